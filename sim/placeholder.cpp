@@ -1,0 +1,1 @@
+void klx_sim_placeholder() {}
