@@ -1,0 +1,57 @@
+#pragma once
+// A logger link wired to a scripted far end through the in-process loopback, on a virtual clock.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "deployment/parameters.h"
+#include "link/logger_link.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "platform/loopback.h"
+#include "platform/port_map.h"
+
+namespace klx::test {
+
+// A far end whose answers the test writes: the handler sees every byte the host has sent since
+// the last Clear(), and the rate the host is at.
+class ScriptedDevice : public LineDevice {
+ public:
+  using Handler = std::function<void(ScriptedDevice&, LineOutput&, int64_t nowMs)>;
+  void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
+               LineOutput& out) override {
+    received.append(reinterpret_cast<const char*>(data), count);
+    log.append(reinterpret_cast<const char*>(data), count);
+    baud = hostBaud;
+    if (handler) handler(*this, out, nowMs);
+  }
+  void Clear() { received.clear(); }
+  std::string received;  // since the last Clear()
+  std::string log;       // everything
+  int baud = 0;
+  Handler handler;
+};
+
+struct LinkFixture {
+  LinkFixture() {
+    transports.Register("test:", [this](std::string_view) {
+      return std::make_unique<LoopbackPort>("test:logger", device, clock);
+    });
+    link.loggerPort = ports.NumberFor("test:logger");
+  }
+  VirtualClock clock;
+  TransportRegistry transports;
+  PortMap ports;
+  std::shared_ptr<ScriptedDevice> device = std::make_shared<ScriptedDevice>();
+  SerialLink link{transports, ports, clock};
+  RecordingHost host;
+  DeploymentParameters deployment;
+  LoggerLink logger{link, host, deployment};
+
+  bool Open(int baud = 19200) {
+    return link.OpenSerialPort(PortSlot::Logger, link.loggerPort, baud, RtsControl::Disable);
+  }
+};
+
+}  // namespace klx::test
