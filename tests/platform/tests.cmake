@@ -1,0 +1,3 @@
+klx_add_test(platform_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/port_map_test.cpp
+  LIBS klx_platform)
