@@ -1,3 +1,4 @@
 klx_add_test(platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/port_map_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/loopback_test.cpp
   LIBS klx_platform)
