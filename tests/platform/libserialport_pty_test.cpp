@@ -1,0 +1,332 @@
+// LibSerialPort over a real pseudo-terminal: the path the simulator is reached by. The test
+// holds the master side, as klx-sim does, and talks to the port through it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/libserialport_port.h"
+
+namespace klx {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+class PtyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master_, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);  // the port under test opens the slave by its path
+    slavePath_ = name;
+    port_ = std::make_unique<LibSerialPort>(slavePath_);
+  }
+  void TearDown() override {
+    port_.reset();
+    if (master_ >= 0) ::close(master_);
+  }
+
+  void SetLine(int baud) {
+    LineSettings s;
+    s.baudRate = baud;
+    ASSERT_TRUE(port_->SetLineSettings(s));
+  }
+  void SetTimeouts(uint32_t multiplier, uint32_t constant) {
+    CommTimeouts t;
+    t.readTotalTimeoutMultiplier = multiplier;
+    t.readTotalTimeoutConstant = constant;
+    t.writeTotalTimeoutMultiplier = multiplier;
+    t.writeTotalTimeoutConstant = 20;
+    ASSERT_TRUE(port_->SetTimeouts(t));
+  }
+  int PortWrite(const std::string& text) {
+    return port_->Write(reinterpret_cast<const uint8_t*>(text.data()),
+                        static_cast<int>(text.size()));
+  }
+  std::string PortRead(int n) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(n) + 1);
+    const int got = port_->Read(buffer.data(), n);
+    EXPECT_GE(got, 0);
+    EXPECT_LE(got, n);
+    return std::string(buffer.begin(), buffer.begin() + std::max(got, 0));
+  }
+  void MasterWrite(const std::string& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // Reads what the master receives within waitMs, up to n bytes.
+  std::string MasterRead(size_t n, int waitMs = 2000) {
+    std::string got;
+    const auto start = Clock::now();
+    while (got.size() < n) {
+      const int left = waitMs - static_cast<int>(MsSince(start));
+      if (left <= 0) break;
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, left) <= 0 || !(p.revents & POLLIN)) break;
+      char buffer[512];
+      const ssize_t r = ::read(master_, buffer, std::min(sizeof buffer, n - got.size()));
+      if (r <= 0) break;
+      got.append(buffer, static_cast<size_t>(r));
+    }
+    return got;
+  }
+  speed_t MasterSpeed() {
+    termios t{};
+    EXPECT_EQ(tcgetattr(master_, &t), 0);
+    return cfgetospeed(&t);
+  }
+
+  int master_ = -1;
+  std::string slavePath_;
+  std::unique_ptr<LibSerialPort> port_;
+};
+
+TEST_F(PtyTest, OpensAndReportsItsName) {
+  EXPECT_FALSE(port_->IsOpen());
+  ASSERT_TRUE(port_->Open());
+  EXPECT_TRUE(port_->IsOpen());
+  EXPECT_EQ(port_->Name(), slavePath_);
+  port_->Close();
+  EXPECT_FALSE(port_->IsOpen());
+  port_->Close();  // twice is harmless
+}
+
+TEST_F(PtyTest, BaudRateReachesTheMasterSide) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(2400);
+  EXPECT_EQ(MasterSpeed(), static_cast<speed_t>(B2400));
+  SetLine(19200);
+  EXPECT_EQ(MasterSpeed(), static_cast<speed_t>(B19200));
+  LineSettings back;
+  ASSERT_TRUE(port_->GetLineSettings(back));
+  EXPECT_EQ(back.baudRate, 19200);
+}
+
+TEST_F(PtyTest, RateWithoutConstantRunsAtTheNearestLowerOneAndIsReportedAsAsked) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(28800);
+  EXPECT_EQ(MasterSpeed(), static_cast<speed_t>(B19200));
+  LineSettings back;
+  ASSERT_TRUE(port_->GetLineSettings(back));
+  EXPECT_EQ(back.baudRate, 28800);
+}
+
+TEST_F(PtyTest, LineSettingsRoundTrip) {
+  ASSERT_TRUE(port_->Open());
+  LineSettings s;
+  s.baudRate = 4800;
+  s.stopBits = 2;
+  s.dtrControl = DtrControl::Enable;  // no modem lines on a pty: ignored, but kept
+  s.rtsControl = RtsControl::Enable;
+  ASSERT_TRUE(port_->SetLineSettings(s));
+  LineSettings back;
+  ASSERT_TRUE(port_->GetLineSettings(back));
+  EXPECT_EQ(back, s);
+  termios t{};
+  ASSERT_EQ(tcgetattr(master_, &t), 0);
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(t.c_oflag & OPOST);
+
+  s = LineSettings{};
+  s.baudRate = 9600;
+  ASSERT_TRUE(port_->SetLineSettings(s));
+  ASSERT_TRUE(port_->GetLineSettings(back));
+  EXPECT_EQ(back, s);
+  LineSettings bad;
+  bad.baudRate = 0;
+  EXPECT_FALSE(port_->SetLineSettings(bad));
+}
+
+TEST_F(PtyTest, ReportsWhatTheDeviceHoldsNotWhatWasAsked) {
+  // Linux pseudo-terminals always run 8 bits without parity: asking for even parity is
+  // accepted, and the port then reports the line as it really is.
+  ASSERT_TRUE(port_->Open());
+  LineSettings s;
+  s.baudRate = 2400;
+  s.parity = true;
+  ASSERT_TRUE(port_->SetLineSettings(s));
+  LineSettings back;
+  ASSERT_TRUE(port_->GetLineSettings(back));
+  EXPECT_EQ(back.baudRate, 2400);
+  termios t{};
+  ASSERT_EQ(tcgetattr(master_, &t), 0);
+  EXPECT_EQ(back.parity, (t.c_cflag & PARENB) != 0);
+}
+
+TEST_F(PtyTest, WriteReachesTheMasterAndRepliesComeBack) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(2400);
+  SetTimeouts(5, 20);
+  EXPECT_EQ(PortWrite("A"), 1);
+  EXPECT_EQ(MasterRead(1), "A");
+  MasterWrite("OK 1.23\r\n");
+  EXPECT_EQ(PortRead(9), "OK 1.23\r\n");
+  // Nothing is echoed back to the logger side.
+  EXPECT_EQ(MasterRead(1, 50), "");
+}
+
+TEST_F(PtyTest, EveryByteValuePassesUnchangedBothWays) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(19200);
+  SetTimeouts(1, 2000);
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  MasterWrite(all);
+  EXPECT_EQ(PortRead(256), all);
+  EXPECT_EQ(PortWrite(all), 256);
+  EXPECT_EQ(MasterRead(256), all);
+}
+
+TEST_F(PtyTest, ShortReadReturnsAfterTheTotalTimeout) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(2400);
+  SetTimeouts(5, 20);
+  MasterWrite("AB");
+  const auto start = Clock::now();
+  EXPECT_EQ(PortRead(10), "AB");
+  EXPECT_GE(MsSince(start), 10 * 5 + 20 - 1);
+}
+
+TEST_F(PtyTest, SilenceReadsNothingAfterTheTotalTimeout) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(9600);
+  SetTimeouts(2, 20);
+  const auto start = Clock::now();
+  EXPECT_EQ(PortRead(15), "");
+  EXPECT_GE(MsSince(start), 15 * 2 + 20 - 1);
+  uint8_t byte = 0;
+  EXPECT_EQ(port_->Read(&byte, 0), 0);
+}
+
+TEST_F(PtyTest, FullReadDoesNotWaitForTheTimeout) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(19200);
+  SetTimeouts(1, 20000);
+  MasterWrite("12345");
+  const auto start = Clock::now();
+  EXPECT_EQ(PortRead(5), "12345");
+  EXPECT_LT(MsSince(start), 10000);  // far below the 20 s the time-out allows
+}
+
+TEST_F(PtyTest, ZeroTimeoutsTakeOnlyWhatIsWaiting) {
+  ASSERT_TRUE(port_->Open());
+  SetTimeouts(0, 0);
+  EXPECT_EQ(PortRead(4), "");
+  MasterWrite("xy");
+  // Give the pty a moment to move the bytes across.
+  std::string got;
+  for (int i = 0; i < 200 && got.size() < 2; ++i) {
+    got += PortRead(4);
+    if (got.size() < 2) usleep(5000);
+  }
+  EXPECT_EQ(got, "xy");
+}
+
+TEST_F(PtyTest, ReopenAfterClose) {
+  ASSERT_TRUE(port_->Open());
+  SetLine(2400);
+  SetTimeouts(5, 20);
+  EXPECT_EQ(PortWrite("first"), 5);
+  EXPECT_EQ(MasterRead(5), "first");
+  port_->Close();
+  EXPECT_EQ(PortWrite("x"), 0);
+  uint8_t byte = 0;
+  EXPECT_EQ(port_->Read(&byte, 1), 0);
+  LineSettings s;
+  EXPECT_FALSE(port_->GetLineSettings(s));
+  EXPECT_FALSE(port_->SetLineSettings(s));
+
+  ASSERT_TRUE(port_->Open());
+  SetLine(9600);
+  EXPECT_EQ(MasterSpeed(), static_cast<speed_t>(B9600));
+  EXPECT_EQ(PortWrite("second"), 6);
+  EXPECT_EQ(MasterRead(6), "second");
+  MasterWrite("reply");
+  EXPECT_EQ(PortRead(5), "reply");
+}
+
+TEST_F(PtyTest, OpeningTwiceReopens) {
+  ASSERT_TRUE(port_->Open());
+  ASSERT_TRUE(port_->Open());
+  SetTimeouts(5, 20);
+  EXPECT_EQ(PortWrite("z"), 1);
+  EXPECT_EQ(MasterRead(1), "z");
+}
+
+TEST_F(PtyTest, StaleInputIsDroppedAtOpen) {
+  ASSERT_TRUE(port_->Open());
+  MasterWrite("stale");
+  usleep(20000);
+  ASSERT_TRUE(port_->Open());
+  SetTimeouts(5, 20);
+  EXPECT_EQ(PortRead(5), "");
+}
+
+#ifdef TIOCGEXCL
+TEST_F(PtyTest, OpenIsExclusiveWhilePortIsOpen) {
+  ASSERT_TRUE(port_->Open());
+  // Root may open an exclusive terminal anyway; ask the flag itself.
+  const int other = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (other < 0) {
+    EXPECT_EQ(errno, EBUSY);
+  } else {
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    port_->Close();
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
+  }
+}
+#endif
+
+TEST(LibSerialPortTest, MissingAndNonTerminalDevicesDoNotOpen) {
+  LibSerialPort missing("/dev/klx-no-such-device");
+  EXPECT_FALSE(missing.Open());
+  EXPECT_FALSE(missing.IsOpen());
+  LibSerialPort empty("");
+  EXPECT_FALSE(empty.Open());
+
+  const auto file = std::filesystem::temp_directory_path() / "klx-not-a-tty.txt";
+  { std::ofstream(file) << "x"; }
+  LibSerialPort regular(file.string());
+  EXPECT_FALSE(regular.Open());
+  EXPECT_FALSE(regular.IsOpen());
+  std::filesystem::remove(file);
+
+  uint8_t byte = 0;
+  EXPECT_EQ(missing.Read(&byte, 1), 0);
+  EXPECT_EQ(missing.Write(&byte, 1), 0);
+  CommTimeouts t;
+  EXPECT_FALSE(missing.SetTimeouts(t));
+  EXPECT_FALSE(missing.GetTimeouts(t));
+}
+
+TEST(LibSerialPortTest, EnumerationHasNoDuplicatesOrPseudoTerminals) {
+  const auto devices = EnumerateSerialDevices();
+  for (size_t i = 1; i < devices.size(); ++i) EXPECT_NE(devices[i - 1], devices[i]);
+  for (const auto& d : devices) {
+    EXPECT_FALSE(d.empty());
+    EXPECT_EQ(d.rfind("/dev/pts/", 0), std::string::npos) << d;
+  }
+}
+
+}  // namespace
+}  // namespace klx
