@@ -1,1 +1,0 @@
-void klx_sim_placeholder() {}

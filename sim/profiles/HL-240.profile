@@ -1,0 +1,21 @@
+# Micro-salinometer on the extended command set (RS command flags bit 3).
+model = HL-240
+firmware = 5.20
+serial = 82001
+baud = 19200
+channels = CT
+latency_ms = 200
+reading_time_ms = 300
+param_block = 30
+cap.0 = 0x000074B5
+cap.1 = 3
+cap.3 = 30
+cap.5 = 0x13
+cap.6 = 1
+cap.8 = 0x18
+cap.13 = 0x1800E100
+cap.15 = 1
+rs_advanced = 0x00000000
+cal_date = 260105100000
+cal.0 = 0 72.0 0.05 0
+cal.1 = 0.00350 -0.000250 2.70e-06 2.30e-08

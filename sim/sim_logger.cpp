@@ -1,0 +1,996 @@
+#include "sim/sim_logger.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace klx::sim {
+namespace {
+
+constexpr uint32_t kCalBase = 0x10000;
+constexpr uint32_t kConfigBase = 0x1FFC9;
+constexpr uint32_t kDataBase = 0x20000;
+constexpr int64_t kPartialTimeoutMs = 1000;
+constexpr size_t kMaxMemoryRead = 4096;
+
+std::string Hex2(unsigned v) {
+  char b[3];
+  std::snprintf(b, sizeof b, "%02X", v & 0xFFu);
+  return b;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Reads count hexadecimal byte pairs from text at pos; false on a character that is not hex.
+bool HexBytes(const std::string& text, size_t pos, size_t count, std::vector<uint8_t>& out) {
+  out.clear();
+  if (pos + 2 * count > text.size()) return false;
+  for (size_t i = 0; i < count; ++i) {
+    const int hi = HexDigit(text[pos + 2 * i]);
+    const int lo = HexDigit(text[pos + 2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out.push_back(static_cast<uint8_t>(hi * 16 + lo));
+  }
+  return true;
+}
+
+bool Digits(const std::string& text, size_t pos, size_t count) {
+  if (pos + count > text.size()) return false;
+  for (size_t i = 0; i < count; ++i)
+    if (text[pos + i] < '0' || text[pos + i] > '9') return false;
+  return true;
+}
+
+int Two(const std::string& s, size_t pos) {
+  return (s[pos] - '0') * 10 + (s[pos + 1] - '0');
+}
+
+const int64_t kDay2000 = DaysFromCivil(2000, 1, 1);
+
+// Seconds since 2000-01-01 of twelve digits yymmddhhmmss; -1 when a field is out of range.
+int64_t StampSeconds(const std::string& s, size_t pos = 0) {
+  if (!Digits(s, pos, 12)) return -1;
+  const int mo = Two(s, pos + 2), d = Two(s, pos + 4), h = Two(s, pos + 6), mi = Two(s, pos + 8),
+            se = Two(s, pos + 10);
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59) return -1;
+  const int64_t days =
+      DaysFromCivil(2000 + Two(s, pos), static_cast<unsigned>(mo), static_cast<unsigned>(d)) -
+      kDay2000;
+  return days * 86400 + h * 3600 + mi * 60 + se;
+}
+
+std::string StampText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  int y = 0;
+  unsigned mo = 0, d = 0;
+  CivilFromDays(seconds / 86400 + kDay2000, y, mo, d);
+  const int64_t r = seconds % 86400;
+  char b[32];
+  std::snprintf(b, sizeof b, "%02d%02u%02u%02d%02d%02d", (y - 2000) % 100, mo, d,
+                static_cast<int>(r / 3600), static_cast<int>(r / 60 % 60),
+                static_cast<int>(r % 60));
+  return b;
+}
+
+bool ValidPeriod(const std::string& s, size_t pos) {
+  if (!Digits(s, pos, 6)) return false;
+  const int h = Two(s, pos), m = Two(s, pos + 2), sec = Two(s, pos + 4);
+  return (h == 24 && m == 0 && sec == 0) || (h < 24 && m < 60 && sec < 60);
+}
+
+uint8_t Bcd(int v) {
+  return static_cast<uint8_t>((v / 10) * 16 + v % 10);
+}
+
+void PutDouble(std::string& out, double v) {
+  uint8_t b[8];
+  std::memcpy(b, &v, 8);  // the loggers store IEEE doubles little-endian, like this host
+  out.append(reinterpret_cast<const char*>(b), 8);
+}
+
+double GetDouble(const uint8_t* p) {
+  double v = 0;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+std::vector<double> DefaultCoefficients(char type, bool singleChannel, const std::string& model) {
+  if (type == 'T' || (type >= 'a' && type <= 'z') ||
+      (singleChannel && model.find("NA") != std::string::npos))
+    return {0.0035, -0.00025, 2.7e-06, 2.3e-08};
+  if (singleChannel) return {0.0, 100.0, 0.0, 0.0};
+  return {0.0, 1.0, 0.0, 0.0};
+}
+
+std::string Printable(const std::string& cmd) {
+  std::string out;
+  for (unsigned char c : cmd) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      out += "<" + Hex2(c) + ">";
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+SimLogger::SimLogger(SimProfile profile)
+    : profile_(std::move(profile)),
+      faults_(profile_.faults),
+      paced_(profile_.paced),
+      baud_(profile_.baud),
+      defaultBaud_(profile_.baud),
+      firmware_(profile_.FirmwareValue()) {
+  status_ = profile_.status;
+  startSec_ = std::max<int64_t>(0, StampSeconds(profile_.start));
+  endSec_ = std::max<int64_t>(0, StampSeconds(profile_.end));
+  period_ = profile_.period;
+  dataBytes_ = static_cast<uint32_t>(profile_.dataBytes);
+  paramsWritten_ = status_ != 0 || dataBytes_ > 0;
+  resumeStatus_ = 2;
+
+  const size_t channels = profile_.channels.size();
+  if (profile_.IsExtended()) {
+    std::vector<uint8_t> config;
+    config.push_back(static_cast<uint8_t>(channels));
+    const int latency = profile_.latencyMs / 10, reading = profile_.readingTimeMs / 100;
+    config.push_back(static_cast<uint8_t>(latency & 0xFF));
+    config.push_back(static_cast<uint8_t>(latency >> 8));
+    config.push_back(static_cast<uint8_t>(reading & 0xFF));
+    config.push_back(static_cast<uint8_t>(reading >> 8));
+    for (const auto& c : profile_.channels) {
+      config.push_back(static_cast<uint8_t>(c.type));
+      config.push_back(c.second);
+    }
+    tables_[1] = config;
+    const int code = profile_.defaultBaudCode.value_or(9216000 / (32 * profile_.baud) - 2);
+    tables_[3] = {static_cast<uint8_t>(code)};
+  }
+  if (profile_.rsAdvanced) {
+    const uint32_t w = *profile_.rsAdvanced;
+    tables_[7] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
+                  static_cast<uint8_t>(w >> 16), static_cast<uint8_t>(w >> 24)};
+  }
+  for (const auto& [number, bytes] : profile_.tables) tables_[number] = bytes;
+
+  calMemory_.assign(kConfigBase - kCalBase, 0xFF);
+  if (!profile_.calibration.empty()) {
+    CalRecord r;
+    r.date = profile_.calDate;
+    const size_t rows = profile_.IsSingleChannel() ? 1 : channels;
+    for (size_t i = 0; i < rows; ++i) {
+      const auto it = profile_.calibration.find(static_cast<int>(i));
+      r.coef.push_back(it != profile_.calibration.end()
+                           ? it->second
+                           : DefaultCoefficients(profile_.channels[i].type,
+                                                 profile_.IsSingleChannel(), profile_.model));
+    }
+    records_.push_back(r);
+    AppendRecordToMemory(r);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clock and deployment state.
+
+void SimLogger::Anchor(int64_t nowMs) {
+  if (anchorMs_) return;
+  anchorMs_ = nowMs;
+  const int64_t s = StampSeconds(profile_.clock);
+  clockAtAnchor_ = s >= 0 ? s : StampSeconds("260101000000");
+}
+
+void SimLogger::SetClock(const klx::SystemTime& t, int64_t nowMs) {
+  anchorMs_ = nowMs;
+  clockAtAnchor_ = (DaysFromCivil(t.year, t.month, t.day) - kDay2000) * 86400 + t.hour * 3600 +
+                   t.minute * 60 + t.second;
+}
+
+int64_t SimLogger::ClockSeconds(int64_t nowMs) {
+  Anchor(nowMs);
+  const int64_t elapsed = nowMs - *anchorMs_;
+  return clockAtAnchor_ + (elapsed >= 0 ? elapsed / 1000 : -((999 - elapsed) / 1000));
+}
+
+std::string SimLogger::ClockText(int64_t nowMs) {
+  return StampText(ClockSeconds(nowMs));
+}
+
+int SimLogger::PeriodSeconds() const {
+  const int s = Two(period_, 0) * 3600 + Two(period_, 2) * 60 + Two(period_, 4);
+  return s > 0 ? s : 86400;
+}
+
+void SimLogger::Advance(int64_t nowMs) {
+  const int64_t clock = ClockSeconds(nowMs);
+  if (status_ == 1 && clock >= startSec_) {
+    status_ = 2;
+    nextSampleSec_ = startSec_;
+  }
+  if (status_ == 2 || status_ == 6) {
+    const int64_t last = std::min(clock, endSec_ - 1);
+    const uint32_t wordBytes = static_cast<uint32_t>(3 * profile_.channels.size());
+    const uint32_t capacity =
+        (profile_.IsExtended() ? 0x7FE000u : 0x3FF7FEu - kDataBase) - profile_.paramBlock;
+    if (nextSampleSec_ <= last) {
+      const int64_t n = (last - nextSampleSec_) / PeriodSeconds() + 1;
+      const int64_t grown = dataBytes_ + n * wordBytes;
+      dataBytes_ = static_cast<uint32_t>(std::min<int64_t>(grown, capacity));
+      nextSampleSec_ += n * PeriodSeconds();
+    }
+    if (clock >= endSec_) {
+      status_ = 4;
+      subStatus_ = 0;
+    }
+  }
+}
+
+std::string SimLogger::StatusText() const {
+  std::string s = "Logger status " + Hex2(static_cast<unsigned>(status_));
+  if (profile_.IsExtended()) s += " " + Hex2(static_cast<unsigned>(subStatus_));
+  return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory.
+
+std::vector<uint8_t> SimLogger::ConfigBlock() const {
+  std::vector<uint8_t> b(55, 0);
+  const auto& ch = profile_.channels;
+  for (size_t i = 0; i < ch.size() && i < 24; ++i) {
+    b[47 - 2 * i] = static_cast<uint8_t>(ch[i].type);
+    b[46 - 2 * i] = ch[i].second;
+  }
+  const int reading = profile_.readingTimeMs / 100, latency = profile_.latencyMs / 10;
+  b[49] = static_cast<uint8_t>(reading & 0xFF);
+  b[50] = static_cast<uint8_t>(reading >> 8);
+  b[51] = static_cast<uint8_t>(latency & 0xFF);
+  b[52] = static_cast<uint8_t>(latency >> 8);
+  b[53] = static_cast<uint8_t>(ch.size());
+  uint8_t sum = 0;
+  for (size_t i = 0; i < 54; ++i) sum = static_cast<uint8_t>(sum + b[i]);
+  b[54] = sum;
+  return b;
+}
+
+std::vector<uint8_t> SimLogger::ParamBlock() const {
+  // Byte 1 carries the real-time baud code, as in the host's own parameter lines; the rest of
+  // the block is zero in this simulator.
+  std::vector<uint8_t> b(static_cast<size_t>(profile_.paramBlock), 0);
+  if (b.size() > 1) b[1] = realtimeCode_;
+  return b;
+}
+
+uint8_t SimLogger::ByteAt(uint32_t address, const std::vector<uint8_t>& config,
+                          const std::vector<uint8_t>& params) const {
+  const uint32_t p = static_cast<uint32_t>(params.size());
+  const uint32_t base = profile_.IsExtended() ? 0 : kDataBase;
+  if (!profile_.IsExtended()) {
+    if (address >= kCalBase && address < kConfigBase) return calMemory_[address - kCalBase];
+    if (address >= kConfigBase && address < kDataBase) return config[address - kConfigBase];
+  }
+  if (address < base) return 0xFF;
+  uint32_t offset = address - base;
+  if (paramsWritten_) {
+    if (offset < p) return params[offset];
+    offset -= p;
+  }
+  if (offset >= dataBytes_) return 0xFF;
+  // Readings: 24-bit words, most significant byte first, channel after channel.
+  const uint32_t channels = static_cast<uint32_t>(profile_.channels.size());
+  const uint32_t word = offset / 3, sample = word / channels, channel = word % channels;
+  const uint32_t value = (0x400000u + sample * 997u + channel * 0x100000u) & 0xFFFFFFu;
+  return static_cast<uint8_t>(value >> (8 * (2 - offset % 3)));
+}
+
+uint8_t SimLogger::MemoryByte(uint32_t address) const {
+  return ByteAt(address, ConfigBlock(), ParamBlock());
+}
+
+uint32_t SimLogger::DataPointer() const {
+  const uint32_t base = profile_.IsExtended() ? 0 : kDataBase;
+  return base + (paramsWritten_ ? static_cast<uint32_t>(profile_.paramBlock) : 0) + dataBytes_;
+}
+
+void SimLogger::AppendRecordToMemory(const CalRecord& r) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < 6; ++i) bytes.push_back(Bcd(Two(r.date, 2 * i)));
+  for (const auto& row : r.coef) {
+    std::string c;
+    for (double v : row) PutDouble(c, v);
+    bytes.insert(bytes.end(), c.begin(), c.end());
+    if (!profile_.IsSingleChannel()) bytes.push_back(0);  // the logger's own byte 32
+  }
+  // Records lie back to back; the first header that starts with 0xFF is free memory.
+  const size_t recordSize = bytes.size();
+  size_t offset = 0;
+  while (offset + recordSize <= calMemory_.size() && calMemory_[offset] != 0xFF)
+    offset += recordSize;
+  if (offset + recordSize > calMemory_.size()) return;
+  std::copy(bytes.begin(), bytes.end(), calMemory_.begin() + static_cast<ptrdiff_t>(offset));
+}
+
+std::optional<std::vector<uint8_t>> SimLogger::Table(int number) const {
+  const auto it = tables_.find(number);
+  if (it == tables_.end()) return std::nullopt;
+  return it->second;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The line.
+
+void SimLogger::HostOpened(int64_t nowMs) {
+  Anchor(nowMs);
+}
+
+void SimLogger::HostClosed(int64_t nowMs) {
+  (void)nowMs;
+  in_.clear();
+  mode_ = Mode::Command;
+}
+
+void SimLogger::Reply(std::string bytes, int64_t nowMs, klx::LineOutput& out) {
+  if (bytes.empty()) return;
+  if (faults_.dropByte > 0 && bytes.size() > 1) {
+    bytes.erase(bytes.size() / 2, 1);
+    --faults_.dropByte;
+  }
+  const double msPerByte = paced_ ? 10000.0 / baud_ : 0.0;
+  out.Send(bytes, nowMs + profile_.replyDelayMs, msPerByte);
+}
+
+void SimLogger::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
+                        klx::LineOutput& out) {
+  Anchor(nowMs);
+  Advance(nowMs);
+  if (baud_ != defaultBaud_ && profile_.rateRevertMs > 0 &&
+      nowMs - lastTrafficMs_ > profile_.rateRevertMs)
+    baud_ = defaultBaud_;
+  if (hostBaud != baud_) {  // noise at this rate
+    in_.clear();
+    mode_ = Mode::Command;
+    return;
+  }
+  if (!silenceArmed_ && faults_.silentMs > 0) {
+    silenceArmed_ = true;
+    silentUntilMs_ = nowMs + faults_.silentMs;
+  }
+  if (nowMs < silentUntilMs_) {
+    in_.clear();
+    mode_ = Mode::Command;
+    return;
+  }
+  if (mode_ == Mode::Command && !in_.empty() && nowMs - lastByteMs_ > kPartialTimeoutMs)
+    in_.clear();
+  lastByteMs_ = nowMs;
+  lastTrafficMs_ = nowMs;
+  unknownReplied_ = false;
+  for (size_t i = 0; i < count; ++i) Feed(data[i], nowMs, out);
+}
+
+void SimLogger::Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out) {
+  if (mode_ == Mode::TableSend) {
+    if (byte == kAck) {
+      SendNextChunk(nowMs, out);
+      return;
+    }
+    mode_ = Mode::Command;  // the host gave up: this byte starts a command
+  } else if (mode_ == Mode::TableReceive) {
+    block_.push_back(byte);
+    if (block_.size() >= blockLength_) {
+      FinishTableWrite(nowMs, out);
+    } else if (block_.size() % 16 == 0) {
+      Reply(std::string(1, static_cast<char>(kAck)), nowMs, out);
+    }
+    return;
+  }
+  in_ += static_cast<char>(byte);
+  while (!in_.empty() && mode_ == Mode::Command) {
+    const auto c = static_cast<uint8_t>(in_[0]);
+    if (c == kAck || c == kNak || c == '\r' || c == '\n' || c == ' ' || c == 0) {
+      in_.erase(0, 1);
+      continue;
+    }
+    const int length = CommandLength();
+    if (length == 0) return;
+    if (length < 0) {
+      in_.erase(0, 1);
+      log_.push_back(Printable(std::string(1, static_cast<char>(c))));
+      if (!unknownReplied_) Unknown(nowMs, out);
+      unknownReplied_ = true;
+      continue;
+    }
+    const std::string cmd = in_.substr(0, static_cast<size_t>(length));
+    in_.erase(0, static_cast<size_t>(length));
+    Execute(cmd, nowMs, out);
+  }
+}
+
+int SimLogger::CommandLength() const {
+  const char c = in_[0];
+  const bool single = profile_.IsSingleChannel();
+  switch (c) {
+    case 'A':
+    case 'B':
+    case 'C':
+    case 'D':
+    case 'E':
+    case 'G':
+    case 'T':
+    case 'X':
+    case 'P':
+    case 'N':
+    case 'Z':
+      return 1;
+    case 'F':
+      return single ? 1 : 3;
+    case 'J':
+    case 'L':
+    case 'M':
+      return 13;
+    case 'K':
+      return 7;
+    case 'W':
+    case 'R':
+      return 5;
+    case 'S':
+    case 'U':
+    case 'V':
+      return 7;
+    case 'I':
+      return 17;
+    case 'Y':
+      return single ? 33 : 1;
+    case '!':
+      break;
+    default:
+      return -1;
+  }
+  if (in_.size() < 2) return 0;
+  switch (in_[1]) {
+    case '0':
+    case '4':
+    case 'B':
+    case 'E':
+    case 'U':
+      return 4;
+    case '1':
+      return 10;
+    case '3':
+      return 7;
+    case '6':
+    case 'G':
+      return 12;
+    case 'A':
+    case 'Y':
+      return 18;
+    case 'H':
+    case 'X':
+      return 6;
+    case 'K':
+      return 8;
+    case 'T':  // "!T" alone (before a pause) or "!T00"/"!T01"
+      if (in_.size() >= 3 && in_[2] == '!') return 2;
+      return 4;
+    case 'C': {  // "!C" offset low, offset high, length, then the payload
+      if (in_.size() < 8) return 0;
+      std::vector<uint8_t> h;
+      if (!HexBytes(in_, 2, 3, h)) return 8;
+      return h[2] == 6 ? 20 : 8 + 2 * h[2];
+    }
+    default:
+      return 2;
+  }
+}
+
+void SimLogger::Execute(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
+  log_.push_back(Printable(cmd));
+  if (faults_.silentCommands > 0) {
+    --faults_.silentCommands;
+    return;
+  }
+  for (const auto& prefix : faults_.unknown) {
+    if (!prefix.empty() && cmd.rfind(prefix, 0) == 0) {
+      Unknown(nowMs, out);
+      return;
+    }
+  }
+  bool known = false;
+  if (cmd[0] == '!') {
+    known = ExecuteBang(cmd, nowMs, out);
+  } else {
+    known = ExecuteQuery(cmd, nowMs, out) || ExecuteSetting(cmd, nowMs, out);
+  }
+  if (!known) Unknown(nowMs, out);
+}
+
+bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
+  const size_t channels = profile_.channels.size();
+  char b[64];
+  switch (cmd[0]) {
+    case 'A':
+      std::snprintf(b, sizeof b, " %06d\r\n", profile_.serial);
+      Reply("KLX " + profile_.model + " " + profile_.firmware + b, nowMs, out);
+      return true;
+    case 'B':
+      Reply(ClockText(nowMs) + "CTD\r\n", nowMs, out);
+      return true;
+    case 'C':
+      Reply(period_ + "CSP\r\n", nowMs, out);
+      return true;
+    case 'D':
+      Reply(StampText(startSec_) + "CST\r\n", nowMs, out);
+      return true;
+    case 'E':
+      Reply(StampText(endSec_) + "CET\r\n", nowMs, out);
+      return true;
+    case 'G': {
+      const uint32_t p = DataPointer();
+      Reply(Hex2(p) + Hex2(p >> 8) + Hex2(p >> 16) + Hex2(p >> 24) + "CDP\r\n", nowMs, out);
+      return true;
+    }
+    case 'T':
+      Reply(StatusText() + "\r\n", nowMs, out);
+      return true;
+    case 'X':
+      Reply(Hex2(averaging_) + Hex2(averaging_ >> 8) + "BST\r\n", nowMs, out);
+      return true;
+    case 'Z': {
+      if (!profile_.IsSingleChannel()) return false;
+      if (records_.empty()) {
+        Reply("CAL\r\n", nowMs, out);
+        return true;
+      }
+      std::string r;
+      for (double v : records_.front().coef[0]) PutDouble(r, v);
+      Reply(r + "CAL\r\n", nowMs, out);
+      return true;
+    }
+    case 'F': {
+      const int64_t clock = ClockSeconds(nowMs);
+      auto reading = [&](size_t ch) {
+        return static_cast<uint32_t>((0x7F0000 + clock * 37 + ch * 0x10000) & 0xFFFFFF);
+      };
+      if (cmd.size() == 1) {
+        const uint32_t v = reading(0);
+        Reply(Hex2(v >> 16) + Hex2(v >> 8) + Hex2(v) + "\r\n", nowMs, out);
+        return true;
+      }
+      std::vector<uint8_t> n;
+      if (!HexBytes(cmd, 1, 1, n)) return false;
+      if (n[0] >= 1 && n[0] <= channels) {
+        const uint32_t v = reading(n[0] - 1u);
+        Reply(Hex2(v >> 16) + Hex2(v >> 8) + Hex2(v) + "\r\n", nowMs, out);
+        return true;
+      }
+      // All channels: sequence (2 bytes), time (6 BCD bytes), 3 bytes per channel, "FET\r\n".
+      ++fetchSequence_;
+      std::string r;
+      r += static_cast<char>(fetchSequence_ & 0xFF);
+      r += static_cast<char>(fetchSequence_ >> 8);
+      const std::string t = StampText(clock);
+      for (size_t i = 0; i < 6; ++i) r += static_cast<char>(Bcd(Two(t, 2 * i)));
+      for (size_t ch = 0; ch < channels; ++ch) {
+        const uint32_t v = reading(ch);
+        r += static_cast<char>(v >> 16);
+        r += static_cast<char>(v >> 8);
+        r += static_cast<char>(v);
+      }
+      Reply(r + "FET\r\n", nowMs, out);
+      return true;
+    }
+    case 'P': {  // enable
+      const int64_t clock = ClockSeconds(nowMs);
+      if (startSec_ >= endSec_) {
+        status_ = 0;
+      } else {
+        paramsWritten_ = true;
+        subStatus_ = 0;
+        const int mode = threshold_[0] & 0x3F;
+        if (mode >= 4) {
+          status_ = 3;
+        } else if (clock < startSec_) {
+          status_ = 1;
+        } else {
+          status_ = clock >= endSec_ ? 4 : 2;
+          nextSampleSec_ = clock;
+        }
+      }
+      Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs, out);
+      return true;
+    }
+    case 'N':  // erase
+      dataBytes_ = 0;
+      paramsWritten_ = false;
+      status_ = 0;
+      subStatus_ = 0;
+      Reply("Memory erased\r\n", nowMs, out);
+      return true;
+    case 'R': {
+      std::vector<uint8_t> h;
+      if (!HexBytes(cmd, 1, 2, h)) return false;
+      const auto it = tables_.find(h[0]);
+      if (h[1] != 0 || it == tables_.end()) {
+        StartTableRead(cmd, std::nullopt, nowMs, out);
+      } else {
+        StartTableRead(cmd, it->second, nowMs, out);
+      }
+      return true;
+    }
+    case 'V': {  // calibration records of extended loggers: record low, high, channel
+      if (!profile_.IsExtended()) return false;
+      std::vector<uint8_t> h;
+      if (!HexBytes(cmd, 1, 3, h)) return false;
+      const size_t record = h[0] + 256u * h[1], channel = h[2];
+      if (record >= records_.size()) {
+        if (record == 0 && channel == 0) {
+          const std::string none = "NON000000000000";
+          StartTableRead(cmd, std::vector<uint8_t>(none.begin(), none.end()), nowMs, out);
+        } else {
+          StartTableRead(cmd, std::nullopt, nowMs, out);
+        }
+        return true;
+      }
+      const CalRecord& r = records_[record];
+      std::string data;
+      if (channel == 0) {
+        data = "CAL" + r.date;
+      } else if (channel <= r.coef.size()) {
+        for (double v : r.coef[channel - 1]) PutDouble(data, v);
+      } else {
+        StartTableRead(cmd, std::nullopt, nowMs, out);
+        return true;
+      }
+      StartTableRead(cmd, std::vector<uint8_t>(data.begin(), data.end()), nowMs, out);
+      return true;
+    }
+    case 'I':
+      MemoryRead(cmd, nowMs, out);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SimLogger::ExecuteSetting(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
+  std::vector<uint8_t> h;
+  switch (cmd[0]) {
+    case 'J': {
+      const int64_t s = StampSeconds(cmd, 1);
+      if (s < 0) return false;
+      Advance(nowMs);
+      anchorMs_ = nowMs;
+      clockAtAnchor_ = s;
+      return true;
+    }
+    case 'K':
+      if (!ValidPeriod(cmd, 1)) return false;
+      period_ = cmd.substr(1);
+      return true;
+    case 'L':
+    case 'M': {
+      const int64_t s = StampSeconds(cmd, 1);
+      if (s < 0) return false;
+      (cmd[0] == 'L' ? startSec_ : endSec_) = s;
+      return true;
+    }
+    case 'W':
+      if (!HexBytes(cmd, 1, 2, h)) return false;
+      averaging_ = static_cast<uint16_t>(h[0] | h[1] << 8);
+      return true;
+    case 'S':
+    case 'U': {
+      if (!HexBytes(cmd, 1, 3, h)) return false;
+      if (cmd[0] == 'U' && !profile_.IsExtended()) return false;
+      if (cmd[0] == 'S' && h[1] != 0) return false;
+      writeTarget_ = cmd.substr(0, 5);
+      blockLength_ = h[2];
+      block_.clear();
+      Reply(std::string(1, static_cast<char>(kAck)), nowMs, out);
+      if (blockLength_ > 0) mode_ = Mode::TableReceive;
+      return true;
+    }
+    case 'Y': {  // older single-channel loggers: "Y" and c0..c3 as raw doubles
+      if (!profile_.IsSingleChannel() || cmd.size() != 33) return false;
+      CalRecord r;
+      r.date = ClockText(nowMs);
+      std::vector<double> row;
+      for (size_t i = 0; i < 4; ++i)
+        row.push_back(GetDouble(reinterpret_cast<const uint8_t*>(cmd.data()) + 1 + 8 * i));
+      r.coef.push_back(row);
+      records_.insert(records_.begin(), r);
+      AppendRecordToMemory(r);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
+  std::vector<uint8_t> h;
+  char b[64];
+  auto hexOf = [](const std::vector<uint8_t>& bytes) {
+    std::string s;
+    for (uint8_t v : bytes) s += Hex2(v);
+    return s;
+  };
+  switch (cmd[1]) {
+    case '0': {
+      if (!profile_.AnswersCapabilities() || !HexBytes(cmd, 2, 1, h)) return false;
+      const auto it = profile_.capabilities.find(h[0]);
+      const uint32_t v = it == profile_.capabilities.end() ? 0 : it->second;
+      Reply(Hex2(v) + Hex2(v >> 8) + Hex2(v >> 16) + Hex2(v >> 24) + "CAP" + cmd.substr(2, 2) +
+                "\r\n",
+            nowMs, out);
+      return true;
+    }
+    case '1':
+      if (!HexBytes(cmd, 2, 4, h)) return false;
+      startCharacteristic_ =
+          static_cast<uint32_t>(h[0] | h[1] << 8 | h[2] << 16) | static_cast<uint32_t>(h[3]) << 24;
+      return true;
+    case '2': {
+      const uint32_t v = startCharacteristic_;
+      Reply(Hex2(v) + Hex2(v >> 8) + Hex2(v >> 16) + Hex2(v >> 24) + "STC\r\n", nowMs, out);
+      return true;
+    }
+    case '4':
+      if (!HexBytes(cmd, 2, 1, h)) return false;
+      highRate_ = h[0];
+      return true;
+    case '5':
+      Reply(Hex2(highRate_) + "RAT\r\n", nowMs, out);
+      return true;
+    case '6':
+      if (!HexBytes(cmd, 2, 2, h) || !ValidPeriod(cmd, 6)) return false;
+      burstLength_ = static_cast<uint16_t>(h[0] | h[1] << 8);
+      burstInterval_ = cmd.substr(6, 6);
+      return true;
+    case '7':
+      Reply(Hex2(burstLength_) + Hex2(burstLength_ >> 8) + burstInterval_ + "WAV\r\n", nowMs, out);
+      return true;
+    case 'Y':
+      if (!HexBytes(cmd, 2, 8, h)) return false;
+      height_ = h;
+      return true;
+    case 'Z':
+      Reply(hexOf(height_) + "LHT\r\n", nowMs, out);
+      return true;
+    case 'A':
+      if (!HexBytes(cmd, 2, 8, h)) return false;
+      threshold_ = h;
+      return true;
+    case 'L':
+      Reply(hexOf(threshold_) + "THR\r\n", nowMs, out);
+      return true;
+    case 'B':
+      if (!HexBytes(cmd, 2, 1, h)) return false;
+      realtimeCode_ = h[0];
+      return true;
+    case 'M':
+      Reply(Hex2(realtimeCode_) + "BAU\r\n", nowMs, out);
+      return true;
+    case 'H':
+      if (!HexBytes(cmd, 2, 2, h)) return false;
+      hysteresis_ = static_cast<uint16_t>(h[0] | h[1] << 8);
+      return true;
+    case 'O':
+      Reply(Hex2(hysteresis_) + Hex2(hysteresis_ >> 8) + "HYS\r\n", nowMs, out);
+      return true;
+    case 'K':
+      if (!ValidPeriod(cmd, 2)) return false;
+      powerSavePeriod_ = cmd.substr(2);
+      return true;
+    case 'P':
+      Reply(Hex2(static_cast<unsigned>(Two(powerSavePeriod_, 0))) +
+                Hex2(static_cast<unsigned>(Two(powerSavePeriod_, 2))) +
+                Hex2(static_cast<unsigned>(Two(powerSavePeriod_, 4))) + "PSP\r\n",
+            nowMs, out);
+      return true;
+    case 'U':
+      return Digits(cmd, 2, 2);  // a prefix for the next command: accepted silently
+    case 'W':
+      Reply(profile_.minHostVersion + "WIN\r\n", nowMs, out);
+      return true;
+    case 'D':
+      std::snprintf(b, sizeof b, firmware_ >= 2.2 - 1e-9 ? "%02dBAT\r\n" : "%02d\r\n",
+                    profile_.battery);
+      Reply(b, nowMs, out);
+      return true;
+    case 'T':
+      if (cmd.size() == 2) return true;  // the bare "!T" that precedes the pause
+      if (cmd == "!T01")
+        led_ = !led_;
+      else if (cmd != "!T00")
+        return false;
+      Reply(led_ ? "0102\r\n" : "0101\r\n", nowMs, out);
+      return true;
+    case 'E': {
+      if (!HexBytes(cmd, 2, 1, h)) return false;
+      int rate = 0;
+      if (profile_.IsSingleChannel()) {
+        if (h[0] > 1) return false;
+        rate = h[0] == 0 ? 28800 : 57600;
+      } else {
+        rate = h[0] == 1 ? 115200 : 9216000 / (32 * (h[0] + 2));
+      }
+      Reply(cmd + "\r\n", nowMs, out);  // still at the old rate
+      baud_ = rate;
+      lastTrafficMs_ = nowMs;
+      return true;
+    }
+    case 'R': {
+      Advance(nowMs);
+      if (status_ == 5) {
+        status_ = resumeStatus_;
+        if (status_ == 2) {
+          const int64_t clock = ClockSeconds(nowMs);
+          if (nextSampleSec_ < clock)
+            nextSampleSec_ +=
+                (clock - nextSampleSec_ + PeriodSeconds() - 1) / PeriodSeconds() * PeriodSeconds();
+        }
+        Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs,
+              out);
+      } else {
+        Reply(StatusText() + "\r\n", nowMs, out);
+      }
+      return true;
+    }
+    case 'S':
+      Advance(nowMs);
+      if (status_ == 1 || status_ == 2 || status_ == 6) {
+        resumeStatus_ = status_;
+        status_ = 5;
+      }
+      Reply(StatusText() + "\r\n", nowMs, out);
+      return true;
+    case '9':
+      Advance(nowMs);
+      if (status_ == 1 || status_ == 2 || status_ == 3 || status_ == 5 || status_ == 6) {
+        status_ = 4;
+        subStatus_ = profile_.IsExtended() ? 2 : 0;
+      }
+      Reply(StatusText() + "\r\n", nowMs, out);
+      return true;
+    case 'C': {  // older multi-channel loggers: write into the calibration memory
+      if (!profile_.IsMultiChannel() || profile_.IsExtended() || !HexBytes(cmd, 2, 3, h))
+        return false;
+      const size_t offset = h[0] + 256u * h[1], length = h[2];
+      std::vector<uint8_t> bytes;
+      if (length == 6) {
+        if (!Digits(cmd, 8, 12)) return false;
+        for (size_t i = 0; i < 6; ++i) bytes.push_back(Bcd(Two(cmd, 8 + 2 * i)));
+      } else {
+        if (!HexBytes(cmd, 8, length, bytes)) return false;
+        if (length == 32) bytes.push_back(0);  // byte 32 of a channel block
+      }
+      if (offset + bytes.size() > calMemory_.size()) return false;
+      std::copy(bytes.begin(), bytes.end(), calMemory_.begin() + static_cast<ptrdiff_t>(offset));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tables and memory reads.
+
+void SimLogger::StartTableRead(const std::string& cmd, std::optional<std::vector<uint8_t>> data,
+                               int64_t nowMs, klx::LineOutput& out) {
+  if (!data || data->size() > 254) {
+    Reply(cmd + "00", nowMs, out);
+    return;
+  }
+  block_ = std::move(*data);
+  uint8_t sum = 0;
+  for (uint8_t v : block_) sum = static_cast<uint8_t>(sum + v);
+  uint8_t check = static_cast<uint8_t>(0xA5 - sum);
+  if (faults_.badCheck > 0) {
+    --faults_.badCheck;
+    check = static_cast<uint8_t>(check ^ 0x5A);
+  }
+  block_.push_back(check);
+  blockPos_ = 0;
+  Reply(cmd + Hex2(static_cast<unsigned>(block_.size())), nowMs, out);
+  mode_ = Mode::TableSend;
+}
+
+void SimLogger::SendNextChunk(int64_t nowMs, klx::LineOutput& out) {
+  const size_t n = std::min<size_t>(16, block_.size() - blockPos_);
+  Reply(std::string(block_.begin() + static_cast<ptrdiff_t>(blockPos_),
+                    block_.begin() + static_cast<ptrdiff_t>(blockPos_ + n)),
+        nowMs, out);
+  blockPos_ += n;
+  if (blockPos_ >= block_.size()) mode_ = Mode::Command;
+}
+
+void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
+  mode_ = Mode::Command;
+  uint8_t sum = 0;
+  for (uint8_t v : block_) sum = static_cast<uint8_t>(sum + v);
+  const std::string nak(1, static_cast<char>(kNak));
+  if (faults_.nakWrites != 0) {
+    if (faults_.nakWrites > 0) --faults_.nakWrites;
+    Reply(nak, nowMs, out);
+    return;
+  }
+  if (sum != 0xA5) {
+    Reply(nak, nowMs, out);
+    return;
+  }
+  std::vector<uint8_t> data(block_.begin(), block_.end() - 1);
+  std::vector<uint8_t> h;
+  HexBytes(writeTarget_, 1, 2, h);
+  if (writeTarget_[0] == 'S') {
+    if (h[0] == 3 && !data.empty()) {
+      const int divisor = (data[0] + 2) & 0xFF;
+      if (divisor > 0) defaultBaud_ = 288000 / divisor;
+    }
+    tables_[h[0]] = std::move(data);
+  } else {  // "U": calibration procedure of extended loggers
+    const size_t channel = h[0] + 256u * h[1];
+    const size_t channels = profile_.channels.size();
+    if (channel == 0 && !data.empty() && data[0] == 'A') {
+      pendingCal_.clear();
+      for (size_t i = 0; i < channels; ++i)
+        pendingCal_.push_back(records_.empty() || i >= records_.front().coef.size()
+                                  ? DefaultCoefficients(profile_.channels[i].type, false, "")
+                                  : records_.front().coef[i]);
+    } else if (channel == 0 && !data.empty() && data[0] == 'Z' && !pendingCal_.empty()) {
+      records_.insert(records_.begin(), CalRecord{ClockText(nowMs), pendingCal_});
+      pendingCal_.clear();
+    } else if (channel >= 1 && channel <= channels && !pendingCal_.empty() && data.size() >= 32) {
+      for (size_t i = 0; i < 4; ++i) pendingCal_[channel - 1][i] = GetDouble(&data[8 * i]);
+    } else {
+      Reply("ERROR F0" + nak, nowMs, out);  // out of order, or a channel the logger lacks
+      return;
+    }
+  }
+  Reply(std::string(1, static_cast<char>(kAck)), nowMs, out);
+}
+
+void SimLogger::MemoryRead(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
+  std::vector<uint8_t> h;
+  if (!HexBytes(cmd, 1, 8, h)) {
+    Unknown(nowMs, out);
+    return;
+  }
+  const uint32_t end =
+      static_cast<uint32_t>(h[0] | h[1] << 8 | h[2] << 16) | static_cast<uint32_t>(h[3]) << 24;
+  const uint32_t start =
+      static_cast<uint32_t>(h[4] | h[5] << 8 | h[6] << 16) | static_cast<uint32_t>(h[7]) << 24;
+  if (end <= start || end - start > kMaxMemoryRead) {
+    Unknown(nowMs, out);
+    return;
+  }
+  const auto config = ConfigBlock();
+  const auto params = ParamBlock();
+  std::string r;
+  uint8_t sum = 0;
+  for (uint32_t a = start; a < end; ++a) {
+    const uint8_t v = ByteAt(a, config, params);
+    sum = static_cast<uint8_t>(sum + v);
+    r += static_cast<char>(v);
+  }
+  // The earliest NA loggers (firmware below 1.5) send no checksum byte.
+  const bool checksum = !(profile_.model.find("NA-") != std::string::npos && firmware_ < 1.5);
+  if (checksum) {
+    if (faults_.badCheck > 0) {
+      --faults_.badCheck;
+      sum = static_cast<uint8_t>(sum ^ 0x5A);
+    }
+    r += static_cast<char>(sum);
+  }
+  Reply(r, nowMs, out);
+}
+
+}  // namespace klx::sim

@@ -1,0 +1,189 @@
+#pragma once
+// The simulated logger: the logger side of the command language, on the far end of a serial
+// line (a LoopbackPort in process, or a pseudo-terminal through klx-sim).
+//
+// Line rate. The logger hears only bytes sent at its own current rate; anything else is noise
+// to it and is dropped (it also aborts a table transfer in progress). The rate starts at the
+// profile's "baud"; "!E%02X" switches it after the reply, and after rate_revert_ms without
+// traffic at a switched rate it falls back to its default rate.
+//
+// Commands carry no terminator: the byte stream is cut by the fixed shape of each command (its
+// first letter, or "!" and a character, then a fixed count of characters). Stray ACK, NAK,
+// carriage returns, line feeds, blanks and zero bytes between commands are skipped. A partial
+// command that waits more than 1000 ms for its next byte is dropped. Anything unrecognised,
+// a command the model does not have, or a malformed field gets "Unknown command\r\n".
+//
+// Replies are stamped nowMs + reply_delay_ms; with `paced` their bytes are spaced by ten bits
+// at the line rate.
+//
+// Status codes ("T" answers "Logger status %02X", extended loggers "Logger status %02X %02X"
+// with a sub-code):
+//   00 not enabled         after an erase ("N") or a stop of a logger that never logged
+//   01 enabled             after "P" while the clock is before the start time
+//   02 logging             from the start time on (a reading of 3 bytes per channel every
+//                          period is added to memory), after "P" at or past the start
+//   03 thresholding        after "P" when the start mode set by "!A" is a threshold start
+//   04 logging complete    at the end time; also after "!9" (extended loggers: 04 02, stopped
+//                          by user; sub-code 00 otherwise)
+//   05 suspended           after "!S" while enabled, logging or profiling
+//   06 profiling           only when set in a profile ("status = 6")
+//   7F erase failed        only when set in a profile
+// Replies of the deployment steps (the host reads them as status texts):
+//   "P"  -> "Logger started in mode %02X\r\n" (the new status; 00 when start >= end)
+//   "!R" -> "Logger started in mode %02X\r\n" when suspended (back to 01 or 02), otherwise
+//           "Logger status %02X\r\n" with the unchanged status
+//   "!S" -> "Logger status %02X\r\n" (05 when it suspended, else unchanged)
+//   "!9" -> "Logger status %02X\r\n" (04, or unchanged when not enabled/logging/suspended)
+//   "N"  -> "Memory erased\r\n" (instantly; the data pointer returns to its empty value)
+//
+// Other queries whose content is ours:
+//   "G"  -> eight hex digits = the data pointer, its four bytes least significant first, then
+//           "CDP\r\n" (empty memory: 0x20000, "00000200"; extended loggers: 0)
+//   "!D" -> "%02dBAT\r\n" battery figure (firmware 2.2 and later; earlier: "%02d\r\n")
+//   "!M" -> the "!B" code "%02XBAU", "!P" -> the "!K" period as three bytes hh mm ss "PSP",
+//   "!O" -> the "!H" count "HYS", "!L" -> the "!A" block "THR"
+//   "F"  -> one reading "%02X%02X%02X\r\n" per channel ("F00": all channels, then "FET\r\n")
+//   "!T00"/"!T01" -> "0101\r\n" (sampling LED off) or "0102\r\n" (on); "!T01" toggles it.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/loopback.h"
+#include "platform/system_time.h"
+#include "sim/sim_profile.h"
+
+namespace klx::sim {
+
+inline constexpr uint8_t kAck = 0x06;
+inline constexpr uint8_t kNak = 0x15;
+
+class SimLogger final : public klx::LineDevice {
+ public:
+  explicit SimLogger(SimProfile profile);
+
+  void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
+               klx::LineOutput& out) override;
+  void HostOpened(int64_t nowMs) override;
+  void HostClosed(int64_t nowMs) override;
+
+  const SimProfile& Profile() const { return profile_; }
+  int CurrentBaud() const { return baud_; }
+  int DefaultBaud() const { return defaultBaud_; }
+  int Status() const { return status_; }
+  int SubStatus() const { return subStatus_; }
+
+  // The logger clock. Until set, it starts at the profile's clock (or 2026-01-01 00:00:00)
+  // when the logger first hears from the host.
+  void SetClock(const klx::SystemTime& t, int64_t nowMs);
+  std::string ClockText(int64_t nowMs);  // yymmddhhmmss
+
+  // Faults (see SimFaults); each call adds to or replaces what the profile gave.
+  SimFaults& Faults() { return faults_; }
+  void FailNextChecks(int count) { faults_.badCheck = count; }
+  void DropByteInNextReplies(int count) { faults_.dropByte = count; }
+  void SilenceUntil(int64_t monotonicMs) { silentUntilMs_ = monotonicMs; }
+  void SilenceNextCommands(int count) { faults_.silentCommands = count; }
+  void AnswerUnknown(std::string commandPrefix) {
+    faults_.unknown.push_back(std::move(commandPrefix));
+  }
+  void NakNextWrites(int count) { faults_.nakWrites = count; }
+  void SetPaced(bool paced) { paced_ = paced; }
+
+  // What the logger holds, for tests and demos.
+  std::optional<std::vector<uint8_t>> Table(int number) const;  // data bytes, no check byte
+  uint32_t DataPointer() const;
+  uint8_t MemoryByte(uint32_t address) const;
+  // Every complete command heard, in order (binary payloads shown as hex).
+  const std::vector<std::string>& CommandLog() const { return log_; }
+
+ private:
+  enum class Mode { Command, TableSend, TableReceive };
+  // A calibration: extended loggers keep a list (newest first) read with "V"; older loggers
+  // keep records in their memory at 0x10000.
+  struct CalRecord {
+    std::string date;  // yymmddhhmmss
+    std::vector<std::vector<double>> coef;
+  };
+
+  void Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out);
+  // Length of the command at the start of in_, 0 when more bytes are needed, -1 when unknown.
+  int CommandLength() const;
+  void Execute(const std::string& cmd, int64_t nowMs, klx::LineOutput& out);
+  bool ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOutput& out);
+  bool ExecuteSetting(const std::string& cmd, int64_t nowMs, klx::LineOutput& out);
+  bool ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutput& out);
+  void StartTableRead(const std::string& cmd, std::optional<std::vector<uint8_t>> data,
+                      int64_t nowMs, klx::LineOutput& out);
+  void SendNextChunk(int64_t nowMs, klx::LineOutput& out);
+  void FinishTableWrite(int64_t nowMs, klx::LineOutput& out);
+  void MemoryRead(const std::string& cmd, int64_t nowMs, klx::LineOutput& out);
+  void Reply(std::string bytes, int64_t nowMs, klx::LineOutput& out);
+  void Unknown(int64_t nowMs, klx::LineOutput& out) { Reply("Unknown command\r\n", nowMs, out); }
+
+  void Anchor(int64_t nowMs);
+  void Advance(int64_t nowMs);  // clock-driven status changes and readings
+  int64_t ClockSeconds(int64_t nowMs);
+  std::string StatusText() const;
+  std::vector<uint8_t> ConfigBlock() const;
+  std::vector<uint8_t> ParamBlock() const;
+  uint8_t ByteAt(uint32_t address, const std::vector<uint8_t>& config,
+                 const std::vector<uint8_t>& params) const;
+  int PeriodSeconds() const;
+  void AppendRecordToMemory(const CalRecord& record);
+
+  SimProfile profile_;
+  SimFaults faults_;
+  bool paced_ = false;
+  int baud_;
+  int defaultBaud_;
+  double firmware_;
+
+  // Input parsing.
+  std::string in_;
+  int64_t lastByteMs_ = 0;
+  int64_t lastTrafficMs_ = 0;
+  Mode mode_ = Mode::Command;
+  std::vector<uint8_t> block_;  // table being sent or received
+  size_t blockPos_ = 0;
+  size_t blockLength_ = 0;
+  std::string writeTarget_;  // "S0100", "U0000", "U0100", ...
+  int64_t silentUntilMs_ = -1;
+  bool silenceArmed_ = false;
+  bool unknownReplied_ = false;  // one "Unknown command" per burst of garbage
+  std::vector<std::string> log_;
+
+  // Clock: seconds since 2000-01-01 00:00:00 at the anchor.
+  std::optional<int64_t> anchorMs_;
+  int64_t clockAtAnchor_ = 0;
+
+  // Deployment state.
+  int status_ = 0;
+  int subStatus_ = 0;
+  int resumeStatus_ = 0;
+  int64_t startSec_ = 0, endSec_ = 0, nextSampleSec_ = 0;
+  std::string period_;
+  uint16_t averaging_ = 1;
+  std::vector<uint8_t> threshold_ = std::vector<uint8_t>(8, 0);
+  uint32_t startCharacteristic_ = 0;
+  uint8_t highRate_ = 1;
+  uint16_t burstLength_ = 0;
+  std::string burstInterval_ = "000000";
+  std::vector<uint8_t> height_ = std::vector<uint8_t>(8, 0);
+  uint8_t realtimeCode_ = 0;
+  uint16_t hysteresis_ = 0;
+  std::string powerSavePeriod_ = "000000";
+  bool led_ = false;
+  bool paramsWritten_ = false;
+  uint32_t dataBytes_ = 0;
+  std::map<int, std::vector<uint8_t>> tables_;
+
+  uint16_t fetchSequence_ = 0;
+
+  std::vector<CalRecord> records_;  // newest first
+  std::vector<uint8_t> calMemory_;  // 0x10000..0x1FFC8
+  std::vector<std::vector<double>> pendingCal_;
+};
+
+}  // namespace klx::sim

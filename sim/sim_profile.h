@@ -1,0 +1,112 @@
+#pragma once
+// The description of one simulated logger: identity, line rate, channels, capabilities,
+// deployment settings, calibration and the faults it shows. A profile is a small text file of
+// "key = value" lines ('#' starts a comment, blank lines are ignored, unknown keys are ignored):
+//
+//   model = VS-330                 # identification: "KLX <model> <firmware> <serial>"
+//   firmware = 4.30                # printed as written
+//   serial = 1234                  # printed with six digits
+//   baud = 19200                   # the only rate at which the logger answers
+//   channels = TPC                 # one type letter per channel
+//   channel_bytes = 0 0 0          # second byte of each channel in the configuration (decimal)
+//   latency_ms = 300               # stored in 10 ms units
+//   reading_time_ms = 200          # stored in 100 ms units
+//   param_block = 30               # parameter block length P
+//   cap.0 = 0x0000101F             # capability entry 0 (mask), entries 1..23 alike
+//   capabilities = yes             # answers "!0": default yes for firmware above 4.99 and for
+//                                  # "VS" models above 4.25
+//   default_baud_code = 13         # table 0300 (default: derived from baud)
+//   rs_advanced = 0x0000000A       # table 0700 exists only when given
+//   table.06 = 02 00 ...           # any other table as hexadecimal bytes
+//   clock = 260601120000           # yymmddhhmmss; default: the host's clock when attached
+//   start = 260602000000           # programmed start, end (yymmddhhmmss), period (hhmmss)
+//   end = 260702000000
+//   period = 000100
+//   status = 0                     # initial status code (see sim_logger.h)
+//   data_bytes = 3000              # bytes of readings behind the parameter block
+//   cal_date = 260101120000        # calibrated when at least one cal.N is given
+//   cal.0 = 0.0035 -0.00025 2.7e-06 2.3e-08   # c0..c3 of channel 0 (row 0 for single-channel)
+//   battery = 36                   # two characters before "BAT"
+//   min_host_version = 6.00        # the number before "WIN"
+//   reply_delay_ms = 3             # processing delay before a reply
+//   paced = no                     # space reply bytes by ten bits at the line rate
+//   rate_revert_ms = 30000         # an express rate falls back to baud after this idle time
+//   fault.bad_check = 2            # faults: see SimFaults
+//
+// A profile can also be built or edited in code before the logger is made from it.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace klx::sim {
+
+// Faults the logger shows on request. Counters count down as they are used up.
+struct SimFaults {
+  int badCheck = 0;        // "fault.bad_check": wrong check byte on the next N table/memory replies
+  int dropByte = 0;        // "fault.drop_byte": the next N replies lose one byte (their middle one)
+  int silentMs = 0;        // "fault.silent_ms": no answer for this long from the first command
+  int silentCommands = 0;  // "fault.silent_commands": the next N commands get no answer
+  int nakWrites = 0;       // "fault.nak_writes": NAK on the next N table writes (-1: always)
+  std::vector<std::string> unknown;  // "fault.unknown": commands (by prefix) answered
+                                     // "Unknown command"
+};
+
+struct SimChannel {
+  char type = 'T';
+  uint8_t second = 0;
+};
+
+struct SimProfile {
+  std::string name;  // profile name (file name without ".profile")
+  std::string model = "NA-7100";
+  std::string firmware = "2.20";
+  int serial = 1;
+  int baud = 19200;
+  std::vector<SimChannel> channels{{'T', 0}};
+  int latencyMs = 300;
+  int readingTimeMs = 200;
+  int paramBlock = 30;
+  std::map<int, uint32_t> capabilities;  // capability entries by number
+  std::optional<bool> answersCapabilities;
+  std::optional<int> defaultBaudCode;
+  std::optional<uint32_t> rsAdvanced;
+  std::map<int, std::vector<uint8_t>> tables;  // further tables by number
+  std::string clock;                           // yymmddhhmmss, empty: the host's clock
+  std::string start = "000101000000";
+  std::string end = "000101000000";
+  std::string period = "000100";
+  int status = 0;
+  int dataBytes = 0;
+  std::string calDate = "000101000000";
+  std::map<int, std::vector<double>> calibration;  // channel -> c0..c3
+  int battery = 36;
+  std::string minHostVersion = "6.00";
+  int replyDelayMs = 3;
+  bool paced = false;
+  int rateRevertMs = 30000;
+  SimFaults faults;
+
+  double FirmwareValue() const;
+  bool IsExtended() const { return FirmwareValue() > 4.99; }
+  bool IsMultiChannel() const { return model.find("VS") != std::string::npos; }
+  // Neither "VS" nor extended: NA, NB, NMV loggers.
+  bool IsSingleChannel() const { return !IsExtended() && !IsMultiChannel(); }
+  bool AnswersCapabilities() const;
+};
+
+// Parses profile text into profile (which keeps its values for keys the text does not give).
+// Returns false with a message naming the line on a malformed line or value.
+bool ParseProfile(std::string_view text, SimProfile& profile, std::string& error);
+// Applies one "key = value" setting (also used for command-line faults).
+bool ApplyProfileSetting(std::string_view key, std::string_view value, SimProfile& profile,
+                         std::string& error);
+// Loads a profile by name (from the profile directory) or by file path.
+bool LoadProfile(std::string_view nameOrPath, SimProfile& profile, std::string& error,
+                 std::string_view directory = KLX_SIM_PROFILE_DIR);
+// Names of the profiles in the directory, sorted.
+std::vector<std::string> ProfileNames(std::string_view directory = KLX_SIM_PROFILE_DIR);
+
+}  // namespace klx::sim
