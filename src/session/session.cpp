@@ -1,0 +1,99 @@
+#include "session/session.h"
+
+#include "shell/status.h"
+
+namespace klx {
+
+Session::Session(Host& h, Clock& c, std::filesystem::path programDirectory,
+                 const std::vector<std::string>& devices, int copyNumber)
+    : host(h),
+      clock(c),
+      settings(programDirectory, copyNumber),
+      link(transports, ports, c),
+      logger(link, h, deployment) {
+  ports.Load(programDirectory.string(), devices);
+}
+
+void Session::ReadSettings() {
+  settings.ReadSettings();
+  link.loggerPort = settings.port;
+  link.gpsPort = settings.gpsPort;
+  link.gpsBaudRate = settings.gpsBaudRate;
+  link.radioDelay = {settings.radioDelayEnabled, settings.radioDelayMs};
+}
+
+bool Session::SelectPort(const std::string& name, std::string* error) {
+  std::string wanted = name;
+  if (!wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos)
+    wanted = "COM" + wanted;
+  const int number = ports.NumberFor(wanted);
+  if (number < 1 || ports.DeviceFor(number).empty()) {
+    if (error)
+      *error = number < 1 ? "No free port number for " + name
+                          : "COM" + std::to_string(number) + " is not mapped to a device";
+    return false;
+  }
+  link.loggerPort = number;
+  return true;
+}
+
+std::string Session::PortDescription(int number) const {
+  const std::string device = ports.DeviceFor(number);
+  return device.empty() ? Format("COM%d", number) : Format("COM%d (%s)", number, device.c_str());
+}
+
+std::vector<std::string> DescribeLogger(const LoggerLink& logger, int port, int baud) {
+  const LoggerState& s = logger.state;
+  std::vector<std::string> out;
+  out.push_back(Format(MessageText(Msg::LoggerConnected).c_str(), s.model.c_str(),
+                       static_cast<double>(s.firmware), s.serial, port, static_cast<long>(baud)));
+  out.push_back(s.extendedCommandSet ? "Command set: Microchip logger (extended)"
+                                     : "Command set: standard");
+  out.push_back(s.MemoryUsageLine());
+  std::string letters;
+  for (char c : s.channelTypes) {
+    if (!letters.empty()) letters += ' ';
+    letters += c;
+  }
+  out.push_back(Format("Channels: %d (%s)", s.channelCount, letters.c_str()));
+  out.push_back(Format("Latency: %d ms", s.latencyMs));
+  out.push_back(Format("Reading time: %d ms", s.readingTimeMs));
+  out.push_back(Format("Command level: %d", s.commandLevel));
+
+  std::vector<std::string> caps;
+  auto add = [&caps](bool on, const char* name) {
+    if (on) caps.emplace_back(name);
+  };
+  add(s.profiling6Hz, "6Hz profiling");
+  add(s.hysteresis, "Hysteresis");
+  add(s.averaging != 0, "Averaging");
+  add(s.conventionalThresholding, "Conventional thresholding");
+  add(s.powerSaveThresholding, "Power save thresholding");
+  add(s.rsCommandFlags != 0, "RS Commands");
+  add(s.uvCommands, "UV Commands");
+  add(s.frontendThroughCommunications, "Frontend through communications");
+  add(s.reportsBatteryVoltage, "Reports battery voltage");
+  add(s.externalDataConnector, "External data connector");
+  add(s.HasTwelveCommands(), "!12 Commands");
+  add(s.SamplingLed(), "Sampling LED");
+  add(s.oemSupport, "OEM support");
+  add(s.waves, "Waves");
+  add(s.highSamplingRates, "Sampling at 1Hz, 2Hz and 4Hz");
+  add(s.externalPowerConnector, "External power connector");
+  add(s.engineeringUnitsLevel != 0, "Engineering units");
+  add(s.modemControlLevel == 1, "Modem control - always");
+  add(s.modemControlLevel == 2, "Modem control - always (fixed)");
+  add(s.modemControlLevel == 3, "Modem control - level 3");
+  add(s.memoryTestLevel != 0, "Memory test capable");
+  add(s.microSalinometerMode, "Micro-salinometer mode");
+  std::string capText;
+  for (const auto& c : caps) capText += (capText.empty() ? "" : ", ") + c;
+  out.push_back("Capabilities: " + (capText.empty() ? std::string("none reported") : capText));
+  if (s.expressDownloadRate != 0)
+    out.push_back(Format("Express download rate: %d baud", s.expressDownloadRate));
+  if (s.extendedCommandSet || s.capabilityMask != 0)
+    out.push_back(Format("Default baud rate minimum: %d baud", s.defaultBaudRateMinimum));
+  return out;
+}
+
+}  // namespace klx

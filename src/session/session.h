@@ -1,0 +1,48 @@
+#pragma once
+// The process-wide records of one running program, created by the front end and handed by
+// reference to whatever needs them. Nothing here is global, so tests can build several.
+#include <filesystem>
+#include <string>
+
+#include "deployment/parameters.h"
+#include "link/logger_link.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "platform/port_map.h"
+#include "platform/serial_port.h"
+#include "shell/settings.h"
+
+namespace klx {
+
+class Session {
+ public:
+  // `programDirectory` holds the settings files; `devices` are the serial devices to number
+  // (EnumerateSerialDevices() in the programs, a fixed list in tests).
+  Session(Host& host, Clock& clock, std::filesystem::path programDirectory,
+          const std::vector<std::string>& devices, int copyNumber = 1);
+
+  // Reads the settings file and hands the link its port, GPS and radio settings.
+  void ReadSettings();
+  // Makes `name` ("COM3", "3", a device path, "sim:VS-330") the logger port. False with a
+  // message when it cannot be given a port number.
+  bool SelectPort(const std::string& name, std::string* error);
+  // "COM3 (/dev/ttyUSB0)"-style description of a port number.
+  std::string PortDescription(int number) const;
+
+  Host& host;
+  Clock& clock;
+  Settings settings;
+  TransportRegistry transports;
+  PortMap ports;
+  SerialLink link;
+  DeploymentParameters deployment;
+  DeploymentParameters batchValues;
+  LoggerLink logger;
+};
+
+// Lines describing the connected logger: identity, command set, memory, channels, timing and
+// the capabilities it reported.
+std::vector<std::string> DescribeLogger(const LoggerLink& logger, int port, int baud);
+
+}  // namespace klx
