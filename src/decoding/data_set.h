@@ -1,0 +1,75 @@
+#pragma once
+// A decoded data set: one series of engineering values per channel, the stamp table and the
+// wave bursts, together with the description of the logger the data came from.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "calibration/coefficients.h"
+#include "link/logger_state.h"
+#include "platform/system_time.h"
+
+namespace klx {
+
+// Marks a missing or invalid sample in every series.
+constexpr float kMissingValue = -1000.0f;
+
+enum StampType : uint32_t {
+  kStampTime = 0,      // "TIM"
+  kStampCold = 1,      // "CLD"
+  kStampChange = 2,    // "CHG"
+  kStampCool = 3,      // "LUK"
+  kStampWarm = 4,      // "WRM"
+  kStampStop = 5,      // "STP"
+  kStampComms = 6,     // "TTY"
+  kStampRecovery = 7,  // "REC"
+  kStampBurst = 8,     // "BST"
+  kStampSerial = 9,    // "SER"
+  kStampRtc = 10,      // "RTC"
+  kStampGain = 11,     // "GAN", made by decoding
+};
+
+struct StampRecord {
+  uint32_t sampleIndex = 0;
+  uint32_t type = kStampTime;
+  int32_t markerClass = 0;
+  uint32_t burstNumber = 0;
+  SystemTime time;
+  std::array<uint32_t, 24> gain{};
+  uint32_t changedMask = 0;
+  friend bool operator==(const StampRecord&, const StampRecord&) = default;
+};
+
+struct TimestampTable {
+  static constexpr size_t kCapacity = 11000;
+  std::vector<StampRecord> records;  // never more than kCapacity
+  bool overflowed = false;           // more stamps were found than the table holds
+};
+
+struct BurstSeries {
+  SystemTime time;
+  std::vector<float> samples;
+};
+
+struct DataSet {
+  // The logger the data came from (from the connection after a retrieval, from the header
+  // after a file read): model, firmware, serial, channel letters, capabilities.
+  LoggerState logger;
+  CalibrationCoefficients calibration;
+  std::array<uint8_t, 26> extendedCapabilities{};  // bit 0 of byte n: channel n wraps
+  bool rawMode = false;
+
+  int channelCount = 0;
+  int samplesPerChannel = 0;
+  // series[ch] holds samplesPerChannel values, then the minimum and the maximum.
+  std::vector<std::vector<float>> series;
+  TimestampTable stamps;
+  std::vector<BurstSeries> bursts;
+
+  bool Empty() const { return samplesPerChannel <= 0; }
+  float Minimum(int ch) const { return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel)]; }
+  float Maximum(int ch) const { return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel) + 1]; }
+};
+
+}  // namespace klx
