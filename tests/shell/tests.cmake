@@ -1,0 +1,3 @@
+klx_add_test(shell_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/text_file_test.cpp
+  LIBS klx_shell)
