@@ -500,7 +500,8 @@ int LoggerLink::CommSet(int number) {
     case 28:
     case 29: {
       if (!state.HasTwelveCommands()) return 0;
-      const uint32_t flags = deployment_.startFlags;
+      // Loggers without OEM support take no start flags.
+      const uint32_t flags = state.oemSupport ? deployment_.startFlags : 0;
       const std::string command =
           Format("!1%02X%02X%02X%02X", StartModeByte(), flags & 0xFF, (flags >> 8) & 0xFF,
                  (flags >> 16) & 0xFF);
@@ -559,7 +560,8 @@ int LoggerLink::CommSet(int number) {
 }
 
 uint8_t LoggerLink::StartModeByte() const {
-  unsigned mode = deployment_.startMode & 0x0F;
+  // Only "now" survives in the start characteristic; threshold starts travel in "!A".
+  unsigned mode = deployment_.startMode & 1u;
   if (deployment_.continuousPower) mode |= 0x80;
   if (deployment_.profiling6Hz) mode |= 0x40;
   if (deployment_.realtimeOutput) mode |= 0x20;
