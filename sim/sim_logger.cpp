@@ -11,6 +11,7 @@ constexpr uint32_t kCalBase = 0x10000;
 constexpr uint32_t kConfigBase = 0x1FFC9;
 constexpr uint32_t kDataBase = 0x20000;
 constexpr int64_t kPartialTimeoutMs = 1000;
+constexpr int64_t kTableTimeoutMs = 2000;  // a table transfer the host abandoned
 constexpr size_t kMaxMemoryRead = 4096;
 
 std::string Hex2(unsigned v) {
@@ -369,6 +370,7 @@ void SimLogger::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t
   }
   if (mode_ == Mode::Command && !in_.empty() && nowMs - lastByteMs_ > kPartialTimeoutMs)
     in_.clear();
+  if (mode_ != Mode::Command && nowMs - lastByteMs_ > kTableTimeoutMs) mode_ = Mode::Command;
   lastByteMs_ = nowMs;
   lastTrafficMs_ = nowMs;
   unknownReplied_ = false;
@@ -399,7 +401,8 @@ void SimLogger::Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out) {
       continue;
     }
     const int length = CommandLength();
-    if (length == 0) return;
+    if (length == 0 || (length > 0 && static_cast<size_t>(length) > in_.size()))
+      return;  // more to come
     if (length < 0) {
       in_.erase(0, 1);
       log_.push_back(Printable(std::string(1, static_cast<char>(c))));

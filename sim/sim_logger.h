@@ -10,7 +10,8 @@
 // Commands carry no terminator: the byte stream is cut by the fixed shape of each command (its
 // first letter, or "!" and a character, then a fixed count of characters). Stray ACK, NAK,
 // carriage returns, line feeds, blanks and zero bytes between commands are skipped. A partial
-// command that waits more than 1000 ms for its next byte is dropped. Anything unrecognised,
+// command that waits more than 1000 ms for its next byte is dropped, and a table transfer the
+// host leaves for more than 2000 ms is abandoned. Anything unrecognised,
 // a command the model does not have, or a malformed field gets "Unknown command\r\n".
 //
 // Replies are stamped nowMs + reply_delay_ms; with `paced` their bytes are spaced by ten bits
