@@ -1,8 +1,9 @@
 #include "shell/status.h"
 
+#include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
+#include <locale.h>
 
 namespace klx {
 
@@ -32,19 +33,28 @@ void ShowTableMessage(Host& host, Msg message, const std::string& argument) {
   host.Tell(MessageText(Msg::Error), shown, BoxIcon::Warning);
 }
 
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
+std::string FormatV(const char* format, va_list args) {
+  // Numbers in files and logger commands never follow the user's locale.
+  static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  const locale_t previous = ::uselocale(cLocale);
   va_list copy;
   va_copy(copy, args);
   const int n = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
   std::string out;
   if (n > 0) {
-    std::vector<char> buffer(static_cast<size_t>(n) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    out.assign(buffer.data(), static_cast<size_t>(n));
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<size_t>(n));
   }
+  ::uselocale(previous);
+  return out;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string out = FormatV(format, args);
   va_end(args);
   return out;
 }

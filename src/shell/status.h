@@ -1,5 +1,6 @@
 #pragma once
 // The status-bar message line and the shell's small reporting services.
+#include <cstdarg>
 #include <string>
 
 #include "platform/host.h"
@@ -25,6 +26,7 @@ void ShowTableMessage(Host& host, Msg message, const std::string& argument = "")
 
 // printf-style formatting into a std::string, always in the C locale's number format.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* format, va_list args);
 
 // The title of a window in copy `copyIndex` (0 = first copy, no prefix): "Copy %-2d: " and at
 // most 85 characters of the previous title.

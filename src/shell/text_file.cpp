@@ -1,5 +1,7 @@
 #include "shell/text_file.h"
 
+#include "shell/status.h"
+
 #include <fcntl.h>
 #include <locale.h>
 #include <unistd.h>
@@ -96,22 +98,10 @@ bool CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
 }
 
 std::string CFormat(const char* format, ...) {
-  static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  const locale_t previous = ::uselocale(cLocale);
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out;
-  if (n > 0) {
-    out.resize(static_cast<size_t>(n) + 1);
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<size_t>(n));
-  }
+  std::string out = FormatV(format, args);
   va_end(args);
-  ::uselocale(previous);
   return out;
 }
 
