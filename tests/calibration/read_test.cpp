@@ -1,0 +1,325 @@
+// Reading the calibration coefficients from simulated loggers of each generation.
+#include "calibration/read.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "calibration/sim_link_fixture.h"
+#include "shell/status.h"
+
+namespace klx::test {
+namespace {
+
+using Row = std::array<double, 4>;
+constexpr Row kThermistor = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
+constexpr Row kLinear = {0.0, 1.0, 0.0, 0.0};
+constexpr Row kNoCorrection = {0.0, 1.0, 0.0, 0.0};
+
+std::vector<uint8_t> DoubleBytes(const Row& row) {
+  std::vector<uint8_t> out;
+  for (double v : row) {
+    const auto bits = std::bit_cast<uint64_t>(v);
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+  }
+  return out;
+}
+
+// ---- Older multi-channel loggers: the record chain ---------------------------------------
+
+TEST(ReadCalibrationMultiChannel, ReadsTheRecordAndItsDate) {
+  SimLinkFixture f("VS-330");
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  cal.conductivityCorrection = {1, 2, 3, 4};  // left over from another logger
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(cal.coef[0], kThermistor);
+  EXPECT_EQ(cal.coef[1], (Row{-10.2, 1012.5, 0, 0}));
+  EXPECT_EQ(cal.coef[2], (Row{0, 72.3, 0.1, 0}));
+  EXPECT_EQ(cal.calibrationDate, (std::array<int, 6>{26, 2, 10, 10, 15, 0}));
+  EXPECT_EQ(cal.nextRecordOffset, 6 + 3 * 33);
+  EXPECT_EQ(cal.conductivityCorrection, kNoCorrection);
+  EXPECT_FALSE(cal.calibrationReadNeeded);
+  EXPECT_FALSE(f.logger.state.calibrationStale);
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kCalibrationReadText);
+  EXPECT_EQ(f.host.icon, StatusIcon::Info);
+  EXPECT_TRUE(f.host.Saw("status", kReadingCalibrationText));
+
+  // Nothing is read again until the flag asks for it.
+  const size_t heard = f.simLogger->CommandLog().size();
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(f.simLogger->CommandLog().size(), heard);
+}
+
+TEST(ReadCalibrationMultiChannel, TheLastOfSeveralRecordsIsCurrent) {
+  SimLinkFixture f("VS-330");
+  ASSERT_TRUE(f.Connect());
+  // Append a second record behind the first (offset 105) the way the logger stores one.
+  const std::vector<Row> rows = {{0.1, 0.2, 0.3, 0.4}, {-1, 2, -3, 4}, {5, 6, 7, 8}};
+  int offset = 105;
+  f.link.LinkWriteText(Format("!C%02X%02X%02X", offset & 0xFF, offset >> 8, 6) + "260301080910");
+  offset += 6;
+  for (const Row& row : rows) {
+    f.link.WaitMilliseconds(100);
+    std::string text = Format("!C%02X%02X%02X", offset & 0xFF, offset >> 8, 32);
+    for (uint8_t b : DoubleBytes(row)) text += Format("%02X", b);
+    f.link.LinkWriteText(text);
+    offset += 33;
+  }
+  f.link.WaitMilliseconds(100);
+
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  for (size_t n = 0; n < 3; ++n) EXPECT_EQ(cal.coef[n], rows[n]) << n;
+  EXPECT_EQ(cal.calibrationDate, (std::array<int, 6>{26, 3, 1, 8, 9, 10}));
+  EXPECT_EQ(cal.nextRecordOffset, 2 * 105);
+
+  // A verifying walk matches the table it just read, and not a table that differs.
+  cal.nextRecordOffset = 0;
+  RecordRead r = RecordRead::More;
+  while (r == RecordRead::More) r = ReadCalibrationRecord(f.logger, cal, true);
+  EXPECT_EQ(r, RecordRead::Last);
+  cal.coef[2][3] = 8.5;
+  cal.nextRecordOffset = 0;
+  r = RecordRead::More;
+  while (r == RecordRead::More) r = ReadCalibrationRecord(f.logger, cal, true);
+  EXPECT_EQ(r, RecordRead::Failed);
+  EXPECT_EQ(cal.coef[2][3], 8.5);  // verifying never writes the table
+}
+
+TEST(ReadCalibrationMultiChannel, EmptyMemoryGivesDefaults) {
+  SimLinkFixture f("VS-550");  // TPCT, not calibrated
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  cal.coef[1] = {9, 9, 9, 9};
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  EXPECT_EQ(cal.coef[0], kThermistor);
+  EXPECT_EQ(cal.coef[1], kLinear);
+  EXPECT_EQ(cal.coef[2], kLinear);
+  EXPECT_EQ(cal.coef[3], kThermistor);
+  EXPECT_EQ(cal.nextRecordOffset, 0);  // the first record goes at offset 0
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
+  EXPECT_EQ(f.host.icon, StatusIcon::Warning);
+  EXPECT_TRUE(cal.calibrationReadNeeded);
+  EXPECT_TRUE(f.logger.state.calibrationStale);
+  EXPECT_FALSE(f.host.Saw("tell", kCalibrationDownloadError));
+}
+
+TEST(ReadCalibrationMultiChannel, BadSumsAreRetriedUpToTheFifthAttempt) {
+  SimLinkFixture f("VS-330");
+  ASSERT_TRUE(f.Connect());
+  f.simLogger->FailNextChecks(4);
+  CalibrationCoefficients cal;
+  const int64_t before = f.clock.MonotonicMs();
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_GE(f.clock.MonotonicMs() - before, 4 * 500);  // the wait before each repeat
+  EXPECT_EQ(cal.coef[1], (Row{-10.2, 1012.5, 0, 0}));
+
+  // Short answers are asked again as well.
+  cal.calibrationReadNeeded = true;
+  f.simLogger->DropByteInNextReplies(3);
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(cal.coef[2], (Row{0, 72.3, 0.1, 0}));
+}
+
+TEST(ReadCalibrationMultiChannel, FiveBadAnswersAreADownloadError) {
+  SimLinkFixture f("VS-330");
+  ASSERT_TRUE(f.Connect());
+  f.simLogger->FailNextChecks(5);
+  CalibrationCoefficients cal;
+  cal.coef[1] = {9, 9, 9, 9};
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  ASSERT_TRUE(f.host.Saw("tell", kCalibrationDownloadError));
+  const auto tell = std::find_if(f.host.events.begin(), f.host.events.end(),
+                                 [](const auto& e) { return e.kind == "tell"; });
+  EXPECT_EQ(tell->caption, "Calibration");
+  EXPECT_EQ(cal.coef[1], kLinear);
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
+  EXPECT_TRUE(cal.calibrationReadNeeded);
+}
+
+// ---- Linear-memory loggers: "V" tables ------------------------------------------------------
+
+TEST(ReadCalibrationLinear, ReadsEveryChannelWithProgress) {
+  SimLinkFixture f("NMJ-7400");
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(cal.coef[0], kThermistor);
+  EXPECT_EQ(cal.coef[1], (Row{-10.13, 1010.2, 0.3, 0}));
+  EXPECT_EQ(cal.calibrationDate, (std::array<int, 6>{26, 3, 20, 15, 30, 0}));
+  EXPECT_EQ(f.Heard("V000000"), 1);
+  EXPECT_EQ(f.Heard("V000001"), 1);
+  EXPECT_EQ(f.Heard("V000002"), 1);
+  EXPECT_EQ(f.Heard("R0600"), 0);  // no conductivity-correction capability
+  EXPECT_TRUE(f.host.Saw("status", "Reading calibration data + + "));
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kCalibrationReadText);
+}
+
+sim::SimProfile& WithConductivityCorrection(sim::SimProfile& p, std::vector<uint8_t> table06) {
+  p.channels = {{'T', 0}, {'P', 1}, {'S', 0}};
+  p.capabilities[8] = 0x18;
+  p.calibration[2] = {0.5, 0.25, 0, 0};
+  p.tables[6] = std::move(table06);
+  return p;
+}
+
+TEST(ReadCalibrationLinear, ReadsTheConductivityCorrection) {
+  std::vector<uint8_t> table{2};
+  const Row correction = {0.0191, 1.02, 25.0, 1.5e-8};
+  for (uint8_t b : DoubleBytes(correction)) table.push_back(b);
+  SimLinkFixture f("NMJ-7400", [&](sim::SimProfile& p) { WithConductivityCorrection(p, table); });
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(cal.coef[2], (Row{0.5, 0.25, 0, 0}));
+  EXPECT_EQ(cal.conductivityCorrection, correction);
+  EXPECT_EQ(f.Heard("R0600"), 1);
+}
+
+TEST(ReadCalibrationLinear, AnUnusableCorrectionTableGivesNoCorrection) {
+  std::vector<uint8_t> wrongKind{1};
+  for (uint8_t b : DoubleBytes({1, 2, 3, 4})) wrongKind.push_back(b);
+  std::vector<uint8_t> notANumber{2};
+  for (uint8_t b : DoubleBytes({std::numeric_limits<double>::quiet_NaN(), 2, 3, 4}))
+    notANumber.push_back(b);
+  for (const auto& table : {wrongKind, notANumber}) {
+    SimLinkFixture f("NMJ-7400", [&](sim::SimProfile& p) { WithConductivityCorrection(p, table); });
+    ASSERT_TRUE(f.Connect());
+    CalibrationCoefficients cal;
+    cal.conductivityCorrection = {7, 7, 7, 7};
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+    EXPECT_EQ(cal.conductivityCorrection, kNoCorrection);
+    EXPECT_EQ(f.Heard("R0600"), 1);
+  }
+}
+
+TEST(ReadCalibrationLinear, MicroSalinometerIsNotAskedForACorrection) {
+  SimLinkFixture f("HL-240", [](sim::SimProfile& p) { p.channels = {{'S', 0}, {'T', 0}}; });
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(f.Heard("R0600"), 0);
+}
+
+TEST(ReadCalibrationLinear, UncalibratedLoggerGetsTheLetterDefaults) {
+  SimLinkFixture f("NMJ-7400", [](sim::SimProfile& p) {
+    p.calibration.clear();
+    p.channels = {{'T', 0}, {'K', 0}, {'J', 0}, {'P', 1}};
+  });
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  EXPECT_EQ(cal.coef[0], kThermistor);
+  EXPECT_EQ(cal.coef[1], (Row{0, 125.0, 0, 0}));
+  EXPECT_EQ(cal.coef[2], (Row{0, 625.0, 0, 0}));
+  EXPECT_EQ(cal.coef[3], kLinear);
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
+  EXPECT_TRUE(cal.calibrationReadNeeded);
+  EXPECT_EQ(f.Heard("V000001"), 0);
+}
+
+TEST(ReadCalibrationLinear, NotANumberFailsTheWholeRead) {
+  SimLinkFixture f("NMJ-7400", [](sim::SimProfile& p) {
+    p.calibration[1] = {std::numeric_limits<double>::quiet_NaN(), 1, 0, 0};
+  });
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  EXPECT_EQ(cal.coef[0], kThermistor);  // defaults, not the half that was read
+  EXPECT_EQ(cal.coef[1], kLinear);
+  EXPECT_FALSE(std::isnan(cal.coef[1][0]));
+}
+
+TEST(ReadCalibrationLinear, RepeatsOnlyWhenTheLoggerSaysNothing) {
+  {
+    SimLinkFixture f("NMJ-7400");
+    ASSERT_TRUE(f.Connect());
+    f.simLogger->SilenceNextCommands(2);
+    CalibrationCoefficients cal;
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+    EXPECT_EQ(f.Heard("V000000"), 3);
+  }
+  {
+    SimLinkFixture f("NMJ-7400");
+    ASSERT_TRUE(f.Connect());
+    f.simLogger->AnswerUnknown("V000002");
+    CalibrationCoefficients cal;
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+    EXPECT_EQ(f.Heard("V000002"), 1);  // an answer that is not a table is not asked again
+    EXPECT_EQ(cal.coef[1], kLinear);
+  }
+}
+
+// ---- Older single-channel loggers: "Z" --------------------------------------------------------
+
+TEST(ReadCalibrationSingleChannel, ReadsRowZero) {
+  SimLinkFixture f("NA-7100");
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(cal.coef[0], (Row{0.00349, -0.000251, 2.69e-06, 2.31e-08}));
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kCalibrationReadText);
+  EXPECT_FALSE(f.logger.state.calibrationStale);
+}
+
+TEST(ReadCalibrationSingleChannel, UncalibratedLoggersGetTheirModelsDefault) {
+  {
+    SimLinkFixture f("NB-7100");
+    ASSERT_TRUE(f.Connect());
+    CalibrationCoefficients cal;
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+    EXPECT_EQ(cal.coef[0], (Row{0, 100.0, 0, 0}));
+    EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);  // the warning stays
+  }
+  {
+    SimLinkFixture f("NA-7100", [](sim::SimProfile& p) { p.calibration.clear(); });
+    ASSERT_TRUE(f.Connect());
+    CalibrationCoefficients cal;
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+    EXPECT_EQ(cal.coef[0], kThermistor);
+  }
+}
+
+TEST(ReadCalibrationSingleChannel, UnrecognisedRepliesEndAfterTheBound) {
+  SimLinkFixture f("NA-7100");
+  ASSERT_TRUE(f.Connect());
+  f.simLogger->AnswerUnknown("Z");
+  CalibrationCoefficients cal;
+  cal.coef[0] = {9, 9, 9, 9};
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  EXPECT_EQ(f.Heard("Z"), LoggerLink::kCalibrationZAttempts);
+  EXPECT_EQ(cal.coef[0], kThermistor);
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
+  EXPECT_TRUE(f.logger.state.calibrationStale);
+}
+
+// ---- The CommGet hook ---------------------------------------------------------------------------
+
+TEST(InstallCalibrationReader, CommGetTenReadsOncePerLogger) {
+  SimLinkFixture f("VS-330");
+  ASSERT_TRUE(f.Connect());
+  CalibrationCoefficients cal;
+  cal.calibrationReadNeeded = false;  // left clear by the previous logger's read
+  InstallCalibrationReader(f.logger, cal);
+  EXPECT_EQ(f.logger.CommGet(10), 1);
+  EXPECT_EQ(cal.coef[1], (Row{-10.2, 1012.5, 0, 0}));
+  EXPECT_FALSE(f.logger.state.calibrationStale);
+  const size_t heard = f.simLogger->CommandLog().size();
+  EXPECT_EQ(f.logger.CommGet(10), 1);
+  EXPECT_EQ(f.simLogger->CommandLog().size(), heard);
+}
+
+TEST(DefaultCoefficientRow, FollowsGenerationLetterAndModel) {
+  using G = CalibrationGeneration;
+  EXPECT_EQ(DefaultCoefficientRow(G::MultiChannel, 'T', "VS-330"), kThermistor);
+  EXPECT_EQ(DefaultCoefficientRow(G::MultiChannel, 'K', "VS-330"), kLinear);
+  EXPECT_EQ(DefaultCoefficientRow(G::LinearMemory, 'K', "NMJ-7400"), (Row{0, 125.0, 0, 0}));
+  EXPECT_EQ(DefaultCoefficientRow(G::SingleChannel, 'P', "NA-7100"), kThermistor);
+  EXPECT_EQ(DefaultCoefficientRow(G::SingleChannel, 'T', "NMV-7400"), (Row{0, 100.0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace klx::test
