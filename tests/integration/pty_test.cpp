@@ -1,0 +1,124 @@
+// The real path: klx-sim on a pseudo-terminal, the klx program opening it through the serial
+// port layer, every byte crossing the kernel's terminal driver.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kBin = KLX_BINARY_DIR;
+
+struct Result {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a command line through the shell, collecting stdout and stderr.
+Result RunCommand(const std::string& command) {
+  Result r;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// klx-sim in the background, serving on a pty linked at `link`.
+class SimProcess {
+ public:
+  SimProcess(const std::string& model, const fs::path& link, const std::string& extra = "") {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string cmd = (kBin / "apps/klx-sim/klx-sim").string() + " --model " + model +
+                              " --link " + link.string() + " " + extra + " >/dev/null 2>&1";
+      execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 100 && !fs::exists(link); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class PtyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("klx-pty-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Klx(const std::string& args) {
+    return "cd " + dir_.string() + " && " + (kBin / "apps/klx/klx").string() + " " + args;
+  }
+  fs::path dir_;
+};
+
+TEST_F(PtyTest, IdentifyFindsTheSimulatedLoggerAtItsRate) {
+  const fs::path link = dir_ / "klxcom";
+  SimProcess sim("NB-7100-2400", link);
+  ASSERT_TRUE(fs::exists(link));
+  const Result r = RunCommand(Klx("identify --port " + link.string()));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("KLX Data Logger: NB-7100  3.20 020518 connected on COM"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("at 2400 baud."), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Channels: 1 (P)"), std::string::npos) << r.output;
+  // The settings file is created beside the program's files on first use.
+  EXPECT_TRUE(fs::exists(dir_ / "klx.ini"));
+}
+
+TEST_F(PtyTest, IdentifyReadsCapabilitiesAndChannelsOfAnExtendedLogger) {
+  const fs::path link = dir_ / "klxcom";
+  SimProcess sim("NMJ-7400", link);
+  const Result r = RunCommand(Klx("identify --port " + link.string()));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Command set: Microchip logger (extended)"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("Waves"), std::string::npos) << r.output;
+}
+
+TEST_F(PtyTest, SilentLineGivesUpAfterSixRates) {
+  // A pty with nobody on the other side: the identification is tried at six rates.
+  const fs::path link = dir_ / "klxcom";
+  SimProcess sim("VS-330", link, "--faults silent_ms=600000");
+  const auto start = std::chrono::steady_clock::now();
+  const Result r = RunCommand(Klx("identify --port " + link.string()));
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Unable to Communicate with Logger on COM"), std::string::npos)
+      << r.output;
+  // Two reads of 120 characters at each of 19200, 1200, 2400, 4800, 9600 and 19200 baud.
+  EXPECT_GT(seconds, 2 * (0.140 + 1.100 + 0.620 + 0.380 + 0.260 + 0.140) * 0.9);
+}
+
+TEST_F(PtyTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(RunCommand(Klx("identify --bogus")).status, 2);
+  EXPECT_EQ(RunCommand(Klx("")).status, 2);
+  EXPECT_EQ(RunCommand((kBin / "apps/klx-sim/klx-sim").string() + " --bogus").status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#pragma once
+// Recorded sessions: the bytes that went both ways between the host and a logger, with a small
+// header naming the logger, kept as text so that a reviewer can read them. A recording wraps a
+// live far end; a replay plays the logger's side back to the unmodified host stack and notes
+// the first place where the host says something the logger never heard.
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/loopback.h"
+
+namespace klx::test {
+
+struct Transcript {
+  struct Step {
+    bool fromHost = true;
+    int baud = 0;  // the host's line rate, for host steps
+    std::string bytes;
+  };
+  std::map<std::string, std::string> header;  // "model", "firmware", "baud", "profile", ...
+  std::vector<Step> steps;
+
+  std::string Serialize() const;
+  // False with a message for a line it cannot read.
+  static bool Parse(const std::string& text, Transcript& out, std::string* error);
+};
+
+std::string EscapeBytes(const std::string& bytes);
+bool UnescapeBytes(const std::string& text, std::string& out);
+
+// Passes everything through to `inner` and writes down both directions.
+class RecordingDevice : public LineDevice {
+ public:
+  explicit RecordingDevice(std::shared_ptr<LineDevice> inner) : inner_(std::move(inner)) {}
+  void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
+               LineOutput& out) override;
+  void Poll(int64_t untilMs, LineOutput& out) override;
+  void HostOpened(int64_t nowMs) override { inner_->HostOpened(nowMs); }
+  void HostClosed(int64_t nowMs) override { inner_->HostClosed(nowMs); }
+  Transcript transcript;
+
+ private:
+  class Tap;
+  std::shared_ptr<LineDevice> inner_;
+};
+
+// Answers as the transcript says, as long as the host says what the transcript says.
+class ReplayDevice : public LineDevice {
+ public:
+  explicit ReplayDevice(Transcript transcript) : transcript_(std::move(transcript)) {}
+  void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
+               LineOutput& out) override;
+  // Empty while the host has followed the transcript.
+  const std::string& Divergence() const { return divergence_; }
+  bool Finished() const { return next_ >= transcript_.steps.size(); }
+  size_t StepsLeft() const { return transcript_.steps.size() - next_; }
+
+ private:
+  void EmitLoggerSteps(int64_t nowMs, LineOutput& out);
+  Transcript transcript_;
+  size_t next_ = 0;
+  std::string pending_;
+  std::string divergence_;
+};
+
+}  // namespace klx::test
