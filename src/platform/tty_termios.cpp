@@ -260,12 +260,14 @@ int ReadTimed(int fd, uint8_t* buffer, int count, uint32_t totalMs) {
       continue;
     }
     if (r < 0 && errno == EINTR) continue;
-    const bool waiting = r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    // A raw terminal with VMIN 0 answers "nothing yet" with 0, like EAGAIN: wait for data.
+    // A line whose other side has gone reports an error (EIO) instead.
+    const bool waiting = r == 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
     const int64_t left = deadline - NowMs();
     if (left <= 0) break;
     if (!waiting) {
-      // End of file or an error (a pseudo-terminal whose other side is closed, a device that
-      // went away): nothing more can arrive, but the caller still waits its time-out.
+      // An error (a pseudo-terminal whose other side is closed, a device that went away):
+      // nothing more can arrive, but the caller still waits its time-out.
       SleepMs(left);
       break;
     }
