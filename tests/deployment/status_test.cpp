@@ -1,0 +1,272 @@
+// Status names, the data pointer and memory usage, and the stop/suspend decision around a
+// retrieval against the simulated logger.
+#include "deployment/status.h"
+
+#include <gtest/gtest.h>
+
+#include "calibration/sim_link_fixture.h"
+#include "shell/status.h"
+
+namespace klx::test {
+namespace {
+
+TEST(StatusName, CodesAboveSixShowAsMemoryErrorExceptStoppedByUser) {
+  EXPECT_STREQ(StatusName(0), "Not Enabled");
+  EXPECT_STREQ(StatusName(3), "Thresholding enabled");
+  EXPECT_STREQ(StatusName(6), "Profiling Active");
+  EXPECT_STREQ(StatusName(7), "Memory Error");
+  EXPECT_STREQ(StatusName(0x7F), "Memory Error");
+  EXPECT_STREQ(StatusName(-1), "Memory Error");
+  EXPECT_STREQ(StatusName(8), "Logging Stopped by User");
+}
+
+TEST(ParseDataPointer, FourBytesLeastSignificantFirstBeforeTheTag) {
+  EXPECT_EQ(ParseDataPointer("00000200CDP\r\n"), 0x20000u);
+  EXPECT_EQ(ParseDataPointer("00E07F00CDP"), 0x7FE000u);
+  EXPECT_EQ(ParseDataPointer("xx1E3402abCDP"), 0xAB02341Eu);
+  // Malformed replies give nothing rather than a guess.
+  for (const char* bad :
+       {"", "CDP", "0000CDP", "0000020GCDP", "00000200", "000101000000", "Unknown command\r\n"})
+    EXPECT_FALSE(ParseDataPointer(bad).has_value()) << bad;
+}
+
+LoggerState Older(const char* model, float firmware, int channels = 1) {
+  LoggerState s;
+  s.model = model;
+  s.firmware = firmware;
+  s.channelCount = channels;
+  return s;
+}
+
+TEST(MemoryUsage, LinearMemoryLoggers) {
+  LoggerState s;
+  s.extendedCommandSet = true;
+  s.firmware = 6.1f;
+  s.parameterBlockLength = 48;
+  s.channelCount = 2;
+  EXPECT_EQ(ComputeMemoryUsage(s, 0).text, "0%, 0 readings");
+  EXPECT_EQ(ComputeMemoryUsage(s, 20).readings, 0);      // below the header
+  EXPECT_EQ(ComputeMemoryUsage(s, 48 + 4).readings, 2);  // rounded up to whole readings
+  const MemoryUsage small = ComputeMemoryUsage(s, 48 + 3 * 1000);
+  EXPECT_EQ(small.readings, 1000);
+  EXPECT_EQ(small.text, "<0.1%, 500 readings");  // per channel
+  const MemoryUsage some = ComputeMemoryUsage(s, 48 + 3 * 600000);
+  EXPECT_NEAR(some.percent, (48 + 1800000) * 100.0 / 8380368, 1e-9);
+  EXPECT_EQ(some.text, "21.5%, 300K readings");
+  EXPECT_EQ(ComputeMemoryUsage(s, 0x7FE000).percent, 100.0);
+  s.rsAdvancedWord = 0x08;  // the logger counts bytes
+  EXPECT_EQ(ComputeMemoryUsage(s, 48 + 3 * 600000).text, "21.5%, 1800K bytes");
+  EXPECT_EQ(ComputeMemoryUsage(s, 48 + 3 * 100).text, "<0.1%, 300 bytes");
+  EXPECT_EQ(ComputeMemoryUsage(s, 0).text, "0%, 0 bytes");
+}
+
+TEST(MemoryUsage, OlderLoggersByModelAndFirmware) {
+  const uint32_t base = 0x20000;
+  // NA below 1.5: nothing taken off; small memory.
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 1.4f), base + 300).readings, 100);
+  // NA from 1.5 to below 2.15: five readings of header.
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 1.5f), base + 300).readings, 95);
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 2.1f), base + 300).readings, 95);
+  // NA from 2.15, NB from 1.5: ten.
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 2.15f), base + 300).readings, 90);
+  EXPECT_EQ(ComputeMemoryUsage(Older("NB-7100", 1.5f), base + 300).readings, 90);
+  // VS: the parameter block.
+  LoggerState vs = Older("VS-330", 4.3f, 3);
+  vs.parameterBlockLength = 30;
+  EXPECT_EQ(ComputeMemoryUsage(vs, base + 300).readings, 90);
+  EXPECT_EQ(ComputeMemoryUsage(vs, base + 30 + 3 * 3000).text, "0.2%, 1K readings");
+
+  // The larger memory from NA/NB 3.15 and VS 4.0 on.
+  const uint32_t pointer = base + 390000;
+  EXPECT_NEAR(ComputeMemoryUsage(Older("NA-7100", 3.15f), pointer).percent, 10.0, 1e-9);
+  EXPECT_NEAR(ComputeMemoryUsage(Older("NB-7100", 3.2f), pointer).percent, 10.0, 1e-9);
+  EXPECT_NEAR(ComputeMemoryUsage(Older("VS-330", 4.0f, 3), pointer).percent, 10.0, 1e-9);
+  EXPECT_NEAR(ComputeMemoryUsage(Older("NA-7100", 3.1f), pointer).percent, 390000 * 100.0 / 1961952,
+              1e-9);
+  EXPECT_NEAR(ComputeMemoryUsage(Older("VS-330", 2.5f, 2), pointer).percent,
+              390000 * 100.0 / 1961952, 1e-9);
+  EXPECT_NEAR(ComputeMemoryUsage(Older("NMV-7400", 3.4f), pointer).percent,
+              390000 * 100.0 / 1961952, 1e-9);
+
+  // Caps: at most 100 %, never fewer than no readings, even for a pointer below the start.
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 2.2f), 0x3FFFFF).percent, 100.0);
+  const MemoryUsage below = ComputeMemoryUsage(Older("NA-7100", 2.2f), 0x100);
+  EXPECT_EQ(below.readings, 0);
+  EXPECT_EQ(below.percent, 0.0);
+  EXPECT_EQ(below.text, "0%, 0 readings");
+  EXPECT_EQ(ComputeMemoryUsage(Older("NA-7100", 2.2f), base + 15).text, "0%, 0 readings");
+}
+
+TEST(MemoryUsageText, FromTheLoggersReply) {
+  SimLinkFixture f("VS-330", [](sim::SimProfile& p) { p.dataBytes = 9000; });
+  ASSERT_TRUE(f.Connect());
+  ASSERT_EQ(f.logger.CommGet(6), 1);
+  const std::string text = MemoryUsageText(f.logger.state, f.logger.ReplyText());
+  EXPECT_EQ(text, ComputeMemoryUsage(f.logger.state, f.simLogger->DataPointer()).text);
+  EXPECT_NE(text.find("K readings"), std::string::npos);
+  EXPECT_EQ(MemoryUsageText(f.logger.state, "000101000000"), "");
+}
+
+TEST(EmptyMemoryMessage, OffersTheStopOnlyWhileEnabled) {
+  EXPECT_STREQ(EmptyMemoryMessage(2), "No data in memory - You may stop the logger.");
+  for (int idle : {0, 4, 8}) EXPECT_STREQ(EmptyMemoryMessage(idle), "No data in memory.");
+}
+
+// ---- PrepareForRetrieval ------------------------------------------------------------------------
+
+constexpr const char* kStopQuestion =
+    "Do you wish to stop the logger?\nIf you choose to continue without stopping the logger, "
+    "data download may be slow.";
+constexpr const char* kSuspendQuestion =
+    "This logger may be stopped completely or\nsuspended during data download and resumed after.";
+constexpr const char* kMustStop = "This logger must be stopped to download data.";
+
+// A VS-330 in the given status, with the command level forced to `level`.
+struct Prepared {
+  Prepared(int status, int level, std::vector<Answer> answers = {}, bool continuousPower = false)
+      : f("VS-330", [status](sim::SimProfile& p) {
+          p.status = status;
+          if (status != 1) return;
+          p.start = "261201000000";  // enabled, still to start
+          p.end = "270101000000";
+        }) {
+    EXPECT_TRUE(f.Connect());
+    EXPECT_EQ(f.logger.CommGet(9), 1);
+    EXPECT_EQ(f.logger.status.code, status);
+    f.logger.state.commandLevel = level;
+    f.deployment.continuousPower = continuousPower;
+    f.host.answers = std::move(answers);
+  }
+  RetrievalPreparation Run(bool stopButton = false) {
+    return PrepareForRetrieval(f.logger, stopButton, hold);
+  }
+  int Asked() const {
+    return static_cast<int>(std::count_if(f.host.events.begin(), f.host.events.end(),
+                                          [](const auto& e) { return e.kind == "ask"; }));
+  }
+  SimLinkFixture f;
+  RetrievalHold hold;
+};
+
+TEST(PrepareForRetrieval, StopButtonStopsAndRestarts) {
+  Prepared p(2, 3);
+  EXPECT_EQ(p.Run(true), RetrievalPreparation::Restart);
+  EXPECT_EQ(p.f.Heard("!9"), 1);
+  EXPECT_EQ(p.f.Heard("!B00"), 1);
+  EXPECT_EQ(p.f.simLogger->Status(), 4);
+  EXPECT_TRUE(p.hold.stopped);
+  EXPECT_EQ(p.Asked(), 0);
+}
+
+TEST(PrepareForRetrieval, CompleteLoggerOnContinuousPowerIsStopped) {
+  {
+    Prepared p(4, 2, {}, true);
+    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
+    EXPECT_EQ(p.f.Heard("!9"), 1);
+    EXPECT_EQ(p.f.Heard("!B00"), 1);
+  }
+  for (auto [power, level] : {std::pair{false, 3}, std::pair{true, 1}}) {
+    Prepared p(4, level, {}, power);
+    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
+    EXPECT_EQ(p.f.Heard("!9"), 0);
+  }
+}
+
+TEST(PrepareForRetrieval, LevelFourMayKeepLogging) {
+  for (int status : {1, 2, 6}) {
+    Prepared keep(status, 4, {Answer::Yes});
+    EXPECT_EQ(keep.Run(), RetrievalPreparation::Proceed);
+    EXPECT_TRUE(keep.f.host.Saw("ask", kStopQuestion));
+    EXPECT_EQ(keep.f.Heard("!9"), 0);
+    EXPECT_FALSE(keep.hold.stopped);
+  }
+  Prepared stop(2, 4, {Answer::No});
+  EXPECT_EQ(stop.Run(), RetrievalPreparation::Proceed);
+  EXPECT_TRUE(stop.f.host.Saw("status", "Stopping logger"));
+  EXPECT_EQ(stop.f.Heard("!9"), 1);
+  EXPECT_EQ(stop.f.simLogger->Status(), 4);
+
+  Prepared cancel(2, 4, {Answer::Cancel});
+  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
+  EXPECT_EQ(cancel.f.Heard("!9"), 0);
+  // A host that cannot ask (no scripted answer) does not touch the logger either.
+  Prepared unattended(2, 4);
+  EXPECT_EQ(unattended.Run(), RetrievalPreparation::Abort);
+  EXPECT_EQ(unattended.f.Heard("!9"), 0);
+}
+
+TEST(PrepareForRetrieval, LevelThreeSuspendsAndResumes) {
+  Prepared p(2, 3, {Answer::Yes});
+  EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
+  EXPECT_TRUE(p.f.host.Saw("ask", kSuspendQuestion));
+  EXPECT_TRUE(p.f.host.Saw("status", "Suspending logging"));
+  EXPECT_TRUE(p.hold.suspended);
+  EXPECT_EQ(p.f.simLogger->Status(), 5);
+  EXPECT_EQ(p.f.Heard("!9"), 0);
+
+  EXPECT_EQ(ResumeAfterRetrieval(p.f.logger, p.hold), ResumeResult::Resumed);
+  EXPECT_FALSE(p.hold.suspended);
+  EXPECT_EQ(p.f.simLogger->Status(), 2);
+  EXPECT_EQ(p.f.host.status[kStatusMessagePart], "Logger resumed sampling");
+  // Once resumed there is nothing left to resume.
+  const int resumes = p.f.Heard("!R");
+  EXPECT_EQ(ResumeAfterRetrieval(p.f.logger, p.hold), ResumeResult::NotNeeded);
+  EXPECT_EQ(p.f.Heard("!R"), resumes);
+
+  Prepared stop(1, 3, {Answer::No});
+  EXPECT_EQ(stop.Run(), RetrievalPreparation::Proceed);
+  EXPECT_EQ(stop.f.Heard("!9"), 1);
+  EXPECT_FALSE(stop.hold.suspended);
+  EXPECT_EQ(ResumeAfterRetrieval(stop.f.logger, stop.hold), ResumeResult::NotNeeded);
+  EXPECT_EQ(stop.f.Heard("!R"), 0);
+
+  Prepared cancel(1, 3, {Answer::Cancel});
+  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
+  EXPECT_EQ(cancel.f.Heard("!S"), 0);
+}
+
+TEST(PrepareForRetrieval, MustStopCases) {
+  for (auto [status, level] :
+       {std::pair{1, 2}, std::pair{2, 2}, std::pair{3, 2}, std::pair{3, 3}}) {
+    Prepared p(status, level, {Answer::Ok});
+    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed) << status << "/" << level;
+    EXPECT_TRUE(p.f.host.Saw("ask", kMustStop));
+    EXPECT_EQ(p.f.Heard("!9"), 1);
+    EXPECT_EQ(p.f.simLogger->Status(), 4);
+  }
+  Prepared cancel(3, 3, {Answer::Cancel});
+  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
+  EXPECT_EQ(cancel.f.Heard("!9"), 0);
+}
+
+TEST(PrepareForRetrieval, LevelOneCannotBeReadWhileCollecting) {
+  Prepared p(2, 1);
+  EXPECT_EQ(p.Run(), RetrievalPreparation::Abort);
+  EXPECT_TRUE(p.f.host.Saw(
+      "tell",
+      "Data cannot be retrieved from an KLX NA-7100 version 1.0 logger\nwhen it is still "
+      "collecting data."));
+  EXPECT_EQ(p.Asked(), 0);
+  EXPECT_EQ(p.f.Heard("!9"), 0);
+}
+
+TEST(PrepareForRetrieval, OtherCombinationsLeaveTheLoggerAlone) {
+  for (auto [status, level] :
+       {std::pair{0, 3}, std::pair{5, 3}, std::pair{3, 4}, std::pair{6, 3}, std::pair{4, 4}}) {
+    Prepared p(status, level);
+    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed) << status << "/" << level;
+    EXPECT_EQ(p.Asked(), 0);
+    EXPECT_EQ(p.f.Heard("!9") + p.f.Heard("!S"), 0);
+  }
+}
+
+TEST(ResumeAfterRetrieval, ALoggerThatDoesNotResumeIsReported) {
+  Prepared p(2, 3, {Answer::Yes});
+  ASSERT_EQ(p.Run(), RetrievalPreparation::Proceed);
+  p.f.simLogger->SilenceNextCommands(1000);
+  EXPECT_EQ(ResumeAfterRetrieval(p.f.logger, p.hold), ResumeResult::Failed);
+  EXPECT_TRUE(p.f.host.Saw("tell", "Logger failed to resume."));
+}
+
+}  // namespace
+}  // namespace klx::test

@@ -1,0 +1,3 @@
+klx_add_test(deployment_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/status_test.cpp
+  LIBS klx_deployment klx_sim)
