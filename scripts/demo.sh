@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The demonstration on the built-in simulated logger: klx-sim serves a VS-330 on a
+# pseudo-terminal, and klx talks to it through the real serial-port layer.
+set -euo pipefail
+build=${1:-build/release}
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/demo-out"
+mkdir -p "$out"
+cd "$out"
+
+link="$out/klxcom1"
+"$root/$build/apps/klx-sim/klx-sim" --model VS-330 --link "$link" >"$out/klx-sim.log" 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
+echo "klx-sim: simulated VS-330 on $(head -n1 "$out/klx-sim.log") (linked as $link)"
+echo
+echo "\$ klx ports"
+"$root/$build/apps/klx/klx" ports || true
+echo
+echo "\$ klx identify --port $link"
+"$root/$build/apps/klx/klx" identify --port "$link"
+echo
+echo "Program directory of the demo (settings, data folders): $out"
