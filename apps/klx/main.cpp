@@ -55,13 +55,15 @@ struct Program {
   klx::Session session;
 };
 
-int Ports(const Common& common) {
+int Ports(const Common& common, bool probe) {
   Program p(common);
-  p.session.link.ScanSerialPorts();
+  // Opening a port changes its line settings; only do it when asked.
+  if (probe) p.session.link.ScanSerialPorts();
   bool any = false;
   for (const auto& [number, device] : p.session.ports.Entries()) {
-    std::printf("COM%-2d %s%s\n", number, device.c_str(),
-                p.session.link.PortAvailable(number) ? "" : "  (cannot be opened)");
+    const char* note = !probe ? "" : (p.session.link.PortAvailable(number) ? "  (opens)"
+                                                                          : "  (cannot be opened)");
+    std::printf("COM%-2d %s%s\n", number, device.c_str(), note);
     any = true;
   }
   if (!any) std::printf("No serial ports found.\n");
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
   app.add_flag("-q,--quiet", common.quiet, "Do not print status messages");
 
   auto* ports = app.add_subcommand("ports", "List port numbers and the devices behind them");
+  bool probe = false;
+  ports->add_flag("--probe", probe, "Try to open each port and say whether it opens");
   auto* identify = app.add_subcommand("identify", "Identify the logger: model, firmware, "
                                                   "serial number, capabilities, channels");
   identify->add_option("--port", common.port, "COM<n>, a device path or sim:<model>");
@@ -112,7 +116,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "--yes and --no exclude each other\n");
     return kExitUsage;
   }
-  if (*ports) return Ports(common);
+  if (*ports) return Ports(common, probe);
   if (*identify) return Identify(common);
   return kExitUsage;
 }
