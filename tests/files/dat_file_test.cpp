@@ -1,0 +1,186 @@
+#include "files/dat_file.h"
+
+#include <gtest/gtest.h>
+
+#include "files_fixture.h"
+
+namespace klx::test {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+StampRecord Stamp(uint32_t row, const SystemTime& t) {
+  StampRecord s;
+  s.sampleIndex = row;
+  s.time = t;
+  return s;
+}
+
+class DatFileTest : public FilesTest {};
+
+TEST_F(DatFileTest, RowLayoutsAndStampTimes) {
+  HeldData held = MakeHeld("NA-7100", 3.2f, "T", 4, 30);
+  held.data.series[0][1] = -1000.0f;
+  held.data.stamps.records = {Stamp(0, At(2000, 6, 21, 12, 30, 0)),
+                              Stamp(2, At(2000, 6, 22, 0, 0, 5))};
+  FileHeaderInputs in = HeaderInputsOf(held, DatLayout::N, {});
+  EXPECT_EQ(WriteDatRows(in, 0, 3, true), "   0.0000 \n-1000.0000 \n   0.5000 \n   0.7500 \n");
+  in.layout = DatLayout::A;
+  EXPECT_EQ(WriteDatRows(in, 0, 1, true), "12:30:00    0.0000 \n12:30:10 -1000.0000 \n");
+  in.layout = DatLayout::E;
+  EXPECT_EQ(Lines(WriteDatRows(in, 0, 3, true)),
+            (std::vector<std::string>{
+                "2000/06/21 12:30:00    0.0000 ", "2000/06/21 12:30:10 -1000.0000 ",
+                "2000/06/22 00:00:05    0.5000 ", "2000/06/22 00:00:15    0.7500 "}));
+  // Without a stamp at row 0 the first row carries the start time.
+  held.data.stamps.records.erase(held.data.stamps.records.begin());
+  EXPECT_EQ(WriteDatRows(HeaderInputsOf(held, DatLayout::A, {}), 0, 0, true),
+            "12:30:00    0.0000 \n");
+}
+
+TEST_F(DatFileTest, SixHertzRowsShareASecond) {
+  HeldData held = MakeHeld("VS-330", 3.5f, "T", 14, 132);
+  held.image.snapshot.parameters.profiling6Hz = true;
+  const auto lines = Lines(WriteDatRows(HeaderInputsOf(held, DatLayout::A, {}), 0, 13, true));
+  ASSERT_EQ(lines.size(), 14u);
+  for (int r = 0; r < 6; ++r) EXPECT_EQ(lines[r].substr(0, 9), "12:30:00 ") << r;
+  for (int r = 6; r < 12; ++r) EXPECT_EQ(lines[r].substr(0, 9), "12:30:01 ") << r;
+  EXPECT_EQ(lines[12].substr(0, 9), "12:30:02 ");
+}
+
+TEST_F(DatFileTest, SegmentOfRowsKeepsItsStampsRenumbered) {
+  HeldData held = MakeHeld("VS-330", 3.5f, "TC", 300, 132);
+  held.data.stamps.records = {Stamp(50, At(2024, 3, 2, 0, 0, 0)),
+                              Stamp(150, At(2024, 3, 3, 6, 0, 0)),
+                              Stamp(250, At(2024, 3, 4, 0, 0, 0))};
+  const std::string text = DatSegmentText(HeaderInputsOf(held, DatLayout::A, {}), 100, 199);
+  const auto lines = Lines(text);
+  // Row 100 is 50 periods after the stamp at row 50.
+  EXPECT_EQ(lines[3], "Logging start 24/03/02 00:08:20");
+  EXPECT_NE(lines[6].find("number of samples =    100, mode:"), std::string::npos);
+  EXPECT_EQ(text.find("Timestamp 2024/03/02"), std::string::npos);
+  EXPECT_EQ(text.find("Timestamp 2024/03/04"), std::string::npos);
+  EXPECT_NE(text.find("Timestamp 2024/03/03 06:00:00 at sample 51 of type: TIME STAMP\n"),
+            std::string::npos);
+  const size_t titles = text.find("     Temp      Cond \n");
+  ASSERT_NE(titles, std::string::npos);
+  const auto rows = Lines(text.substr(titles + 21));
+  ASSERT_EQ(rows.size(), 100u);
+  EXPECT_EQ(rows[0], "00:08:20   25.0000   35.0000 ");
+  EXPECT_EQ(rows[50].substr(0, 9), "06:00:00 ");
+  EXPECT_EQ(rows[99].substr(0, 9), "06:08:10 ");
+
+  // Read back: 100 rows, the stamp at row 50 of the segment.
+  WriteFile(Dir() / "seg.dat", text);
+  HeldData read;
+  FileHost host;
+  auto request = ReadRequest(Dir() / "seg.dat");
+  ASSERT_TRUE(ReadDatFile(host, request, read));
+  EXPECT_EQ(read.data.samplesPerChannel, 100);
+  ASSERT_EQ(read.data.stamps.records.size(), 1u);
+  EXPECT_EQ(read.data.stamps.records[0].sampleIndex, 50u);
+  EXPECT_FLOAT_EQ(read.data.series[1][0], 35.0f);
+}
+
+TEST_F(DatFileTest, ReadBackRestoresSeriesHeaderAndLimits) {
+  HeldData held = MakeHeld("VS-330", 3.5f, "TCP", 25, 132);
+  held.data.series[2][3] = -1000.0f;
+  held.comment = "tank test";
+  for (DatLayout layout : {DatLayout::N, DatLayout::A, DatLayout::E}) {
+    FileHost host;
+    const auto name = "round" + std::to_string(static_cast<int>(layout)) + ".dat";
+    host.files.push_back((Dir() / "dat" / name).string());
+    SaveRequest save = Save(layout);
+    held.image.unsaved = true;
+    ASSERT_TRUE(SaveDataToFile(host, save, held, false));
+    HeldData read;
+    auto request = ReadRequest(Dir() / "dat" / name);
+    ASSERT_TRUE(ReadDatFile(host, request, read));
+    EXPECT_EQ(read.data.samplesPerChannel, 25);
+    EXPECT_EQ(read.data.logger.channelTypes, "TCP");
+    EXPECT_EQ(read.comment, "tank test");
+    EXPECT_FALSE(read.data.logger.standardChannels == false);
+    for (int ch = 0; ch < 3; ++ch)
+      for (int r = 0; r < 25; ++r)
+        EXPECT_NEAR(read.data.series[ch][r], held.data.series[ch][r], 1e-4) << ch << "," << r;
+    // The missing value stays out of the limits.
+    EXPECT_FLOAT_EQ(read.data.Minimum(2), 20.0f);
+    EXPECT_FLOAT_EQ(read.data.Maximum(2), 26.0f);
+    EXPECT_EQ(read.image.fill, 0);
+    EXPECT_TRUE(read.fromDatFile);
+  }
+}
+
+TEST_F(DatFileTest, BadDatFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
+  HeldData good = MakeHeld("VS-330", 3.5f, "TC", 10, 132);
+  const std::string text = DatFileText(HeaderInputsOf(good, DatLayout::A, {}));
+  const size_t titles = text.find("     Temp      Cond \n") + 21;
+  std::string ascii = text;
+  ascii.insert(titles - 22,
+               "MMC/SD Memory card present, Generic Serial card present, Format: ASCII\n");
+  struct Case {
+    std::string name, content, caption, message;
+  };
+  const std::vector<Case> cases = {
+      {"foreign.dat", "time,temp\n1,2\n", "Reading a DAT file", "This file is not an KLX DAT file"},
+      {"binary.dat",
+       std::string("\x7F"
+                   "ELF\x00\x00KLX\x01",
+                   10),
+       "Read File", "Error while reading file header"},
+      {"header.dat", text.substr(0, titles - 30), "Read File", "Error while reading file header"},
+      {"norows.dat", text.substr(0, titles), "Read File", "The file holds no readable rows."},
+      {"ascii.dat", ascii, "Read File", "This file holds generic ASCII formatted data."},
+  };
+  HeldData previous = MakeHeld("NA-7100", 3.2f, "T", 7, 30);
+  for (const Case& c : cases) {
+    WriteFile(Dir() / c.name, c.content);
+    HeldData held = previous;
+    FileHost host;
+    auto request = ReadRequest(Dir() / c.name);
+    EXPECT_FALSE(ReadDatFile(host, request, held)) << c.name;
+    bool told = false;
+    for (const auto& e : host.events)
+      if (e.kind == "tell" && e.caption == c.caption && e.text.find(c.message) != std::string::npos)
+        told = true;
+    EXPECT_TRUE(told) << c.name;
+    EXPECT_EQ(held.data.series, previous.data.series) << c.name;
+    EXPECT_EQ(held.data.logger.model, "NA-7100") << c.name;
+  }
+  // Rows that end early: the whole rows are kept, with the message.
+  std::string cut = text.substr(0, text.size() - 12);
+  WriteFile(Dir() / "cut.dat", cut);
+  HeldData held = previous;
+  FileHost host;
+  auto request = ReadRequest(Dir() / "cut.dat");
+  ASSERT_TRUE(ReadDatFile(host, request, held));
+  EXPECT_TRUE(host.Saw("tell",
+                       "Error while reading file data.\nThe file has lost data.\nThe available "
+                       "data will be plotted."));
+  EXPECT_EQ(held.data.samplesPerChannel, 9);
+  EXPECT_EQ(held.data.series[0].size(), 11u);
+}
+
+TEST_F(DatFileTest, ChannelFileIsUtf16WithChineseLabels) {
+  HeldData held = MakeHeld("VS-330", 3.5f, "TC", 3, 132);
+  const std::string text = ChannelFileText(HeaderInputsOf(held, DatLayout::N, {}));
+  ASSERT_GE(text.size(), 4u);
+  EXPECT_EQ(text.substr(0, 2), "\xFF\xFE");
+  // "Host time <" then U+4E3B (主) in little-endian UTF-16.
+  const std::string hostLabel = std::string("H\0o\0s\0t\0 \0t\0i\0m\0e\0 \0<\0", 22) + "\x3B\x4E";
+  EXPECT_NE(text.find(hostLabel), std::string::npos);
+  EXPECT_EQ(ChannelFilePath("/x/a.dat"), std::filesystem::path("/x/a.chn.txt"));
+}
+
+}  // namespace
+}  // namespace klx::test

@@ -1,0 +1,127 @@
+#pragma once
+// Hand-built data sets of several logger families and a temporary directory per test.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "files/hex_file.h"
+
+namespace klx::test {
+
+inline SystemTime At(int y, int mo, int d, int h, int mi, int s) {
+  SystemTime t;
+  t.year = static_cast<uint16_t>(y);
+  t.month = static_cast<uint16_t>(mo);
+  t.day = static_cast<uint16_t>(d);
+  t.hour = static_cast<uint16_t>(h);
+  t.minute = static_cast<uint16_t>(mi);
+  t.second = static_cast<uint16_t>(s);
+  return t;
+}
+
+// A data set with `samples` rows of every channel, values chosen so that %9.4f keeps them.
+inline HeldData MakeHeld(const std::string& model, float firmware, const std::string& letters,
+                         int samples, int headerLength) {
+  HeldData held;
+  LoggerState& logger = held.data.logger;
+  logger.model = model;
+  logger.firmware = firmware;
+  logger.serial = 12345;
+  logger.channelCount = static_cast<int>(letters.size());
+  logger.channelTypes = letters;
+  logger.extendedCommandSet = firmware > 4.99f;
+  logger.parameterBlockLength = headerLength;
+  held.data.channelCount = logger.channelCount;
+  held.data.samplesPerChannel = samples;
+  for (int ch = 0; ch < logger.channelCount; ++ch) {
+    held.data.calibration.coef[ch] = {0.5 + ch, 1.25, -0.001953125, 0.000030517578125};
+    std::vector<float> s;
+    for (int r = 0; r < samples; ++r) s.push_back(static_cast<float>(ch * 10 + r * 0.25));
+    s.push_back(0.0f);
+    s.push_back(1.0f);
+    held.data.series.push_back(std::move(s));
+  }
+  MemoryImage& image = held.image;
+  image.headerLength = headerLength;
+  const int bytes = headerLength + samples * logger.channelCount * 3;
+  for (int i = 0; i < bytes; ++i) image.bytes.push_back(static_cast<uint8_t>((i * 37 + 11) & 0xFF));
+  image.fill = bytes;
+  image.sampleWords = bytes / 3;
+  image.unsaved = true;
+  image.hasSnapshot = true;
+  auto& snap = image.snapshot;
+  snap.hostTime = At(2024, 3, 5, 10, 11, 12);
+  snap.loggerTime = At(2024, 3, 5, 10, 11, 2);
+  snap.loggerStatus = 4;
+  snap.parameters.startTime = At(2024, 3, 1, 12, 30, 0);
+  snap.parameters.endTime = At(2024, 4, 1, 0, 0, 0);
+  snap.parameters.samplePeriod = Period{0, 0, 10};
+  return held;
+}
+
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ =
+        std::filesystem::temp_directory_path() / ("klx_files_" + std::to_string(::getpid()) + "_" +
+                                                  info->test_suite_name() + "_" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_ / "hex");
+    std::filesystem::create_directories(dir_ / "dat");
+    dirs_.dat = (dir_ / "dat").string();
+    dirs_.hex = (dir_ / "hex").string();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  const std::filesystem::path& Dir() const { return dir_; }
+  static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  static std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  FileReadRequest ReadRequest(const std::filesystem::path& file) {
+    FileReadRequest r;
+    r.file = file;
+    r.programDirectory = dir_;
+    r.directories = &dirs_;
+    return r;
+  }
+  SaveRequest Save(DatLayout layout) {
+    SaveRequest r;
+    r.programDirectory = dir_;
+    r.directories = &dirs_;
+    r.layout = layout;
+    return r;
+  }
+
+  Directories dirs_;
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// A host that answers file choices from a queue as well.
+class FileHost : public RecordingHost {
+ public:
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override {
+    choices.push_back(choice);
+    if (files.empty()) return std::nullopt;
+    std::string f = files.front();
+    files.erase(files.begin());
+    return f;
+  }
+  std::vector<std::string> files;
+  std::vector<FileChoice> choices;
+};
+
+}  // namespace klx::test
