@@ -1,5 +1,7 @@
 #include "deployment/status.h"
 
+#include <vector>
+
 #include <algorithm>
 #include <cmath>
 
@@ -41,16 +43,13 @@ constexpr const char* kCannotRetrieve =
 enum class QueryChoice { First, Second, Cancel };
 
 QueryChoice AskDownloadQuery(Host& host, const DownloadQuery& query) {
-  if (query.second.empty()) {
-    const Answer a = host.Ask(kRetrieveCaption, query.text, Buttons::OkCancel, BoxIcon::Question,
-                              Answer::Cancel);
-    return a == Answer::Ok || a == Answer::Yes ? QueryChoice::First : QueryChoice::Cancel;
+  std::vector<std::string> labels{query.first};
+  if (!query.second.empty()) labels.push_back(query.second);
+  switch (host.Choose(kRetrieveCaption, query.text, labels, BoxIcon::Question)) {
+    case 0: return QueryChoice::First;
+    case 1: return QueryChoice::Second;
+    default: return QueryChoice::Cancel;
   }
-  const Answer a = host.Ask(kRetrieveCaption, query.text, Buttons::YesNoCancel, BoxIcon::Question,
-                            Answer::Cancel);
-  if (a == Answer::Yes) return QueryChoice::First;
-  if (a == Answer::No) return QueryChoice::Second;
-  return QueryChoice::Cancel;
 }
 
 // Takes the logger's answer to a deployment step off the line, so that it does not stand in

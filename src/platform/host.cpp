@@ -4,6 +4,18 @@
 
 namespace klx {
 
+int Host::Choose(const std::string& caption, const std::string& text,
+                 const std::vector<std::string>& labels, BoxIcon icon) {
+  if (labels.size() <= 1) {
+    const Answer a = Ask(caption, text, Buttons::OkCancel, icon, Answer::Cancel);
+    return a == Answer::Ok || a == Answer::Yes ? 0 : -1;
+  }
+  const Answer a = Ask(caption, text, Buttons::YesNoCancel, icon, Answer::Cancel);
+  if (a == Answer::Yes || a == Answer::Ok) return 0;
+  if (a == Answer::No) return 1;
+  return -1;
+}
+
 void RecordingHost::SetStatusText(int part, const std::string& text) {
   if (part >= 0 && part < 5) status[part] = text;
   events.push_back({"status", part, "", text});

@@ -41,6 +41,10 @@ class Host {
   // A question; defaultAnswer is what a non-interactive host answers.
   virtual Answer Ask(const std::string& caption, const std::string& text, Buttons buttons,
                      BoxIcon icon, Answer defaultAnswer) = 0;
+  // A question whose buttons carry their own labels; returns the index of the button chosen,
+  // or -1 for Cancel. The default shows it as a Yes/No/Cancel (or OK/Cancel) question.
+  virtual int Choose(const std::string& caption, const std::string& text,
+                     const std::vector<std::string>& labels, BoxIcon icon);
   virtual void SetCommandEnabled(int commandId, bool enabled) = 0;
   // Inserts or removes a menu command that exists only in some states ("Modem sleep").
   virtual void SetCommandPresent(int commandId, bool present) { (void)commandId, (void)present; }
