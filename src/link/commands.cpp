@@ -168,7 +168,7 @@ bool LoggerLink::SetExpressBaud(int baudRate) {
     const bool nbOrNmv = state.ModelHas("NB") || state.ModelHas("NMV");
     const bool supported =
         (na && ((fw > 2.15f && fw < 3.0f) || fw > 3.15f)) || (nbOrNmv && fw > 3.15f);
-    if (!supported) return false;
+    if (!supported) return state.connected;  // no switch on this logger: the link is as it was
     link_.LinkWriteText(baudRate == 28800 ? "!E00" : "!E01");
   } else {
     link_.LinkWriteText(Format("!E%02X", ExpressBaudCode(baudRate) & 0xFF));
@@ -292,6 +292,17 @@ int LoggerLink::CommGet(int number) {
       size_t count = std::min<size_t>(tag / 2, 4);
       if (count < 2 || !HexBytes(reply, tag - 2 * count, count, b)) return 0;
       deployment_.startCharacteristic = {b[0], b[1]};
+      // The mode byte carries start-now, continuous power, 6 Hz and real-time output; the
+      // second byte the low start flags (bit 2: the logger reports engineering units).
+      if (b[0] & 0x01)
+        deployment_.startMode = kStartNow;
+      else if (deployment_.startMode == kStartNow)
+        deployment_.startMode = kStartAtTime;
+      deployment_.continuousPower = (b[0] & 0x80) != 0;
+      deployment_.profiling6Hz = (b[0] & 0x40) != 0;
+      deployment_.realtimeOutput = (b[0] & 0x20) != 0;
+      deployment_.startFlags = (deployment_.startFlags & ~0xFFu) | b[1];
+      state.formatFlags = deployment_.startFlags;
       return 1;
     }
     case 30: {
@@ -368,7 +379,7 @@ int LoggerLink::CommGet(int number) {
       }
       realtimePending = false;
       if (averagedRealtime) {
-        host_.PostCommand(cmd::kSamplingLedControl);
+        CommSet(33);  // the sampling LED first
         CommSet(17);
         link_.LinkWriteText("FAB");
       } else {

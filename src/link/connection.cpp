@@ -34,12 +34,14 @@ bool ParseNumber(std::string_view text, T& out) {
 float NumberBefore(std::string_view reply, std::string_view tag) {
   const size_t at = reply.find(tag);
   if (at == std::string_view::npos) return -1.0f;
-  size_t start = at;
+  size_t end = at;
+  while (end > 0 && reply[end - 1] == ' ') --end;
+  size_t start = end;
   while (start > 0 && (std::isdigit(static_cast<unsigned char>(reply[start - 1])) ||
                        reply[start - 1] == '.'))
     --start;
   float value = -1.0f;
-  if (!ParseNumber(reply.substr(start, at - start), value)) return -1.0f;
+  if (!ParseNumber(reply.substr(start, end - start), value)) return -1.0f;
   return value;
 }
 
@@ -165,7 +167,7 @@ bool LoggerLink::ReadCapability(int entry, uint32_t& value) {
     ok = tag >= 8 && tag + 5 <= reply.size();
     if (ok) {
       const std::string_view echoed = reply.substr(tag + 3, 2);
-      ok = echoed == Format("%02X", entry & 0xFF) || echoed == Format("%02d", entry % 100);
+      ok = echoed == Format("%02X", entry & 0xFF);
     }
     for (int i = 0; ok && i < 4; ++i) {
       unsigned byte = 0;
@@ -202,43 +204,47 @@ void LoggerLink::AssessCapabilities() {
     if (haveMask) {
       state.capabilityMask = mask;
       auto bit = [mask](int b) { return (mask >> b) & 1u; };
-      auto entry = [&](int number) {
+      // Reads an entry; a failed read leaves the field at its default.
+      auto read = [&](int number, auto&& apply) {
         uint32_t v = 0;
-        ReadCapability(number, v);
+        if (ReadCapability(number, v)) apply(v);
         NoteCapabilityRead(text);
-        return v;
       };
       if (bit(0)) {
-        state.memoryTypeCode = static_cast<int>(std::min<uint32_t>(entry(1), 6));
-        if (state.memoryTypeCode == kAmd29LV033C) state.memorySizeMb = 4;
-        if (state.memoryTypeCode >= kAT45DB642) state.memorySizeMb = 8;
+        read(1, [&](uint32_t v) {
+          state.memoryTypeCode = static_cast<int>(std::min<uint32_t>(v, 6));
+          if (state.memoryTypeCode == kAmd29LV033C) state.memorySizeMb = 4;
+          if (state.memoryTypeCode >= kAT45DB642) state.memorySizeMb = 8;
+        });
       }
       state.profiling6Hz = bit(1);
       if (bit(2)) {
-        const uint32_t p = entry(3);
-        if (p > 0 && p <= 255) state.parameterBlockLength = static_cast<int>(p);
+        read(3, [&](uint32_t p) {
+          if (p > 0 && p <= 255) state.parameterBlockLength = static_cast<int>(p);
+        });
       }
       state.hysteresis = bit(3);
       if (bit(4)) {
-        const uint32_t v = entry(5);
-        state.commandLevel = static_cast<int>(v & 0x0F);
-        state.commandLevelFlag4 = (v >> 4) & 1u;
-        state.commandLevelFlag5 = (v >> 5) & 1u;
-        state.commandLevelFlag6 = (v >> 6) & 1u;
+        read(5, [&](uint32_t v) {
+          state.commandLevel = static_cast<int>(v & 0x0F);
+          state.commandLevelFlag4 = (v >> 4) & 1u;
+          state.commandLevelFlag5 = (v >> 5) & 1u;
+          state.commandLevelFlag6 = (v >> 6) & 1u;
+        });
       }
-      if (bit(5)) state.averaging = entry(6);
+      if (bit(5)) read(6, [&](uint32_t v) { state.averaging = v; });
       if (bit(6)) {
-        const uint32_t v = entry(7);
-        state.conventionalThresholding = v & 1u;
-        state.powerSaveThresholding = (v >> 1) & 1u;
+        read(7, [&](uint32_t v) {
+          state.conventionalThresholding = v & 1u;
+          state.powerSaveThresholding = (v >> 1) & 1u;
+        });
       }
-      if (bit(7)) state.rsCommandFlags = entry(8);
+      if (bit(7)) read(8, [&](uint32_t v) { state.rsCommandFlags = v; });
       state.uvCommands = bit(8);
       state.frontendThroughCommunications = bit(9);
       state.reportsBatteryVoltage = bit(10);
       state.externalDataConnector = bit(11);
-      if (bit(12)) {
-        const uint32_t v = entry(13);
+      if (bit(12)) read(13, [&](uint32_t v) {
         const int minimum = static_cast<int>((v >> 24) * 100);
         const auto& table = SerialLink::kBaudTable;
         state.defaultBaudRateMinimum =
@@ -246,7 +252,7 @@ void LoggerLink::AssessCapabilities() {
         const int express = static_cast<int>(v & 0xFFFFFF);
         state.expressDownloadRate =
             (express == 19200 || express == 57600 || express == 115200) ? express : 19200;
-      }
+      });
       if (bit(13) && CommGet(27) == 1) {
         state.minimumHostVersion = NumberBefore(ReplyText(), "WIN");
         if (state.minimumHostVersion > kOwnVersion) {
@@ -261,18 +267,18 @@ void LoggerLink::AssessCapabilities() {
                      BoxIcon::Stop);
         }
       }
-      if (bit(14)) state.twelveCommandLevel = entry(15);
+      if (bit(14)) read(15, [&](uint32_t v) { state.twelveCommandLevel = v; });
       state.oemSupport = bit(15);
       state.waves = bit(16);
       state.highSamplingRates = bit(17);
       state.externalPowerConnector = bit(18);
-      if (bit(19)) state.engineeringUnitsLevel = entry(20);
+      if (bit(19)) read(20, [&](uint32_t v) { state.engineeringUnitsLevel = v; });
       if (bit(20)) {
-        state.modemControlLevel = entry(21);
+        read(21, [&](uint32_t v) { state.modemControlLevel = v; });
         if (state.modemControlLevel == 1) host_.SetCommandPresent(cmd::kModemSleep, true);
       }
-      if (bit(21)) state.memoryTestLevel = entry(22);
-      if (bit(22)) state.genericCardVersion = entry(23);
+      if (bit(21)) read(22, [&](uint32_t v) { state.memoryTestLevel = v; });
+      if (bit(22)) read(23, [&](uint32_t v) { state.genericCardVersion = v; });
     }
   } else {
     const bool depthOrTemp = state.ModelHas("NA") || state.ModelHas("NB") || state.ModelHas("NMV");
@@ -426,6 +432,26 @@ bool LoggerLink::ReadDefaultBaudRate(int& rate) {
   return true;
 }
 
+bool LoggerLink::DefaultBaudRateSupported() {
+  state.SetAllStale();
+  ReadConfiguration();
+  AssessCapabilities();
+  if (state.extendedCommandSet) return true;
+  host_.Tell("Default baudrate",
+             "The default baudrate for this type of logger cannot be set by this command.",
+             BoxIcon::Stop);
+  return false;
+}
+
+int LoggerLink::CurrentLatency() {
+  state.configurationStale = true;
+  if (ReadConfiguration() != 1) {
+    host_.Tell("Change latency", "Unable to read current configuration table", BoxIcon::Warning);
+    return -1;
+  }
+  return state.latencyMs;
+}
+
 bool LoggerLink::SetDefaultBaudRate(int rate) {
   bool ok = ConnectLogger();
   if (ok) {
@@ -452,9 +478,11 @@ bool LoggerLink::SetDefaultBaudRate(int rate) {
 
 bool LoggerLink::SetLatency(int latencyMs) {
   if (!ConnectLogger()) return false;
+  // The table written back is the one this logger holds now, never one read earlier.
+  if (CurrentLatency() < 0) return false;
   const size_t n = 2 * static_cast<size_t>(state.channelCount) + 5;
   if (state.configurationTable.size() < n) {
-    ShowStatus(host_, "Unable to read current configuration table");
+    host_.Tell("Change latency", "Unable to read current configuration table", BoxIcon::Warning);
     return false;
   }
   std::vector<uint8_t> table(state.configurationTable.begin(),

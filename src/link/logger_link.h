@@ -108,7 +108,13 @@ class LoggerLink {
   bool ReadDefaultBaudRate(int& rate);
   static int DefaultRateFromCode(uint8_t code);
   static uint8_t DefaultRateCode(int rate);
+  // The opening of the default-baud-rate dialog: fresh configuration and capabilities; false
+  // (with the message) for loggers whose default rate cannot be set.
+  bool DefaultBaudRateSupported();
   bool SetDefaultBaudRate(int rate);
+  // The opening of the latency dialog: the configuration read afresh; -1 (with the message)
+  // when it cannot be read.
+  int CurrentLatency();
   bool SetLatency(int latencyMs);
   // Reads the calibration of an older single-channel logger ("Z"). 1 read, 0 failed; `out`
   // receives c0..c3 (or stays untouched when the logger is uncalibrated, `uncalibrated` set).

@@ -62,6 +62,10 @@ bool SerialLink::OpenSerialPort(PortSlot slot, int portNumber, int baudRate, Rts
   if (device.empty()) return false;
   auto port = transports_.Create(device);
   if (!port || !port->Open()) return false;
+  // A port the start-up scan did not open is handed back as it was found the first time.
+  PortEntry& entry = portTable_[static_cast<size_t>(portNumber)];
+  if (portNumber >= 1 && portNumber <= kMaxPort && !entry.saved)
+    entry.saved = port->GetLineSettings(entry.settings);
 
   working_.baudRate = baudRate;
   working_.byteSize = 8;

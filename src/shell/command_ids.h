@@ -44,6 +44,9 @@ constexpr int kSamplingLedControl = 40064;
 constexpr int kSaveNmjCsv = 40066;
 constexpr int kSetModem = 40070;
 constexpr int kRealtimeEnd = 2135;
+// Graph buttons: zoom in, zoom out, reset, and the narrow scroll buttons.
+constexpr int kGraphButtonFirst = 136;
+constexpr int kGraphButtonLast = 140;
 constexpr int kAllChannels = 144;
 constexpr int kDepthPlot = 145;
 constexpr int kChannelButtonFirst = 666;

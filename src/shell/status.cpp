@@ -24,6 +24,10 @@ void ShowStatus(Host& host, const std::string& text) {
   host.SetStatusIcon(StatusNeedsWarning(shown) ? StatusIcon::Warning : StatusIcon::None);
 }
 
+void ShowTableMessage(Host& host, Msg message, int number) {
+  host.Tell(MessageText(Msg::Error), Format(MessageText(message).c_str(), number), BoxIcon::Warning);
+}
+
 void ShowStatusIcon(Host& host, StatusIcon icon) { host.SetStatusIcon(icon); }
 
 void ShowTableMessage(Host& host, Msg message, const std::string& argument) {

@@ -23,6 +23,8 @@ void ShowStatusIcon(Host& host, StatusIcon icon);
 // A message box with the caption "Error" and a warning icon; the numbered message is formatted
 // with the argument when it is not empty.
 void ShowTableMessage(Host& host, Msg message, const std::string& argument = "");
+// The same for the messages that take a number ("... for channel %d").
+void ShowTableMessage(Host& host, Msg message, int number);
 
 // printf-style formatting into a std::string, always in the C locale's number format.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
