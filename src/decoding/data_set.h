@@ -47,9 +47,11 @@ struct TimestampTable {
   bool overflowed = false;           // more stamps were found than the table holds
 };
 
+// One wave burst of a "Waves" logger (decoding fills it, the wave analysis reads it).
 struct BurstSeries {
-  SystemTime time;
-  std::vector<float> samples;
+  SystemTime time;             // the time of its burst stamp
+  std::vector<float> samples;  // channel 1's polynomial of each burst word, at most the burst
+                               // length (fewer when the burst was cut short)
 };
 
 struct DataSet {
@@ -68,8 +70,12 @@ struct DataSet {
   std::vector<BurstSeries> bursts;
 
   bool Empty() const { return samplesPerChannel <= 0; }
-  float Minimum(int ch) const { return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel)]; }
-  float Maximum(int ch) const { return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel) + 1]; }
+  float Minimum(int ch) const {
+    return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel)];
+  }
+  float Maximum(int ch) const {
+    return series[static_cast<size_t>(ch)][static_cast<size_t>(samplesPerChannel) + 1];
+  }
 };
 
 }  // namespace klx

@@ -1,0 +1,204 @@
+// The channel type table, its look-ups, the gain range names and the stamp codes.
+#include "decoding/channel_types.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "decoding/data_set.h"
+#include "link/logger_state.h"
+
+namespace klx {
+namespace {
+
+struct ExpectedRow {
+  const char* code;
+  const char* label;
+  uint32_t unitIndex;
+  const char* matName;
+  uint32_t rangeClass;
+};
+
+// Transcribed from the documented table (by a script from the reference text, not from the
+// code).
+const ExpectedRow kExpected[39] = {
+    {"T     Temp ", "%2d - Temperature", 0, "T%3d", 0},
+    {"P     Pres ", "%2d - Pressure", 1, "P%3d", 1},
+    {"C     Cond ", "%2d - Conductivity", 2, "C%3d", 1},
+    {"D     D_O2 ", "%2d - Dissolved O2", 3, "dO%3d", 1},
+    {"N    Trans ", "%2d - Transmissometer", 17, "Tm%3d", 0},
+    {"M      Vlt ", "%2d - Voltage", 5, "V%3d", 0},
+    {"V     Volt ", "%2d - Voltage", 5, "V%3d", 1},
+    {"Y     Turb ", "%2d - Turbidity", 6, "Tu%3d", 2},
+    {"y   Turb-a ", "%2d - Turbidity", 6, "Tu%3d", 2},
+    {"R      PAR ", "%2d - PAR", 7, "PAR%3d", 1},
+    {"H       pH ", "%2d - pH", 8, "pH%3d", 1},
+    {"F      FlC ", "%2d - Fluorometry-C", 9, "FlC%3d", 2},
+    {"f    FlC-a ", "%2d - Fluorometry-C", 9, "FlC%3d", 2},
+    {"G      FlR ", "%2d - Fluorometry-R", 10, "FlR%3d", 2},
+    {"g    FlR-a ", "%2d - Fluorometry-R", 10, "FlR%3d", 2},
+    {"Z     FlPe ", "%2d - Fluorometry-Pe", 10, "FlPe%3d", 2},
+    {"z   FlPe-a ", "%2d - Fluorometry-Pe", 10, "FlPe%3d", 2},
+    {"I     FlUV ", "%2d - Fluorometry-UV", 10, "FlUV%3d", 2},
+    {"i   FlUV-a ", "%2d - Fluorometry-UV", 10, "FlUV%3d", 2},
+    {"E     Echo ", "", 12, "Echo", 1},
+    {"A    Depth ", "%2d - Depth", 12, "Depth", 2},
+    {"S Salinity ", "%2d - Salinity ", 13, "Salin", 2},
+    {"s SpecCond ", "%2d - Specific Cond", 2, "SpCnd", 1},
+    {"u SoS (UN) ", "%2d - Speed of sound", 14, "SoS U", 1},
+    {"dSoS (Grs) ", "%2d - Speed of sound", 14, "SoS W", 1},
+    {"WSoS (Wil) ", "%2d - Speed of sound", 14, "SoS G", 1},
+    {"X      dO2 ", "", 19, "dO2_C", 0},
+    {"L     Paro ", "%2d - Paroscientific", 1, "Psc%3d", 0},
+    {"K     Optd ", "%2d - Optode (sat)", 3, "Opt%3d", 0},
+    {"JOptd_\xB5"
+     "Mol ",
+     "%2d - Optode (conc) ", 4, "Opt%3d", 0},
+    {"\x87"
+     " CorrCond ",
+     "%2d - Conductivity", 2, "Ccor", 2},
+    {"\x86"
+     " DensAnom ",
+     "%2d - Density (kg/m3)", 22, "DensA", 0},
+    {"\x85"
+     "    Depth ",
+     "%2d - Depth", 12, "dDepth", 2},
+    {"\x83"
+     "     dO2C ",
+     "%2d - Dissolved O2", 20, "dO2_C", 0},
+    {"\x84"
+     "     dO2S ",
+     "%2d - Dissolved O2", 21, "dO2_S", 0},
+    {"\x81"
+     "      SWH ",
+     "%2d - Sig wave ht", 15, "WavHt", 0},
+    {"\x82"
+     " Td_Slope ",
+     "%2d - Tidal slope", 16, "TSlope", 1},
+    {"B  Generic ", "%2d - Generic", 18, "Gen%3d", 0},
+    {"U  Unknown ", "%2d - Unknown", 23, "Unk%3d", 1},
+};
+
+TEST(ChannelTypeTable, HasAll39RowsExactly) {
+  ASSERT_EQ(kChannelTypeCount, 39);
+  for (int row = 0; row < 39; ++row) {
+    SCOPED_TRACE(row);
+    const ChannelType& t = kChannelTypeTable[row];
+    // 12 characters: 11 visible and the terminating zero.
+    EXPECT_EQ(std::strlen(t.code), 11u);
+    EXPECT_EQ(t.code[11], '\0');
+    EXPECT_STREQ(t.code, kExpected[row].code);
+    EXPECT_STREQ(t.label, kExpected[row].label);
+    EXPECT_LE(std::strlen(t.label), 28u);
+    EXPECT_EQ(t.unitIndex, kExpected[row].unitIndex);
+    EXPECT_STREQ(t.matName, kExpected[row].matName);
+    EXPECT_LE(std::strlen(t.matName), 12u);
+    EXPECT_EQ(t.rangeClass, kExpected[row].rangeClass);
+  }
+}
+
+TEST(ChannelTypeTable, MicroSignIsTheSingleByteB5) {
+  const char* code = kChannelTypeTable[29].code;
+  EXPECT_EQ(static_cast<uint8_t>(code[6]), 0xB5);
+  EXPECT_EQ(std::string(code), std::string("JOptd_") + '\xB5' + "Mol ");
+}
+
+TEST(ChannelTypeTable, DerivedLettersAreBytes81To87) {
+  const uint8_t letters[] = {0x87, 0x86, 0x85, 0x83, 0x84, 0x81, 0x82};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(kChannelTypeTable[30 + i].Letter(), letters[i]);
+    EXPECT_EQ(TypeRowOfLetter(letters[i]), 30 + i);
+  }
+  EXPECT_EQ(TypeRowOfLetter(kLetterSignificantWaveHeight), 35);
+  EXPECT_EQ(TypeRowOfLetter(kLetterCorrectedConductivity), 30);
+}
+
+TEST(ChannelTypeTable, SearchByLetter) {
+  EXPECT_EQ(TypeRowOfLetter('T'), 0);
+  EXPECT_EQ(TypeRowOfLetter('D'), 3);
+  EXPECT_EQ(TypeRowOfLetter('d'), 24);  // case matters
+  EXPECT_EQ(TypeRowOfLetter('y'), 8);
+  EXPECT_EQ(TypeRowOfLetter('A'), 20);
+  EXPECT_EQ(TypeRowOfLetter('J'), 29);
+  EXPECT_EQ(TypeRowOfLetter('B'), 37);
+  // No row matches: "Unknown" (row 38), also for its own letter, which is not searched.
+  EXPECT_EQ(TypeRowOfLetter('Q'), 38);
+  EXPECT_EQ(TypeRowOfLetter('U'), 38);
+  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0)), 38);
+  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0x80)), 38);
+  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0xB5)), 38);
+}
+
+TEST(ChannelTypeTable, RowAndUnitOfChannel) {
+  LoggerState logger;
+  logger.channelCount = 3;
+  logger.channelTypes = "TPy";
+  EXPECT_EQ(TypeRowOfChannel(logger, 0), 0);
+  EXPECT_EQ(TypeRowOfChannel(logger, 1), 1);
+  EXPECT_EQ(TypeRowOfChannel(logger, 2), 8);
+  EXPECT_EQ(TypeRowOfChannel(logger, 3), 38);   // no letter
+  EXPECT_EQ(TypeRowOfChannel(logger, -1), 38);  // no channel
+  EXPECT_EQ(UnitOfChannel(logger, 1), 1u);
+  EXPECT_EQ(UnitOfChannel(logger, 2), 6u);
+  EXPECT_EQ(UnitOfChannel(logger, 9), 23u);
+  DataSet data;
+  data.logger = logger;
+  data.logger.channelTypes += static_cast<char>(0x85);
+  EXPECT_EQ(TypeRowOfChannel(data, 3), 32);
+  EXPECT_EQ(UnitOfChannel(data, 3), 12u);
+}
+
+TEST(ChannelTypeTable, LabelsAndFileNamesTakeTheChannelNumber) {
+  EXPECT_EQ(ChannelLabel(0, 3), " 3 - Temperature");
+  EXPECT_EQ(ChannelLabel(0, 12), "12 - Temperature");
+  EXPECT_EQ(ChannelLabel(21, 2), " 2 - Salinity ");
+  EXPECT_EQ(ChannelLabel(19, 2), "");  // Echo: never shown as a logger channel
+  EXPECT_EQ(ChannelMatName(0, 1), "T  1");
+  EXPECT_EQ(ChannelMatName(15, 12), "FlPe 12");
+  EXPECT_EQ(ChannelMatName(20, 4), "Depth");
+  EXPECT_EQ(ChannelMatName(38, 2), "Unk  2");
+  EXPECT_EQ(ChannelLabel(99, 1), " 1 - Unknown");
+}
+
+TEST(GainRanges, NamesByLetterAndGainCode) {
+  struct Case {
+    char letter;
+    const char* names[4];  // gain codes 3, 2, 1, 0
+  };
+  const Case cases[] = {
+      {'y', {"25NTU", "125NTU", "500NTU", "2500NTU"}},
+      {'f', {"5ug/l", "15ug/l", "50ug/l", "150ug/l"}},
+      {'g', {"5ug/l", "15ug/l", "50ug/l", "150ug/l"}},
+      {'i', {"50ug/l", "150ug/l", "500ug/l", "1500ug/l"}},
+      {'z', {"30ug/l", "90ug/l", "300ug/l", "900ug/l"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(IsGainLetter(static_cast<uint8_t>(c.letter)));
+    for (uint32_t code = 0; code < 4; ++code)
+      EXPECT_STREQ(GainRangeName(static_cast<uint8_t>(c.letter), code), c.names[3 - code])
+          << c.letter << code;
+    EXPECT_EQ(GainRangeName(static_cast<uint8_t>(c.letter), 4), nullptr);
+  }
+  EXPECT_FALSE(IsGainLetter('Y'));
+  EXPECT_FALSE(IsGainLetter('T'));
+  EXPECT_EQ(GainRangeName('Y', 1), nullptr);
+}
+
+TEST(StampCodes, CodesAndNamesInTypeOrder) {
+  const char* codes[] = {"TIM", "CLD", "CHG", "LUK", "WRM", "STP",
+                         "TTY", "REC", "BST", "SER", "RTC", "GAN"};
+  const char* names[] = {"TIME STAMP",   "COLD STARTUP", "CHANGE STARTUP", "COOL STARTUP",
+                         "WARM STARTUP", "STOP STAMP",   "COMMS STAMP",    "RECOVERY STAMP",
+                         "BURST STAMP",  "SERIAL STAMP", "RTC STAMP",      "GAIN STAMP"};
+  ASSERT_EQ(kStampCodeCount, 12);
+  for (int k = 0; k < 12; ++k) {
+    EXPECT_STREQ(kStampCodes[k].code, codes[k]);
+    EXPECT_STREQ(kStampCodes[k].name, names[k]);
+    EXPECT_STREQ(StampName(static_cast<uint32_t>(k)), names[k]);
+  }
+  EXPECT_EQ(kStampBurst, 8u);
+  EXPECT_EQ(kStampGain, 11u);
+}
+
+}  // namespace
+}  // namespace klx
