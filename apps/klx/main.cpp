@@ -8,7 +8,11 @@
 
 #include "platform/clock.h"
 #include "platform/libserialport_port.h"
+#include "files/dat_file.h"
+#include "files/hex_file.h"
+#include "session/retrieval.h"
 #include "session/session.h"
+#include "shell/datetime.h"
 #include "shell/status.h"
 #include "sim/sim_transport.h"
 #include "terminal_host.h"
@@ -38,8 +42,13 @@ struct Program {
                                          : std::filesystem::path(common.directory),
                 klx::EnumerateSerialDevices()) {
     klx::sim::RegisterSimTransport(session.transports, clock);
-    session.ReadSettings();
+    std::string error;
+    if (!session.ReadSettings(&error)) {
+      std::fprintf(stderr, "Startup: %s\n", error.c_str());
+      ok = false;
+    }
   }
+  bool ok = true;
 
   // Makes --port the logger port; the settings file's port otherwise.
   bool UsePort(const std::string& port) {
@@ -57,6 +66,7 @@ struct Program {
 
 int Ports(const Common& common, bool probe) {
   Program p(common);
+  if (!p.ok) return kExitFailed;
   // Opening a port changes its line settings; only do it when asked.
   if (probe) p.session.link.ScanSerialPorts();
   bool any = false;
@@ -73,6 +83,7 @@ int Ports(const Common& common, bool probe) {
 
 int Identify(const Common& common) {
   Program p(common);
+  if (!p.ok) return kExitFailed;
   if (!p.UsePort(common.port)) return kExitUsage;
   klx::LoggerLink& logger = p.session.logger;
   if (!logger.ConnectCommand()) return kExitFailed;
@@ -82,6 +93,107 @@ int Identify(const Common& common) {
                                               p.session.link.currentBaudRate))
     std::printf("%s\n", line.c_str());
   return configuration == 1 ? kExitOk : kExitFailed;
+}
+
+// "040211_20260601_120000.dat": the serial number and the host time of the retrieval.
+std::string DataFileName(const klx::Session& s, const klx::SystemTime& t) {
+  return klx::Format("%06d_%04d%02d%02d_%02d%02d%02d.dat", s.held.data.logger.serial, t.year,
+                     t.month, t.day, t.hour, t.minute, t.second);
+}
+
+struct RetrieveOptions {
+  bool all = false;
+  bool stop = false;
+  bool suspend = false;
+  bool keep = false;
+  std::string out;
+};
+
+int Retrieve(const Common& common, const RetrieveOptions& o) {
+  Program p(common);
+  if (!p.ok) return kExitFailed;
+  if (!p.UsePort(common.port)) return kExitUsage;
+  klx::Session& s = p.session;
+  p.host.preferredChoice = o.stop ? "Stop" : (o.suspend ? "Suspend and resume" : (o.keep ? "Keep logging" : ""));
+  klx::Retrieval r(s);
+  if (!r.Open()) return kExitFailed;
+  std::printf("%s\n", klx::DescribeLogger(s.logger, s.link.loggerPort, s.link.currentBaudRate)[0].c_str());
+  std::printf("Logger status: %s\n", r.statusName.c_str());
+  std::printf("Logger time:   %s\n", klx::DateDisplayText(s.logger.loggerClock).c_str());
+  std::printf("Start:         %s\n", klx::DateDisplayText(s.deployment.startTime).c_str());
+  std::printf("End:           %s\n", klx::DateDisplayText(s.deployment.endTime).c_str());
+  std::printf("Memory usage:  %s\n", r.memoryUsage.c_str());
+  std::fflush(stdout);
+  if (!r.Begin(o.all)) {
+    if (!r.Finished()) return kExitFailed;
+  }
+  while (r.Tick()) {
+  }
+  const klx::TransferState& t = r.transfer().state;
+  const klx::HeldData& held = s.held;
+  std::printf("Retrieved %d bytes in %d blocks (%d retransmitted)%s.\n", held.image.fill,
+              t.blocksRequested, t.blocksRetransmitted, t.failed ? ", incomplete" : "");
+  if (!held.image.unsaved) return t.failed ? kExitFailed : kExitOk;
+  std::printf("Decoded %d channels x %d samples, %zu stamps.\n", held.data.channelCount,
+              held.data.samplesPerChannel, held.data.stamps.records.size());
+
+  if (!o.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    s.directories.dat = o.out;
+    s.directories.hex = o.out;
+  }
+  p.host.nextFile = (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string();
+  if (!s.SaveHeld(false, {})) {
+    std::fprintf(stderr, "The data were not saved.\n");
+    return kExitFailed;
+  }
+  std::printf("Wrote %s\n", s.held.file.string().c_str());
+  std::filesystem::path hex = std::filesystem::path(s.directories.hex) / s.held.file.filename();
+  hex.replace_extension(".hex");
+  if (std::filesystem::exists(hex)) std::printf("Wrote %s\n", hex.string().c_str());
+  return t.failed ? kExitFailed : kExitOk;
+}
+
+struct ConvertOptions {
+  std::string file;
+  std::string to;
+  std::string layout;
+  std::string out;
+};
+
+int Convert(const Common& common, const ConvertOptions& o) {
+  Program p(common);
+  if (!p.ok) return kExitFailed;
+  klx::Session& s = p.session;
+  const std::filesystem::path in = o.file;
+  const std::string ext = in.extension().string();
+  if (o.to != "dat") {
+    std::fprintf(stderr, "Only --to dat is available so far.\n");
+    return kExitUsage;
+  }
+  if (!o.layout.empty()) {
+    static const std::string kLayouts = "NAE";
+    const size_t at = o.layout.size() == 1 ? kLayouts.find(static_cast<char>(std::toupper(o.layout[0]))) : std::string::npos;
+    if (at == std::string::npos) {
+      std::fprintf(stderr, "--layout takes N, A or E\n");
+      return kExitUsage;
+    }
+    s.settings.format = static_cast<int>(at);
+  }
+  klx::FileReadRequest request = s.ReadRequest(in);
+  const bool read = ext == ".hex" ? klx::ReadHexFile(s.host, request, s.held)
+                                  : klx::ReadDatFile(s.host, request, s.held);
+  if (!read) return kExitFailed;
+  std::filesystem::path out = o.out;
+  if (out.empty()) {
+    out = in;
+    out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat" : ".dat");
+  }
+  p.host.nextFile = out.string();
+  if (!s.SaveHeld(true)) return kExitFailed;
+  std::printf("Wrote %s\n", s.held.file.string().c_str());
+  return kExitOk;
 }
 
 }  // namespace
@@ -106,6 +218,26 @@ int main(int argc, char** argv) {
                                                   "serial number, capabilities, channels");
   identify->add_option("--port", common.port, "COM<n>, a device path or sim:<model>");
 
+  RetrieveOptions retrieveOptions;
+  auto* retrieve = app.add_subcommand("retrieve", "Retrieve the logger's memory, decode it and "
+                                                  "save the hex and dat files");
+  retrieve->add_option("--port", common.port, "COM<n>, a device path or sim:<model>");
+  retrieve->add_flag("--all", retrieveOptions.all, "Retrieve 100% of the memory");
+  auto* stop = retrieve->add_flag("--stop", retrieveOptions.stop, "Stop a logging logger first");
+  auto* suspend = retrieve->add_flag("--suspend", retrieveOptions.suspend,
+                                     "Suspend a logging logger and resume it afterwards");
+  auto* keep = retrieve->add_flag("--keep", retrieveOptions.keep, "Leave a logging logger running");
+  stop->excludes(suspend)->excludes(keep);
+  suspend->excludes(keep);
+  retrieve->add_option("--out", retrieveOptions.out, "Write the hex and dat files into DIR");
+
+  ConvertOptions convertOptions;
+  auto* convert = app.add_subcommand("convert", "Re-read a hex or dat file and write another form");
+  convert->add_option("file", convertOptions.file, "The .hex or .dat file")->required();
+  convert->add_option("--to", convertOptions.to, "dat")->required();
+  convert->add_option("--layout", convertOptions.layout, "Dat layout: N (values), A (time), E (date and time)");
+  convert->add_option("--out", convertOptions.out, "The file to write");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -118,5 +250,7 @@ int main(int argc, char** argv) {
   }
   if (*ports) return Ports(common, probe);
   if (*identify) return Identify(common);
+  if (*retrieve) return Retrieve(common, retrieveOptions);
+  if (*convert) return Convert(common, convertOptions);
   return kExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace klx::cli {
@@ -83,6 +84,35 @@ Answer TerminalHost::Ask(const std::string& caption, const std::string& text, Bu
   const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
   if (yesNo) return c == 'y' ? Answer::Yes : (c == 'n' ? Answer::No : defaultAnswer);
   return c == 'o' ? Answer::Ok : (c == 'c' ? Answer::Cancel : defaultAnswer);
+}
+
+int TerminalHost::Choose(const std::string& caption, const std::string& text,
+                         const std::vector<std::string>& labels, BoxIcon) {
+  EndProgressLine();
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), Indented(text).c_str());
+  for (size_t i = 0; i < labels.size(); ++i) {
+    if (labels[i] == preferredChoice) {
+      std::fprintf(stderr, "  -> %s\n", labels[i].c_str());
+      return static_cast<int>(i);
+    }
+  }
+  if (isatty(STDIN_FILENO) != 1) {
+    std::fprintf(stderr, "  -> cancel (no terminal to ask; choose on the command line)\n");
+    return -1;
+  }
+  for (size_t i = 0; i < labels.size(); ++i)
+    std::fprintf(stderr, "  %zu) %s\n", i + 1, labels[i].c_str());
+  std::fprintf(stderr, "  0) Cancel\n  choice: ");
+  std::string line;
+  if (!std::getline(std::cin, line)) return -1;
+  const int n = std::atoi(line.c_str());
+  return n >= 1 && n <= static_cast<int>(labels.size()) ? n - 1 : -1;
+}
+
+std::optional<std::string> TerminalHost::ChooseFile(const FileChoice&) {
+  auto file = nextFile;
+  nextFile.reset();
+  return file;
 }
 
 void TerminalHost::SetProgress(int value, int maximum) {

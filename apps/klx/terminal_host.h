@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -22,7 +23,16 @@ class TerminalHost final : public Host {
   void Tell(const std::string& caption, const std::string& text, BoxIcon icon) override;
   Answer Ask(const std::string& caption, const std::string& text, Buttons buttons, BoxIcon icon,
              Answer defaultAnswer) override;
+  int Choose(const std::string& caption, const std::string& text,
+             const std::vector<std::string>& labels, BoxIcon icon) override;
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override;
   void SetCommandEnabled(int, bool) override {}
+
+  // The button a labelled question is answered with when it offers it ("Stop", "Keep
+  // logging", "Suspend and resume"); empty: ask, or cancel without a terminal.
+  std::string preferredChoice;
+  // The file the next file choice is answered with (the command line has decided it).
+  std::optional<std::string> nextFile;
   void SetProgress(int value, int maximum) override;
 
   // The last status-line text (the core's last word on what happened).

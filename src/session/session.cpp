@@ -1,5 +1,9 @@
 #include "session/session.h"
 
+#include <algorithm>
+
+#include "calibration/read.h"
+#include "decoding/decoder.h"
 #include "shell/status.h"
 
 namespace klx {
@@ -12,14 +16,57 @@ Session::Session(Host& h, Clock& c, std::filesystem::path programDirectory,
       link(transports, ports, c),
       logger(link, h, deployment) {
   ports.Load(programDirectory.string(), devices);
+  InstallCalibrationReader(logger, calibration);
+  logger.hooks.hasUnsavedData = [this] { return held.image.unsaved; };
+  logger.hooks.markSaved = [this] { held.image.unsaved = false; };
+  logger.hooks.saveData = [this] { SaveHeld(false); };
 }
 
-void Session::ReadSettings() {
+bool Session::ReadSettings(std::string* error) {
   settings.ReadSettings();
   link.loggerPort = settings.port;
   link.gpsPort = settings.gpsPort;
   link.gpsBaudRate = settings.gpsBaudRate;
   link.radioDelay = {settings.radioDelayEnabled, settings.radioDelayMs};
+  ReadRealTimeLimits(settings.ProgramDirectory(), limits);  // written with defaults when missing
+  const auto failure = ReadDirectories(settings.ProgramDirectory(), directories);
+  if (failure && error) *error = *failure;
+  return !failure;
+}
+
+void Session::DecodeHeld(bool fromFile) {
+  DecodeOptions options;
+  options.fromFile = fromFile;
+  const DeploymentParameters parameters =
+      held.image.hasSnapshot ? held.image.snapshot.parameters : deployment;
+  const DecodeResult result = DecodeImage(held.image, parameters, held.data, host, options);
+  held.image.headerLength = result.headerLength;
+}
+
+FileReadRequest Session::ReadRequest(const std::filesystem::path& file) {
+  FileReadRequest request;
+  request.file = file;
+  request.programDirectory = settings.ProgramDirectory();
+  request.directories = &directories;
+  request.lastSerial = logger.state.previousSerial;
+  request.decode = [this](DataSet& data, MemoryImage& image) {
+    const DeploymentParameters parameters =
+        image.hasSnapshot ? image.snapshot.parameters : deployment;
+    const DecodeResult result = DecodeImage(image, parameters, data, host, DecodeOptions{});
+    image.headerLength = result.headerLength;
+  };
+  return request;
+}
+
+bool Session::SaveHeld(bool again, const std::filesystem::path& datFile) {
+  SaveRequest request;
+  request.programDirectory = settings.ProgramDirectory();
+  request.directories = &directories;
+  request.layout = static_cast<DatLayout>(std::clamp(settings.format, 0, 2));
+  request.derived = settings.derived;
+  request.channelFile = settings.languageSupport;
+  request.chosenDat = datFile;
+  return SaveDataToFile(host, request, held, again);
 }
 
 bool Session::SelectPort(const std::string& name, std::string* error) {

@@ -11,6 +11,10 @@
 #include "platform/host.h"
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
+#include "calibration/coefficients.h"
+#include "files/hex_file.h"
+#include "shell/directories.h"
+#include "shell/limits_file.h"
 #include "shell/settings.h"
 
 namespace klx {
@@ -22,8 +26,10 @@ class Session {
   Session(Host& host, Clock& clock, std::filesystem::path programDirectory,
           const std::vector<std::string>& devices, int copyNumber = 1);
 
-  // Reads the settings file and hands the link its port, GPS and radio settings.
-  void ReadSettings();
+  // Reads the settings file and hands the link its port, GPS and radio settings; reads the
+  // directory file (creating the data folders). False with the message when a data folder
+  // cannot be created.
+  bool ReadSettings(std::string* error = nullptr);
   // Makes `name` ("COM3", "3", a device path, "sim:VS-330") the logger port. False with a
   // message when it cannot be given a port number.
   bool SelectPort(const std::string& name, std::string* error);
@@ -39,6 +45,17 @@ class Session {
   DeploymentParameters deployment;
   DeploymentParameters batchValues;
   LoggerLink logger;
+  CalibrationCoefficients calibration;
+  Directories directories;
+  RealTimeLimits limits;
+  // The data set held: retrieved or read from a file, until the next retrieval or read.
+  HeldData held;
+
+  // Decodes held.image into held.data with the current calibration (after a file read).
+  void DecodeHeld(bool fromFile);
+  // The save operation ("Save data to a file") with the settings' layout and derived units.
+  bool SaveHeld(bool again, const std::filesystem::path& datFile = {});
+  FileReadRequest ReadRequest(const std::filesystem::path& file);
 };
 
 // Lines describing the connected logger: identity, command set, memory, channels, timing and

@@ -1,0 +1,265 @@
+#include "retrieval/transfer.h"
+
+#include <algorithm>
+
+#include "shell/status.h"
+
+namespace klx {
+
+int BlockSizeForRate(int baudRate) {
+  switch (baudRate) {
+    case 1200: return 60;
+    case 2400: return 120;
+    case 4800: return 240;
+    case 57600:
+    case 115200: return 960;
+    default: return 480;
+  }
+}
+
+Transfer::Transfer(LoggerLink& logger, MemoryImage& image, Clock& clock)
+    : logger_(logger), image_(image), clock_(clock) {}
+
+bool Transfer::SendsNoChecksum() const {
+  return logger_.state.ModelHas("NA-") && logger_.state.firmware < 1.5f;
+}
+
+bool Transfer::VerifiesChecksum() const {
+  const LoggerState& s = logger_.state;
+  return (s.ModelHas("NA-") && s.firmware > 1.5f) || s.IsVS() || s.ModelHas("NB") ||
+         s.ModelHas("NMV");
+}
+
+bool Transfer::SwitchRate(int baudRate) {
+  if (logger_.link().currentBaudRate == baudRate && logger_.state.connected) return true;
+  return logger_.SetExpressBaud(baudRate);
+}
+
+void Transfer::WaitOutLostLink() {
+  for (int left = 10; left >= 1; --left) {
+    ShowStatus(logger_.host(), Format("Unable to connect to logger, waiting for timeout %d", left));
+    clock_.SleepMs(1000);
+  }
+}
+
+bool Transfer::OfferSpeedUp() {
+  SerialLink& link = logger_.link();
+  const int express = logger_.state.expressDownloadRate;
+  if (express < 1 || link.radioDelay.enabled) {
+    state.savedBaudRate = link.currentBaudRate;
+    return logger_.state.connected;
+  }
+  if (link.currentBaudRate < 19200) {
+    const Answer a = logger_.host().Ask(
+        "Retrieve data - speed-up",
+        "The default baudrate is less than the standard rate.\nThis suggests that you are using a "
+        "long cable for download.\n\nDo you want to try to increase the download speed?",
+        Buttons::YesNo, BoxIcon::Warning, Answer::No);
+    if (a != Answer::Yes) {
+      state.savedBaudRate = link.currentBaudRate;
+      return logger_.state.connected;
+    }
+  }
+  state.savedBaudRate = link.currentBaudRate;
+  if (express != link.currentBaudRate) {
+    SwitchRate(express);
+    if (!logger_.state.connected) {
+      link.currentBaudRate = state.savedBaudRate;
+      logger_.ConnectLogger();
+    }
+    if (!logger_.state.connected) {
+      WaitOutLostLink();
+      link.currentBaudRate = state.savedBaudRate;
+      logger_.ConnectLogger();
+    }
+  }
+  if (logger_.state.connected) return true;
+  ShowStatus(logger_.host(), "Unable to connect to logger");
+  return false;
+}
+
+bool Transfer::StartTransfer(uint32_t startAddress) {
+  state.failed = false;
+  if (!OfferSpeedUp()) return false;
+  const int rate = logger_.link().currentBaudRate;
+  state.blockSize = BlockSizeForRate(rate);
+  image_.Reserve();
+  if (IsLinear()) {
+    image_.nextAddress = startAddress;
+    image_.fill = static_cast<int32_t>(startAddress);
+    image_.endAddress = std::min<uint32_t>(image_.endAddress, 0x7FE000);
+    if (image_.endAddress == 0) return false;
+  } else {
+    image_.nextAddress = 0x20000;
+    image_.fill = 0;
+    const uint32_t cap = logger_.state.memorySizeMb == 4 ? 0x3FF7FE : 0x1FF7FE;
+    image_.endAddress = std::min(image_.endAddress, cap);
+  }
+  if (image_.endAddress <= image_.nextAddress) return false;
+  state.progress = 0.0f;
+  state.progressStep = state.blockSize * 100.0 / (image_.endAddress - image_.nextAddress);
+  state.blocksRequested = 0;
+  state.blocksRetransmitted = 0;
+  logger_.host().SetProgress(0, 100);
+  state.startMs = state.lastBlockMs = clock_.MonotonicMs();
+  state.downloading = true;
+  remaining_.clear();
+  return true;
+}
+
+int Transfer::TimerPeriodMs() const {
+  const int rate = std::max(logger_.link().currentBaudRate, 1);
+  return std::max(1, state.blockSize * 10000 / rate);
+}
+
+bool Transfer::CheckLinkAlive() {
+  const int64_t now = clock_.MonotonicMs();
+  const int64_t since = now - state.lastBlockMs;
+  state.lastBlockMs = now;
+  if (since < 5000) return true;
+  if (logger_.ConnectLogger()) return true;
+  SerialLink& link = logger_.link();
+  if (link.currentBaudRate > 19200) {
+    link.currentBaudRate = 19200;
+    logger_.state.connected = false;
+    if (logger_.ConnectLogger() && OfferSpeedUp()) return true;
+  }
+  state.downloading = false;
+  state.failed = true;
+  return false;
+}
+
+void Transfer::UpdateRemaining(uint32_t end) {
+  const int rate = logger_.link().currentBaudRate;
+  long seconds = 0;
+  if (IsLinear()) {
+    const int64_t elapsed = clock_.MonotonicMs() - state.startMs;
+    if (elapsed <= 0 || state.progress <= 0.0f)
+      seconds = 1;
+    else
+      seconds = static_cast<long>(static_cast<double>(elapsed) *
+                                  ((100.0 - state.progress) / state.progress) / 1000.0);
+  } else if (rate == 115200) {
+    seconds = static_cast<long>((image_.endAddress - end) * 0.000125);
+  } else {
+    seconds = static_cast<long>((image_.endAddress - end) / static_cast<uint32_t>(std::max(rate / 10, 1)));
+  }
+  remaining_ = seconds > 0 ? Format("Estimated download time remaining %ld:%02ld", seconds / 60,
+                                    seconds % 60)
+                           : std::string("Estimated download time remaining < 1 second");
+}
+
+bool Transfer::FetchNextBlock() {
+  if (!state.downloading) return false;
+  if (!CheckLinkAlive()) return false;
+  const bool noSum = SendsNoChecksum();
+  const int sumBytes = noSum ? 0 : 1;
+  uint32_t next = image_.nextAddress;
+  uint32_t end = std::min<uint32_t>(next + static_cast<uint32_t>(state.blockSize), image_.endAddress);
+  int count = static_cast<int>(end - next) + sumBytes;
+
+  if (!IsLinear()) {
+    const unsigned b0 = next & 0xFF, b1 = (next >> 8) & 0xFF, b2 = (next >> 16) & 0xFF;
+    if ((b2 == 0x0F || b2 == 0x1F || b2 == 0x2F) && b1 == 0xF7 && b0 == 0x80 && count >= 126) {
+      // The last 126 bytes of a 1 MiB region: the rest of the region holds nothing.
+      end = (end & 0xFF000000u) | ((((end >> 16) & 0xFF) + 1) << 16);
+      count = 126 + sumBytes;
+      if (end > image_.endAddress) {
+        end = image_.endAddress;
+        count = static_cast<int>(end - next) + sumBytes;
+      }
+    } else if (b2 == 0x3F && b1 == 0xF7 && b0 == 0x80 && count >= 126) {
+      end = (end & ~0xFFu) | 0xFE;
+      count = 126 + sumBytes;
+    } else if (b1 == 0xFF && b0 == 0 && count >= 256) {
+      // The last 256 bytes of a 64 KiB page: its last byte holds nothing.
+      end = (next & 0xFF000000u) | ((b2 + 1) << 16);
+      count = 255 + sumBytes;
+    }
+  }
+  if (end == image_.endAddress) {
+    // The image ends on a whole 3-byte word.
+    if (!noSum && (count - 1) % 3 != 0) {
+      const int r = (image_.fill + count - 1) % 3;
+      count -= r;
+      end -= static_cast<uint32_t>(r);
+      image_.endAddress -= static_cast<uint32_t>(r);
+    } else if (noSum && count % 3 != 0) {
+      const int r = count % 3;
+      count -= r;
+      end -= static_cast<uint32_t>(r);
+      image_.endAddress -= static_cast<uint32_t>(r);
+    }
+  }
+
+  int received = 0;
+  if (count > 2) {
+    // Room for the block and the zero byte a read leaves behind it.
+    if (static_cast<size_t>(image_.fill) + static_cast<size_t>(count) + 1 > image_.bytes.size()) {
+      state.downloading = false;
+      return false;
+    }
+    uint8_t* at = image_.bytes.data() + image_.fill;
+    const std::string request =
+        Format("I%02x%02x%02x%02x%02x%02x%02x%02x", end & 0xFF, (end >> 8) & 0xFF,
+               (end >> 16) & 0xFF, (end >> 24) & 0xFF, next & 0xFF, (next >> 8) & 0xFF,
+               (next >> 16) & 0xFF, (next >> 24) & 0xFF);
+    SerialLink& link = logger_.link();
+    bool ok = false;
+    for (int attempt = 0; attempt < 10 && !ok; ++attempt) {
+      if (attempt >= 1) {
+        clock_.SleepMs(300);
+        link.LinkRead(at, count);  // late bytes of the last attempt
+        ++state.blocksRetransmitted;
+        if (attempt == 5 && link.currentBaudRate != 19200) {
+          SwitchRate(19200);
+          if (state.blockSize != 480) state.progressStep *= 480.0 / state.blockSize;
+          state.blockSize = 480;
+        }
+      }
+      ++state.blocksRequested;
+      link.LinkWriteText(request);
+      received = link.LinkRead(at, count);
+      bool sumOk = true;
+      if (VerifiesChecksum() && !noSum)
+        sumOk = received == count && ByteSum(at, static_cast<size_t>(count - 1)) == at[count - 1];
+      ok = received >= count && sumOk;
+    }
+    if (!ok) {
+      state.downloading = false;
+      state.failed = true;
+      logger_.host().Tell("Retrieve Data",
+                          Format("Download error.\n%d blocks requested, %d blocks retransmitted.",
+                                 state.blocksRequested, state.blocksRetransmitted),
+                          BoxIcon::Warning);
+      return false;
+    }
+  }
+  image_.fill += std::max(0, received - sumBytes);
+  image_.nextAddress = end;
+  state.progress += static_cast<float>(state.progressStep);
+  logger_.host().SetProgress(std::min(100, static_cast<int>(state.progress)), 100);
+  UpdateRemaining(end);
+  if (end >= image_.endAddress) {
+    state.downloading = false;
+    return false;
+  }
+  return true;
+}
+
+void Transfer::FinishTransfer() {
+  SerialLink& link = logger_.link();
+  if (logger_.state.expressDownloadRate >= 1 && !link.radioDelay.enabled &&
+      link.currentBaudRate != state.savedBaudRate) {
+    SwitchRate(state.savedBaudRate);
+    if (!logger_.state.connected) {
+      WaitOutLostLink();
+      link.currentBaudRate = state.savedBaudRate;
+      logger_.ConnectLogger();
+    }
+  }
+  state.downloading = false;
+  image_.sampleWords = image_.fill / 3;
+}
+
+}  // namespace klx

@@ -1,0 +1,47 @@
+#pragma once
+// Retrieving a logger's memory, as the retrieval dialog runs it: open (identity, status, clock,
+// schedule, memory usage), settle stop/suspend/keep, read the calibration, transfer block by
+// block (one per Tick), then restore the link, decode, resume and keep the data set.
+#include <string>
+
+#include "deployment/status.h"
+#include "retrieval/transfer.h"
+#include "session/session.h"
+
+namespace klx {
+
+class Retrieval {
+ public:
+  explicit Retrieval(Session& session);
+
+  // Connects and reads what the dialog shows. False when no logger answers.
+  bool Open();
+  // "Retrieve Data" (all = false) or "Retrieve 100%". False when the retrieval ends before the
+  // transfer (cancelled, nothing to fetch, link lost); Finish() has then run where needed.
+  bool Begin(bool all);
+  // One block; false once the transfer has ended (Finish() has then run).
+  bool Tick();
+  // "Cancel" during the transfer: ends it with what has arrived.
+  void Cancel();
+  bool Downloading() const { return transfer_.state.downloading; }
+  bool Finished() const { return finished_; }
+
+  const Transfer& transfer() const { return transfer_; }
+  // What the dialog shows.
+  std::string statusName;
+  std::string memoryUsage;
+  SystemTime hostTime;
+  int TimerPeriodMs() const { return transfer_.TimerPeriodMs(); }
+
+ private:
+  void ReadDisplay();
+  void Finish();
+
+  Session& s_;
+  Transfer transfer_;
+  RetrievalHold hold_;
+  bool finished_ = false;
+  bool started_ = false;
+};
+
+}  // namespace klx
