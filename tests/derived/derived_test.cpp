@@ -1,0 +1,211 @@
+// Derived-channel allocation and the per-sample computation over a data set.
+#include "derived/derived.h"
+
+#include <gtest/gtest.h>
+
+#include "decoding/channel_types.h"
+#include "decoding/data_set.h"
+
+namespace klx {
+namespace {
+
+// A data set whose measured channels carry `letters` and the given rows of values.
+DataSet Data(const std::string& letters, const std::vector<std::vector<float>>& rows) {
+  DataSet data;
+  data.logger.channelTypes = letters;
+  data.logger.channelCount = static_cast<int>(letters.size());
+  data.logger.standardChannels = false;  // conductivity in mS/cm
+  data.channelCount = data.logger.channelCount;
+  data.samplesPerChannel = static_cast<int>(rows.size());
+  data.series.assign(letters.size(), std::vector<float>(rows.size() + 2));
+  for (size_t ch = 0; ch < letters.size(); ++ch) {
+    for (size_t i = 0; i < rows.size(); ++i) data.series[ch][i] = rows[i][ch];
+  }
+  return data;
+}
+
+DerivedSettings Everything() {
+  DerivedSettings s;
+  s.depthOn = s.salinityOn = s.conductivityCorrectionOn = s.specificConductivityOn = true;
+  s.dissolvedOxygenOn = s.speedOfSoundOn = s.densityAnomalyOn = true;
+  s.optodeConcentrationOn = s.optodeSaturationOn = true;
+  s.soundUnesco = s.soundDelGrosso = s.soundWilson = true;
+  return s;
+}
+
+std::string DerivedLetters(const DataSet& data, const DerivedChannels& d) {
+  return data.logger.channelTypes.substr(static_cast<size_t>(d.measuredChannels));
+}
+
+TEST(Allocation, FollowsTheOrderWithOneSpeedOfSoundChannel) {
+  DataSet data = Data("TCPDJ", {{10, 40, 20, 90, 250}});
+  const DerivedAllocation a = AllocateDerivedChannels(data, Everything());
+  const std::string expected = {static_cast<char>(kLetterDerivedDepth),
+                                'S',
+                                static_cast<char>(kLetterCorrectedConductivity),
+                                's',
+                                'X',
+                                'u',
+                                static_cast<char>(kLetterDensityAnomaly),
+                                static_cast<char>(kLetterOxygenConcentration),
+                                static_cast<char>(kLetterOxygenSaturation)};
+  EXPECT_EQ(DerivedLetters(data, a.channels), expected);
+  EXPECT_EQ(data.channelCount, 5 + 9);
+  EXPECT_EQ(data.logger.channelCount, 5);
+  ASSERT_EQ(data.series.size(), 14u);
+  EXPECT_EQ(a.channels.depth, 5);
+  EXPECT_EQ(a.channels.optodeSaturation, 13);
+  for (size_t ch = 5; ch < 14; ++ch) {
+    ASSERT_EQ(data.series[ch].size(), 3u);
+    EXPECT_EQ(data.series[ch][1], kDerivedMinimumStart);
+    EXPECT_EQ(data.series[ch][2], kDerivedMaximumStart);
+  }
+
+  // del Grosso before Wilson; Wilson alone; the tide-and-wave channels for an NMJ logger.
+  DerivedSettings s = Everything();
+  s.soundUnesco = false;
+  AllocateDerivedChannels(data, s);
+  EXPECT_EQ(data.logger.channelTypes[10], 'd');
+  s.soundDelGrosso = false;
+  AllocateDerivedChannels(data, s);
+  EXPECT_EQ(data.logger.channelTypes[10], 'W');
+  EXPECT_EQ(data.channelCount, 14);  // reallocating replaces, never piles up
+
+  DataSet nmj = Data("TP", {{10, 20}});
+  nmj.logger.model = "NMJ-7400";
+  DerivedSettings depthOnly;
+  depthOnly.depthOn = true;
+  const DerivedAllocation w = AllocateDerivedChannels(nmj, depthOnly);
+  EXPECT_EQ(DerivedLetters(nmj, w.channels),
+            std::string({static_cast<char>(kLetterDerivedDepth),
+                         static_cast<char>(kLetterSignificantWaveHeight),
+                         static_cast<char>(kLetterTidalSlope)}));
+}
+
+TEST(Allocation, SourcesDecideWhichChannelsExist) {
+  // Oxygen without conductivity comes after depth; density needs temperature with pressure or
+  // conductivity; salinity needs both conductivity and temperature.
+  DataSet tpk = Data("PTK", {{20, 10, 90}});
+  const DerivedAllocation a = AllocateDerivedChannels(tpk, Everything());
+  EXPECT_EQ(DerivedLetters(tpk, a.channels),
+            std::string({static_cast<char>(kLetterDerivedDepth), 'X',
+                         static_cast<char>(kLetterDensityAnomaly)}));
+  EXPECT_EQ(a.channels.pressure, 0);
+  EXPECT_EQ(a.channels.oxygenSaturation, 2);
+
+  DataSet c = Data("CL", {{40, 20}});  // a Paroscientific channel is a pressure source
+  const DerivedAllocation b = AllocateDerivedChannels(c, Everything());
+  EXPECT_EQ(DerivedLetters(c, b.channels), std::string(1, static_cast<char>(kLetterDerivedDepth)));
+
+  DataSet none = Data("TCP", {{10, 40, 20}});
+  const DerivedAllocation n = AllocateDerivedChannels(none, DerivedSettings{});
+  EXPECT_EQ(none.channelCount, 3);
+  EXPECT_TRUE(n.notice.empty());
+}
+
+TEST(Allocation, OldCorrectionCoefficientBIsConvertedWithANotice) {
+  DataSet data = Data("TC", {{10, 40}});
+  DerivedSettings s;
+  s.conductivityCorrectionOn = true;
+  data.calibration.conductivityCorrection = {0.01, 1.0, 20.0, 0.0};
+  const DerivedAllocation a = AllocateDerivedChannels(data, s);
+  EXPECT_EQ(a.notice, kCorrectionChangeMessage);
+  EXPECT_EQ(data.calibration.conductivityCorrection[1], 0.0);
+  EXPECT_EQ(std::string(kCorrectionChangeTitle), "Conductivity Correction Equation Change");
+  EXPECT_NE(a.notice.find("from its current value of 1.0 to 0.0\nfor consistency"),
+            std::string::npos);
+
+  data.calibration.conductivityCorrection[1] = 0.998;
+  EXPECT_TRUE(AllocateDerivedChannels(data, s).notice.empty());
+  EXPECT_EQ(data.calibration.conductivityCorrection[1], 0.998);
+  // Without the correction channel b stays as it is.
+  data.calibration.conductivityCorrection[1] = 1.0;
+  EXPECT_TRUE(AllocateDerivedChannels(data, DerivedSettings{}).notice.empty());
+  EXPECT_EQ(data.calibration.conductivityCorrection[1], 1.0);
+}
+
+TEST(Recompute, ValuesFollowTheFormulasAndMissingSamplesLeaveTheExtremesAlone) {
+  // Rows: T, C (mS/cm), P (absolute dbar). The second row has no temperature.
+  DataSet data =
+      Data("TCP",
+           {{15.0f, 42.914f, 110.1325f}, {-1000.0f, 40.0f, 210.1325f}, {5.0f, 30.0f, 1010.1325f}});
+  DerivedSettings s = Everything();
+  s.depthSeawater = true;
+  s.latitudeDegrees = 45;
+  const DerivedAllocation a = AllocateDerivedChannels(data, s);
+  data.calibration.conductivityCorrection = {0.0, 0.0, 0.0, 0.0};
+  RecomputeDerived(data, a.channels, s);
+  const DerivedChannels& d = a.channels;
+  auto at = [&](int ch, int i) {
+    return data.series[static_cast<size_t>(ch)][static_cast<size_t>(i)];
+  };
+
+  // Sample 0: standard seawater at 100 dbar sea pressure.
+  const double s0 = Salinity78(42.914, 15.0, 100.0);
+  EXPECT_FLOAT_EQ(at(d.salinity, 0), static_cast<float>(s0));
+  EXPECT_FLOAT_EQ(at(d.depth, 0), static_cast<float>(Depth(110.1325, 10.1325, DepthMethod::Seawater,
+                                                           45.0, 1.0281)));
+  EXPECT_FLOAT_EQ(at(d.speedOfSound, 0),
+                  static_cast<float>(SpeedOfSound(s0, 15.0, 110.1325).unesco));
+  EXPECT_FLOAT_EQ(at(d.densityAnomaly, 0), static_cast<float>(DensityAnomaly(s0, 15.0, 100.0)));
+  EXPECT_FLOAT_EQ(at(d.correctedConductivity, 0), 42.914f);
+
+  // Sample 1: every channel that depends on temperature is missing; depth is not.
+  for (int ch : {d.salinity, d.correctedConductivity, d.specificConductivity, d.speedOfSound,
+                 d.densityAnomaly}) {
+    EXPECT_EQ(at(ch, 1), kMissingValue) << ch;
+  }
+  EXPECT_NE(at(d.depth, 1), kMissingValue);
+
+  // The extremes come from samples 0 and 2 only.
+  const int n = data.samplesPerChannel;
+  for (int ch : {d.salinity, d.specificConductivity, d.speedOfSound, d.densityAnomaly}) {
+    EXPECT_EQ(at(ch, n), std::min(at(ch, 0), at(ch, 2))) << ch;
+    EXPECT_EQ(at(ch, n + 1), std::max(at(ch, 0), at(ch, 2))) << ch;
+  }
+  EXPECT_EQ(at(d.depth, n), at(d.depth, 0));
+  EXPECT_EQ(at(d.depth, n + 1), at(d.depth, 2));
+
+  // Recomputing with other settings starts the extremes afresh.
+  s.depthSeawater = false;
+  RecomputeDerived(data, d, s);
+  EXPECT_FLOAT_EQ(at(d.depth, n + 1), static_cast<float>(1000.0 / (1.0281 * 0.980665)));
+}
+
+TEST(Recompute, SettingsStandInForMissingSourceChannels) {
+  // No temperature channel: oxygen uses the DO temperature and DO salinity settings.
+  DataSet data = Data("D", {{80.0f}});
+  DerivedSettings s;
+  s.dissolvedOxygenOn = true;
+  s.doUnitMgPerL = true;
+  s.doTemperature = 8.0;
+  s.doSalinity = 33.0;
+  const DerivedAllocation a = AllocateDerivedChannels(data, s);
+  RecomputeDerived(data, a.channels, s);
+  EXPECT_FLOAT_EQ(data.series[1][0],
+                  static_cast<float>(OxygenFromSaturation(80.0, 8.0, 33.0, OxygenUnit::MgPerL)));
+
+  // No pressure channel: salinity and the correction use the hydrostatic pressure, density
+  // p = 0 and speed of sound the atmospheric pressure; µS/cm is divided by 1000 for salinity.
+  DataSet tc = Data("TC", {{12.0f, 38000.0f}});
+  tc.logger.standardChannels = true;
+  DerivedSettings t;
+  t.salinityOn = t.conductivityCorrectionOn = t.speedOfSoundOn = t.soundWilson = true;
+  t.densityAnomalyOn = true;
+  t.hydrostaticPressure = 50.0;
+  tc.calibration.conductivityCorrection = {0.0, 0.0, 0.0, 1e-4};
+  const DerivedAllocation b = AllocateDerivedChannels(tc, t);
+  RecomputeDerived(tc, b.channels, t);
+  const double ccor = 38000.0 / (1.0 + 1e-4 * 50.0);
+  const double sal = Salinity78(ccor / 1000.0, 12.0, 50.0);
+  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.correctedConductivity)][0],
+                  static_cast<float>(ccor));
+  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.salinity)][0], static_cast<float>(sal));
+  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.speedOfSound)][0],
+                  static_cast<float>(SpeedOfSound(sal, 12.0, 10.1325).wilson));
+  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.densityAnomaly)][0],
+                  static_cast<float>(DensityAnomaly(sal, 12.0, 0.0)));
+}
+
+}  // namespace
+}  // namespace klx

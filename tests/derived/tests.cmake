@@ -1,0 +1,4 @@
+klx_add_test(derived_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/formulas_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/derived_test.cpp
+  LIBS klx_derived)
