@@ -133,9 +133,13 @@ SimLogger::SimLogger(SimProfile profile)
   startSec_ = std::max<int64_t>(0, StampSeconds(profile_.start));
   endSec_ = std::max<int64_t>(0, StampSeconds(profile_.end));
   period_ = profile_.period;
-  dataBytes_ = static_cast<uint32_t>(profile_.dataBytes);
-  paramsWritten_ = status_ != 0 || dataBytes_ > 0;
   resumeStatus_ = 2;
+  if (profile_.burstLength > 0) {
+    burstLength_ = static_cast<uint16_t>(profile_.burstLength);
+    burstInterval_ = profile_.burstInterval;
+  }
+  if (profile_.waveRate > 0) highRate_ = static_cast<uint8_t>(profile_.waveRate);
+  if (profile_.profiling) threshold_[0] |= 0x40;
 
   const size_t channels = profile_.channels.size();
   if (profile_.IsExtended()) {
@@ -176,6 +180,142 @@ SimLogger::SimLogger(SimProfile profile)
     records_.push_back(r);
     AppendRecordToMemory(r);
   }
+
+  // The data memory holds what the deployment described by the profile left in it, converted
+  // with the calibration stored above.
+  memory_ = SimMemory(MemorySetup());
+  GenerateDeployment();
+}
+
+SimMemory::Setup SimLogger::MemorySetup() const {
+  SimMemory::Setup setup;
+  setup.linear = profile_.IsExtended();
+  setup.seed = profile_.seed;
+  setup.depth = profile_.depth;
+  setup.waveRateHz = highRate_ > 0 ? highRate_ : 4;
+  const bool na = profile_.model.find("NA-") != std::string::npos;
+  const bool depth = profile_.model.find("NB") != std::string::npos ||
+                     profile_.model.find("NMV") != std::string::npos;
+  std::vector<char> types;
+  if (profile_.IsSingleChannel()) {
+    // One channel: temperature on NA loggers, pressure on the depth loggers.
+    types.push_back(na ? 'T' : depth ? 'P' : profile_.channels[0].type);
+  } else {
+    for (const auto& c : profile_.channels) types.push_back(c.type);
+  }
+  for (size_t i = 0; i < types.size(); ++i) {
+    SimMemory::Channel ch;
+    ch.type = types[i];
+    ch.conversion.thermistor = types[i] == 'T';
+    std::vector<double> c;
+    if (!records_.empty() && i < records_.front().coef.size()) c = records_.front().coef[i];
+    if (c.size() != 4) {
+      // Not calibrated: the coefficients a host falls back on.
+      if (types[i] == 'T') {
+        c = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
+      } else if (profile_.IsSingleChannel()) {
+        c = {0.0, 100.0, 0.0, 0.0};
+      } else if (profile_.IsExtended() && types[i] == 'K') {
+        c = {0.0, 125.0, 0.0, 0.0};
+      } else if (profile_.IsExtended() && types[i] == 'J') {
+        c = {0.0, 625.0, 0.0, 0.0};
+      } else {
+        c = {0.0, 1.0, 0.0, 0.0};
+      }
+    }
+    std::copy(c.begin(), c.end(), ch.conversion.c.begin());
+    setup.channels.push_back(ch);
+  }
+  setup.burstChannel = setup.channels.size() > 1 ? 1 : 0;
+  return setup;
+}
+
+int64_t SimLogger::PeriodMs() const {
+  return (threshold_[0] & 0x40) != 0 ? 0 : PeriodSeconds() * 1000LL;
+}
+
+void SimLogger::GenerateDeployment() {
+  const size_t rowBytes = 3 * memory_.Configuration().channels.size();
+  int64_t rows = profile_.samples;
+  if (rows == 0 && profile_.dataBytes > 0)
+    rows =
+        (profile_.dataBytes + static_cast<int64_t>(rowBytes) - 1) / static_cast<int64_t>(rowBytes);
+  const bool fill = profile_.fill > 0;
+  if (rows == 0 && !fill) {
+    if (status_ != 0) memory_.Begin(ParamBlock());
+    if (status_ == 2 || status_ == 6) {
+      memory_.AddStamp("TIM", startSec_);
+      nextSampleSec_ = startSec_;
+    }
+    return;
+  }
+  memory_.Begin(ParamBlock());
+  const uint64_t target =
+      fill ? static_cast<uint64_t>(profile_.fill * memory_.Map().Capacity()) : 0;
+  const int64_t periodMs = PeriodMs();
+  const bool sixHz = periodMs == 0;
+  // Rows count from the last stamp, whose time they follow.
+  int64_t segmentMs = startSec_ * 1000, segmentRow = 0;
+  auto nextRowMs = [&] {
+    return sixHz ? segmentMs + segmentRow / 6 * 1000 + segmentRow % 6 * 167
+                 : segmentMs + segmentRow * periodMs;
+  };
+  auto stamp = [&](const std::string& code, int64_t seconds) {
+    if (!memory_.AddStamp(code, seconds)) return false;
+    segmentMs = seconds * 1000;
+    segmentRow = 0;
+    return true;
+  };
+  std::vector<SimStampPlan> plan = profile_.stamps;
+  std::stable_sort(plan.begin(), plan.end(), [](const SimStampPlan& a, const SimStampPlan& b) {
+    return (a.row < 0 ? INT64_MAX : a.row) < (b.row < 0 ? INT64_MAX : b.row);
+  });
+  // Wave bursts: one every burst interval, at a tide row, followed by a "TIM" stamp.
+  const int interval =
+      Two(burstInterval_, 0) * 3600 + Two(burstInterval_, 2) * 60 + Two(burstInterval_, 4);
+  const bool bursts = burstLength_ > 0 && interval > 0 && !sixHz;
+  const int64_t rowsPerBurst =
+      bursts ? std::max<int64_t>(1, interval * 1000LL / std::max<int64_t>(periodMs, 1)) : 0;
+  int64_t nextBurst = rowsPerBurst;
+
+  stamp("TIM", startSec_);
+  int64_t done = 0;
+  size_t nextPlan = 0;
+  for (;;) {
+    if (fill ? memory_.UsedBytes() + rowBytes > target : done >= rows) break;
+    int64_t until =
+        fill ? done + static_cast<int64_t>((target - memory_.UsedBytes()) / rowBytes) : rows;
+    if (nextPlan < plan.size() && plan[nextPlan].row >= 0)
+      until =
+          std::min(until, std::max(done, plan[nextPlan].row / (sixHz ? 6 : 1) * (sixHz ? 6 : 1)));
+    if (bursts) until = std::min(until, nextBurst);
+    if (until > done) {
+      const int64_t wanted = until - done;
+      const auto n = static_cast<int64_t>(
+          memory_.AddRows(nextRowMs(), periodMs, static_cast<uint64_t>(wanted)));
+      done += n;
+      segmentRow += n;
+      if (n < wanted) break;  // memory full
+      continue;
+    }
+    if (nextPlan < plan.size() && plan[nextPlan].row >= 0 && plan[nextPlan].row <= done) {
+      const std::string& code = plan[nextPlan++].code;
+      // A start-up after a power loss comes an hour after the last reading.
+      const bool restart = code == "CLD" || code == "WRM" || code == "LUK" || code == "CHG";
+      if (!stamp(code, (nextRowMs() + 999) / 1000 + (restart ? 3600 : 0))) break;
+      continue;
+    }
+    if (bursts && done >= nextBurst) {
+      const int64_t at = nextRowMs() / 1000;
+      if (!memory_.AddBurst(at, burstLength_) || !stamp("TIM", at)) break;
+      nextBurst += rowsPerBurst;
+      continue;
+    }
+    break;
+  }
+  for (; nextPlan < plan.size(); ++nextPlan)
+    if (plan[nextPlan].row < 0) memory_.AddStamp(plan[nextPlan].code, (nextRowMs() + 999) / 1000);
+  nextSampleSec_ = (nextRowMs() + 999) / 1000;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -214,17 +354,18 @@ void SimLogger::Advance(int64_t nowMs) {
   if (status_ == 1 && clock >= startSec_) {
     status_ = 2;
     nextSampleSec_ = startSec_;
+    memory_.AddStamp("TIM", startSec_);
   }
   if (status_ == 2 || status_ == 6) {
     const int64_t last = std::min(clock, endSec_ - 1);
-    const uint32_t wordBytes = static_cast<uint32_t>(3 * profile_.channels.size());
-    const uint32_t capacity =
-        (profile_.IsExtended() ? 0x7FE000u : 0x3FF7FEu - kDataBase) - profile_.paramBlock;
+    const int64_t periodMs = PeriodMs();
     if (nextSampleSec_ <= last) {
-      const int64_t n = (last - nextSampleSec_) / PeriodSeconds() + 1;
-      const int64_t grown = dataBytes_ + n * wordBytes;
-      dataBytes_ = static_cast<uint32_t>(std::min<int64_t>(grown, capacity));
-      nextSampleSec_ += n * PeriodSeconds();
+      // A whole second of six rows under 6 Hz profiling, else one row a period.
+      const int64_t step = periodMs == 0 ? 1 : PeriodSeconds();
+      const int64_t n = (last - nextSampleSec_) / step + 1;
+      memory_.AddRows(nextSampleSec_ * 1000, periodMs,
+                      static_cast<uint64_t>(periodMs == 0 ? n * 6 : n));
+      nextSampleSec_ += n * step;
     }
     if (clock >= endSec_) {
       status_ = 4;
@@ -262,42 +403,52 @@ std::vector<uint8_t> SimLogger::ConfigBlock() const {
 }
 
 std::vector<uint8_t> SimLogger::ParamBlock() const {
-  // Byte 1 carries the real-time baud code, as in the host's own parameter lines; the rest of
-  // the block is zero in this simulator.
-  std::vector<uint8_t> b(static_cast<size_t>(profile_.paramBlock), 0);
-  if (b.size() > 1) b[1] = realtimeCode_;
+  // The settings in force when logging was enabled: real-time baud code (byte 1), averaging
+  // (2, 3), start characteristic (7, 8), hysteresis (11, 12), threshold block (13..20), and a
+  // check byte that brings the block's sum to 0xA5.
+  std::vector<uint8_t> b(HeaderBytes(), 0);
+  auto put = [&b](size_t at, uint8_t v) {
+    if (at + 1 < b.size()) b[at] = v;
+  };
+  put(1, realtimeCode_);
+  put(2, static_cast<uint8_t>(averaging_));
+  put(3, static_cast<uint8_t>(averaging_ >> 8));
+  put(7, static_cast<uint8_t>(startCharacteristic_));
+  put(8, static_cast<uint8_t>(startCharacteristic_ >> 8));
+  put(11, static_cast<uint8_t>(hysteresis_));
+  put(12, static_cast<uint8_t>(hysteresis_ >> 8));
+  for (size_t i = 0; i < 8; ++i) put(13 + i, threshold_[i]);
+  if (!b.empty()) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 1 < b.size(); ++i) sum = static_cast<uint8_t>(sum + b[i]);
+    b.back() = static_cast<uint8_t>(0xA5 - sum);
+  }
   return b;
 }
 
-uint8_t SimLogger::ByteAt(uint32_t address, const std::vector<uint8_t>& config,
-                          const std::vector<uint8_t>& params) const {
-  const uint32_t p = static_cast<uint32_t>(params.size());
-  const uint32_t base = profile_.IsExtended() ? 0 : kDataBase;
+uint8_t SimLogger::ByteAt(uint32_t address, const std::vector<uint8_t>& config) const {
   if (!profile_.IsExtended()) {
     if (address >= kCalBase && address < kConfigBase) return calMemory_[address - kCalBase];
     if (address >= kConfigBase && address < kDataBase) return config[address - kConfigBase];
   }
-  if (address < base) return 0xFF;
-  uint32_t offset = address - base;
-  if (paramsWritten_) {
-    if (offset < p) return params[offset];
-    offset -= p;
-  }
-  if (offset >= dataBytes_) return 0xFF;
-  // Readings: 24-bit words, most significant byte first, channel after channel.
-  const uint32_t channels = static_cast<uint32_t>(profile_.channels.size());
-  const uint32_t word = offset / 3, sample = word / channels, channel = word % channels;
-  const uint32_t value = (0x400000u + sample * 997u + channel * 0x100000u) & 0xFFFFFFu;
-  return static_cast<uint8_t>(value >> (8 * (2 - offset % 3)));
+  return memory_.ByteAt(address);
 }
 
 uint8_t SimLogger::MemoryByte(uint32_t address) const {
-  return ByteAt(address, ConfigBlock(), ParamBlock());
+  return ByteAt(address, ConfigBlock());
 }
 
 uint32_t SimLogger::DataPointer() const {
-  const uint32_t base = profile_.IsExtended() ? 0 : kDataBase;
-  return base + (paramsWritten_ ? static_cast<uint32_t>(profile_.paramBlock) : 0) + dataBytes_;
+  return memory_.Pointer();
+}
+
+size_t SimLogger::HeaderBytes() const {
+  if (profile_.model.find("NA-") != std::string::npos && !profile_.IsExtended()) {
+    if (firmware_ < 1.5 - 1e-9) return 0;
+    return firmware_ < 2.2 - 1e-9 ? 15 : 30;
+  }
+  if (profile_.IsSingleChannel()) return 30;
+  return static_cast<size_t>(profile_.paramBlock);
 }
 
 void SimLogger::AppendRecordToMemory(const CalRecord& r) {
@@ -361,9 +512,10 @@ void SimLogger::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t
   }
   if (!silenceArmed_ && faults_.silentMs > 0) {
     silenceArmed_ = true;
-    silentUntilMs_ = nowMs + faults_.silentMs;
+    silentFromMs_ = nowMs + faults_.silentAfterMs;
+    silentUntilMs_ = silentFromMs_ + faults_.silentMs;
   }
-  if (nowMs < silentUntilMs_) {
+  if (nowMs >= silentFromMs_ && nowMs < silentUntilMs_) {
     in_.clear();
     mode_ = Mode::Command;
     return;
@@ -594,7 +746,7 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
       if (startSec_ >= endSec_) {
         status_ = 0;
       } else {
-        paramsWritten_ = true;
+        if (!memory_.Begun()) memory_.Begin(ParamBlock());
         subStatus_ = 0;
         const int mode = threshold_[0] & 0x3F;
         if (mode >= 4) {
@@ -604,14 +756,14 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
         } else {
           status_ = clock >= endSec_ ? 4 : 2;
           nextSampleSec_ = clock;
+          if (status_ == 2) memory_.AddStamp("TIM", clock);
         }
       }
       Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs, out);
       return true;
     }
     case 'N':  // erase
-      dataBytes_ = 0;
-      paramsWritten_ = false;
+      memory_.Erase();
       status_ = 0;
       subStatus_ = 0;
       Reply("Memory erased\r\n", nowMs, out);
@@ -826,8 +978,12 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
         rate = h[0] == 1 ? 115200 : 9216000 / (32 * (h[0] + 2));
       }
       Reply(cmd + "\r\n", nowMs, out);  // still at the old rate
-      baud_ = rate;
       lastTrafficMs_ = nowMs;
+      if (faults_.lostAfterSwitch != 0) {  // the switch does not take: never heard at `rate`
+        if (faults_.lostAfterSwitch > 0) --faults_.lostAfterSwitch;
+        return true;
+      }
+      baud_ = rate;
       return true;
     }
     case 'R': {
@@ -839,6 +995,7 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
           if (nextSampleSec_ < clock)
             nextSampleSec_ +=
                 (clock - nextSampleSec_ + PeriodSeconds() - 1) / PeriodSeconds() * PeriodSeconds();
+          memory_.AddStamp("TIM", nextSampleSec_);  // the rows go on after the break
         }
         Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs,
               out);
@@ -858,6 +1015,8 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
     case '9':
       Advance(nowMs);
       if (status_ == 1 || status_ == 2 || status_ == 3 || status_ == 5 || status_ == 6) {
+        const bool logged = status_ == 2 || status_ == 6 || (status_ == 5 && resumeStatus_ != 1);
+        if (logged) memory_.AddStamp("STP", ClockSeconds(nowMs));
         status_ = 4;
         subStatus_ = profile_.IsExtended() ? 2 : 0;
       }
@@ -976,23 +1135,30 @@ void SimLogger::MemoryRead(const std::string& cmd, int64_t nowMs, klx::LineOutpu
     return;
   }
   const auto config = ConfigBlock();
-  const auto params = ParamBlock();
   std::string r;
   uint8_t sum = 0;
   for (uint32_t a = start; a < end; ++a) {
-    const uint8_t v = ByteAt(a, config, params);
+    if (memory_.Map().IsGap(a)) continue;  // holds no data: not sent
+    const uint8_t v = ByteAt(a, config);
     sum = static_cast<uint8_t>(sum + v);
     r += static_cast<char>(v);
   }
+  // Faults drawn per read, the same for the same profile every run.
+  const uint64_t read = memoryReads_++;
+  const bool corrupt =
+      faults_.badBlockRate > 0 && SimUnit(profile_.seed, read, 0xB10C) < faults_.badBlockRate;
+  const bool drop = faults_.dropBlockRate > 0 && r.size() > 1 &&
+                    SimUnit(profile_.seed, read, 0xD809) < faults_.dropBlockRate;
   // The earliest NA loggers (firmware below 1.5) send no checksum byte.
   const bool checksum = !(profile_.model.find("NA-") != std::string::npos && firmware_ < 1.5);
   if (checksum) {
-    if (faults_.badCheck > 0) {
-      --faults_.badCheck;
+    if (faults_.badCheck > 0 || corrupt) {
+      if (!corrupt) --faults_.badCheck;
       sum = static_cast<uint8_t>(sum ^ 0x5A);
     }
     r += static_cast<char>(sum);
   }
+  if (drop) r.erase(r.size() / 2, 1);
   Reply(r, nowMs, out);
 }
 

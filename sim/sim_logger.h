@@ -21,12 +21,15 @@
 // with a sub-code):
 //   00 not enabled         after an erase ("N") or a stop of a logger that never logged
 //   01 enabled             after "P" while the clock is before the start time
-//   02 logging             from the start time on (a reading of 3 bytes per channel every
-//                          period is added to memory), after "P" at or past the start
+//   02 logging             from the start time on (a row of readings every period, six a
+//                          second under 6 Hz profiling, is added to memory after a "TIM"
+//                          stamp), after "P" at or past the start
 //   03 thresholding        after "P" when the start mode set by "!A" is a threshold start
 //   04 logging complete    at the end time; also after "!9" (extended loggers: 04 02, stopped
-//                          by user; sub-code 00 otherwise)
-//   05 suspended           after "!S" while enabled, logging or profiling
+//                          by user; sub-code 00 otherwise), which writes an "STP" stamp when
+//                          the logger was logging
+//   05 suspended           after "!S" while enabled, logging or profiling; "!R" resumes with
+//                          a "TIM" stamp before the next row
 //   06 profiling           only when set in a profile ("status = 6")
 //   7F erase failed        only when set in a profile
 // Replies of the deployment steps (the host reads them as status texts):
@@ -40,6 +43,10 @@
 // Other queries whose content is ours:
 //   "G"  -> eight hex digits = the data pointer, its four bytes least significant first, then
 //           "CDP\r\n" (empty memory: 0x20000, "00000200"; extended loggers: 0)
+//   "I"  -> memory read "I" + end + start (four bytes each, low first, hex of either case): the
+//           bytes of [start, end) that hold data (page bytes and region gaps of older loggers
+//           are left out, see sim_memory.h), then their 8-bit sum (none from NA loggers below
+//           firmware 1.5). At most 4096 addresses.
 //   "!D" -> "%02dBAT\r\n" battery figure (firmware 2.2 and later; earlier: "%02d\r\n")
 //   "!M" -> the "!B" code "%02XBAU", "!P" -> the "!K" period as three bytes hh mm ss "PSP",
 //   "!O" -> the "!H" count "HYS", "!L" -> the "!A" block "THR"
@@ -53,6 +60,7 @@
 
 #include "platform/loopback.h"
 #include "platform/system_time.h"
+#include "sim/sim_memory.h"
 #include "sim/sim_profile.h"
 
 namespace klx::sim {
@@ -84,7 +92,10 @@ class SimLogger final : public klx::LineDevice {
   SimFaults& Faults() { return faults_; }
   void FailNextChecks(int count) { faults_.badCheck = count; }
   void DropByteInNextReplies(int count) { faults_.dropByte = count; }
-  void SilenceUntil(int64_t monotonicMs) { silentUntilMs_ = monotonicMs; }
+  void SilenceUntil(int64_t monotonicMs) {
+    silentFromMs_ = INT64_MIN;
+    silentUntilMs_ = monotonicMs;
+  }
   void SilenceNextCommands(int count) { faults_.silentCommands = count; }
   void AnswerUnknown(std::string commandPrefix) {
     faults_.unknown.push_back(std::move(commandPrefix));
@@ -96,6 +107,11 @@ class SimLogger final : public klx::LineDevice {
   std::optional<std::vector<uint8_t>> Table(int number) const;  // data bytes, no check byte
   uint32_t DataPointer() const;
   uint8_t MemoryByte(uint32_t address) const;
+  // The logged data: layout, and what decoding them must give.
+  const SimMemory& Memory() const { return memory_; }
+  SimExpected Expected() const { return memory_.Expected(); }
+  // Bytes of parameter block in front of the readings (by family and firmware).
+  size_t HeaderBytes() const;
   // Every complete command heard, in order (binary payloads shown as hex).
   const std::vector<std::string>& CommandLog() const { return log_; }
 
@@ -129,10 +145,12 @@ class SimLogger final : public klx::LineDevice {
   std::string StatusText() const;
   std::vector<uint8_t> ConfigBlock() const;
   std::vector<uint8_t> ParamBlock() const;
-  uint8_t ByteAt(uint32_t address, const std::vector<uint8_t>& config,
-                 const std::vector<uint8_t>& params) const;
+  uint8_t ByteAt(uint32_t address, const std::vector<uint8_t>& config) const;
   int PeriodSeconds() const;
   void AppendRecordToMemory(const CalRecord& record);
+  SimMemory::Setup MemorySetup() const;
+  void GenerateDeployment();
+  int64_t PeriodMs() const;  // 0 under 6 Hz profiling
 
   SimProfile profile_;
   SimFaults faults_;
@@ -176,8 +194,9 @@ class SimLogger final : public klx::LineDevice {
   uint16_t hysteresis_ = 0;
   std::string powerSavePeriod_ = "000000";
   bool led_ = false;
-  bool paramsWritten_ = false;
-  uint32_t dataBytes_ = 0;
+  SimMemory memory_;
+  uint64_t memoryReads_ = 0;
+  int64_t silentFromMs_ = 0;
   std::map<int, std::vector<uint8_t>> tables_;
 
   uint16_t fetchSequence_ = 0;

@@ -183,6 +183,58 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     if (!ParseInt(value, 0, 255, p.status)) return bad("0 to 255");
   } else if (key == "data_bytes") {
     if (!ParseInt(value, 0, 0x7FE000, p.dataBytes)) return bad("0 to 8380416");
+  } else if (key == "samples") {
+    if (!ParseInteger(value, 0, 10000000, v)) return bad("0 to 10000000");
+    p.samples = v;
+  } else if (key == "fill") {
+    double f = 0;
+    if (!ParseDouble(value, f) || !(f >= 0 && f <= 1)) return bad("a fraction 0 to 1");
+    p.fill = f;
+  } else if (key == "seed") {
+    if (!ParseInteger(value, 0, 0x7FFFFFFFFFFFFFFFLL, v)) return bad("a number");
+    p.seed = static_cast<uint64_t>(v);
+  } else if (key == "depth") {
+    double f = 0;
+    if (!ParseDouble(value, f) || !(f >= 0 && f <= 12000)) return bad("0 to 12000 dbar");
+    p.depth = f;
+  } else if (key == "stamps") {
+    static const char* const kCodes[] = {"TIM", "CLD", "CHG", "LUK", "WRM", "STP",
+                                         "TTY", "REC", "BST", "SER", "RTC"};
+    std::vector<SimStampPlan> plan;
+    for (const auto& w : Words(value)) {
+      SimStampPlan s;
+      s.code = w.substr(0, w.find(':'));
+      if (std::find(std::begin(kCodes), std::end(kCodes), s.code) == std::end(kCodes))
+        return bad("stamp codes such as CLD:1500 or STP");
+      if (w.find(':') != std::string::npos &&
+          !ParseInteger(std::string_view(w).substr(w.find(':') + 1), 0, 10000000, s.row))
+        return bad("a row number after the code");
+      plan.push_back(s);
+    }
+    p.stamps = std::move(plan);
+  } else if (key == "profiling") {
+    if (!ParseBool(value, p.profiling)) return bad("yes or no");
+  } else if (key == "burst_length") {
+    if (!ParseInt(value, 0, 65535, p.burstLength)) return bad("0 to 65535");
+  } else if (key == "burst_interval") {
+    if (!AllDigits(value, 6)) return bad("expected six digits hhmmss");
+    p.burstInterval = value;
+  } else if (key == "wave_rate") {
+    if (!ParseInt(value, 1, 4, p.waveRate) || p.waveRate == 3) return bad("1, 2 or 4");
+  } else if (key == "fault.bad_block_rate" || key == "fault.drop_block_rate") {
+    double f = 0;
+    if (!ParseDouble(value, f) || !(f >= 0 && f <= 1)) return bad("a fraction 0 to 1");
+    (key == "fault.bad_block_rate" ? p.faults.badBlockRate : p.faults.dropBlockRate) = f;
+  } else if (key == "fault.silent_after_ms") {
+    if (!ParseInt(value, 0, 100000000, p.faults.silentAfterMs)) return bad("milliseconds");
+  } else if (key == "fault.lost_after_switch") {
+    bool b = false;
+    if (ParseBool(value, b) && (value == "yes" || value == "no" || value == "true" ||
+                                value == "false" || value == "on" || value == "off")) {
+      p.faults.lostAfterSwitch = b ? 1 : 0;
+    } else if (!ParseInt(value, -1, 1000000, p.faults.lostAfterSwitch)) {
+      return bad("yes, no, a count or -1");
+    }
   } else if (key.rfind("cal.", 0) == 0) {
     int channel = 0;
     if (!ParseInt(std::string_view(key).substr(4), 0, 23, channel)) return bad("channel 0..23");

@@ -23,7 +23,18 @@
 //   end = 260702000000
 //   period = 000100
 //   status = 0                     # initial status code (see sim_logger.h)
-//   data_bytes = 3000              # bytes of readings behind the parameter block
+//   samples = 5000                 # rows already logged from the start time (all channels)
+//   fill = 0.95                    # or: fill this fraction of the data memory
+//   data_bytes = 3000              # older form: bytes of readings behind the parameter block
+//   seed = 7                       # the readings' noise (deterministic)
+//   depth = 12.5                   # mean water depth over the logger, dbar (pressure channels)
+//   stamps = CLD:1500 REC:3200 STP # stamps besides the "TIM" at the start: CODE:ROW puts one
+//                                  # before that row ("CLD", "WRM", "LUK", "CHG" after a one-hour
+//                                  # break); CODE alone puts it after the last row
+//   profiling = yes                # 6 Hz profiling: six rows a second
+//   burst_length = 1024            # wave bursts (tide and wave recorder): words per burst,
+//   burst_interval = 010000        # time between bursts (hhmmss) and
+//   wave_rate = 4                  # rate in Hz
 //   cal_date = 260101120000        # calibrated when at least one cal.N is given
 //   cal.0 = 0.0035 -0.00025 2.7e-06 2.3e-08   # c0..c3 of channel 0 (row 0 for single-channel)
 //   battery = 36                   # two characters before "BAT"
@@ -52,6 +63,18 @@ struct SimFaults {
   int nakWrites = 0;       // "fault.nak_writes": NAK on the next N table writes (-1: always)
   std::vector<std::string> unknown;  // "fault.unknown": commands (by prefix) answered
                                      // "Unknown command"
+  double badBlockRate = 0;   // "fault.bad_block_rate": share of memory reads with a wrong sum
+  double dropBlockRate = 0;  // "fault.drop_block_rate": share of memory reads losing a byte
+  int silentAfterMs = 0;     // "fault.silent_after_ms": the silence of fault.silent_ms starts
+                             // this long after the first command
+  int lostAfterSwitch = 0;   // "fault.lost_after_switch": the next N rate switches leave the
+                             // logger deaf at the new rate (until it falls back); -1: always
+};
+
+// A stamp the profile asks for in the logged data.
+struct SimStampPlan {
+  std::string code;
+  int64_t row = -1;  // before this row; -1: after the last row
 };
 
 struct SimChannel {
@@ -80,6 +103,15 @@ struct SimProfile {
   std::string period = "000100";
   int status = 0;
   int dataBytes = 0;
+  int64_t samples = 0;
+  double fill = 0;
+  uint64_t seed = 1;
+  double depth = 10.0;
+  std::vector<SimStampPlan> stamps;
+  bool profiling = false;
+  int burstLength = 0;
+  std::string burstInterval = "000000";
+  int waveRate = 0;
   std::string calDate = "000101000000";
   std::map<int, std::vector<double>> calibration;  // channel -> c0..c3
   int battery = 36;

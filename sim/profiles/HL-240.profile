@@ -19,3 +19,11 @@ rs_advanced = 0x00000000
 cal_date = 260105100000
 cal.0 = 0 72.0 0.05 0
 cal.1 = 0.00350 -0.000250 2.70e-06 2.30e-08
+start = 260110080000
+end = 260210080000
+period = 000030
+# Logged data: a day at 30 seconds.
+status = 4
+samples = 3000
+seed = 240
+stamps = STP

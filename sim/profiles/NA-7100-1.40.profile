@@ -6,3 +6,10 @@ baud = 19200
 channels = T
 cal_date = 240301120000
 cal.0 = 0.0035 -0.00025 2.7e-06 2.3e-08
+start = 240310000000
+end = 240410000000
+period = 000500
+# Logged data, without a parameter block in front.
+status = 4
+samples = 600
+seed = 140

@@ -7,3 +7,10 @@ baud = 2400
 channels = P
 cal_date = 250910140000
 cal.0 = -10.1 1000.0 0 0
+start = 250920000000
+end = 251020000000
+period = 001000
+# A little logged data: a slow line takes long enough.
+status = 4
+samples = 120
+seed = 2400

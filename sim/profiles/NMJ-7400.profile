@@ -22,3 +22,15 @@ min_host_version = 6.00
 cal_date = 260320153000
 cal.0 = 0.00350 -0.000250 2.70e-06 2.30e-08
 cal.1 = -10.13 1010.2 0.3 0
+start = 260401000000
+end = 260601000000
+period = 000100
+# Logged data: tide every minute and a 512-sample wave burst at 2 Hz every three hours.
+status = 4
+samples = 4000
+seed = 7401
+depth = 12
+burst_length = 512
+burst_interval = 030000
+wave_rate = 2
+stamps = STP

@@ -10,3 +10,12 @@ cap.0 = 0x00001007
 cap.1 = 2
 cap.3 = 30
 cap.13 = 0x1800E100
+# Logged data: a ten-minute 6 Hz profiling cast (calibration defaults in the readings).
+start = 260512093000
+end = 260512120000
+status = 4
+profiling = yes
+samples = 3600
+seed = 550
+depth = 35
+stamps = STP

@@ -38,7 +38,7 @@ TEST(SimFaults, DroppedByte) {
 }
 
 TEST(SimFaults, SilenceForTimeAndForCommands) {
-  SimProfile p = Profile("VS-330");
+  SimProfile p = Fresh("VS-330");
   p.faults.silentMs = 1000;
   SimHost host(p);
   EXPECT_EQ(host.Ask("A"), "");  // the first command starts the silence

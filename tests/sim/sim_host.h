@@ -16,6 +16,17 @@ inline SimProfile Profile(const std::string& name) {
   return p;
 }
 
+// The profile's logger as it stands before its first deployment: empty memory, not enabled.
+inline SimProfile Fresh(const std::string& name) {
+  SimProfile p = Profile(name);
+  p.samples = 0;
+  p.fill = 0;
+  p.dataBytes = 0;
+  p.status = 0;
+  p.stamps.clear();
+  return p;
+}
+
 struct SimHost {
   explicit SimHost(SimProfile profile, int baud = 19200)
       : logger(std::make_shared<SimLogger>(std::move(profile))), port("sim", logger, clock) {

@@ -61,7 +61,7 @@ TEST(SimLogger, ReadsTablesInChunksOfSixteenWithAcknowledgements) {
 }
 
 TEST(SimLogger, MissingTableHasLengthZero) {
-  SimHost host(Profile("VS-330"));
+  SimHost host(Fresh("VS-330"));
   EXPECT_EQ(host.Ask("R0700", 80), "R070000");
   host.Ack();  // the host acknowledges even an empty table
   EXPECT_EQ(host.Read(80), "");
@@ -102,7 +102,7 @@ TEST(SimLogger, WritesTablesWithCheckByte) {
 }
 
 TEST(SimLogger, MemoryReadsCarryAPlainSum) {
-  SimHost host(Profile("VS-330"));
+  SimHost host(Fresh("VS-330"));
   // The configuration block 0x1FFC9..0x20000.
   const std::string block = host.Ask("I00000200C9FF0100", 120);
   ASSERT_EQ(block.size(), 56u);
@@ -134,12 +134,12 @@ TEST(SimLogger, MemoryReadsCarryAPlainSum) {
   const std::string empty = host.Ask("I0a00020000000200", 120);
   ASSERT_EQ(empty.size(), 11u);
   EXPECT_EQ(empty, std::string(10, '\xFF') + '\xF6');
-  SimHost old(Profile("NA-7100-1.40"));
+  SimHost old(Fresh("NA-7100-1.40"));
   EXPECT_EQ(old.Ask("I0600010000000100", 120).size(), 6u);
 }
 
 TEST(SimLogger, SetCommandsReadBackThroughTheirQueries) {
-  SimHost host(Profile("NMJ-7400"));
+  SimHost host(Fresh("NMJ-7400"));
   struct Pair {
     const char* set;
     const char* query;
@@ -196,15 +196,15 @@ TEST(SimLogger, CapabilityEntriesEchoTheEntryNumber) {
 }
 
 TEST(SimLogger, TaggedQueriesPerFamily) {
-  SimHost na(Profile("NA-7100"));
+  SimHost na(Fresh("NA-7100"));
   EXPECT_EQ(na.Ask("T"), "Logger status 00\r\n");
   EXPECT_EQ(na.Ask("G"), "00000200CDP\r\n");  // empty memory: 0x20000, low byte first
   EXPECT_EQ(na.Ask("!D"), "36BAT\r\n");
   EXPECT_EQ(na.Ask("!W"), "6.00WIN\r\n");
   EXPECT_EQ(na.Ask("F").size(), 8u);  // one reading and the line end
-  SimHost early(Profile("NA-7100-1.40"));
+  SimHost early(Fresh("NA-7100-1.40"));
   EXPECT_EQ(early.Ask("!D"), "36\r\n");
-  SimHost nmj(Profile("NMJ-7400"));
+  SimHost nmj(Fresh("NMJ-7400"));
   EXPECT_EQ(nmj.Ask("G"), "00000000CDP\r\n");
   EXPECT_EQ(nmj.Ask("F01").size(), 8u);
   const std::string all = nmj.Ask("F00", 300);
@@ -214,7 +214,7 @@ TEST(SimLogger, TaggedQueriesPerFamily) {
 }
 
 TEST(SimLogger, DeploymentStatusFollowsTheClock) {
-  SimHost host(Profile("NMJ-7400"));
+  SimHost host(Fresh("NMJ-7400"));
   host.Write("J260601120000");
   host.Write("L260601120100");
   host.Write("M260601130000");
@@ -224,23 +224,31 @@ TEST(SimLogger, DeploymentStatusFollowsTheClock) {
   host.clock.Advance(60000);
   EXPECT_EQ(host.Ask("T"), "Logger status 02 00\r\n");
   host.clock.Advance(30000);  // readings at +0, +10, +20, +30 s: 4 x 2 channels x 3 bytes
-  EXPECT_EQ(host.Ask("G"), "48000000CDP\r\n");  // 48-byte parameter block + 24
+  // 48-byte parameter block + "TIM" stamp + 24
+  EXPECT_EQ(host.Ask("G"), "54000000CDP\r\n");
   EXPECT_EQ(host.Ask("!S"), "Logger status 05 00\r\n");
   host.clock.Advance(60000);
-  EXPECT_EQ(host.Ask("G"), "48000000CDP\r\n") << "no readings while suspended";
+  EXPECT_EQ(host.Ask("G"), "54000000CDP\r\n") << "no readings while suspended";
   EXPECT_EQ(host.Ask("!R"), "Logger started in mode 02\r\n");
+  // A TIM stamp, then the row due at once.
+  EXPECT_EQ(host.Ask("G"), "66000000CDP\r\n");
   EXPECT_EQ(host.Ask("!9"), "Logger status 04 02\r\n");
+  EXPECT_EQ(host.Ask("G"), "72000000CDP\r\n") << "an STP stamp at the stop";
+  const SimExpected e = host.logger->Expected();
+  ASSERT_EQ(e.stamps.size(), 3u);
+  EXPECT_EQ(e.stamps[0].code + e.stamps[1].code + e.stamps[2].code, "TIMTIMSTP");
+  EXPECT_EQ(e.stamps[1].row, 4u);
   EXPECT_EQ(host.Ask("N"), "Memory erased\r\n");
   EXPECT_EQ(host.Ask("T"), "Logger status 00 00\r\n");
   EXPECT_EQ(host.Ask("G"), "00000000CDP\r\n");
 
-  SimHost vs(Profile("VS-330"));
+  SimHost vs(Fresh("VS-330"));
   vs.Write("J260601120000");
   vs.Write("L260601110000");
   vs.Write("M260601130000");
   EXPECT_EQ(vs.Ask("P"), "Logger started in mode 02\r\n");
-  // The parameter block is written and the first reading taken: 0x20000 + 30 + 3 x 3.
-  EXPECT_EQ(vs.Ask("G"), "27000200CDP\r\n");
+  // The parameter block is written, a TIM stamp and the first reading: 0x20000 + 30 + 12 + 9.
+  EXPECT_EQ(vs.Ask("G"), "33000200CDP\r\n");
   EXPECT_EQ(vs.Ask("!9"), "Logger status 04\r\n");
   // A start after the end does not enable.
   vs.Write("L260601140000");
@@ -341,7 +349,7 @@ TEST(SimLogger, MultiChannelCalibrationWrites) {
 }
 
 TEST(SimLogger, UnknownAndGarbage) {
-  SimHost host(Profile("VS-330"));
+  SimHost host(Fresh("VS-330"));
   EXPECT_EQ(host.Ask("Q"), "Unknown command\r\n");
   EXPECT_EQ(host.Ask("!q"), "Unknown command\r\n");
   EXPECT_EQ(host.Ask("\x01\x02\x03\xfe"), "Unknown command\r\n") << "once per burst";

@@ -1,6 +1,7 @@
 klx_add_test(sim_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_logger_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_faults_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/sim_memory_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_profile_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_pty_test.cpp
   LIBS klx_sim util)

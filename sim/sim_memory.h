@@ -1,0 +1,181 @@
+#pragma once
+// What a simulated logger holds in its data memory after (and during) a deployment.
+//
+// The memory is a byte stream: the parameter block written when logging was enabled, then
+// 24-bit words, most significant byte first. A word is one channel's reading; a row is one
+// reading of every channel in order. Stamps sit between rows: a zero word, three code bytes
+// ("TIM", "CLD", "STP", ...) and six BCD bytes yy mm dd hh mm ss. A wave burst of the tide and
+// wave recorder is a "BST" stamp, the burst's pressure words, and a "TIM" stamp before the tide
+// rows go on.
+//
+// Where the stream lies in the address space:
+//   linear-memory loggers (firmware above 4.99): from address 0, without gaps, up to 0x7FE000;
+//   older loggers: from 0x20000 upwards in 1 MiB regions; the last byte of every 64 KiB page
+//   (low 16 bits 0xFFFF) and the bytes from offset 0xFF7FE to the end of each region hold no
+//   data (they read as 0xFF and a block read leaves them out). The highest region ends at
+//   0x3FF7FE. The data pointer is the address at which the next byte would be written, so it
+//   never points into a gap.
+//
+// Readings are produced from smooth signals (temperature, a semi-diurnal tide, conductivity,
+// ...) through the inverse of each channel's calibration, so that decoding the memory with the
+// same calibration gives the signals back. Everything is deterministic for a given seed, and
+// bytes are produced only when something reads them.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace klx::sim {
+
+// The placement rules above.
+class AddressMap {
+ public:
+  explicit AddressMap(bool linear = false) : linear_(linear) {}
+  bool Linear() const { return linear_; }
+  uint32_t Base() const { return linear_ ? 0u : 0x20000u; }
+  // Stream offset of the byte at `address`; nothing for an address below the base or one that
+  // holds no data.
+  std::optional<uint32_t> OffsetOf(uint32_t address) const;
+  // Address of stream offset `offset` (an offset at the very end of a region maps to the start
+  // of the next region).
+  uint32_t AddressOf(uint32_t offset) const;
+  // True for an address in the data area that holds no data (page byte or region gap).
+  bool IsGap(uint32_t address) const;
+  // Stream bytes that fit into the memory.
+  uint32_t Capacity() const;
+
+ private:
+  bool linear_;
+};
+
+// One channel's conversion, as the logger's calibration defines it: thermistor channels
+// 1/(c0 + c1 L + c2 L^2 + c3 L^3) - 273.15 with L = ln(1/x - 1), others c0 + c1 x + c2 x^2 + c3
+// x^3, x = raw / 2^24.
+struct SimConversion {
+  bool thermistor = false;
+  std::array<double, 4> c{0, 1, 0, 0};
+
+  double Value(uint32_t raw) const;  // engineering value of a raw word (-1000 when undefined)
+  double AtFraction(double x) const;
+};
+
+struct SimStampRecord {
+  size_t row = 0;  // the row that follows the stamp
+  std::string code;
+  int64_t seconds = 0;  // since 2000-01-01 00:00:00
+};
+
+// What a correct decoding of the memory gives, computed here from the stored words.
+struct SimExpected {
+  std::vector<char> types;
+  std::vector<int64_t> rowMs;               // time of each row, ms since 2000-01-01
+  std::vector<std::vector<uint32_t>> raw;   // [channel][row]
+  std::vector<std::vector<double>> values;  // [channel][row], engineering units
+  std::vector<std::vector<int>> gains;      // [channel][row]: gain code, -1 when fixed range
+  std::vector<SimStampRecord> stamps;       // in memory order
+  std::vector<std::vector<double>> bursts;  // values of each wave burst
+  std::vector<int64_t> burstSeconds;        // time of each burst's "BST" stamp
+  size_t Rows() const { return rowMs.size(); }
+};
+
+class SimMemory {
+ public:
+  struct Channel {
+    char type = 'T';
+    SimConversion conversion;
+  };
+  struct Setup {
+    bool linear = false;
+    std::vector<Channel> channels;
+    uint64_t seed = 1;
+    double depth = 10.0;    // mean water depth over the logger, dbar
+    int burstChannel = 0;   // channel whose conversion the burst words use
+    double waveRateHz = 4;  // burst sampling rate
+  };
+
+  SimMemory() = default;
+  explicit SimMemory(Setup setup);
+
+  const AddressMap& Map() const { return map_; }
+  const Setup& Configuration() const { return setup_; }
+
+  // Memory erased: no parameter block, no readings.
+  void Erase();
+  // Logging enabled: the parameter block is written at the start of the data area.
+  void Begin(std::vector<uint8_t> header);
+  bool Begun() const { return begun_; }
+  size_t HeaderLength() const { return header_.size(); }
+
+  // Appending; each returns false (and writes nothing) when the item no longer fits.
+  bool AddStamp(std::string_view code, int64_t seconds);
+  // Rows from firstMs, one every periodMs (periodMs 0: six rows a second, 167 ms apart, on
+  // whole seconds). Returns the rows written (fewer when the memory fills).
+  uint64_t AddRows(int64_t firstMs, int64_t periodMs, uint64_t count);
+  // A wave burst: "BST" stamp at `seconds`, `count` words at the wave rate.
+  bool AddBurst(int64_t seconds, uint32_t count);
+
+  uint32_t UsedBytes() const { return used_; }
+  uint32_t Pointer() const { return map_.AddressOf(used_); }
+  bool Full(uint32_t more) const { return static_cast<uint64_t>(used_) + more > map_.Capacity(); }
+  uint64_t RowCount() const { return rows_; }
+
+  // Byte at an address of the data area (0xFF where nothing was written or nothing is kept).
+  uint8_t ByteAt(uint32_t address) const;
+
+  // The expected decoding of everything written so far.
+  SimExpected Expected() const;
+
+  // The sim's signal model, exposed for tests: the raw word of channel ch for a row at
+  // timeMs with the given row number (noise), and its gain code (-1 for fixed-range channels).
+  uint32_t RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain = nullptr) const;
+  uint32_t BurstWord(int64_t timeMs, uint64_t sample) const;
+  // Inverse of a conversion: the fraction x in [lo, hi] whose value is nearest to `value`.
+  static double InverseFraction(const SimConversion& conversion, double value, double lo = 0.002,
+                                double hi = 0.87);
+
+ private:
+  enum class Kind { Stamp, Rows, Burst };
+  struct Item {
+    Kind kind = Kind::Rows;
+    int64_t ms = 0;        // stamp time, first row time, burst time
+    int64_t periodMs = 0;  // rows: 0 for six a second
+    uint64_t count = 0;    // rows or burst words
+    uint64_t first = 0;    // number of the first row (rows), of the burst (burst)
+    std::array<char, 3> code{};
+    uint32_t offset = 0;  // stream offset of the item's first byte
+    uint32_t bytes = 0;
+  };
+  struct Signal {  // per channel: a range in engineering units and how to reach it
+    double lo = 0, hi = 1;
+    bool physical = true;   // false: the conversion cannot reach the range; fractions are used
+    double fa = 0, fb = 1;  // mapped range when not physical
+  };
+
+  double Shape(size_t ch, double seconds, uint64_t row) const;  // 0..1
+  uint32_t Encode(size_t ch, double u, int* gain) const;
+  const std::vector<uint8_t>& Bytes(size_t item) const;  // produced on first use
+  std::vector<uint8_t> Emit(const Item& item) const;
+  static int64_t RowMs(const Item& item, uint64_t i);
+
+  Setup setup_;
+  AddressMap map_;
+  std::vector<Signal> signals_;
+  bool begun_ = false;
+  std::vector<uint8_t> header_;
+  std::vector<Item> items_;
+  uint32_t used_ = 0;
+  uint64_t rows_ = 0;
+  uint64_t bursts_ = 0;
+  mutable std::map<size_t, std::vector<uint8_t>> cache_;  // bytes of the items read so far
+};
+
+// A deterministic pseudo-random number in [0, 1) for (seed, a, b).
+double SimUnit(uint64_t seed, uint64_t a, uint64_t b);
+
+// Six BCD bytes yy mm dd hh mm ss of a time in seconds since 2000-01-01.
+std::array<uint8_t, 6> BcdTime(int64_t seconds);
+
+}  // namespace klx::sim
