@@ -197,7 +197,9 @@ SimMemory::Setup SimLogger::MemorySetup() const {
   const bool depth = profile_.model.find("NB") != std::string::npos ||
                      profile_.model.find("NMV") != std::string::npos;
   std::vector<char> types;
-  if (profile_.IsSingleChannel()) {
+  if (profile_.channels.empty()) {
+    types.push_back(na ? 'T' : depth ? 'P' : 'T');
+  } else if (profile_.IsSingleChannel()) {
     // One channel: temperature on NA loggers, pressure on the depth loggers.
     types.push_back(na ? 'T' : depth ? 'P' : profile_.channels[0].type);
   } else {

@@ -124,8 +124,13 @@ int main(int argc, char** argv) {
   app.add_option("--baud", baud, "the line rate the logger answers at");
   app.add_option("--link", link, "make this symbolic link to the pseudo-terminal");
   app.add_option("--faults", faults,
-                 "faults as key=value: bad_check=N drop_byte=N silent_ms=T silent_commands=N "
-                 "nak_writes=N unknown=CMD[,CMD]");
+                 "faults as key=value: bad_check=N drop_byte=N silent_ms=T silent_after_ms=T "
+                 "silent_commands=N nak_writes=N unknown=CMD[,CMD] bad_block_rate=F "
+                 "drop_block_rate=F lost_after_switch=N");
+  std::vector<std::string> settings;
+  app.add_option("--set", settings,
+                 "further profile settings as key=value, such as samples=20000 fill=0.5 "
+                 "stamps=CLD:100,STP status=2 seed=3");
   app.add_flag("--paced", paced, "space reply bytes by ten bits at the line rate");
   app.add_flag("--list", list, "list the profile names and exit");
   try {
@@ -165,6 +170,16 @@ int main(int argc, char** argv) {
     std::string key = f.substr(0, eq);
     if (key.rfind("fault.", 0) != 0) key = "fault." + key;
     ok = klx::sim::ApplyProfileSetting(key, f.substr(eq + 1), profile, error);
+  }
+  for (const auto& f : settings) {
+    if (!ok) break;
+    const auto eq = f.find('=');
+    if (eq == std::string::npos) {
+      error = "setting \"" + f + "\" is not key=value";
+      ok = false;
+      break;
+    }
+    ok = klx::sim::ApplyProfileSetting(f.substr(0, eq), f.substr(eq + 1), profile, error);
   }
   if (paced) profile.paced = true;
   if (!ok) {
