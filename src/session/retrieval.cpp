@@ -18,6 +18,12 @@ void Retrieval::ReadDisplay() {
   logger.CommGet(3);
   logger.CommGet(4);
   logger.CommGet(2);
+  // The deployment's modes that decoding depends on: start characteristic (6 Hz profiling),
+  // averaging, the wave rate and the wave bursts.
+  if (logger.state.HasTwelveCommands()) logger.CommGet(28);
+  logger.CommGet(17);
+  if (logger.state.highSamplingRates) logger.CommGet(30);
+  if (logger.state.waves) logger.CommGet(31);
   if (logger.CommGet(6) == 1) memoryUsage = MemoryUsageText(logger.state, logger.ReplyText());
 }
 
