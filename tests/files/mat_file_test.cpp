@@ -1,0 +1,660 @@
+// The MAT file: round trips of several logger families, the time forms, the stamp image, the
+// wave variables, files that are not what they claim, and a cross-check with SciPy.
+#include "files/mat_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "files/files_fixture.h"
+#include "platform/mat_file.h"
+#include "shell/text_file.h"
+
+namespace klx::test {
+namespace {
+
+StampRecord Stamp(uint32_t row, uint32_t type, const SystemTime& t) {
+  StampRecord r;
+  r.sampleIndex = row;
+  r.type = type;
+  r.time = t;
+  r.markerClass = 8;
+  return r;
+}
+
+// A VS logger with temperature, pressure and an auto-ranging turbidity channel, two stamps and a
+// gain stamp.
+HeldData VsHeld() {
+  HeldData held = MakeHeld("VS-330", 3.05f, "TPy", 12, 132);
+  held.data.series[1][3] = kMissingValue;
+  auto& stamps = held.data.stamps.records;
+  StampRecord gain = Stamp(0, kStampGain, At(2024, 3, 1, 12, 30, 0));
+  gain.gain[2] = 3;
+  gain.changedMask = 4;
+  gain.markerClass = 2;
+  stamps.push_back(gain);
+  stamps.push_back(Stamp(5, kStampTime, At(2024, 3, 1, 13, 0, 0)));
+  stamps.push_back(Stamp(9, kStampCold, At(2024, 3, 2, 0, 0, 7)));
+  auto& p = held.image.snapshot.parameters;
+  p.averagingEnabled = true;
+  p.averagingSeconds = 30;
+  p.samplePeriod = Period{1, 2, 3};
+  return held;
+}
+
+// A tide-and-wave logger with three bursts, the last one cut short.
+HeldData WaveHeld() {
+  HeldData held = MakeHeld("NMJ-7400", 4.20f, "TP", 6, 30);
+  held.data.logger.waves = true;
+  auto& p = held.image.snapshot.parameters;
+  p.waveEnabled = true;
+  p.waveRateHz = 4;
+  p.burstLength = 8;
+  p.loggerHeight = 1.5;
+  for (int b = 0; b < 3; ++b) {
+    BurstSeries burst;
+    burst.time = At(2024, 3, 1, 13 + b, 0, 0);
+    const int length = b == 2 ? 5 : 8;
+    for (int i = 0; i < length; ++i) burst.samples.push_back(10.0f + b + i * 0.125f);
+    held.data.bursts.push_back(burst);
+    StampRecord s = Stamp(static_cast<uint32_t>(2 * b), kStampBurst, burst.time);
+    s.burstNumber = static_cast<uint32_t>(b);
+    held.data.stamps.records.push_back(s);
+  }
+  return held;
+}
+
+class MatFileTest : public FilesTest {
+ protected:
+  std::filesystem::path Write(const HeldData& held, int frequency, int format,
+                              const std::string& name = "out.mat",
+                              std::vector<std::vector<float>> surface = {}) {
+    const auto path = Dir() / name;
+    MatWriteOptions options;
+    options.timeFrequency = frequency;
+    options.timeFormat = format;
+    options.waveSurface = std::move(surface);
+    EXPECT_EQ(WriteMatFile(path, held, options), "");
+    return path;
+  }
+  // Reads through the menu procedure into `held`.
+  bool Read(const std::filesystem::path& path, HeldData& held, FileHost& host) {
+    MatReadRequest request;
+    request.file = path;
+    request.programDirectory = Dir();
+    request.directories = &dirs_;
+    const bool ok = ReadMatFile(host, request, held);
+    foundFormat_ = request.foundTimeFormat;
+    surface_ = request.waveSurface;
+    return ok;
+  }
+  static mat::Array Variable(const std::filesystem::path& path, const char* name) {
+    mat::File f = mat::matOpen(path.string(), "r");
+    return mat::matGetVariable(f, name);
+  }
+  static std::vector<std::string> Names(const std::filesystem::path& path) {
+    mat::File f = mat::matOpen(path.string(), "r");
+    return mat::matGetDir(f);
+  }
+  int foundFormat_ = -1;
+  std::vector<std::vector<float>> surface_;
+};
+
+void ExpectSameData(const HeldData& a, const HeldData& b) {
+  EXPECT_EQ(a.data.logger.model, b.data.logger.model);
+  EXPECT_NEAR(a.data.logger.firmware, b.data.logger.firmware, 0.005);
+  EXPECT_EQ(a.data.logger.serial, b.data.logger.serial);
+  EXPECT_EQ(a.data.logger.channelTypes, b.data.logger.channelTypes);
+  ASSERT_EQ(a.data.samplesPerChannel, b.data.samplesPerChannel);
+  ASSERT_EQ(a.data.channelCount, b.data.channelCount);
+  for (int ch = 0; ch < a.data.channelCount; ++ch)
+    for (int r = 0; r < a.data.samplesPerChannel; ++r)
+      EXPECT_EQ(a.data.series[ch][r], b.data.series[ch][r]) << ch << "," << r;
+  EXPECT_EQ(a.data.stamps.records, b.data.stamps.records);
+  const auto& pa = a.image.snapshot.parameters;
+  const auto& pb = b.image.snapshot.parameters;
+  EXPECT_EQ(pa.samplePeriod, pb.samplePeriod);
+  EXPECT_EQ(pa.profiling6Hz, pb.profiling6Hz);
+  EXPECT_EQ(pa.averagingEnabled, pb.averagingEnabled);
+  EXPECT_EQ(pa.averagingSeconds, pb.averagingSeconds);
+}
+
+TEST_F(MatFileTest, RoundTripsSeveralFamilies) {
+  struct Case {
+    HeldData held;
+    int frequency, format;
+  };
+  HeldData na = MakeHeld("NA-7100", 2.30f, "T", 40, 30);
+  HeldData linear = MakeHeld("VS-550", 5.12f, "CTDVMYfgziRHNLKJAEB", 7, 64);
+  linear.data.logger.channelTypes[4] = 'M';
+  Case cases[] = {{VsHeld(), kMatStartTimeOnly, kMatTimeText},
+                  {VsHeld(), kMatTimePerRow, kMatTimeDatenum},
+                  {na, kMatTimePerRow, kMatTimeText},
+                  {linear, kMatStartTimeOnly, kMatTimeDatenum}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.held.data.logger.model + " " + std::to_string(c.frequency) +
+                 std::to_string(c.format));
+    const auto path = Write(c.held, c.frequency, c.format);
+    FileHost host;
+    HeldData back;
+    ASSERT_TRUE(Read(path, back, host));
+    EXPECT_EQ(host.status[1], "MATLAB file read successfully");
+    ExpectSameData(c.held, back);
+    EXPECT_EQ(MatTimeText(back.image.snapshot.parameters.startTime),
+              MatTimeText(c.held.image.snapshot.parameters.startTime));
+    EXPECT_EQ(foundFormat_, c.format);
+    EXPECT_TRUE(back.fromFile);
+    EXPECT_EQ(back.image.fill, 0);
+    // Minimum and maximum follow the values (the missing marker does not count).
+    const int n = back.data.samplesPerChannel;
+    for (int ch = 0; ch < back.data.channelCount; ++ch) {
+      float lo = 300.0f, hi = -300.0f;
+      for (int r = 0; r < n; ++r)
+        if (back.data.series[ch][r] >= -999.0f) {
+          lo = std::min(lo, back.data.series[ch][r]);
+          hi = std::max(hi, back.data.series[ch][r]);
+        }
+      EXPECT_EQ(back.data.Minimum(ch), lo);
+      EXPECT_EQ(back.data.Maximum(ch), hi);
+    }
+  }
+}
+
+TEST_F(MatFileTest, WavesRoundTripWithBurstTimesFromTheStamps) {
+  HeldData held = WaveHeld();
+  std::vector<std::vector<float>> surface = {{1.0f, 2.0f}, {3.0f}};
+  const auto path = Write(held, kMatStartTimeOnly, kMatTimeText, "waves.mat", surface);
+  const std::vector<std::string> expected = {"loggername",
+                                             "loggerdata",
+                                             "loggerchannelnames",
+                                             "loggersampleperiod",
+                                             "loggeraveragingperiod",
+                                             "loggertimes",
+                                             "loggerwaverate",
+                                             "loggerheight",
+                                             "loggerwavedata",
+                                             "loggerwavedatasurface",
+                                             "loggerwavetimes",
+                                             "loggerprivate"};
+  EXPECT_EQ(Names(path), expected);
+  EXPECT_EQ(mat::mxGetDimensions(Variable(path, "loggerwavedata")), (std::array<size_t, 2>{8, 3}));
+  const mat::Array wt = Variable(path, "loggerwavetimes");
+  EXPECT_EQ(mat::mxGetDimensions(wt), (std::array<size_t, 2>{3, 20}));
+
+  // Times in the stamps win over the text column: change the first burst stamp's time.
+  FileHost host;
+  HeldData back;
+  ASSERT_TRUE(Read(path, back, host));
+  ExpectSameData(held, back);
+  EXPECT_TRUE(back.data.logger.waves);
+  const auto& p = back.image.snapshot.parameters;
+  EXPECT_TRUE(p.waveEnabled);
+  EXPECT_EQ(p.waveRateHz, 4);
+  EXPECT_EQ(p.loggerHeight, 1.5);
+  EXPECT_EQ(p.burstLength, 8);
+  ASSERT_EQ(back.data.bursts.size(), 3u);
+  for (size_t b = 0; b < 3; ++b) {
+    EXPECT_EQ(back.data.bursts[b].samples, held.data.bursts[b].samples) << b;
+    EXPECT_EQ(back.data.bursts[b].time, held.data.bursts[b].time) << b;
+  }
+  ASSERT_EQ(surface_.size(), 3u);
+  EXPECT_EQ(surface_[0], surface[0]);
+  EXPECT_EQ(surface_[1], surface[1]);
+  EXPECT_TRUE(surface_[2].empty());  // written as missing values only
+}
+
+TEST_F(MatFileTest, EdgeCasesOfTheTimeFormsStampsAndWaves) {
+  HeldData held = MakeHeld("VS-330", 3.05f, "TP", 4, 132);
+  held.image.snapshot.parameters.startTime = At(2000, 6, 21, 12, 30, 0);
+  // Start time only, as text: one row of 20 characters.
+  auto path = Write(held, kMatStartTimeOnly, kMatTimeText, "text.mat");
+  mat::Array times = Variable(path, "loggertimes");
+  EXPECT_EQ(mat::mxGetClassID(times), mat::ClassId::kChar);
+  EXPECT_EQ(mat::mxGetDimensions(times), (std::array<size_t, 2>{1, 20}));
+  EXPECT_EQ(mat::mxGetChars(times), "21-Jun-2000 12:30:00");
+  // No stamps: a 1 × 0 private array.
+  mat::Array priv = Variable(path, "loggerprivate");
+  EXPECT_EQ(mat::mxGetClassID(priv), mat::ClassId::kUInt32);
+  EXPECT_EQ(mat::mxGetDimensions(priv), (std::array<size_t, 2>{1, 0}));
+  // No bursts: no wave variables, for a waves logger too; a logger without the capability
+  // writes none even with bursts.
+  held.data.logger.waves = true;
+  path = Write(held, kMatStartTimeOnly, kMatTimeText, "nowaves.mat");
+  EXPECT_EQ(Names(path).size(), 7u);
+  HeldData plain = WaveHeld();
+  plain.data.logger.waves = false;
+  path = Write(plain, kMatStartTimeOnly, kMatTimeText, "plain.mat");
+  EXPECT_EQ(Names(path).size(), 7u);
+
+  // 'datenum': 1 January 2000 00:00:00 is 730486.0.
+  held.image.snapshot.parameters.startTime = At(2000, 1, 1, 0, 0, 0);
+  path = Write(held, kMatStartTimeOnly, kMatTimeDatenum, "datenum.mat");
+  times = Variable(path, "loggertimes");
+  EXPECT_EQ(mat::mxGetClassID(times), mat::ClassId::kDouble);
+  EXPECT_EQ(mat::mxGetDimensions(times), (std::array<size_t, 2>{1, 1}));
+  EXPECT_EQ(*mat::mxGetPr(times), 730486.0);
+
+  // Day numbers with leap years, and the way back.
+  EXPECT_EQ(MatDatenum(At(2001, 1, 1, 0, 0, 0)), 730486.0 + 366);
+  EXPECT_EQ(MatDatenum(At(2000, 3, 1, 18, 0, 0)), 730486.0 + 60 + 0.75);
+  for (const SystemTime& t : {At(2000, 1, 1, 0, 0, 0), At(2000, 2, 29, 23, 59, 59),
+                              At(2024, 12, 31, 12, 0, 1), At(2099, 7, 4, 1, 2, 3)}) {
+    SystemTime back;
+    ASSERT_TRUE(TimeFromMatDatenum(MatDatenum(t), back));
+    EXPECT_EQ(MatTimeText(back), MatTimeText(t));
+  }
+  SystemTime unused;
+  EXPECT_FALSE(TimeFromMatDatenum(730485.5, unused));
+  EXPECT_FALSE(TimeFromMatDatenum(std::nan(""), unused));
+  EXPECT_FALSE(TimeFromMatText("32-Jun-2000 12:30:00", unused));
+  EXPECT_FALSE(TimeFromMatText("21-Jux-2000 12:30:00", unused));
+}
+
+TEST_F(MatFileTest, RowTimesFollowTheDatRule) {
+  HeldData held = VsHeld();  // period 01:02:03, stamps at rows 0, 5 and 9
+  auto path = Write(held, kMatTimePerRow, kMatTimeText, "rows.mat");
+  mat::Array times = Variable(path, "loggertimes");
+  ASSERT_EQ(mat::mxGetDimensions(times), (std::array<size_t, 2>{12, 20}));
+  const std::string chars = mat::mxGetChars(times);
+  auto row = [&](size_t r) {
+    std::string s;
+    for (size_t c = 0; c < 20; ++c) s += chars[c * 12 + r];
+    return s;
+  };
+  EXPECT_EQ(row(0), "01-Mar-2024 12:30:00");
+  EXPECT_EQ(row(1), "01-Mar-2024 13:32:03");
+  EXPECT_EQ(row(5), "01-Mar-2024 13:00:00");
+  EXPECT_EQ(row(6), "01-Mar-2024 14:02:03");
+  EXPECT_EQ(row(9), "02-Mar-2024 00:00:07");
+  EXPECT_EQ(row(11), "02-Mar-2024 02:04:13");
+
+  // A datenum per row of exactly 20 rows is 1 × 20 like a text time; the class tells them apart.
+  HeldData twenty = MakeHeld("VS-330", 3.05f, "T", 20, 132);
+  twenty.image.snapshot.parameters.startTime = At(2000, 1, 1, 0, 0, 0);
+  path = Write(twenty, kMatTimePerRow, kMatTimeDatenum, "twenty.mat");
+  times = Variable(path, "loggertimes");
+  ASSERT_EQ(mat::mxGetDimensions(times), (std::array<size_t, 2>{1, 20}));
+  EXPECT_DOUBLE_EQ(mat::mxGetPr(times)[19], 730486.0 + 190.0 / 86400.0);
+  FileHost host;
+  HeldData back;
+  ASSERT_TRUE(Read(path, back, host));
+  EXPECT_EQ(foundFormat_, kMatTimeDatenum);
+  EXPECT_EQ(MatTimeText(back.image.snapshot.parameters.startTime), "01-Jan-2000 00:00:00");
+
+  // 6 Hz profiling: six rows per second, and the reader knows the mode again.
+  HeldData fast = MakeHeld("VS-330", 3.05f, "T", 8, 132);
+  fast.image.snapshot.parameters.profiling6Hz = true;
+  path = Write(fast, kMatTimePerRow, kMatTimeDatenum, "fast.mat");
+  times = Variable(path, "loggertimes");
+  const double* d = mat::mxGetPr(times);
+  EXPECT_EQ(d[0], d[5]);
+  EXPECT_NEAR(d[6] - d[0], 1.0 / 86400.0, 1e-9);
+  EXPECT_FLOAT_EQ(*static_cast<float*>(mat::mxGetData(Variable(path, "loggersampleperiod"))),
+                  0.16666667f);
+  ASSERT_TRUE(Read(path, back, host));
+  EXPECT_TRUE(back.image.snapshot.parameters.profiling6Hz);
+}
+
+TEST_F(MatFileTest, PrivateArrayIsTheStampTableByteForByte) {
+  HeldData held = VsHeld();
+  const auto path = Write(held, kMatStartTimeOnly, kMatTimeText);
+  const mat::Array priv = Variable(path, "loggerprivate");
+  const auto& records = held.data.stamps.records;
+  ASSERT_EQ(mat::mxGetDimensions(priv), (std::array<size_t, 2>{1, 132 * records.size()}));
+  const auto* bytes = static_cast<const uint8_t*>(mat::mxGetData(priv));
+  // Second record: row 5, type 0, marker 8, burst 0, 2024-03-01 13:00:00.
+  const uint8_t* r = bytes + 132;
+  EXPECT_EQ(r[0], 5);
+  EXPECT_EQ(r[4], 0);
+  EXPECT_EQ(r[8], 8);
+  EXPECT_EQ(r[16] | r[17] << 8, 2024);
+  EXPECT_EQ(r[18], 3);
+  EXPECT_EQ(r[22], 1);
+  EXPECT_EQ(r[24], 13);
+  // First record: gain code 3 of channel 3 at byte 32 + 8, changed mask 4 at 128.
+  EXPECT_EQ(bytes[40], 3);
+  EXPECT_EQ(bytes[128], 4);
+  // The rest of the array is zero.
+  for (size_t i = 132 * records.size(); i < 4 * 132 * records.size(); ++i)
+    ASSERT_EQ(bytes[i], 0) << i;
+}
+
+// Writes a file of the given variables through the adapter.
+void WriteVariables(const std::filesystem::path& path,
+                    std::vector<std::pair<const char*, mat::Array>> vars) {
+  mat::File f = mat::matOpen(path.string(), "wL");
+  ASSERT_TRUE(f);
+  for (auto& [name, array] : vars) ASSERT_EQ(mat::matPutVariable(f, name, array), 0) << name;
+  ASSERT_EQ(mat::matClose(f), 0);
+}
+
+mat::Array Single(std::vector<float> values, size_t rows, size_t columns) {
+  mat::Array a = mat::mxCreateNumericArray(rows, columns, mat::ClassId::kSingle);
+  if (!values.empty())
+    std::copy(values.begin(), values.end(), static_cast<float*>(mat::mxGetData(a)));
+  return a;
+}
+
+mat::Array Uint32Bytes(const std::vector<uint8_t>& bytes) {
+  mat::Array a = mat::mxCreateNumericArray(1, bytes.size() / 4, mat::ClassId::kUInt32);
+  std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(mat::mxGetData(a)));
+  return a;
+}
+
+TEST_F(MatFileTest, ReadsTheOlderStampLayouts) {
+  auto base = [](mat::Array priv) {
+    std::vector<std::pair<const char*, mat::Array>> v;
+    v.emplace_back("loggername", mat::mxCreateString("KLX VS-330  3.05 000042"));
+    v.emplace_back("loggerdata", Single({1, 2, 3}, 3, 1));
+    v.emplace_back("loggerchannelnames", mat::mxCreateString("Pres"));
+    v.emplace_back("loggersampleperiod", Single({-1}, 1, 1));
+    v.emplace_back("loggeraveragingperiod", Single({0}, 1, 1));
+    v.emplace_back("loggertimes", mat::mxCreateString("05-Mar-2024 10:00:00"));
+    v.emplace_back("loggerprivate", std::move(priv));
+    return v;
+  };
+  auto put = [](std::vector<uint8_t>& b, size_t at, uint32_t v, int size) {
+    for (int i = 0; i < size; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  // Five records of each older layout; as with today's records, the old writers made arrays of
+  // one element per record byte.
+  std::vector<uint8_t> old36(4 * 36 * 5, 0);
+  std::vector<uint8_t> old32(4 * 32 * 5, 0);
+  for (uint32_t i = 0; i < 5; ++i) {
+    put(old36, 36 * i, 10 * i, 4);
+    put(old36, 36 * i + 4, 5, 4);
+    put(old36, 36 * i + 20, 2003, 2);
+    put(old36, 36 * i + 22, 4, 2);
+    put(old36, 36 * i + 26, 1 + i, 2);
+    put(old32, 32 * i, 7 * i, 4);
+    put(old32, 32 * i + 4, 10, 4);
+    put(old32, 32 * i + 16, 2005, 2);
+    put(old32, 32 * i + 18, 6, 2);
+    put(old32, 32 * i + 22, 9 + i, 2);
+  }
+  const auto f36 = Dir() / "old36.mat";
+  WriteVariables(f36, base(Uint32Bytes(old36)));
+  FileHost host;
+  HeldData back;
+  ASSERT_TRUE(Read(f36, back, host));
+  EXPECT_EQ(back.data.logger.model, "VS-330");
+  EXPECT_EQ(back.data.logger.serial, 42);
+  EXPECT_EQ(back.data.logger.channelTypes, "P");
+  EXPECT_TRUE(back.image.snapshot.parameters.profiling6Hz);
+  EXPECT_EQ(back.image.snapshot.parameters.samplePeriod, (Period{0, 0, 10}));
+  ASSERT_EQ(back.data.stamps.records.size(), 5u);
+  EXPECT_EQ(back.data.stamps.records[4].sampleIndex, 40u);
+  EXPECT_EQ(back.data.stamps.records[4].type, 5u);
+  EXPECT_EQ(back.data.stamps.records[4].time.year, 2003);
+  EXPECT_EQ(back.data.stamps.records[4].time.day, 5);
+
+  const auto f32 = Dir() / "old32.mat";
+  WriteVariables(f32, base(Uint32Bytes(old32)));
+  ASSERT_TRUE(Read(f32, back, host));
+  ASSERT_EQ(back.data.stamps.records.size(), 5u);
+  EXPECT_EQ(back.data.stamps.records[3].sampleIndex, 21u);
+  EXPECT_EQ(back.data.stamps.records[3].type, 10u);
+  EXPECT_EQ(back.data.stamps.records[3].time.year, 2005);
+  EXPECT_EQ(back.data.stamps.records[3].time.day, 12);
+
+  // One record of today's layout: the zeros behind it are not a second record's year.
+  HeldData one = MakeHeld("VS-330", 3.05f, "T", 3, 132);
+  one.data.stamps.records.push_back(Stamp(1, kStampRtc, At(2024, 1, 2, 3, 4, 5)));
+  ASSERT_TRUE(Read(Write(one, kMatStartTimeOnly, kMatTimeText, "one.mat"), back, host));
+  EXPECT_EQ(back.data.stamps.records, one.data.stamps.records);
+}
+
+TEST_F(MatFileTest, MalformedFilesKeepTheDataHeld) {
+  HeldData good = VsHeld();
+  const auto goodPath = Write(good, kMatTimePerRow, kMatTimeText, "good.mat");
+  auto goodVars = [&](const char* replace, mat::Array with, bool drop = false) {
+    std::vector<std::pair<const char*, mat::Array>> v;
+    for (const std::string& name : Names(goodPath)) {
+      const char* n = nullptr;
+      for (const char* known :
+           {"loggername", "loggerdata", "loggerchannelnames", "loggersampleperiod",
+            "loggeraveragingperiod", "loggertimes", "loggerprivate"})
+        if (name == known) n = known;
+      ASSERT_NE(n, nullptr);
+      if (name == replace) {
+        if (!drop) v.emplace_back(n, std::move(with));
+      } else {
+        v.emplace_back(n, Variable(goodPath, n));
+      }
+    }
+    WriteVariables(Dir() / "bad.mat", std::move(v));
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"missing data", [&] { goodVars("loggerdata", {}, true); }, kMatReadError},
+      {"missing times", [&] { goodVars("loggertimes", {}, true); }, kMatReadError},
+      {"data as text", [&] { goodVars("loggerdata", mat::mxCreateString("1 2 3")); },
+       kMatReadError},
+      {"private as single",
+       [&] {
+         goodVars("loggerprivate", Single({1, 2}, 1, 2));
+       },
+       kMatReadError},
+      {"names one short",
+       [&] {
+         goodVars("loggerchannelnames", mat::mxCreateCharMatrixFromStrings({"Temp", "Pres"}));
+       },
+       kMatReadError},
+      {"period of two values",
+       [&] {
+         goodVars("loggersampleperiod", Single({1, 2}, 1, 2));
+       },
+       kMatReadError},
+      {"name without maker", [&] { goodVars("loggername", mat::mxCreateString("ACME X 1 2")); },
+       kMatReadError},
+      {"time text unreadable",
+       [&] { goodVars("loggertimes", mat::mxCreateString("yesterday at noon!!!")); },
+       kMatReadError},
+      {"too many channels", [&] { goodVars("loggerdata", Single({}, 2, 25)); }, kMatReadError},
+      {"no data", [&] { goodVars("loggerdata", Single({}, 0, 3)); }, kMatNoDisplayableData},
+      {"garbage",
+       [&] {
+         std::string bytes(4096, '\0');
+         for (size_t i = 0; i < bytes.size(); ++i)
+           bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+         WriteFile(Dir() / "bad.mat", bytes);
+       },
+       kMatReadError},
+      {"header only", [&] { WriteFile(Dir() / "bad.mat", ReadFile(goodPath).substr(0, 128)); },
+       kMatReadError},
+      {"cut short",
+       [&] {
+         const std::string bytes = ReadFile(goodPath);
+         WriteFile(Dir() / "bad.mat", bytes.substr(0, bytes.size() / 2));
+       },
+       kMatReadError},
+      {"garbage after the header",
+       [&] {
+         std::string bytes = ReadFile(goodPath);
+         for (size_t i = 200; i < bytes.size(); i += 3)
+           bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+         WriteFile(Dir() / "bad.mat", bytes);
+       },
+       kMatReadError},
+      {"not there", [&] { std::filesystem::remove(Dir() / "bad.mat"); }, kMatReadError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.make();
+    HeldData held = MakeHeld("NA-7100", 2.30f, "T", 5, 30);
+    held.image.unsaved = true;
+    FileHost host;
+    EXPECT_FALSE(Read(Dir() / "bad.mat", held, host));
+    EXPECT_EQ(host.status[1], c.message);
+    EXPECT_EQ(held.data.logger.model, "NA-7100");
+    EXPECT_EQ(held.data.samplesPerChannel, 5);
+    EXPECT_EQ(held.data.series[0][4], 1.0f);
+    EXPECT_TRUE(held.image.unsaved);
+  }
+}
+
+TEST_F(MatFileTest, SaveDialogAsksRefusesAndRemembersTheFolder) {
+  HeldData held = VsHeld();
+  std::filesystem::create_directories(Dir() / "mat");
+  MatSaveRequest request;
+  request.programDirectory = Dir();
+  request.directories = &dirs_;
+
+  FileHost host;
+  host.files.push_back((Dir() / "mat" / "first").string());
+  ASSERT_TRUE(SaveMatFile(host, request, held));
+  EXPECT_EQ(request.chosen, Dir() / "mat" / "first.mat");
+  ASSERT_EQ(host.choices.size(), 1u);
+  EXPECT_EQ(host.choices[0].title, "Select a 'mat' file for storing the data");
+  EXPECT_EQ(host.choices[0].filter, "MATLAB Files (*.mat)");
+  EXPECT_EQ(host.choices[0].suggestedName, "012345*.mat");
+  EXPECT_EQ(host.choices[0].initialDirectory, (Dir() / "mat").string());
+  EXPECT_EQ(dirs_.mat, (Dir() / "mat").string());
+
+  // An existing file: No keeps it as it was.
+  const std::string before = ReadFile(request.chosen);
+  HeldData other = MakeHeld("NA-7100", 2.30f, "T", 3, 30);
+  host.files.push_back(request.chosen.string());
+  host.answers.push_back(Answer::No);
+  EXPECT_FALSE(SaveMatFile(host, request, other));
+  EXPECT_TRUE(host.Saw("ask", "already exists.\nContinue to overwrite this file?"));
+  EXPECT_EQ(ReadFile(request.chosen), before);
+
+  // A folder that does not exist: the status line names the file, nothing is left behind.
+  host.files.push_back((Dir() / "nowhere" / "x.mat").string());
+  EXPECT_FALSE(SaveMatFile(host, request, held));
+  EXPECT_EQ(host.status[1], "Unable to open file: " + (Dir() / "nowhere" / "x.mat").string());
+
+  // Generic ASCII data are refused before any dialog.
+  held.cards.genericSerial = true;
+  held.cards.ascii = true;
+  const size_t choices = host.choices.size();
+  EXPECT_FALSE(SaveMatFile(host, request, held));
+  EXPECT_TRUE(host.Saw(
+      "tell", "These ASCII data from a generic front end can not be saved in the MATLAB format."));
+  EXPECT_EQ(host.choices.size(), choices);
+  for (const auto& e : std::filesystem::directory_iterator(Dir() / "mat"))
+    EXPECT_EQ(e.path().extension(), ".mat") << e.path();
+}
+
+// ---- SciPy ----------------------------------------------------------------------------------
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+bool HaveSciPy() {
+  return std::system((std::string(kPython) + " -c 'import scipy.io' >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string RunPython(const std::filesystem::path& script, const std::filesystem::path& arg) {
+  const std::string command = std::string(kPython) + " " + script.string() + " " + arg.string();
+  std::FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return {};
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  ::pclose(p);
+  return out;
+}
+
+TEST_F(MatFileTest, SciPyReadsWhatWasWritten) {
+  if (!HaveSciPy()) GTEST_SKIP() << kPython << " cannot import scipy";
+  HeldData held = WaveHeld();
+  held.data.logger.channelTypes = "TC";
+  held.data.stamps.records[1].gain[5] = 7;
+  const auto path = Write(held, kMatTimePerRow, kMatTimeDatenum, "scipy.mat", {{2.5f}});
+  const auto text = Dir() / "text.mat";
+  {
+    MatWriteOptions o;
+    ASSERT_EQ(WriteMatFile(text, VsHeld(), o), "");
+  }
+  const auto script = Dir() / "check.py";
+  WriteFile(script, R"PY(
+import sys, scipy.io
+path = sys.argv[1]
+raw = scipy.io.loadmat(path, chars_as_strings=False)
+for name, shape, cls in scipy.io.whosmat(path):
+    print("var", name, "x".join(str(s) for s in raw[name].shape), cls)
+m = scipy.io.loadmat(path)
+print("name", repr(str(m["loggername"][0])))
+d = m["loggerdata"]
+print("data", d.dtype, " ".join(repr(float(v)) for v in d.flatten(order="F")))
+print("names", "|".join(str(s) for s in m["loggerchannelnames"]))
+print("period", repr(float(m["loggersampleperiod"][0, 0])))
+t = m["loggertimes"]
+print("times", t.dtype, " ".join(repr(float(v)) for v in t.flatten()) if t.dtype.kind == "f"
+      else "|".join(str(s) for s in t))
+if "loggerwavedata" in m:
+    print("wave", " ".join(repr(float(v)) for v in m["loggerwavedata"].flatten(order="F")))
+    print("surface", repr(float(m["loggerwavedatasurface"][0, 0])))
+    print("wavetimes", "|".join(str(s) for s in m["loggerwavetimes"]))
+p = m["loggerprivate"]
+print("private", p.dtype, p.tobytes().hex())
+)PY");
+  std::istringstream out(RunPython(script, path));
+  std::map<std::string, std::string> lines;
+  std::vector<std::string> vars;
+  for (std::string line; std::getline(out, line);) {
+    const size_t sp = line.find(' ');
+    if (sp == std::string::npos) continue;
+    if (line.rfind("var ", 0) == 0)
+      vars.push_back(line.substr(4));
+    else
+      lines[line.substr(0, sp)] = line.substr(sp + 1);
+  }
+  const std::vector<std::string> expected = {"loggername 1x25 char",
+                                             "loggerdata 6x2 single",
+                                             "loggerchannelnames 2x4 char",
+                                             "loggersampleperiod 1x1 single",
+                                             "loggeraveragingperiod 1x1 single",
+                                             "loggertimes 1x6 double",
+                                             "loggerwaverate 1x1 single",
+                                             "loggerheight 1x1 single",
+                                             "loggerwavedata 8x3 single",
+                                             "loggerwavedatasurface 8x3 single",
+                                             "loggerwavetimes 3x20 char",
+                                             "loggerprivate 1x396 uint32"};
+  EXPECT_EQ(vars, expected);
+  EXPECT_EQ(lines["name"], "'KLX NMJ-7400  4.20 012345'");
+  EXPECT_EQ(lines["data"], "float32 0.0 0.25 0.5 0.75 1.0 1.25 10.0 10.25 10.5 10.75 11.0 11.25");
+  EXPECT_EQ(lines["names"], "Temp|Cond");
+  EXPECT_EQ(lines["period"], "10.0");
+  // Rows 0..5 with burst stamps at rows 0, 2 and 4 (13:00, 14:00, 15:00).
+  const double h13 = MatDatenum(At(2024, 3, 1, 13, 0, 0));
+  EXPECT_EQ(lines["times"].substr(0, 8), "float64 ");
+  std::istringstream tv(lines["times"].substr(8));
+  std::vector<double> t((std::istream_iterator<double>(tv)), std::istream_iterator<double>());
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_DOUBLE_EQ(t[0], h13);
+  EXPECT_DOUBLE_EQ(t[1], h13 + 10.0 / 86400);
+  EXPECT_DOUBLE_EQ(t[2], h13 + 1.0 / 24);
+  EXPECT_DOUBLE_EQ(t[5], h13 + 2.0 / 24 + 10.0 / 86400);
+  EXPECT_EQ(lines["wave"].substr(0, 14), "10.0 10.125 10");
+  EXPECT_NE(lines["wave"].find("12.5 -1000.0 -1000.0 -1000.0"), std::string::npos);
+  EXPECT_EQ(lines["surface"], "2.5");
+  EXPECT_EQ(lines["wavetimes"], "01-Mar-2024 13:00:00|01-Mar-2024 14:00:00|01-Mar-2024 15:00:00");
+  // The stamp table byte for byte, then zeros.
+  const std::vector<uint8_t> image = StampRecordImage(held.data.stamps.records);
+  std::string hex;
+  for (uint8_t b : image) hex += CFormat("%02x", b);
+  hex += std::string(2 * 3 * image.size(), '0');
+  EXPECT_EQ(lines["private"], "uint32 " + hex);
+
+  // The text form, start time only.
+  std::istringstream out2(RunPython(script, text));
+  std::string timesLine;
+  for (std::string line; std::getline(out2, line);)
+    if (line.rfind("times ", 0) == 0) timesLine = line;
+  EXPECT_EQ(timesLine, "times <U20 01-Mar-2024 12:30:00");
+}
+
+}  // namespace
+}  // namespace klx::test
