@@ -21,4 +21,15 @@ echo
 echo "\$ klx identify --port $link"
 "$root/$build/apps/klx/klx" identify --port "$link"
 echo
+echo "\$ klx retrieve --port $link --stop --out $out/data"
+"$root/$build/apps/klx/klx" retrieve --port "$link" --stop --out "$out/data"
+hex=$(ls -t "$out"/data/*.hex | head -n1)
+echo
+echo "\$ klx convert $hex --to dat --layout E --out ${hex%.hex}.E.dat"
+"$root/$build/apps/klx/klx" convert "$hex" --to dat --layout E --out "${hex%.hex}.E.dat"
+echo
+echo "First rows of ${hex%.hex}.E.dat:"
+awk '/^[0-9][0-9][0-9][0-9]\//{print; if (++n == 5) exit}' "${hex%.hex}.E.dat"
+echo
 echo "Program directory of the demo (settings, data folders): $out"
+ls -l "$out/data"
