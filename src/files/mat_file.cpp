@@ -480,7 +480,13 @@ std::string WriteMatFile(const std::filesystem::path& path, const HeldData& held
   } catch (const std::bad_alloc&) {
     error = "Error: Unable to allocate time data memory";
   }
-  const bool closed = mat::matClose(file) == 0;
+  bool closed = mat::matClose(file) == 0;
+  if (closed && error.empty()) {
+    // On the disk before it takes the place of the old file.
+    const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    closed = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
   if (error.empty() && !closed) error = "Unable to write file: " + path.string();
   if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0)
     error = "Unable to write file: " + path.string();
