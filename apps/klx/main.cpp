@@ -107,6 +107,7 @@ struct RetrieveOptions {
   bool suspend = false;
   bool keep = false;
   std::string out;
+  std::string append;
 };
 
 int Retrieve(const Common& common, const RetrieveOptions& o) {
@@ -115,6 +116,12 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   if (!p.UsePort(common.port)) return kExitUsage;
   klx::Session& s = p.session;
   p.host.preferredChoice = o.stop ? "Stop" : (o.suspend ? "Suspend and resume" : (o.keep ? "Keep logging" : ""));
+  if (!o.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    s.directories.dat = o.out;
+    s.directories.hex = o.out;
+  }
   klx::Retrieval r(s);
   if (!r.Open()) return kExitFailed;
   std::printf("%s\n", klx::DescribeLogger(s.logger, s.link.loggerPort, s.link.currentBaudRate)[0].c_str());
@@ -124,9 +131,8 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::printf("End:           %s\n", klx::DateDisplayText(s.deployment.endTime).c_str());
   std::printf("Memory usage:  %s\n", r.memoryUsage.c_str());
   std::fflush(stdout);
-  if (!r.Begin(o.all)) {
-    if (!r.Finished()) return kExitFailed;
-  }
+  const bool started = o.append.empty() ? r.Begin(o.all) : r.BeginAppend(o.append);
+  if (!started && !r.Finished()) return kExitFailed;
   while (r.Tick()) {
   }
   const klx::TransferState& t = r.transfer().state;
@@ -137,13 +143,9 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::printf("Decoded %d channels x %d samples, %zu stamps.\n", held.data.channelCount,
               held.data.samplesPerChannel, held.data.stamps.records.size());
 
-  if (!o.out.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(o.out, ec);
-    s.directories.dat = o.out;
-    s.directories.hex = o.out;
-  }
-  p.host.nextFile = (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string();
+  p.host.nextFile = o.append.empty()
+                        ? (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string()
+                        : o.append;
   if (!s.SaveHeld(false, {})) {
     std::fprintf(stderr, "The data were not saved.\n");
     return kExitFailed;
@@ -204,6 +206,7 @@ int main(int argc, char** argv) {
 
   CLI::App app{"KLX logger host software: command-line tool"};
   app.require_subcommand(1);
+  app.fallthrough();  // the global flags may also follow the command
   Common common;
   app.add_option("--dir", common.directory,
                  "Program directory holding klx.ini and the data folders (default: current)");
@@ -230,6 +233,10 @@ int main(int argc, char** argv) {
   stop->excludes(suspend)->excludes(keep);
   suspend->excludes(keep);
   retrieve->add_option("--out", retrieveOptions.out, "Write the hex and dat files into DIR");
+  retrieve->add_option("--append", retrieveOptions.append,
+                       "Append to this dat file (its hex file is taken from the HEX directory, or "
+                       "from --out); add --yes to let the files be rewritten")
+      ->excludes(retrieve->get_option("--all"));
 
   ConvertOptions convertOptions;
   auto* convert = app.add_subcommand("convert", "Re-read a hex or dat file and write another form");

@@ -1,6 +1,7 @@
 #include "session/retrieval.h"
 
 #include "decoding/decoder.h"
+#include "files/hex_file.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
 
@@ -102,6 +103,93 @@ bool Retrieval::Begin(bool all) {
   return true;
 }
 
+bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
+  LoggerLink& logger = s_.logger;
+  Host& host = s_.host;
+  auto fail = [&host](const std::string& text) {
+    host.Tell("Append to file", text, BoxIcon::Warning);
+    return false;
+  };
+  const std::string name = datFile.filename().string();
+  const size_t dot = name.find(".dat");
+  if (dot == std::string::npos) return fail("File does not exist.\nChoose an existing file");
+  const std::filesystem::path hex =
+      std::filesystem::path(s_.directories.hex) / (name.substr(0, dot) + ".hex" + name.substr(dot + 4));
+  const auto text = ReadWholeFile(hex);
+  if (!text) return fail("File does not exist.\nChoose an existing file");
+
+  // First line: "KLX <model> <firmware> <serial>"; fourth line: the start of logging.
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (lines.size() < 4 && at < text->size()) {
+    const size_t end = text->find('\n', at);
+    lines.push_back(text->substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end == std::string::npos ? text->size() : end + 1;
+  }
+  const size_t klx = lines.empty() ? std::string::npos : lines[0].find("KLX");
+  if (klx == std::string::npos)
+    return fail("This file is not an KLX HEX file.\n'Append to file' can not continue.");
+  char word[16] = {}, model[32] = {};
+  float firmware = 0;
+  int serial = -1;
+  std::sscanf(lines[0].c_str() + klx, "%15s %31s %f %d", word, model, &firmware, &serial);
+  if (serial != logger.state.serial)
+    return fail(Format("This file is for a logger with serial number %06d.\nThe connected logger "
+                       "has serial number %06d.\n'Append to file' can not continue.",
+                       serial, logger.state.serial));
+  SystemTime start;
+  bool parsed = false;
+  if (lines.size() >= 4 && lines[3].size() > 14) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+    // Four-digit years ("2026/06/01") put their first slash at column 18, two-digit ones at 16.
+    const bool longYear = lines[3].size() > 18 && lines[3][18] == '/';
+    const int dateFields = std::sscanf(lines[3].c_str() + 14, longYear ? "%4d/%2d/%2d" : "%2d/%2d/%2d", &y, &mo, &d);
+    const size_t timeColumn = longYear ? 25 : 23;
+    const int timeFields = lines[3].size() > timeColumn
+                               ? std::sscanf(lines[3].c_str() + timeColumn, "%2d:%2d:%2d", &h, &mi, &se)
+                               : 0;
+    parsed = dateFields == 3 && timeFields == 3;
+    start.year = static_cast<uint16_t>(longYear ? y : y + 2000);
+    start.month = static_cast<uint16_t>(mo);
+    start.day = static_cast<uint16_t>(d);
+    start.hour = static_cast<uint16_t>(h);
+    start.minute = static_cast<uint16_t>(mi);
+    start.second = static_cast<uint16_t>(se);
+  }
+  logger.CommGet(3);
+  const SystemTime& loggerStart = logger.deployment().startTime;
+  if (!parsed || start.year != loggerStart.year || start.month != loggerStart.month ||
+      start.day != loggerStart.day || start.hour != loggerStart.hour ||
+      start.minute != loggerStart.minute || start.second != loggerStart.second)
+    return fail("Data can not be appended to this file.\nThe file parameters do not match the "
+                "logger parameters.");
+
+  FileReadRequest request = s_.ReadRequest(hex);
+  request.mode = 6;
+  if (!ReadHexFile(host, request, s_.held))
+    return fail(Format("Error reading existing file '%s'.\n'Append to file' can not continue.",
+                       hex.string().c_str()));
+  s_.held.file = datFile;
+  MemoryImage& image = s_.held.image;
+  image.appending = true;
+  if (logger.CommGet(6) != 1) return fail("Unable to read the logger's data pointer.");
+  image.endAddress = ParseDataPointer(logger.ReplyText()).value_or(0);
+  if (logger.CommGet(10) != 1) {
+    host.Tell("Calibration Coefficient Read",
+              "This logger is not calibrated or the read of the calibration coefficients "
+              "failed.\nDefault values of the calibration coefficients will be used.",
+              BoxIcon::Warning);
+  }
+  finished_ = false;
+  started_ = true;
+  const uint32_t held = static_cast<uint32_t>(std::max(image.fill, 0));
+  if (!transfer_.StartTransfer(held)) {
+    Finish();
+    return false;
+  }
+  return true;
+}
+
 bool Retrieval::Tick() {
   if (finished_) return false;
   if (transfer_.FetchNextBlock()) {
@@ -138,7 +226,7 @@ void Retrieval::Finish() {
   held.data.rawMode = false;
   held.fromFile = false;
   held.fromDatFile = false;
-  held.file.clear();
+  if (!image.appending) held.file.clear();  // an appended file keeps its name for the save
   DecodeOptions options;
   options.fromFile = false;
   options.hooks.rereadDeployment = [&logger](DeploymentParameters& parameters) {

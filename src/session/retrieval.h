@@ -19,6 +19,10 @@ class Retrieval {
   // "Retrieve Data" (all = false) or "Retrieve 100%". False when the retrieval ends before the
   // transfer (cancelled, nothing to fetch, link lost); Finish() has then run where needed.
   bool Begin(bool all);
+  // "Append to file": continues the hex file behind the chosen dat file (from the HEX
+  // directory) with what the logger holds beyond it. False (with the message) when the file
+  // does not belong to this logger and deployment, or cannot be read.
+  bool BeginAppend(const std::filesystem::path& datFile);
   // One block; false once the transfer has ended (Finish() has then run).
   bool Tick();
   // "Cancel" during the transfer: ends it with what has arrived.
