@@ -108,6 +108,7 @@ struct RetrieveOptions {
   bool keep = false;
   std::string out;
   std::string append;
+  bool mat = false;
 };
 
 int Retrieve(const Common& common, const RetrieveOptions& o) {
@@ -154,6 +155,17 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::filesystem::path hex = std::filesystem::path(s.directories.hex) / s.held.file.filename();
   hex.replace_extension(".hex");
   if (std::filesystem::exists(hex)) std::printf("Wrote %s\n", hex.string().c_str());
+  if (o.mat) {
+    std::filesystem::path mat = std::filesystem::path(o.out.empty() ? s.directories.mat : o.out) /
+                                s.held.file.filename();
+    mat.replace_extension(".mat");
+    p.host.nextFile = mat.string();
+    if (s.SaveHeldMat())
+      std::printf("Wrote %s\n", mat.string().c_str());
+    else
+      return kExitFailed;
+  }
+  s.LogRetrieval();
   return t.failed ? kExitFailed : kExitOk;
 }
 
@@ -170,31 +182,169 @@ int Convert(const Common& common, const ConvertOptions& o) {
   klx::Session& s = p.session;
   const std::filesystem::path in = o.file;
   const std::string ext = in.extension().string();
-  if (o.to != "dat") {
-    std::fprintf(stderr, "Only --to dat is available so far.\n");
+  if (o.to != "dat" && o.to != "mat") {
+    std::fprintf(stderr, "--to takes dat or mat\n");
     return kExitUsage;
   }
   if (!o.layout.empty()) {
     static const std::string kLayouts = "NAE";
-    const size_t at = o.layout.size() == 1 ? kLayouts.find(static_cast<char>(std::toupper(o.layout[0]))) : std::string::npos;
+    const size_t at = o.layout.size() == 1
+                          ? kLayouts.find(static_cast<char>(std::toupper(o.layout[0])))
+                          : std::string::npos;
     if (at == std::string::npos) {
       std::fprintf(stderr, "--layout takes N, A or E\n");
       return kExitUsage;
     }
     s.settings.format = static_cast<int>(at);
   }
-  klx::FileReadRequest request = s.ReadRequest(in);
-  const bool read = ext == ".hex" ? klx::ReadHexFile(s.host, request, s.held)
-                                  : klx::ReadDatFile(s.host, request, s.held);
-  if (!read) return kExitFailed;
+  if (!s.ReadDataFile(in)) return kExitFailed;
   std::filesystem::path out = o.out;
   if (out.empty()) {
     out = in;
-    out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat" : ".dat");
+    if (o.to == "mat")
+      out.replace_extension(".mat");
+    else
+      out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat"
+                                          : ".dat");
   }
   p.host.nextFile = out.string();
-  if (!s.SaveHeld(true)) return kExitFailed;
-  std::printf("Wrote %s\n", s.held.file.string().c_str());
+  if (o.to == "mat") {
+    if (!s.SaveHeldMat()) return kExitFailed;
+  } else if (!s.SaveHeld(true)) {
+    return kExitFailed;
+  }
+  std::printf("Wrote %s\n", out.string().c_str());
+  return kExitOk;
+}
+
+// Shows or changes the derived-quantity settings (written to the settings file).
+struct DerivedOptions {
+  std::string depth, salinity, density, specific, correction, sos, oxygen, latitude;
+  std::optional<double> atmospheric, waterDensity, hydrostatic, doTemperature, doSalinity;
+  std::string matTimes, matFormat;
+};
+
+bool OnOff(const std::string& value, bool& out) {
+  if (value == "on") out = true;
+  else if (value == "off") out = false;
+  else return false;
+  return true;
+}
+
+int Derived(const Common& common, const DerivedOptions& o) {
+  Program p(common);
+  if (!p.ok) return kExitFailed;
+  klx::Settings& settings = p.session.settings;
+  klx::DerivedUnitSettings& d = settings.derived;
+  bool changed = false, bad = false;
+  auto onOff = [&](const std::string& value, bool& field, const char* name) {
+    if (value.empty()) return;
+    if (!OnOff(value, field)) {
+      std::fprintf(stderr, "%s takes on or off\n", name);
+      bad = true;
+    }
+    changed = true;
+  };
+  if (!o.depth.empty()) {
+    changed = true;
+    if (o.depth == "seawater" || o.depth == "simplified") {
+      d.depthOn = true;
+      d.depthSeawater = o.depth == "seawater";
+    } else if (o.depth == "off") {
+      d.depthOn = false;
+    } else {
+      std::fprintf(stderr, "--depth takes seawater, simplified or off\n");
+      bad = true;
+    }
+  }
+  onOff(o.salinity, d.salinityOn, "--salinity");
+  onOff(o.density, d.densityAnomalyOn, "--density");
+  onOff(o.specific, d.specificConductivityOn, "--specific-conductivity");
+  onOff(o.correction, d.conductivityCorrectionOn, "--conductivity-correction");
+  if (!o.sos.empty()) {
+    changed = true;
+    d.soundWilson = o.sos.find("wilson") != std::string::npos;
+    d.soundDelGrosso = o.sos.find("delgrosso") != std::string::npos;
+    d.soundUnesco = o.sos.find("unesco") != std::string::npos;
+    d.speedOfSoundOn = d.soundWilson || d.soundDelGrosso || d.soundUnesco;
+    if (!d.speedOfSoundOn && o.sos != "off") {
+      std::fprintf(stderr, "--sos takes wilson, delgrosso, unesco (comma-separated) or off\n");
+      bad = true;
+    }
+  }
+  if (!o.oxygen.empty()) {
+    changed = true;
+    d.doUnitUMol = o.oxygen.find("umol") != std::string::npos;
+    d.doUnitMgPerL = o.oxygen.find("mgl") != std::string::npos;
+    d.doUnitMlPerL = o.oxygen.find("mll") != std::string::npos;
+    d.dissolvedOxygenOn = d.doUnitUMol || d.doUnitMgPerL || d.doUnitMlPerL;
+    if (!d.dissolvedOxygenOn && o.oxygen != "off") {
+      std::fprintf(stderr, "--oxygen takes umol, mgl, mll (comma-separated) or off\n");
+      bad = true;
+    }
+  }
+  if (!o.latitude.empty()) {
+    changed = true;
+    int degrees = 0;
+    double minutes = 0;
+    char rest = 0;
+    if (std::sscanf(o.latitude.c_str(), "%d:%lf%c", &degrees, &minutes, &rest) != 2 ||
+        degrees < -90 || degrees > 90 || minutes < 0 || minutes >= 60) {
+      std::fprintf(stderr, "--latitude takes DEGREES:MINUTES, for example -33:52.5\n");
+      bad = true;
+    } else {
+      d.latitudeDegrees = degrees;
+      d.latitudeMinutes = minutes;
+    }
+  }
+  auto number = [&](const std::optional<double>& v, double& field) {
+    if (v) {
+      field = *v;
+      changed = true;
+    }
+  };
+  number(o.atmospheric, d.atmosphericPressure);
+  number(o.waterDensity, d.density);
+  number(o.hydrostatic, d.hydrostaticPressure);
+  number(o.doTemperature, d.doTemperature);
+  number(o.doSalinity, d.doSalinity);
+  if (!o.matTimes.empty()) {
+    changed = true;
+    if (o.matTimes == "start") settings.matlabFrequency = 0;
+    else if (o.matTimes == "each") settings.matlabFrequency = 1;
+    else bad = true;
+  }
+  if (!o.matFormat.empty()) {
+    changed = true;
+    if (o.matFormat == "text") settings.matlabFormat = 0;
+    else if (o.matFormat == "datenum") settings.matlabFormat = 1;
+    else bad = true;
+  }
+  if (bad) return kExitUsage;
+  d.someDerivedUnitWanted = d.depthOn || d.salinityOn || d.densityAnomalyOn ||
+                            d.specificConductivityOn || d.conductivityCorrectionOn ||
+                            d.speedOfSoundOn || d.dissolvedOxygenOn || d.optodeConcentrationOn ||
+                            d.optodeSaturationOn;
+  if (changed && !settings.WriteSettings()) {
+    std::fprintf(stderr, "Unable to write %s\n", settings.SettingsFilePath().string().c_str());
+    return kExitFailed;
+  }
+  // What the settings file now says about derived units and MAT files.
+  const std::string text = settings.SettingsText();
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    for (const char* key : {"Density", "Conductivity correction", "Salinity", "Specific",
+                            "Dissolved", "Speed of Sound", "Atmospheric", "Latitude", "DO ",
+                            "Depth", "MATLAB"})
+      if (line.rfind(key, 0) == 0) {
+        std::printf("%s\n", line.c_str());
+        break;
+      }
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
   return kExitOk;
 }
 
@@ -233,6 +383,7 @@ int main(int argc, char** argv) {
   stop->excludes(suspend)->excludes(keep);
   suspend->excludes(keep);
   retrieve->add_option("--out", retrieveOptions.out, "Write the hex and dat files into DIR");
+  retrieve->add_flag("--mat", retrieveOptions.mat, "Also write the MAT file");
   retrieve->add_option("--append", retrieveOptions.append,
                        "Append to this dat file (its hex file is taken from the HEX directory, or "
                        "from --out); add --yes to let the files be rewritten")
@@ -241,9 +392,31 @@ int main(int argc, char** argv) {
   ConvertOptions convertOptions;
   auto* convert = app.add_subcommand("convert", "Re-read a hex or dat file and write another form");
   convert->add_option("file", convertOptions.file, "The .hex or .dat file")->required();
-  convert->add_option("--to", convertOptions.to, "dat")->required();
+  convert->add_option("--to", convertOptions.to, "dat or mat")->required();
   convert->add_option("--layout", convertOptions.layout, "Dat layout: N (values), A (time), E (date and time)");
   convert->add_option("--out", convertOptions.out, "The file to write");
+
+  DerivedOptions derivedOptions;
+  auto* derived = app.add_subcommand(
+      "derived", "Show or change the derived quantities (and the MAT time form) in the settings");
+  derived->add_option("--depth", derivedOptions.depth, "seawater, simplified or off");
+  derived->add_option("--salinity", derivedOptions.salinity, "on or off");
+  derived->add_option("--density", derivedOptions.density, "Density anomaly: on or off");
+  derived->add_option("--specific-conductivity", derivedOptions.specific, "on or off");
+  derived->add_option("--conductivity-correction", derivedOptions.correction, "on or off");
+  derived->add_option("--sos", derivedOptions.sos, "Speed of sound: wilson,delgrosso,unesco or off");
+  derived->add_option("--oxygen", derivedOptions.oxygen, "Dissolved oxygen: umol,mgl,mll or off");
+  derived->add_option("--latitude", derivedOptions.latitude, "DEGREES:MINUTES");
+  derived->add_option("--atmospheric", derivedOptions.atmospheric, "Atmospheric pressure, dbar");
+  derived->add_option("--water-density", derivedOptions.waterDensity, "Water density, g/cm3");
+  derived->add_option("--hydrostatic", derivedOptions.hydrostatic,
+                      "Hydrostatic pressure without a pressure channel, dbar");
+  derived->add_option("--do-temperature", derivedOptions.doTemperature,
+                      "Temperature for oxygen without a temperature channel");
+  derived->add_option("--do-salinity", derivedOptions.doSalinity,
+                      "Salinity for oxygen without a conductivity channel");
+  derived->add_option("--mat-times", derivedOptions.matTimes, "start (one time) or each (per row)");
+  derived->add_option("--mat-format", derivedOptions.matFormat, "text or datenum");
 
   try {
     app.parse(argc, argv);
@@ -259,5 +432,6 @@ int main(int argc, char** argv) {
   if (*identify) return Identify(common);
   if (*retrieve) return Retrieve(common, retrieveOptions);
   if (*convert) return Convert(common, convertOptions);
+  if (*derived) return Derived(common, derivedOptions);
   return kExitUsage;
 }

@@ -322,8 +322,9 @@ std::string MatWriter::Write() {
   const LoggerState& logger = data.logger;
   const DeploymentParameters& p = held_.image.snapshot.parameters;
   const size_t n = data.samplesPerChannel > 0 ? static_cast<size_t>(data.samplesPerChannel) : 0;
+  // The logger's channels and the derived ones behind them.
   const size_t k =
-      static_cast<size_t>(std::clamp(logger.channelCount, 0, static_cast<int>(data.series.size())));
+      static_cast<size_t>(std::clamp(data.channelCount, 0, static_cast<int>(data.series.size())));
   std::string error;
 
   {
@@ -351,7 +352,10 @@ std::string MatWriter::Write() {
   {
     std::vector<std::string> names;
     for (size_t ch = 0; ch < k; ++ch)
-      names.push_back(ChannelWord(TypeRowOfChannel(logger, static_cast<int>(ch))));
+      names.push_back(ChannelWord(
+          static_cast<int>(ch) < logger.channelCount || ch >= logger.channelTypes.size()
+              ? TypeRowOfChannel(logger, static_cast<int>(ch))
+              : TypeRowOfLetter(logger.channelTypes[ch])));
     Array a = mat::mxCreateCharMatrixFromStrings(names);
     error =
         Put("loggerchannelnames", a, "Unable to create string mxArray for logger channel names\n",

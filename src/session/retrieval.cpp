@@ -237,6 +237,7 @@ void Retrieval::Finish() {
   };
   const DecodeResult result = DecodeImage(image, logger.deployment(), held.data, host, options);
   image.headerLength = result.headerLength;
+  s_.ApplyDerived();
 
   if (hold_.suspended) ResumeAfterRetrieval(logger, hold_);
 

@@ -4,6 +4,11 @@
 
 #include "calibration/read.h"
 #include "decoding/decoder.h"
+#include "derived/derived.h"
+#include "files/activity_log.h"
+#include "files/dat_file.h"
+#include "files/mat_file.h"
+#include "shell/recent_files.h"
 #include "shell/status.h"
 
 namespace klx {
@@ -41,6 +46,58 @@ void Session::DecodeHeld(bool fromFile) {
       held.image.hasSnapshot ? held.image.snapshot.parameters : deployment;
   const DecodeResult result = DecodeImage(held.image, parameters, held.data, host, options);
   held.image.headerLength = result.headerLength;
+  ApplyDerived();
+}
+
+void Session::ApplyDerived() {
+  if (held.data.Empty()) return;
+  const DerivedAllocation allocation = AllocateDerivedChannels(held.data, settings.derived);
+  RecomputeDerived(held.data, allocation.channels, settings.derived);
+  held.columnTypes = held.data.logger.channelTypes;
+  if (held.columnTypes.size() == static_cast<size_t>(held.data.logger.channelCount))
+    held.columnTypes.clear();  // no derived channels: the logger's letters
+  if (!allocation.notice.empty()) host.Tell(kCorrectionChangeTitle, allocation.notice, BoxIcon::Information);
+}
+
+bool Session::ReadDataFile(const std::filesystem::path& file) {
+  FileReadRequest request = ReadRequest(file);
+  const std::string ext = file.extension().string();
+  bool ok = false;
+  if (ext == ".mat") {
+    MatReadRequest mat;
+    mat.file = file;
+    mat.programDirectory = settings.ProgramDirectory();
+    mat.directories = &directories;
+    ok = ReadMatFile(host, mat, held);
+  } else if (file.string().find(".hex") != std::string::npos) {
+    ok = ReadHexFile(host, request, held);
+    if (ok) ApplyDerived();  // the derived channels follow the settings in force now
+  } else {
+    ok = ReadDatFile(host, request, held);
+  }
+  if (ok) RecentFiles(settings.ProgramDirectory()).AddRecentFile(file.string());
+  return ok;
+}
+
+bool Session::SaveHeldMat() {
+  MatSaveRequest request;
+  request.programDirectory = settings.ProgramDirectory();
+  request.directories = &directories;
+  request.options.timeFrequency = settings.matlabFrequency;
+  request.options.timeFormat = settings.matlabFormat;
+  return SaveMatFile(host, request, held);
+}
+
+void Session::LogRetrieval() {
+  LogEntryInputs in;
+  in.programDirectory = settings.ProgramDirectory();
+  in.logger = held.data.logger;
+  in.parameters = held.image.snapshot.parameters;
+  in.hostTime = held.image.snapshot.hostTime;
+  in.loggerTime = held.image.snapshot.loggerTime;
+  in.loggerStatus = held.image.snapshot.loggerStatus;
+  in.savedFile = held.file;
+  WriteLogEntry(host, kLogRetrieved, in);
 }
 
 FileReadRequest Session::ReadRequest(const std::filesystem::path& file) {

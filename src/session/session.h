@@ -53,9 +53,18 @@ class Session {
 
   // Decodes held.image into held.data with the current calibration (after a file read).
   void DecodeHeld(bool fromFile);
+  // Appends the derived channels the settings ask for to held.data and computes them.
+  void ApplyDerived();
+  // "Save a MATLAB file" with the settings' time form; `file` answers the file choice.
+  bool SaveHeldMat();
+  // The retrieval's entry in the per-logger and daily activity logs.
+  void LogRetrieval();
   // The save operation ("Save data to a file") with the settings' layout and derived units.
   bool SaveHeld(bool again, const std::filesystem::path& datFile = {});
   FileReadRequest ReadRequest(const std::filesystem::path& file);
+  // Reads a hex, dat or MAT file into `held` (by its name), derived channels included, and puts
+  // it on top of the recent files. False (with the message) leaves `held` as it was.
+  bool ReadDataFile(const std::filesystem::path& file);
 };
 
 // Lines describing the connected logger: identity, command set, memory, channels, timing and
