@@ -54,10 +54,10 @@ Range RangeOf(char type, double depth) {
       return {2.0, 25.0, 0.004};
     case 'P':
       return {10.13 + depth - 1.2, 10.13 + depth + 1.2, 0.002};
-    case 'C':
+    case 'C':  // a standard conductivity channel reports in uS/cm
+      return {30000.0, 55000.0, 0.004};
+    case 'S':  // the "S" letter marks a channel in mS/cm
       return {30.0, 55.0, 0.004};
-    case 'S':
-      return {30.0, 36.0, 0.004};
     case 'D':
       return {4.0, 9.0, 0.006};
     case 'N':

@@ -20,7 +20,7 @@ period = 000500
 cal_date = 260210101500
 cal.0 = 0.00350 -0.000250 2.70e-06 2.30e-08
 cal.1 = -10.2 1012.5 0 0
-cal.2 = 0 72.3 0.1 0
+cal.2 = 0 72300 100 0
 cal.3 = -2.0 520.0 0 0
 cal.4 = -0.3 80.0 0 0
 # Logged data with auto-ranging turbidity and fluorometry channels (gain codes in bits 1-2).

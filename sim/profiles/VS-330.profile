@@ -19,7 +19,7 @@ period = 000500
 cal_date = 260210101500
 cal.0 = 0.00350 -0.000250 2.70e-06 2.30e-08
 cal.1 = -10.2 1012.5 0 0
-cal.2 = 0 72.3 0.1 0
+cal.2 = 0 72300 100 0
 # Logged data: two weeks at 5 minutes, a recovery stamp, stopped at the end.
 status = 4
 samples = 4000

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/clock.h"
 #include "platform/host.h"
@@ -105,9 +106,11 @@ TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
 
   const DataSet& data = rig.session.held.data;
   const sim::SimExpected truth = rig.logger->Expected();
-  ASSERT_EQ(data.channelCount, static_cast<int>(truth.types.size()));
+  // The logger's channels; derived ones (depth is switched on) stand behind them.
+  ASSERT_EQ(data.logger.channelCount, static_cast<int>(truth.types.size()));
+  ASSERT_GE(data.channelCount, data.logger.channelCount);
   ASSERT_EQ(static_cast<size_t>(data.samplesPerChannel), truth.Rows());
-  for (int ch = 0; ch < data.channelCount; ++ch) {
+  for (int ch = 0; ch < data.logger.channelCount; ++ch) {
     for (size_t row = 0; row < truth.Rows(); row += 97) {
       const double want = truth.values[static_cast<size_t>(ch)][row];
       const double got = data.series[static_cast<size_t>(ch)][row];
@@ -216,12 +219,60 @@ TEST(Retrieval, HexFileReadBackReproducesTheSeries) {
   FileReadRequest request = back.ReadRequest(hex);
   ASSERT_TRUE(ReadHexFile(fileHost, request, back.held));
   const DataSet& after = back.held.data;
-  ASSERT_EQ(after.channelCount, before.channelCount);
+  ASSERT_EQ(after.logger.channelCount, before.logger.channelCount);
   ASSERT_EQ(after.samplesPerChannel, before.samplesPerChannel);
-  for (int ch = 0; ch < before.channelCount; ++ch)
+  for (int ch = 0; ch < before.logger.channelCount; ++ch)
     EXPECT_EQ(after.series[static_cast<size_t>(ch)], before.series[static_cast<size_t>(ch)])
         << "channel " << ch;
   EXPECT_EQ(after.stamps.records.size(), before.stamps.records.size());
+}
+
+}  // namespace
+}  // namespace klx::test
+
+namespace klx::test {
+namespace {
+
+TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndReachTheFiles) {
+  Rig rig("VS-330");
+  DerivedUnitSettings& d = rig.session.settings.derived;
+  d.depthOn = true;
+  d.depthSeawater = true;
+  d.salinityOn = true;
+  d.speedOfSoundOn = true;
+  d.soundWilson = true;
+  d.soundUnesco = true;  // two formulas chosen, one speed-of-sound channel
+  d.densityAnomalyOn = true;
+  ASSERT_TRUE(rig.Retrieve());
+  const DataSet& data = rig.session.held.data;
+  ASSERT_EQ(data.logger.channelCount, 3);
+  const std::string derived = data.logger.channelTypes.substr(3);
+  EXPECT_EQ(derived, std::string("\x85Su\x86"));
+  ASSERT_EQ(data.channelCount, 7);
+  // Depth from the pressure channel: seawater depth grows with pressure.
+  const auto& pressure = data.series[1];
+  const auto& depth = data.series[3];
+  EXPECT_GT(depth[0], 0.0f);
+  EXPECT_EQ(pressure[0] > pressure[10], depth[0] > depth[10]);
+
+  // The dat file carries the derived columns, the activity logs the retrieval.
+  struct FileHost : RecordingHost {
+    std::optional<std::string> ChooseFile(const FileChoice&) override { return file; }
+    std::string file;
+  } host;
+  host.file = (rig.dir / "derived.dat").string();
+  Session saver(host, rig.clock, rig.dir, {});
+  saver.ReadSettings();
+  saver.held = rig.session.held;
+  saver.directories.hex = rig.dir.string();
+  ASSERT_TRUE(saver.SaveHeld(false));
+  std::ifstream dat(rig.dir / "derived.dat");
+  const std::string text((std::istreambuf_iterator<char>(dat)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("     Temp      Pres      Cond     Depth  Salinity  SoS (UN)  DensAnom"),
+            std::string::npos);
+  saver.LogRetrieval();
+  EXPECT_TRUE(fs::exists(rig.dir / "log" / "040211.log"));
+  EXPECT_TRUE(fs::exists(rig.dir / "log" / "20260902.log"));
 }
 
 }  // namespace

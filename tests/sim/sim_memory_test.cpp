@@ -186,9 +186,9 @@ TEST(SimMemory, EveryFamilyHoldsItsDeployment) {
         EXPECT_GE(*lo, 10.13 + p.depth - 1.3);
         EXPECT_LE(*hi, 10.13 + p.depth + 1.3);
       }
-      if (e.types[ch] == 'C' && !p.calibration.empty()) {
-        EXPECT_GE(*lo, 29.9);
-        EXPECT_LE(*hi, 55.1);
+      if (e.types[ch] == 'C' && !p.calibration.empty()) {  // uS/cm
+        EXPECT_GE(*lo, 29900.0);
+        EXPECT_LE(*hi, 55100.0);
       }
       for (uint32_t w : e.raw[ch]) EXPECT_TRUE(w > 0 && w < 0xDFFFFF && (w & 1) == 0) << w;
     }
