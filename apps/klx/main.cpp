@@ -109,6 +109,7 @@ struct RetrieveOptions {
   std::string out;
   std::string append;
   bool mat = false;
+  std::optional<std::string> comment;
 };
 
 int Retrieve(const Common& common, const RetrieveOptions& o) {
@@ -120,8 +121,14 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   if (!o.out.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(o.out, ec);
-    s.directories.dat = o.out;
-    s.directories.hex = o.out;
+    const std::string folder = std::filesystem::absolute(o.out, ec).string();
+    s.directories.dat = folder;
+    s.directories.hex = folder;
+    s.rememberFolders = false;  // --out is for this run only
+  }
+  if (o.comment) {
+    const std::string text = *o.comment;
+    s.commentDialog = [text](const std::string&) { return std::optional<std::string>(text); };
   }
   klx::Retrieval r(s);
   if (!r.Open()) return kExitFailed;
@@ -146,7 +153,7 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
 
   p.host.nextFile = o.append.empty()
                         ? (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string()
-                        : o.append;
+                        : std::filesystem::absolute(o.append).string();
   if (!s.SaveHeld(false, {})) {
     std::fprintf(stderr, "The data were not saved.\n");
     return kExitFailed;
@@ -207,7 +214,7 @@ int Convert(const Common& common, const ConvertOptions& o) {
       out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat"
                                           : ".dat");
   }
-  p.host.nextFile = out.string();
+  p.host.nextFile = std::filesystem::absolute(out).string();
   if (o.to == "mat") {
     if (!s.SaveHeldMat()) return kExitFailed;
   } else if (!s.SaveHeld(true)) {
@@ -384,6 +391,8 @@ int main(int argc, char** argv) {
   suspend->excludes(keep);
   retrieve->add_option("--out", retrieveOptions.out, "Write the hex and dat files into DIR");
   retrieve->add_flag("--mat", retrieveOptions.mat, "Also write the MAT file");
+  retrieve->add_option("--comment", retrieveOptions.comment,
+                       "The comment saved with the data (at most 99 characters)");
   retrieve->add_option("--append", retrieveOptions.append,
                        "Append to this dat file (its hex file is taken from the HEX directory, or "
                        "from --out); add --yes to let the files be rewritten")

@@ -74,6 +74,7 @@ bool Session::ReadDataFile(const std::filesystem::path& file) {
     if (ok) ApplyDerived();  // the derived channels follow the settings in force now
   } else {
     ok = ReadDatFile(host, request, held);
+    if (ok) AssignMarkerClasses(held.data.stamps);  // the graph's markers
   }
   if (ok) RecentFiles(settings.ProgramDirectory()).AddRecentFile(file.string());
   return ok;
@@ -85,7 +86,9 @@ bool Session::SaveHeldMat() {
   request.directories = &directories;
   request.options.timeFrequency = settings.matlabFrequency;
   request.options.timeFormat = settings.matlabFormat;
-  return SaveMatFile(host, request, held);
+  if (!SaveMatFile(host, request, held)) return false;
+  if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
+  return true;
 }
 
 void Session::LogRetrieval() {
@@ -123,7 +126,11 @@ bool Session::SaveHeld(bool again, const std::filesystem::path& datFile) {
   request.derived = settings.derived;
   request.channelFile = settings.languageSupport;
   request.chosenDat = datFile;
-  return SaveDataToFile(host, request, held, again);
+  request.commentDialog = commentDialog;
+  if (!SaveDataToFile(host, request, held, again)) return false;
+  if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
+  RecentFiles(settings.ProgramDirectory()).AddRecentFile(request.chosenDat.string());
+  return true;
 }
 
 bool Session::SelectPort(const std::string& name, std::string* error) {

@@ -2,6 +2,8 @@
 // The process-wide records of one running program, created by the front end and handed by
 // reference to whatever needs them. Nothing here is global, so tests can build several.
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "deployment/parameters.h"
@@ -48,6 +50,12 @@ class Session {
   CalibrationCoefficients calibration;
   Directories directories;
   RealTimeLimits limits;
+  // Folders chosen in file dialogs are written back to the directory file (a command line that
+  // names its own output folder turns this off).
+  bool rememberFolders = true;
+  // The comment asked for before a save: given the current one, the new one (nullopt: the
+  // question was cancelled, which clears it). Empty: the comment stays as it is.
+  std::function<std::optional<std::string>(const std::string&)> commentDialog;
   // The data set held: retrieved or read from a file, until the next retrieval or read.
   HeldData held;
 
