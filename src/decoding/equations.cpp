@@ -43,9 +43,10 @@ uint32_t EffectiveRangeClass(const DataSet& data, int channel) {
 }
 
 int32_t WrapThresholdOf(const DataSet& data, int channel) {
-  const bool extended = channel >= 0 &&
-                        static_cast<size_t>(channel) < data.extendedCapabilities.size() &&
-                        (data.extendedCapabilities[static_cast<size_t>(channel)] & 1u) != 0;
+  // Byte 0 of the extended channel capabilities belongs to the logger; channel n is byte n + 1.
+  const size_t at = static_cast<size_t>(channel) + 1;
+  const bool extended = channel >= 0 && at < data.extendedCapabilities.size() &&
+                        (data.extendedCapabilities[at] & 1u) != 0;
   if (!extended) return kNoExtendedRange;
   switch (EffectiveRangeClass(data, channel)) {
     case 2:

@@ -158,7 +158,7 @@ TEST(DecodeImage, RawModeDividesByFullScaleOnly) {
 
 TEST(DecodeImage, Class2ChannelWrapsAt0xFD70A2ButNot0xFD70A1) {
   DataSet data = VsLogger("Y");
-  data.extendedCapabilities[0] = 1;
+  data.extendedCapabilities[1] = 1;  // channel 0
   const MemoryImage image = ImageBuilder().Header(30).Words({0xFD70A2, 0xFD70A1}).Build();
   RecordingHost host;
   DecodeImage(image, Params(), data, host);

@@ -74,7 +74,7 @@ TEST(Equations, ChannelValuePicksByLetter) {
 
 TEST(ExtendedRange, Class2WrapsAt0xFD70A2NotAt0xFD70A1) {
   DataSet data = Context("Y");
-  data.extendedCapabilities[0] = 1;
+  data.extendedCapabilities[1] = 1;
   EXPECT_EQ(EffectiveRangeClass(data, 0), 2u);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A2), 0xFD70A2 - 0x1000000);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFFFFFF), -1);
@@ -87,27 +87,34 @@ TEST(ExtendedRange, Class2WrapsAt0xFD70A2NotAt0xFD70A1) {
   EXPECT_GT(x, -0.011);
 }
 
+TEST(ExtendedRange, ByteZeroBelongsToTheLoggerNotToChannelZero) {
+  // Byte 0 of the table is the logger's own: with only it set, channel 0 does not wrap.
+  DataSet data = Context("Y");
+  data.extendedCapabilities[0] = 1;
+  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A2), 0xFD70A2);
+}
+
 TEST(ExtendedRange, Class1WrapsAt0xDFFFFF) {
   DataSet data = Context("P");
-  data.extendedCapabilities[0] = 0x01;
+  data.extendedCapabilities[1] = 0x01;
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFE), 0xDFFFFE);
   // Other bits of the byte do not matter, bit 0 does.
-  data.extendedCapabilities[0] = 0xFE;
+  data.extendedCapabilities[1] = 0xFE;
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFE), 0xDFFFFE);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);  // odd rule, bit 23
 }
 
 TEST(ExtendedRange, Class0NeverWraps) {
   DataSet data = Context("T");
-  data.extendedCapabilities[0] = 1;
+  data.extendedCapabilities[1] = 1;
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFFFFFF), 0xFFFFFF);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0x000001), 1);
 }
 
 TEST(ExtendedRange, DepthCountsAsClass1AtEngineeringUnitsLevel1) {
   DataSet data = Context("A");
-  data.extendedCapabilities[0] = 1;
+  data.extendedCapabilities[1] = 1;
   data.logger.engineeringUnitsLevel = 1;
   EXPECT_EQ(EffectiveRangeClass(data, 0), 1u);
   EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);

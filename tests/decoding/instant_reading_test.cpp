@@ -71,13 +71,13 @@ TEST(InstantReading, BinaryReplyWithoutLabels) {
 TEST(InstantReading, BinaryValuesGetTheExtendedRange) {
   DataSet data = Context();
   data.logger.channelTypes = "TY";
-  data.extendedCapabilities[1] = 1;
+  data.extendedCapabilities[2] = 1;  // channel 1
   const std::string reply = BinaryReply("", {0x400000, 0xFD70A2});
   const std::string text = FormatInstantReading(reply, false, data, false);
   EXPECT_EQ(text, Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
                       Line("", ExpectedPolynomial(kPressure, 0xFD70A2LL - 0x1000000LL)));
   // Without extended range an odd word lies above full scale.
-  data.extendedCapabilities[1] = 0;
+  data.extendedCapabilities[2] = 0;
   EXPECT_EQ(FormatInstantReading(BinaryReply("", {0x400000, 0x000001}), false, data, false),
             Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
                 Line("", ExpectedPolynomial(kPressure, 0x1000001LL)));
