@@ -7,14 +7,6 @@
 
 namespace klx::files {
 
-// Rows of the channel-type table: type letter and the 10 characters after it in the code
-// column (the short name right-aligned in 9 columns, then one blank).
-struct ChannelTypeName {
-  uint8_t letter;
-  const char* shortName;
-};
-inline constexpr int kChannelTypeRows = 39;
-extern const ChannelTypeName kChannelTypeNames[kChannelTypeRows];
 
 // Row 0..37 whose letter matches, else 38 ("Unknown").
 int TypeRowOfLetter(uint8_t letter);
