@@ -764,12 +764,23 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
       Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs, out);
       return true;
     }
-    case 'N':  // erase
+    case 'N': {  // erase
+      // Flash erases take time by the memory in use; the logger hears nothing meanwhile.
+      const uint32_t empty = profile_.IsExtended() ? 0 : kDataBase;
+      const uint32_t pointer = DataPointer();
+      const int64_t used = pointer > empty ? pointer - empty : 0;
+      const int64_t eraseMs = static_cast<int64_t>(profile_.eraseMsPer64k) * (used / 65536 + 1);
       memory_.Erase();
-      status_ = 0;
       subStatus_ = 0;
+      status_ = 0;
+      if (faults_.eraseFails > 0) {
+        --faults_.eraseFails;
+        status_ = 0x7F;
+      }
       Reply("Memory erased\r\n", nowMs, out);
+      if (eraseMs > 0) SilenceUntil(nowMs + eraseMs);
       return true;
+    }
     case 'R': {
       std::vector<uint8_t> h;
       if (!HexBytes(cmd, 1, 2, h)) return false;
@@ -1099,7 +1110,12 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
       const int divisor = (data[0] + 2) & 0xFF;
       if (divisor > 0) defaultBaud_ = 288000 / divisor;
     }
-    tables_[h[0]] = std::move(data);
+    // The range-switching tables keep their length: a shorter write replaces their start.
+    const auto it = tables_.find(h[0]);
+    if ((h[0] == 4 || h[0] == 5) && it != tables_.end() && it->second.size() > data.size())
+      std::copy(data.begin(), data.end(), it->second.begin());
+    else
+      tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers
     const size_t channel = h[0] + 256u * h[1];
     const size_t channels = profile_.channels.size();

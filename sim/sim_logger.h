@@ -31,14 +31,15 @@
 //   05 suspended           after "!S" while enabled, logging or profiling; "!R" resumes with
 //                          a "TIM" stamp before the next row
 //   06 profiling           only when set in a profile ("status = 6")
-//   7F erase failed        only when set in a profile
+//   7F erase failed        when set in a profile, or after an erase under fault.erase_fails
 // Replies of the deployment steps (the host reads them as status texts):
 //   "P"  -> "Logger started in mode %02X\r\n" (the new status; 00 when start >= end)
 //   "!R" -> "Logger started in mode %02X\r\n" when suspended (back to 01 or 02), otherwise
 //           "Logger status %02X\r\n" with the unchanged status
 //   "!S" -> "Logger status %02X\r\n" (05 when it suspended, else unchanged)
 //   "!9" -> "Logger status %02X\r\n" (04, or unchanged when not enabled/logging/suspended)
-//   "N"  -> "Memory erased\r\n" (instantly; the data pointer returns to its empty value)
+//   "N"  -> "Memory erased\r\n" (the data pointer returns to its empty value); with
+//           erase_ms_per_64k the logger then hears nothing for that long per 64 KiB used
 //
 // Other queries whose content is ours:
 //   "G"  -> eight hex digits = the data pointer, its four bytes least significant first, then

@@ -254,6 +254,10 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     if (!ParseInt(value, 0, 10000, p.replyDelayMs)) return bad("0 to 10000");
   } else if (key == "paced") {
     if (!ParseBool(value, p.paced)) return bad("yes or no");
+  } else if (key == "erase_ms_per_64k") {
+    if (!ParseInt(value, 0, 100000000, p.eraseMsPer64k)) return bad("0 or more");
+  } else if (key == "fault.erase_fails") {
+    if (!ParseInt(value, 0, 1000000, p.faults.eraseFails)) return bad("a count");
   } else if (key == "rate_revert_ms") {
     if (!ParseInt(value, 0, 100000000, p.rateRevertMs)) return bad("0 or more");
   } else if (key == "fault.bad_check") {

@@ -42,6 +42,7 @@
 //   reply_delay_ms = 3             # processing delay before a reply
 //   paced = no                     # space reply bytes by ten bits at the line rate
 //   rate_revert_ms = 30000         # an express rate falls back to baud after this idle time
+//   erase_ms_per_64k = 500         # erase time per 64 KiB of used memory (deaf meanwhile)
 //   fault.bad_check = 2            # faults: see SimFaults
 //
 // A profile can also be built or edited in code before the logger is made from it.
@@ -69,6 +70,7 @@ struct SimFaults {
                              // this long after the first command
   int lostAfterSwitch = 0;   // "fault.lost_after_switch": the next N rate switches leave the
                              // logger deaf at the new rate (until it falls back); -1: always
+  int eraseFails = 0;        // "fault.erase_fails": the next N erases end in status 7F
 };
 
 // A stamp the profile asks for in the logged data.
@@ -119,6 +121,8 @@ struct SimProfile {
   int replyDelayMs = 3;
   bool paced = false;
   int rateRevertMs = 30000;
+  int eraseMsPer64k = 0;  // "erase_ms_per_64k": an erase keeps the logger deaf this long per
+                          // 64 KiB of used memory (plus one such step); 0: instant
   SimFaults faults;
 
   double FirmwareValue() const;

@@ -1,0 +1,340 @@
+#include "deployment_commands.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "calibration/read.h"
+#include "deployment/enable.h"
+#include "deployment/status.h"
+#include "deployment/thresholds.h"
+#include "deployment/validation.h"
+#include "platform/clock.h"
+#include "platform/libserialport_port.h"
+#include "session/session.h"
+#include "shell/datetime.h"
+#include "shell/status.h"
+#include "sim/sim_transport.h"
+#include "terminal_host.h"
+
+namespace klx::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct SetupOptions {
+  std::string start;
+  std::string end;
+  std::string period;
+  int averaging = -1;
+  std::string threshold;
+  bool erase = false;
+  bool keepData = false;
+  bool yes = false;
+};
+
+struct Options {
+  CLI::App* setup = nullptr;
+  CLI::App* status = nullptr;
+  CLI::App* stop = nullptr;
+  CLI::App* clock = nullptr;
+  SetupOptions s;
+  bool sync = false;
+};
+
+// One program run: the session on the real clock with the terminal as its host.
+struct Run {
+  Run(const DeploymentCliContext& c, bool forceYes)
+      : host((forceYes || (c.yes && *c.yes)) ? std::optional<Answer>(Answer::Yes)
+             : (c.no && *c.no)               ? std::optional<Answer>(Answer::No)
+                                             : std::nullopt,
+             c.quiet && *c.quiet),
+        session(host, clock,
+                c.directory && !c.directory->empty() ? std::filesystem::path(*c.directory)
+                                                     : std::filesystem::current_path(),
+                EnumerateSerialDevices()) {
+    sim::RegisterSimTransport(session.transports, clock);
+    std::string error;
+    if (!session.ReadSettings(&error)) {
+      std::fprintf(stderr, "Startup: %s\n", error.c_str());
+      ok = false;
+    }
+    if (ok && c.port && !c.port->empty() && !session.SelectPort(*c.port, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      usage = true;
+    }
+  }
+  // Connects and reads what the deployment needs to know about the logger.
+  bool Connect() {
+    LoggerLink& logger = session.logger;
+    if (!logger.ConnectCommand()) return false;
+    logger.AssessCapabilities();
+    logger.CommGet(16);
+    return true;
+  }
+  int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
+
+  RealClock clock;
+  TerminalHost host;
+  Session session;
+  bool ok = true;
+  bool usage = false;
+};
+
+// "2027-01-10T12:00:00" (a blank for the T is accepted too).
+std::optional<SystemTime> ParseTime(const std::string& text) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  char sep = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi, &s,
+                  &tail) != 7 ||
+      (sep != 'T' && sep != ' '))
+    return std::nullopt;
+  if (y < 2000 || y > 2099 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 ||
+      h < 0 || mi < 0 || s < 0)
+    return std::nullopt;
+  SystemTime t;
+  t.year = static_cast<uint16_t>(y);
+  t.month = static_cast<uint16_t>(mo);
+  t.day = static_cast<uint16_t>(d);
+  t.hour = static_cast<uint16_t>(h);
+  t.minute = static_cast<uint16_t>(mi);
+  t.second = static_cast<uint16_t>(s);
+  // Normalise (31 April becomes 1 May would surprise: refuse it instead).
+  const SystemTime back = AddSeconds(t, 0);
+  if (back.day != t.day || back.month != t.month) return std::nullopt;
+  t.dayOfWeek = back.dayOfWeek;
+  return t;
+}
+
+// "HH:MM:SS", 24:00:00 for one day.
+std::optional<Period> ParsePeriod(const std::string& text) {
+  int h = 0, m = 0, s = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%2d:%2d:%2d%c", &h, &m, &s, &tail) != 3) return std::nullopt;
+  const bool day = h == 24 && m == 0 && s == 0;
+  if (!day && (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59)) return std::nullopt;
+  return Period{static_cast<uint16_t>(h), static_cast<uint16_t>(m), static_cast<uint16_t>(s)};
+}
+
+std::string PeriodText(const Period& p) {
+  return Format("%02d:%02d:%02d", p.hours, p.minutes, p.seconds);
+}
+
+// "CH:VALUE:above|below", channel from 1.
+bool ParseThreshold(const std::string& text, int channels, DeploymentParameters& p) {
+  int channel = 0;
+  double value = 0;
+  char sense[8] = {};
+  if (std::sscanf(text.c_str(), "%d:%lf:%7s", &channel, &value, sense) != 3) return false;
+  const std::string s(sense);
+  if (channel < 1 || channel > channels || !std::isfinite(value) || (s != "above" && s != "below"))
+    return false;
+  p.thresholdChannel = channel - 1;
+  p.thresholdValue = value;
+  p.startMode = s == "above" ? kStartAboveThreshold : kStartBelowThreshold;
+  p.powerCycledTest = 0;
+  p.powerSavePeriod = {};
+  p.averagingEnabled = false;
+  return true;
+}
+
+void PrintSchedule(const Session& s, const ScheduleView& view) {
+  const DeploymentParameters& p = s.deployment;
+  std::printf("Logger status: %s\n", view.statusName.c_str());
+  std::printf("Host time:     %s\n", DateDisplayText(view.hostTime).c_str());
+  std::printf("Logger time:   %s\n", DateDisplayText(view.loggerClock).c_str());
+  std::printf("Start:         %s\n", DateDisplayText(p.startTime).c_str());
+  std::printf("End:           %s\n", DateDisplayText(p.endTime).c_str());
+  std::printf("Period:        %s\n",
+              PeriodFieldText(SystemTime{2000, 1, 6, 1, p.samplePeriod.hours,
+                                         p.samplePeriod.minutes, p.samplePeriod.seconds, 0},
+                              p.profiling6Hz)
+                  .c_str());
+}
+
+int Status(const DeploymentCliContext& c) {
+  Run run(c, false);
+  if (run.Prepared() != kExitOk) return run.Prepared();
+  if (!run.Connect()) return kExitFailed;
+  LoggerSetup setup(run.session.logger, run.session.clock, run.session.batchValues);
+  if (setup.Open() < 0) return kExitFailed;
+  PrintSchedule(run.session, setup.view);
+  if (run.session.logger.CommGet(6) == 1) {
+    const std::string usage =
+        MemoryUsageText(run.session.logger.state, run.session.logger.ReplyText());
+    if (!usage.empty()) std::printf("Memory usage:  %s\n", usage.c_str());
+  }
+  if (!setup.view.message.empty()) std::fprintf(stderr, "%s\n", setup.view.message.c_str());
+  return kExitOk;
+}
+
+int Stop(const DeploymentCliContext& c) {
+  Run run(c, false);
+  if (run.Prepared() != kExitOk) return run.Prepared();
+  if (!run.Connect()) return kExitFailed;
+  LoggerLink& logger = run.session.logger;
+  if (logger.CommSet(13) != 1) return kExitFailed;
+  std::array<uint8_t, 121> buffer{};
+  logger.link().LinkRead(buffer.data(), 120);
+  logger.deployment().realtimeOutput = false;
+  logger.CommSet(19);
+  if (logger.CommGet(9) != 1) {
+    std::fprintf(stderr, "Error: Status read incorrectly\n");
+    return kExitFailed;
+  }
+  std::printf("Logger status: %s\n", StatusName(logger.status.code));
+  return StatusIsIdle(logger.status.code) ? kExitOk : kExitFailed;
+}
+
+int Clock(const DeploymentCliContext& c, bool sync) {
+  Run run(c, false);
+  if (run.Prepared() != kExitOk) return run.Prepared();
+  if (!run.Connect()) return kExitFailed;
+  LoggerLink& logger = run.session.logger;
+  if (sync && !SynchroniseClock(logger, run.session.clock)) return kExitFailed;
+  if (!sync && logger.CommGet(1) != 1) return kExitFailed;
+  std::printf("Host time:   %s\n", DateDisplayText(run.session.clock.LocalTime()).c_str());
+  std::printf("Logger time: %s\n", DateDisplayText(logger.loggerClock).c_str());
+  return kExitOk;
+}
+
+int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
+  // Check what can be checked before the logger is touched.
+  const bool now = o.start == "now";
+  const std::optional<SystemTime> start = now ? std::nullopt : ParseTime(o.start);
+  const std::optional<SystemTime> end = ParseTime(o.end);
+  const std::optional<Period> period = ParsePeriod(o.period);
+  if ((!now && !start) || !end || !period) {
+    std::fprintf(stderr,
+                 "--start takes YYYY-MM-DDTHH:MM:SS or now, --end YYYY-MM-DDTHH:MM:SS, "
+                 "--period HH:MM:SS\n");
+    return kExitUsage;
+  }
+  if (o.erase && o.keepData) {
+    std::fprintf(stderr, "--erase and --keep-data exclude each other\n");
+    return kExitUsage;
+  }
+  Run run(c, o.yes);
+  if (run.Prepared() != kExitOk) return run.Prepared();
+  if (!run.Connect()) return kExitFailed;
+  Session& s = run.session;
+  LoggerSetup setup(s.logger, s.clock, s.batchValues);
+  if (setup.Open() < 0) return kExitFailed;
+
+  DeploymentParameters& p = s.deployment;
+  p.startMode = now ? kStartNow : kStartAtTime;
+  if (start) p.startTime = *start;
+  p.endTime = *end;
+  p.samplePeriod = *period;
+  p.profiling6Hz = false;
+  if (o.averaging >= 0) {
+    p.averagingEnabled = o.averaging > 0;
+    p.averagingSeconds = static_cast<uint32_t>(o.averaging);
+  }
+  if (!o.threshold.empty()) {
+    if (!ParseThreshold(o.threshold, s.logger.state.channelCount, p)) {
+      std::fprintf(stderr, "--threshold takes CHANNEL:VALUE:above|below (channel from 1)\n");
+      return kExitUsage;
+    }
+    if (!s.logger.state.conventionalThresholding && !s.logger.state.powerSaveThresholding &&
+        !s.logger.state.IsVS()) {
+      std::fprintf(stderr, "This logger has no threshold start.\n");
+      return kExitFailed;
+    }
+    ReadCalibration(s.logger, s.calibration);
+    if (AcceptThreshold(p, s.logger.state, s.calibration, s.host) == ThresholdCheck::Refused) {
+      std::fprintf(stderr, "Threshold not accepted.\n");
+      return kExitFailed;
+    }
+    setup.calibration = &s.calibration;
+    std::printf("Threshold: %s\n", ThresholdSummary(p, s.logger.state).c_str());
+  }
+
+  const ValidationResult v = setup.Validate();
+  if (v.code != kValidationOk || v.suggestionAccepted) {
+    std::fprintf(stderr, "%s (code %d)\n", v.message.c_str(), v.code);
+    if (v.suggestionAccepted)
+      std::fprintf(stderr, "Suggested: end %s, period %s\n", DateDisplayText(p.endTime).c_str(),
+                   PeriodText(p.samplePeriod).c_str());
+    return kExitFailed;
+  }
+  const UsageEstimate e = EstimateUsage(p, s.logger.state);
+  std::printf("%s\n", e.text.c_str());
+
+  setup.eraseAccepted = o.erase;
+  setup.logDirectory = s.settings.ProgramDirectory();
+  if (o.keepData) {
+    setup.resuming = true;
+    setup.continueToAdd = true;
+  }
+  EnableStep step = setup.PressEnable();
+  while (step == EnableStep::Waiting) {
+    s.clock.SleepMs(1000);
+    step = setup.Tick();
+  }
+  switch (step) {
+    case EnableStep::Enabled:
+      std::printf("%s\n", setup.enabledMessage.c_str());
+      return kExitOk;
+    case EnableStep::Resumed:
+      std::printf("Logging resumed with the previous settings.\n");
+      return kExitOk;
+    case EnableStep::ReturnToDialog:
+      std::fprintf(stderr, "Not enabled.%s\n",
+                   o.erase ? "" : " Add --erase to accept losing the logger's data.");
+      return kExitFailed;
+    default:
+      return kExitFailed;
+  }
+}
+
+}  // namespace
+
+std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliContext& context) {
+  auto o = std::make_shared<Options>();
+  o->setup = app.add_subcommand("setup", "Program and enable a deployment");
+  if (context.port)
+    o->setup->add_option("--port", *context.port, "COM<n>, a device path or sim:<model>");
+  o->setup->add_option("--start", o->s.start, "First sample: YYYY-MM-DDTHH:MM:SS or now")
+      ->required();
+  o->setup->add_option("--end", o->s.end, "End of logging: YYYY-MM-DDTHH:MM:SS")->required();
+  o->setup->add_option("--period", o->s.period, "Sampling period HH:MM:SS (24:00:00: daily)")
+      ->required();
+  o->setup->add_option("--averaging", o->s.averaging, "Average over S seconds (0: none)")
+      ->check(CLI::Range(0, 10800));
+  o->setup->add_option(
+      "--threshold", o->s.threshold,
+      "Start when channel CH rises above or falls below VALUE: CH:VALUE:above|below");
+  auto* erase = o->setup->add_flag("--erase", o->s.erase, "Erase the logger's data without asking");
+  auto* keep = o->setup->add_flag("--keep-data", o->s.keepData,
+                                  "Continue to add to the logger's deployment where it can");
+  erase->excludes(keep);
+  o->setup->add_flag("--yes", o->s.yes, "Answer yes to every question");
+
+  o->status = app.add_subcommand("status", "Logger status, clock, schedule and memory usage");
+  if (context.port)
+    o->status->add_option("--port", *context.port, "COM<n>, a device path or sim:<model>");
+  o->stop = app.add_subcommand("stop", "Stop logging");
+  if (context.port)
+    o->stop->add_option("--port", *context.port, "COM<n>, a device path or sim:<model>");
+  o->clock = app.add_subcommand("clock", "Show the logger clock, or set it to the host clock");
+  if (context.port)
+    o->clock->add_option("--port", *context.port, "COM<n>, a device path or sim:<model>");
+  o->clock->add_flag("--sync", o->sync, "Set the logger clock to the host clock");
+
+  return [o, context]() -> int {
+    if (*o->setup) return Setup(context, o->s);
+    if (*o->status) return Status(context);
+    if (*o->stop) return Stop(context);
+    if (*o->clock) return Clock(context, o->sync);
+    return -1;
+  };
+}
+
+}  // namespace klx::cli

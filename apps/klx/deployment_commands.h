@@ -1,0 +1,25 @@
+#pragma once
+// The deployment commands of the command-line tool: "setup" programs and enables a deployment,
+// "status" shows the logger's status, clock, schedule and memory usage, "stop" stops logging and
+// "clock" shows or synchronises the logger clock.
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+
+namespace klx::cli {
+
+// The options shared with the other commands (bound by the caller, read after parsing).
+struct DeploymentCliContext {
+  const std::string* directory = nullptr;  // --dir
+  std::string* port = nullptr;             // --port (the subcommands add it too)
+  bool* yes = nullptr;                     // --yes
+  bool* no = nullptr;                      // --no
+  bool* quiet = nullptr;                   // --quiet
+};
+
+// Adds the subcommands to `app`. The returned function, called after parsing, runs the one
+// chosen and returns its exit status (0 success, 1 reported failure, 2 usage), or -1 when none
+// of them was chosen.
+std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliContext& context);
+
+}  // namespace klx::cli

@@ -1,0 +1,221 @@
+// Programming deployments into the simulated loggers: the enable sequence with its erase wait,
+// read-back and erase failures, and a whole cycle from setup to retrieved, decoded readings.
+#include "deployment/enable.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "decoding/decoder.h"
+#include "deployment/status.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "session/retrieval.h"
+#include "session/session.h"
+#include "shell/datetime.h"
+#include "sim/sim_profile.h"
+#include "sim/sim_transport.h"
+
+namespace klx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rig {
+  explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
+      : dir(fs::temp_directory_path() /
+            ("klx-enable-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
+        session((fs::create_directories(dir), host), clock, dir, {}) {
+    sims = sim::RegisterSimTransport(session.transports, clock);
+    sim::SimProfile p;
+    std::string error;
+    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
+    p.eraseMsPer64k = 1500;
+    p.clock = LoggerDateText(clock.LocalTime());  // the logger keeps the host's time
+    if (edit) edit(p);
+    logger = std::make_shared<sim::SimLogger>(p);
+    sims->Add("test", logger);
+    session.ReadSettings();
+    std::string portError;
+    EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
+    EXPECT_TRUE(session.logger.ConnectCommand());
+    session.logger.AssessCapabilities();
+    session.logger.CommGet(16);
+  }
+  ~Rig() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  // Plans a deployment starting a minute after the logger clock.
+  void Plan(LoggerSetup& setup, int64_t length, Period period) {
+    DeploymentParameters& p = session.deployment;
+    p.startMode = kStartAtTime;
+    p.startTime = AddSeconds(setup.view.loggerClock, 60);
+    p.startTime.milliseconds = 0;
+    p.endTime = AddSeconds(p.startTime, length);
+    p.samplePeriod = period;
+    p.averagingEnabled = false;
+  }
+
+  // Presses Enable and drives the erase wait as the timer would; counts the ticks.
+  EnableStep Enable(LoggerSetup& setup) {
+    EnableStep step = setup.PressEnable();
+    ticks = 0;
+    while (step == EnableStep::Waiting && ticks < 1000) {
+      clock.Advance(1000);
+      step = setup.Tick();
+      ++ticks;
+    }
+    return step;
+  }
+
+  static inline int counter = 0;
+  fs::path dir;
+  VirtualClock clock{SystemTime{2027, 1, 0, 10, 11, 0, 0, 0}};
+  RecordingHost host;
+  Session session;
+  std::shared_ptr<sim::SimLoggers> sims;
+  std::shared_ptr<sim::SimLogger> logger;
+  int ticks = 0;
+};
+
+TEST(Enable, OlderLoggerWithDataIsErasedAndEnabled) {
+  Rig rig("VS-330");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  setup.logDirectory = rig.dir;
+  ASSERT_EQ(setup.Open(), 4);
+  EXPECT_TRUE(MemoryHoldsData(rig.session.logger.state, setup.dataPointer));
+  rig.Plan(setup, 3600, {0, 0, 10});
+  rig.host.answers = {Answer::No};
+  EXPECT_EQ(rig.Enable(setup), EnableStep::ReturnToDialog) << "the data are kept on No";
+  EXPECT_GT(rig.logger->DataPointer(), 0x20000u);
+
+  rig.host.answers = {Answer::Yes};
+  EXPECT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  EXPECT_GT(rig.ticks, 1) << "the erase is waited for";
+  EXPECT_EQ(rig.logger->Status(), 1);
+  EXPECT_EQ(rig.logger->DataPointer(), 0x20000u + 30);
+  EXPECT_EQ(rig.session.batchValues.startTime, rig.session.deployment.startTime);
+  EXPECT_TRUE(rig.host.Saw("status", ": 'Enabled' to start at "));
+  // The commands went out in order: stop, erase, threshold, schedule, enable.
+  std::string order;
+  for (const auto& c : rig.logger->CommandLog())
+    if (c == "!9" || c == "N" || c.rfind("!A", 0) == 0 || c[0] == 'L' || c == "P")
+      order += c.substr(0, 2) + ",";
+  EXPECT_NE(order.find("!9,N,!A,L2,P,"), std::string::npos) << order;
+  EXPECT_TRUE(fs::exists(rig.dir / "log" / "040211.log"));
+}
+
+TEST(Enable, EmptyLoggerGoesStraightToTheSequence) {
+  Rig rig("VS-330", [](sim::SimProfile& p) {
+    p.status = 0;
+    p.samples = 0;
+  });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 0, 10});
+  EXPECT_EQ(setup.PressEnable(), EnableStep::Enabled);
+  for (const auto& c : rig.logger->CommandLog()) EXPECT_NE(c, "N");
+}
+
+TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
+  EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 3, 0}),
+            (SystemTime{2027, 1, 0, 10, 12, 0, 20, 0}));
+  EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 50, 0}).minute, 1);
+  Rig rig("NMJ-7400");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 0, 10});
+  rig.session.deployment.startMode = kStartNow;
+  rig.host.answers = {Answer::Yes};
+  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  const SystemTime start = rig.session.deployment.startTime;
+  EXPECT_EQ(start.second % 10, 0);
+  const int64_t after = DifferenceSeconds(start, rig.session.logger.loggerClock);
+  EXPECT_GE(after, 10);
+  EXPECT_LT(after, 20);
+}
+
+TEST(Enable, LinearLoggerReadBackFailureIsReported) {
+  Rig rig("NMJ-7400");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  setup.logDirectory = rig.dir;
+  ASSERT_GE(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 0, 10});
+  rig.logger->AnswerUnknown("E");  // the end time cannot be read back
+  rig.host.answers = {Answer::Yes};
+  EXPECT_EQ(rig.Enable(setup), EnableStep::Failed);
+  EXPECT_TRUE(rig.host.Saw("tell", "End time set incorrectly.\nTry again."));
+  EXPECT_NE(rig.logger->Status(), 1);
+  EXPECT_LT(rig.ticks, 121) << "a linear logger's erase ends at 100 %, or earlier";
+  std::ifstream log(rig.dir / "log" / "061011.log");
+  (void)log;
+}
+
+TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 0, 10});
+  // Lose the data, erase again after the failure.
+  rig.host.answers = {Answer::Yes, Answer::Yes};
+  EnableStep step = rig.Enable(setup);
+  EXPECT_TRUE(rig.host.Saw("ask", "failed to erase properly"));
+  EXPECT_FALSE(rig.host.Saw("tell", "Logger status is incorrect"));
+  // The retry goes through its own erase wait.
+  while (step == EnableStep::Waiting) {
+    rig.clock.Advance(1000);
+    step = setup.Tick();
+  }
+  EXPECT_EQ(step, EnableStep::Enabled);
+  int erases = 0;
+  for (const auto& c : rig.logger->CommandLog()) erases += c == "N";
+  EXPECT_EQ(erases, 2);
+  EXPECT_EQ(rig.logger->Status(), 1);
+
+  // No to the question: a failure, nothing enabled.
+  Rig again("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
+  LoggerSetup other(again.session.logger, again.clock, again.session.batchValues);
+  ASSERT_GE(other.Open(), 0);
+  again.Plan(other, 3600, {0, 0, 10});
+  again.host.answers = {Answer::Yes, Answer::No};
+  EXPECT_EQ(again.Enable(other), EnableStep::Failed);
+  EXPECT_EQ(again.logger->Status(), 0x7F);
+}
+
+TEST(Enable, WholeCycleFromSetupToDecodedTimes) {
+  Rig rig("VS-330");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 4);
+  ASSERT_TRUE(SynchroniseClock(rig.session.logger, rig.clock));
+  setup.Open();
+  rig.Plan(setup, 6 * 3600, {0, 0, 30});
+  const SystemTime start = rig.session.deployment.startTime;
+  rig.host.answers = {Answer::Yes};
+  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  // Log for an hour from the start.
+  const int64_t wait = DifferenceMilliseconds(start, rig.clock.LocalTime()) + 3600 * 1000;
+  rig.clock.Advance(wait);
+
+  Retrieval r(rig.session);
+  rig.host.answers = {Answer::Yes};  // stop (or suspend) the logging logger
+  ASSERT_TRUE(r.Open());
+  ASSERT_TRUE(r.Begin(false));
+  while (r.Tick()) {
+  }
+  const DataSet& data = rig.session.held.data;
+  ASSERT_GE(data.samplesPerChannel, 120);
+  EXPECT_LE(data.samplesPerChannel, 122);
+  ASSERT_FALSE(data.stamps.records.empty());
+  EXPECT_EQ(data.stamps.records.front().time, start);
+  for (int row : {0, 1, 60, data.samplesPerChannel - 1}) {
+    EXPECT_EQ(SampleTime(data, start, Period{0, 0, 30}, false, row), AddSeconds(start, 30 * row))
+        << row;
+  }
+}
+
+}  // namespace
+}  // namespace klx::test
