@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/libserialport_port.h"
+#include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
 #include "session/retrieval.h"
@@ -405,6 +406,9 @@ int main(int argc, char** argv) {
   convert->add_option("--layout", convertOptions.layout, "Dat layout: N (values), A (time), E (date and time)");
   convert->add_option("--out", convertOptions.out, "The file to write");
 
+  auto runDeployment = klx::cli::AddDeploymentCommands(
+      app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
+
   DerivedOptions derivedOptions;
   auto* derived = app.add_subcommand(
       "derived", "Show or change the derived quantities (and the MAT time form) in the settings");
@@ -442,5 +446,6 @@ int main(int argc, char** argv) {
   if (*retrieve) return Retrieve(common, retrieveOptions);
   if (*convert) return Convert(common, convertOptions);
   if (*derived) return Derived(common, derivedOptions);
+  if (const int rc = runDeployment(); rc >= 0) return rc;
   return kExitUsage;
 }

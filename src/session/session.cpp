@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "calibration/read.h"
 #include "decoding/decoder.h"
@@ -59,6 +60,19 @@ void Session::ApplyDerived() {
   if (!allocation.notice.empty()) host.Tell(kCorrectionChangeTitle, allocation.notice, BoxIcon::Information);
 }
 
+std::optional<std::filesystem::path> NmjHexFor(const std::filesystem::path& datFile) {
+  std::ifstream in(datFile, std::ios::binary);
+  std::string first;
+  if (!in || !std::getline(in, first)) return std::nullopt;
+  if (first.substr(0, 99).find("NMJ") == std::string::npos) return std::nullopt;
+  // ".../dat/name.dat" -> ".../hex/name.hex"
+  std::filesystem::path hex = datFile;
+  hex.replace_extension(".hex");
+  if (datFile.parent_path().filename() == "dat")
+    hex = datFile.parent_path().parent_path() / "hex" / hex.filename();
+  return hex;
+}
+
 bool Session::ReadDataFile(const std::filesystem::path& file) {
   FileReadRequest request = ReadRequest(file);
   const std::string ext = file.extension().string();
@@ -72,6 +86,17 @@ bool Session::ReadDataFile(const std::filesystem::path& file) {
   } else if (file.string().find(".hex") != std::string::npos) {
     ok = ReadHexFile(host, request, held);
     if (ok) ApplyDerived();  // the derived channels follow the settings in force now
+  } else if (const auto hex = NmjHexFor(file)) {
+    // A tide-and-wave logger's waves are only in its hex file: read that when it is there.
+    if (std::filesystem::exists(*hex)) return ReadDataFile(*hex);
+    host.Tell("Read Data File",
+              "This program was unable to find the extended wave data for this\nNMJ logger "
+              "expected to be in the associated '.hex' file.\nIf this file has been moved or "
+              "renamed,\nopen it directly using the 'Read a HEX file' menu item.\n\nThe "
+              "temperature/pressure tide data will be displayed.",
+              BoxIcon::Warning);
+    ok = ReadDatFile(host, request, held);
+    if (ok) AssignMarkerClasses(held.data.stamps);  // the graph's markers
   } else {
     ok = ReadDatFile(host, request, held);
     if (ok) AssignMarkerClasses(held.data.stamps);  // the graph's markers

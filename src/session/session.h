@@ -75,6 +75,10 @@ class Session {
   bool ReadDataFile(const std::filesystem::path& file);
 };
 
+// The hex file that goes with a tide-and-wave logger's dat file (".../dat/x.dat" gives
+// ".../hex/x.hex"); nullopt for any other dat file.
+std::optional<std::filesystem::path> NmjHexFor(const std::filesystem::path& datFile);
+
 // Lines describing the connected logger: identity, command set, memory, channels, timing and
 // the capabilities it reported.
 std::vector<std::string> DescribeLogger(const LoggerLink& logger, int port, int baud);
