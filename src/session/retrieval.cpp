@@ -25,7 +25,13 @@ void Retrieval::ReadDisplay() {
   logger.CommGet(17);
   if (logger.state.highSamplingRates) logger.CommGet(30);
   if (logger.state.waves) logger.CommGet(31);
-  if (logger.CommGet(6) == 1) memoryUsage = MemoryUsageText(logger.state, logger.ReplyText());
+  if (logger.CommGet(6) == 1) {
+    memoryUsage = MemoryUsageText(logger.state, logger.ReplyText());
+    const auto pointer = ParseDataPointer(logger.ReplyText());
+    const bool empty = pointer && ComputeMemoryUsage(logger.state, *pointer).readings <= 0;
+    if (empty) memoryUsage = EmptyMemoryMessage(logger.status.code);
+    stopButton = empty && !StatusIsIdle(logger.status.code);
+  }
 }
 
 bool Retrieval::Open() {
@@ -61,6 +67,13 @@ bool Retrieval::Begin(bool all) {
         Buttons::YesNo, BoxIcon::Warning, Answer::Yes);
     if (a == Answer::Yes) s_.SaveHeld(false);
     s_.held.image.unsaved = false;
+  }
+  if (stopButton) {
+    // "STOP logger": stop it and switch its real-time output off; nothing to retrieve.
+    if (PrepareForRetrieval(logger, true, hold_) != RetrievalPreparation::Abort)
+      ShowStatus(host, "Logger stopped");
+    finished_ = true;
+    return false;
   }
   const SystemTime dataHostTime = hostTime;
   if (PrepareForRetrieval(logger, false, hold_) != RetrievalPreparation::Proceed) return false;

@@ -33,6 +33,9 @@ class Retrieval {
   const Transfer& transfer() const { return transfer_; }
   // What the dialog shows.
   std::string statusName;
+  // Nothing behind the data pointer while the logger runs: the retrieve button reads
+  // "STOP logger" and pressing it stops the logger instead.
+  bool stopButton = false;
   std::string memoryUsage;
   SystemTime hostTime;
   int TimerPeriodMs() const { return transfer_.TimerPeriodMs(); }

@@ -277,3 +277,29 @@ TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndReachThe
 
 }  // namespace
 }  // namespace klx::test
+
+namespace klx::test {
+namespace {
+
+TEST(Retrieval, EmptyRunningLoggerOffersToStopItInstead) {
+  Rig rig("VS-330", [](sim::SimProfile& p) {
+    p.samples = 0;
+    p.fill = 0;
+    p.dataBytes = 0;
+    p.stamps.clear();
+    p.status = 1;                 // enabled, waiting for its start
+    p.start = "270101000000";     // in the future of the rig's clock
+    p.end = "270201000000";
+  });
+  Retrieval r(rig.session);
+  ASSERT_TRUE(r.Open());
+  EXPECT_TRUE(r.stopButton);
+  EXPECT_EQ(r.memoryUsage, "No data in memory - You may stop the logger.");
+  EXPECT_FALSE(r.Begin(false));
+  rig.session.logger.CommGet(9);
+  EXPECT_TRUE(StatusIsIdle(rig.session.logger.status.code)) << rig.session.logger.status.code;
+  EXPECT_FALSE(rig.session.held.image.unsaved);
+}
+
+}  // namespace
+}  // namespace klx::test
