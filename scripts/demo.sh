@@ -21,8 +21,11 @@ echo
 echo "\$ klx identify --port $link"
 "$root/$build/apps/klx/klx" identify --port "$link"
 echo
-echo "\$ klx retrieve --port $link --stop --out $out/data"
-"$root/$build/apps/klx/klx" retrieve --port "$link" --stop --out "$out/data"
+echo "\$ klx derived --depth seawater --salinity on --sos unesco --density on"
+"$root/$build/apps/klx/klx" derived --depth seawater --salinity on --sos unesco --density on
+echo
+echo "\$ klx retrieve --port $link --stop --out $out/data --mat"
+"$root/$build/apps/klx/klx" retrieve --port "$link" --stop --out "$out/data" --mat
 hex=$(ls -t "$out"/data/*.hex | head -n1)
 echo
 echo "\$ klx convert $hex --to dat --layout E --out ${hex%.hex}.E.dat"
