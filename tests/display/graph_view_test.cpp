@@ -1,0 +1,422 @@
+// The graph model: scales, zoom, scrolling, decimation, markers, axis texts and the depth plot.
+#include "display/graph_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "decoding/channel_types.h"
+
+namespace klx {
+namespace {
+
+// A data set with the given channel letters and a value function per channel and sample.
+template <typename F>
+DataSet MakeData(const std::string& letters, int samples, F value) {
+  DataSet d;
+  d.logger.model = "VS-330";
+  d.logger.channelTypes = letters;
+  d.channelCount = static_cast<int>(letters.size());
+  d.samplesPerChannel = samples;
+  for (int c = 0; c < d.channelCount; ++c) {
+    std::vector<float> s;
+    float lo = 1e30f, hi = -1e30f;
+    for (int i = 0; i < samples; ++i) {
+      const float v = value(c, i);
+      s.push_back(v);
+      if (v != kMissingValue) lo = std::min(lo, v), hi = std::max(hi, v);
+    }
+    s.push_back(lo);
+    s.push_back(hi);
+    d.series.push_back(s);
+  }
+  return d;
+}
+
+TimeBase Base(int periodSeconds = 10) {
+  TimeBase t;
+  t.start = SystemTime{2026, 6, 1, 1, 12, 0, 0, 0};
+  t.periodSeconds = periodSeconds;
+  return t;
+}
+
+TEST(GraphGeometry, PlotWidthAndDivisions) {
+  EXPECT_EQ(PlotWidthFor(1000), 803);  // (837 / 50) * 50 + 3
+  EXPECT_EQ(PlotWidthFor(800), 603);
+  GraphView g(PlotWidthFor(1000));
+  EXPECT_EQ(g.Divisions(), 80);
+}
+
+TEST(AutoScale, FlatChannelGetsMinimumDivisionAndRoundedBottom) {
+  const DataSet d = MakeData("T", 100, [](int, int) { return 12.3457f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  const UnitScale& u = g.Unit(0);
+  ASSERT_TRUE(u.used);
+  EXPECT_DOUBLE_EQ(u.division, 0.0002);
+  // 12.3457 rounded down to a multiple of 0.0002.
+  EXPECT_NEAR(u.bottom, 12.3456, 1e-9);
+  EXPECT_LE(u.bottom, 12.3457f);
+  EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);
+  EXPECT_NEAR(u.Top() - u.bottom, 20 * 0.0002, 1e-12);
+}
+
+TEST(AutoScale, StepsAndSharedUnitScale) {
+  // Two temperature channels share one scale: combined range 2..15 gives s = 0.65 -> 1.0.
+  // Pressure 0..3000 gives s = 150 -> 2 x 100 = 200.
+  const DataSet d = MakeData("TTP", 10, [](int c, int i) {
+    if (c == 0) return 2.0f + i * 0.1f;
+    if (c == 1) return 15.0f - i * 0.1f;
+    return i * 3000.0f / 9;
+  });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  EXPECT_DOUBLE_EQ(g.Unit(0).minimum, 2.0);
+  EXPECT_DOUBLE_EQ(g.Unit(0).maximum, 15.0);
+  EXPECT_NEAR(g.Unit(0).division, 1.0, 1e-12);
+  EXPECT_NEAR(g.Unit(0).bottom, 2.0, 1e-12);
+  EXPECT_NEAR(g.Unit(1).division, 200.0, 1e-9);
+  EXPECT_EQ(g.ReferenceUnit(), 0);
+  // Hiding both temperature channels frees their unit; pressure becomes the reference.
+  g.ToggleChannel(0);
+  g.ToggleChannel(1);
+  EXPECT_FALSE(g.Unit(0).used);
+  EXPECT_EQ(g.ReferenceUnit(), 1);
+  g.ShowAll();
+  EXPECT_EQ(g.ShownMask(), 7u);
+}
+
+TEST(AutoScale, MantissaBoundaries) {
+  // s = 0.101 -> 1.01 x 0.1 -> 2 x 0.1; s = 0.5 -> 5 x 0.1; s = 9.99999 -> 10 x 1.
+  const struct {
+    float range;
+    double division;
+  } cases[] = {{2.02f, 0.2}, {10.0f, 0.5}, {199.9998f, 10.0}, {20.0f, 1.0}};
+  for (const auto& c : cases) {
+    const DataSet d = MakeData("T", 2, [&](int, int i) { return i * c.range; });
+    GraphView g(803);
+    g.SetData(&d, Base());
+    EXPECT_NEAR(g.Unit(0).division, c.division, c.division * 1e-9) << c.range;
+  }
+}
+
+TEST(ScaleTexts, UnitTextsByIndexAndContext) {
+  UnitTextContext c;
+  EXPECT_EQ(ScaleUnitText(0, c), "degrees C");
+  EXPECT_EQ(ScaleUnitText(2, c), "uS/cm");
+  c.standardChannels = false;
+  EXPECT_EQ(ScaleUnitText(2, c), "mS/cm");
+  c.model = "HL-240";
+  EXPECT_EQ(ScaleUnitText(2, c), "volt ratio");
+  EXPECT_EQ(ScaleUnitText(4, c), "\xB5Mol/l");
+  EXPECT_EQ(ScaleUnitText(21, c), "percent");
+  EXPECT_EQ(ScaleUnitText(17, c), "Volts");
+  c.doUnitMgPerL = c.doUnitMlPerL = true;
+  EXPECT_EQ(ScaleUnitText(19, c), "mg/l");
+  c.doUnitMgPerL = false;
+  EXPECT_EQ(ScaleUnitText(19, c), "ml/l");
+  EXPECT_EQ(ScaleUnitText(20, c), "Unknown");
+  EXPECT_EQ(ScaleUnitText(-1, c), "Unknown");
+  EXPECT_EQ(DivisionLabel(2.0), "   2.0000/div");
+  EXPECT_EQ(DivisionLabel(0.0002), "  0.000200/div");
+}
+
+TEST(Zoom, ZoomOutSequenceAndWholeDataFit) {
+  const DataSet d = MakeData("T", 100000, [](int, int i) { return std::sin(i * 0.01f); });
+  GraphView g(803);  // 80 divisions
+  g.SetData(&d, Base());
+  EXPECT_NEAR(g.ReadingsPerDivision(), 1250.0, 1e-9);
+  const double from[] = {1, 2, 3, 30, 0.5};
+  const double to[] = {3, 3, 10, 100, 1};
+  for (int i = 0; i < 5; ++i) {
+    g.SetHorizontal(1000, from[i]);
+    g.ZoomOut();
+    EXPECT_NEAR(g.ReadingsPerDivision(), to[i], 1e-9) << from[i];
+    EXPECT_EQ(g.FirstSample(), 1000);
+  }
+  // Near the end the view keeps its end within the data.
+  g.SetHorizontal(99900, 3);
+  g.ZoomOut();
+  EXPECT_EQ(g.FirstSample(), 100000 - 800);
+  // From 1000 the next step (3000) is larger than the whole set: everything is shown.
+  g.SetHorizontal(500, 1000);
+  g.ZoomOut();
+  EXPECT_NEAR(g.ReadingsPerDivision(), 1250.0, 1e-9);
+  EXPECT_EQ(g.FirstSample(), 0);
+}
+
+TEST(Zoom, ZoomOutCentresOnCursor) {
+  const DataSet d = MakeData("T", 100000, [](int, int i) { return i * 1.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(50000, 1);
+  g.SetCursor(400);  // sample 50400 (10 pixels per sample)
+  EXPECT_EQ(g.CursorSample(), 50040);
+  g.ZoomOut();
+  EXPECT_NEAR(g.ReadingsPerDivision(), 3, 1e-9);
+  EXPECT_EQ(g.FirstSample(), 50040 - 120);
+  EXPECT_EQ(g.CursorColumn(), 400);
+}
+
+TEST(Zoom, NarrowRectangleWidensToOneReadingPerDivisionAndCentres) {
+  const DataSet d = MakeData("T", 10000, [](int, int i) { return i * 0.001f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(0, 10);  // one pixel per sample
+  // Columns 300..305 of the plot: samples 300..305, fewer than one division at R = 1 (10).
+  ASSERT_TRUE(g.ZoomRectangle(kPlotLeft + 300, 50, kPlotLeft + 305, 150));
+  EXPECT_DOUBLE_EQ(g.ReadingsPerDivision(), 1.0);
+  // first = 300 - (803 / 20 - 5 / 2) = 300 - (40 - 2) = 262
+  EXPECT_EQ(g.FirstSample(), 262);
+  // The division is scaled by the rectangle's height (100) / 200.
+  GraphView fresh(803);
+  fresh.SetData(&d, Base());
+  EXPECT_NEAR(g.Unit(0).division, fresh.Unit(0).division * 0.5, 1e-12);
+}
+
+TEST(Zoom, RectangleKeepsItsCentreValueAtTheMiddleRow) {
+  const DataSet d = MakeData("T", 1000, [](int, int i) { return i * 0.02f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  // A value drawn at plot row 75 (window row 95) before the zoom ...
+  const double mid = (g.Unit(0).maximum + g.Unit(0).minimum) / 2;
+  const double value = mid - (75 - 125) * g.Unit(0).division / 10;
+  ASSERT_EQ(g.Y(0, value), 75);
+  // ... is on the middle row after zooming into a rectangle centred there.
+  ASSERT_TRUE(g.ZoomRectangle(kPlotLeft + 100, 95 - 40, kPlotLeft + 500, 95 + 40));
+  EXPECT_NEAR(g.Y(0, value), 125, 1);
+  // An empty rectangle changes nothing.
+  const double r = g.ReadingsPerDivision();
+  EXPECT_FALSE(g.ZoomRectangle(300, 60, 300, 120));
+  EXPECT_FALSE(g.ZoomRectangle(300, 60, 400, 60));
+  EXPECT_EQ(g.ReadingsPerDivision(), r);
+}
+
+TEST(Zoom, TinyRectangleHeightKeepsMinimumDivision) {
+  const DataSet d = MakeData("T", 100, [](int, int) { return 5.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  ASSERT_TRUE(g.ZoomRectangle(200, 100, 300, 101));
+  EXPECT_DOUBLE_EQ(g.Unit(0).division, kMinimumZoomDivision);
+}
+
+TEST(Scroll, RangesFollowTheView) {
+  const DataSet d = MakeData("T", 5000, [](int, int i) { return i * 1.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(120, 3);
+  ScrollRange h = g.HorizontalScroll();
+  EXPECT_EQ(h.minimum, 0);
+  EXPECT_EQ(h.maximum, 4998);
+  EXPECT_EQ(h.page, 240);
+  EXPECT_EQ(h.position, 120);
+  g.ScrollHorizontal(999999);
+  EXPECT_EQ(g.FirstSample(), 4998);
+  g.ScrollHorizontal(-5);
+  EXPECT_EQ(g.FirstSample(), 0);
+  ScrollRange v = g.VerticalScroll();
+  EXPECT_EQ(v.minimum, 0);
+  EXPECT_EQ(v.maximum, 20);
+  EXPECT_EQ(v.page, 21);
+  // After a rectangle zoom to half the height, the range doubles around 10.
+  ASSERT_TRUE(g.ZoomRectangle(200, 95, 400, 195));
+  v = g.VerticalScroll();
+  EXPECT_EQ(v.minimum, -10);
+  EXPECT_EQ(v.maximum, 30);
+  // Scrolling down one division moves a trace up one division (10 pixels).
+  g.ScrollVertical(10);
+  const int y0 = g.Y(0, 2500.0);
+  g.ScrollVertical(11);
+  EXPECT_EQ(g.Y(0, 2500.0), y0 - 10);
+}
+
+TEST(Trace, OneLinePerSampleAtLowDensity) {
+  const DataSet d = MakeData("T", 50, [](int, int i) { return static_cast<float>(i % 2); });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(0, 10);  // one sample per pixel
+  const auto p = g.TracePoints(0, 0, 802);
+  ASSERT_EQ(p.size(), 50u);
+  EXPECT_EQ(p[0].x, 0);
+  EXPECT_EQ(p[49].x, 49);
+  EXPECT_NE(p[0].y, p[1].y);
+  EXPECT_EQ(p[0].y, p[2].y);
+}
+
+TEST(Trace, MinMaxStrokesInTimeOrder) {
+  // Groups of 3 samples (R = 30): in group 0 the maximum comes first, in group 1 the minimum.
+  const float v[] = {9, 5, 1, 1, 5, 9};
+  const DataSet d = MakeData("T", 6, [&](int, int i) { return v[i]; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(0, 30);
+  const auto p = g.TracePoints(0, 0, 10);
+  ASSERT_EQ(p.size(), 5u);  // start point, then two per group
+  const int yHigh = g.Y(0, 9), yLow = g.Y(0, 1);
+  ASSERT_LT(yHigh, yLow);
+  EXPECT_EQ(p[1], (PlotPoint{0, yHigh}));
+  EXPECT_EQ(p[2], (PlotPoint{0, yLow}));
+  EXPECT_EQ(p[3], (PlotPoint{1, yLow}));
+  EXPECT_EQ(p[4], (PlotPoint{1, yHigh}));
+}
+
+TEST(Trace, DepthGrowsDownwardsAndYIsLimited) {
+  const DataSet d = MakeData("A", 10, [](int, int i) { return i * 10.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  EXPECT_GT(g.Y(0, 90.0), g.Y(0, 0.0));
+  EXPECT_EQ(g.Y(0, 1e12), 1000);
+  EXPECT_EQ(g.Y(0, -1e12), -1000);
+}
+
+TEST(Trace, PaintedRangeAndHiddenChannels) {
+  const DataSet d = MakeData("TT", 1000, [](int, int i) { return i * 1.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(100, 5);
+  int64_t a = 0, b = 0;
+  g.PaintedRange(21, 40, a, b);
+  EXPECT_EQ(a, 100 + 10);  // trunc(20 x 5 / 10)
+  EXPECT_EQ(b, 100 + 25);  // trunc(50 x 5 / 10)
+  g.PaintedRange(0, 5000, a, b);
+  EXPECT_EQ(b, 999);
+  g.ToggleChannel(1);
+  EXPECT_TRUE(g.TracePoints(1, 0, 100).empty());
+  EXPECT_FALSE(g.TracePoints(0, 0, 100).empty());
+}
+
+TEST(Markers, StampClasses) {
+  DataSet d = MakeData("TP", 100, [](int, int i) { return i * 1.0f; });
+  auto stamp = [](uint32_t index, uint32_t type, int32_t cls, uint32_t changed = 0) {
+    StampRecord r;
+    r.sampleIndex = index;
+    r.type = type;
+    r.markerClass = cls;
+    r.changedMask = changed;
+    return r;
+  };
+  d.stamps.records = {stamp(10, kStampTime, 8),     stamp(20, kStampRtc, 9),
+                      stamp(30, kStampBurst, 10),   stamp(40, kStampGain, 1, 2),
+                      stamp(50, kStampGain, 12, 6), stamp(60, kStampTime, -1),
+                      stamp(70, kStampGain, 1, 1),  stamp(70, kStampTime, 8),
+                      stamp(80, kStampTime, 3),     stamp(80, kStampTime, 8)};
+  GraphView g(803);
+  g.SetData(&d, Base());
+  g.SetHorizontal(0, 1);
+  auto xs = [&] {
+    std::vector<std::pair<int, MarkerKind>> out;
+    for (const auto& m : g.StampMarkers(0, 802)) out.push_back({m.x / 10, m.kind});
+    return out;
+  };
+  // No waves capability: no burst tick. Stamp at 80 with class 3 ends the marking there.
+  std::vector<std::pair<int, MarkerKind>> expected = {
+      {10, MarkerKind::Stamp},         {20, MarkerKind::Stamp},   {40, MarkerKind::GainOne},
+      {50, MarkerKind::GainSomeShown}, {70, MarkerKind::GainOne}, {70, MarkerKind::Stamp}};
+  EXPECT_EQ(xs(), expected);
+  const auto markers = g.StampMarkers(0, 802);
+  EXPECT_EQ(markers[0].yTop, 25);
+  EXPECT_EQ(markers[0].yBottom, 225);
+  EXPECT_EQ(markers[2].yTop, 3);
+  EXPECT_EQ(markers[2].yBottom, 21);
+
+  g.wavesCapability = true;
+  g.showRangeChanges = false;
+  expected = {{10, MarkerKind::Stamp},
+              {20, MarkerKind::Stamp},
+              {30, MarkerKind::Burst},
+              {70, MarkerKind::Stamp}};
+  EXPECT_EQ(xs(), expected);
+}
+
+TEST(TimeAxis, TextsAtBothEndsAndPerDivision) {
+  const DataSet d = MakeData("T", 1000, [](int, int i) { return i * 1.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base(10));
+  g.SetHorizontal(6, 3);
+  const TimeAxisTexts t = g.TimeAxis();
+  EXPECT_EQ(t.leftDate, "2026/Jun/01");
+  EXPECT_EQ(t.leftTime, "12:01:00");
+  EXPECT_EQ(t.leftNumber, "6  ");
+  EXPECT_EQ(t.rightNumber, "  246");
+  EXPECT_EQ(t.rightTime, "12:41:00");
+  EXPECT_EQ(t.readingsPerDivision, "    3.00 readings per division    ");
+  EXPECT_EQ(t.timePerDivision, "00:00:30 per division");
+  TimeBase six = Base();
+  six.sixHz = true;
+  g.SetData(&d, six);
+  EXPECT_EQ(g.TimeAxis().timePerDivision, "1/6 second per reading");
+}
+
+TEST(Cursor, ReadoutOfShownChannels) {
+  const DataSet d = MakeData(
+      "TP", 100, [](int c, int i) { return c == 0 ? (i == 5 ? kMissingValue : i * 0.5f) : 10.0f; });
+  GraphView g(803);
+  g.SetData(&d, Base(10));
+  g.SetHorizontal(0, 1);
+  g.SetCursor(42);  // 10 pixels per sample: round(4.2) = 4
+  EXPECT_EQ(g.CursorSample(), 4);
+  auto lines = g.CursorReadout();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Sample 5  2026/Jun/01 12:00:40");
+  EXPECT_EQ(lines[1], " 1 - Temperature: 2.0000");
+  EXPECT_EQ(lines[2], " 2 - Pressure: 10.0000");
+  g.SetCursor(50);
+  EXPECT_EQ(g.CursorReadout()[1], " 1 - Temperature: missing");
+  g.ToggleChannel(1);
+  EXPECT_EQ(g.CursorReadout().size(), 2u);
+}
+
+TEST(DepthPlot, SwitchesAndDrawsAgainstDepth) {
+  const std::string letters = std::string("TP") + static_cast<char>(kLetterDerivedDepth);
+  const DataSet d = MakeData(letters, 11, [](int c, int i) {
+    if (c == 0) return 10.0f + i;  // 10..20
+    if (c == 1) return 5.0f * i;   // pressure
+    return 2.0f * i;               // depth 0..20
+  });
+  GraphView g(803);
+  g.SetData(&d, Base());
+  EXPECT_EQ(g.DepthChannel(), 2);
+  ASSERT_TRUE(g.ToggleDepthPlot());
+  EXPECT_TRUE(g.DepthPlot());
+  EXPECT_EQ(g.ShownMask(), 3u);
+  EXPECT_TRUE(g.Unit(kDepthUnit).used);  // the depth channel still scales its unit
+  const auto p = g.DepthPoints(0);
+  ASSERT_EQ(p.size(), 11u);
+  EXPECT_EQ(p[0], (PlotPoint{0, 25}));
+  EXPECT_EQ(p[10].y, 25 + 200);  // (20 - 0) / ((20 - 0) / 200)
+  EXPECT_NEAR(p[10].x, 803, 1);
+  EXPECT_TRUE(g.DepthPoints(2).empty());
+  EXPECT_TRUE(g.TracePoints(0, 0, 800).empty());
+  ASSERT_TRUE(g.ToggleDepthPlot());
+  EXPECT_FALSE(g.DepthPlot());
+  EXPECT_EQ(g.ShownMask(), 7u);
+
+  const DataSet plain = MakeData("TP", 5, [](int, int i) { return i * 1.0f; });
+  g.SetData(&plain, Base());
+  EXPECT_FALSE(g.ToggleDepthPlot());
+  EXPECT_FALSE(g.DepthPlot());
+}
+
+TEST(BadData, ShortSeriesAndEmptySetsAreNotDrawn) {
+  DataSet d = MakeData("TT", 20, [](int, int i) { return i * 1.0f; });
+  d.series[1].resize(5);  // broken: no room for the minimum and maximum
+  d.channelCount = 5;     // more channels claimed than series held
+  GraphView g(803);
+  g.SetData(&d, Base());
+  EXPECT_EQ(g.Channels(), 1);
+  EXPECT_TRUE(g.TracePoints(1, 0, 800).empty());
+  DataSet empty;
+  g.SetData(&empty, Base());
+  g.ZoomOut();
+  g.ZoomIn();
+  EXPECT_FALSE(g.ZoomRectangle(170, 30, 400, 200));
+  g.SetCursor(10);
+  EXPECT_TRUE(g.CursorReadout().empty());
+  EXPECT_TRUE(g.TimeAxis().leftDate.empty());
+  g.SetData(nullptr, Base());
+  EXPECT_EQ(g.ReferenceUnit(), -1);
+}
+
+}  // namespace
+}  // namespace klx
