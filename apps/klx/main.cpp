@@ -148,7 +148,10 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   const klx::HeldData& held = s.held;
   std::printf("Retrieved %d bytes in %d blocks (%d retransmitted)%s.\n", held.image.fill,
               t.blocksRequested, t.blocksRetransmitted, t.failed ? ", incomplete" : "");
-  if (!held.image.unsaved) return t.failed ? kExitFailed : kExitOk;
+  if (!held.image.unsaved) {
+    s.LogRetrieval();
+    return t.failed ? kExitFailed : kExitOk;
+  }
   std::printf("Decoded %d channels x %d samples, %zu stamps.\n", held.data.channelCount,
               held.data.samplesPerChannel, held.data.stamps.records.size());
 
@@ -157,6 +160,7 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
                         : std::filesystem::absolute(o.append).string();
   if (!s.SaveHeld(false, {})) {
     std::fprintf(stderr, "The data were not saved.\n");
+    s.LogRetrieval();
     return kExitFailed;
   }
   std::printf("Wrote %s\n", s.held.file.string().c_str());
@@ -168,10 +172,12 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
                                 s.held.file.filename();
     mat.replace_extension(".mat");
     p.host.nextFile = mat.string();
-    if (s.SaveHeldMat())
+    if (s.SaveHeldMat()) {
       std::printf("Wrote %s\n", mat.string().c_str());
-    else
+    } else {
+      s.LogRetrieval();
       return kExitFailed;
+    }
   }
   s.LogRetrieval();
   return t.failed ? kExitFailed : kExitOk;
@@ -228,6 +234,7 @@ int Convert(const Common& common, const ConvertOptions& o) {
 // Shows or changes the derived-quantity settings (written to the settings file).
 struct DerivedOptions {
   std::string depth, salinity, density, specific, correction, sos, oxygen, latitude;
+  std::string optodeSaturation, optodeConcentration;
   std::optional<double> atmospheric, waterDensity, hydrostatic, doTemperature, doSalinity;
   std::string matTimes, matFormat;
 };
@@ -291,6 +298,17 @@ int Derived(const Common& common, const DerivedOptions& o) {
       bad = true;
     }
   }
+  onOff(o.optodeSaturation, d.optodeSaturationOn, "--optode-saturation");
+  if (!o.optodeConcentration.empty()) {
+    changed = true;
+    d.optodeUnitMgPerL = o.optodeConcentration == "mgl";
+    d.optodeUnitMlPerL = o.optodeConcentration == "mll";
+    d.optodeConcentrationOn = d.optodeUnitMgPerL || d.optodeUnitMlPerL;
+    if (!d.optodeConcentrationOn && o.optodeConcentration != "off") {
+      std::fprintf(stderr, "--optode-concentration takes mgl, mll or off\n");
+      bad = true;
+    }
+  }
   if (!o.latitude.empty()) {
     changed = true;
     int degrees = 0;
@@ -320,13 +338,19 @@ int Derived(const Common& common, const DerivedOptions& o) {
     changed = true;
     if (o.matTimes == "start") settings.matlabFrequency = 0;
     else if (o.matTimes == "each") settings.matlabFrequency = 1;
-    else bad = true;
+    else {
+      std::fprintf(stderr, "--mat-times takes start or each\n");
+      bad = true;
+    }
   }
   if (!o.matFormat.empty()) {
     changed = true;
     if (o.matFormat == "text") settings.matlabFormat = 0;
     else if (o.matFormat == "datenum") settings.matlabFormat = 1;
-    else bad = true;
+    else {
+      std::fprintf(stderr, "--mat-format takes text or datenum\n");
+      bad = true;
+    }
   }
   if (bad) return kExitUsage;
   d.someDerivedUnitWanted = d.depthOn || d.salinityOn || d.densityAnomalyOn ||
@@ -419,6 +443,9 @@ int main(int argc, char** argv) {
   derived->add_option("--conductivity-correction", derivedOptions.correction, "on or off");
   derived->add_option("--sos", derivedOptions.sos, "Speed of sound: wilson,delgrosso,unesco or off");
   derived->add_option("--oxygen", derivedOptions.oxygen, "Dissolved oxygen: umol,mgl,mll or off");
+  derived->add_option("--optode-saturation", derivedOptions.optodeSaturation, "on or off");
+  derived->add_option("--optode-concentration", derivedOptions.optodeConcentration,
+                      "mgl, mll or off");
   derived->add_option("--latitude", derivedOptions.latitude, "DEGREES:MINUTES");
   derived->add_option("--atmospheric", derivedOptions.atmospheric, "Atmospheric pressure, dbar");
   derived->add_option("--water-density", derivedOptions.waterDensity, "Water density, g/cm3");

@@ -168,8 +168,10 @@ void ComputeDerivedSample(DataSet& data, const DerivedChannels& d, const Derived
           OxygenFromSaturation(value(d.oxygenSaturation), temperature, salinity, d.oxygenUnit));
   }
   if (d.densityAnomaly >= 0) {
+    // Density takes the salinity channel, or the DO salinity setting when there is none.
+    const double densitySalinity = d.salinity >= 0 ? salinity : settings.doSalinity;
     Store(data, d.densityAnomaly, sample,
-          DensityAnomaly(salinity, temperature, hasPressure ? gauge : 0.0));
+          DensityAnomaly(densitySalinity, temperature, hasPressure ? gauge : 0.0));
   }
   if (d.optode >= 0) {
     const double optode = value(d.optode);

@@ -322,9 +322,9 @@ std::string MatWriter::Write() {
   const LoggerState& logger = data.logger;
   const DeploymentParameters& p = held_.image.snapshot.parameters;
   const size_t n = data.samplesPerChannel > 0 ? static_cast<size_t>(data.samplesPerChannel) : 0;
-  // The logger's channels and the derived ones behind them.
+  // The logger's channels: derived ones are computed again when the file is read.
   const size_t k =
-      static_cast<size_t>(std::clamp(data.channelCount, 0, static_cast<int>(data.series.size())));
+      static_cast<size_t>(std::clamp(logger.channelCount, 0, static_cast<int>(data.series.size())));
   std::string error;
 
   {

@@ -57,7 +57,11 @@ void Session::ApplyDerived() {
   held.columnTypes = held.data.logger.channelTypes;
   if (held.columnTypes.size() == static_cast<size_t>(held.data.logger.channelCount))
     held.columnTypes.clear();  // no derived channels: the logger's letters
-  if (!allocation.notice.empty()) host.Tell(kCorrectionChangeTitle, allocation.notice, BoxIcon::Information);
+  if (!allocation.notice.empty()) {
+    // The changed equation is kept, so that the notice comes once.
+    calibration.conductivityCorrection = held.data.calibration.conductivityCorrection;
+    host.Tell(kCorrectionChangeTitle, allocation.notice, BoxIcon::Information);
+  }
 }
 
 std::optional<std::filesystem::path> NmjHexFor(const std::filesystem::path& datFile) {
@@ -83,6 +87,10 @@ bool Session::ReadDataFile(const std::filesystem::path& file) {
     mat.programDirectory = settings.ProgramDirectory();
     mat.directories = &directories;
     ok = ReadMatFile(host, mat, held);
+    if (ok) {
+      settings.matlabFormat = mat.foundTimeFormat;  // the time form follows the file
+      ApplyDerived();
+    }
   } else if (file.string().find(".hex") != std::string::npos) {
     ok = ReadHexFile(host, request, held);
     if (ok) ApplyDerived();  // the derived channels follow the settings in force now
@@ -96,10 +104,12 @@ bool Session::ReadDataFile(const std::filesystem::path& file) {
               "temperature/pressure tide data will be displayed.",
               BoxIcon::Warning);
     ok = ReadDatFile(host, request, held);
-    if (ok) AssignMarkerClasses(held.data.stamps);  // the graph's markers
   } else {
     ok = ReadDatFile(host, request, held);
-    if (ok) AssignMarkerClasses(held.data.stamps);  // the graph's markers
+  }
+  if (ok && ext == ".dat") {
+    AssignMarkerClasses(held.data.stamps);  // the graph's markers
+    ApplyDerived();
   }
   if (ok) RecentFiles(settings.ProgramDirectory()).AddRecentFile(file.string());
   return ok;
@@ -119,12 +129,20 @@ bool Session::SaveHeldMat() {
 void Session::LogRetrieval() {
   LogEntryInputs in;
   in.programDirectory = settings.ProgramDirectory();
-  in.logger = held.data.logger;
-  in.parameters = held.image.snapshot.parameters;
-  in.hostTime = held.image.snapshot.hostTime;
-  in.loggerTime = held.image.snapshot.loggerTime;
-  in.loggerStatus = held.image.snapshot.loggerStatus;
-  in.savedFile = held.file;
+  if (held.image.hasSnapshot) {
+    in.logger = held.data.logger;
+    in.parameters = held.image.snapshot.parameters;
+    in.hostTime = held.image.snapshot.hostTime;
+    in.loggerTime = held.image.snapshot.loggerTime;
+    in.loggerStatus = held.image.snapshot.loggerStatus;
+    if (!held.image.unsaved) in.savedFile = held.file;
+  } else {  // nothing was retrieved: the logger as it stands
+    in.logger = logger.state;
+    in.parameters = deployment;
+    in.hostTime = clock.LocalTime();
+    in.loggerTime = logger.loggerClock;
+    in.loggerStatus = logger.status.code;
+  }
   WriteLogEntry(host, kLogRetrieved, in);
 }
 
