@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -119,6 +121,56 @@ TEST_F(PtyTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCommand(Klx("identify --bogus")).status, 2);
   EXPECT_EQ(RunCommand(Klx("")).status, 2);
   EXPECT_EQ(RunCommand((kBin / "apps/klx-sim/klx-sim").string() + " --bogus").status, 2);
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(PtyTest, DerivedSettingsAreWrittenAsTheSettingsFileHasThem) {
+  ASSERT_EQ(RunCommand(Klx("derived --depth seawater --salinity on --sos unesco --latitude 45:30")).status, 0);
+  const std::string ini = ReadFile(dir_ / "klx.ini");
+  EXPECT_NE(ini.find("Depth Seawater=ON\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Salinity=ON Hydrostatic pressure=0.00\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Speed of Sound: UNESCO=ON\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Latitude=45 30.000\n"), std::string::npos) << ini;
+  EXPECT_EQ(RunCommand(Klx("derived --depth deep")).status, 2);
+}
+
+TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {
+  ASSERT_EQ(RunCommand(Klx("derived --depth seawater --salinity on")).status, 0);
+  const Result r = RunCommand(Klx("retrieve --port sim:VS-330 --out out --mat --comment 'pier 3'"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  fs::path mat, dat;
+  for (const auto& e : fs::directory_iterator(dir_ / "out")) {
+    if (e.path().extension() == ".mat") mat = e.path();
+    if (e.path().extension() == ".dat") dat = e.path();
+  }
+  ASSERT_FALSE(mat.empty());
+  ASSERT_FALSE(dat.empty());
+  EXPECT_NE(ReadFile(dat).find("COMMENT: pier 3\n"), std::string::npos);
+  EXPECT_NE(ReadFile(dat).find("     Temp      Pres      Cond     Depth  Salinity "),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "log" / "040211.log"));
+
+  // Back from the MAT file, the derived channels are computed again.
+  const Result back = RunCommand(Klx("convert " + mat.string() + " --to dat --out back.dat"));
+  ASSERT_EQ(back.status, 0) << back.output;
+  EXPECT_NE(ReadFile(dir_ / "back.dat").find("     Depth  Salinity "), std::string::npos);
+
+  // SciPy opens the file with the classes and sizes a MATLAB user expects.
+  if (RunCommand("/usr/bin/python3 -c 'import scipy.io'").status != 0)
+    GTEST_SKIP() << "no SciPy at /usr/bin/python3";
+  const Result py = RunCommand(
+      "/usr/bin/python3 -c \"import scipy.io; m = scipy.io.loadmat('" + mat.string() +
+      "'); d = m['loggerdata']; print(d.dtype, d.shape[1], d.shape[0] > 1000, "
+      "list(m['loggerchannelnames']))\"");
+  EXPECT_EQ(py.output, "float32 3 True ['Temp', 'Pres', 'Cond']\n");
 }
 
 }  // namespace
