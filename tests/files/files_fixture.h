@@ -1,6 +1,8 @@
 #pragma once
 // Hand-built data sets of several logger families and a temporary directory per test.
 #include <gtest/gtest.h>
+
+#include "shell/temp_dir.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -63,31 +65,15 @@ inline HeldData MakeHeld(const std::string& model, float firmware, const std::st
   return held;
 }
 
-class FilesTest : public ::testing::Test {
+class FilesTest : public TempDirTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ =
-        std::filesystem::temp_directory_path() / ("klx_files_" + std::to_string(::getpid()) + "_" +
-                                                  info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir_);
+    TempDirTest::SetUp();
+    dir_ = Dir();
     std::filesystem::create_directories(dir_ / "hex");
     std::filesystem::create_directories(dir_ / "dat");
     dirs_.dat = (dir_ / "dat").string();
     dirs_.hex = (dir_ / "hex").string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  const std::filesystem::path& Dir() const { return dir_; }
-  static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   FileReadRequest ReadRequest(const std::filesystem::path& file) {
     FileReadRequest r;
