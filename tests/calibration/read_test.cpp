@@ -37,7 +37,7 @@ TEST(ReadCalibrationMultiChannel, ReadsTheRecordAndItsDate) {
   EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
   EXPECT_EQ(cal.coef[0], kThermistor);
   EXPECT_EQ(cal.coef[1], (Row{-10.2, 1012.5, 0, 0}));
-  EXPECT_EQ(cal.coef[2], (Row{0, 72.3, 0.1, 0}));
+  EXPECT_EQ(cal.coef[2], (Row{0, 72300, 100, 0}));
   EXPECT_EQ(cal.calibrationDate, (std::array<int, 6>{26, 2, 10, 10, 15, 0}));
   EXPECT_EQ(cal.nextRecordOffset, 6 + 3 * 33);
   EXPECT_EQ(cal.conductivityCorrection, kNoCorrection);
@@ -121,7 +121,7 @@ TEST(ReadCalibrationMultiChannel, BadSumsAreRetriedUpToTheFifthAttempt) {
   cal.calibrationReadNeeded = true;
   f.simLogger->DropByteInNextReplies(3);
   EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-  EXPECT_EQ(cal.coef[2], (Row{0, 72.3, 0.1, 0}));
+  EXPECT_EQ(cal.coef[2], (Row{0, 72300, 100, 0}));
 }
 
 TEST(ReadCalibrationMultiChannel, FiveBadAnswersAreADownloadError) {
