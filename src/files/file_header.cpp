@@ -508,7 +508,7 @@ LineUse ParseItemLine(const std::string& line, int kind, FileHeader& h) {
   }
   if (has("Number of bytes in header")) {
     auto v = IntAt(line, 25);
-    if (!v || *v < 0 || *v > 4096 || *v % 3 != 0) return LineUse::Bad;
+    if (!v || *v < 0 || *v > 4096) return LineUse::Bad;  // any parameter block length
     h.headerBytes = *v;
     logger.parameterBlockLength = *v;
     return LineUse::Used;

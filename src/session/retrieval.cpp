@@ -116,6 +116,16 @@ bool Retrieval::Begin(bool all) {
   return true;
 }
 
+FileChoice Retrieval::AppendFileChoice() const {
+  FileChoice choice;
+  choice.save = false;
+  choice.title = "Select a 'hex' filename to obtain the data already downloaded";
+  choice.initialDirectory = s_.directories.dat;
+  choice.suggestedName = Format("%06d*.dat", s_.logger.state.serial);
+  choice.filter = "All Data Files (*.dat)";
+  return choice;
+}
+
 bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
   LoggerLink& logger = s_.logger;
   Host& host = s_.host;

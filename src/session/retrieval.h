@@ -23,6 +23,8 @@ class Retrieval {
   // directory) with what the logger holds beyond it. False (with the message) when the file
   // does not belong to this logger and deployment, or cannot be read.
   bool BeginAppend(const std::filesystem::path& datFile);
+  // The file choice "Append to file" offers: the logger's dat files in the DAT directory.
+  FileChoice AppendFileChoice() const;
   // One block; false once the transfer has ended (Finish() has then run).
   bool Tick();
   // "Cancel" during the transfer: ends it with what has arrived.
