@@ -1,0 +1,516 @@
+#include "shell/ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QInputDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+
+#include "decoding/decoder.h"
+#include "display/screen_capture.h"
+#include "display/ui/graph_panel.h"
+#include "shell/command_ids.h"
+#include "shell/datetime.h"
+#include "shell/messages.h"
+#include "shell/recent_files.h"
+#include "shell/status.h"
+#include "shell/ui/com_settings_dialog.h"
+#include "shell/ui/retrieval_dialog.h"
+#include "sim/sim_transport.h"
+
+namespace klx::ui {
+
+namespace {
+
+constexpr const char* kFileMenu = "&File";
+constexpr const char* kLoggerMenu = "&Logger functions";
+constexpr const char* kConfigurationMenu = "&Configuration";
+constexpr const char* kCalibrationMenu = "Calibratio&n functions";
+constexpr const char* kHelpMenu = "&Help";
+
+// The menu text without its mnemonic marks.
+std::string Plain(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p)
+    if (*p != '&') out += *p;
+  return out;
+}
+
+}  // namespace
+
+const std::vector<MenuCommand>& MenuCommands() {
+  static const std::vector<MenuCommand> kCommands = {
+      {cmd::kReadHexFile, "Read a &HEX file", kFileMenu},
+      {cmd::kReadDatFile, "Read a &DAT file", kFileMenu},
+      {cmd::kReadMatlabFile, "Read a MATLA&B file", kFileMenu},
+      {0, nullptr, kFileMenu},
+      {cmd::kSaveFile, "&Save file", kFileMenu},
+      {cmd::kFormatSaveFile, "&Format for the save file", kFileMenu},
+      {cmd::kSaveScreenSegment, "Save screen se&gment to file", kFileMenu},
+      {cmd::kSaveMatlabFile, "Save a &MATLAB file", kFileMenu},
+      {cmd::kMatlabFormat, "Forma&t for the MATLAB save file", kFileMenu},
+      {cmd::kSaveNmjCsv, "Save a NMJ &csv file", kFileMenu},
+      {0, nullptr, kFileMenu},
+      {cmd::kScreenCapture, "Scree&n capture", kFileMenu},
+      {0, nullptr, kFileMenu},
+      {cmd::kExit, "E&xit", kFileMenu},
+      {cmd::kSetup, "&Setup", nullptr},
+      {cmd::kRetrieveData, "&Retrieve data", nullptr},
+      {cmd::kFetchLiveReadings, "&Fetch live readings", kLoggerMenu},
+      {cmd::kGpsTest, "&GPS test", kLoggerMenu},
+      {cmd::kSetDefaultBaudRate, "&Set default baud rate", kLoggerMenu},
+      {cmd::kEngineeringUnits, "&Engineering units", kLoggerMenu},
+      {cmd::kSamplingLedControl, "Sampling &LED control", kLoggerMenu},
+      {cmd::kViewLoadMetaTable, "&View/Load a meta table", kLoggerMenu},
+      {cmd::kMmcSdMemory, "&MMC/SD memory", kLoggerMenu},
+      {cmd::kRunConfigurationScript, "&Run configuration script", kLoggerMenu},
+      {cmd::kSetModem, "Set modem", kLoggerMenu},
+      {cmd::kModemSleep, "Modem slee&p", kLoggerMenu},
+      {cmd::kDerivedUnits, "&Derived units", kConfigurationMenu},
+      {cmd::kComSettings, "&COM settings", kConfigurationMenu},
+      {cmd::kRealtimeLimits, "&Real-time Limits", kConfigurationMenu},
+      {cmd::kLanguageResources, "&Language resources", kConfigurationMenu},
+      {cmd::kAllowMultipleCopies, "&Allow multiple copies", kConfigurationMenu},
+      {cmd::kShowRangeChanges, "&Show range changes", kConfigurationMenu},
+      {cmd::kCalibrationCoefficients, "View/Enter &calibration coefficients", kCalibrationMenu},
+      {cmd::kCalibrationHistory, "Calibration &History", kCalibrationMenu},
+      {cmd::kTwoPointCalibration, "&View statistics/Two-point calibration", kCalibrationMenu},
+      {cmd::kMicroSalinometer, "&Micro-Salinometer", nullptr},
+      {cmd::kAbout, "A&bout", kHelpMenu},
+  };
+  return kCommands;
+}
+
+std::string MainWindow::ClockText(const SystemTime& t) {
+  return Format("%04d/%s/%02d %02d:%02d:%02d ", t.year, MonthName(t.month), t.day, t.hour, t.minute,
+                t.second);
+}
+
+MainWindow::MainWindow(std::filesystem::path programDirectory,
+                       const std::vector<std::string>& devices, QWidget* parent)
+    : QMainWindow(parent), programDirectory_(std::move(programDirectory)) {
+  setWindowTitle(FromLatin1(MessageText(Msg::AppTitle)));
+  // Width of the screen, at most 1000; height 485; centred on wider screens, 10 from the top.
+  const QRect screen = QApplication::primaryScreen()
+                           ? QApplication::primaryScreen()->availableGeometry()
+                           : QRect(0, 0, 1024, 768);
+  const int width = std::min(screen.width(), 1000);
+  setFixedSize(width, 485);
+  move(screen.x() + (screen.width() > 1000 ? (screen.width() - width) / 2 : 0), screen.y() + 10);
+
+  host_ = std::make_unique<QtHost>(this, statusBar());
+  host_->postCommand = [this](int id) { RunCommand(id); };
+  session_ = std::make_unique<Session>(*host_, clock_, programDirectory_, devices);
+  simLoggers_ = sim::RegisterSimTransport(session_->transports, clock_);
+  session_->commentDialog = [this](const std::string& current) -> std::optional<std::string> {
+    if (host_->answer) return current;  // scripted runs keep the comment
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, "Comment", "Comment saved with the data:", QLineEdit::Normal,
+                              FromLatin1(current), &ok);
+    if (!ok) return std::nullopt;
+    return ToLatin1(text.left(99));
+  };
+
+  view_ = GraphView(PlotWidthFor(width));
+  graph_ = new GraphPanel(view_, this);
+  graph_->unitContext = [this] {
+    UnitTextContext c;
+    c.model = view_.Data() ? view_.Data()->logger.model : std::string();
+    c.standardChannels = view_.Data() ? view_.Data()->logger.standardChannels : true;
+    c.doUnitUMol = session_->settings.derived.doUnitUMol;
+    c.doUnitMgPerL = session_->settings.derived.doUnitMgPerL;
+    c.doUnitMlPerL = session_->settings.derived.doUnitMlPerL;
+    return c;
+  };
+  graph_->status = [this](const std::string& text) { ShowStatus(*host_, text); };
+  setCentralWidget(graph_);
+
+  BuildMenus();
+  std::string error;
+  if (!session_->ReadSettings(&error)) host_->Tell("Startup", error, BoxIcon::Warning);
+  view_.showRangeChanges = session_->settings.showRangeChanges;
+  if (QAction* a = Action(cmd::kShowRangeChanges))
+    a->setChecked(session_->settings.showRangeChanges);
+  ShowStatus(*host_, MessageText(Msg::Ready));
+  RebuildRecentMenu();
+  UpdateDataCommands();
+  connect(&tick_, &QTimer::timeout, this, &MainWindow::Tick);
+  tick_.start(1000);
+  Tick();
+}
+
+MainWindow::~MainWindow() {
+  tick_.stop();
+  delete retrieval_;
+  retrieval_ = nullptr;
+}
+
+QMenu* MainWindow::Menu(const std::string& title) const {
+  const auto it = menus_.find(title);
+  return it == menus_.end() ? nullptr : it->second;
+}
+
+void MainWindow::BuildMenus() {
+  for (const char* title : {kFileMenu, "&Setup", "&Retrieve data", kLoggerMenu, kConfigurationMenu,
+                            kCalibrationMenu, "&Micro-Salinometer", kHelpMenu}) {
+    const MenuCommand* item = nullptr;
+    for (const MenuCommand& c : MenuCommands())
+      if (!c.menu && c.text && std::string(c.text) == title) item = &c;
+    if (item) {
+      QAction* a = menuBar()->addAction(FromLatin1(item->text));
+      const int id = item->id;
+      connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+      host_->RegisterCommand(id, a);
+      continue;
+    }
+    menus_[title] = menuBar()->addMenu(FromLatin1(title));
+  }
+  for (const MenuCommand& c : MenuCommands()) {
+    if (!c.menu) continue;
+    QMenu* menu = menus_[c.menu];
+    if (!c.text) {
+      QAction* separator = menu->addSeparator();
+      if (c.menu == std::string(kFileMenu)) recentAnchor_ = separator;
+      continue;
+    }
+    QAction* a = menu->addAction(FromLatin1(c.text));
+    const int id = c.id;
+    connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    host_->RegisterCommand(id, a);
+  }
+  Action(cmd::kShowRangeChanges)->setCheckable(true);
+  Action(cmd::kAllowMultipleCopies)->setCheckable(true);
+  Action(cmd::kModemSleep)->setVisible(false);  // only for loggers with modem control
+  recentMenu_ = menus_[kFileMenu];
+}
+
+void MainWindow::RebuildRecentMenu() {
+  for (QAction* a : recentActions_) {
+    recentMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  recentPaths_.clear();
+  RecentFiles recent(session_->settings.ProgramDirectory());
+  const std::vector<RecentMenuItem> items = recent.BuildRecentMenu();
+  for (size_t i = 0; i < items.size() && i < recent.Entries().size(); ++i) {
+    auto* a = new QAction(QString::fromStdString(items[i].text), recentMenu_);
+    recentMenu_->insertAction(recentAnchor_, a);
+    const int id = items[i].commandId;
+    connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    recentActions_.push_back(a);
+    recentPaths_.push_back(recent.Entries()[i]);
+  }
+  if (!recentActions_.empty()) {
+    QAction* separator = new QAction(recentMenu_);
+    separator->setSeparator(true);
+    recentMenu_->insertAction(recentAnchor_, separator);
+    recentActions_.push_back(separator);
+    recentPaths_.push_back({});
+  }
+}
+
+void MainWindow::Tick() {
+  const SystemTime now = clock_.LocalTime();
+  if (now.second != lastClock_.second || now.minute != lastClock_.minute ||
+      now.hour != lastClock_.hour || now.day != lastClock_.day) {
+    lastClock_ = now;
+    host_->SetStatusText(kStatusClockPart, ClockText(now));
+    session_->link.TickSecond();
+  }
+}
+
+void MainWindow::NotAvailable(int id) {
+  for (const MenuCommand& c : MenuCommands())
+    if (c.id == id && c.text) {
+      ShowStatus(*host_, "\"" + Plain(c.text) + "\" is not yet available in this version");
+      return;
+    }
+  ShowStatus(*host_, Format("Command %d is not yet available in this version", id));
+}
+
+void MainWindow::RunCommand(int id) {
+  if (graph_->RunGraphCommand(id)) return;
+  if (id >= cmd::kRecentFileFirst && id <= cmd::kRecentFileLast) {
+    ReadRecentFile(id);
+    return;
+  }
+  switch (id) {
+    case cmd::kConnect:
+      Connect();
+      break;
+    case cmd::kComSettings:
+      ComSettings();
+      break;
+    case cmd::kRetrieveData:
+      RetrieveData();
+      break;
+    case cmd::kSaveFile:
+      SaveFile();
+      break;
+    case cmd::kReadHexFile:
+      ReadFile("hex");
+      break;
+    case cmd::kReadDatFile:
+      ReadFile("dat");
+      break;
+    case cmd::kReadMatlabFile:
+      ReadFile("mat");
+      break;
+    case cmd::kSaveMatlabFile:
+      if (session_->held.data.Empty()) break;
+      if (session_->SaveHeldMat()) RebuildRecentMenu();
+      break;
+    case cmd::kScreenCapture:
+      ScreenCapture();
+      break;
+    case cmd::kShowRangeChanges:
+      ToggleRangeChanges();
+      break;
+    case cmd::kAbout:
+      About();
+      break;
+    case cmd::kExit:
+      close();
+      break;
+    case cmd::kRestartRealtimeDisplay:
+      host_->Tell("Restart Real-time Display",
+                  "This function is disabled while it is being rewritten.\nIt will be released in "
+                  "the future.\n\nUse the 'Restart Display' function under the 'Setup' menu item.",
+                  BoxIcon::Information);
+      break;
+    default:
+      NotAvailable(id);
+      break;
+  }
+}
+
+bool MainWindow::UnsavedDataQuestion(const std::string& caption) {
+  if (!session_->held.image.unsaved) return true;
+  if (host_->Ask(caption, MessageText(Msg::UnsavedData), Buttons::YesNo, BoxIcon::Warning,
+                 Answer::No) != Answer::Yes)
+    return true;
+  if (!session_->held.data.Empty()) ShowHeldData();
+  SaveFile();
+  return false;
+}
+
+void MainWindow::ShowHeldData() {
+  const HeldData& held = session_->held;
+  TimeBase time;
+  const DeploymentParameters& p =
+      held.image.hasSnapshot ? held.image.snapshot.parameters : session_->deployment;
+  time.start = p.startTime;
+  time.periodSeconds = p.samplePeriod.TotalSeconds();
+  time.sixHz = p.profiling6Hz;
+  view_.wavesCapability = held.data.logger.waves;
+  view_.showRangeChanges = session_->settings.showRangeChanges;
+  view_.SetData(held.data.Empty() ? nullptr : &held.data, time);
+  graph_->Refresh();
+  UpdateDataCommands();
+}
+
+void MainWindow::UpdateDataCommands() {
+  const bool data = !session_->held.data.Empty();
+  for (int id : {cmd::kSaveFile, cmd::kFormatSaveFile, cmd::kSaveScreenSegment, cmd::kScreenCapture,
+                 cmd::kSaveMatlabFile})
+    host_->SetCommandEnabled(id, data);
+  host_->SetCommandEnabled(cmd::kSaveNmjCsv, data && session_->held.data.logger.ModelHas("NMJ"));
+}
+
+void MainWindow::SetRetrievalGreying(bool running) {
+  host_->SetCommandEnabled(cmd::kSetup, !running);
+  host_->SetCommandEnabled(cmd::kRetrieveData, !running);
+  for (const char* menu : {kFileMenu, kLoggerMenu, kConfigurationMenu})
+    menus_[menu]->setEnabled(!running);
+}
+
+void MainWindow::Connect() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool ok = session_->logger.ConnectCommand();
+  QApplication::restoreOverrideCursor();
+  if (ok) host_->SetUnitsIcon(session_->logger.state.OutputsEngineeringUnits());
+}
+
+void MainWindow::ComSettings() {
+  ComSettingsDialog dialog(*session_, this);
+  dialog.exec();
+}
+
+void MainWindow::RetrieveData() {
+  if (retrieval_) {
+    retrieval_->raise();
+    return;
+  }
+  auto retrieval = std::make_unique<Retrieval>(*session_);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool open = retrieval->Open();
+  QApplication::restoreOverrideCursor();
+  if (!open) return;  // the connection left its messages in the status line
+  host_->SetUnitsIcon(session_->logger.state.OutputsEngineeringUnits());
+  retrieval_ = new RetrievalDialog(*session_, std::move(retrieval), this);
+  retrieval_->setAttribute(Qt::WA_DeleteOnClose, false);
+  host_->progress = [this](int value, int maximum) {
+    (void)maximum;
+    if (retrieval_) retrieval_->Progress()->setValue(value);
+  };
+  SetRetrievalGreying(true);
+  retrieval_->finished = [this](bool data) {
+    host_->progress = nullptr;
+    SetRetrievalGreying(false);
+    RetrievalDialog* dialog = retrieval_;
+    retrieval_ = nullptr;
+    dialog->deleteLater();
+    if (!data) return;
+    ShowHeldData();
+    if (SaveFile(), !session_->held.image.unsaved) session_->LogRetrieval();
+  };
+  retrieval_->show();
+}
+
+void MainWindow::SaveFile() {
+  if (session_->held.data.Empty() && session_->held.image.fill <= 0) return;
+  if (session_->SaveHeld(false)) {
+    ShowStatus(*host_, "Saved " + session_->held.file.string());
+    RebuildRecentMenu();
+  }
+}
+
+void MainWindow::ReadFile(const char* kind) {
+  if (!UnsavedDataQuestion(MessageText(Msg::FileReadCaption))) return;
+  const std::string k = kind;
+  FileChoice choice;
+  choice.save = false;
+  const int serial = session_->logger.state.previousSerial;
+  const std::filesystem::path dir = session_->settings.ProgramDirectory();
+  if (k == "hex") {
+    choice.title = "Select an existing 'hex' file to be opened";
+    choice.filter = "All Hex Files (*.hex)";
+    choice.initialDirectory = (dir / "hex").string();
+  } else if (k == "dat") {
+    choice.title = "Select an existing 'dat' file to be opened";
+    choice.filter = "All Data Files (*.dat)";
+    choice.initialDirectory = (dir / "dat").string();
+  } else {
+    choice.title = "Select an existing 'mat' file to be opened";
+    choice.filter = "MATLAB Files (*.mat)";
+    choice.initialDirectory = (dir / "mat").string();
+  }
+  choice.suggestedName = serial >= 0 ? Format("%06d*.%s", serial, kind) : "*." + k;
+  const auto chosen = host_->ChooseFile(choice);
+  if (!chosen) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool ok = session_->ReadDataFile(*chosen);
+  QApplication::restoreOverrideCursor();
+  if (!ok) return;  // the data held stay as they were
+  ShowHeldData();
+  RebuildRecentMenu();
+}
+
+void MainWindow::ReadRecentFile(int id) {
+  const size_t index = static_cast<size_t>(id - cmd::kRecentFileFirst);
+  if (index >= recentPaths_.size() || recentPaths_[index].empty()) return;
+  if (!UnsavedDataQuestion(MessageText(Msg::FileReadCaption))) return;
+  const std::string path = recentPaths_[index];
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool ok = session_->ReadDataFile(path);
+  QApplication::restoreOverrideCursor();
+  if (!ok) {
+    RecentFiles(session_->settings.ProgramDirectory()).RemoveRecentFile(path);
+    RebuildRecentMenu();
+    return;
+  }
+  ShowHeldData();
+  RebuildRecentMenu();
+}
+
+void MainWindow::OpenCommandLineFile(const std::string& given) {
+  std::string path = given;
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+    path = path.substr(1, path.size() - 2);
+  if (path.find(".rcfg") != std::string::npos) {
+    NotAvailable(cmd::kRunConfigurationScript);
+    return;
+  }
+  if (path.find(".dat") == std::string::npos && path.find(".hex") == std::string::npos) return;
+  if (session_->ReadDataFile(path)) {
+    ShowHeldData();
+    RebuildRecentMenu();
+  }
+}
+
+void MainWindow::ScreenCapture() {
+  if (session_->held.data.Empty()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const int top = menuBar()->isVisible() ? menuBar()->height() : 0;
+  const int w = width() - 5;
+  QImage picture =
+      grab(QRect(0, top, w, kCaptureRows)).toImage().convertToFormat(QImage::Format_ARGB32);
+  PixelImage pixels;
+  pixels.width = picture.width();
+  pixels.height = picture.height();
+  pixels.pixels.resize(static_cast<size_t>(pixels.width) * static_cast<size_t>(pixels.height));
+  for (int y = 0; y < pixels.height; ++y) {
+    const auto* line = reinterpret_cast<const uint32_t*>(picture.constScanLine(y));
+    std::copy(line, line + pixels.width,
+              pixels.pixels.begin() + static_cast<std::ptrdiff_t>(y) * pixels.width);
+  }
+  QApplication::restoreOverrideCursor();
+
+  FileChoice choice;
+  choice.save = true;
+  choice.initialDirectory = (session_->settings.ProgramDirectory() / "dat").string();
+  const int serial = session_->logger.state.connected ? session_->logger.state.serial
+                                                      : session_->held.data.logger.serial;
+  choice.suggestedName = CaptureFileName(serial);
+  choice.title = "Select a 'bmp' file for storing the screen image";
+  choice.filter = "Screen Capture Files (*.bmp)";
+  const auto chosen = host_->ChooseFile(choice);
+  if (!chosen) return;
+  const std::string file = WithBmpExtension(*chosen);
+  if (std::filesystem::exists(file) &&
+      host_->Ask("Screen Capture",
+                 Format(MessageText(Msg::AlreadyExistsOverwrite).c_str(), file.c_str()),
+                 Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
+    return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  std::string error;
+  const bool ok = WriteCaptureFile(file, CaptureBitmapBytes(pixels, w), &error);
+  QApplication::restoreOverrideCursor();
+  ShowStatus(*host_, ok ? "Screen captured to " + file : error);
+}
+
+void MainWindow::ToggleRangeChanges() {
+  Settings& s = session_->settings;
+  s.showRangeChanges = !s.showRangeChanges;
+  Action(cmd::kShowRangeChanges)->setChecked(s.showRangeChanges);
+  if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
+  view_.showRangeChanges = s.showRangeChanges;
+  graph_->Refresh();
+}
+
+void MainWindow::About() {
+  host_->Tell("About",
+              Format("%s\nVersion %s\n\nHost software for the KLX data loggers.",
+                     MessageText(Msg::AppTitle).c_str(), "6.13"),
+              BoxIcon::Information);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!UnsavedDataQuestion("Program Exit")) {
+    event->ignore();
+    return;
+  }
+  tick_.stop();
+  if (retrieval_) retrieval_->close();
+  session_->link.CloseSerialPort(PortSlot::Logger);
+  session_->link.CloseSerialPort(PortSlot::Gps);
+  event->accept();
+}
+
+}  // namespace klx::ui

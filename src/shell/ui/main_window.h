@@ -1,0 +1,109 @@
+#pragma once
+// The main window: menus with every command of the command table, the graph, the status bar and
+// the once-a-second timer. Commands that the core serves run here; the others say in the status
+// line that they are not available yet.
+#include <QMainWindow>
+#include <QTimer>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/graph_view.h"
+#include "platform/clock.h"
+#include "session/session.h"
+#include "shell/ui/qt_host.h"
+
+class QMenu;
+
+namespace klx::sim {
+class SimLoggers;
+}
+
+namespace klx::ui {
+
+class GraphPanel;
+class RetrievalDialog;
+
+// One command of the menus: id, menu text, and the menu it sits in.
+struct MenuCommand {
+  int id;
+  const char* text;
+  const char* menu;  // nullptr: an item of the menu bar itself
+};
+// The command table in menu order.
+const std::vector<MenuCommand>& MenuCommands();
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `programDirectory` holds the settings files; `devices` are the serial devices to number.
+  MainWindow(std::filesystem::path programDirectory, const std::vector<std::string>& devices,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Runs a menu or posted command.
+  void RunCommand(int id);
+  // Opens a file named on the command line (hex or dat).
+  void OpenCommandLineFile(const std::string& path);
+
+  Session& session() { return *session_; }
+  QtHost& host() { return *host_; }
+  GraphView& view() { return view_; }
+  GraphPanel& graph() { return *graph_; }
+  QAction* Action(int id) const { return host_->Action(id); }
+  QMenu* Menu(const std::string& title) const;
+  RetrievalDialog* Retrieving() const { return retrieval_; }
+  sim::SimLoggers& SimLoggers() { return *simLoggers_; }
+  // The recent-files items as the menu shows them.
+  std::vector<QAction*> RecentActions() const { return recentActions_; }
+
+  // Shows the held data set in the graph and enables the save commands.
+  void ShowHeldData();
+
+  // The status-bar clock text for a time: "%04d/%s/%02d %02d:%02d:%02d ".
+  static std::string ClockText(const SystemTime& t);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void RebuildRecentMenu();
+  void Tick();
+  // The unsaved-data question; true when the command may go on.
+  bool UnsavedDataQuestion(const std::string& caption);
+  void UpdateDataCommands();
+  void SetRetrievalGreying(bool running);
+  void NotAvailable(int id);
+
+  void Connect();
+  void ComSettings();
+  void RetrieveData();
+  void SaveFile();
+  void ReadFile(const char* kind);
+  void ReadRecentFile(int id);
+  void ScreenCapture();
+  void ToggleRangeChanges();
+  void About();
+
+  std::filesystem::path programDirectory_;
+  RealClock clock_;
+  std::unique_ptr<QtHost> host_;
+  std::unique_ptr<Session> session_;
+  std::shared_ptr<sim::SimLoggers> simLoggers_;
+  GraphView view_;
+  GraphPanel* graph_ = nullptr;
+  std::map<std::string, QMenu*> menus_;
+  QMenu* recentMenu_ = nullptr;
+  QAction* recentAnchor_ = nullptr;
+  std::vector<QAction*> recentActions_;
+  std::vector<std::string> recentPaths_;
+  QTimer tick_;
+  SystemTime lastClock_;
+  RetrievalDialog* retrieval_ = nullptr;
+  bool closing_ = false;
+};
+
+}  // namespace klx::ui

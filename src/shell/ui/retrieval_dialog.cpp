@@ -1,0 +1,130 @@
+#include "shell/ui/retrieval_dialog.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "shell/datetime.h"
+#include "shell/status.h"
+#include "shell/ui/qt_host.h"
+
+namespace klx::ui {
+
+RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> retrieval,
+                                 QWidget* parent)
+    : QDialog(parent), session_(session), retrieval_(std::move(retrieval)) {
+  setWindowTitle("KLX Logger - Data Retrieval");
+  setModal(false);
+  auto* layout = new QVBoxLayout(this);
+  identity_ = new QLabel(this);
+  details_ = new QLabel(this);
+  details_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  usage_ = new QLabel(this);
+  usage_->setObjectName("memoryUsage");
+  statusLine_ = new QLabel(this);
+  statusLine_->setObjectName("statusLine");
+  statusLine_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  statusLine_->setMinimumHeight(22);
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  layout->addWidget(identity_);
+  layout->addWidget(details_);
+  layout->addWidget(usage_);
+  layout->addWidget(progress_);
+  layout->addWidget(statusLine_);
+  auto* row = new QHBoxLayout;
+  retrieve_ = new QPushButton("Retrieve Data", this);
+  retrieveAll_ = new QPushButton("Retrieve 100%", this);
+  append_ = new QPushButton("Append to file", this);
+  cancel_ = new QPushButton("Cancel", this);
+  for (QPushButton* b : {retrieve_, retrieveAll_, append_, cancel_}) {
+    b->setAutoDefault(false);
+    row->addWidget(b);
+  }
+  layout->addLayout(row);
+  connect(retrieve_, &QPushButton::clicked, this, [this] { Start(false); });
+  connect(retrieveAll_, &QPushButton::clicked, this, [this] { Start(true); });
+  connect(append_, &QPushButton::clicked, this, [this] {
+    ShowStatus(session_.host, "Append to file is not yet available in this version");
+  });
+  connect(cancel_, &QPushButton::clicked, this, &RetrievalDialog::reject);
+  connect(&timer_, &QTimer::timeout, this, &RetrievalDialog::Step);
+  session_.host.SetProgress(0, 100);
+  ShowState();
+  setMinimumWidth(520);
+}
+
+RetrievalDialog::~RetrievalDialog() {
+  timer_.stop();
+}
+
+void RetrievalDialog::ShowState() {
+  const Retrieval& r = *retrieval_;
+  const auto lines =
+      DescribeLogger(session_.logger, session_.link.loggerPort, session_.link.currentBaudRate);
+  identity_->setText(FromLatin1(lines.empty() ? std::string() : lines[0]));
+  const DeploymentParameters& d = session_.deployment;
+  details_->setText(FromLatin1(
+      Format("Logger status: %s\nLogger time:   %s\nStart:         %s\nEnd:           %s\n"
+             "Sampling period: %02d:%02d:%02d",
+             r.statusName.c_str(), DateDisplayText(session_.logger.loggerClock).c_str(),
+             DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
+             d.samplePeriod.hours, d.samplePeriod.minutes, d.samplePeriod.seconds)));
+  usage_->setText(FromLatin1("Memory usage: " + r.memoryUsage));
+  const TransferState& t = r.transfer().state;
+  progress_->setValue(std::clamp(static_cast<int>(t.progress), 0, 100));
+  if (t.downloading) statusLine_->setText(FromLatin1(r.transfer().RemainingText()));
+}
+
+void RetrievalDialog::Start(bool all) {
+  retrieve_->hide();
+  retrieveAll_->hide();
+  append_->hide();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool started = retrieval_->Begin(all);
+  QApplication::restoreOverrideCursor();
+  if (!started || !retrieval_->Downloading()) {
+    End();
+    return;
+  }
+  statusLine_->setText("Retrieving data");
+  timer_.start(std::max(retrieval_->TimerPeriodMs(), 1));
+}
+
+void RetrievalDialog::Step() {
+  const bool more = retrieval_->Tick();
+  ShowState();
+  if (afterBlock) afterBlock();
+  if (!more) End();
+}
+
+void RetrievalDialog::End() {
+  if (ended_) return;
+  ended_ = true;
+  timer_.stop();
+  const bool data = session_.held.image.unsaved && !session_.held.data.Empty();
+  statusLine_->setText(data ? "Retrieval complete" : "No data were retrieved");
+  if (data) progress_->setValue(100);
+  if (finished) finished(data);
+  close();
+}
+
+void RetrievalDialog::reject() {
+  if (ended_) {
+    QDialog::reject();
+    return;
+  }
+  if (timer_.isActive()) {
+    retrieval_->Cancel();  // keeps and decodes what has arrived
+    End();
+    return;
+  }
+  End();
+}
+
+}  // namespace klx::ui

@@ -1,0 +1,63 @@
+#pragma once
+// The retrieval dialog ("KLX Logger - Data Retrieval"): what the logger holds, then the block
+// transfer paced by one timer at the transfer's period, with the progress bar and the time
+// remaining. Modeless; it reports the end through `finished`.
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "session/retrieval.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace klx::ui {
+
+class RetrievalDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // `retrieval` has been opened (the logger answered).
+  RetrievalDialog(Session& session, std::unique_ptr<Retrieval> retrieval,
+                  QWidget* parent = nullptr);
+  ~RetrievalDialog() override;
+
+  QPushButton* RetrieveButton() const { return retrieve_; }
+  QPushButton* RetrieveAllButton() const { return retrieveAll_; }
+  QPushButton* CancelButton() const { return cancel_; }
+  QProgressBar* Progress() const { return progress_; }
+  const QTimer& Timer() const { return timer_; }
+  bool Transferring() const { return timer_.isActive(); }
+
+  // Runs once when the retrieval has ended (transferred, cancelled or refused); the argument
+  // tells whether a data set arrived.
+  std::function<void(bool)> finished;
+  // Runs just after every block (tests take their pictures here).
+  std::function<void()> afterBlock;
+
+ protected:
+  void reject() override;
+
+ private:
+  void Start(bool all);
+  void Step();
+  void End();
+  void ShowState();
+
+  Session& session_;
+  std::unique_ptr<Retrieval> retrieval_;
+  QTimer timer_;
+  QLabel* identity_ = nullptr;
+  QLabel* details_ = nullptr;
+  QLabel* usage_ = nullptr;
+  QLabel* statusLine_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* retrieve_ = nullptr;
+  QPushButton* retrieveAll_ = nullptr;
+  QPushButton* append_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  bool ended_ = false;
+};
+
+}  // namespace klx::ui

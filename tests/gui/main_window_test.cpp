@@ -1,0 +1,305 @@
+// The main window offscreen: start-up, the simulated logger through the COM settings,
+// retrieval, plotting, saving, re-reading from the recent files, the status line, the zoom
+// buttons and the screen capture. Pictures go to the build tree's tests/gui folder.
+#include "shell/ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "display/ui/graph_panel.h"
+#include "shell/command_ids.h"
+#include "shell/settings.h"
+#include "shell/status.h"
+#include "shell/temp_dir.h"
+#include "shell/ui/com_settings_dialog.h"
+#include "shell/ui/retrieval_dialog.h"
+
+namespace klx::ui {
+namespace {
+
+// One application for all tests, ended before the process exits (Qt must not outlive main).
+QApplication* application = nullptr;
+
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete application;
+    application = nullptr;
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "gui_tests";
+  static char* argv[] = {name, nullptr};
+  if (!application) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    application = new QApplication(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+  }
+  return *application;
+}
+
+// The window is as wide as the screen, at most 1000 pixels.
+int ExpectedWidth() {
+  const QScreen* screen = QApplication::primaryScreen();
+  return std::min(screen ? screen->availableGeometry().width() : 1000, 1000);
+}
+
+void SavePicture(QWidget& w, const std::string& name) {
+  const std::filesystem::path dir = KLX_GUI_OUTPUT_DIR;
+  std::filesystem::create_directories(dir);
+  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+}
+
+class MainWindowTest : public test::TempDirTest {
+ protected:
+  void SetUp() override {
+    App();
+    TempDirTest::SetUp();
+    Settings settings(Dir());
+    ASSERT_TRUE(settings.WriteSettings());
+    window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
+    QtHost& host = window->host();
+    host.answer = [this](const std::string& caption, const std::string&) {
+      asked.push_back(caption);
+      return nextAnswer;
+    };
+    host.choose = [](const std::string&, const std::vector<std::string>& labels) {
+      for (size_t i = 0; i < labels.size(); ++i)
+        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
+      return 0;
+    };
+    host.chooseFile = [this](const FileChoice& choice) -> std::optional<std::string> {
+      choices.push_back(choice);
+      if (nextFile.empty()) return std::nullopt;
+      return nextFile;
+    };
+    window->show();
+  }
+  void TearDown() override {
+    window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
+    window.reset();
+    TempDirTest::TearDown();
+  }
+
+  bool SelectSimulator(const std::string& model) {
+    ComSettingsDialog dialog(window->session(), window.get());
+    QListWidget* list = dialog.List();
+    for (int row = 0; row < list->count(); ++row)
+      if (list->item(row)->text() == QString::fromStdString("Simulated logger: " + model)) {
+        list->setCurrentRow(row);
+        return dialog.Apply();
+      }
+    return false;
+  }
+
+  std::unique_ptr<MainWindow> window;
+  std::vector<std::string> asked;
+  std::vector<FileChoice> choices;
+  Answer nextAnswer = Answer::No;
+  std::string nextFile;
+};
+
+TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
+  EXPECT_EQ(window->windowTitle(), "KLX Data Loggers");
+  EXPECT_EQ(window->width(), ExpectedWidth());
+  EXPECT_EQ(window->height(), 485);
+  for (const MenuCommand& c : MenuCommands()) {
+    if (!c.text) continue;
+    QAction* a = window->Action(c.id);
+    ASSERT_NE(a, nullptr) << c.text;
+    EXPECT_EQ(a->text().toStdString(), c.text);
+  }
+  EXPECT_NE(window->Menu("&File"), nullptr);
+  EXPECT_NE(window->Menu("&Configuration"), nullptr);
+  // Without data the save commands are greyed.
+  EXPECT_FALSE(window->Action(cmd::kSaveFile)->isEnabled());
+  EXPECT_FALSE(window->Action(cmd::kScreenCapture)->isEnabled());
+  EXPECT_EQ(window->host().StatusText(kStatusMessagePart), "Ready");
+  const QString clock = window->host().StatusText(kStatusClockPart);
+  EXPECT_EQ(clock.size(), 21) << clock.toStdString();  // "2026/Jun/01 12:00:00 "
+  EXPECT_TRUE(clock.endsWith(' '));
+  EXPECT_EQ(MainWindow::ClockText(SystemTime{2026, 6, 1, 1, 9, 5, 7, 0}), "2026/Jun/01 09:05:07 ");
+
+  window->RunCommand(cmd::kFetchLiveReadings);
+  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(),
+            "\"Fetch live readings\" is not yet available in this version");
+  EXPECT_EQ(window->host().Icon(), StatusIcon::Warning);
+}
+
+TEST_F(MainWindowTest, StatusLineCutAndWarningIcon) {
+  QtHost& host = window->host();
+  const std::string exact(127, 'a');
+  ShowStatus(host, exact);
+  EXPECT_EQ(host.StatusText(kStatusMessagePart).toStdString(), exact);
+  EXPECT_EQ(host.Icon(), StatusIcon::None);
+  ShowStatus(host, std::string(128, 'b'));
+  EXPECT_EQ(host.StatusText(kStatusMessagePart).toStdString(), std::string(122, 'b') + " ...");
+  ShowStatus(host, "Communication Error");
+  EXPECT_EQ(host.Icon(), StatusIcon::Warning);
+  EXPECT_FALSE(window->findChild<QLabel*>("statusPart0")->pixmap().isNull());
+  ShowStatus(host, "Ready");
+  EXPECT_EQ(host.Icon(), StatusIcon::None);
+  EXPECT_TRUE(window->findChild<QLabel*>("statusPart0")->pixmap().isNull());
+  // Latin-1 texts arrive as such: the micro sign is one byte.
+  ShowStatus(host, "\xB5Mol/l");
+  EXPECT_EQ(host.StatusText(kStatusMessagePart), QString::fromUtf8("\xC2\xB5Mol/l"));
+}
+
+TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
+  HeldData& held = window->session().held;
+  held.data.logger.model = "VS-330";
+  held.data.logger.channelTypes = "TP";
+  held.data.channelCount = 2;
+  held.data.samplesPerChannel = 20000;
+  held.data.series.assign(2, std::vector<float>(20002, 7.5f));
+  for (int i = 0; i < 20000; ++i) held.data.series[1][static_cast<size_t>(i)] = i * 0.01f;
+  held.data.series[1][20000] = 0;
+  held.data.series[1][20001] = 199.99f;
+  window->ShowHeldData();
+  const GraphView& v = window->view();
+  EXPECT_DOUBLE_EQ(v.Unit(0).division, 0.0002);
+  EXPECT_NEAR(v.Unit(0).bottom, 7.5, 1e-9);
+  EXPECT_TRUE(window->Action(cmd::kScreenCapture)->isEnabled());
+  GraphPanel& g = window->graph();
+  ASSERT_TRUE(g.Button(cmd::kChannelButtonFirst + 1)->isVisible());
+  EXPECT_FALSE(g.Button(cmd::kChannelButtonFirst + 2)->isVisible());
+  SavePicture(*window, "flat_channel.png");
+
+  // 1 -> 3 -> 10 -> 30 ... until the whole data set fits.
+  window->view().SetHorizontal(0, 1);
+  const double whole = 20000.0 / v.Divisions();
+  for (double r : {3.0, 10.0, 30.0, 100.0, 300.0, 1000.0, 3000.0}) {
+    QTest::mouseClick(g.Button(137), Qt::LeftButton);
+    EXPECT_NEAR(v.ReadingsPerDivision(), std::min(r, whole), 1e-9);
+    if (r >= whole) break;
+  }
+  EXPECT_EQ(g.HorizontalBar()->value(), 0);
+  // Hiding a channel with its button takes its unit off the scales.
+  QTest::mouseClick(g.Button(cmd::kChannelButtonFirst), Qt::LeftButton);
+  EXPECT_FALSE(v.Unit(0).used);
+  EXPECT_EQ(v.ReferenceUnit(), 1);
+}
+
+TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
+  ASSERT_TRUE(SelectSimulator("VS-330"));
+  EXPECT_EQ(window->session().ports.DeviceFor(window->session().link.loggerPort), "sim:VS-330");
+
+  window->RunCommand(cmd::kRetrieveData);
+  RetrievalDialog* dialog = window->Retrieving();
+  ASSERT_NE(dialog, nullptr) << window->host().StatusText(kStatusMessagePart).toStdString();
+  EXPECT_EQ(dialog->windowTitle(), "KLX Logger - Data Retrieval");
+  EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
+  EXPECT_FALSE(window->Menu("&File")->isEnabled());
+  bool pictured = false;
+  int blocks = 0;
+  dialog->afterBlock = [&] {
+    ++blocks;
+    if (!pictured && dialog->Progress()->value() >= 30) {
+      pictured = true;
+      SavePicture(*dialog, "retrieval_dialog.png");
+      EXPECT_GT(dialog->Timer().interval(), 0);
+    }
+  };
+  nextFile = (Dir() / "dat" / "retrieved.dat").string();
+  QTest::mouseClick(dialog->RetrieveButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(window->Retrieving() == nullptr, 120000);
+  EXPECT_GT(blocks, 1);
+  EXPECT_TRUE(window->Menu("&File")->isEnabled());
+
+  Session& s = window->session();
+  ASSERT_FALSE(s.held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();
+  EXPECT_FALSE(s.held.image.unsaved);
+  EXPECT_TRUE(std::filesystem::exists(nextFile));
+  const std::filesystem::path hex = Dir() / "hex" / "retrieved.hex";
+  EXPECT_TRUE(std::filesystem::exists(hex));
+  EXPECT_EQ(window->view().Samples(), s.held.data.samplesPerChannel);
+  EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
+  SavePicture(*window, "main_window_data.png");
+
+  // Screen capture: the picture is the window width less 5 by 440 rows in a 58-byte header.
+  nextFile = (Dir() / "shot").string();
+  window->RunCommand(cmd::kScreenCapture);
+  const std::filesystem::path bmp = Dir() / "shot.bmp";
+  ASSERT_TRUE(std::filesystem::exists(bmp));
+  EXPECT_EQ(std::filesystem::file_size(bmp),
+            static_cast<uintmax_t>(window->width() - 5) * 1940u + 58u);
+  std::ifstream in(bmp, std::ios::binary);
+  char magic[2] = {};
+  in.read(magic, 2);
+  EXPECT_EQ(std::string(magic, 2), "BM");
+  EXPECT_EQ(choices.back().title, "Select a 'bmp' file for storing the screen image");
+  // A second capture to the same name asks before overwriting; No leaves the file alone.
+  asked.clear();
+  std::filesystem::resize_file(bmp, 10);
+  window->RunCommand(cmd::kScreenCapture);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "Screen Capture");
+  EXPECT_EQ(std::filesystem::file_size(bmp), 10u);
+
+  // Read the hex file (it joins the recent files), then again through the recent-files menu.
+  const int samples = s.held.data.samplesPerChannel;
+  nextFile = hex.string();
+  window->RunCommand(cmd::kReadHexFile);
+  EXPECT_EQ(choices.back().title, "Select an existing 'hex' file to be opened");
+  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
+  s.held.data = DataSet{};
+  QAction* recent = nullptr;
+  for (QAction* a : window->RecentActions())
+    if (a->text().contains("retrieved.hex")) recent = a;
+  ASSERT_NE(recent, nullptr);
+  recent->trigger();
+  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
+  EXPECT_TRUE(s.held.fromFile);
+  EXPECT_EQ(window->view().Samples(), samples);
+  EXPECT_TRUE(window->RecentActions().front()->text().contains("retrieved.hex"));
+}
+
+TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
+  HeldData& held = window->session().held;
+  held.data.logger.channelTypes = "T";
+  held.data.channelCount = 1;
+  held.data.samplesPerChannel = 3;
+  held.data.series.assign(1, {1, 2, 3, 1, 3});
+  held.image.unsaved = true;
+  window->ShowHeldData();
+  // Yes: return to save (the save is cancelled here); the read does not go on.
+  nextAnswer = Answer::Yes;
+  window->RunCommand(cmd::kReadDatFile);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "File Read");
+  for (const FileChoice& c : choices)
+    EXPECT_NE(c.title, "Select an existing 'dat' file to be opened");
+  EXPECT_EQ(held.data.samplesPerChannel, 3);
+  // Exit with Yes keeps the program running.
+  asked.clear();
+  window->RunCommand(cmd::kExit);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "Program Exit");
+  EXPECT_TRUE(window->isVisible());
+  // A file that cannot be read leaves the held data alone.
+  nextAnswer = Answer::No;
+  const std::filesystem::path bad = Dir() / "bad.hex";
+  std::ofstream(bad) << "not a hex file\n";
+  nextFile = bad.string();
+  window->RunCommand(cmd::kReadHexFile);
+  EXPECT_EQ(held.data.samplesPerChannel, 3);
+  EXPECT_EQ(window->view().Samples(), 3);
+}
+
+}  // namespace
+}  // namespace klx::ui
