@@ -1,5 +1,7 @@
 #include "files/dat_file.h"
 
+#include <charconv>
+
 #include <locale.h>
 
 #include <algorithm>
@@ -35,14 +37,31 @@ SystemTime DatRowClock::RowTime() {
 }
 
 std::string DatRowStart(DatLayout layout, const SystemTime& t) {
-  char buffer[48];
-  int n = 0;
-  if (layout == DatLayout::A)
-    n = std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d ", t.hour, t.minute, t.second);
-  else if (layout == DatLayout::E)
-    n = std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d ", t.year, t.month,
-                      t.day, t.hour, t.minute, t.second);
-  return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+  // "%02d:%02d:%02d " or "%04d/%02d/%02d %02d:%02d:%02d ", written digit by digit: this runs
+  // once per row of a file of up to a few million rows.
+  std::string out;
+  auto digits = [&out](unsigned value, int width) {
+    char d[5];
+    for (int i = width - 1; i >= 0; --i, value /= 10) d[i] = static_cast<char>('0' + value % 10);
+    out.append(d, static_cast<size_t>(width));
+  };
+  if (layout == DatLayout::E) {
+    digits(t.year % 10000u, 4);
+    out += '/';
+    digits(t.month % 100u, 2);
+    out += '/';
+    digits(t.day % 100u, 2);
+    out += ' ';
+  }
+  if (layout == DatLayout::A || layout == DatLayout::E) {
+    digits(t.hour % 100u, 2);
+    out += ':';
+    digits(t.minute % 100u, 2);
+    out += ':';
+    digits(t.second % 100u, 2);
+    out += ' ';
+  }
+  return out;
 }
 
 namespace {
@@ -95,8 +114,14 @@ void AppendRows(std::string& out, const FileHeaderInputs& in, int first, int las
       const float value = static_cast<size_t>(row) < series.size()
                               ? series[static_cast<size_t>(row)]
                               : kMissingValue;
-      const int n = std::snprintf(buffer, sizeof buffer, "%9.4f ", static_cast<double>(value));
-      if (n > 0) out.append(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
+      // "%9.4f ": to_chars prints exactly what printf would, without its per-call cost.
+      const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer,
+                                           static_cast<double>(value), std::chars_format::fixed, 4);
+      if (ec != std::errc()) continue;
+      const size_t n = static_cast<size_t>(end - buffer);
+      if (n < 9) out.append(9 - n, ' ');
+      out.append(buffer, n);
+      out += ' ';
     }
     out += '\n';
     clock.Advance();
