@@ -1,9 +1,8 @@
 #include "deployment/status.h"
 
-#include <vector>
-
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "shell/status.h"
 
@@ -46,9 +45,12 @@ QueryChoice AskDownloadQuery(Host& host, const DownloadQuery& query) {
   std::vector<std::string> labels{query.first};
   if (!query.second.empty()) labels.push_back(query.second);
   switch (host.Choose(kRetrieveCaption, query.text, labels, BoxIcon::Question)) {
-    case 0: return QueryChoice::First;
-    case 1: return QueryChoice::Second;
-    default: return QueryChoice::Cancel;
+    case 0:
+      return QueryChoice::First;
+    case 1:
+      return QueryChoice::Second;
+    default:
+      return QueryChoice::Cancel;
   }
 }
 
