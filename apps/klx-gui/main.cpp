@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/libserialport_port.h"
+#include "shell/ui/copy_limit.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +12,12 @@ int main(int argc, char** argv) {
   // Qt adopts the user's locale; files and logger commands always use the C number format.
   std::setlocale(LC_NUMERIC, "C");
   // The program directory is the working directory, as for the command-line tool.
-  klx::ui::MainWindow window(std::filesystem::current_path(), klx::EnumerateSerialDevices());
+  const std::filesystem::path directory = std::filesystem::current_path();
+  // The slot stays held until the program ends.
+  const std::optional<klx::ui::CopySlot> slot =
+      klx::ui::StartCopy(directory, klx::ui::StartupHost());
+  if (!slot) return 0;
+  klx::ui::MainWindow window(directory, klx::EnumerateSerialDevices(), slot->Index());
   window.show();
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() > 1) window.OpenCommandLineFile(arguments.at(1).toStdString());

@@ -24,6 +24,7 @@
 #include "shell/status.h"
 #include "shell/temp_dir.h"
 #include "shell/ui/com_settings_dialog.h"
+#include "shell/ui/copy_limit.h"
 #include "shell/ui/retrieval_dialog.h"
 
 namespace klx::ui {
@@ -139,6 +140,84 @@ TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
   EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(),
             "\"Fetch live readings\" is not yet available in this version");
   EXPECT_EQ(window->host().Icon(), StatusIcon::Warning);
+}
+
+// Copies share the program directory: each holds a locked slot file, the lowest free slot is the
+// next copy's index, and a secondary copy needs the copies file and a Yes.
+TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
+  RecordingHost host;
+  std::optional<CopySlot> first = StartCopy(Dir(), host);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Index(), 0);
+  EXPECT_TRUE(host.events.empty());
+
+  // No copies file (the window's settings say not allowed): ends silently.
+  std::filesystem::remove(Dir() / "klx_copies.ini");
+  EXPECT_FALSE(StartCopy(Dir(), host));
+  EXPECT_TRUE(host.events.empty());
+  {
+    std::ofstream copies(Dir() / "klx_copies.ini");
+    copies << "Allow multiple copies\n";
+  }
+  host.answers = {Answer::No};
+  EXPECT_FALSE(StartCopy(Dir(), host));
+  ASSERT_EQ(host.events.size(), 1u);
+  EXPECT_EQ(host.events[0].caption, "KLX Windows Software - Multiple copy");
+  EXPECT_EQ(host.events[0].text,
+            "You are trying to open copy number 2 of the KLX Windows Software.\nDo you want to "
+            "continue?");
+
+  std::vector<CopySlot> running;
+  for (int index = 1; index < kMaxCopies; ++index) {
+    host.answers = {Answer::Yes};
+    std::optional<CopySlot> slot = StartCopy(Dir(), host);
+    ASSERT_TRUE(slot) << index;
+    EXPECT_EQ(slot->Index(), index);
+    running.push_back(std::move(*slot));
+  }
+  // The ninth copy is refused with the limit message and asks nothing.
+  host.events.clear();
+  host.answers = {Answer::Yes};
+  EXPECT_FALSE(StartCopy(Dir(), host));
+  ASSERT_EQ(host.events.size(), 1u);
+  EXPECT_EQ(host.events[0].kind, "tell");
+  EXPECT_EQ(host.events[0].caption, "Multiple copies");
+  EXPECT_EQ(host.events[0].text,
+            "8 copies of KLX Windows Software are now running.\nThis is the limit allowed.\n\n"
+            "This attempt to run another copy will terminate.");
+  // A copy that ends frees its slot for the next one.
+  running.erase(running.begin() + 2);  // index 3
+  host.answers = {Answer::Yes};
+  std::optional<CopySlot> again = StartCopy(Dir(), host);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Index(), 3);
+}
+
+TEST_F(MainWindowTest, SecondCopyTitleOffsetSettingsAndGreyedToggle) {
+  // The first copy switches multiple copies on: check mark and copies file.
+  QAction* allow = window->Action(cmd::kAllowMultipleCopies);
+  ASSERT_TRUE(allow->isEnabled());
+  EXPECT_FALSE(allow->isChecked());
+  window->RunCommand(cmd::kAllowMultipleCopies);
+  EXPECT_TRUE(allow->isChecked());
+  Settings written(Dir());
+  written.ReadCopiesFile();
+  EXPECT_TRUE(written.allowMultipleCopies);
+
+  MainWindow second(Dir(), {}, 1);
+  second.host().answer = [](const std::string&, const std::string&) { return Answer::No; };
+  EXPECT_EQ(second.windowTitle(), "Copy 2 : KLX Data Loggers");
+  EXPECT_EQ(second.pos() - window->pos(), QPoint(20, 30));
+  EXPECT_EQ(second.session().settings.SettingsFilePath(), Dir() / "klx.002.ini");
+  EXPECT_TRUE(std::filesystem::exists(Dir() / "klx.002.ini"));
+  QAction* secondAllow = second.Action(cmd::kAllowMultipleCopies);
+  EXPECT_FALSE(secondAllow->isEnabled());
+  EXPECT_TRUE(secondAllow->isChecked());
+  second.RunCommand(cmd::kAllowMultipleCopies);  // greyed: changes nothing
+  written.ReadCopiesFile();
+  EXPECT_TRUE(written.allowMultipleCopies);
+  // Its boxes carry the prefix too.
+  EXPECT_EQ(second.host().Caption("Error"), "Copy 2 : Error");
 }
 
 TEST_F(MainWindowTest, StatusLineCutAndWarningIcon) {

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "decoding/decoder.h"
 #include "display/screen_capture.h"
@@ -91,20 +92,25 @@ std::string MainWindow::ClockText(const SystemTime& t) {
 }
 
 MainWindow::MainWindow(std::filesystem::path programDirectory,
-                       const std::vector<std::string>& devices, QWidget* parent)
-    : QMainWindow(parent), programDirectory_(std::move(programDirectory)) {
-  setWindowTitle(FromLatin1(MessageText(Msg::AppTitle)));
+                       const std::vector<std::string>& devices, int copyIndex, QWidget* parent)
+    : QMainWindow(parent),
+      programDirectory_(std::move(programDirectory)),
+      copyIndex_(std::clamp(copyIndex, 0, 7)) {
+  setWindowTitle(FromLatin1(PrefixCopyTitle(copyIndex_, MessageText(Msg::AppTitle))));
   // Width of the screen, at most 1000; height 485; centred on wider screens, 10 from the top.
   const QRect screen = QApplication::primaryScreen()
                            ? QApplication::primaryScreen()->availableGeometry()
                            : QRect(0, 0, 1024, 768);
   const int width = std::min(screen.width(), 1000);
   setFixedSize(width, 485);
-  move(screen.x() + (screen.width() > 1000 ? (screen.width() - width) / 2 : 0), screen.y() + 10);
+  // Secondary copies stand 20 pixels to the right and 30 down per copy.
+  move(screen.x() + (screen.width() > 1000 ? (screen.width() - width) / 2 : 0) + 20 * copyIndex_,
+       screen.y() + 10 + 30 * copyIndex_);
 
   host_ = std::make_unique<QtHost>(this, statusBar());
+  host_->copyIndex = copyIndex_;
   host_->postCommand = [this](int id) { RunCommand(id); };
-  session_ = std::make_unique<Session>(*host_, clock_, programDirectory_, devices);
+  session_ = std::make_unique<Session>(*host_, clock_, programDirectory_, devices, copyIndex_ + 1);
   simLoggers_ = sim::RegisterSimTransport(session_->transports, clock_);
   session_->commentDialog = [this](const std::string& current) -> std::optional<std::string> {
     if (host_->answer) return current;  // scripted runs keep the comment
@@ -136,6 +142,8 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
   view_.showRangeChanges = session_->settings.showRangeChanges;
   if (QAction* a = Action(cmd::kShowRangeChanges))
     a->setChecked(session_->settings.showRangeChanges);
+  Action(cmd::kAllowMultipleCopies)->setChecked(session_->settings.allowMultipleCopies);
+  Action(cmd::kAllowMultipleCopies)->setEnabled(copyIndex_ == 0);
   ShowStatus(*host_, MessageText(Msg::Ready));
   RebuildRecentMenu();
   UpdateDataCommands();
@@ -272,6 +280,9 @@ void MainWindow::RunCommand(int id) {
     case cmd::kShowRangeChanges:
       ToggleRangeChanges();
       break;
+    case cmd::kAllowMultipleCopies:
+      ToggleMultipleCopies();
+      break;
     case cmd::kAbout:
       About();
       break;
@@ -339,6 +350,7 @@ void MainWindow::Connect() {
 
 void MainWindow::ComSettings() {
   ComSettingsDialog dialog(*session_, this);
+  host_->PrefixTitle(dialog);
   dialog.exec();
 }
 
@@ -355,6 +367,7 @@ void MainWindow::RetrieveData() {
   host_->SetUnitsIcon(session_->logger.state.OutputsEngineeringUnits());
   retrieval_ = new RetrievalDialog(*session_, std::move(retrieval), this);
   retrieval_->setAttribute(Qt::WA_DeleteOnClose, false);
+  host_->PrefixTitle(*retrieval_);
   host_->progress = [this](int value, int maximum) {
     (void)maximum;
     if (retrieval_) retrieval_->Progress()->setValue(value);
@@ -492,6 +505,14 @@ void MainWindow::ToggleRangeChanges() {
   if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
   view_.showRangeChanges = s.showRangeChanges;
   graph_->Refresh();
+}
+
+void MainWindow::ToggleMultipleCopies() {
+  if (copyIndex_ > 0) return;  // greyed in secondary copies
+  Settings& s = session_->settings;
+  s.allowMultipleCopies = !s.allowMultipleCopies;
+  Action(cmd::kAllowMultipleCopies)->setChecked(s.allowMultipleCopies);
+  if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
 }
 
 void MainWindow::About() {

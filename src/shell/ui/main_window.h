@@ -38,9 +38,10 @@ const std::vector<MenuCommand>& MenuCommands();
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  // `programDirectory` holds the settings files; `devices` are the serial devices to number.
+  // `programDirectory` holds the settings files; `devices` are the serial devices to number;
+  // `copyIndex` is this copy's slot (0: the first copy).
   MainWindow(std::filesystem::path programDirectory, const std::vector<std::string>& devices,
-             QWidget* parent = nullptr);
+             int copyIndex = 0, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Runs a menu or posted command.
@@ -56,6 +57,7 @@ class MainWindow : public QMainWindow {
   QMenu* Menu(const std::string& title) const;
   RetrievalDialog* Retrieving() const { return retrieval_; }
   sim::SimLoggers& SimLoggers() { return *simLoggers_; }
+  int CopyIndex() const { return copyIndex_; }
   // The recent-files items as the menu shows them.
   std::vector<QAction*> RecentActions() const { return recentActions_; }
 
@@ -86,9 +88,11 @@ class MainWindow : public QMainWindow {
   void ReadRecentFile(int id);
   void ScreenCapture();
   void ToggleRangeChanges();
+  void ToggleMultipleCopies();
   void About();
 
   std::filesystem::path programDirectory_;
+  int copyIndex_ = 0;
   RealClock clock_;
   std::unique_ptr<QtHost> host_;
   std::unique_ptr<Session> session_;

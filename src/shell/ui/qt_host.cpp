@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "shell/status.h"
+
 namespace klx::ui {
 
 QString FromLatin1(const std::string& text) {
@@ -103,7 +105,7 @@ void QtHost::SetUnitsIcon(bool engineering) {
 void QtHost::Tell(const std::string& caption, const std::string& text, BoxIcon icon) {
   log.push_back("tell: " + caption + ": " + text);
   if (quietBoxes || answer) return;
-  QMessageBox box(BoxIconOf(icon), FromLatin1(caption), FromLatin1(text), QMessageBox::Ok, owner_);
+  QMessageBox box(BoxIconOf(icon), Caption(caption), FromLatin1(text), QMessageBox::Ok, owner_);
   box.exec();
 }
 
@@ -126,7 +128,7 @@ Answer QtHost::Ask(const std::string& caption, const std::string& text, Buttons 
       set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       break;
   }
-  QMessageBox box(BoxIconOf(icon), FromLatin1(caption), FromLatin1(text), set, owner_);
+  QMessageBox box(BoxIconOf(icon), Caption(caption), FromLatin1(text), set, owner_);
   const QMessageBox::StandardButton def = defaultAnswer == Answer::Yes      ? QMessageBox::Yes
                                           : defaultAnswer == Answer::No     ? QMessageBox::No
                                           : defaultAnswer == Answer::Cancel ? QMessageBox::Cancel
@@ -149,7 +151,7 @@ int QtHost::Choose(const std::string& caption, const std::string& text,
   log.push_back("choose: " + caption + ": " + text);
   if (choose) return choose(caption, labels);
   if (answer) return Host::Choose(caption, text, labels, icon);
-  QMessageBox box(BoxIconOf(icon), FromLatin1(caption), FromLatin1(text), QMessageBox::NoButton,
+  QMessageBox box(BoxIconOf(icon), Caption(caption), FromLatin1(text), QMessageBox::NoButton,
                   owner_);
   std::vector<QAbstractButton*> added;
   for (const auto& label : labels)
@@ -160,6 +162,14 @@ int QtHost::Choose(const std::string& caption, const std::string& text,
     if (box.clickedButton() == added[i]) return static_cast<int>(i);
   (void)cancel;
   return -1;
+}
+
+QString QtHost::Caption(const std::string& title) const {
+  return FromLatin1(PrefixCopyTitle(copyIndex, title));
+}
+
+void QtHost::PrefixTitle(QWidget& window) const {
+  window.setWindowTitle(Caption(ToLatin1(window.windowTitle())));
 }
 
 QAction* QtHost::Action(int commandId) const {

@@ -54,6 +54,13 @@ class QtHost : public Host {
   std::function<int(const std::string& caption, const std::vector<std::string>& labels)> choose;
   std::function<std::optional<std::string>(const FileChoice&)> chooseFile;
   bool quietBoxes = false;  // Tell only logs
+  // The copy index of this program (0: first copy): titles of secondary copies carry
+  // "Copy n : ".
+  int copyIndex = 0;
+  // A window or box title with this copy's prefix.
+  QString Caption(const std::string& title) const;
+  // Puts this copy's prefix before the title of a dialog that opens.
+  void PrefixTitle(QWidget& window) const;
   std::vector<std::string> log;
 
  private:
