@@ -113,6 +113,9 @@ ValidationResult ValidateDeployment(DeploymentParameters& p, const LoggerState& 
   }
   if (in.resuming) return result;
 
+  // A start-now deployment begins at the logger clock: the start time shown and counted by the
+  // estimates is that moment, not whatever schedule the logger held before.
+  if (p.startMode == kStartNow) p.startTime = in.loggerClock;
   if (p.startMode == kStartAtTime || p.startMode == kStartNow) {
     const SystemTime first = p.startMode == kStartAtTime ? p.startTime : in.loggerClock;
     const SampleSuggestion s = TooManySamples(p, logger, first);

@@ -175,6 +175,22 @@ TEST(Estimate, GeneralFormFigures) {
   EXPECT_FALSE(EstimateUsage(p, vs).available);
 }
 
+// A start-now deployment counts from the logger clock, not from the start time the logger held
+// from its previous deployment (a 4 MB, three-channel logger for 35 days at 10 s is under 70%).
+TEST(Estimate, StartNowCountsFromTheLoggerClock) {
+  const LoggerState vs = Logger("VS-330", "TPC", 4);
+  DeploymentParameters p = Plan(60, 35 * 86400, {0, 0, 10});
+  p.endTime = AddSeconds(kClock, 35 * 86400);
+  p.startTime = AddSeconds(kClock, -188 * 86400);  // the old schedule
+  p.startMode = kStartNow;
+  const ValidationResult v = ValidateDeployment(p, vs, Inputs());
+  ASSERT_EQ(v.code, kValidationOk) << v.message;
+  EXPECT_EQ(p.startTime, kClock);
+  const UsageEstimate e = EstimateUsage(p, vs);
+  EXPECT_NEAR(e.memoryPercent, 35 * 86400 * 100.0 / (433333.0 * 10), 1e-9);
+  EXPECT_NE(e.text.find("memory usage is 69.8%"), std::string::npos) << e.text;
+}
+
 TEST(Estimate, TideFormAndTheQeLimits) {
   LoggerState nmj = Logger("NMJ-7400", "TP", 8);
   nmj.extendedCommandSet = true;
