@@ -1,0 +1,113 @@
+#pragma once
+// "KLX Logger - Setup": the deployment read from the logger (or planned for a simulated model),
+// edited in place, checked on every change, and programmed into the logger by Enable.
+#include <QDialog>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "deployment/enable.h"
+#include "link/logger_state.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace klx {
+class Session;
+namespace ui {
+
+class SetupDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // With `setup` the dialog works on the connected logger (Open() has been called); without it
+  // on `simulated`, a model planned without a logger (Enable and "Sync to PC" are not offered).
+  SetupDialog(Session& session, LoggerSetup* setup, const LoggerState& simulated,
+              QWidget* parent = nullptr);
+  ~SetupDialog() override;
+
+  // Runs the checks and the estimates and shows the result in the message line.
+  void Revalidate();
+  // One step of the erase wait (the timer's work).
+  void TickOnce();
+  bool Waiting() const { return timer_.isActive(); }
+  EnableStep LastStep() const { return lastStep_; }
+
+  const LoggerState& logger() const;
+  QString Message() const;
+  int MessageIcon() const { return icon_; }  // 0 none, 1 warning, 2 information
+  QPushButton* EnableButton() const { return enable_; }
+  QDateTimeEdit* StartEdit() const { return start_; }
+  QDateTimeEdit* EndEdit() const { return end_; }
+  QComboBox* StartList() const { return startList_; }
+  QComboBox* RealtimeList() const { return realtime_; }
+  QLabel* StatusField() const { return status_; }
+  QLabel* PeriodField() const { return period_; }
+  QPushButton* AveragingButton() const { return averaging_; }
+  QPushButton* ThresholdButton() const { return threshold_; }
+
+  // Button handlers, public for scripted runs.
+  void PressEnable();
+  void SyncToPc();
+  void EditPeriod();
+  void EditThreshold();
+  void EditBurst();
+  void EditRanges();
+
+ private:
+  void Build();
+  void FillFromParameters();
+  void ReadBack();
+  void SetMessage(const std::string& text, int icon);
+  void Finish(EnableStep step);
+  void ReopenAfterFailure();
+
+  Session& session_;
+  LoggerSetup* setup_;
+  LoggerState simulated_;
+  DeploymentParameters& p_;
+  bool filling_ = false;
+  int icon_ = 0;
+  EnableStep lastStep_ = EnableStep::ReturnToDialog;
+  QTimer timer_;
+
+  QLabel* status_ = nullptr;
+  QLabel* hostTime_ = nullptr;
+  QLabel* loggerTime_ = nullptr;
+  QLabel* memory_ = nullptr;
+  QLabel* period_ = nullptr;
+  QDateTimeEdit* start_ = nullptr;
+  QDateTimeEdit* end_ = nullptr;
+  QCheckBox* now_ = nullptr;
+  QPushButton* periodButton_ = nullptr;
+  QPushButton* averaging_ = nullptr;
+  QComboBox* realtime_ = nullptr;
+  QComboBox* startList_ = nullptr;
+  QPushButton* threshold_ = nullptr;
+  QPushButton* burst_ = nullptr;
+  QPushButton* ranges_ = nullptr;
+  QCheckBox* autorun_ = nullptr;
+  QCheckBox* led_ = nullptr;
+  QLabel* messageIcon_ = nullptr;
+  QLabel* message_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* sync_ = nullptr;
+  QPushButton* enable_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+};
+
+// Reads what the setup dialog needs from the connected logger: capabilities, configuration,
+// status and schedule, calibration. The status code, or -1 when the logger did not answer.
+int PrepareLoggerSetup(Session& session, LoggerSetup& setup);
+// "SetupSimulation": the model to plan for; empty when cancelled.
+std::string ChooseSimulatedModel(QWidget* parent);
+// "SetupVSSimulation": the channel list of a simulated VS logger; false when cancelled or when
+// no channel was chosen (the message has then been shown).
+bool ChooseVsChannels(QWidget* parent, Host& host, LoggerState& logger);
+// The simulated logger state of a model (channels and timing of its usual fit).
+LoggerState SimulatedLogger(const std::string& model);
+}  // namespace ui
+}  // namespace klx

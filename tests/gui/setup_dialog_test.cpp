@@ -1,0 +1,165 @@
+// The setup dialog offscreen on the simulated VS-330: the schedule read from the logger, the
+// message line and the Enable button following every edit, and Enable programming the logger
+// with the erase wait driven tick by tick. Pictures go to the build tree's tests/gui folder.
+#include "deployment/ui/setup_dialog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+
+#include "deployment/enable.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "session/session.h"
+#include "shell/datetime.h"
+#include "sim/sim_logger.h"
+#include "sim/sim_transport.h"
+
+namespace klx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication* application = nullptr;
+
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete application;
+    application = nullptr;
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+void App() {
+  static int argc = 1;
+  static char name[] = "setup_gui_tests";
+  static char* argv[] = {name, nullptr};
+  if (!application) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    application = new QApplication(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+  }
+}
+
+void SavePicture(QWidget& w, const std::string& name) {
+  const fs::path dir = KLX_GUI_OUTPUT_DIR;
+  fs::create_directories(dir);
+  w.adjustSize();
+  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+}
+
+QDateTime Qt(const SystemTime& t) {
+  return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+}
+
+class SetupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dir = fs::temp_directory_path() / ("klx-setupgui-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
+    sims = sim::RegisterSimTransport(session->transports, clock);
+    session->ReadSettings();
+    std::string error;
+    ASSERT_TRUE(session->SelectPort("sim:VS-330", &error)) << error;
+    ASSERT_TRUE(session->logger.ConnectCommand());
+    setup = std::make_unique<LoggerSetup>(session->logger, clock, session->batchValues);
+    ASSERT_EQ(PrepareLoggerSetup(*session, *setup), 4);
+    ASSERT_EQ(session->logger.state.channelCount, 3);
+    setup->eraseAccepted = true;  // the questions about the old data are tested in the core
+    dialog = std::make_unique<SetupDialog>(*session, setup.get(), session->logger.state);
+  }
+  void TearDown() override {
+    dialog.reset();
+    setup.reset();
+    session.reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  fs::path dir;
+  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
+  RecordingHost host;
+  std::unique_ptr<Session> session;
+  std::shared_ptr<sim::SimLoggers> sims;
+  std::unique_ptr<LoggerSetup> setup;
+  std::unique_ptr<SetupDialog> dialog;
+};
+
+TEST_F(SetupDialogTest, ShowsTheLoggersScheduleAndRefusesItsPastStart) {
+  EXPECT_EQ(dialog->windowTitle(), "KLX Logger - Setup");
+  EXPECT_EQ(dialog->StatusField()->text(), "Logging Complete");
+  EXPECT_EQ(dialog->PeriodField()->text(), "00:05:00");
+  EXPECT_EQ(dialog->StartEdit()->dateTime(), Qt(SystemTime{2026, 6, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(dialog->EndEdit()->dateTime(), Qt(SystemTime{2026, 8, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(dialog->StartList()->currentText(), "Start at 'Start of logging'");
+  // The old deployment starts before the logger clock.
+  EXPECT_EQ(dialog->Message(), "Error: Start time less than or equal to Logger time.");
+  EXPECT_EQ(dialog->MessageIcon(), 1);
+  EXPECT_FALSE(dialog->EnableButton()->isEnabled());
+  dialog->show();
+  SavePicture(*dialog, "setup_dialog_opened.png");
+}
+
+TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
+  const SystemTime start = AddSeconds(setup->view.loggerClock, 3600);
+  dialog->StartEdit()->setDateTime(Qt(start));
+  dialog->EndEdit()->setDateTime(Qt(AddSeconds(start, -60)));
+  EXPECT_EQ(dialog->Message(), "Error: Start time greater than or equal to End time.");
+  EXPECT_FALSE(dialog->EnableButton()->isEnabled());
+
+  dialog->EndEdit()->setDateTime(Qt(AddSeconds(start, 86400)));
+  EXPECT_TRUE(dialog->EnableButton()->isEnabled());
+  EXPECT_TRUE(dialog->Message().startsWith("Estimates:\tmemory usage is "))
+      << dialog->Message().toStdString();
+  EXPECT_EQ(dialog->MessageIcon(), 0);
+
+  // Start now with an end in the past of the logger clock.
+  dialog->StartList()->setCurrentIndex(1);
+  dialog->EndEdit()->setDateTime(Qt(AddSeconds(setup->view.loggerClock, -60)));
+  EXPECT_EQ(dialog->Message(), "Error: End time before the current time.");
+  EXPECT_FALSE(dialog->EnableButton()->isEnabled());
+  dialog->show();
+  SavePicture(*dialog, "setup_dialog_error.png");
+}
+
+TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
+  const SystemTime start = AddSeconds(setup->view.loggerClock, 120);
+  dialog->StartEdit()->setDateTime(Qt(start));
+  dialog->EndEdit()->setDateTime(Qt(AddSeconds(start, 2 * 86400)));
+  ASSERT_TRUE(dialog->EnableButton()->isEnabled()) << dialog->Message().toStdString();
+  // 576 samples of 3 channels in a 4 MB memory.
+  EXPECT_TRUE(
+      dialog->Message().startsWith("Estimates:\tmemory usage is 0.1%\n\t\tbattery usage is "))
+      << dialog->Message().toStdString();
+  dialog->show();
+  SavePicture(*dialog, "setup_dialog_ready.png");
+  dialog->PressEnable();
+  ASSERT_TRUE(dialog->Waiting()) << "the logger held data: its memory is erased first";
+  int ticks = 0;
+  while (dialog->Waiting() && ticks < 500) {
+    clock.Advance(1000);
+    dialog->TickOnce();
+    ++ticks;
+  }
+  EXPECT_GT(ticks, 1);
+  EXPECT_EQ(dialog->LastStep(), EnableStep::Enabled);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  const auto logger = sims->Logger("VS-330");
+  ASSERT_TRUE(logger);
+  EXPECT_EQ(logger->Status(), 1);
+  EXPECT_EQ(session->batchValues.startTime, start);
+}
+
+}  // namespace
+}  // namespace klx::ui
