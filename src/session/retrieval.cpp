@@ -34,6 +34,14 @@ void Retrieval::ReadDisplay() {
   }
 }
 
+void Retrieval::ReadCalibrationOrWarn() {
+  if (s_.logger.CommGet(10) == 1) return;
+  s_.host.Tell("Calibration Coefficient Read",
+               "This logger is not calibrated or the read of the calibration coefficients "
+               "failed.\nDefault values of the calibration coefficients will be used.",
+               BoxIcon::Warning);
+}
+
 bool Retrieval::Open() {
   LoggerLink& logger = s_.logger;
   if (!logger.ConnectCommand()) return false;
@@ -93,12 +101,7 @@ bool Retrieval::Begin(bool all) {
   transfer_.state.retrieveAll = all;
   ShowStatus(host, memoryUsage);
 
-  if (logger.CommGet(10) != 1) {
-    host.Tell("Calibration Coefficient Read",
-              "This logger is not calibrated or the read of the calibration coefficients "
-              "failed.\nDefault values of the calibration coefficients will be used.",
-              BoxIcon::Warning);
-  }
+  ReadCalibrationOrWarn();
   for (int id : {cmd::kSetup, cmd::kRetrieveData}) host.SetCommandEnabled(id, false);
   started_ = true;
   // Nothing behind the data pointer: no speed-up, no transfer, straight to the end.
@@ -197,12 +200,7 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
   image.appending = true;
   if (logger.CommGet(6) != 1) return fail("Unable to read the logger's data pointer.");
   image.endAddress = ParseDataPointer(logger.ReplyText()).value_or(0);
-  if (logger.CommGet(10) != 1) {
-    host.Tell("Calibration Coefficient Read",
-              "This logger is not calibrated or the read of the calibration coefficients "
-              "failed.\nDefault values of the calibration coefficients will be used.",
-              BoxIcon::Warning);
-  }
+  ReadCalibrationOrWarn();
   finished_ = false;
   started_ = true;
   const uint32_t held = static_cast<uint32_t>(std::max(image.fill, 0));

@@ -44,6 +44,8 @@ class Retrieval {
 
  private:
   void ReadDisplay();
+  // The calibration read before a transfer; its failure is told and the defaults are used.
+  void ReadCalibrationOrWarn();
   void Finish();
 
   Session& s_;
