@@ -141,6 +141,7 @@ void LoggerLink::VerifyFailed(int number) {
     default: break;
   }
   host_.Tell("Reset Logger", std::string(what) + kTryAgain, BoxIcon::Stop);
+  host_.CloseCurrentDialog();
   if (number != 28) host_.PostCommand(cmd::kSetup);
 }
 

@@ -50,6 +50,9 @@ class Host {
   virtual void SetCommandPresent(int commandId, bool present) { (void)commandId, (void)present; }
   // Asks the main window to run a command later (the posted commands of the shell).
   virtual void PostCommand(int commandId) { (void)commandId; }
+  // Closes the modeless dialog that is current (the setup dialog after a failed programming
+  // step), when there is one.
+  virtual void CloseCurrentDialog() {}
   virtual void SetProgress(int value, int maximum) { (void)value, (void)maximum; }
   virtual std::optional<std::string> ChooseFile(const FileChoice& choice) {
     (void)choice;
