@@ -7,18 +7,27 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "derived/ui/derived_units_dialog.h"
 #include "display/ui/graph_panel.h"
+#include "files/ui/file_dialogs.h"
+#include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
 #include "shell/settings.h"
 #include "shell/status.h"
@@ -64,6 +73,22 @@ void SavePicture(QWidget& w, const std::string& name) {
   const std::filesystem::path dir = KLX_GUI_OUTPUT_DIR;
   std::filesystem::create_directories(dir);
   ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+}
+
+// Runs `act` on the modal dialog of type T that the next command opens (it must close it).
+template <typename T>
+void OnNextDialog(std::function<void(T&)> act, bool* seen) {
+  QTimer::singleShot(0, [act, seen] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    *seen = true;
+    act(*dialog);
+  });
+}
+
+std::string ReadAll(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class MainWindowTest : public test::TempDirTest {
@@ -291,13 +316,16 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
     if (!pictured && dialog->Progress()->value() >= 30) {
       pictured = true;
       SavePicture(*dialog, "retrieval_dialog.png");
-      EXPECT_GT(dialog->Timer().interval(), 0);
+      // The transfer runs on the main tick, shortened while it lasts.
+      EXPECT_TRUE(dialog->Transferring());
+      EXPECT_LT(window->TickTimer().interval(), 1000);
     }
   };
   nextFile = (Dir() / "dat" / "retrieved.dat").string();
   QTest::mouseClick(dialog->RetrieveButton(), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(window->Retrieving() == nullptr, 120000);
   EXPECT_GT(blocks, 1);
+  EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
 
   Session& s = window->session();
@@ -378,6 +406,140 @@ TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(held.data.samplesPerChannel, 3);
   EXPECT_EQ(window->view().Samples(), 3);
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
+  bool seen = false;
+  OnNextDialog<WriteFormatDialog>(
+      [](WriteFormatDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "KLX Logger - Write File Formats");
+        EXPECT_EQ(d.Layout(), 0);
+        EXPECT_EQ(d.Choices()->button(2)->text(),
+                  "Date, time and reading per line - 2000/06/21 12:30:00 23.1564");
+        SavePicture(d, "write_format_dialog.png");
+        d.Choices()->button(2)->click();
+        d.accept();
+      },
+      &seen);
+  window->RunCommand(cmd::kFormatSaveFile);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(window->session().settings.format, 2);
+  Settings reread(Dir());
+  reread.ReadSettings();
+  EXPECT_EQ(reread.format, 2);
+  // Cancel keeps the layout.
+  seen = false;
+  OnNextDialog<WriteFormatDialog>(
+      [](WriteFormatDialog& d) {
+        EXPECT_EQ(d.Layout(), 2);
+        d.Choices()->button(1)->click();
+        d.reject();
+      },
+      &seen);
+  window->RunCommand(cmd::kFormatSaveFile);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(window->session().settings.format, 2);
+
+  seen = false;
+  OnNextDialog<MatlabFormatDialog>(
+      [](MatlabFormatDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "MATLAB date/time output format");
+        SavePicture(d, "matlab_format_dialog.png");
+        d.Frequencies()->button(1)->click();
+        d.Formats()->button(1)->click();
+        d.accept();
+      },
+      &seen);
+  window->RunCommand(cmd::kMatlabFormat);
+  ASSERT_TRUE(seen);
+  reread.ReadSettings();
+  EXPECT_EQ(reread.matlabFrequency, 1);
+  EXPECT_EQ(reread.matlabFormat, 1);
+  EXPECT_NE(ReadAll(Dir() / "klx.ini").find("MATLAB frequency: 1 format: 1"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, CommentDialogKeepsNinetyNineCharactersOnOneLine) {
+  CommentDialog dialog(std::string(120, 'x'), window.get());
+  EXPECT_EQ(dialog.Comment(), std::string(99, 'x'));
+  dialog.Field()->setText(QString::fromLatin1("Bay \xB5S station"));
+  EXPECT_EQ(dialog.Comment(), "Bay \xB5S station");
+  SavePicture(dialog, "comment_dialog.png");
+}
+
+TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
+  bool seen = false;
+  OnNextDialog<DerivedUnitsDialog>(
+      [](DerivedUnitsDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
+        SavePicture(d, "derived_units_dialog.png");
+        d.Check("Salinity")->setChecked(true);
+        d.Check("UNESCO")->setChecked(true);
+        d.Check("mg/l")->setChecked(true);
+        d.Number("atmospheric")->setValue(9.5);
+        d.accept();
+      },
+      &seen);
+  window->RunCommand(cmd::kDerivedUnits);
+  ASSERT_TRUE(seen);
+  const DerivedUnitSettings& d = window->session().settings.derived;
+  EXPECT_TRUE(d.salinityOn);
+  EXPECT_TRUE(d.speedOfSoundOn && d.soundUnesco && !d.soundWilson);
+  EXPECT_TRUE(d.dissolvedOxygenOn && d.doUnitMgPerL && !d.doUnitUMol);
+  EXPECT_TRUE(d.someDerivedUnitWanted);
+  Settings reread(Dir());
+  reread.ReadSettings();
+  EXPECT_EQ(reread.derived.salinityOn, true);
+  EXPECT_DOUBLE_EQ(reread.derived.atmosphericPressure, 9.5);
+  EXPECT_TRUE(reread.derived.soundUnesco);
+
+  EquationDialog equation({0.0191, 1.0, 25.0, -3e-5}, window.get());
+  EXPECT_EQ(equation.windowTitle(), "Conductivity Correction Equation");
+  EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000e+00");
+  EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-3.0000000e-05");
+  SavePicture(equation, "equation_dialog.png");
+}
+
+// A logger with the extended command set keeps its latency and default rate in tables.
+TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
+  ASSERT_TRUE(SelectSimulator("NMJ-7400"));
+  bool seen = false;
+  int shown = -1;
+  OnNextDialog<LatencyDialog>(
+      [&shown](LatencyDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Set latency");
+        shown = d.Field()->value();
+        SavePicture(d, "latency_dialog.png");
+        d.Field()->setValue(shown + 120);
+        EXPECT_TRUE(d.Apply());
+        d.accept();
+      },
+      &seen);
+  window->RunCommand(cmd::kLatency);
+  ASSERT_TRUE(seen) << window->host().StatusText(kStatusMessagePart).toStdString();
+  EXPECT_GT(shown, 0);
+  EXPECT_EQ(window->session().logger.CurrentLatency(), shown + 120);
+
+  seen = false;
+  int chosen = 0;
+  OnNextDialog<DefaultBaudRateDialog>(
+      [&chosen](DefaultBaudRateDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
+        SavePicture(d, "default_baud_dialog.png");
+        ASSERT_GT(d.List()->count(), 1);
+        d.List()->setCurrentRow(d.List()->count() - 1);
+        chosen = d.ChosenRate();
+        d.reject();
+      },
+      &seen);
+  window->RunCommand(cmd::kSetDefaultBaudRate);
+  ASSERT_TRUE(seen) << window->host().StatusText(kStatusMessagePart).toStdString();
+  EXPECT_EQ(chosen, 19200);
 }
 
 }  // namespace

@@ -12,10 +12,16 @@
 #include <algorithm>
 
 #include "decoding/decoder.h"
+#include "deployment/status.h"
+#include "derived/ui/derived_units_dialog.h"
 #include "display/screen_capture.h"
 #include "display/ui/graph_panel.h"
+#include "files/dat_file.h"
+#include "files/ui/file_dialogs.h"
+#include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
+#include "shell/directories.h"
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
@@ -114,12 +120,10 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
   simLoggers_ = sim::RegisterSimTransport(session_->transports, clock_);
   session_->commentDialog = [this](const std::string& current) -> std::optional<std::string> {
     if (host_->answer) return current;  // scripted runs keep the comment
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, "Comment", "Comment saved with the data:", QLineEdit::Normal,
-                              FromLatin1(current), &ok);
-    if (!ok) return std::nullopt;
-    return ToLatin1(text.left(99));
+    CommentDialog dialog(current, this);
+    host_->PrefixTitle(dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Comment();
   };
 
   view_ = GraphView(PlotWidthFor(width));
@@ -223,7 +227,14 @@ void MainWindow::RebuildRecentMenu() {
   }
 }
 
+void MainWindow::SetTickTimer(int periodMs) {
+  tick_.start(std::max(periodMs, 1));
+}
+
 void MainWindow::Tick() {
+  // The retrieval's periodic work first, then the clock and the link activity countdown once a
+  // second, whatever the tick's period.
+  if (retrieval_) retrieval_->Poll();
   const SystemTime now = clock_.LocalTime();
   if (now.second != lastClock_.second || now.minute != lastClock_.minute ||
       now.hour != lastClock_.hour || now.day != lastClock_.day) {
@@ -282,6 +293,24 @@ void MainWindow::RunCommand(int id) {
       break;
     case cmd::kAllowMultipleCopies:
       ToggleMultipleCopies();
+      break;
+    case cmd::kFormatSaveFile:
+      FormatSaveFile();
+      break;
+    case cmd::kMatlabFormat:
+      MatlabFormat();
+      break;
+    case cmd::kSaveScreenSegment:
+      SaveScreenSegment();
+      break;
+    case cmd::kDerivedUnits:
+      DerivedUnits();
+      break;
+    case cmd::kSetDefaultBaudRate:
+      DefaultBaudRate();
+      break;
+    case cmd::kLatency:
+      Latency();
       break;
     case cmd::kAbout:
       About();
@@ -367,6 +396,7 @@ void MainWindow::RetrieveData() {
   host_->SetUnitsIcon(session_->logger.state.OutputsEngineeringUnits());
   retrieval_ = new RetrievalDialog(*session_, std::move(retrieval), this);
   retrieval_->setAttribute(Qt::WA_DeleteOnClose, false);
+  retrieval_->setTickPeriod = [this](int ms) { SetTickTimer(ms); };
   host_->PrefixTitle(*retrieval_);
   host_->progress = [this](int value, int maximum) {
     (void)maximum;
@@ -513,6 +543,90 @@ void MainWindow::ToggleMultipleCopies() {
   s.allowMultipleCopies = !s.allowMultipleCopies;
   Action(cmd::kAllowMultipleCopies)->setChecked(s.allowMultipleCopies);
   if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
+}
+
+void MainWindow::FormatSaveFile() {
+  WriteFormatDialog dialog(session_->settings.format, this);
+  host_->PrefixTitle(dialog);
+  if (dialog.exec() != QDialog::Accepted) return;
+  session_->settings.format = dialog.Layout();
+  if (!session_->settings.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
+}
+
+void MainWindow::MatlabFormat() {
+  Settings& s = session_->settings;
+  MatlabFormatDialog dialog(s.matlabFrequency, s.matlabFormat, this);
+  host_->PrefixTitle(dialog);
+  if (dialog.exec() != QDialog::Accepted) return;
+  s.matlabFrequency = dialog.Frequency();
+  s.matlabFormat = dialog.Format();
+  if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
+}
+
+void MainWindow::SaveScreenSegment() {
+  if (session_->held.data.Empty()) return;
+  const int64_t first = view_.FirstSample();
+  const int64_t last = view_.LastDisplayedSample();
+  if (first < 0 || last < first) return;
+  SaveRequest request;
+  request.programDirectory = session_->settings.ProgramDirectory();
+  request.directories = &session_->directories;
+  request.layout = static_cast<DatLayout>(std::clamp(session_->settings.format, 0, 2));
+  request.derived = session_->settings.derived;
+  if (!SaveDatFileForRange(*host_, request, session_->held, static_cast<int>(first),
+                           static_cast<int>(last)))
+    return;
+  if (session_->rememberFolders)
+    WriteDirectories(session_->settings.ProgramDirectory(), session_->directories);
+  RecentFiles(session_->settings.ProgramDirectory()).AddRecentFile(request.chosenDat.string());
+  ShowStatus(*host_, "Saved " + request.chosenDat.string());
+  RebuildRecentMenu();
+}
+
+void MainWindow::DerivedUnits() {
+  Settings& s = session_->settings;
+  DerivedUnitsDialog dialog(s.derived, session_->calibration.conductivityCorrection, this);
+  host_->PrefixTitle(dialog);
+  if (dialog.exec() != QDialog::Accepted) return;
+  s.derived = dialog.Settings();
+  if (!s.WriteSettings()) ShowStatus(*host_, "Unable to write the settings file");
+  if (session_->held.data.Empty()) return;
+  session_->ApplyDerived();
+  ShowHeldData();
+}
+
+bool MainWindow::ConnectedAndIdle(Msg message, Msg caption) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool connected = session_->logger.ConnectCommand();
+  const int status =
+      connected && session_->logger.CommGet(9) == 1 ? session_->logger.status.code : -1;
+  QApplication::restoreOverrideCursor();
+  if (!connected || status < 0) return false;
+  if (!StatusIsIdle(status)) {
+    host_->Tell(MessageText(caption), MessageText(message), BoxIcon::Warning);
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::DefaultBaudRate() {
+  if (!ConnectedAndIdle(Msg::LoggingCannotSetDefaultBaud, Msg::SetDefaultBaudCaption)) return;
+  LoggerLink& logger = session_->logger;
+  if (!logger.DefaultBaudRateSupported()) return;
+  int current = 0;
+  if (!logger.ReadDefaultBaudRate(current)) current = 0;
+  DefaultBaudRateDialog dialog(logger, current, this);
+  host_->PrefixTitle(dialog);
+  dialog.exec();
+}
+
+void MainWindow::Latency() {
+  if (!ConnectedAndIdle(Msg::LoggingCannotSetLatency, Msg::SetLatencyCaption)) return;
+  const int current = session_->logger.CurrentLatency();
+  if (current < 0) return;
+  LatencyDialog dialog(session_->logger, current, this);
+  host_->PrefixTitle(dialog);
+  dialog.exec();
 }
 
 void MainWindow::About() {

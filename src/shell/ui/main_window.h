@@ -13,6 +13,7 @@
 #include "display/graph_view.h"
 #include "platform/clock.h"
 #include "session/session.h"
+#include "shell/messages.h"
 #include "shell/ui/qt_host.h"
 
 class QMenu;
@@ -58,6 +59,10 @@ class MainWindow : public QMainWindow {
   RetrievalDialog* Retrieving() const { return retrieval_; }
   sim::SimLoggers& SimLoggers() { return *simLoggers_; }
   int CopyIndex() const { return copyIndex_; }
+  // The once-a-second tick (shorter while a retrieval transfers).
+  const QTimer& TickTimer() const { return tick_; }
+  // `SetTickTimer`: (re)starts the tick with a period in milliseconds.
+  void SetTickTimer(int periodMs);
   // The recent-files items as the menu shows them.
   std::vector<QAction*> RecentActions() const { return recentActions_; }
 
@@ -89,6 +94,14 @@ class MainWindow : public QMainWindow {
   void ScreenCapture();
   void ToggleRangeChanges();
   void ToggleMultipleCopies();
+  void FormatSaveFile();
+  void MatlabFormat();
+  void SaveScreenSegment();
+  void DerivedUnits();
+  void DefaultBaudRate();
+  void Latency();
+  // Connects and checks that the logger is idle; `message` is shown while it logs.
+  bool ConnectedAndIdle(Msg message, Msg caption);
   void About();
 
   std::filesystem::path programDirectory_;

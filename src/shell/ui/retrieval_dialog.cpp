@@ -49,19 +49,14 @@ RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> re
   layout->addLayout(row);
   connect(retrieve_, &QPushButton::clicked, this, [this] { Start(false); });
   connect(retrieveAll_, &QPushButton::clicked, this, [this] { Start(true); });
-  connect(append_, &QPushButton::clicked, this, [this] {
-    ShowStatus(session_.host, "Append to file is not yet available in this version");
-  });
+  connect(append_, &QPushButton::clicked, this, &RetrievalDialog::Append);
   connect(cancel_, &QPushButton::clicked, this, &RetrievalDialog::reject);
-  connect(&timer_, &QTimer::timeout, this, &RetrievalDialog::Step);
   session_.host.SetProgress(0, 100);
   ShowState();
   setMinimumWidth(520);
 }
 
-RetrievalDialog::~RetrievalDialog() {
-  timer_.stop();
-}
+RetrievalDialog::~RetrievalDialog() = default;
 
 void RetrievalDialog::ShowState() {
   const Retrieval& r = *retrieval_;
@@ -76,6 +71,8 @@ void RetrievalDialog::ShowState() {
              DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
              d.samplePeriod.hours, d.samplePeriod.minutes, d.samplePeriod.seconds)));
   usage_->setText(FromLatin1("Memory usage: " + r.memoryUsage));
+  // Nothing to fetch from a running logger: the button stops it instead.
+  retrieve_->setText(r.stopButton ? "STOP logger" : "Retrieve Data");
   const TransferState& t = r.transfer().state;
   progress_->setValue(std::clamp(static_cast<int>(t.progress), 0, 100));
   if (t.downloading) statusLine_->setText(FromLatin1(r.transfer().RemainingText()));
@@ -92,8 +89,33 @@ void RetrievalDialog::Start(bool all) {
     End();
     return;
   }
+  Transfer();
+}
+
+void RetrievalDialog::Append() {
+  const std::optional<std::string> file = session_.host.ChooseFile(retrieval_->AppendFileChoice());
+  if (!file) return;  // the dialog stays as it was
+  retrieve_->hide();
+  retrieveAll_->hide();
+  append_->hide();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool started = retrieval_->BeginAppend(*file);
+  QApplication::restoreOverrideCursor();
+  if (!started || !retrieval_->Downloading()) {
+    End();
+    return;
+  }
+  Transfer();
+}
+
+void RetrievalDialog::Transfer() {
   statusLine_->setText("Retrieving data");
-  timer_.start(std::max(retrieval_->TimerPeriodMs(), 1));
+  transferring_ = true;
+  if (setTickPeriod) setTickPeriod(std::max(retrieval_->TimerPeriodMs(), 1));
+}
+
+void RetrievalDialog::Poll() {
+  if (transferring_ && !ended_) Step();
 }
 
 void RetrievalDialog::Step() {
@@ -106,7 +128,8 @@ void RetrievalDialog::Step() {
 void RetrievalDialog::End() {
   if (ended_) return;
   ended_ = true;
-  timer_.stop();
+  if (transferring_ && setTickPeriod) setTickPeriod(1000);
+  transferring_ = false;
   const bool data = session_.held.image.unsaved && !session_.held.data.Empty();
   statusLine_->setText(data ? "Retrieval complete" : "No data were retrieved");
   if (data) progress_->setValue(100);
@@ -119,7 +142,7 @@ void RetrievalDialog::reject() {
     QDialog::reject();
     return;
   }
-  if (timer_.isActive()) {
+  if (transferring_) {
     retrieval_->Cancel();  // keeps and decodes what has arrived
     End();
     return;

@@ -27,9 +27,14 @@ class RetrievalDialog : public QDialog {
   QPushButton* RetrieveAllButton() const { return retrieveAll_; }
   QPushButton* CancelButton() const { return cancel_; }
   QProgressBar* Progress() const { return progress_; }
-  const QTimer& Timer() const { return timer_; }
-  bool Transferring() const { return timer_.isActive(); }
+  QPushButton* AppendButton() const { return append_; }
+  bool Transferring() const { return transferring_; }
+  // The main window's tick while the transfer runs: one block.
+  void Poll();
 
+  // Sets the period of the main window's tick (the transfer's period while it runs, 1000 ms
+  // again afterwards).
+  std::function<void(int)> setTickPeriod;
   // Runs once when the retrieval has ended (transferred, cancelled or refused); the argument
   // tells whether a data set arrived.
   std::function<void(bool)> finished;
@@ -41,13 +46,15 @@ class RetrievalDialog : public QDialog {
 
  private:
   void Start(bool all);
+  void Append();
+  void Transfer();
   void Step();
   void End();
   void ShowState();
 
   Session& session_;
   std::unique_ptr<Retrieval> retrieval_;
-  QTimer timer_;
+  bool transferring_ = false;
   QLabel* identity_ = nullptr;
   QLabel* details_ = nullptr;
   QLabel* usage_ = nullptr;
