@@ -1,5 +1,7 @@
 #include "shell/ui/main_window.h"
 
+#include "deployment/ui/setup_command.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -308,6 +310,15 @@ void MainWindow::RunCommand(int id) {
       break;
     case cmd::kSetDefaultBaudRate:
       DefaultBaudRate();
+      break;
+    case cmd::kSetup:
+      ui::RunSetupCommand(this, *session_, *host_);
+      break;
+    case cmd::kEngineeringUnits:
+      ui::RunEngineeringUnitsCommand(this, *session_, *host_);
+      break;
+    case cmd::kSamplingLedControl:
+      ui::RunSamplingLedCommand(this, *session_, *host_);
       break;
     case cmd::kLatency:
       Latency();
