@@ -76,8 +76,8 @@ int LoggerLink::GetStatus() {
     if (code > 7) code = 7;
   } else if (code == 4 && fields[1] == 2) {
     code = 8;
-  } else if (code > 7 && code != 8) {
-    code = 7;
+  } else if (code > 6) {
+    code = 7;  // only 4 with sub-code 2 means "stopped by user"
   }
   status.code = code;
   status.second = std::max(fields[1], 0);
@@ -310,9 +310,9 @@ int LoggerLink::CommGet(int number) {
       if (!state.highSamplingRates) return 0;
       uint8_t code = 0;
       if (!QueryTagged("!5", "RAT") || !HexBytesBefore(ReplyText(), "RAT", 1, &code)) return 0;
+      // The byte is the rate in Hz, one of "1Hz", "2Hz", "4Hz".
       deployment_.highRateCode = code;
-      static constexpr int kRates[] = {1, 2, 4};
-      if (code < 3) deployment_.waveRateHz = kRates[code];
+      if (code == 1 || code == 2 || code == 4) deployment_.waveRateHz = code;
       return 1;
     }
     case 31: {
@@ -525,7 +525,8 @@ int LoggerLink::CommSet(int number) {
     }
     case 30: {
       if (!state.highSamplingRates) return 0;
-      if (!SetAndVerify(Format("!4%02X", deployment_.highRateCode), "!5", "RAT")) {
+      const unsigned hz = static_cast<unsigned>(std::clamp(deployment_.waveRateHz, 1, 4));
+      if (!SetAndVerify(Format("!4%02X", hz), "!5", "RAT")) {
         VerifyFailed(30);
         return 0;
       }

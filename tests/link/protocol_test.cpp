@@ -235,7 +235,7 @@ TEST(Status, CodesAreReducedByCommandSet) {
   } cases[] = {
       {false, "Logger status 02\r\n", 2}, {false, "Logger status 0A\r\n", 7},
       {true, "Logger status 04 02\r\n", 8}, {true, "Logger status 04 01\r\n", 4},
-      {true, "Logger status 09 00\r\n", 7}, {true, "Logger status 08 00\r\n", 8},
+      {true, "Logger status 09 00\r\n", 7}, {true, "Logger status 08 00\r\n", 7},
       {true, "Logger status zz\r\n", 0},
   };
   for (const auto& c : cases) {
@@ -261,7 +261,7 @@ TEST(SetAndVerify, MismatchShowsTheSettingsMessageAndRestartsSetup) {
   LinkFixture f;
   ASSERT_TRUE(f.Open());
   f.logger.state.highSamplingRates = true;
-  f.deployment.highRateCode = 2;
+  f.deployment.waveRateHz = 2;
   std::string answer = "02RAT\r\n";
   f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
     if (d.received == "!5") out.Send(answer, now + 1);
@@ -370,6 +370,38 @@ TEST(SerialLinkPorts, ClosedPortRateChangeFailsAndUnmappedPortDoesNotOpen) {
   EXPECT_FALSE(f.link.SetLinkBaudRate(9600));
   EXPECT_FALSE(f.link.OpenSerialPort(PortSlot::Logger, 9, 19200, RtsControl::Disable));
   EXPECT_FALSE(f.link.IsOpen(PortSlot::Logger));
+}
+
+}  // namespace
+}  // namespace klx::test
+
+namespace klx::test {
+namespace {
+
+TEST(HighSamplingRate, TheByteIsTheRateInHertz) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  f.logger.state.highSamplingRates = true;
+  std::string reply;
+  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
+    if (d.received == "!5") out.Send(reply, now + 1);
+    d.Clear();
+  };
+  for (const auto& [text, hz] : std::vector<std::pair<std::string, int>>{
+           {"04RAT\r\n", 4}, {"01RAT\r\n", 1}, {"02RAT\r\n", 2}}) {
+    reply = text;
+    EXPECT_EQ(f.logger.CommGet(30), 1);
+    EXPECT_EQ(f.deployment.waveRateHz, hz) << text;
+  }
+  reply = "03RAT\r\n";  // not a rate of the list: the setting stays
+  f.logger.CommGet(30);
+  EXPECT_EQ(f.deployment.waveRateHz, 2);
+  // Setting 4 Hz sends 04.
+  f.deployment.waveRateHz = 4;
+  reply = "04RAT\r\n";
+  f.device->log.clear();
+  EXPECT_EQ(f.logger.CommSet(30), 1);
+  EXPECT_EQ(f.device->log.substr(0, 4), "!404");
 }
 
 }  // namespace
