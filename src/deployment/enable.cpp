@@ -187,7 +187,7 @@ EnableStep LoggerSetup::PressEnable() {
                    "lost if you continue.\n\nDo you want to continue?"
                  : "The logger contains data that has not been downloaded.\n\nThese data will be "
                    "lost if you continue.\n\nDo you want to continue?";
-    if (host.Ask("Setup", text, Buttons::YesNo, BoxIcon::Question, Answer::No) != Answer::Yes)
+    if (host.Ask("Setup", text, Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
       return EnableStep::ReturnToDialog;
     acceptedLoss_ = true;
   }
@@ -218,7 +218,7 @@ EnableStep LoggerSetup::PressEnable() {
       host.Ask("Setup Logger",
                "Logger time and Host time differ by more than 30 minutes.\nDo you want to "
                "continue?",
-               Buttons::YesNo, BoxIcon::Question, Answer::No) != Answer::Yes)
+               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
     return EnableStep::ReturnToDialog;
   // 6. The parameters must pass.
   if (Validate().code != kValidationOk) {
@@ -230,7 +230,7 @@ EnableStep LoggerSetup::PressEnable() {
   const int status = link_.status.code;
   if (status == 2 || status == 3) {
     if (host.Ask("Setup", "Logger still collecting data.\nDo you wish to continue?", Buttons::YesNo,
-                 BoxIcon::Question, Answer::No) != Answer::Yes)
+                 BoxIcon::Warning, Answer::No) != Answer::Yes)
       return EnableStep::ReturnToDialog;
     link_.CommSet(13);
     Drain();
@@ -250,8 +250,7 @@ EnableStep LoggerSetup::PressEnable() {
                       "want?"
                     : "You have chosen to inhibit data storage.\nNo data will be stored in the "
                       "logger.\n\nIs this what you want?";
-    if (host.Ask("OEM settings", text, Buttons::YesNo, BoxIcon::Question, Answer::No) !=
-        Answer::Yes)
+    if (host.Ask("OEM settings", text, Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
       return EnableStep::ReturnToDialog;
   }
   // 9. Memory already holding data.
@@ -276,7 +275,7 @@ EnableStep LoggerSetup::PressEnable() {
     if (add) return ContinueToAdd() ? EnableStep::Resumed : FailQuietly();
   } else if (holds && !acceptedLoss_ && !forceErase_ &&
              host.Ask("Logger Enable", "Memory contains data\nDo you wish to continue?",
-                      Buttons::YesNo, BoxIcon::Question, Answer::No) != Answer::Yes) {
+                      Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes) {
     return EnableStep::ReturnToDialog;
   }
   return StartErase();
@@ -360,7 +359,7 @@ bool LoggerSetup::SendOptionalParameters() {
   if (s.averaging != 0 && link_.CommSet(17) != 1) return false;
   if (s.externalDataConnector) link_.CommSet(19);
   if (s.HasTwelveCommands() && link_.CommSet(28) != 1) return false;
-  if (s.waves && (link_.CommSet(31) != 1 || link_.CommSet(32) != 1)) return false;
+  if (TideAndWaveLogger(s) && (link_.CommSet(31) != 1 || link_.CommSet(32) != 1)) return false;
   if (s.highSamplingRates) {
     p_.highRateCode = p_.waveRateHz >= 4 ? 2 : (p_.waveRateHz == 2 ? 1 : 0);
     if (link_.CommSet(30) != 1) return false;
@@ -408,7 +407,7 @@ EnableStep LoggerSetup::EnableSequence() {
                               "The logger status indicates that the logger failed to erase "
                               "properly.\n\nTry to erase again?\n\nContact KLX if the problem "
                               "persists.",
-                              Buttons::YesNo, BoxIcon::Question, Answer::No);
+                              Buttons::YesNo, BoxIcon::Warning, Answer::No);
     if (a == Answer::Yes && link_.ConnectLogger()) {
       // The memory looks empty now, whatever it holds: the retry always erases.
       forceErase_ = true;

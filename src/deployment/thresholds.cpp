@@ -105,7 +105,7 @@ ThresholdCheck AcceptThreshold(DeploymentParameters& p, const LoggerState& logge
                limit);
     const Answer a =
         host.Ask(low ? "Required threshold below minimum" : "Required threshold above maximum",
-                 text, Buttons::YesNo, BoxIcon::Question, Answer::No);
+                 text, Buttons::YesNo, BoxIcon::Warning, Answer::No);
     if (a != Answer::Yes) return ThresholdCheck::Refused;
     p.thresholdValue = limit;
     result = ThresholdCheck::Replaced;

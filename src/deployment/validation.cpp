@@ -29,6 +29,10 @@ std::string PeriodText(const Period& p) {
 
 }  // namespace
 
+bool TideAndWaveLogger(const LoggerState& logger) {
+  return logger.ModelHas("NMJ");
+}
+
 int64_t ReadingCapacity(int memorySizeMb) {
   if (memorySizeMb >= 8) return 2793456;
   if (memorySizeMb >= 4) return 1300000;
@@ -72,7 +76,7 @@ SampleSuggestion TooManySamples(const DeploymentParameters& p, const LoggerState
         "Your choice of End time at %s\n with 6Hz Sampling requires too many samples "
         "for this logger.\n\nYou may change the End time to %s\n\n",
         end.c_str(), suggested.c_str());
-  } else if (logger.waves) {
+  } else if (TideAndWaveLogger(logger)) {
     s.text = Format(
         "Your choice of End time at %s\n with a Sampling period of %s requires too "
         "many samples for this logger.\n\nYou may change the End time to %s.",
@@ -125,7 +129,7 @@ ValidationResult ValidateDeployment(DeploymentParameters& p, const LoggerState& 
                                                    BoxIcon::Question)
                                  : -1;
       // The 6 Hz and tide-and-wave texts offer only the end time.
-      const bool periodOffered = !p.profiling6Hz && !logger.waves;
+      const bool periodOffered = !p.profiling6Hz && !TideAndWaveLogger(logger);
       if (choice == 0) {
         p.startTime = first;
         p.endTime = s.suggestedEnd;

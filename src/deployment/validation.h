@@ -12,6 +12,11 @@
 
 namespace klx {
 
+// The tide-and-wave logger: its model name carries "NMJ". Its texts, its dialog, the wave and
+// logger-height commands and the fitting of the tide period to the burst follow the model, not
+// the wave capability bit.
+bool TideAndWaveLogger(const LoggerState& logger);
+
 // Readings of 3 bytes each, all channels together, by memory size in megabytes.
 int64_t ReadingCapacity(int memorySizeMb);
 

@@ -23,6 +23,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Remembers the icon of every question.
+struct IconHost : RecordingHost {
+  Answer Ask(const std::string& caption, const std::string& text, Buttons buttons, BoxIcon icon,
+             Answer defaultAnswer) override {
+    askIcons.push_back(icon);
+    return RecordingHost::Ask(caption, text, buttons, icon, defaultAnswer);
+  }
+  std::vector<BoxIcon> askIcons;
+};
+
 struct Rig {
   explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
       : dir(fs::temp_directory_path() /
@@ -75,7 +85,7 @@ struct Rig {
   static inline int counter = 0;
   fs::path dir;
   VirtualClock clock{SystemTime{2027, 1, 0, 10, 11, 0, 0, 0}};
-  RecordingHost host;
+  IconHost host;
   Session session;
   std::shared_ptr<sim::SimLoggers> sims;
   std::shared_ptr<sim::SimLogger> logger;
@@ -107,6 +117,9 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabled) {
       order += c.substr(0, 2) + ",";
   EXPECT_NE(order.find("!9,N,!A,L2,P,"), std::string::npos) << order;
   EXPECT_TRUE(fs::exists(rig.dir / "log" / "040211.log"));
+  // Both questions (old data, then memory) carry the exclamation icon.
+  ASSERT_FALSE(rig.host.askIcons.empty());
+  for (BoxIcon icon : rig.host.askIcons) EXPECT_EQ(icon, BoxIcon::Warning);
 }
 
 TEST(Enable, EmptyLoggerGoesStraightToTheSequence) {
@@ -153,6 +166,38 @@ TEST(Enable, LinearLoggerReadBackFailureIsReported) {
   EXPECT_LT(rig.ticks, 121) << "a linear logger's erase ends at 100 %, or earlier";
   std::ifstream log(rig.dir / "log" / "061011.log");
   (void)log;
+}
+
+// The wave and logger-height commands go to the tide-and-wave model whatever its capability
+// bits say, and never to another model that sets the wave bit.
+TEST(Enable, WaveCommandsFollowTheModelName) {
+  auto sent = [](const sim::SimLogger& logger, const char* prefix) {
+    int n = 0;
+    for (const auto& c : logger.CommandLog()) n += c.rfind(prefix, 0) == 0;
+    return n;
+  };
+  Rig nmj("NMJ-7400", [](sim::SimProfile& p) { p.capabilities[0] &= ~0x10000u; });
+  ASSERT_FALSE(nmj.session.logger.state.waves);
+  LoggerSetup setup(nmj.session.logger, nmj.clock, nmj.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  nmj.Plan(setup, 3600, {0, 0, 10});
+  nmj.host.answers = {Answer::Yes};
+  ASSERT_EQ(nmj.Enable(setup), EnableStep::Enabled);
+  EXPECT_GE(sent(*nmj.logger, "!6"), 1);
+  EXPECT_GE(sent(*nmj.logger, "!Y"), 1);
+
+  // The same recorder named as a tide-only model, its wave bit still set.
+  Rig nmk("NMJ-7400", [](sim::SimProfile& p) { p.model = "NMK-7400"; });
+  ASSERT_TRUE(nmk.session.logger.state.waves);
+  LoggerSetup other(nmk.session.logger, nmk.clock, nmk.session.batchValues);
+  ASSERT_GE(other.Open(), 0);
+  nmk.Plan(other, 3600, {0, 0, 10});
+  nmk.host.answers = {Answer::Yes};
+  ASSERT_EQ(nmk.Enable(other), EnableStep::Enabled);
+  EXPECT_EQ(sent(*nmk.logger, "!6"), 0);
+  EXPECT_EQ(sent(*nmk.logger, "!Y"), 0);
+  EXPECT_EQ(sent(*nmk.logger, "!6"), 0);
+  EXPECT_EQ(sent(*nmk.logger, "!Y"), 0);
 }
 
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {

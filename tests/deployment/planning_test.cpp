@@ -131,6 +131,24 @@ TEST(Validation, TooManySamplesSuggestions) {
   EXPECT_EQ(ValidateDeployment(p, two, Inputs()).code, kTooManySamplesRefused);
 }
 
+// The tide-and-wave texts follow the model name, not the wave capability bit.
+TEST(Validation, TideAndWaveTextFollowsTheModelName) {
+  LoggerState nmj = Logger("NMJ-7400", "TP", 2);
+  nmj.waves = false;
+  LoggerState nmv = Logger("NMV-7400", "TP", 2);
+  nmv.waves = true;
+  EXPECT_TRUE(TideAndWaveLogger(nmj));
+  EXPECT_FALSE(TideAndWaveLogger(nmv));
+  const auto p = Plan(60, 400000, {0, 0, 1});
+  const SampleSuggestion a = TooManySamples(p, nmj, p.startTime);
+  ASSERT_TRUE(a.tooMany);
+  EXPECT_EQ(a.text.find("or the Sampling period"), std::string::npos) << a.text;
+  EXPECT_EQ(a.text.back(), '.');
+  const SampleSuggestion b = TooManySamples(p, nmv, p.startTime);
+  ASSERT_TRUE(b.tooMany);
+  EXPECT_NE(b.text.find("\n\n or the Sampling period to "), std::string::npos) << b.text;
+}
+
 TEST(Estimate, GeneralFormCurrents) {
   EXPECT_EQ(LoggerCurrentMa(Logger("NA-7100", "T")), 12);
   EXPECT_EQ(LoggerCurrentMa(Logger("NMV-7400", "P")), 5);

@@ -133,6 +133,18 @@ TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
   SavePicture(*dialog, "setup_dialog_error.png");
 }
 
+// The tide-and-wave dialog follows the model name, not the wave capability bit.
+TEST_F(SetupDialogTest, NmjTitleFollowsTheModelName) {
+  LoggerState nmj = SimulatedLogger("NMJ-7400");
+  nmj.waves = false;
+  SetupDialog a(*session, nullptr, nmj);
+  EXPECT_EQ(a.windowTitle(), "KLX Logger - NMJ Setup");
+  LoggerState nmk = SimulatedLogger("NMK-7400");
+  nmk.waves = true;
+  SetupDialog b(*session, nullptr, nmk);
+  EXPECT_EQ(b.windowTitle(), "KLX Logger - Setup");
+}
+
 TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   const SystemTime start = AddSeconds(setup->view.loggerClock, 120);
   dialog->StartEdit()->setDateTime(Qt(start));

@@ -443,7 +443,7 @@ SetupDialog::SetupDialog(Session& session, LoggerSetup* setup, const LoggerState
       setup_(setup),
       simulated_(simulated),
       p_(session.deployment) {
-  setWindowTitle(logger().waves ? "KLX Logger - NMJ Setup" : "KLX Logger - Setup");
+  setWindowTitle(TideAndWaveLogger(logger()) ? "KLX Logger - NMJ Setup" : "KLX Logger - Setup");
   Build();
   FillFromParameters();
   Revalidate();
@@ -489,7 +489,7 @@ void SetupDialog::Build() {
   auto* periodRow = new QHBoxLayout;
   periodRow->addWidget(period_, 1);
   periodRow->addWidget(periodButton_);
-  form->addRow(s.waves ? "Sample Period for Tide" : "Sample period", periodRow);
+  form->addRow(TideAndWaveLogger(s) ? "Sample Period for Tide" : "Sample period", periodRow);
   averaging_ = new QPushButton(this);
   form->addRow("Averaging", averaging_);
   realtime_ = new QComboBox(this);
@@ -504,7 +504,7 @@ void SetupDialog::Build() {
   form->addRow("Start", startList_);
   threshold_ = new QPushButton(this);
   form->addRow("Threshold", threshold_);
-  if (s.waves) {
+  if (TideAndWaveLogger(s)) {
     burst_ = new QPushButton(this);
     form->addRow("Waves", burst_);
     connect(burst_, &QPushButton::clicked, this, &SetupDialog::EditBurst);
@@ -598,7 +598,7 @@ void SetupDialog::FillFromParameters() {
   period_->setText(p_.profiling6Hz ? "6Hz profiling" : L1(PeriodText(p_.samplePeriod)));
   const bool thresholdStart =
       p_.startMode == kStartAboveThreshold || p_.startMode == kStartBelowThreshold;
-  if (s.waves)
+  if (TideAndWaveLogger(s))
     averaging_->setText(p_.averagingEnabled ? L1(Format("Averaging over %u", p_.averagingSeconds))
                                             : "Averaging not selected");
   else
