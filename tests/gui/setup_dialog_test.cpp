@@ -11,14 +11,18 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "deployment/enable.h"
+#include "deployment/ui/setup_command.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "session/session.h"
+#include "shell/command_ids.h"
 #include "shell/datetime.h"
 #include "sim/sim_logger.h"
 #include "sim/sim_transport.h"
@@ -171,6 +175,71 @@ TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   ASSERT_TRUE(logger);
   EXPECT_EQ(logger->Status(), 1);
   EXPECT_EQ(session->batchValues.startTime, start);
+}
+
+// A host that runs posted commands from the event loop, as the main window does.
+struct PostingHost : RecordingHost {
+  void PostCommand(int commandId) override {
+    RecordingHost::PostCommand(commandId);
+    if (run) QTimer::singleShot(0, [this, commandId] { run(commandId); });
+  }
+  std::function<void(int)> run;
+};
+
+// A read-back that fails after the erase posts "&Setup"; the dialog that failed opens itself
+// again and the posted command adds no second dialog.
+TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
+  App();
+  const fs::path dir = fs::temp_directory_path() / ("klx-setupfail-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
+  PostingHost host;
+  Session session(host, clock, dir, {});
+  auto sims = sim::RegisterSimTransport(session.transports, clock);
+  session.ReadSettings();
+  std::string error;
+  ASSERT_TRUE(session.SelectPort("sim:NMJ-7400", &error)) << error;
+  ASSERT_TRUE(session.logger.ConnectCommand());
+  LoggerSetup setup(session.logger, clock, session.batchValues);
+  ASSERT_GE(PrepareLoggerSetup(session, setup), 0);
+  setup.eraseAccepted = true;
+  const auto logger = sims->Logger("NMJ-7400");
+  ASSERT_TRUE(logger);
+  logger->AnswerUnknown("!7");  // the wave parameters cannot be read back
+  SetupDialog dialog(session, &setup, session.logger.state);
+  dialog.show();
+
+  int opened = 0;
+  host.run = [&](int id) {
+    if (id != cmd::kSetup) return;
+    // Should a second dialog open, count it and close it so the test goes on.
+    QTimer::singleShot(50, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<SetupDialog*>(w); d && d != &dialog && d->isVisible()) {
+          ++opened;
+          d->reject();
+        }
+    });
+    RunSetupCommand(nullptr, session, host);
+  };
+  const SystemTime start = AddSeconds(setup.view.loggerClock, 120);
+  dialog.StartEdit()->setDateTime(Qt(start));
+  dialog.EndEdit()->setDateTime(Qt(AddSeconds(start, 86400)));
+  ASSERT_TRUE(dialog.EnableButton()->isEnabled()) << dialog.Message().toStdString();
+  dialog.PressEnable();
+  for (int ticks = 0; dialog.Waiting() && ticks < 500; ++ticks) {
+    clock.Advance(1000);
+    dialog.TickOnce();
+  }
+  EXPECT_EQ(dialog.LastStep(), EnableStep::Failed);
+  EXPECT_TRUE(host.Saw("tell", "Wave parameters set incorrectly."));
+  ASSERT_TRUE(host.Saw("post", "")) << "the link asks for the setup again";
+  for (int i = 0; i < 10; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(opened, 0);
+  EXPECT_TRUE(dialog.isVisible()) << "the dialog that failed is the one that stays";
+  dialog.close();
+  std::error_code ec;
+  fs::remove_all(dir, ec);
 }
 
 }  // namespace

@@ -183,6 +183,9 @@ int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
 }
 
 void RunSetupCommand(QWidget* parent, Session& session, Host& host) {
+  // A failed read-back posts "&Setup" while the dialog that failed opens itself again: one
+  // setup dialog is enough.
+  if (SetupDialogShown()) return;
   LoggerLink& link = session.logger;
   if (link.ConnectCommand()) {
     LoggerSetup setup(link, session.clock, session.batchValues);

@@ -770,6 +770,13 @@ void SetupDialog::Finish(EnableStep step) {
   }
 }
 
+bool SetupDialogShown() {
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  return std::any_of(windows.begin(), windows.end(), [](QWidget* w) {
+    return qobject_cast<SetupDialog*>(w) != nullptr && w->isVisible();
+  });
+}
+
 void SetupDialog::ReopenAfterFailure() {
   // The dialog starts again from what the logger now holds.
   setup_->stopButton = false;

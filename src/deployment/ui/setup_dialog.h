@@ -99,6 +99,9 @@ class SetupDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
 };
 
+// A setup dialog is on screen. A failed programming step reopens that dialog in place, so the
+// "&Setup" the link posts after a failed read-back must not open a second one.
+bool SetupDialogShown();
 // Reads what the setup dialog needs from the connected logger: capabilities, configuration,
 // status and schedule, calibration. The status code, or -1 when the logger did not answer.
 int PrepareLoggerSetup(Session& session, LoggerSetup& setup);
