@@ -33,6 +33,8 @@ struct SetupOptions {
   std::string period;
   int averaging = -1;
   std::string threshold;
+  std::string autorun;  // "on", "off" or empty: as the logger has it
+  std::string led;      // "on", "off" or empty: as the logger has it
   bool erase = false;
   bool keepData = false;
   bool yes = false;
@@ -237,6 +239,22 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
     p.averagingEnabled = o.averaging > 0;
     p.averagingSeconds = static_cast<uint32_t>(o.averaging);
   }
+  // Autorun and the sampling LED keep the logger's settings (read by Open) unless asked.
+  const LoggerState& state = s.logger.state;
+  if (!o.autorun.empty()) {
+    if (!state.HasTwelveCommands() || !state.oemSupport) {
+      std::fprintf(stderr, "This logger has no automatic start on power-up.\n");
+      return kExitFailed;
+    }
+    setup.autorun = o.autorun == "on";
+  }
+  if (!o.led.empty()) {
+    if (!state.HasTwelveCommands() || !state.SamplingLed()) {
+      std::fprintf(stderr, "This logger does not have a sampling LED\n");
+      return kExitFailed;
+    }
+    setup.samplingLed = o.led == "on";
+  }
   if (!o.threshold.empty()) {
     if (!ParseThreshold(o.threshold, s.logger.state.channelCount, p)) {
       std::fprintf(stderr, "--threshold takes CHANNEL:VALUE:above|below (channel from 1)\n");
@@ -311,6 +329,13 @@ std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliCon
   o->setup->add_option(
       "--threshold", o->s.threshold,
       "Start when channel CH rises above or falls below VALUE: CH:VALUE:above|below");
+  o->setup
+      ->add_option("--autorun", o->s.autorun,
+                   "Start automatically when battery or external power is switched on: on|off "
+                   "(default: as the logger has it)")
+      ->check(CLI::IsMember({"on", "off"}));
+  o->setup->add_option("--led", o->s.led, "Sampling LED: on|off (default: as the logger has it)")
+      ->check(CLI::IsMember({"on", "off"}));
   auto* erase = o->setup->add_flag("--erase", o->s.erase, "Erase the logger's data without asking");
   auto* keep = o->setup->add_flag("--keep-data", o->s.keepData,
                                   "Continue to add to the logger's deployment where it can");

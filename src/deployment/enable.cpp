@@ -116,6 +116,12 @@ int LoggerSetup::Open() {
     if (const auto pointer = ParseDataPointer(link_.ReplyText())) dataPointer = *pointer;
   }
   if (link_.state.averaging != 0) link_.CommGet(17);
+  // The logger's start characteristic: autorun and the sampling LED stay as the logger has them
+  // unless the user changes them.
+  if (link_.state.HasTwelveCommands() && link_.CommGet(28) == 1) {
+    autorun = (p_.startFlags & 2u) != 0;
+    samplingLed = (p_.startFlags & 8u) != 0;
+  }
   if (link_.state.rsCommandFlags & 0x04u) rangesRead = ReadRangeSwitching(link_, ranges);
   return status;
 }
@@ -124,6 +130,7 @@ ValidationResult LoggerSetup::Validate() {
   ValidationInputs in;
   in.loggerClock = view.loggerClock;
   in.resuming = resuming;
+  in.setupDialogOpen = dialogOpen;
   in.continuousPowerForbidden = ranges.continuousPowerForbidden;
   in.host = &link_.host();
   validation = ValidateDeployment(p_, link_.state, in);

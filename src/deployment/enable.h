@@ -74,10 +74,16 @@ class LoggerSetup {
   ValidationResult Validate();
 
   // Choices of the dialog.
-  bool resuming = false;        // the button reads "Resume/Enable"
-  bool stopButton = false;      // the button reads "STOP logger"
-  bool autorun = false;         // "Autorun when battery/external power switched on"
-  bool samplingLed = false;     // "Enable Sampling LED"
+  bool resuming = false;    // the button reads "Resume/Enable"
+  bool stopButton = false;  // the button reads "STOP logger"
+  // "Autorun when battery/external power switched on" and "Enable Sampling LED": Open() sets
+  // them from the logger's start characteristic, so they keep the logger's flags unless
+  // changed.
+  bool autorun = false;
+  bool samplingLed = false;
+  // The setup dialog shows this setup: a threshold start then gets an end one year after the
+  // logger clock. Without the dialog (the command line) the end is the one asked for.
+  bool dialogOpen = false;
   bool calibrationRead = true;  // real-time output needs calibration coefficients
   // "Continue to add" (true) or "Erase old readings" (false) when the logger could add to its
   // deployment; unset: ask.

@@ -200,6 +200,61 @@ TEST(Enable, WaveCommandsFollowTheModelName) {
   EXPECT_EQ(sent(*nmk.logger, "!Y"), 0);
 }
 
+// Setting up keeps the logger's autorun and sampling LED flags unless they are changed.
+TEST(Enable, StartFlagsAreReadFromTheLoggerAndKept) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.capabilities[0] |= 0x8000u; });  // OEM
+  LoggerLink& link = rig.session.logger;
+  ASSERT_TRUE(link.state.oemSupport);
+  ASSERT_TRUE(link.state.SamplingLed());
+  link.deployment().startFlags = 0x0A;  // autorun and the LED
+  ASSERT_EQ(link.CommSet(28), 1);
+  link.deployment().startFlags = 0;  // a fresh program knows nothing of them
+
+  LoggerSetup setup(link, rig.clock, rig.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  EXPECT_TRUE(setup.autorun);
+  EXPECT_TRUE(setup.samplingLed);
+  EXPECT_EQ(rig.session.deployment.startFlags & 0x0Au, 0x0Au);
+  rig.Plan(setup, 3600, {0, 0, 10});
+  rig.host.answers = {Answer::Yes, Answer::Yes};  // the old data, then autorun
+  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  EXPECT_TRUE(rig.host.Saw("ask", "You have chosen to enable automatic start on powerup."));
+  link.deployment().startFlags = 0;
+  ASSERT_EQ(link.CommGet(28), 1);
+  EXPECT_EQ(link.deployment().startFlags & 0x0Au, 0x0Au) << "the logger keeps both flags";
+
+  // Switching the LED off changes that flag only.
+  LoggerSetup again(link, rig.clock, rig.session.batchValues);
+  ASSERT_GE(again.Open(), 0);
+  again.samplingLed = false;
+  again.eraseAccepted = true;
+  rig.Plan(again, 3600, {0, 0, 10});
+  rig.host.answers = {Answer::Yes, Answer::Yes};
+  ASSERT_EQ(rig.Enable(again), EnableStep::Enabled);
+  link.deployment().startFlags = 0;
+  ASSERT_EQ(link.CommGet(28), 1);
+  EXPECT_EQ(link.deployment().startFlags & 0x0Au, 0x02u);
+}
+
+// Only the setup dialog gives a threshold start an end one year after the logger clock; without
+// it the end asked for stands.
+TEST(Enable, ThresholdEndIsReplacedOnlyInTheDialog) {
+  Rig rig("VS-330");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 4);
+  rig.Plan(setup, 3 * 86400, {0, 0, 10});
+  DeploymentParameters& p = rig.session.deployment;
+  p.startMode = kStartAboveThreshold;
+  const SystemTime end = p.endTime;
+  EXPECT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
+  EXPECT_EQ(p.endTime, end);
+  setup.dialogOpen = true;
+  setup.Validate();
+  SystemTime year = setup.view.loggerClock;
+  ++year.year;
+  EXPECT_EQ(p.endTime, year);
+}
+
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
   LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);

@@ -443,6 +443,7 @@ SetupDialog::SetupDialog(Session& session, LoggerSetup* setup, const LoggerState
       setup_(setup),
       simulated_(simulated),
       p_(session.deployment) {
+  if (setup_) setup_->dialogOpen = true;
   setWindowTitle(TideAndWaveLogger(logger()) ? "KLX Logger - NMJ Setup" : "KLX Logger - Setup");
   Build();
   FillFromParameters();
