@@ -11,6 +11,7 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <clocale>
 #include <cstdlib>
@@ -147,6 +148,35 @@ TEST_F(SetupDialogTest, NmjTitleFollowsTheModelName) {
   nmk.waves = true;
   SetupDialog b(*session, nullptr, nmk);
   EXPECT_EQ(b.windowTitle(), "KLX Logger - Setup");
+}
+
+// The power-cycled threshold choices are offered only by loggers that can power down between
+// threshold tests; the others test continuously.
+TEST_F(SetupDialogTest, PowerCycledChoicesNeedThePowerSavingCapability) {
+  session->deployment.powerSavePeriod = {0, 0, 30};
+  for (const bool capable : {false, true}) {
+    session->logger.state.powerSaveThresholding = capable;
+    std::vector<bool> enabled;
+    QString selected;
+    QTimer::singleShot(0, [&] {
+      QWidget* d = QApplication::activeModalWidget();
+      ASSERT_TRUE(d);
+      EXPECT_EQ(d->windowTitle(), "KLX Logger - Thresholding configuration");
+      for (auto* box : d->findChildren<QComboBox*>()) {
+        if (box->count() != 4 || box->itemText(0) != "Continuously -  (Power is kept ON)") continue;
+        auto* items = qobject_cast<QStandardItemModel*>(box->model());
+        ASSERT_TRUE(items);
+        for (int i = 0; i < 4; ++i) enabled.push_back(items->item(i)->isEnabled());
+        selected = box->currentText();
+      }
+      d->close();
+    });
+    dialog->EditThreshold();
+    ASSERT_EQ(enabled.size(), 4u);
+    EXPECT_TRUE(enabled[0]);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(enabled[static_cast<size_t>(i)], capable) << i;
+    EXPECT_EQ(selected, capable ? "Every 30 seconds" : "Continuously -  (Power is kept ON)");
+  }
 }
 
 TEST_F(SetupDialogTest, EnableProgramsTheLogger) {

@@ -205,7 +205,9 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
   const int saved = static_cast<int>(p.powerSavePeriod.hours * 3600 +
                                      p.powerSavePeriod.minutes * 60 + p.powerSavePeriod.seconds);
   power->setCurrentIndex(saved == 0 ? 0 : saved == 10 ? 1 : saved == 30 ? 2 : 3);
-  if (!logger.powerSaveThresholding && !logger.IsVS()) power->setCurrentIndex(0);
+  // Only loggers that can power down between threshold tests offer the power-cycled choices.
+  const bool powerSaving = logger.powerSaveThresholding;
+  if (!powerSaving) power->setCurrentIndex(0);
   auto* picked = new QTimeEdit(&d);
   picked->setDisplayFormat("HH':'mm':'ss");
   picked->setTime(QTime(p.powerSavePeriod.hours % 24, p.powerSavePeriod.minutes % 60,
@@ -231,7 +233,6 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
     w->setVisible(logger.hysteresis);
   auto* message = new QLabel(&d);
   form->addRow(message);
-  const bool powerSaving = logger.powerSaveThresholding || logger.IsVS();
   if (auto* items = qobject_cast<QStandardItemModel*>(power->model()))
     for (int i = 1; i < 4 && !powerSaving; ++i) items->item(i)->setEnabled(false);
   auto update = [&] { picked->setEnabled(power->currentIndex() == 3); };
