@@ -199,13 +199,11 @@ void SetChannelFixedGain(RangeSwitching& r, int channel, int gain, int mode, int
 }
 
 bool ReadRangeSwitching(LoggerLink& link, RangeSwitching& r) {
+  // A table that cannot be read is reset on its own (ReadOne); the other keeps what the logger
+  // holds.
   const bool extended = ReadOne(link, "R0400", r.extended);
   const bool behaviour = ReadOne(link, "R0500", r.behaviour);
   if (!behaviour) ShowStatus(link.host(), "Range switching behaviour retrieve error");
-  if (!extended || !behaviour) {
-    // Half a pair is no use: the channels are treated as non-switching.
-    r.SetNonSwitching();
-  }
   ApplyRangeSwitching(r, link.state);
   return extended && behaviour;
 }

@@ -55,8 +55,8 @@ void ApplyRangeSwitching(RangeSwitching& r, LoggerState& logger);
 void SetChannelAutoRanging(RangeSwitching& r, int channel);
 void SetChannelFixedGain(RangeSwitching& r, int channel, int gain, int mode, int sensorType);
 
-// Reads both tables (a table that cannot be read leaves every channel non-switching) and
-// applies them. True when both were read.
+// Reads both tables (a table that cannot be read is reset to byte 0 = 1 and 0xFF for every
+// channel; the other table keeps what was read) and applies them. True when both were read.
 bool ReadRangeSwitching(LoggerLink& link, RangeSwitching& r);
 // Writes, reads back and compares both tables, with the status messages. True on success.
 bool WriteRangeSwitching(LoggerLink& link, RangeSwitching& r);

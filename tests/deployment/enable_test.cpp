@@ -255,6 +255,41 @@ TEST(Enable, ThresholdEndIsReplacedOnlyInTheDialog) {
   EXPECT_EQ(p.endTime, year);
 }
 
+// When only one range switching table can be read, only that one is reset.
+TEST(RangeSwitchingRead, OnlyTheUnreadableTableIsReset) {
+  std::vector<uint8_t> extended(26, 0x02), behaviour(26, 0x07);
+  extended[0] = 0;
+  behaviour[0] = 2;
+  behaviour[2] = 3 * 32 + 1 * 8 + 5;  // channel 2: fluorometer, fixed gain 3
+  {
+    Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+      std::vector<uint8_t> b(26, 0x07);
+      b[0] = 2;
+      b[2] = 3 * 32 + 1 * 8 + 5;
+      p.tables[5] = b;  // no table 4
+    });
+    RangeSwitching r;
+    EXPECT_FALSE(ReadRangeSwitching(rig.session.logger, r));
+    EXPECT_EQ(r.extended[0], 1);
+    for (size_t i = 1; i < 26; ++i) EXPECT_EQ(r.extended[i], 0xFF) << i;
+    EXPECT_EQ(r.behaviour[2], behaviour[2]) << "the table that was read is kept";
+    EXPECT_FALSE(rig.host.Saw("status", "Range switching behaviour retrieve error"));
+  }
+  {
+    Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+      std::vector<uint8_t> e(26, 0x02);
+      e[0] = 0;
+      p.tables[4] = e;  // no table 5
+    });
+    RangeSwitching r;
+    EXPECT_FALSE(ReadRangeSwitching(rig.session.logger, r));
+    for (size_t i = 1; i < 26; ++i) EXPECT_EQ(r.extended[i], extended[i]) << i;
+    EXPECT_EQ(r.behaviour[0], 1);
+    for (size_t i = 1; i < 26; ++i) EXPECT_EQ(r.behaviour[i], 0xFF) << i;
+    EXPECT_TRUE(rig.host.Saw("status", "Range switching behaviour retrieve error"));
+  }
+}
+
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
   LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
