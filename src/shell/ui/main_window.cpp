@@ -483,19 +483,23 @@ void MainWindow::ReadRecentFile(int id) {
   RebuildRecentMenu();
 }
 
-void MainWindow::OpenCommandLineFile(const std::string& given) {
+bool MainWindow::OpenCommandLineFile(const std::string& given) {
   std::string path = given;
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
     path = path.substr(1, path.size() - 2);
   if (path.find(".rcfg") != std::string::npos) {
     NotAvailable(cmd::kRunConfigurationScript);
-    return;
+    return false;
   }
-  if (path.find(".dat") == std::string::npos && path.find(".hex") == std::string::npos) return;
-  if (session_->ReadDataFile(path)) {
-    ShowHeldData();
-    RebuildRecentMenu();
+  if (path.find(".dat") == std::string::npos && path.find(".hex") == std::string::npos &&
+      std::filesystem::path(path).extension() != ".mat") {
+    ShowStatus(*host_, "Not a hex, dat or mat file: " + path);
+    return false;
   }
+  if (!session_->ReadDataFile(path)) return false;
+  ShowHeldData();
+  RebuildRecentMenu();
+  return true;
 }
 
 void MainWindow::ScreenCapture() {

@@ -47,8 +47,9 @@ class MainWindow : public QMainWindow {
 
   // Runs a menu or posted command.
   void RunCommand(int id);
-  // Opens a file named on the command line (hex or dat).
-  void OpenCommandLineFile(const std::string& path);
+  // Opens a file named on the command line (hex, dat or mat; enclosing quotes stripped); it
+  // goes to the top of the recent files. False when it is not opened.
+  bool OpenCommandLineFile(const std::string& path);
 
   Session& session() { return *session_; }
   QtHost& host() { return *host_; }
