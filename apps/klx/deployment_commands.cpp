@@ -275,14 +275,15 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   }
 
   const ValidationResult v = setup.Validate();
-  if (v.code != kValidationOk || v.suggestionAccepted) {
+  if (v.code != kValidationOk) {
     std::fprintf(stderr, "%s (code %d)\n", v.message.c_str(), v.code);
-    if (v.suggestionAccepted)
-      std::fprintf(stderr, "Suggested: end %s, period %s\n", DateDisplayText(p.endTime).c_str(),
-                   PeriodText(p.samplePeriod).c_str());
     return kExitFailed;
   }
-  const UsageEstimate e = EstimateUsage(p, s.logger.state);
+  // A too-many-samples suggestion that was accepted changed the plan; the setup goes on with it.
+  if (v.suggestionAccepted)
+    std::printf("Accepted: end %s, period %s\n", DateDisplayText(p.endTime).c_str(),
+                PeriodText(p.samplePeriod).c_str());
+  const UsageEstimate e = EstimateUsage(p, s.logger.state, setup.view.loggerClock);
   std::printf("%s\n", e.text.c_str());
 
   setup.eraseAccepted = o.erase;

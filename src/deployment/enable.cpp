@@ -134,8 +134,8 @@ ValidationResult LoggerSetup::Validate() {
   in.continuousPowerForbidden = ranges.continuousPowerForbidden;
   in.host = &link_.host();
   validation = ValidateDeployment(p_, link_.state, in);
-  if (validation.code == kValidationOk && !validation.suggestionAccepted) {
-    const UsageEstimate e = EstimateUsage(p_, link_.state);
+  if (validation.code == kValidationOk) {
+    const UsageEstimate e = EstimateUsage(p_, link_.state, view.loggerClock);
     estimates = e.text;
   }
   return validation;
@@ -232,7 +232,6 @@ EnableStep LoggerSetup::PressEnable() {
     ShowStatus(host, validation.message);
     return EnableStep::ReturnToDialog;
   }
-  if (validation.suggestionAccepted) return EnableStep::ReturnToDialog;
   // 7. A logger still collecting data.
   const int status = link_.status.code;
   if (status == 2 || status == 3) {

@@ -117,9 +117,6 @@ ValidationResult ValidateDeployment(DeploymentParameters& p, const LoggerState& 
   }
   if (in.resuming) return result;
 
-  // A start-now deployment begins at the logger clock: the start time shown and counted by the
-  // estimates is that moment, not whatever schedule the logger held before.
-  if (p.startMode == kStartNow) p.startTime = in.loggerClock;
   if (p.startMode == kStartAtTime || p.startMode == kStartNow) {
     const SystemTime first = p.startMode == kStartAtTime ? p.startTime : in.loggerClock;
     const SampleSuggestion s = TooManySamples(p, logger, first);
@@ -128,22 +125,19 @@ ValidationResult ValidateDeployment(DeploymentParameters& p, const LoggerState& 
                                                    {"Accept End Time", "Accept Sampling Period"},
                                                    BoxIcon::Question)
                                  : -1;
-      // The 6 Hz and tide-and-wave texts offer only the end time.
-      const bool periodOffered = !p.profiling6Hz && !TideAndWaveLogger(logger);
+      // Either suggestion ends the checks here; the dialog closed without one leaves the plan
+      // as it is and the checks go on.
       if (choice == 0) {
         p.startTime = first;
         p.endTime = s.suggestedEnd;
         result.suggestionAccepted = true;
         return result;
       }
-      if (choice == 1 && periodOffered) {
+      if (choice == 1) {
         p.samplePeriod = s.suggestedPeriod;
         result.suggestionAccepted = true;
         return result;
       }
-      result.code = kTooManySamplesRefused;
-      result.message = s.text;
-      return result;
     }
   }
 
@@ -267,7 +261,8 @@ void FinishText(UsageEstimate& e, double limit, bool qe, bool rs485, double rs48
 
 }  // namespace
 
-UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& logger) {
+UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& logger,
+                            const std::optional<SystemTime>& loggerClock) {
   UsageEstimate e;
   if (p.startMode == kStartAboveThreshold || p.startMode == kStartBelowThreshold) {
     e.text =
@@ -275,8 +270,10 @@ UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& lo
     return e;
   }
   e.available = true;
-  const double d =
-      static_cast<double>(std::max<int64_t>(0, SecondsBetween(p.endTime, p.startTime)));
+  // A start-now deployment begins at the logger clock, not at whatever start time the logger
+  // held from its previous deployment.
+  const SystemTime first = p.startMode == kStartNow && loggerClock ? *loggerClock : p.startTime;
+  const double d = static_cast<double>(std::max<int64_t>(0, SecondsBetween(p.endTime, first)));
   const bool rs485 = logger.externalDataConnector;
   const int64_t channels = Channels(logger);
 

@@ -3,6 +3,7 @@
 // and battery: the checks run on every change of the setup, the too-many-samples suggestion, the
 // minimum sampling periods and the usage estimates.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "deployment/parameters.h"
@@ -24,9 +25,6 @@ enum ValidationCode : int {
   kValidationOk = 0,
   kStartNotAfterLoggerClock = 1,
   kStartNotBeforeEnd = 2,
-  // Our addition: too many samples and neither suggestion taken (the question was cancelled or
-  // could not be asked). Enabling such a deployment would fill the memory before the end.
-  kTooManySamplesRefused = 3,
   kEndBeforeNow = 5,
   kPeriodShorterThanAveraging = 7,
   kPeriodShorterThanMinimum = 8,
@@ -44,8 +42,8 @@ struct ValidationInputs {
 struct ValidationResult {
   int code = kValidationOk;
   std::string message;  // the message line ("" on success)
-  // The too-many-samples suggestion was taken (the parameters changed; the remaining checks
-  // were not run).
+  // The too-many-samples suggestion was taken: the parameters changed, the remaining checks
+  // were not run and the result is success.
   bool suggestionAccepted = false;
 };
 
@@ -87,7 +85,9 @@ struct UsageEstimate {
   std::string text;
   StatusIcon icon = StatusIcon::None;
 };
-UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& logger);
+// A start-now deployment counts from `loggerClock` (its first sample), any other from startTime.
+UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& logger,
+                            const std::optional<SystemTime>& loggerClock = std::nullopt);
 
 // Copies the fields an enable records (start, end, period, mode block, averaging, real-time and
 // wave settings); used both to fill `BatchValues` and to accept them back.

@@ -290,6 +290,24 @@ TEST(RangeSwitchingRead, OnlyTheUnreadableTableIsReset) {
   }
 }
 
+// Accepting a too-many-samples suggestion at Enable carries on with the changed plan.
+TEST(Enable, AcceptedSuggestionCarriesOn) {
+  Rig rig("VS-330");
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 4);
+  ASSERT_EQ(rig.session.logger.state.memorySizeMb, 4);
+  rig.Plan(setup, 10 * 86400, {0, 0, 1});  // 864000 samples of 3 channels in 4 MB
+  // Lose the old data; "Accept Sampling Period".
+  rig.host.answers = {Answer::Yes, Answer::No};
+  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  EXPECT_TRUE(rig.host.Saw("ask", "requires too many samples for this logger"));
+  EXPECT_EQ(rig.session.deployment.samplePeriod, (Period{0, 0, 2}));
+  EXPECT_EQ(rig.logger->Status(), 1);
+  bool sent = false;
+  for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "K000002";
+  EXPECT_TRUE(sent) << "the accepted period is programmed";
+}
+
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
   LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);

@@ -127,8 +127,49 @@ TEST(Validation, TooManySamplesSuggestions) {
   const auto r = ValidateDeployment(p, two, in);
   EXPECT_TRUE(r.suggestionAccepted);
   EXPECT_EQ(DifferenceSeconds(p.endTime, p.startTime), 217993);
+  // Closed without a suggestion: the plan stays and the remaining checks decide.
   p = Plan(60, 300000, {0, 0, 1});
-  EXPECT_EQ(ValidateDeployment(p, two, Inputs()).code, kTooManySamplesRefused);
+  const auto kept = ValidateDeployment(p, two, Inputs());
+  EXPECT_EQ(kept.code, kValidationOk) << kept.message;
+  EXPECT_FALSE(kept.suggestionAccepted);
+  EXPECT_EQ(DifferenceSeconds(p.endTime, p.startTime), 300000);
+}
+
+// "Accept Sampling Period" sets the suggested period for every logger, 6 Hz profiling and the
+// tide-and-wave logger included, and ends the checks with success.
+TEST(Validation, AcceptSamplingPeriodEverywhere) {
+  LoggerState six = Logger("VS-330", "TPC", 2);
+  six.profiling6Hz = true;
+  const LoggerState nmj = Logger("NMJ-7400", "TP", 2);
+  for (const bool profiling : {false, true}) {
+    const LoggerState& logger = profiling ? six : nmj;
+    RecordingHost host;
+    host.answers = {Answer::No};  // the second button
+    auto in = Inputs();
+    in.host = &host;
+    auto p = Plan(60, profiling ? 300000 : 800000, {0, 0, 1});
+    p.profiling6Hz = profiling;
+    const SampleSuggestion s = TooManySamples(p, logger, p.startTime);
+    ASSERT_TRUE(s.tooMany);
+    const auto r = ValidateDeployment(p, logger, in);
+    EXPECT_EQ(r.code, kValidationOk) << r.message;
+    EXPECT_TRUE(r.suggestionAccepted);
+    EXPECT_EQ(p.samplePeriod, s.suggestedPeriod) << profiling;
+    EXPECT_NE(p.samplePeriod, (Period{0, 0, 1}));
+  }
+}
+
+// The start time of a start-now deployment is not replaced by the checks.
+TEST(Validation, StartNowKeepsTheStartTime) {
+  const LoggerState vs = Logger("VS-330", "TPC", 4);
+  DeploymentParameters p = Plan(-3600, 7200, {0, 0, 10});
+  p.startMode = kStartNow;
+  const SystemTime start = p.startTime;
+  ASSERT_EQ(ValidateDeployment(p, vs, Inputs()).code, kValidationOk);
+  EXPECT_EQ(p.startTime, start);
+  // The estimate counts the hour from the clock to the end, not the two from the old start.
+  const double fromClock = EstimateUsage(p, vs, kClock).memoryPercent;
+  EXPECT_NEAR(EstimateUsage(p, vs).memoryPercent, 2 * fromClock, 1e-9);
 }
 
 // The tide-and-wave texts follow the model name, not the wave capability bit.
@@ -201,10 +242,11 @@ TEST(Estimate, StartNowCountsFromTheLoggerClock) {
   p.endTime = AddSeconds(kClock, 35 * 86400);
   p.startTime = AddSeconds(kClock, -188 * 86400);  // the old schedule
   p.startMode = kStartNow;
+  const SystemTime old = p.startTime;
   const ValidationResult v = ValidateDeployment(p, vs, Inputs());
   ASSERT_EQ(v.code, kValidationOk) << v.message;
-  EXPECT_EQ(p.startTime, kClock);
-  const UsageEstimate e = EstimateUsage(p, vs);
+  EXPECT_EQ(p.startTime, old) << "the checks leave the start time alone";
+  const UsageEstimate e = EstimateUsage(p, vs, kClock);
   EXPECT_NEAR(e.memoryPercent, 35 * 86400 * 100.0 / (433333.0 * 10), 1e-9);
   EXPECT_NE(e.text.find("memory usage is 69.8%"), std::string::npos) << e.text;
 }

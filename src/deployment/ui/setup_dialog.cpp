@@ -678,7 +678,8 @@ void SetupDialog::Revalidate() {
     enable_->setEnabled(false);
     return;
   }
-  const UsageEstimate e = EstimateUsage(p_, logger());
+  const UsageEstimate e =
+      EstimateUsage(p_, logger(), setup_ ? setup_->view.loggerClock : session_.clock.LocalTime());
   SetMessage(e.text, e.icon == StatusIcon::Info ? 2 : 0);
   enable_->setEnabled(setup_ != nullptr);
 }
