@@ -179,6 +179,23 @@ TEST_F(SetupDialogTest, PowerCycledChoicesNeedThePowerSavingCapability) {
   }
 }
 
+// A schedule field that cannot be read is reported in the dialog's message line.
+TEST_F(SetupDialogTest, ScheduleReadFailuresShowInTheMessageLine) {
+  const auto logger = sims->Logger("VS-330");
+  ASSERT_TRUE(logger);
+  for (const auto& [query, text] :
+       {std::pair<std::string, QString>{"D", "TIMEOUT: Start date/time read incorrectly"},
+        {"E", "TIMEOUT: End date/time read incorrectly"},
+        {"C", "TIMEOUT: Period read incorrectly"}}) {
+    logger->AnswerUnknown(query);
+    LoggerSetup failing(session->logger, clock, session->batchValues);
+    ASSERT_GE(PrepareLoggerSetup(*session, failing), 0);
+    SetupDialog d(*session, &failing, session->logger.state);
+    EXPECT_EQ(d.Message(), text);
+    EXPECT_EQ(d.MessageIcon(), 1);
+  }
+}
+
 TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   const SystemTime start = AddSeconds(setup->view.loggerClock, 120);
   dialog->StartEdit()->setDateTime(Qt(start));

@@ -449,6 +449,7 @@ SetupDialog::SetupDialog(Session& session, LoggerSetup* setup, const LoggerState
   Build();
   FillFromParameters();
   Revalidate();
+  ShowReadFailure();
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, &SetupDialog::TickOnce);
 }
@@ -789,6 +790,13 @@ void SetupDialog::ReopenAfterFailure() {
   }
   FillFromParameters();
   Revalidate();
+  ShowReadFailure();
+}
+
+void SetupDialog::ShowReadFailure() {
+  // A start, end or period that could not be read stays in the message line until the next
+  // edit checks the parameters again.
+  if (setup_ && !setup_->view.message.empty()) SetMessage(setup_->view.message, 1);
 }
 
 }  // namespace klx::ui

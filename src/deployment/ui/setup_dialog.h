@@ -64,6 +64,7 @@ class SetupDialog : public QDialog {
   void SetMessage(const std::string& text, int icon);
   void Finish(EnableStep step);
   void ReopenAfterFailure();
+  void ShowReadFailure();
 
   Session& session_;
   LoggerSetup* setup_;
