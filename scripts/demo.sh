@@ -36,3 +36,19 @@ awk '/^[0-9][0-9][0-9][0-9]\//{print; if (++n == 5) exit}' "${hex%.hex}.E.dat"
 echo
 echo "Program directory of the demo (settings, data folders): $out"
 ls -l "$out/data"
+
+# The desktop program on the same simulated logger: a window when there is a display (close it
+# to end the demo), otherwise a picture of the main window with the logger's memory plotted.
+gui="$root/$build/apps/klx-gui/klx-gui"
+echo
+if [ ! -x "$gui" ]; then
+  echo "klx-gui was not built (Qt 6 not found): no window to show"
+elif [ -n "${DISPLAY:-}" ]; then
+  echo "\$ klx-gui --port $link --dir $out    (close the window to end the demo)"
+  "$gui" --port "$link" --dir "$out"
+else
+  shot="$out/main-window.png"
+  echo "\$ QT_QPA_PLATFORM=offscreen klx-gui --screenshot $shot --port $link --dir $out"
+  QT_QPA_PLATFORM=offscreen "$gui" --screenshot "$shot" --port "$link" --dir "$out"
+  echo "Screenshot of the main window (the logger's memory retrieved and plotted): $shot"
+fi
