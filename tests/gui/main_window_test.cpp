@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -540,6 +541,35 @@ TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
   window->RunCommand(cmd::kSetDefaultBaudRate);
   ASSERT_TRUE(seen) << window->host().StatusText(kStatusMessagePart).toStdString();
   EXPECT_EQ(chosen, 19200);
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+TEST_F(MainWindowTest, ComSettingsKeepTheRadioDelayAndGpsChoice) {
+  ComSettingsDialog dialog(window->session(), window.get());
+  auto* radio = dialog.findChild<QCheckBox*>("radio");
+  auto* delay = dialog.findChild<QSpinBox*>("radioDelay");
+  auto* gps = dialog.findChild<QComboBox*>("gpsPort");
+  auto* baud = dialog.findChild<QComboBox*>("gpsBaud");
+  ASSERT_TRUE(radio && delay && gps && baud);
+  EXPECT_EQ(gps->itemText(0), "Not used");
+  EXPECT_FALSE(baud->isEnabled());  // no GPS port chosen
+  radio->setChecked(true);
+  delay->setValue(250);
+  QListWidget* list = dialog.List();
+  for (int row = 0; row < list->count(); ++row)
+    if (list->item(row)->text() == "Simulated logger: VS-330") list->setCurrentRow(row);
+  ASSERT_TRUE(dialog.Apply());
+  EXPECT_TRUE(window->session().link.radioDelay.enabled);
+  EXPECT_EQ(window->session().link.radioDelay.ms, 250);
+  std::ifstream ini(Dir() / "klx.ini");
+  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Radio=250\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("GPSComm=NOT USED\n"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -11,6 +11,10 @@ namespace klx {
 class Session;
 }
 
+class QCheckBox;
+class QComboBox;
+class QSpinBox;
+
 namespace klx::ui {
 
 struct PortEntry {
@@ -33,6 +37,10 @@ class ComSettingsDialog : public QDialog {
   Session& session_;
   std::vector<PortEntry> entries_;
   QListWidget* list_ = nullptr;
+  QComboBox* gpsPort_ = nullptr;
+  QComboBox* gpsBaud_ = nullptr;
+  QCheckBox* radio_ = nullptr;
+  QSpinBox* radioDelay_ = nullptr;
 };
 
 }  // namespace klx::ui

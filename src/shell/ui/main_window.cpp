@@ -420,16 +420,21 @@ void MainWindow::RetrieveData() {
     RetrievalDialog* dialog = retrieval_;
     retrieval_ = nullptr;
     dialog->deleteLater();
-    if (!data) return;
-    ShowHeldData();
-    if (SaveFile(), !session_->held.image.unsaved) session_->LogRetrieval();
+    // The end of every retrieval: show the data, offer the save, write the log entry.
+    if (data || session_->held.image.fill > 0) {
+      ShowHeldData();
+      SaveFile();
+    }
+    session_->LogRetrieval();
   };
   retrieval_->show();
 }
 
 void MainWindow::SaveFile() {
   if (session_->held.data.Empty() && session_->held.image.fill <= 0) return;
-  if (session_->SaveHeld(false)) {
+  // Data already saved, or read from a file, are saved "again": the dat file only.
+  const bool again = session_->held.fromFile || !session_->held.image.unsaved;
+  if (session_->SaveHeld(again)) {
     ShowStatus(*host_, "Saved " + session_->held.file.string());
     RebuildRecentMenu();
   }
