@@ -106,6 +106,13 @@ SystemTime StartAfterClock(const SystemTime& loggerClock) {
   return over == 0 ? t : AddSeconds(t, 10 - over);
 }
 
+void RecordRetrievalPointer(LoggerLink& link, uint32_t dataPointer) {
+  RetrievalMark& mark = link.deployment().lastRetrieval;
+  mark.model = link.state.model;
+  mark.serial = link.state.serial;
+  mark.dataPointer = dataPointer;
+}
+
 LoggerSetup::LoggerSetup(LoggerLink& link, Clock& clock, DeploymentParameters& batchValues)
     : link_(link), clock_(clock), p_(link.deployment()), batch_(batchValues) {}
 
@@ -115,6 +122,9 @@ int LoggerSetup::Open() {
   if (link_.CommGet(6) == 1) {
     if (const auto pointer = ParseDataPointer(link_.ReplyText())) dataPointer = *pointer;
   }
+  const RetrievalMark& mark = p_.lastRetrieval;
+  if (mark.dataPointer && mark.model == link_.state.model && mark.serial == link_.state.serial)
+    lastRetrievalPointer = mark.dataPointer;
   if (link_.state.averaging != 0) link_.CommGet(17);
   // The logger's start characteristic: autorun and the sampling LED stay as the logger has them
   // unless the user changes them.

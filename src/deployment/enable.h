@@ -40,6 +40,11 @@ uint32_t EmptyPointer(const LoggerState& state);
 // rounded up to a multiple of ten seconds.
 SystemTime StartAfterClock(const SystemTime& loggerClock);
 
+// Called by the retrieval when it has read a logger's data, with the data pointer the logger
+// reported: the next Enable on that logger asks about data "that has not been downloaded" only
+// when its pointer has moved since.
+void RecordRetrievalPointer(LoggerLink& link, uint32_t dataPointer);
+
 enum class EnableStep {
   ReturnToDialog,  // a question was answered No, or a check failed: nothing was sent
   Waiting,         // the erase wait runs: call Tick() once a second
@@ -91,7 +96,8 @@ class LoggerSetup {
   // The user has already agreed to lose the logger's data (the command line's --erase): the
   // data questions are not asked and "Continue to add" is not offered.
   bool eraseAccepted = false;
-  // The data pointer recorded at the last retrieval of this logger, when known.
+  // The data pointer recorded at the last retrieval of this logger, when known: Open() takes
+  // it from RecordRetrievalPointer's mark when that belongs to the connected logger.
   std::optional<uint32_t> lastRetrievalPointer;
   // Threshold limits are checked against these coefficients when set.
   const CalibrationCoefficients* calibration = nullptr;

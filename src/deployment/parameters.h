@@ -3,6 +3,8 @@
 // `BatchValues`, its copy from the last successful enable.
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "platform/system_time.h"
 
@@ -25,6 +27,13 @@ enum StartMode : uint32_t {
   kStartNow = 1,
   kStartAboveThreshold = 2,
   kStartBelowThreshold = 3,
+};
+
+// The data pointer of a logger at the end of its last retrieval, with the logger it belongs to.
+struct RetrievalMark {
+  std::string model;
+  int32_t serial = 0;
+  std::optional<uint32_t> dataPointer;  // unset: nothing retrieved yet
 };
 
 struct DeploymentParameters {
@@ -59,6 +68,9 @@ struct DeploymentParameters {
   std::array<uint8_t, 8> thresholdBlock{};       // "!A" / "!L"/"THR"
   uint16_t count16 = 0;                          // "!H"
   uint8_t highRateCode = 0;                      // "!4"/"!5"/"RAT"
+
+  // Set by the retrieval (RecordRetrievalPointer); not part of a deployment plan.
+  RetrievalMark lastRetrieval;
 };
 
 }  // namespace klx

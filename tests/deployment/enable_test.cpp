@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "decoding/decoder.h"
 #include "deployment/status.h"
@@ -15,6 +17,7 @@
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
+#include "shell/status.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
 
@@ -164,8 +167,37 @@ TEST(Enable, LinearLoggerReadBackFailureIsReported) {
   EXPECT_TRUE(rig.host.Saw("tell", "End time set incorrectly.\nTry again."));
   EXPECT_NE(rig.logger->Status(), 1);
   EXPECT_LT(rig.ticks, 121) << "a linear logger's erase ends at 100 %, or earlier";
-  std::ifstream log(rig.dir / "log" / "061011.log");
-  (void)log;
+  // A failed set-up writes the identity, the host time and the logger time, nothing of the
+  // plan, to the logger's log and to the day's log alike.
+  const LoggerState& state = rig.session.logger.state;
+  const std::string logger = Format("%06d.log", state.serial);
+  const SystemTime host = rig.clock.LocalTime();
+  const std::string day = Format("%04d%02d%02d.log", host.year, host.month, host.day);
+  std::string texts[2];
+  int k = 0;
+  for (const std::string& name : {logger, day}) {
+    std::ifstream in(rig.dir / "log" / name, std::ios::binary);
+    ASSERT_TRUE(in) << name;
+    texts[k++].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  EXPECT_EQ(texts[0], texts[1]);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < texts[0].size();) {
+    const size_t end = texts[0].find('\n', at);
+    ASSERT_NE(end, std::string::npos) << "every line ends";
+    lines.push_back(texts[0].substr(at, end - at));
+    at = end + 1;
+  }
+  ASSERT_EQ(lines.size(), 5u) << texts[0];
+  EXPECT_EQ(lines[4], "") << "an empty line ends the entry";
+  EXPECT_EQ(lines[0], std::string(40, '-'));
+  EXPECT_EQ(lines[1].rfind(
+                Format("KLX NMJ-7400 %5.2f %06d (Windows: 6.13", state.firmware, state.serial), 0),
+            0u)
+      << lines[1];
+  EXPECT_EQ(lines[2].rfind("Host time:                          20", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "Logger setup FAILED at logger time: " +
+                          DateDisplayText(rig.session.logger.loggerClock));
 }
 
 // The wave and logger-height commands go to the tide-and-wave model whatever its capability
@@ -306,6 +338,35 @@ TEST(Enable, AcceptedSuggestionCarriesOn) {
   bool sent = false;
   for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "K000002";
   EXPECT_TRUE(sent) << "the accepted period is programmed";
+}
+
+// The question about data not yet downloaded comes only when the logger's data pointer moved
+// since its last retrieval (or when no retrieval of this logger is known).
+TEST(Enable, UndownloadedDataQuestionFollowsTheLastRetrieval) {
+  const char* kUndownloaded = "The logger contains data that has not been downloaded.";
+  struct Case {
+    int pointerShift;  // from the logger's pointer; 1000: no mark
+    int32_t serialShift;
+    bool asked;
+  };
+  for (const Case c :
+       {Case{0, 0, false}, Case{-3, 0, true}, Case{0, 1, true}, Case{1000, 0, true}}) {
+    Rig rig("VS-330");
+    LoggerLink& link = rig.session.logger;
+    const uint32_t pointer = rig.logger->DataPointer();
+    if (c.pointerShift != 1000) {
+      RecordRetrievalPointer(link, pointer + static_cast<uint32_t>(c.pointerShift));
+      rig.session.deployment.lastRetrieval.serial += c.serialShift;
+    }
+    LoggerSetup setup(link, rig.clock, rig.session.batchValues);
+    ASSERT_EQ(setup.Open(), 4);
+    rig.Plan(setup, 3600, {0, 0, 10});
+    rig.host.answers = {Answer::Yes};
+    EXPECT_EQ(rig.Enable(setup), EnableStep::Enabled);
+    EXPECT_EQ(rig.host.Saw("ask", kUndownloaded), c.asked) << c.pointerShift << c.serialShift;
+    // Without that question the memory question still guards the erase.
+    EXPECT_EQ(rig.host.Saw("ask", "Memory contains data\nDo you wish to continue?"), !c.asked);
+  }
 }
 
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {

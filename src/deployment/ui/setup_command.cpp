@@ -27,7 +27,9 @@ const char* const kModelLabels[] = {"NA-7100",     "NB-7100",           "NA-7160
 
 // A plan that starts a minute from now and runs for a week at ten seconds.
 void DefaultPlan(DeploymentParameters& p, const SystemTime& now) {
+  const RetrievalMark retrieved = p.lastRetrieval;
   p = DeploymentParameters{};
+  p.lastRetrieval = retrieved;
   p.startTime = AddSeconds(now, 60 - now.second);
   p.startTime.milliseconds = 0;
   p.endTime = AddSeconds(p.startTime, 7 * 86400);
