@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -570,6 +571,29 @@ TEST_F(MainWindowTest, ComSettingsKeepTheRadioDelayAndGpsChoice) {
   const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("Radio=250\n"), std::string::npos) << text;
   EXPECT_NE(text.find("GPSComm=NOT USED\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+TEST_F(MainWindowTest, LanguageResourcesWritesTheSetting) {
+  QTimer::singleShot(0, [] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QDialog*>(w);
+      if (!dialog || dialog->objectName() != "LanguageSupport") continue;
+      auto* box = dialog->findChild<QCheckBox*>();
+      if (box) box->setChecked(true);
+      dialog->accept();
+    }
+  });
+  window->RunCommand(cmd::kLanguageResources);
+  EXPECT_TRUE(window->session().settings.languageSupport);
+  std::ifstream ini(Dir() / "klx.ini");
+  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Language Support: Chinese\n"), std::string::npos) << text;
 }
 
 }  // namespace

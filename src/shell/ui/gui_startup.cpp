@@ -208,6 +208,7 @@ int RunGui(int argc, char** argv) {
   const std::optional<CopySlot> slot = StartCopy(directory, StartupHost());
   if (!slot) return kGuiExitOk;
   MainWindow window(directory, EnumerateSerialDevices(), slot->Index());
+  if (window.StartupFailed()) return kGuiExitFailed;
   window.show();
   const bool screenshot = !options->screenshot.empty();
   if (!ApplyCommandLine(window, *options, !screenshot, &error)) {

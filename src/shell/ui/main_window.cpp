@@ -2,6 +2,14 @@
 
 #include "deployment/ui/setup_command.h"
 
+#include <QDialog>
+
+#include <QVBoxLayout>
+
+#include <QDialogButtonBox>
+
+#include <QCheckBox>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -144,7 +152,11 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
 
   BuildMenus();
   std::string error;
-  if (!session_->ReadSettings(&error)) host_->Tell("Startup", error, BoxIcon::Warning);
+  if (!session_->ReadSettings(&error)) {
+    // A data folder that cannot be made ends the program.
+    host_->Tell("Startup", error, BoxIcon::Stop);
+    startupFailed_ = true;
+  }
   view_.showRangeChanges = session_->settings.showRangeChanges;
   if (QAction* a = Action(cmd::kShowRangeChanges))
     a->setChecked(session_->settings.showRangeChanges);
@@ -325,6 +337,9 @@ void MainWindow::RunCommand(int id) {
       break;
     case cmd::kAbout:
       About();
+      break;
+    case cmd::kLanguageResources:
+      LanguageResources();
       break;
     case cmd::kExit:
       close();
@@ -647,6 +662,24 @@ void MainWindow::Latency() {
   LatencyDialog dialog(session_->logger, current, this);
   host_->PrefixTitle(dialog);
   dialog.exec();
+}
+
+void MainWindow::LanguageResources() {
+  QDialog dialog(this);
+  dialog.setObjectName("LanguageSupport");
+  dialog.setWindowTitle("Language resources");
+  host_->PrefixTitle(dialog);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* box = new QCheckBox("Traditional Chinese language support", &dialog);
+  box->setChecked(session_->settings.languageSupport);
+  layout->addWidget(box);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+  session_->settings.languageSupport = box->isChecked();
+  session_->settings.WriteSettings();
 }
 
 void MainWindow::About() {

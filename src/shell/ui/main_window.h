@@ -39,6 +39,8 @@ const std::vector<MenuCommand>& MenuCommands();
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
+  // A data folder could not be made at start: the program ends.
+  bool StartupFailed() const { return startupFailed_; }
   // `programDirectory` holds the settings files; `devices` are the serial devices to number;
   // `copyIndex` is this copy's slot (0: the first copy).
   MainWindow(std::filesystem::path programDirectory, const std::vector<std::string>& devices,
@@ -104,6 +106,8 @@ class MainWindow : public QMainWindow {
   // Connects and checks that the logger is idle; `message` is shown while it logs.
   bool ConnectedAndIdle(Msg message, Msg caption);
   void About();
+  void LanguageResources();
+  bool startupFailed_ = false;
 
   std::filesystem::path programDirectory_;
   int copyIndex_ = 0;
