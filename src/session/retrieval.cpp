@@ -1,6 +1,7 @@
 #include "session/retrieval.h"
 
 #include "decoding/decoder.h"
+#include "deployment/enable.h"
 #include "files/hex_file.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
@@ -270,6 +271,12 @@ void Retrieval::Finish() {
   s_.ApplyDerived();
 
   if (hold_.suspended) ResumeAfterRetrieval(logger, hold_);
+  // Remember where the logger's data ended, so that a later enable knows whether data were
+  // added since.
+  if (logger.CommGet(6) == 1) {
+    if (const auto pointer = ParseDataPointer(logger.ReplyText()))
+      RecordRetrievalPointer(logger, *pointer);
+  }
 
   if (image.endAddress == 0 || image.fill <= 0) {
     host.Tell("Display", "There are no data to display.", BoxIcon::Information);

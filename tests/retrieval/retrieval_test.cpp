@@ -120,6 +120,11 @@ TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
   }
   EXPECT_TRUE(rig.session.held.image.unsaved);
   EXPECT_TRUE(rig.session.held.image.hasSnapshot);
+  // A later enable knows where this retrieval ended.
+  const auto& mark = rig.session.deployment.lastRetrieval;
+  EXPECT_EQ(mark.serial, rig.logger->Profile().serial);
+  ASSERT_TRUE(mark.dataPointer.has_value());
+  EXPECT_EQ(*mark.dataPointer, rig.logger->DataPointer());
 }
 
 INSTANTIATE_TEST_SUITE_P(Retrieval, EveryFamily,
