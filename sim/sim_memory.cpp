@@ -303,8 +303,22 @@ double SimMemory::Shape(size_t ch, double s, uint64_t row) const {
     case 'P':
       return 0.5 + 0.4 * tide;
     case 'C':
-    case 'S':
+    case 'S': {
+      // Sea water follows its temperature: conductivity of a salinity near 35 at the row's
+      // temperature (C(35, T) is about 29.0 + 0.86 T + 0.0042 T² mS/cm), so that salinities
+      // computed from the two channels look like the sea's.
+      for (size_t t = 0; t < setup_.channels.size(); ++t) {
+        if (setup_.channels[t].type != 'T') continue;
+        const Range tr = RangeOf('T', setup_.depth);
+        const double celsius = tr.lo + Shape(t, s, row) * (tr.hi - tr.lo);
+        const double salinityFactor = 1.0 + 0.01 * tide;  // +-1 PSU or so with the tide
+        const double mS = (29.0 + 0.86 * celsius + 0.0042 * celsius * celsius) * salinityFactor;
+        const Range cr = RangeOf(type, setup_.depth);
+        const double value = type == 'C' ? mS * 1000.0 : mS;
+        return std::clamp((value - cr.lo) / (cr.hi - cr.lo), 0.0, 1.0);
+      }
       return 0.5 + 0.3 * tide + 0.12 * day;
+    }
     case 'R':
       return std::max(0.0, day) * 0.95 + 0.01;
     case 'Y':
