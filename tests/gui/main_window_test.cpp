@@ -31,6 +31,8 @@
 #include "files/ui/file_dialogs.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
+#include "shell/directories.h"
+#include "shell/recent_files.h"
 #include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
@@ -594,6 +596,114 @@ TEST_F(MainWindowTest, LanguageResourcesWritesTheSetting) {
   std::ifstream ini(Dir() / "klx.ini");
   const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("Language Support: Chinese\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+// The read commands open in the remembered folders; a choice is remembered in the directory
+// file; a dat read refuses a name without ".dat".
+TEST_F(MainWindowTest, FileReadsOpenInAndRememberTheDirectories) {
+  Session& s = window->session();
+  const std::filesystem::path hexDir = Dir() / "hexes", datDir = Dir() / "dats",
+                              matDir = Dir() / "mats";
+  for (const auto& d : {hexDir, datDir, matDir}) std::filesystem::create_directories(d);
+  s.directories.hex = hexDir.string();
+  s.directories.dat = datDir.string();
+  s.directories.mat = matDir.string();
+  nextFile.clear();
+  window->RunCommand(cmd::kReadHexFile);
+  ASSERT_FALSE(choices.empty());
+  EXPECT_EQ(choices.back().initialDirectory, hexDir.string());
+  window->RunCommand(cmd::kReadDatFile);
+  EXPECT_EQ(choices.back().initialDirectory, datDir.string());
+  window->RunCommand(cmd::kReadMatlabFile);
+  EXPECT_EQ(choices.back().initialDirectory, matDir.string());
+
+  // A dat read of a file not named ".dat" is refused before anything is read or remembered.
+  const std::filesystem::path other = Dir() / "other";
+  std::filesystem::create_directories(other);
+  std::ofstream(other / "notes.txt") << "KLX\n";
+  window->host().log.clear();
+  nextFile = (other / "notes.txt").string();
+  window->RunCommand(cmd::kReadDatFile);
+  const std::vector<std::string>& log = window->host().log;
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "tell: Reading a DAT file: This file is not an KLX DAT file"),
+            log.end());
+  EXPECT_EQ(s.directories.dat, datDir.string());
+  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString().find("Data from file"),
+            std::string::npos);
+
+  // A chosen hex file (even one that then fails to read) makes its folder the HEX directory,
+  // and the directory file is rewritten with it.
+  std::ofstream(other / "bad.hex") << "not a hex file\n";
+  nextFile = (other / "bad.hex").string();
+  window->RunCommand(cmd::kReadHexFile);
+  EXPECT_EQ(s.directories.hex, other.string());
+  const std::string written = ReadAll(DirectoryFilePath(Dir()));
+  EXPECT_NE(written.find("HEX directory=" + other.string() + "\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("DAT directory=" + datDir.string() + "\n"), std::string::npos) << written;
+  // The next hex dialog opens there.
+  nextFile.clear();
+  window->RunCommand(cmd::kReadHexFile);
+  EXPECT_EQ(choices.back().initialDirectory, other.string());
+}
+
+// The recent files sit in the popup "&Read a recent file" before "Read a &DAT file"; an entry
+// leaves only when its file is gone; MAT files never join the list.
+TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
+  const std::filesystem::path bad = Dir() / "bad.hex";
+  std::ofstream(bad) << "not a hex file\n";
+  const std::filesystem::path gone = Dir() / "gone.dat";
+  std::ofstream(Dir() / "klxpath.fil") << bad.string() << "\n" << gone.string() << "\n";
+  MainWindow w(Dir(), {});
+  w.host().answer = [](const std::string&, const std::string&) { return Answer::No; };
+  QMenu* popup = w.RecentMenu();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->title(), "&Read a recent file");
+  const QList<QAction*> fileItems = w.Menu("&File")->actions();
+  const qsizetype at = fileItems.indexOf(popup->menuAction());
+  ASSERT_GE(at, 0);
+  ASSERT_LT(at + 1, fileItems.size());
+  EXPECT_EQ(fileItems[at + 1], w.Action(cmd::kReadDatFile));
+  ASSERT_EQ(w.RecentActions().size(), 2u);
+  EXPECT_EQ(w.RecentActions()[0]->text().toStdString(), " 1 - " + bad.string());
+  EXPECT_EQ(w.RecentActions()[1]->text().toStdString(), " 2 - " + gone.string());
+  EXPECT_EQ(w.RecentActions()[0]->data().toInt(), 1045);
+  EXPECT_EQ(w.RecentActions()[1]->data().toInt(), 1046);
+  EXPECT_EQ(w.RecentActions()[0]->parent(), popup);
+
+  // A file that exists but cannot be read stays in the list.
+  w.RunCommand(1045);
+  RecentFiles list(Dir());
+  ASSERT_TRUE(list.Load());
+  EXPECT_EQ(list.Entries(), (std::vector<std::string>{bad.string(), gone.string()}));
+  // A file that is gone leaves it.
+  w.RunCommand(1046);
+  ASSERT_TRUE(list.Load());
+  EXPECT_EQ(list.Entries(), std::vector<std::string>{bad.string()});
+  ASSERT_EQ(w.RecentActions().size(), 1u);
+
+  // A MAT file is read but does not join the recent files.
+  HeldData& held = window->session().held;
+  held.data.logger.model = "VS-330";
+  held.data.logger.channelTypes = "T";
+  held.data.channelCount = 1;
+  held.data.samplesPerChannel = 3;
+  held.data.series.assign(1, {1, 2, 3, 1, 3});
+  window->ShowHeldData();
+  nextFile = (Dir() / "mat" / "data.mat").string();
+  window->RunCommand(cmd::kSaveMatlabFile);
+  ASSERT_TRUE(std::filesystem::exists(nextFile)) << window->host().log.back();
+  held.data = DataSet{};
+  window->RunCommand(cmd::kReadMatlabFile);
+  ASSERT_FALSE(held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_TRUE(list.Load());
+  for (const std::string& e : list.Entries()) EXPECT_EQ(e.find(".mat"), std::string::npos) << e;
 }
 
 }  // namespace

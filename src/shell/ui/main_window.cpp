@@ -1,32 +1,29 @@
 #include "shell/ui/main_window.h"
 
-#include "deployment/ui/setup_command.h"
-
-#include <QDialog>
-
-#include <QVBoxLayout>
-
-#include <QDialogButtonBox>
-
-#include <QCheckBox>
-
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "decoding/decoder.h"
 #include "deployment/status.h"
+#include "deployment/ui/setup_command.h"
 #include "derived/ui/derived_units_dialog.h"
 #include "display/screen_capture.h"
 #include "display/ui/graph_panel.h"
 #include "files/dat_file.h"
+#include "files/hex_file.h"
+#include "files/mat_file.h"
 #include "files/ui/file_dialogs.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
@@ -48,6 +45,7 @@ constexpr const char* kLoggerMenu = "&Logger functions";
 constexpr const char* kConfigurationMenu = "&Configuration";
 constexpr const char* kCalibrationMenu = "Calibratio&n functions";
 constexpr const char* kHelpMenu = "&Help";
+constexpr const char* kRecentMenu = "&Read a recent file";
 
 // The menu text without its mnemonic marks.
 std::string Plain(const char* text) {
@@ -61,14 +59,15 @@ std::string Plain(const char* text) {
 
 const std::vector<MenuCommand>& MenuCommands() {
   static const std::vector<MenuCommand> kCommands = {
-      {cmd::kReadHexFile, "Read a &HEX file", kFileMenu},
       {cmd::kReadDatFile, "Read a &DAT file", kFileMenu},
-      {cmd::kReadMatlabFile, "Read a MATLA&B file", kFileMenu},
+      {cmd::kReadHexFile, "Read a &HEX file", kFileMenu},
       {0, nullptr, kFileMenu},
       {cmd::kSaveFile, "&Save file", kFileMenu},
       {cmd::kFormatSaveFile, "&Format for the save file", kFileMenu},
       {cmd::kSaveScreenSegment, "Save screen se&gment to file", kFileMenu},
+      {0, nullptr, kFileMenu},
       {cmd::kSaveMatlabFile, "Save a &MATLAB file", kFileMenu},
+      {cmd::kReadMatlabFile, "Read a MATLA&B file", kFileMenu},
       {cmd::kMatlabFormat, "Forma&t for the MATLAB save file", kFileMenu},
       {cmd::kSaveNmjCsv, "Save a NMJ &csv file", kFileMenu},
       {0, nullptr, kFileMenu},
@@ -200,8 +199,7 @@ void MainWindow::BuildMenus() {
     if (!c.menu) continue;
     QMenu* menu = menus_[c.menu];
     if (!c.text) {
-      QAction* separator = menu->addSeparator();
-      if (c.menu == std::string(kFileMenu)) recentAnchor_ = separator;
+      menu->addSeparator();
       continue;
     }
     QAction* a = menu->addAction(FromLatin1(c.text));
@@ -212,32 +210,31 @@ void MainWindow::BuildMenus() {
   Action(cmd::kShowRangeChanges)->setCheckable(true);
   Action(cmd::kAllowMultipleCopies)->setCheckable(true);
   Action(cmd::kModemSleep)->setVisible(false);  // only for loggers with modem control
-  recentMenu_ = menus_[kFileMenu];
 }
 
 void MainWindow::RebuildRecentMenu() {
-  for (QAction* a : recentActions_) {
+  RecentFiles recent(session_->settings.ProgramDirectory());
+  const std::vector<RecentMenuItem> items = recent.BuildRecentMenu();
+  if (items.empty() && !recentMenu_) return;  // no list: nothing is built
+  if (!recentMenu_) {
+    // The popup goes into the File menu before "Read a &DAT file".
+    recentMenu_ = new QMenu(FromLatin1(kRecentMenu), this);
+    menus_[kFileMenu]->insertMenu(Action(cmd::kReadDatFile), recentMenu_);
+  }
+  // An item may be the one being triggered: it goes once its signal has returned.
+  for (QAction* a : recentMenu_->actions()) {
     recentMenu_->removeAction(a);
     a->deleteLater();
   }
   recentActions_.clear();
   recentPaths_.clear();
-  RecentFiles recent(session_->settings.ProgramDirectory());
-  const std::vector<RecentMenuItem> items = recent.BuildRecentMenu();
   for (size_t i = 0; i < items.size() && i < recent.Entries().size(); ++i) {
-    auto* a = new QAction(QString::fromStdString(items[i].text), recentMenu_);
-    recentMenu_->insertAction(recentAnchor_, a);
+    QAction* a = recentMenu_->addAction(FromLatin1(items[i].text));
     const int id = items[i].commandId;
+    a->setData(id);
     connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
     recentActions_.push_back(a);
     recentPaths_.push_back(recent.Entries()[i]);
-  }
-  if (!recentActions_.empty()) {
-    QAction* separator = new QAction(recentMenu_);
-    separator->setSeparator(true);
-    recentMenu_->insertAction(recentAnchor_, separator);
-    recentActions_.push_back(separator);
-    recentPaths_.push_back({});
   }
 }
 
@@ -458,32 +455,86 @@ void MainWindow::SaveFile() {
 void MainWindow::ReadFile(const char* kind) {
   if (!UnsavedDataQuestion(MessageText(Msg::FileReadCaption))) return;
   const std::string k = kind;
+  Directories& dirs = session_->directories;
+  std::string& remembered = k == "hex" ? dirs.hex : k == "dat" ? dirs.dat : dirs.mat;
   FileChoice choice;
   choice.save = false;
-  const int serial = session_->logger.state.previousSerial;
-  const std::filesystem::path dir = session_->settings.ProgramDirectory();
   if (k == "hex") {
     choice.title = "Select an existing 'hex' file to be opened";
     choice.filter = "All Hex Files (*.hex)";
-    choice.initialDirectory = (dir / "hex").string();
   } else if (k == "dat") {
     choice.title = "Select an existing 'dat' file to be opened";
     choice.filter = "All Data Files (*.dat)";
-    choice.initialDirectory = (dir / "dat").string();
   } else {
     choice.title = "Select an existing 'mat' file to be opened";
     choice.filter = "MATLAB Files (*.mat)";
-    choice.initialDirectory = (dir / "mat").string();
   }
+  // The dialog opens in the remembered folder of this kind.
+  choice.initialDirectory = remembered != kEmptyDirectory
+                                ? remembered
+                                : (session_->settings.ProgramDirectory() / k).string();
+  const int serial = session_->logger.state.previousSerial;
   choice.suggestedName = serial >= 0 ? Format("%06d*.%s", serial, kind) : "*." + k;
   const auto chosen = host_->ChooseFile(choice);
   if (!chosen) return;
+  if (k == "dat" && chosen->find(".dat") == std::string::npos) {
+    host_->Tell("Reading a DAT file", "This file is not an KLX DAT file", BoxIcon::Warning);
+    return;
+  }
+  // The chosen folder becomes the remembered one.
+  remembered = std::filesystem::path(*chosen).parent_path().string();
+  if (session_->rememberFolders)
+    WriteDirectories(session_->settings.ProgramDirectory(), session_->directories);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool ok = session_->ReadDataFile(*chosen);
+  const bool ok = ReadHeldFile(*chosen, k, nullptr);
   QApplication::restoreOverrideCursor();
   if (!ok) return;  // the data held stay as they were
   ShowHeldData();
   RebuildRecentMenu();
+}
+
+std::string MainWindow::KindOfFile(const std::string& path) {
+  if (std::filesystem::path(path).extension() == ".mat") return "mat";
+  return path.find(".hex") != std::string::npos ? "hex" : "dat";
+}
+
+bool MainWindow::ReadHeldFile(const std::filesystem::path& file, const std::string& kind,
+                              bool* gone) {
+  Session& s = *session_;
+  if (gone) *gone = false;
+  if (kind == "mat") {
+    // MAT files are read but stay out of the recent files.
+    MatReadRequest mat;
+    mat.file = file;
+    mat.programDirectory = s.settings.ProgramDirectory();
+    mat.directories = &s.directories;
+    mat.lastSerial = s.logger.state.previousSerial;
+    if (!ReadMatFile(*host_, mat, s.held)) return false;
+    s.settings.matlabFormat = mat.foundTimeFormat;  // the time form follows the file
+    s.ApplyDerived();
+    return true;
+  }
+  if (kind == "dat" && NmjHexFor(file)) {
+    // A tide-and-wave logger's dat file: the session looks for its hex file first.
+    const bool ok = s.ReadDataFile(file);
+    if (!ok && gone) {
+      std::error_code ec;
+      *gone = !std::filesystem::is_regular_file(file, ec) &&
+              !std::filesystem::is_regular_file(*NmjHexFor(file), ec) &&
+              !std::filesystem::is_regular_file(
+                  s.settings.ProgramDirectory() / "dat" / file.filename(), ec);
+    }
+    return ok;
+  }
+  FileReadRequest request = s.ReadRequest(file);
+  const bool ok =
+      kind == "hex" ? ReadHexFile(*host_, request, s.held) : ReadDatFile(*host_, request, s.held);
+  if (gone) *gone = request.removeFromRecent;
+  if (!ok) return false;
+  if (kind == "dat") AssignMarkerClasses(s.held.data.stamps);  // the graph's markers
+  s.ApplyDerived();  // the derived channels follow the settings in force now
+  RecentFiles(s.settings.ProgramDirectory()).AddRecentFile(file.string());
+  return true;
 }
 
 void MainWindow::ReadRecentFile(int id) {
@@ -492,11 +543,16 @@ void MainWindow::ReadRecentFile(int id) {
   if (!UnsavedDataQuestion(MessageText(Msg::FileReadCaption))) return;
   const std::string path = recentPaths_[index];
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool ok = session_->ReadDataFile(path);
+  bool gone = false;
+  // Opened as hex when the path names one, else as dat.
+  const bool ok = ReadHeldFile(path, path.find(".hex") != std::string::npos ? "hex" : "dat", &gone);
   QApplication::restoreOverrideCursor();
   if (!ok) {
-    RecentFiles(session_->settings.ProgramDirectory()).RemoveRecentFile(path);
-    RebuildRecentMenu();
+    // Only a file that is no longer there leaves the list.
+    if (gone) {
+      RecentFiles(session_->settings.ProgramDirectory()).RemoveRecentFile(path);
+      RebuildRecentMenu();
+    }
     return;
   }
   ShowHeldData();
@@ -516,7 +572,7 @@ bool MainWindow::OpenCommandLineFile(const std::string& given) {
     ShowStatus(*host_, "Not a hex, dat or mat file: " + path);
     return false;
   }
-  if (!session_->ReadDataFile(path)) return false;
+  if (!ReadHeldFile(path, KindOfFile(path), nullptr)) return false;
   ShowHeldData();
   RebuildRecentMenu();
   return true;

@@ -66,7 +66,8 @@ class MainWindow : public QMainWindow {
   const QTimer& TickTimer() const { return tick_; }
   // `SetTickTimer`: (re)starts the tick with a period in milliseconds.
   void SetTickTimer(int periodMs);
-  // The recent-files items as the menu shows them.
+  // The popup "&Read a recent file" (nullptr until there is a list) and its items.
+  QMenu* RecentMenu() const { return recentMenu_; }
   std::vector<QAction*> RecentActions() const { return recentActions_; }
 
   // Shows the held data set in the graph and enables the save commands.
@@ -94,6 +95,10 @@ class MainWindow : public QMainWindow {
   void SaveFile();
   void ReadFile(const char* kind);
   void ReadRecentFile(int id);
+  // Reads a hex, dat or mat file (`kind`) into the held data; hex and dat files go to the top of
+  // the recent files. `gone` (when given) tells whether the read found the file missing.
+  bool ReadHeldFile(const std::filesystem::path& file, const std::string& kind, bool* gone);
+  static std::string KindOfFile(const std::string& path);
   void ScreenCapture();
   void ToggleRangeChanges();
   void ToggleMultipleCopies();
@@ -119,7 +124,6 @@ class MainWindow : public QMainWindow {
   GraphPanel* graph_ = nullptr;
   std::map<std::string, QMenu*> menus_;
   QMenu* recentMenu_ = nullptr;
-  QAction* recentAnchor_ = nullptr;
   std::vector<QAction*> recentActions_;
   std::vector<std::string> recentPaths_;
   QTimer tick_;
