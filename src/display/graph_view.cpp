@@ -233,7 +233,13 @@ void GraphView::ZoomIn() {
   if (cursorSample_ >= 0) cursorColumn_ = X(cursorSample_);
 }
 
+bool GraphView::RectangleZoomOffered() const {
+  constexpr uint32_t kBits1And3 = (1u << 1) | (1u << 3);
+  return !data_ || (data_->logger.rsAdvancedWord & kBits1And3) != kBits1And3;
+}
+
 bool GraphView::ZoomRectangle(int x0, int y0, int x1, int y1) {
+  if (!RectangleZoomOffered()) return false;
   if (x1 < x0) std::swap(x0, x1);
   if (y1 < y0) std::swap(y0, y1);
   if (x0 == x1 || y0 == y1 || Samples() <= 0) return false;
@@ -276,10 +282,13 @@ ScrollRange GraphView::VerticalScroll() const {
     const UnitScale& u = units_[static_cast<size_t>(ref)];
     k = std::llround((u.Top() - u.bottom) / (2 * u.division));
   }
+  // A scale that shows more than its own range has nothing to scroll to.
+  k = std::max<int64_t>(k, 10);
   s.minimum = 10 - k;
   s.maximum = 10 + k;
   s.page = 21;
-  s.position = std::clamp<int64_t>(10 + std::llround(offset_), s.minimum, s.maximum);
+  // The page of 21 stands at the position: its middle, position + 10, is 10 + offset.
+  s.position = std::clamp<int64_t>(std::llround(offset_), s.minimum, s.LastPosition());
   return s;
 }
 
@@ -290,7 +299,7 @@ void GraphView::ScrollHorizontal(int64_t position) {
 
 void GraphView::ScrollVertical(int64_t position) {
   const ScrollRange s = VerticalScroll();
-  offset_ = static_cast<double>(std::clamp(position, s.minimum, s.maximum) - 10);
+  offset_ = static_cast<double>(std::clamp(position, s.minimum, s.LastPosition()));
 }
 
 double GraphView::Mid(int unit) const {

@@ -3,6 +3,7 @@
 // horizontal scale and first displayed sample, zoom, scrolling, the cursor, the depth plot, and
 // the geometry of everything that is drawn (trace points, stamp markers, axis texts). The window
 // paints what this computes; nothing here knows about widgets.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -81,11 +82,15 @@ struct TimeAxisTexts {
   std::string timePerDivision;      // "%02d:%02d:%02d per division" or the 6 Hz text
 };
 
+// A scroll range in the terms of the window system the behaviour was written for: the thumb
+// covers `page` of minimum..maximum, so its position runs from minimum to LastPosition().
 struct ScrollRange {
   int64_t minimum = 0;
   int64_t maximum = 0;
   int64_t page = 0;
   int64_t position = 0;
+  // maximum - page + 1, not below minimum: the largest position (a toolkit's maximum).
+  int64_t LastPosition() const { return std::max(maximum - page + 1, minimum); }
 };
 
 class GraphView {
@@ -126,13 +131,17 @@ class GraphView {
   void ResetZoom();  // the whole data set
   void ZoomOut();    // 1 -> 3 -> 10 -> 30 -> 100 ...
   void ZoomIn();     // back down the same steps, not below 1
+  // Rectangle zoom is not offered for loggers whose RS advanced word has bits 1 and 3 set.
+  bool RectangleZoomOffered() const;
   // Rectangle zoom; corners in main-window coordinates (as recorded: mouse + (160, 20)).
-  // False when the rectangle is empty (nothing changes).
+  // False when the rectangle is empty or the zoom is not offered (nothing changes).
   bool ZoomRectangle(int x0, int y0, int x1, int y1);
 
   // --- scrolling
   double VerticalOffset() const { return offset_; }
   ScrollRange HorizontalScroll() const;
+  // Vertical: 10 - k .. 10 + k with page 21, k the reference scale's half height in divisions
+  // (at least 10); the position is the vertical offset, 0 when unzoomed (k = 10: no scrolling).
   ScrollRange VerticalScroll() const;
   void ScrollHorizontal(int64_t position);
   void ScrollVertical(int64_t position);

@@ -219,16 +219,51 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(v.minimum, 0);
   EXPECT_EQ(v.maximum, 20);
   EXPECT_EQ(v.page, 21);
+  // Unzoomed, the page of 21 covers the whole range: there is nothing to scroll.
+  EXPECT_EQ(v.LastPosition(), 0);
+  EXPECT_EQ(v.position, 0);
+  const int unscrolled = g.Y(0, 2500.0);
+  g.ScrollVertical(5);
+  EXPECT_EQ(g.VerticalOffset(), 0.0);
+  EXPECT_EQ(g.Y(0, 2500.0), unscrolled);
   // After a rectangle zoom to half the height, the range doubles around 10.
   ASSERT_TRUE(g.ZoomRectangle(200, 95, 400, 195));
   v = g.VerticalScroll();
   EXPECT_EQ(v.minimum, -10);
   EXPECT_EQ(v.maximum, 30);
+  EXPECT_EQ(v.LastPosition(), 10);
   // Scrolling down one division moves a trace up one division (10 pixels).
-  g.ScrollVertical(10);
+  g.ScrollVertical(0);
   const int y0 = g.Y(0, 2500.0);
-  g.ScrollVertical(11);
+  g.ScrollVertical(1);
   EXPECT_EQ(g.Y(0, 2500.0), y0 - 10);
+  EXPECT_EQ(g.VerticalScroll().position, 1);
+  // The page cannot go past either end of the range.
+  g.ScrollVertical(11);
+  EXPECT_EQ(g.VerticalOffset(), 10.0);
+  g.ScrollVertical(-11);
+  EXPECT_EQ(g.VerticalOffset(), -10.0);
+}
+
+TEST(Zoom, RectangleZoomIsNotOfferedWithRsAdvancedBitsOneAndThree) {
+  DataSet d = MakeData("T", 500, [](int, int i) { return i * 1.0f; });
+  GraphView g(803);
+  for (uint32_t word : {0u, 0x2u, 0x8u, 0x5u, 0xF0u}) {
+    d.logger.rsAdvancedWord = word;
+    g.SetData(&d, Base());
+    EXPECT_TRUE(g.RectangleZoomOffered()) << word;
+    EXPECT_TRUE(g.ZoomRectangle(200, 95, 400, 195)) << word;
+  }
+  for (uint32_t word : {0xAu, 0xBu, 0xFFu}) {
+    d.logger.rsAdvancedWord = word;
+    g.SetData(&d, Base());
+    const double division = g.Unit(0).division;
+    const double r = g.ReadingsPerDivision();
+    EXPECT_FALSE(g.RectangleZoomOffered()) << word;
+    EXPECT_FALSE(g.ZoomRectangle(200, 95, 400, 195)) << word;
+    EXPECT_EQ(g.Unit(0).division, division);
+    EXPECT_EQ(g.ReadingsPerDivision(), r);
+  }
 }
 
 TEST(Trace, OneLinePerSampleAtLowDensity) {

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -704,6 +705,59 @@ TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
   ASSERT_FALSE(held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();
   ASSERT_TRUE(list.Load());
   for (const std::string& e : list.Entries()) EXPECT_EQ(e.find(".mat"), std::string::npos) << e;
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+// The vertical scroll bar cannot move an unzoomed scale; after a zoom it and the up-down
+// control at (120, 270) step the vertical offset together.
+TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
+  HeldData& held = window->session().held;
+  held.data.logger.model = "VS-330";
+  held.data.logger.channelTypes = "T";
+  held.data.channelCount = 1;
+  held.data.samplesPerChannel = 1000;
+  held.data.series.assign(1, std::vector<float>(1002));
+  for (int i = 0; i < 1000; ++i) held.data.series[0][static_cast<size_t>(i)] = i * 0.1f;
+  held.data.series[0][1000] = 0;
+  held.data.series[0][1001] = 99.9f;
+  window->ShowHeldData();
+  GraphPanel& g = window->graph();
+  QScrollBar* bar = g.VerticalBar();
+  QSpinBox* upDown = g.UpDown();
+  ASSERT_NE(upDown, nullptr);
+  EXPECT_EQ(upDown->geometry(), QRect(120, 270, 20, 20));
+  EXPECT_TRUE(upDown->isVisible());
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 0);
+  EXPECT_EQ(bar->pageStep(), 21);
+  bar->setValue(5);
+  EXPECT_EQ(window->view().VerticalOffset(), 0.0);
+
+  // Zoomed to half the height: offsets -10..10.
+  ASSERT_TRUE(window->view().ZoomRectangle(300, 95, 500, 195));
+  g.Refresh();
+  EXPECT_EQ(bar->minimum(), -10);
+  EXPECT_EQ(bar->maximum(), 10);
+  EXPECT_EQ(upDown->minimum(), -10);
+  EXPECT_EQ(upDown->maximum(), 10);
+  const int position = bar->value();
+  const double offset = window->view().VerticalOffset();
+  upDown->stepUp();
+  EXPECT_EQ(window->view().VerticalOffset(), offset + 1);
+  EXPECT_EQ(bar->value(), position + 1);
+  bar->setValue(-4);
+  EXPECT_EQ(window->view().VerticalOffset(), -4.0);
+  EXPECT_EQ(upDown->value(), -4);
+  // Reset brings the scale back to where nothing scrolls.
+  QTest::mouseClick(g.Button(138), Qt::LeftButton);
+  EXPECT_EQ(window->view().VerticalOffset(), 0.0);
+  EXPECT_EQ(bar->maximum(), 0);
+  EXPECT_FALSE(upDown->isEnabled());
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ class PlotArea : public QWidget {
     if (e->button() == Qt::LeftButton) {
       tracking_ = true;
       MoveCursor(at.x());
-    } else if (e->button() == Qt::RightButton && panel_.rectangleZoomAllowed) {
+    } else if (e->button() == Qt::RightButton && panel_.view_.RectangleZoomOffered()) {
       corner_ = at;
       if (!band_) band_ = new QRubberBand(QRubberBand::Rectangle, this);
       band_->setGeometry(QRect(corner_, QSize()));
@@ -174,8 +174,19 @@ GraphPanel::GraphPanel(GraphView& view, QWidget* parent) : QWidget(parent), view
   connect(vbar_, &QScrollBar::valueChanged, this, [this](int value) {
     if (updatingBars_) return;
     view_.ScrollVertical(value);
-    plot_->update();
-    update();
+    Refresh();
+  });
+  // The up-down control left of the horizontal scroll bar: one division per step.
+  upDown_ = new QSpinBox(this);
+  upDown_->setObjectName("upDown");
+  upDown_->setGeometry(kPlotLeft - 40, kPlotTop + kPlotHeight, 20, 20);
+  upDown_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+  upDown_->setFocusPolicy(Qt::NoFocus);
+  upDown_->setStyleSheet("QSpinBox{color:transparent;background:transparent;border:none}");
+  connect(upDown_, &QSpinBox::valueChanged, this, [this](int value) {
+    if (updatingBars_) return;
+    view_.ScrollVertical(value);
+    Refresh();
   });
   for (int i = 0; i < 24; ++i)
     AddButton(cmd::kChannelButtonFirst + i, QString::number(i + 1),
@@ -230,7 +241,7 @@ bool GraphPanel::RunGraphCommand(int id) {
   } else if (id == 138) {
     view_.ResetZoom();
     view_.AutoScaleChannels();
-    view_.ScrollVertical(10);
+    view_.ScrollVertical(0);
   } else if (id == 139 || id == 140) {
     const int64_t page = std::llround(view_.ReadingsPerDivision() * view_.Divisions());
     view_.ScrollHorizontal(view_.FirstSample() + (id == 139 ? -page : page));
@@ -252,11 +263,16 @@ void GraphPanel::UpdateScrollBars() {
   hbar_->setSingleStep(std::max(clampInt(h.page / 10), 1));
   hbar_->setValue(clampInt(h.position));
   const ScrollRange v = view_.VerticalScroll();
-  vbar_->setRange(static_cast<int>(v.minimum), static_cast<int>(v.maximum));
+  // The thumb covers a page: the last position is maximum - page + 1, as for the horizontal bar.
+  vbar_->setRange(static_cast<int>(v.minimum), static_cast<int>(v.LastPosition()));
   vbar_->setPageStep(static_cast<int>(v.page));
   vbar_->setValue(static_cast<int>(v.position));
-  hbar_->setEnabled(view_.Samples() > 0 && !view_.DepthPlot());
-  vbar_->setEnabled(view_.Samples() > 0 && !view_.DepthPlot());
+  upDown_->setRange(static_cast<int>(v.minimum), static_cast<int>(v.LastPosition()));
+  upDown_->setValue(static_cast<int>(v.position));
+  const bool scrollable = view_.Samples() > 0 && !view_.DepthPlot();
+  hbar_->setEnabled(scrollable);
+  vbar_->setEnabled(scrollable);
+  upDown_->setEnabled(scrollable && v.LastPosition() > v.minimum);
   updatingBars_ = false;
 }
 

@@ -4,6 +4,7 @@
 // window's layout puts them (the plot at 160, 20); the panel paints the texts around the plot.
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -34,14 +35,15 @@ class GraphPanel : public QWidget {
   QPushButton* Button(int id) const;
   QScrollBar* HorizontalBar() const { return hbar_; }
   QScrollBar* VerticalBar() const { return vbar_; }
+  // The up-down control at (120, 270): steps the vertical offset a division at a time, as the
+  // vertical scroll bar does.
+  QSpinBox* UpDown() const { return upDown_; }
   QWidget* Plot() const;
 
   // Unit texts depend on the logger and the derived settings.
   std::function<UnitTextContext()> unitContext;
   // Tells the main window about a message for the status line (depth plot refused, ...).
   std::function<void(const std::string&)> status;
-  // Rectangle zoom is withheld for some loggers.
-  bool rectangleZoomAllowed = true;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -55,6 +57,7 @@ class GraphPanel : public QWidget {
   PlotArea* plot_ = nullptr;
   QScrollBar* hbar_ = nullptr;
   QScrollBar* vbar_ = nullptr;
+  QSpinBox* upDown_ = nullptr;
   std::map<int, QPushButton*> buttons_;
   bool updatingBars_ = false;
 };
