@@ -312,12 +312,33 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
   RetrievalDialog* dialog = window->Retrieving();
   ASSERT_NE(dialog, nullptr) << window->host().StatusText(kStatusMessagePart).toStdString();
   EXPECT_EQ(dialog->windowTitle(), "KLX Logger - Data Retrieval");
-  EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
-  EXPECT_FALSE(window->Menu("&File")->isEnabled());
+  // While the dialog waits for the user the menu stays usable, and the tick polls the
+  // logger's status and battery voltage.
+  EXPECT_TRUE(window->Action(cmd::kRetrieveData)->isEnabled());
+  EXPECT_TRUE(window->Menu("&File")->isEnabled());
+  EXPECT_TRUE(window->Menu("&Logger functions")->isEnabled());
+  ASSERT_TRUE(window->session().logger.state.reportsBatteryVoltage);
+  window->session().logger.batteryVoltage.clear();
+  const std::string before = dialog->PolledStatus()->text().toStdString();
+  dialog->Poll();
+  const std::string polled = dialog->PolledStatus()->text().toStdString();
+  EXPECT_NE(polled, before);
+  EXPECT_EQ(polled.rfind("Logger status: ", 0), 0u) << polled;
+  EXPECT_EQ(polled.find("no answer"), std::string::npos) << polled;
+  EXPECT_FALSE(window->session().logger.batteryVoltage.empty());
+  EXPECT_NE(polled.find("Battery: " + window->session().logger.batteryVoltage), std::string::npos)
+      << polled;
   bool pictured = false;
   int blocks = 0;
   dialog->afterBlock = [&] {
     ++blocks;
+    // From the first block on, the main menu is greyed.
+    if (blocks == 1) {
+      EXPECT_FALSE(window->Action(cmd::kSetup)->isEnabled());
+      EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
+      EXPECT_FALSE(window->Menu("&File")->isEnabled());
+      EXPECT_FALSE(window->Menu("&Configuration")->isEnabled());
+    }
     if (!pictured && dialog->Progress()->value() >= 30) {
       pictured = true;
       SavePicture(*dialog, "retrieval_dialog.png");
@@ -332,6 +353,7 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
   EXPECT_GT(blocks, 1);
   EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
+  EXPECT_TRUE(window->Action(cmd::kRetrieveData)->isEnabled());
 
   Session& s = window->session();
   ASSERT_FALSE(s.held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();

@@ -425,7 +425,8 @@ void MainWindow::RetrieveData() {
     (void)maximum;
     if (retrieval_) retrieval_->Progress()->setValue(value);
   };
-  SetRetrievalGreying(true);
+  // The menu is greyed only while the transfer runs, not while the dialog waits.
+  retrieval_->transferRunning = [this](bool running) { SetRetrievalGreying(running); };
   retrieval_->finished = [this](bool data) {
     host_->progress = nullptr;
     SetRetrievalGreying(false);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "deployment/status.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
 #include "shell/ui/qt_host.h"
@@ -25,6 +26,8 @@ RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> re
   details_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   usage_ = new QLabel(this);
   usage_->setObjectName("memoryUsage");
+  polled_ = new QLabel(this);
+  polled_->setObjectName("polledStatus");
   statusLine_ = new QLabel(this);
   statusLine_->setObjectName("statusLine");
   statusLine_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -35,6 +38,7 @@ RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> re
   layout->addWidget(identity_);
   layout->addWidget(details_);
   layout->addWidget(usage_);
+  layout->addWidget(polled_);
   layout->addWidget(progress_);
   layout->addWidget(statusLine_);
   auto* row = new QHBoxLayout;
@@ -111,11 +115,27 @@ void RetrievalDialog::Append() {
 void RetrievalDialog::Transfer() {
   statusLine_->setText("Retrieving data");
   transferring_ = true;
+  if (transferRunning) transferRunning(true);
   if (setTickPeriod) setTickPeriod(std::max(retrieval_->TimerPeriodMs(), 1));
 }
 
 void RetrievalDialog::Poll() {
-  if (transferring_ && !ended_) Step();
+  if (ended_) return;
+  if (transferring_)
+    Step();
+  else
+    PollLogger();
+}
+
+void RetrievalDialog::PollLogger() {
+  LoggerLink& logger = session_.logger;
+  std::string text = "Logger status: ";
+  text += logger.CommGet(9) == 1 ? StatusName(logger.status.code) : "no answer";
+  if (logger.state.reportsBatteryVoltage) {
+    text += "    Battery: ";
+    text += logger.CommGet(21) == 1 ? logger.batteryVoltage : std::string("no answer");
+  }
+  polled_->setText(FromLatin1(text));
 }
 
 void RetrievalDialog::Step() {
@@ -128,8 +148,10 @@ void RetrievalDialog::Step() {
 void RetrievalDialog::End() {
   if (ended_) return;
   ended_ = true;
+  const bool wasTransferring = transferring_;
   if (transferring_ && setTickPeriod) setTickPeriod(1000);
   transferring_ = false;
+  if (wasTransferring && transferRunning) transferRunning(false);
   const bool data = session_.held.image.unsaved && !session_.held.data.Empty();
   statusLine_->setText(data ? "Retrieval complete" : "No data were retrieved");
   if (data) progress_->setValue(100);

@@ -29,8 +29,11 @@ class RetrievalDialog : public QDialog {
   QProgressBar* Progress() const { return progress_; }
   QPushButton* AppendButton() const { return append_; }
   bool Transferring() const { return transferring_; }
-  // The main window's tick while the transfer runs: one block.
+  // The main window's tick: one block while the transfer runs; before it, while the dialog
+  // waits for the user, the logger's status (`CommGet` 9) and battery voltage (`CommGet` 21).
   void Poll();
+  // The polled readings as shown ("Logger status: ...", "Battery: ...").
+  QLabel* PolledStatus() const { return polled_; }
 
   // Sets the period of the main window's tick (the transfer's period while it runs, 1000 ms
   // again afterwards).
@@ -38,6 +41,9 @@ class RetrievalDialog : public QDialog {
   // Runs once when the retrieval has ended (transferred, cancelled or refused); the argument
   // tells whether a data set arrived.
   std::function<void(bool)> finished;
+  // Runs when the transfer starts (before its first block) and when it has ended: the main
+  // menu is greyed only while it runs.
+  std::function<void(bool)> transferRunning;
   // Runs just after every block (tests take their pictures here).
   std::function<void()> afterBlock;
 
@@ -51,6 +57,7 @@ class RetrievalDialog : public QDialog {
   void Step();
   void End();
   void ShowState();
+  void PollLogger();
 
   Session& session_;
   std::unique_ptr<Retrieval> retrieval_;
@@ -59,6 +66,7 @@ class RetrievalDialog : public QDialog {
   QLabel* details_ = nullptr;
   QLabel* usage_ = nullptr;
   QLabel* statusLine_ = nullptr;
+  QLabel* polled_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* retrieve_ = nullptr;
   QPushButton* retrieveAll_ = nullptr;
