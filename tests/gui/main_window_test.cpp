@@ -784,3 +784,47 @@ TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
 
 }  // namespace
 }  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+// The status bar: part 2 carries one of two units icons (no text), part 3 is 77 wide, and a
+// command that connects brings the units part up to date.
+TEST_F(MainWindowTest, StatusBarUnitsIconAndPartWidths) {
+  QtHost& host = window->host();
+  auto* units = window->findChild<QLabel*>("statusPart2");
+  auto* connection = window->findChild<QLabel*>("statusPart3");
+  auto* clock = window->findChild<QLabel*>("statusPart4");
+  ASSERT_TRUE(units && connection && clock);
+  EXPECT_EQ(units->width(), 38);
+  EXPECT_EQ(connection->width(), 77);
+  EXPECT_EQ(clock->width(), 139);
+  host.SetUnitsIcon(true);
+  EXPECT_EQ(host.UnitsIcon(), "UNITSENG");
+  EXPECT_TRUE(units->text().isEmpty());
+  ASSERT_FALSE(units->pixmap().isNull());
+  const QImage engineering = units->pixmap().toImage();
+  host.SetUnitsIcon(false);
+  EXPECT_EQ(host.UnitsIcon(), "UNITSBINARY");
+  EXPECT_TRUE(units->text().isEmpty());
+  ASSERT_FALSE(units->pixmap().isNull());
+  EXPECT_NE(units->pixmap().toImage(), engineering);
+
+  // The latency command connects: afterwards the part shows the logger's output form.
+  ASSERT_TRUE(SelectSimulator("NMJ-7400"));
+  bool seen = false;
+  OnNextDialog<LatencyDialog>([](LatencyDialog& d) { d.reject(); }, &seen);
+  window->RunCommand(cmd::kLatency);
+  ASSERT_TRUE(seen) << host.StatusText(kStatusMessagePart).toStdString();
+  const bool eng = window->session().logger.state.OutputsEngineeringUnits();
+  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
+  host.SetUnitsIcon(!eng);
+  seen = false;
+  OnNextDialog<LatencyDialog>([](LatencyDialog& d) { d.reject(); }, &seen);
+  window->RunCommand(cmd::kLatency);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
+}
+
+}  // namespace
+}  // namespace klx::ui

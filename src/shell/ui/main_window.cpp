@@ -265,6 +265,13 @@ void MainWindow::NotAvailable(int id) {
 }
 
 void MainWindow::RunCommand(int id) {
+  RunCommandNow(id);
+  // Every command that connects leaves the units part showing the connected logger's output.
+  if (session_ && session_->logger.state.connected)
+    host_->SetUnitsIcon(session_->logger.state.OutputsEngineeringUnits());
+}
+
+void MainWindow::RunCommandNow(int id) {
   if (graph_->RunGraphCommand(id)) return;
   if (id >= cmd::kRecentFileFirst && id <= cmd::kRecentFileLast) {
     ReadRecentFile(id);

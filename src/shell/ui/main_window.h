@@ -80,6 +80,7 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void RunCommandNow(int id);
   void BuildMenus();
   void RebuildRecentMenu();
   void Tick();

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -54,8 +56,10 @@ QtHost::QtHost(QWidget* owner, QStatusBar* bar) : owner_(owner) {
   auto* box = new QWidget(bar);
   auto* layout = new QHBoxLayout(box);
   layout->setContentsMargins(2, 0, 2, 0);
-  layout->setSpacing(4);
-  const int widths[5] = {16, -1, 38, 92, 139};
+  layout->setSpacing(0);
+  // Right edges 15, R - 254, R - 216, R - 139 and R: the units part is 38 wide, the
+  // connection part 77 and the clock 139.
+  const int widths[5] = {15, -1, 38, 77, 139};
   for (int i = 0; i < 5; ++i) {
     parts_[i] = new QLabel(box);
     parts_[i]->setObjectName(QString("statusPart%1").arg(i));
@@ -96,8 +100,37 @@ void QtHost::SetStatusIcon(StatusIcon icon) {
   parts_[0]->setToolTip(icon == StatusIcon::Warning ? "WARNING" : "WINFO");
 }
 
+namespace {
+
+// The two units icons, drawn once: "UNITSENG" a dial with its pointer, "UNITSBINARY" a row of
+// bits.
+QPixmap UnitsPixmap(bool engineering) {
+  QPixmap pixmap(28, 14);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  if (engineering) {
+    p.setPen(QPen(QColor(0, 110, 0), 1.5));
+    p.setBrush(QColor(220, 245, 220));
+    p.drawPie(QRectF(4, 1, 20, 24), 0, 180 * 16);
+    p.setPen(QPen(QColor(200, 0, 0), 2));
+    p.drawLine(QPointF(14, 13), QPointF(20, 5));
+  } else {
+    p.setPen(Qt::NoPen);
+    const bool bits[6] = {true, false, true, true, false, true};
+    for (int i = 0; i < 6; ++i) {
+      p.setBrush(bits[i] ? QColor(0, 0, 160) : QColor(200, 200, 230));
+      p.drawRect(QRectF(1 + i * 4.5, bits[i] ? 2 : 8, 3.5, bits[i] ? 10 : 4));
+    }
+  }
+  return pixmap;
+}
+
+}  // namespace
+
 void QtHost::SetUnitsIcon(bool engineering) {
-  parts_[2]->setText(engineering ? "ENG" : "BIN");
+  unitsIcon_ = engineering ? "UNITSENG" : "UNITSBINARY";
+  parts_[2]->setPixmap(UnitsPixmap(engineering));
   parts_[2]->setToolTip(engineering ? "The logger outputs engineering units"
                                     : "The logger outputs binary readings");
 }

@@ -44,6 +44,8 @@ class QtHost : public Host {
   StatusIcon Icon() const { return icon_; }
   // The units part: engineering units or binary output.
   void SetUnitsIcon(bool engineering);
+  // The units icon shown: "UNITSENG" or "UNITSBINARY".
+  const std::string& UnitsIcon() const { return unitsIcon_; }
 
   // Where posted commands and progress go (the main window, the open dialog).
   std::function<void(int)> postCommand;
@@ -67,6 +69,7 @@ class QtHost : public Host {
   QWidget* owner_;
   QLabel* parts_[5] = {};
   StatusIcon icon_ = StatusIcon::None;
+  std::string unitsIcon_;
   std::map<int, QAction*> actions_;
 };
 
