@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -157,6 +158,12 @@ TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
   }
   EXPECT_NE(window->Menu("&File"), nullptr);
   EXPECT_NE(window->Menu("&Configuration"), nullptr);
+  // The menu bar: the two commands first, then the three menus a download greys.
+  std::vector<std::string> bar;
+  for (QAction* a : window->menuBar()->actions()) bar.push_back(a->text().toStdString());
+  EXPECT_EQ(bar, (std::vector<std::string>{"&Setup", "&Retrieve data", "&File", "&Logger functions",
+                                           "&Configuration", "Calibratio&n functions",
+                                           "&Micro-Salinometer", "&Help"}));
   // Without data the save commands are greyed.
   EXPECT_FALSE(window->Action(cmd::kSaveFile)->isEnabled());
   EXPECT_FALSE(window->Action(cmd::kScreenCapture)->isEnabled());

@@ -181,7 +181,8 @@ QMenu* MainWindow::Menu(const std::string& title) const {
 }
 
 void MainWindow::BuildMenus() {
-  for (const char* title : {kFileMenu, "&Setup", "&Retrieve data", kLoggerMenu, kConfigurationMenu,
+  // "&Setup" and "&Retrieve data" first, then the three menus that a download greys.
+  for (const char* title : {"&Setup", "&Retrieve data", kFileMenu, kLoggerMenu, kConfigurationMenu,
                             kCalibrationMenu, "&Micro-Salinometer", kHelpMenu}) {
     const MenuCommand* item = nullptr;
     for (const MenuCommand& c : MenuCommands())
