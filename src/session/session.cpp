@@ -77,26 +77,28 @@ std::optional<std::filesystem::path> NmjHexFor(const std::filesystem::path& datF
   return hex;
 }
 
-bool Session::ReadDataFile(const std::filesystem::path& file) {
+bool Session::ReadDataFile(const std::filesystem::path& file, bool* gone) {
   FileReadRequest request = ReadRequest(file);
   const std::string ext = file.extension().string();
+  if (gone) *gone = false;
   bool ok = false;
   if (ext == ".mat") {
     MatReadRequest mat;
     mat.file = file;
     mat.programDirectory = settings.ProgramDirectory();
     mat.directories = &directories;
-    ok = ReadMatFile(host, mat, held);
-    if (ok) {
-      settings.matlabFormat = mat.foundTimeFormat;  // the time form follows the file
-      ApplyDerived();
-    }
-  } else if (file.string().find(".hex") != std::string::npos) {
+    mat.lastSerial = logger.state.previousSerial;
+    if (!ReadMatFile(host, mat, held)) return false;
+    settings.matlabFormat = mat.foundTimeFormat;  // the time form follows the file
+    ApplyDerived();
+    return true;  // MAT files stay out of the recent files
+  }
+  if (file.string().find(".hex") != std::string::npos) {
     ok = ReadHexFile(host, request, held);
     if (ok) ApplyDerived();  // the derived channels follow the settings in force now
   } else if (const auto hex = NmjHexFor(file)) {
     // A tide-and-wave logger's waves are only in its hex file: read that when it is there.
-    if (std::filesystem::exists(*hex)) return ReadDataFile(*hex);
+    if (std::filesystem::exists(*hex)) return ReadDataFile(*hex, gone);
     host.Tell("Read Data File",
               "This program was unable to find the extended wave data for this\nNMJ logger "
               "expected to be in the associated '.hex' file.\nIf this file has been moved or "
@@ -107,7 +109,8 @@ bool Session::ReadDataFile(const std::filesystem::path& file) {
   } else {
     ok = ReadDatFile(host, request, held);
   }
-  if (ok && ext == ".dat") {
+  if (gone) *gone = request.removeFromRecent;
+  if (ok && file.string().find(".hex") == std::string::npos) {
     AssignMarkerClasses(held.data.stamps);  // the graph's markers
     ApplyDerived();
   }

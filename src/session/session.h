@@ -72,7 +72,8 @@ class Session {
   FileReadRequest ReadRequest(const std::filesystem::path& file);
   // Reads a hex, dat or MAT file into `held` (by its name), derived channels included, and puts
   // it on top of the recent files. False (with the message) leaves `held` as it was.
-  bool ReadDataFile(const std::filesystem::path& file);
+  // `gone` (optional) tells whether the file was not found, so a recent entry may be dropped.
+  bool ReadDataFile(const std::filesystem::path& file, bool* gone = nullptr);
 };
 
 // The hex file that goes with a tide-and-wave logger's dat file (".../dat/x.dat" gives

@@ -509,41 +509,8 @@ std::string MainWindow::KindOfFile(const std::string& path) {
 
 bool MainWindow::ReadHeldFile(const std::filesystem::path& file, const std::string& kind,
                               bool* gone) {
-  Session& s = *session_;
-  if (gone) *gone = false;
-  if (kind == "mat") {
-    // MAT files are read but stay out of the recent files.
-    MatReadRequest mat;
-    mat.file = file;
-    mat.programDirectory = s.settings.ProgramDirectory();
-    mat.directories = &s.directories;
-    mat.lastSerial = s.logger.state.previousSerial;
-    if (!ReadMatFile(*host_, mat, s.held)) return false;
-    s.settings.matlabFormat = mat.foundTimeFormat;  // the time form follows the file
-    s.ApplyDerived();
-    return true;
-  }
-  if (kind == "dat" && NmjHexFor(file)) {
-    // A tide-and-wave logger's dat file: the session looks for its hex file first.
-    const bool ok = s.ReadDataFile(file);
-    if (!ok && gone) {
-      std::error_code ec;
-      *gone = !std::filesystem::is_regular_file(file, ec) &&
-              !std::filesystem::is_regular_file(*NmjHexFor(file), ec) &&
-              !std::filesystem::is_regular_file(
-                  s.settings.ProgramDirectory() / "dat" / file.filename(), ec);
-    }
-    return ok;
-  }
-  FileReadRequest request = s.ReadRequest(file);
-  const bool ok =
-      kind == "hex" ? ReadHexFile(*host_, request, s.held) : ReadDatFile(*host_, request, s.held);
-  if (gone) *gone = request.removeFromRecent;
-  if (!ok) return false;
-  if (kind == "dat") AssignMarkerClasses(s.held.data.stamps);  // the graph's markers
-  s.ApplyDerived();  // the derived channels follow the settings in force now
-  RecentFiles(s.settings.ProgramDirectory()).AddRecentFile(file.string());
-  return true;
+  (void)kind;  // the session reads by the file's name
+  return session_->ReadDataFile(file, gone);
 }
 
 void MainWindow::ReadRecentFile(int id) {
