@@ -534,8 +534,8 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
 
   EquationDialog equation({0.0191, 1.0, 25.0, -3e-5}, window.get());
   EXPECT_EQ(equation.windowTitle(), "Conductivity Correction Equation");
-  EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000e+00");
-  EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-3.0000000e-05");
+  EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000");
+  EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-0.0000300");
   SavePicture(equation, "equation_dialog.png");
 }
 

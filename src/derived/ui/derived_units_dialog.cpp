@@ -214,7 +214,7 @@ EquationDialog::EquationDialog(const std::array<double, 4>& k, QWidget* parent) 
   const char* names[4] = {"a", "b", "Tc", "c"};
   for (int i = 0; i < 4; ++i) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.7e", k[static_cast<size_t>(i)]);
+    std::snprintf(text, sizeof text, "%.7f", k[static_cast<size_t>(i)]);
     grid->addWidget(new QLabel(QString::fromLatin1(names[i]) + " =", this), i, 0);
     auto* value = new QLabel(QString::fromLatin1(text), this);
     value->setObjectName(QString::fromLatin1(names[i]));
