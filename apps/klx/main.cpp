@@ -6,11 +6,11 @@
 #include <iostream>
 #include <optional>
 
-#include "platform/clock.h"
-#include "platform/libserialport_port.h"
 #include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
+#include "platform/clock.h"
+#include "platform/libserialport_port.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
@@ -35,8 +35,7 @@ struct Common {
 struct Program {
   explicit Program(const Common& common)
       : host(common.yes ? std::optional<klx::Answer>(klx::Answer::Yes)
-                        : (common.no ? std::optional<klx::Answer>(klx::Answer::No)
-                                     : std::nullopt),
+                        : (common.no ? std::optional<klx::Answer>(klx::Answer::No) : std::nullopt),
              common.quiet),
         session(host, clock,
                 common.directory.empty() ? std::filesystem::current_path()
@@ -72,8 +71,8 @@ int Ports(const Common& common, bool probe) {
   if (probe) p.session.link.ScanSerialPorts();
   bool any = false;
   for (const auto& [number, device] : p.session.ports.Entries()) {
-    const char* note = !probe ? "" : (p.session.link.PortAvailable(number) ? "  (opens)"
-                                                                          : "  (cannot be opened)");
+    const char* note =
+        !probe ? "" : (p.session.link.PortAvailable(number) ? "  (opens)" : "  (cannot be opened)");
     std::printf("COM%-2d %s%s\n", number, device.c_str(), note);
     any = true;
   }
@@ -90,8 +89,8 @@ int Identify(const Common& common) {
   if (!logger.ConnectCommand()) return kExitFailed;
   logger.AssessCapabilities();
   const int configuration = logger.CommGet(16);
-  for (const auto& line : klx::DescribeLogger(logger, p.session.link.loggerPort,
-                                              p.session.link.currentBaudRate))
+  for (const auto& line :
+       klx::DescribeLogger(logger, p.session.link.loggerPort, p.session.link.currentBaudRate))
     std::printf("%s\n", line.c_str());
   return configuration == 1 ? kExitOk : kExitFailed;
 }
@@ -118,7 +117,8 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   if (!p.ok) return kExitFailed;
   if (!p.UsePort(common.port)) return kExitUsage;
   klx::Session& s = p.session;
-  p.host.preferredChoice = o.stop ? "Stop" : (o.suspend ? "Suspend and resume" : (o.keep ? "Keep logging" : ""));
+  p.host.preferredChoice =
+      o.stop ? "Stop" : (o.suspend ? "Suspend and resume" : (o.keep ? "Keep logging" : ""));
   if (!o.out.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(o.out, ec);
@@ -133,7 +133,8 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   }
   klx::Retrieval r(s);
   if (!r.Open()) return kExitFailed;
-  std::printf("%s\n", klx::DescribeLogger(s.logger, s.link.loggerPort, s.link.currentBaudRate)[0].c_str());
+  std::printf("%s\n",
+              klx::DescribeLogger(s.logger, s.link.loggerPort, s.link.currentBaudRate)[0].c_str());
   std::printf("Logger status: %s\n", r.statusName.c_str());
   std::printf("Logger time:   %s\n", klx::DateDisplayText(s.logger.loggerClock).c_str());
   std::printf("Start:         %s\n", klx::DateDisplayText(s.deployment.startTime).c_str());
@@ -155,9 +156,10 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::printf("Decoded %d channels x %d samples, %zu stamps.\n", held.data.channelCount,
               held.data.samplesPerChannel, held.data.stamps.records.size());
 
-  p.host.nextFile = o.append.empty()
-                        ? (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string()
-                        : std::filesystem::absolute(o.append).string();
+  p.host.nextFile =
+      o.append.empty()
+          ? (std::filesystem::path(s.directories.dat) / DataFileName(s, r.hostTime)).string()
+          : std::filesystem::absolute(o.append).string();
   if (!s.SaveHeld(false, {})) {
     std::fprintf(stderr, "The data were not saved.\n");
     s.LogRetrieval();
@@ -168,8 +170,8 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   hex.replace_extension(".hex");
   if (std::filesystem::exists(hex)) std::printf("Wrote %s\n", hex.string().c_str());
   if (o.mat) {
-    std::filesystem::path mat = std::filesystem::path(o.out.empty() ? s.directories.mat : o.out) /
-                                s.held.file.filename();
+    std::filesystem::path mat =
+        std::filesystem::path(o.out.empty() ? s.directories.mat : o.out) / s.held.file.filename();
     mat.replace_extension(".mat");
     p.host.nextFile = mat.string();
     if (s.SaveHeldMat()) {
@@ -240,9 +242,12 @@ struct DerivedOptions {
 };
 
 bool OnOff(const std::string& value, bool& out) {
-  if (value == "on") out = true;
-  else if (value == "off") out = false;
-  else return false;
+  if (value == "on")
+    out = true;
+  else if (value == "off")
+    out = false;
+  else
+    return false;
   return true;
 }
 
@@ -336,8 +341,10 @@ int Derived(const Common& common, const DerivedOptions& o) {
   number(o.doSalinity, d.doSalinity);
   if (!o.matTimes.empty()) {
     changed = true;
-    if (o.matTimes == "start") settings.matlabFrequency = 0;
-    else if (o.matTimes == "each") settings.matlabFrequency = 1;
+    if (o.matTimes == "start")
+      settings.matlabFrequency = 0;
+    else if (o.matTimes == "each")
+      settings.matlabFrequency = 1;
     else {
       std::fprintf(stderr, "--mat-times takes start or each\n");
       bad = true;
@@ -345,8 +352,10 @@ int Derived(const Common& common, const DerivedOptions& o) {
   }
   if (!o.matFormat.empty()) {
     changed = true;
-    if (o.matFormat == "text") settings.matlabFormat = 0;
-    else if (o.matFormat == "datenum") settings.matlabFormat = 1;
+    if (o.matFormat == "text")
+      settings.matlabFormat = 0;
+    else if (o.matFormat == "datenum")
+      settings.matlabFormat = 1;
     else {
       std::fprintf(stderr, "--mat-format takes text or datenum\n");
       bad = true;
@@ -367,9 +376,9 @@ int Derived(const Common& common, const DerivedOptions& o) {
   while (at < text.size()) {
     const size_t end = text.find('\n', at);
     const std::string line = text.substr(at, end - at);
-    for (const char* key : {"Density", "Conductivity correction", "Salinity", "Specific",
-                            "Dissolved", "Speed of Sound", "Atmospheric", "Latitude", "DO ",
-                            "Depth", "MATLAB"})
+    for (const char* key :
+         {"Density", "Conductivity correction", "Salinity", "Specific", "Dissolved",
+          "Speed of Sound", "Atmospheric", "Latitude", "DO ", "Depth", "MATLAB"})
       if (line.rfind(key, 0) == 0) {
         std::printf("%s\n", line.c_str());
         break;
@@ -399,13 +408,15 @@ int main(int argc, char** argv) {
   auto* ports = app.add_subcommand("ports", "List port numbers and the devices behind them");
   bool probe = false;
   ports->add_flag("--probe", probe, "Try to open each port and say whether it opens");
-  auto* identify = app.add_subcommand("identify", "Identify the logger: model, firmware, "
-                                                  "serial number, capabilities, channels");
+  auto* identify = app.add_subcommand("identify",
+                                      "Identify the logger: model, firmware, "
+                                      "serial number, capabilities, channels");
   identify->add_option("--port", common.port, "COM<n>, a device path or sim:<model>");
 
   RetrieveOptions retrieveOptions;
-  auto* retrieve = app.add_subcommand("retrieve", "Retrieve the logger's memory, decode it and "
-                                                  "save the hex and dat files");
+  auto* retrieve = app.add_subcommand("retrieve",
+                                      "Retrieve the logger's memory, decode it and "
+                                      "save the hex and dat files");
   retrieve->add_option("--port", common.port, "COM<n>, a device path or sim:<model>");
   retrieve->add_flag("--all", retrieveOptions.all, "Retrieve 100% of the memory");
   auto* stop = retrieve->add_flag("--stop", retrieveOptions.stop, "Stop a logging logger first");
@@ -418,16 +429,18 @@ int main(int argc, char** argv) {
   retrieve->add_flag("--mat", retrieveOptions.mat, "Also write the MAT file");
   retrieve->add_option("--comment", retrieveOptions.comment,
                        "The comment saved with the data (at most 99 characters)");
-  retrieve->add_option("--append", retrieveOptions.append,
-                       "Append to this dat file (its hex file is taken from the HEX directory, or "
-                       "from --out); add --yes to let the files be rewritten")
+  retrieve
+      ->add_option("--append", retrieveOptions.append,
+                   "Append to this dat file (its hex file is taken from the HEX directory, or "
+                   "from --out); add --yes to let the files be rewritten")
       ->excludes(retrieve->get_option("--all"));
 
   ConvertOptions convertOptions;
   auto* convert = app.add_subcommand("convert", "Re-read a hex or dat file and write another form");
   convert->add_option("file", convertOptions.file, "The .hex or .dat file")->required();
   convert->add_option("--to", convertOptions.to, "dat or mat")->required();
-  convert->add_option("--layout", convertOptions.layout, "Dat layout: N (values), A (time), E (date and time)");
+  convert->add_option("--layout", convertOptions.layout,
+                      "Dat layout: N (values), A (time), E (date and time)");
   convert->add_option("--out", convertOptions.out, "The file to write");
 
   auto runDeployment = klx::cli::AddDeploymentCommands(
@@ -441,7 +454,8 @@ int main(int argc, char** argv) {
   derived->add_option("--density", derivedOptions.density, "Density anomaly: on or off");
   derived->add_option("--specific-conductivity", derivedOptions.specific, "on or off");
   derived->add_option("--conductivity-correction", derivedOptions.correction, "on or off");
-  derived->add_option("--sos", derivedOptions.sos, "Speed of sound: wilson,delgrosso,unesco or off");
+  derived->add_option("--sos", derivedOptions.sos,
+                      "Speed of sound: wilson,delgrosso,unesco or off");
   derived->add_option("--oxygen", derivedOptions.oxygen, "Dissolved oxygen: umol,mgl,mll or off");
   derived->add_option("--optode-saturation", derivedOptions.optodeSaturation, "on or off");
   derived->add_option("--optode-concentration", derivedOptions.optodeConcentration,

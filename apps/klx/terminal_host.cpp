@@ -23,7 +23,9 @@ std::string Indented(const std::string& text) {
 TerminalHost::TerminalHost(std::optional<Answer> forcedAnswer, bool quiet)
     : forced_(forcedAnswer), quiet_(quiet), tty_(isatty(STDERR_FILENO) == 1) {}
 
-TerminalHost::~TerminalHost() { EndProgressLine(); }
+TerminalHost::~TerminalHost() {
+  EndProgressLine();
+}
 
 void TerminalHost::EndProgressLine() {
   if (progressShown_) std::fputc('\n', stderr);
@@ -63,10 +65,14 @@ Answer TerminalHost::Ask(const std::string& caption, const std::string& text, Bu
   const bool yesNo = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel;
   auto name = [yesNo](Answer a) {
     switch (a) {
-      case Answer::Yes: return "yes";
-      case Answer::No: return "no";
-      case Answer::Ok: return yesNo ? "yes" : "ok";
-      default: return "cancel";
+      case Answer::Yes:
+        return "yes";
+      case Answer::No:
+        return "no";
+      case Answer::Ok:
+        return yesNo ? "yes" : "ok";
+      default:
+        return "cancel";
     }
   };
   if (forced_) {

@@ -231,7 +231,8 @@ DecodeResult DecodeImage(const MemoryImage& image, const DeploymentParameters& p
   std::array<bool, CalibrationCoefficients::kMaxChannels> thermistor{};
   std::array<bool, CalibrationCoefficients::kMaxChannels> typeT{};
   std::array<int32_t, CalibrationCoefficients::kMaxChannels> wrapThreshold{};
-  // "NA-family logger" is the model name's family (as retrieval names it), whatever the header rule.
+  // "NA-family logger" is the model name's family (as retrieval names it), whatever the header
+  // rule.
   const bool naFamily = IsNAFamily(logger);
   for (int ch = 0; ch < channels; ++ch) {
     const uint8_t letter = kChannelTypeTable[TypeRowOfChannel(out, ch)].Letter();

@@ -44,7 +44,8 @@ inline constexpr const char* kTimestampsOverflowText =
     "Data contains more timestamps than buffer can hold.\nSubsequent timestamps will be "
     "suppressed.";
 
-// At most this many bursts keep their samples for the wave analysis; later bursts are still counted.
+// At most this many bursts keep their samples for the wave analysis; later bursts are still
+// counted.
 constexpr size_t kMaxBursts = 5500;
 
 // ---- Logger families (model-name substrings) ----------------------------------------

@@ -6,7 +6,9 @@
 
 namespace klx::files {
 
-int TypeRowOfLetter(uint8_t letter) { return klx::TypeRowOfLetter(letter); }
+int TypeRowOfLetter(uint8_t letter) {
+  return klx::TypeRowOfLetter(letter);
+}
 
 std::string ShortNameOfLetter(uint8_t letter) {
   // The 10 characters after the letter in the code column.
@@ -21,7 +23,9 @@ uint8_t LetterOfTitleWord(std::string_view word) {
   return 'U';
 }
 
-const char* StampName(uint32_t type) { return klx::StampName(type); }
+const char* StampName(uint32_t type) {
+  return klx::StampName(type);
+}
 
 int StampTypeOfText(std::string_view text) {
   const size_t at = text.find("type:");

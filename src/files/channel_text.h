@@ -7,7 +7,6 @@
 
 namespace klx::files {
 
-
 // Row 0..37 whose letter matches, else 38 ("Unknown").
 int TypeRowOfLetter(uint8_t letter);
 // The 10-character short name of a channel letter ("     Temp ").

@@ -1,10 +1,9 @@
 #include "files/dat_file.h"
 
-#include <charconv>
-
 #include <locale.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 

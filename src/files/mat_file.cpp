@@ -352,10 +352,10 @@ std::string MatWriter::Write() {
   {
     std::vector<std::string> names;
     for (size_t ch = 0; ch < k; ++ch)
-      names.push_back(ChannelWord(
-          static_cast<int>(ch) < logger.channelCount || ch >= logger.channelTypes.size()
-              ? TypeRowOfChannel(logger, static_cast<int>(ch))
-              : TypeRowOfLetter(logger.channelTypes[ch])));
+      names.push_back(
+          ChannelWord(static_cast<int>(ch) < logger.channelCount || ch >= logger.channelTypes.size()
+                          ? TypeRowOfChannel(logger, static_cast<int>(ch))
+                          : TypeRowOfLetter(logger.channelTypes[ch])));
     Array a = mat::mxCreateCharMatrixFromStrings(names);
     error =
         Put("loggerchannelnames", a, "Unable to create string mxArray for logger channel names\n",

@@ -18,10 +18,14 @@ bool HexBytes(std::string_view text, size_t at, size_t count, uint8_t* out) {
     for (size_t k = 0; k < 2; ++k) {
       const char c = text[at + 2 * i + k];
       unsigned d = 0;
-      if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-      else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-      else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        d = static_cast<unsigned>(c - '0');
+      else if (c >= 'A' && c <= 'F')
+        d = static_cast<unsigned>(c - 'A' + 10);
+      else if (c >= 'a' && c <= 'f')
+        d = static_cast<unsigned>(c - 'a' + 10);
+      else
+        return false;
       v = v * 16 + d;
     }
     out[i] = static_cast<uint8_t>(v);
@@ -132,13 +136,24 @@ bool LoggerLink::SetAndVerify(const std::string& command, const char* query, con
 void LoggerLink::VerifyFailed(int number) {
   const char* what = "";
   switch (number) {
-    case 17: what = "Averaging length set incorrectly."; break;
+    case 17:
+      what = "Averaging length set incorrectly.";
+      break;
     case 28:
-    case 29: what = "Start characteristic set incorrectly."; break;
-    case 30: what = "High sampling rate set incorrectly."; break;
-    case 31: what = "Wave parameters set incorrectly."; break;
-    case 32: what = "Logger height set incorrectly."; break;
-    default: break;
+    case 29:
+      what = "Start characteristic set incorrectly.";
+      break;
+    case 30:
+      what = "High sampling rate set incorrectly.";
+      break;
+    case 31:
+      what = "Wave parameters set incorrectly.";
+      break;
+    case 32:
+      what = "Logger height set incorrectly.";
+      break;
+    default:
+      break;
   }
   host_.Tell("Reset Logger", std::string(what) + kTryAgain, BoxIcon::Stop);
   host_.CloseCurrentDialog();
@@ -322,8 +337,8 @@ int LoggerLink::CommGet(int number) {
       uint8_t b[2] = {0, 0};
       const bool parsed = tag >= 10 && HexBytes(reply, tag - 10, 2, b);
       const int length = parsed ? (b[0] | (b[1] << 8)) : 0;
-      const bool valid = length == 512 || length == 1024 || length == 2048 || length == 4096 ||
-                         length == 8192;
+      const bool valid =
+          length == 512 || length == 1024 || length == 2048 || length == 4096 || length == 8192;
       deployment_.waveEnabled = valid;
       deployment_.burstLength = valid ? length : 0;
       deployment_.burstInterval = ToPeriod(ParseLoggerDuration(reply));
@@ -351,8 +366,8 @@ int LoggerLink::CommGet(int number) {
       ReadLinkIntoReply(300);
       return replyLength_ > 0 ? 1 : 0;
     case 36:
-      link_.LinkWriteText(Format(state.genericCardVersion < 4 ? "!X01%02X" : "!X04%02X",
-                                 metaTableNumber));
+      link_.LinkWriteText(
+          Format(state.genericCardVersion < 4 ? "!X01%02X" : "!X04%02X", metaTableNumber));
       ReadLinkIntoReply(300);
       return replyLength_ > 0 ? 1 : 0;
     case 38: {
@@ -368,8 +383,9 @@ int LoggerLink::CommGet(int number) {
                                      static_cast<size_t>(begin + n - (marker + 2)));
         if (after.find("FFFFF5") != std::string_view::npos) return 1;
       }
-      SetReply("ERROR #3 Unable to confirm the presence of an Optode sensor on this logger."
-               "\n\nPress 'OK' to continue.");
+      SetReply(
+          "ERROR #3 Unable to confirm the presence of an Optode sensor on this logger."
+          "\n\nPress 'OK' to continue.");
       return 0;
     }
     case 39: {
@@ -470,9 +486,9 @@ int LoggerLink::CommSet(int number) {
         if (state.extendedCommandSet && state.averaging == 0) break;
         command = "W0100";
       } else {
-        const unsigned rate =
-            state.highSamplingRates ? static_cast<unsigned>(std::clamp(deployment_.waveRateHz, 1, 4))
-                                    : 6u;
+        const unsigned rate = state.highSamplingRates
+                                  ? static_cast<unsigned>(std::clamp(deployment_.waveRateHz, 1, 4))
+                                  : 6u;
         const unsigned value = (deployment_.averagingSeconds * rate) & 0xFFFF;
         command = Format("W%02X%02X", value & 0xFF, value >> 8);
       }
@@ -488,8 +504,8 @@ int LoggerLink::CommSet(int number) {
       if (state.extendedCommandSet && !state.conventionalThresholding) break;
       if (state.powerSaveThresholding) CommSet(24);
       const auto& b = deployment_.thresholdBlock;
-      link_.LinkWriteText(Format("!A%02X%02X%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2], b[3],
-                                 b[4], b[5], b[6], b[7]));
+      link_.LinkWriteText(Format("!A%02X%02X%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2], b[3], b[4],
+                                 b[5], b[6], b[7]));
       break;
     }
     case 19:
@@ -507,16 +523,16 @@ int LoggerLink::CommSet(int number) {
       link_.LinkWriteText("!K" + DurationText(FromPeriod(deployment_.powerSavePeriod)));
       break;
     case 25:
-      link_.LinkWriteText(Format("!H%02X%02X", deployment_.count16 & 0xFF, deployment_.count16 >> 8));
+      link_.LinkWriteText(
+          Format("!H%02X%02X", deployment_.count16 & 0xFF, deployment_.count16 >> 8));
       break;
     case 28:
     case 29: {
       if (!state.HasTwelveCommands()) return 0;
       // Loggers without OEM support take no start flags.
       const uint32_t flags = state.oemSupport ? deployment_.startFlags : 0;
-      const std::string command =
-          Format("!1%02X%02X%02X%02X", StartModeByte(), flags & 0xFF, (flags >> 8) & 0xFF,
-                 (flags >> 16) & 0xFF);
+      const std::string command = Format("!1%02X%02X%02X%02X", StartModeByte(), flags & 0xFF,
+                                         (flags >> 8) & 0xFF, (flags >> 16) & 0xFF);
       if (!SetAndVerify(command, "!2", "STC")) {
         VerifyFailed(number);
         return 0;
@@ -561,8 +577,8 @@ int LoggerLink::CommSet(int number) {
       link_.LinkWriteText("!T01");
       break;
     case 34:
-      link_.LinkWriteText(Format(state.genericCardVersion < 4 ? "!X02%02X" : "!X05%02X",
-                                 metaTableNumber));
+      link_.LinkWriteText(
+          Format(state.genericCardVersion < 4 ? "!X02%02X" : "!X05%02X", metaTableNumber));
       for (const auto& line : metaTableLines) link_.LinkWriteText(line);
       break;
     default:

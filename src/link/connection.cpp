@@ -37,8 +37,8 @@ float NumberBefore(std::string_view reply, std::string_view tag) {
   size_t end = at;
   while (end > 0 && reply[end - 1] == ' ') --end;
   size_t start = end;
-  while (start > 0 && (std::isdigit(static_cast<unsigned char>(reply[start - 1])) ||
-                       reply[start - 1] == '.'))
+  while (start > 0 &&
+         (std::isdigit(static_cast<unsigned char>(reply[start - 1])) || reply[start - 1] == '.'))
     --start;
   float value = -1.0f;
   if (!ParseNumber(reply.substr(start, end - start), value)) return -1.0f;
@@ -132,8 +132,8 @@ bool LoggerLink::ConnectLogger() {
         }
         return ConnectLogger();
       }
-      for (int id : {cmd::kSaveFile, cmd::kFormatSaveFile, cmd::kSaveScreenSegment,
-                     cmd::kSaveNmjCsv})
+      for (int id :
+           {cmd::kSaveFile, cmd::kFormatSaveFile, cmd::kSaveScreenSegment, cmd::kSaveNmjCsv})
         host_.SetCommandEnabled(id, false);
       if (hooks.markSaved) hooks.markSaved();
     }
@@ -244,15 +244,16 @@ void LoggerLink::AssessCapabilities() {
       state.frontendThroughCommunications = bit(9);
       state.reportsBatteryVoltage = bit(10);
       state.externalDataConnector = bit(11);
-      if (bit(12)) read(13, [&](uint32_t v) {
-        const int minimum = static_cast<int>((v >> 24) * 100);
-        const auto& table = SerialLink::kBaudTable;
-        state.defaultBaudRateMinimum =
-            std::find(table.begin(), table.end(), minimum) != table.end() ? minimum : 2400;
-        const int express = static_cast<int>(v & 0xFFFFFF);
-        state.expressDownloadRate =
-            (express == 19200 || express == 57600 || express == 115200) ? express : 19200;
-      });
+      if (bit(12))
+        read(13, [&](uint32_t v) {
+          const int minimum = static_cast<int>((v >> 24) * 100);
+          const auto& table = SerialLink::kBaudTable;
+          state.defaultBaudRateMinimum =
+              std::find(table.begin(), table.end(), minimum) != table.end() ? minimum : 2400;
+          const int express = static_cast<int>(v & 0xFFFFFF);
+          state.expressDownloadRate =
+              (express == 19200 || express == 57600 || express == 115200) ? express : 19200;
+        });
       if (bit(13) && CommGet(27) == 1) {
         state.minimumHostVersion = NumberBefore(ReplyText(), "WIN");
         if (state.minimumHostVersion > kOwnVersion) {
@@ -472,7 +473,8 @@ bool LoggerLink::SetDefaultBaudRate(int rate) {
     link_.WaitMilliseconds(200);
     ok = ConnectLogger();
   }
-  if (!ok) host_.Tell("Default baudrate", "Attempt to change default baudrate has failed.", BoxIcon::Stop);
+  if (!ok)
+    host_.Tell("Default baudrate", "Attempt to change default baudrate has failed.", BoxIcon::Stop);
   return ok;
 }
 

@@ -35,12 +35,12 @@ int ExpressBaudCode(int baudRate);
 // Where the parts of a parameter block assembled from single queries stand (extended loggers).
 namespace param_block {
 constexpr size_t kSize = 50;
-constexpr size_t kBaudCode = 1;         // "!M"/"BAU", one byte
-constexpr size_t kAveraging = 2;        // "X"/"BST", two bytes low first
-constexpr size_t kPowerSave = 4;        // "!P"/"PSP", three bytes
-constexpr size_t kStartMode = 7;        // "!2"/"STC", two bytes
-constexpr size_t kHysteresis = 11;      // "!O"/"HYS", two bytes
-constexpr size_t kThreshold = 13;       // "!L"/"THR", eight bytes
+constexpr size_t kBaudCode = 1;     // "!M"/"BAU", one byte
+constexpr size_t kAveraging = 2;    // "X"/"BST", two bytes low first
+constexpr size_t kPowerSave = 4;    // "!P"/"PSP", three bytes
+constexpr size_t kStartMode = 7;    // "!2"/"STC", two bytes
+constexpr size_t kHysteresis = 11;  // "!O"/"HYS", two bytes
+constexpr size_t kThreshold = 13;   // "!L"/"THR", eight bytes
 }  // namespace param_block
 
 // What the data set owner (the shell) lets the connection ask about retrieved data when the

@@ -6,13 +6,20 @@ namespace klx {
 
 const char* MemoryTypeName(int code) {
   switch (code) {
-    case kIntel28F016S3: return "Intel 28F016S3";
-    case kAmd29LV033C: return "AMD 29LV033C";
-    case kAT45DB642: return "AT45DB642";
-    case kAT45DB642D: return "AT45DB642D";
-    case kAT45DB642_LP: return "AT45DB642_LP";
-    case kAT45DB642D_LP: return "AT45DB642D_LP";
-    default: return "unknown";
+    case kIntel28F016S3:
+      return "Intel 28F016S3";
+    case kAmd29LV033C:
+      return "AMD 29LV033C";
+    case kAT45DB642:
+      return "AT45DB642";
+    case kAT45DB642D:
+      return "AT45DB642D";
+    case kAT45DB642_LP:
+      return "AT45DB642_LP";
+    case kAT45DB642D_LP:
+      return "AT45DB642D_LP";
+    default:
+      return "unknown";
   }
 }
 

@@ -124,8 +124,8 @@ bool LoggerLink::WaitForAck() {
     if (Contains(buffer.data(), n, kAck)) return true;
     if (Contains(buffer.data(), n, kNak)) {
       // Keep the reply: a calibration table write's NAK carries an error code.
-      SetReply(std::string_view(reinterpret_cast<const char*>(buffer.data()),
-                                static_cast<size_t>(n)));
+      SetReply(
+          std::string_view(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(n)));
       return false;
     }
   }

@@ -100,7 +100,9 @@ void SerialLink::CloseSerialPort(PortSlot slot) {
   openPortNumber_[i] = 0;
 }
 
-bool SerialLink::IsOpen(PortSlot slot) const { return ports_[Index(slot)] != nullptr; }
+bool SerialLink::IsOpen(PortSlot slot) const {
+  return ports_[Index(slot)] != nullptr;
+}
 
 bool SerialLink::SetLinkBaudRate(int baudRate) {
   SerialPort* port = ports_[Index(PortSlot::Logger)].get();

@@ -34,10 +34,16 @@ void RealClock::SleepMs(int64_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-VirtualClock::VirtualClock(SystemTime start) { SetLocalTime(start); }
+VirtualClock::VirtualClock(SystemTime start) {
+  SetLocalTime(start);
+}
 
-SystemTime VirtualClock::LocalTime() { return FromEpochMs(epochAtZero_ + now_); }
+SystemTime VirtualClock::LocalTime() {
+  return FromEpochMs(epochAtZero_ + now_);
+}
 
-void VirtualClock::SetLocalTime(const SystemTime& t) { epochAtZero_ = ToEpochMs(t) - now_; }
+void VirtualClock::SetLocalTime(const SystemTime& t) {
+  epochAtZero_ = ToEpochMs(t) - now_;
+}
 
 }  // namespace klx

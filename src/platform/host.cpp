@@ -30,8 +30,8 @@ void RecordingHost::Tell(const std::string& caption, const std::string& text, Bo
   events.push_back({"tell", static_cast<int>(i), caption, text});
 }
 
-Answer RecordingHost::Ask(const std::string& caption, const std::string& text, Buttons,
-                          BoxIcon i, Answer defaultAnswer) {
+Answer RecordingHost::Ask(const std::string& caption, const std::string& text, Buttons, BoxIcon i,
+                          Answer defaultAnswer) {
   events.push_back({"ask", static_cast<int>(i), caption, text});
   if (answers.empty()) return defaultAnswer;
   const Answer a = answers.front();
@@ -47,7 +47,9 @@ void RecordingHost::SetCommandPresent(int commandId, bool present) {
   events.push_back({"present", commandId, "", present ? "1" : "0"});
 }
 
-void RecordingHost::PostCommand(int commandId) { events.push_back({"post", commandId, "", ""}); }
+void RecordingHost::PostCommand(int commandId) {
+  events.push_back({"post", commandId, "", ""});
+}
 
 void RecordingHost::SetProgress(int value, int maximum) {
   events.push_back({"progress", value, "", std::to_string(maximum)});

@@ -13,9 +13,9 @@ namespace klx {
 // parameters from here, not from the live logger.
 struct DeploymentSnapshot {
   DeploymentParameters parameters;
-  SystemTime hostTime;    // host clock when the logger's clock was read
-  SystemTime loggerTime;  // logger clock at retrieval
-  int loggerStatus = 0;   // status code at retrieval
+  SystemTime hostTime;                  // host clock when the logger's clock was read
+  SystemTime loggerTime;                // logger clock at retrieval
+  int loggerStatus = 0;                 // status code at retrieval
   std::vector<uint8_t> parameterBlock;  // the logger's parameter block, as read
 };
 

@@ -8,12 +8,17 @@ namespace klx {
 
 int BlockSizeForRate(int baudRate) {
   switch (baudRate) {
-    case 1200: return 60;
-    case 2400: return 120;
-    case 4800: return 240;
+    case 1200:
+      return 60;
+    case 2400:
+      return 120;
+    case 4800:
+      return 240;
     case 57600:
-    case 115200: return 960;
-    default: return 480;
+    case 115200:
+      return 960;
+    default:
+      return 480;
   }
 }
 
@@ -142,7 +147,8 @@ void Transfer::UpdateRemaining(uint32_t end) {
   } else if (rate == 115200) {
     seconds = static_cast<long>((image_.endAddress - end) * 0.000125);
   } else {
-    seconds = static_cast<long>((image_.endAddress - end) / static_cast<uint32_t>(std::max(rate / 10, 1)));
+    seconds = static_cast<long>((image_.endAddress - end) /
+                                static_cast<uint32_t>(std::max(rate / 10, 1)));
   }
   remaining_ = seconds > 0 ? Format("Estimated download time remaining %ld:%02ld", seconds / 60,
                                     seconds % 60)
@@ -155,7 +161,8 @@ bool Transfer::FetchNextBlock() {
   const bool noSum = SendsNoChecksum();
   const int sumBytes = noSum ? 0 : 1;
   uint32_t next = image_.nextAddress;
-  uint32_t end = std::min<uint32_t>(next + static_cast<uint32_t>(state.blockSize), image_.endAddress);
+  uint32_t end =
+      std::min<uint32_t>(next + static_cast<uint32_t>(state.blockSize), image_.endAddress);
   int count = static_cast<int>(end - next) + sumBytes;
 
   if (!IsLinear()) {

@@ -140,8 +140,8 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
   const std::string name = datFile.filename().string();
   const size_t dot = name.find(".dat");
   if (dot == std::string::npos) return fail("File does not exist.\nChoose an existing file");
-  const std::filesystem::path hex =
-      std::filesystem::path(s_.directories.hex) / (name.substr(0, dot) + ".hex" + name.substr(dot + 4));
+  const std::filesystem::path hex = std::filesystem::path(s_.directories.hex) /
+                                    (name.substr(0, dot) + ".hex" + name.substr(dot + 4));
   const auto text = ReadWholeFile(hex);
   if (!text) return fail("File does not exist.\nChoose an existing file");
 
@@ -161,20 +161,22 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
   int serial = -1;
   std::sscanf(lines[0].c_str() + klx, "%15s %31s %f %d", word, model, &firmware, &serial);
   if (serial != logger.state.serial)
-    return fail(Format("This file is for a logger with serial number %06d.\nThe connected logger "
-                       "has serial number %06d.\n'Append to file' can not continue.",
-                       serial, logger.state.serial));
+    return fail(
+        Format("This file is for a logger with serial number %06d.\nThe connected logger "
+               "has serial number %06d.\n'Append to file' can not continue.",
+               serial, logger.state.serial));
   SystemTime start;
   bool parsed = false;
   if (lines.size() >= 4 && lines[3].size() > 14) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
     // Four-digit years ("2026/06/01") put their first slash at column 18, two-digit ones at 16.
     const bool longYear = lines[3].size() > 18 && lines[3][18] == '/';
-    const int dateFields = std::sscanf(lines[3].c_str() + 14, longYear ? "%4d/%2d/%2d" : "%2d/%2d/%2d", &y, &mo, &d);
+    const int dateFields =
+        std::sscanf(lines[3].c_str() + 14, longYear ? "%4d/%2d/%2d" : "%2d/%2d/%2d", &y, &mo, &d);
     const size_t timeColumn = longYear ? 25 : 23;
-    const int timeFields = lines[3].size() > timeColumn
-                               ? std::sscanf(lines[3].c_str() + timeColumn, "%2d:%2d:%2d", &h, &mi, &se)
-                               : 0;
+    const int timeFields = lines[3].size() > timeColumn ? std::sscanf(lines[3].c_str() + timeColumn,
+                                                                      "%2d:%2d:%2d", &h, &mi, &se)
+                                                        : 0;
     parsed = dateFields == 3 && timeFields == 3;
     start.year = static_cast<uint16_t>(longYear ? y : y + 2000);
     start.month = static_cast<uint16_t>(mo);
@@ -188,8 +190,9 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
   if (!parsed || start.year != loggerStart.year || start.month != loggerStart.month ||
       start.day != loggerStart.day || start.hour != loggerStart.hour ||
       start.minute != loggerStart.minute || start.second != loggerStart.second)
-    return fail("Data can not be appended to this file.\nThe file parameters do not match the "
-                "logger parameters.");
+    return fail(
+        "Data can not be appended to this file.\nThe file parameters do not match the "
+        "logger parameters.");
 
   FileReadRequest request = s_.ReadRequest(hex);
   request.mode = 6;

@@ -6,15 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "calibration/coefficients.h"
 #include "deployment/parameters.h"
+#include "files/hex_file.h"
 #include "link/logger_link.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
-#include "calibration/coefficients.h"
-#include "files/hex_file.h"
 #include "shell/directories.h"
 #include "shell/limits_file.h"
 #include "shell/settings.h"

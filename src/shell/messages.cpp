@@ -10,8 +10,9 @@ struct Entry {
   const char* second;  // the second language column is empty throughout
 };
 
-#define KLX_LOGGING_MSG(what)                                            \
-  "Logging in progress or enabled.\nCannot " what " at this time.\n\n" \
+#define KLX_LOGGING_MSG(what)                     \
+  "Logging in progress or enabled.\nCannot " what \
+  " at this time.\n\n"                            \
   "Use 'Retrieve data' menu item to stop logger - \n 'Retrieve Data' or 'STOP Logger' button."
 
 constexpr std::array<Entry, static_cast<size_t>(Msg::Count)> kTable = {{
@@ -91,6 +92,8 @@ const std::string& MessageText(int n) {
   return texts[static_cast<size_t>(n)];
 }
 
-const std::string& MessageText(Msg id) { return MessageText(static_cast<int>(id)); }
+const std::string& MessageText(Msg id) {
+  return MessageText(static_cast<int>(id));
+}
 
 }  // namespace klx

@@ -1,9 +1,10 @@
 #include "shell/status.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <locale.h>
 
 namespace klx {
 
@@ -25,10 +26,13 @@ void ShowStatus(Host& host, const std::string& text) {
 }
 
 void ShowTableMessage(Host& host, Msg message, int number) {
-  host.Tell(MessageText(Msg::Error), Format(MessageText(message).c_str(), number), BoxIcon::Warning);
+  host.Tell(MessageText(Msg::Error), Format(MessageText(message).c_str(), number),
+            BoxIcon::Warning);
 }
 
-void ShowStatusIcon(Host& host, StatusIcon icon) { host.SetStatusIcon(icon); }
+void ShowStatusIcon(Host& host, StatusIcon icon) {
+  host.SetStatusIcon(icon);
+}
 
 void ShowTableMessage(Host& host, Msg message, const std::string& argument) {
   const std::string& text = MessageText(message);

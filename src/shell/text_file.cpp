@@ -1,7 +1,5 @@
 #include "shell/text_file.h"
 
-#include "shell/status.h"
-
 #include <fcntl.h>
 #include <locale.h>
 #include <unistd.h>
@@ -12,6 +10,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <system_error>
+
+#include "shell/status.h"
 
 namespace klx {
 

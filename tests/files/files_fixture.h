@@ -1,8 +1,6 @@
 #pragma once
 // Hand-built data sets of several logger families and a temporary directory per test.
 #include <gtest/gtest.h>
-
-#include "shell/temp_dir.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "files/hex_file.h"
+#include "shell/temp_dir.h"
 
 namespace klx::test {
 

@@ -161,8 +161,9 @@ TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
   h.link_logger.state.calibrationStale = false;
   h.host.answers = {Answer::Yes};
   ASSERT_TRUE(h.link_logger.ConnectLogger());
-  EXPECT_TRUE(h.host.Saw("ask", "Logger has changed from 000123 to 040211.\nRetrieved data from "
-                                "000123 has not been saved."));
+  EXPECT_TRUE(h.host.Saw("ask",
+                         "Logger has changed from 000123 to 040211.\nRetrieved data from "
+                         "000123 has not been saved."));
   EXPECT_EQ(saves, 1);
   EXPECT_EQ(hides, 1);
   EXPECT_TRUE(h.link_logger.state.calibrationStale);

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -66,8 +65,9 @@ class SimProcess {
 class PtyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("klx-pty-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("klx-pty-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -133,7 +133,9 @@ std::string ReadFile(const fs::path& path) {
 }
 
 TEST_F(PtyTest, DerivedSettingsAreWrittenAsTheSettingsFileHasThem) {
-  ASSERT_EQ(RunCommand(Klx("derived --depth seawater --salinity on --sos unesco --latitude 45:30")).status, 0);
+  ASSERT_EQ(RunCommand(Klx("derived --depth seawater --salinity on --sos unesco --latitude 45:30"))
+                .status,
+            0);
   const std::string ini = ReadFile(dir_ / "klx.ini");
   EXPECT_NE(ini.find("Depth Seawater=ON\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Salinity=ON Hydrostatic pressure=0.00\n"), std::string::npos) << ini;
@@ -166,10 +168,10 @@ TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {
   // SciPy opens the file with the classes and sizes a MATLAB user expects.
   if (RunCommand("/usr/bin/python3 -c 'import scipy.io'").status != 0)
     GTEST_SKIP() << "no SciPy at /usr/bin/python3";
-  const Result py = RunCommand(
-      "/usr/bin/python3 -c \"import scipy.io; m = scipy.io.loadmat('" + mat.string() +
-      "'); d = m['loggerdata']; print(d.dtype, d.shape[1], d.shape[0] > 1000, "
-      "list(m['loggerchannelnames']))\"");
+  const Result py =
+      RunCommand("/usr/bin/python3 -c \"import scipy.io; m = scipy.io.loadmat('" + mat.string() +
+                 "'); d = m['loggerdata']; print(d.dtype, d.shape[1], d.shape[0] > 1000, "
+                 "list(m['loggerchannelnames']))\"");
   EXPECT_EQ(py.output, "float32 3 True ['Temp', 'Pres', 'Cond']\n");
 }
 

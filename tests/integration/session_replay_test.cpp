@@ -28,8 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kSessions = fs::path(KLX_TEST_DATA_DIR) / "sessions";
-const char* const kRecordedProfiles[] = {"VS-330", "NA-7100", "NB-7100-2400", "NMJ-7400",
-                                         "VS-550", "HL-240"};
+const char* const kRecordedProfiles[] = {"VS-330",   "NA-7100", "NB-7100-2400",
+                                         "NMJ-7400", "VS-550",  "HL-240"};
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,7 +59,8 @@ std::string Identify(TransportRegistry& transports, Clock& clock, const std::str
   }
   for (const auto& e : host.events) {
     if (e.kind == "status") out << "status[" << e.number << "] " << e.text << "\n";
-    if (e.kind == "tell" || e.kind == "ask") out << e.kind << " " << e.caption << ": " << e.text << "\n";
+    if (e.kind == "tell" || e.kind == "ask")
+      out << e.kind << " " << e.caption << ": " << e.text << "\n";
   }
   if (connected)
     for (const auto& line : DescribeLogger(logger, link.loggerPort, link.currentBaudRate))
@@ -117,7 +118,9 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
     if (actual != expected) {
       WriteText(actualPath, actual);
       ADD_FAILURE() << "output differs from " << golden << "; see " << actualPath
-                    << "\n--- expected\n" << expected << "--- actual\n" << actual;
+                    << "\n--- expected\n"
+                    << expected << "--- actual\n"
+                    << actual;
     } else {
       fs::remove(actualPath);
     }

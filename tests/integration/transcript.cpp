@@ -34,9 +34,15 @@ bool UnescapeBytes(const std::string& text, std::string& out) {
     }
     if (++i >= text.size()) return false;
     switch (text[i]) {
-      case '\\': out += '\\'; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
         unsigned v = 0;
@@ -45,7 +51,8 @@ bool UnescapeBytes(const std::string& text, std::string& out) {
         i += 2;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return true;
@@ -53,7 +60,8 @@ bool UnescapeBytes(const std::string& text, std::string& out) {
 
 std::string Transcript::Serialize() const {
   std::ostringstream out;
-  out << "# KLX session transcript: '>' host to logger (with the host's baud), '<' logger to host\n";
+  out << "# KLX session transcript: '>' host to logger (with the host's baud), '<' logger to "
+         "host\n";
   for (const auto& [key, value] : header) out << key << ": " << value << "\n";
   for (const auto& step : steps) {
     if (step.fromHost)

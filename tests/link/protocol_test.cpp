@@ -233,7 +233,7 @@ TEST(Status, CodesAreReducedByCommandSet) {
     const char* reply;
     int code;
   } cases[] = {
-      {false, "Logger status 02\r\n", 2}, {false, "Logger status 0A\r\n", 7},
+      {false, "Logger status 02\r\n", 2},   {false, "Logger status 0A\r\n", 7},
       {true, "Logger status 04 02\r\n", 8}, {true, "Logger status 04 01\r\n", 4},
       {true, "Logger status 09 00\r\n", 7}, {true, "Logger status 08 00\r\n", 7},
       {true, "Logger status zz\r\n", 0},
@@ -272,8 +272,9 @@ TEST(SetAndVerify, MismatchShowsTheSettingsMessageAndRestartsSetup) {
 
   answer = "01RAT\r\n";
   EXPECT_EQ(f.logger.CommSet(30), 0);
-  EXPECT_TRUE(f.host.Saw("tell", "High sampling rate set incorrectly.\nTry again.\nContact KLX if "
-                                 "the problem persists."));
+  EXPECT_TRUE(f.host.Saw("tell",
+                         "High sampling rate set incorrectly.\nTry again.\nContact KLX if "
+                         "the problem persists."));
   EXPECT_TRUE(f.host.Saw("post", ""));
 }
 
@@ -282,7 +283,8 @@ TEST(Resume, FiveRoundsThenFailure) {
   ASSERT_TRUE(f.Open());
   int rounds = 0;
   f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received == "T") out.Send(++rounds == 3 ? "Logger status 06\r\n" : "Logger status 04\r\n", now + 1);
+    if (d.received == "T")
+      out.Send(++rounds == 3 ? "Logger status 06\r\n" : "Logger status 04\r\n", now + 1);
     if (d.received == "T" || d.received == "!R") d.Clear();
   };
   EXPECT_EQ(f.logger.CommSet(23), 1);

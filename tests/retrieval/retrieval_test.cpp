@@ -1,6 +1,8 @@
 // Retrieval end to end against the simulated loggers, through the in-process loopback on a
 // virtual clock: the image must be the logger's memory, byte for byte, and the decoded series
 // what the logger stored.
+#include "session/retrieval.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "retrieval/transfer.h"
-#include "session/retrieval.h"
 #include "session/session.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
@@ -22,9 +23,8 @@ namespace fs = std::filesystem;
 
 struct Rig {
   explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
-      : dir(fs::temp_directory_path() /
-            ("klx-retrieval-" + std::to_string(::getpid()) + "-" + profileName + "-" +
-             std::to_string(counter++))),
+      : dir(fs::temp_directory_path() / ("klx-retrieval-" + std::to_string(::getpid()) + "-" +
+                                         profileName + "-" + std::to_string(counter++))),
         session((fs::create_directories(dir), host), clock, dir, {}) {
     sims = sim::RegisterSimTransport(session.transports, clock);
     sim::SimProfile p;
@@ -158,7 +158,8 @@ TEST(Retrieval, ABlockThatNeverArrivesEndsWithTheCountersAndKeepsWhatArrived) {
   EXPECT_TRUE(r.transfer().state.failed);
   EXPECT_EQ(r.transfer().state.blocksRequested, 3 + 10);
   EXPECT_EQ(r.transfer().state.blocksRetransmitted, 9);
-  EXPECT_TRUE(rig.host.Saw("tell", "Download error.\n13 blocks requested, 9 blocks retransmitted."));
+  EXPECT_TRUE(
+      rig.host.Saw("tell", "Download error.\n13 blocks requested, 9 blocks retransmitted."));
   const auto image = rig.Image();
   const auto expected = rig.ExpectedImage();
   ASSERT_GT(image.size(), 0u);
@@ -292,8 +293,8 @@ TEST(Retrieval, EmptyRunningLoggerOffersToStopItInstead) {
     p.fill = 0;
     p.dataBytes = 0;
     p.stamps.clear();
-    p.status = 1;                 // enabled, waiting for its start
-    p.start = "270101000000";     // in the future of the rig's clock
+    p.status = 1;              // enabled, waiting for its start
+    p.start = "270101000000";  // in the future of the rig's clock
     p.end = "270201000000";
   });
   Retrieval r(rig.session);
