@@ -133,6 +133,10 @@ int LoggerSetup::Open() {
     samplingLed = (p_.startFlags & 8u) != 0;
   }
   if (link_.state.rsCommandFlags & 0x04u) rangesRead = ReadRangeSwitching(link_, ranges);
+  defaultBaudRate = 0;
+  if (link_.state.externalDataConnector && link_.state.extendedCommandSet)
+    link_.ReadDefaultBaudRate(defaultBaudRate);
+  if (defaultBaudRate <= 0) defaultBaudRate = link_.state.defaultBaudRateMinimum;
   return status;
 }
 
@@ -143,6 +147,8 @@ ValidationResult LoggerSetup::Validate() {
   in.setupDialogOpen = dialogOpen;
   in.continuousPowerForbidden = ranges.continuousPowerForbidden;
   in.host = &link_.host();
+  // The minimum periods count the time of each real-time record at the output's rate.
+  SetRealTimeBaud(p_, defaultBaudRate > 0 ? defaultBaudRate : link_.state.defaultBaudRateMinimum);
   validation = ValidateDeployment(p_, link_.state, in);
   if (validation.code == kValidationOk) {
     const UsageEstimate e = EstimateUsage(p_, link_.state, view.loggerClock);
@@ -227,6 +233,11 @@ EnableStep LoggerSetup::PressEnable() {
               BoxIcon::Stop);
     return EnableStep::ReturnToDialog;
   }
+  SetRealTimeBaud(p_, defaultBaudRate > 0 ? defaultBaudRate : s.defaultBaudRateMinimum);
+  if (p_.realtimeOutput)
+    ShowStatus(host, Format("Real-time output at %u baud: the live display and its file are "
+                            "not available yet; the logger sends its records unrecorded",
+                            p_.realtimeBaud));
   // 5. Clocks.
   link_.CommGet(1);
   view.loggerClock = link_.loggerClock;
@@ -442,6 +453,8 @@ EnableStep LoggerSetup::EnableSequence() {
     p_.startTime = StartAfterClock(link_.loggerClock);
   }
   CopyBatchFields(p_, batch_);
+  batch_.batchSet = true;
+  p_.changedSinceBatch = false;
   // 7. The schedule, each part read back.
   if (!SetAndCheckSchedule()) return FailQuietly();
   // 8. Enable.

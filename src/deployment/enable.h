@@ -104,6 +104,10 @@ class LoggerSetup {
   // When set, activity log entries go under this program directory.
   std::filesystem::path logDirectory;
 
+  // The logger's default baud rate, the rate of its real-time output: read by Open() from the
+  // logger where it keeps one, else its default baud rate minimum.
+  int defaultBaudRate = 0;
+
   ScheduleView view;
   RangeSwitching ranges;
   bool rangesRead = false;

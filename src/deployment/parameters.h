@@ -69,6 +69,12 @@ struct DeploymentParameters {
   uint16_t count16 = 0;                          // "!H"
   uint8_t highRateCode = 0;                      // "!4"/"!5"/"RAT"
 
+  // "Accept batch values": on `BatchValues`, set once an enable has filled it; on the parameters
+  // being edited, set by every change the user makes and cleared when the batch is set, accepted
+  // or declined.
+  bool batchSet = false;
+  bool changedSinceBatch = false;
+
   // Set by the retrieval (RecordRetrievalPointer); not part of a deployment plan.
   RetrievalMark lastRetrieval;
 };

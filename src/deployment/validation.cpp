@@ -370,6 +370,30 @@ void CopyBatchFields(const DeploymentParameters& from, DeploymentParameters& to)
   to.loggerHeight = from.loggerHeight;
 }
 
+void SetRealTimeBaud(DeploymentParameters& p, int defaultBaudRate) {
+  p.realtimeBaud = static_cast<uint32_t>(std::max(defaultBaudRate, 0));
+  p.realtimeBaudCode = 0;
+  if (p.realtimeOutput && p.realtimeBaud > 0) {
+    const int64_t code = 9216000 / (static_cast<int64_t>(p.realtimeBaud) * 32) - 2;
+    p.realtimeBaudCode = static_cast<uint32_t>(std::max<int64_t>(code, 0));
+  }
+}
+
+BatchAcceptance AcceptBatchValues(DeploymentParameters& p, const DeploymentParameters& batch,
+                                  Host& host) {
+  if (p.changedSinceBatch &&
+      host.Ask("Something Changed",
+               "You have made a change to the setup parameters since the batch values were "
+               "set.\nDo you want to accept the previous batch values?",
+               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes) {
+    p.changedSinceBatch = false;
+    return BatchAcceptance::Declined;
+  }
+  CopyBatchFields(batch, p);
+  p.changedSinceBatch = false;
+  return BatchAcceptance::Restored;
+}
+
 std::string AveragingSummary(const DeploymentParameters& p) {
   if (p.profiling6Hz) return "Prohibited by profiling";
   if (p.startMode == kStartAboveThreshold || p.startMode == kStartBelowThreshold)

@@ -50,6 +50,11 @@ struct ValidationResult {
 ValidationResult ValidateDeployment(DeploymentParameters& p, const LoggerState& logger,
                                     const ValidationInputs& in);
 
+// The real-time output's rate: realtimeBaud becomes the logger's default baud rate and
+// realtimeBaudCode the code sent for it in "!B%02X", floor(9,216,000 / (realtimeBaud × 32)) − 2,
+// or 0 when real-time output is off.
+void SetRealTimeBaud(DeploymentParameters& p, int defaultBaudRate);
+
 // The two minimum sampling periods, in milliseconds and rounded up to whole seconds.
 struct MinimumPeriods {
   int64_t cycledMs = 0;
@@ -92,6 +97,13 @@ UsageEstimate EstimateUsage(const DeploymentParameters& p, const LoggerState& lo
 // Copies the fields an enable records (start, end, period, mode block, averaging, real-time and
 // wave settings); used both to fill `BatchValues` and to accept them back.
 void CopyBatchFields(const DeploymentParameters& from, DeploymentParameters& to);
+
+// "Accept batch values": restores the batch into `p`. When the user changed anything since the
+// batch was set, the question "Something Changed" comes first; No clears the changed mark and
+// restores nothing (the dialog then disables its button).
+enum class BatchAcceptance { Restored, Declined };
+BatchAcceptance AcceptBatchValues(DeploymentParameters& p, const DeploymentParameters& batch,
+                                  Host& host);
 
 // The setup summary's averaging button.
 std::string AveragingSummary(const DeploymentParameters& p);

@@ -137,6 +137,41 @@ TEST(Enable, EmptyLoggerGoesStraightToTheSequence) {
   for (const auto& c : rig.logger->CommandLog()) EXPECT_NE(c, "N");
 }
 
+// Real-time output runs at the logger's default baud rate: its code goes out in "!B%02X" and the
+// record time lengthens the minimum period.
+TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRate) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.capabilities[0] |= 0x800u;  // the external data connector
+    p.defaultBaudCode = 28;       // 288000 / 30 = 9600 baud
+    p.status = 0;
+    p.samples = 0;
+  });
+  ASSERT_TRUE(rig.session.logger.state.externalDataConnector);
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  EXPECT_EQ(setup.defaultBaudRate, 9600);
+  rig.Plan(setup, 3600, {0, 1, 0});
+  DeploymentParameters& p = rig.session.deployment;
+  ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
+  EXPECT_EQ(p.realtimeBaudCode, 0u) << "no code while real-time output is off";
+  const MinimumPeriods off = ComputeMinimumPeriods(p, rig.session.logger.state);
+  p.realtimeOutput = true;
+  ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
+  EXPECT_EQ(p.realtimeBaud, 9600u);
+  EXPECT_EQ(p.realtimeBaudCode, 28u);  // 9216000 / (9600 x 32) - 2
+  // Two channels: (2 x 3 + 13) x 10000 / 9600 + 1 = 20 ms more in both minima.
+  const MinimumPeriods on = ComputeMinimumPeriods(p, rig.session.logger.state);
+  EXPECT_EQ(on.cycledMs - off.cycledMs, 20);
+  EXPECT_EQ(on.continuousMs - off.continuousMs, 20);
+  rig.host.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
+  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  bool sent = false;
+  for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "!B1C";
+  EXPECT_TRUE(sent);
+  EXPECT_TRUE(rig.host.Saw("status", "live display and its file are not available yet"));
+  EXPECT_EQ(rig.session.batchValues.realtimeBaudCode, 28u);
+}
+
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
   EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 3, 0}),
             (SystemTime{2027, 1, 0, 10, 12, 0, 20, 0}));

@@ -104,6 +104,25 @@ TEST(Validation, MinimumPeriodsAndContinuousPower) {
   EXPECT_EQ(ComputeMinimumPeriods(p, vs).continuousMs, 200 + 60 + 23);
 }
 
+TEST(Validation, RealTimeBaudCodeFollowsTheOutputChoice) {
+  DeploymentParameters p;
+  SetRealTimeBaud(p, 19200);
+  EXPECT_EQ(p.realtimeBaud, 19200u);
+  EXPECT_EQ(p.realtimeBaudCode, 0u);
+  p.realtimeOutput = true;
+  SetRealTimeBaud(p, 19200);
+  EXPECT_EQ(p.realtimeBaudCode, 13u);  // 9216000 / 614400 - 2
+  SetRealTimeBaud(p, 2400);
+  EXPECT_EQ(p.realtimeBaudCode, 118u);
+  // With real-time output on, the 2400-baud records add (3 x 3 + 13) x 10000 / 2400 + 1 = 92 ms.
+  LoggerState vs = Logger("VS-330", "TPC");
+  const MinimumPeriods on = ComputeMinimumPeriods(p, vs);
+  EXPECT_EQ(on.cycledMs, 60 + 92 + 300 + 200 + 170);
+  EXPECT_EQ(on.continuousMs, 200 + 60 + 92);
+  p.realtimeOutput = false;
+  EXPECT_EQ(ComputeMinimumPeriods(p, vs).cycledMs, 60 + 300 + 200 + 170);
+}
+
 TEST(Validation, TooManySamplesSuggestions) {
   const LoggerState two = Logger("VS-330", "TPC", 2);
   // 653984 / 3 = 217994 per channel; 300000 samples at 1 s is too many.
@@ -188,6 +207,55 @@ TEST(Validation, TideAndWaveTextFollowsTheModelName) {
   const SampleSuggestion b = TooManySamples(p, nmv, p.startTime);
   ASSERT_TRUE(b.tooMany);
   EXPECT_NE(b.text.find("\n\n or the Sampling period to "), std::string::npos) << b.text;
+}
+
+// "Accept batch values" restores the recorded fields; after a change it asks first, and No
+// restores nothing and clears the mark.
+TEST(BatchValues, RestoredDirectlyOrAfterTheQuestion) {
+  DeploymentParameters batch = Plan(3600, 86400, {0, 5, 0});
+  batch.startMode = kStartNow;
+  batch.averagingEnabled = true;
+  batch.averagingSeconds = 4;
+  batch.waveRateHz = 4;
+  batch.batchSet = true;
+  const DeploymentParameters edited = Plan(7200, 3600, {0, 0, 30});
+
+  RecordingHost quiet;
+  DeploymentParameters p = edited;
+  EXPECT_EQ(AcceptBatchValues(p, batch, quiet), BatchAcceptance::Restored);
+  EXPECT_TRUE(quiet.events.empty()) << "nothing changed: no question";
+  EXPECT_EQ(p.startTime, batch.startTime);
+  EXPECT_EQ(p.endTime, batch.endTime);
+  EXPECT_EQ(p.samplePeriod, batch.samplePeriod);
+  EXPECT_EQ(p.startMode, static_cast<uint32_t>(kStartNow));
+  EXPECT_TRUE(p.averagingEnabled);
+  EXPECT_EQ(p.averagingSeconds, 4u);
+  EXPECT_EQ(p.waveRateHz, 4);
+
+  RecordingHost no;
+  no.answers = {Answer::No};
+  p = edited;
+  p.changedSinceBatch = true;
+  EXPECT_EQ(AcceptBatchValues(p, batch, no), BatchAcceptance::Declined);
+  ASSERT_EQ(no.events.size(), 1u);
+  EXPECT_EQ(no.events[0].kind, "ask");
+  EXPECT_EQ(no.events[0].caption, "Something Changed");
+  EXPECT_EQ(no.events[0].text,
+            "You have made a change to the setup parameters since the batch values were set.\n"
+            "Do you want to accept the previous batch values?");
+  EXPECT_FALSE(p.changedSinceBatch);
+  EXPECT_EQ(p.startTime, edited.startTime);
+  EXPECT_EQ(p.samplePeriod, edited.samplePeriod);
+
+  RecordingHost yes;
+  yes.answers = {Answer::Yes};
+  p = edited;
+  p.changedSinceBatch = true;
+  EXPECT_EQ(AcceptBatchValues(p, batch, yes), BatchAcceptance::Restored);
+  EXPECT_TRUE(yes.Saw("ask", "Do you want to accept the previous batch values?"));
+  EXPECT_FALSE(p.changedSinceBatch);
+  EXPECT_EQ(p.startTime, batch.startTime);
+  EXPECT_EQ(p.samplePeriod, batch.samplePeriod);
 }
 
 TEST(Estimate, GeneralFormCurrents) {

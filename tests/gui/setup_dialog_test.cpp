@@ -222,6 +222,39 @@ TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   ASSERT_TRUE(logger);
   EXPECT_EQ(logger->Status(), 1);
   EXPECT_EQ(session->batchValues.startTime, start);
+  EXPECT_TRUE(session->batchValues.batchSet);
+  EXPECT_FALSE(session->deployment.changedSinceBatch);
+}
+
+// After an enable the batch values can be taken back; an edit since then is asked about first.
+TEST_F(SetupDialogTest, AcceptBatchValuesRestoresTheLastEnable) {
+  EXPECT_EQ(dialog->BatchButton()->text(), "Accept batch values");
+  EXPECT_FALSE(dialog->BatchButton()->isEnabled()) << "no batch yet";
+  DeploymentParameters& batch = session->batchValues;
+  batch.startTime = AddSeconds(setup->view.loggerClock, 600);
+  batch.endTime = AddSeconds(batch.startTime, 86400);
+  batch.samplePeriod = {0, 1, 0};
+  batch.batchSet = true;
+  SetupDialog d(*session, setup.get(), session->logger.state);
+  ASSERT_TRUE(d.BatchButton()->isEnabled());
+  const SystemTime edited = AddSeconds(setup->view.loggerClock, 7200);
+  d.StartEdit()->setDateTime(Qt(edited));
+  EXPECT_TRUE(session->deployment.changedSinceBatch);
+  host.answers = {Answer::No};
+  d.BatchButton()->click();
+  EXPECT_TRUE(host.Saw("ask", "since the batch values were set"));
+  EXPECT_EQ(d.StartEdit()->dateTime(), Qt(edited));
+  EXPECT_FALSE(d.BatchButton()->isEnabled()) << "No disables the button";
+
+  SetupDialog again(*session, setup.get(), session->logger.state);
+  again.StartEdit()->setDateTime(Qt(edited));
+  host.answers = {Answer::Yes};
+  again.BatchButton()->click();
+  EXPECT_EQ(again.StartEdit()->dateTime(), Qt(batch.startTime));
+  EXPECT_EQ(again.EndEdit()->dateTime(), Qt(batch.endTime));
+  EXPECT_EQ(again.PeriodField()->text(), "00:01:00");
+  EXPECT_EQ(session->deployment.samplePeriod, (Period{0, 1, 0}));
+  EXPECT_TRUE(again.BatchButton()->isEnabled());
 }
 
 // A host that runs posted commands from the event loop, as the main window does.

@@ -545,6 +545,8 @@ void SetupDialog::Build() {
   top->addWidget(progress_);
 
   auto* buttons = new QHBoxLayout;
+  batch_ = new QPushButton("Accept batch values", this);
+  buttons->addWidget(batch_);
   enable_ = new QPushButton(session_.logger.state.connected && setup_ ? "Enable" : "Enable", this);
   cancel_ = new QPushButton("Cancel", this);
   buttons->addStretch(1);
@@ -564,8 +566,10 @@ void SetupDialog::Build() {
   connect(periodButton_, &QPushButton::clicked, this, &SetupDialog::EditPeriod);
   connect(averaging_, &QPushButton::clicked, this, &SetupDialog::EditPeriod);
   connect(threshold_, &QPushButton::clicked, this, &SetupDialog::EditThreshold);
+  connect(batch_, &QPushButton::clicked, this, &SetupDialog::AcceptBatch);
   auto changed = [this] {
     if (filling_) return;
+    MarkChanged();
     ReadBack();
     Revalidate();
   };
@@ -618,6 +622,7 @@ void SetupDialog::FillFromParameters() {
     threshold_->setEnabled(thresholdStart);
   }
   if (burst_) burst_->setText(L1(BurstSummary(p_)));
+  batch_->setEnabled(session_.batchValues.batchSet && !batchDeclined_);
   filling_ = false;
 }
 
@@ -665,6 +670,7 @@ void SetupDialog::Revalidate() {
     ValidationInputs in;
     in.loggerClock = session_.clock.LocalTime();
     in.host = &session_.host;
+    SetRealTimeBaud(p_, simulated_.defaultBaudRateMinimum);
     v = ValidateDeployment(p_, simulated_, in);
   }
   if (v.suggestionAccepted) {
@@ -685,8 +691,21 @@ void SetupDialog::Revalidate() {
   enable_->setEnabled(setup_ != nullptr);
 }
 
+void SetupDialog::MarkChanged() {
+  p_.changedSinceBatch = true;
+}
+
+void SetupDialog::AcceptBatch() {
+  if (!session_.batchValues.batchSet) return;
+  if (AcceptBatchValues(p_, session_.batchValues, session_.host) == BatchAcceptance::Declined)
+    batchDeclined_ = true;
+  FillFromParameters();
+  Revalidate();
+}
+
 void SetupDialog::EditPeriod() {
   if (DatePicker(this, p_, logger())) {
+    MarkChanged();
     FillFromParameters();
     Revalidate();
   }
@@ -694,6 +713,7 @@ void SetupDialog::EditPeriod() {
 
 void SetupDialog::EditThreshold() {
   if (ThresholdPicker(this, session_, logger(), p_, session_.host)) {
+    MarkChanged();
     FillFromParameters();
     Revalidate();
   }
@@ -701,6 +721,7 @@ void SetupDialog::EditThreshold() {
 
 void SetupDialog::EditBurst() {
   if (BurstPicker(this, p_, session_.host)) {
+    MarkChanged();
     FillFromParameters();
     Revalidate();
   }

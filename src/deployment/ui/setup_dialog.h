@@ -48,6 +48,7 @@ class SetupDialog : public QDialog {
   QLabel* PeriodField() const { return period_; }
   QPushButton* AveragingButton() const { return averaging_; }
   QPushButton* ThresholdButton() const { return threshold_; }
+  QPushButton* BatchButton() const { return batch_; }
 
   // Button handlers, public for scripted runs.
   void PressEnable();
@@ -56,6 +57,7 @@ class SetupDialog : public QDialog {
   void EditThreshold();
   void EditBurst();
   void EditRanges();
+  void AcceptBatch();
 
  private:
   void Build();
@@ -65,12 +67,14 @@ class SetupDialog : public QDialog {
   void Finish(EnableStep step);
   void ReopenAfterFailure();
   void ShowReadFailure();
+  void MarkChanged();
 
   Session& session_;
   LoggerSetup* setup_;
   LoggerState simulated_;
   DeploymentParameters& p_;
   bool filling_ = false;
+  bool batchDeclined_ = false;  // "Something Changed" was answered No
   int icon_ = 0;
   EnableStep lastStep_ = EnableStep::ReturnToDialog;
   QTimer timer_;
@@ -96,6 +100,7 @@ class SetupDialog : public QDialog {
   QLabel* message_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* sync_ = nullptr;
+  QPushButton* batch_ = nullptr;
   QPushButton* enable_ = nullptr;
   QPushButton* cancel_ = nullptr;
 };
