@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTimeEdit>
 #include <QTimer>
 #include <clocale>
 #include <cstdlib>
@@ -255,6 +258,91 @@ TEST_F(SetupDialogTest, AcceptBatchValuesRestoresTheLastEnable) {
   EXPECT_EQ(again.PeriodField()->text(), "00:01:00");
   EXPECT_EQ(session->deployment.samplePeriod, (Period{0, 1, 0}));
   EXPECT_TRUE(again.BatchButton()->isEnabled());
+}
+
+// The tide-and-wave burst dialog: the spin control moves the wave interval by one tide period, a
+// new tide period keeps the count of tide periods, the rate labels follow the rate, and Accept
+// takes start, end, averaging and the burst plan; Discard restores the burst settings.
+TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
+  DeploymentParameters& p = session->deployment;
+  p.waveEnabled = true;
+  p.waveRateHz = 4;
+  p.burstLength = 2048;           // 512 s at 4 Hz
+  p.samplePeriod = {0, 2, 8};     // 128 s
+  p.burstInterval = {3, 33, 20};  // 100 tide periods
+  p.averagingEnabled = false;
+  SystemTime start = AddSeconds(clock.LocalTime(), 3600);
+  start.milliseconds = 0;
+  p.startTime = start;
+  p.endTime = AddSeconds(start, 86400);
+  SetupDialog nmj(*session, nullptr, SimulatedLogger("NMJ-7400"));
+  struct Seen {
+    QString interval[4];
+    QString lengthLabel, averageLabel, averageLabel2;
+  } seen;
+  QTimer::singleShot(0, [&] {
+    QWidget* d = QApplication::activeModalWidget();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->windowTitle(), "KLX Logger - NMJ Tide and Wave modes configuration");
+    auto* spin = d->findChild<QSpinBox*>("waveSpin");
+    auto* interval = d->findChild<QTimeEdit*>("waveInterval");
+    auto* tide = d->findChild<QTimeEdit*>("tidePeriod");
+    auto* rate = d->findChild<QComboBox*>("rate");
+    auto* averaging = d->findChild<QCheckBox*>("averaging");
+    auto* seconds = d->findChild<QSpinBox*>("averagingSeconds");
+    auto* averageRate = d->findChild<QLabel*>("averagingRate");
+    auto* lengthRate = d->findChild<QLabel*>("lengthRate");
+    auto* startEdit = d->findChild<QDateTimeEdit*>("start");
+    ASSERT_TRUE(spin && interval && tide && rate && averaging && seconds && averageRate &&
+                lengthRate && startEdit);
+    seen.interval[0] = interval->time().toString("HH:mm:ss");
+    spin->stepUp();
+    seen.interval[1] = interval->time().toString("HH:mm:ss");
+    spin->stepDown();
+    spin->stepDown();
+    seen.interval[2] = interval->time().toString("HH:mm:ss");
+    tide->setTime(QTime(0, 4, 16));  // twice the tide period: still 99 of them
+    seen.interval[3] = interval->time().toString("HH:mm:ss");
+    seen.lengthLabel = lengthRate->text();
+    seen.averageLabel = averageRate->text();
+    rate->setCurrentIndex(1);
+    seen.averageLabel2 = averageRate->text();
+    averaging->setChecked(true);
+    seconds->setValue(20);
+    startEdit->setDateTime(Qt(AddSeconds(start, 600)));
+    for (auto* b : d->findChildren<QPushButton*>())
+      if (b->text() == "Accept") b->click();
+  });
+  nmj.EditBurst();
+  EXPECT_EQ(seen.interval[0], "03:33:20");
+  EXPECT_EQ(seen.interval[1], "03:35:28");
+  EXPECT_EQ(seen.interval[2], "03:31:12");
+  EXPECT_EQ(seen.interval[3], "07:02:24");
+  EXPECT_EQ(seen.lengthLabel, "samples @ 4Hz");
+  EXPECT_EQ(seen.averageLabel, "@ 4Hz");
+  EXPECT_EQ(seen.averageLabel2, "@ 2Hz");
+  EXPECT_EQ(p.waveRateHz, 2);
+  EXPECT_EQ(p.samplePeriod, (Period{0, 4, 16}));
+  EXPECT_EQ(p.burstInterval, (Period{7, 2, 24}));
+  EXPECT_TRUE(p.averagingEnabled);
+  EXPECT_EQ(p.averagingSeconds, 20u);
+  EXPECT_EQ(p.startTime, AddSeconds(start, 600));
+  EXPECT_TRUE(p.changedSinceBatch);
+
+  // Discard puts the burst settings back.
+  QTimer::singleShot(0, [&] {
+    QWidget* d = QApplication::activeModalWidget();
+    ASSERT_TRUE(d);
+    d->findChild<QSpinBox*>("waveSpin")->stepUp();
+    d->findChild<QComboBox*>("rate")->setCurrentIndex(2);
+    d->findChild<QCheckBox*>("waves")->setChecked(false);
+    for (auto* b : d->findChildren<QPushButton*>())
+      if (b->text() == "Discard") b->click();
+  });
+  nmj.EditBurst();
+  EXPECT_EQ(p.burstInterval, (Period{7, 2, 24}));
+  EXPECT_EQ(p.waveRateHz, 2);
+  EXPECT_TRUE(p.waveEnabled);
 }
 
 // A host that runs posted commands from the event loop, as the main window does.

@@ -20,6 +20,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdlib>
 
 #include "decoding/channel_types.h"
 #include "deployment/status.h"
@@ -301,33 +302,81 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
   return true;
 }
 
-// "KLX Logger - NMJ Tide and Wave modes configuration".
+// "KLX Logger - NMJ Tide and Wave modes configuration". The burst interval follows the tide
+// period: its spin control moves it by one tide period, a new tide period keeps the count of tide
+// periods, and every other change re-checks it. Discard restores the burst interval, waveEnabled,
+// waveRateHz and burstLength (nothing else is changed before Accept).
 bool BurstPicker(QWidget* parent, DeploymentParameters& p, Host& host) {
   const DeploymentParameters before = p;
+  auto toPeriod = [](const QTime& t) {
+    return Period{static_cast<uint16_t>(t.hour()), static_cast<uint16_t>(t.minute()),
+                  static_cast<uint16_t>(t.second())};
+  };
+  auto toTime = [](const Period& q) { return QTime(q.hours % 24, q.minutes % 60, q.seconds % 60); };
+  auto seconds = [](const Period& q) {
+    return static_cast<int64_t>(q.hours) * 3600 + q.minutes * 60 + q.seconds;
+  };
   QDialog d(parent);
   d.setWindowTitle("KLX Logger - NMJ Tide and Wave modes configuration");
   auto* form = new QFormLayout;
+  auto* start = DateEdit(&d);
+  start->setObjectName("start");
+  start->setDateTime(ToQt(p.startTime));
+  form->addRow("Start of logging", start);
+  auto* end = DateEdit(&d);
+  end->setObjectName("end");
+  end->setDateTime(ToQt(p.endTime));
+  form->addRow("End of logging", end);
   auto* rate = new QComboBox(&d);
+  rate->setObjectName("rate");
   rate->addItems({"1Hz", "2Hz", "4Hz"});
   rate->setCurrentIndex(p.waveRateHz == 4 ? 2 : p.waveRateHz == 2 ? 1 : 0);
   form->addRow("Rate for both Tide and Wave Data:", rate);
   auto* tide = new QTimeEdit(&d);
+  tide->setObjectName("tidePeriod");
   tide->setDisplayFormat("HH':'mm':'ss");
-  tide->setTime(
-      QTime(p.samplePeriod.hours % 24, p.samplePeriod.minutes % 60, p.samplePeriod.seconds % 60));
+  tide->setTime(toTime(p.samplePeriod));
   form->addRow("Sample Period for Tide:", tide);
+  auto* averaging = new QCheckBox("Enable averaging", &d);
+  averaging->setObjectName("averaging");
+  averaging->setChecked(p.averagingEnabled);
+  form->addRow(averaging);
+  auto* averageSeconds = new QSpinBox(&d);
+  averageSeconds->setObjectName("averagingSeconds");
+  averageSeconds->setRange(1, 3600);
+  averageSeconds->setSuffix(" s");
+  averageSeconds->setValue(std::max<int>(1, static_cast<int>(p.averagingSeconds)));
+  auto* averageRate = new QLabel(&d);
+  averageRate->setObjectName("averagingRate");
+  auto* averageRow = new QHBoxLayout;
+  averageRow->addWidget(averageSeconds);
+  averageRow->addWidget(averageRate);
+  form->addRow("Averaging Time for Tide:", averageRow);
   auto* waves = new QCheckBox("Enable wave data", &d);
+  waves->setObjectName("waves");
   waves->setChecked(p.waveEnabled);
   form->addRow(waves);
   auto* interval = new QTimeEdit(&d);
+  interval->setObjectName("waveInterval");
   interval->setDisplayFormat("HH':'mm':'ss");
-  interval->setTime(QTime(p.burstInterval.hours % 24, p.burstInterval.minutes % 60,
-                          p.burstInterval.seconds % 60));
-  form->addRow("Sample Period for Waves:", interval);
+  interval->setReadOnly(true);
+  interval->setButtonSymbols(QAbstractSpinBox::NoButtons);
+  // The spin control: one step up lengthens the interval by one tide period.
+  auto* spin = new QSpinBox(&d);
+  spin->setObjectName("waveSpin");
+  spin->setRange(-1000000, 1000000);
+  spin->setValue(0);
+  spin->setFixedWidth(20);
+  auto* intervalRow = new QHBoxLayout;
+  intervalRow->addWidget(interval);
+  intervalRow->addWidget(spin);
+  form->addRow("Sample Period for Waves:", intervalRow);
   auto* length = new QComboBox(&d);
+  length->setObjectName("burstLength");
   for (int n : {512, 1024, 2048, 4096, 8192}) length->addItem(QString::number(n), n);
   length->setCurrentIndex(std::max(0, length->findData(p.burstLength)));
   auto* lengthLabel = new QLabel(&d);
+  lengthLabel->setObjectName("lengthRate");
   auto* lengthRow = new QHBoxLayout;
   lengthRow->addWidget(length);
   lengthRow->addWidget(lengthLabel);
@@ -336,11 +385,62 @@ bool BurstPicker(QWidget* parent, DeploymentParameters& p, Host& host) {
   form->addRow("Expected mean depth of water (m)", depth);
   auto* height = new QLineEdit(QString::number(p.loggerHeight, 'f', 2), &d);
   form->addRow("Expected height of logger above seabed/river bed (m)", height);
-  auto labelRate = [&] {
-    lengthLabel->setText(QString::asprintf("samples @ %dHz", 1 << rate->currentIndex()));
+
+  // The plan being edited: tide period, burst interval and the burst settings.
+  DeploymentParameters work = p;
+  Period tidePeriod = p.samplePeriod;
+  Period burst = p.burstInterval;
+  bool showing = false;
+  auto show = [&] {
+    showing = true;
+    tide->setTime(toTime(tidePeriod));
+    interval->setTime(toTime(burst));
+    const int hz = 1 << rate->currentIndex();
+    lengthLabel->setText(QString::asprintf("samples @ %dHz", hz));
+    averageRate->setText(QString::asprintf("@ %dHz", hz));
+    averageSeconds->setEnabled(averaging->isChecked());
+    interval->setEnabled(waves->isChecked());
+    spin->setEnabled(waves->isChecked());
+    showing = false;
   };
-  QObject::connect(rate, &QComboBox::currentIndexChanged, &d, [&](int) { labelRate(); });
-  labelRate();
+  auto takeBurstSettings = [&] {
+    work.waveRateHz = 1 << rate->currentIndex();
+    work.waveEnabled = waves->isChecked();
+    work.burstLength = length->currentData().toInt();
+  };
+  auto fit = [&](int step) {
+    takeBurstSettings();
+    FitTidePeriodToBurst(work, burst, tidePeriod, step, host);
+    show();
+  };
+  int spinAt = 0;
+  QObject::connect(spin, &QSpinBox::valueChanged, &d, [&](int v) {
+    if (showing) return;
+    const int delta = v - spinAt;
+    spinAt = v;
+    for (int i = 0; i < std::abs(delta); ++i) fit(delta > 0 ? -1 : 1);
+  });
+  QObject::connect(tide, &QTimeEdit::timeChanged, &d, [&](const QTime& t) {
+    if (showing) return;
+    // A new tide period keeps the count of tide periods in the burst interval.
+    const int64_t oldTide = std::max<int64_t>(1, seconds(tidePeriod));
+    const Period next = toPeriod(t);
+    const int64_t count = seconds(burst) / oldTide;
+    const int64_t w = count * std::max<int64_t>(1, seconds(next));
+    burst = Period{static_cast<uint16_t>(w / 3600), static_cast<uint16_t>(w / 60 % 60),
+                   static_cast<uint16_t>(w % 60)};
+    tidePeriod = next;
+    fit(1000);
+  });
+  auto recheck = [&] {
+    if (!showing) fit(0);
+  };
+  QObject::connect(rate, &QComboBox::currentIndexChanged, &d, [&](int) { recheck(); });
+  QObject::connect(length, &QComboBox::currentIndexChanged, &d, [&](int) { recheck(); });
+  QObject::connect(waves, &QCheckBox::toggled, &d, [&](bool) { recheck(); });
+  QObject::connect(averaging, &QCheckBox::toggled, &d, [&](bool) { show(); });
+  show();
+
   auto* buttons = new QDialogButtonBox(&d);
   buttons->addButton("Accept", QDialogButtonBox::AcceptRole);
   buttons->addButton("Discard", QDialogButtonBox::RejectRole);
@@ -350,21 +450,23 @@ bool BurstPicker(QWidget* parent, DeploymentParameters& p, Host& host) {
   top->addLayout(form);
   top->addWidget(buttons);
   if (d.exec() != QDialog::Accepted) {
-    p = before;
+    p.burstInterval = before.burstInterval;
+    p.waveEnabled = before.waveEnabled;
+    p.waveRateHz = before.waveRateHz;
+    p.burstLength = before.burstLength;
     return false;
   }
-  auto period = [](const QTime& t) {
-    return Period{static_cast<uint16_t>(t.hour()), static_cast<uint16_t>(t.minute()),
-                  static_cast<uint16_t>(t.second())};
-  };
-  p.waveRateHz = 1 << rate->currentIndex();
-  p.waveEnabled = waves->isChecked();
-  p.burstLength = length->currentData().toInt();
+  takeBurstSettings();
+  FitTidePeriodToBurst(work, burst, tidePeriod, 0, host);
+  p.startTime = FromQt(start->dateTime());
+  p.endTime = FromQt(end->dateTime());
+  p.waveRateHz = work.waveRateHz;
+  p.waveEnabled = work.waveEnabled;
+  p.burstLength = work.burstLength;
+  p.averagingEnabled = averaging->isChecked();
+  p.averagingSeconds = p.averagingEnabled ? static_cast<uint32_t>(averageSeconds->value()) : 0;
   p.loggerHeight = height->text().toDouble();
   p.expectedWaterDepth = depth->text().toDouble();
-  Period tidePeriod = period(tide->time());
-  Period burst = period(interval->time());
-  FitTidePeriodToBurst(p, burst, tidePeriod, 0, host);
   p.samplePeriod = tidePeriod;
   p.burstInterval = burst;
   return true;
