@@ -29,6 +29,7 @@
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
 #include "sim/sim_logger.h"
+#include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
 
 namespace klx::ui {
@@ -343,6 +344,44 @@ TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
   EXPECT_EQ(p.burstInterval, (Period{7, 2, 24}));
   EXPECT_EQ(p.waveRateHz, 2);
   EXPECT_TRUE(p.waveEnabled);
+}
+
+// A suspended logger (status 5) offers to resume its deployment: the button reads
+// "Resume/Enable" and the old start is not held against it; a logger that is not suspended reads
+// "Enable".
+TEST_F(SetupDialogTest, SuspendedLoggerOffersResumeEnable) {
+  EXPECT_FALSE(setup->resuming) << "status 4 is not suspended";
+  EXPECT_EQ(dialog->EnableButton()->text(), "Enable");
+
+  const fs::path here = dir / "suspended";
+  fs::create_directories(here);
+  RecordingHost quiet;
+  Session other(quiet, clock, here, {});
+  auto loggers = sim::RegisterSimTransport(other.transports, clock);
+  sim::SimProfile profile;
+  std::string error;
+  ASSERT_TRUE(sim::LoadProfile("VS-330", profile, error)) << error;
+  profile.status = 2;  // logging since 11:00, until the end of the year
+  profile.clock = LoggerDateText(clock.LocalTime());
+  profile.start = "261206110000";
+  profile.end = "261231000000";
+  auto logger = std::make_shared<sim::SimLogger>(profile);
+  loggers->Add("suspended", logger);
+  other.ReadSettings();
+  ASSERT_TRUE(other.SelectPort("sim:suspended", &error)) << error;
+  ASSERT_TRUE(other.logger.ConnectCommand());
+  other.logger.CommSet(22);  // "!S"
+  ASSERT_EQ(logger->Status(), 5);
+  LoggerSetup suspended(other.logger, clock, other.batchValues);
+  ASSERT_EQ(PrepareLoggerSetup(other, suspended), 5);
+  EXPECT_TRUE(suspended.resuming);
+  SetupDialog d(other, &suspended, other.logger.state);
+  EXPECT_EQ(d.StatusField()->text(), "Logging Suspended");
+  EXPECT_EQ(d.EnableButton()->text(), "Resume/Enable");
+  // The suspended deployment started before the logger clock; resuming does not hold it against
+  // it.
+  EXPECT_NE(d.Message(), "Error: Start time less than or equal to Logger time.");
+  EXPECT_TRUE(d.EnableButton()->isEnabled()) << d.Message().toStdString();
 }
 
 // A host that runs posted commands from the event loop, as the main window does.

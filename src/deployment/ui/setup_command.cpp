@@ -179,6 +179,9 @@ int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
   setup.logDirectory = session.settings.ProgramDirectory();
   const int status = setup.Open();
   if (status < 0) return status;
+  // A suspended logger (status 5, "Logging Suspended") holds a deployment that can go on: the
+  // button reads "Resume/Enable", its start is not checked again and the data can be kept.
+  setup.resuming = status == 5;
   setup.calibrationRead = ReadCalibration(link, session.calibration) == CalibrationRead::Succeeded;
   setup.calibration = &session.calibration;
   return status;

@@ -907,10 +907,12 @@ bool SetupDialogShown() {
 void SetupDialog::ReopenAfterFailure() {
   // The dialog starts again from what the logger now holds.
   setup_->stopButton = false;
-  if (setup_->Open() < 0) {
+  const int status = setup_->Open();
+  if (status < 0) {
     reject();
     return;
   }
+  setup_->resuming = status == 5;  // still suspended: it may still be resumed
   FillFromParameters();
   Revalidate();
   ShowReadFailure();
