@@ -11,14 +11,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <initializer_list>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "decoding/decoder.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
+#include "full_memory.h"
 #include "platform/host.h"
 #include "shell/text_file.h"
 
@@ -27,8 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using klx::HeldData;
 
-constexpr int kHeader = 48;
-constexpr int kWords = 2793456;  // (0x7FE000 - 48) / 3
+using klx::bench::kHeader;
 
 const fs::path& Dir() {
   static const fs::path dir = [] {
@@ -39,38 +37,9 @@ const fs::path& Dir() {
   return dir;
 }
 
-// The image of decode_bench: four channels with a slow drift and some noise, even words, the
-// turbidity channel's gain code changing every 5000 rows, a "TIM" stamp every 1000 rows.
+// The shared full memory with its stamps, as a retrieval leaves it.
 klx::MemoryImage FullImage() {
-  klx::MemoryImage image;
-  image.bytes.assign(kHeader, 0x11);
-  image.bytes.reserve(kHeader + 3 * static_cast<size_t>(kWords));
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<uint32_t> noise(0, 0x3FFF);
-  auto word = [&](uint32_t w) {
-    image.bytes.push_back(static_cast<uint8_t>(w >> 16));
-    image.bytes.push_back(static_cast<uint8_t>(w >> 8));
-    image.bytes.push_back(static_cast<uint8_t>(w));
-  };
-  int words = 0, row = 0;
-  while (words < kWords) {
-    if (row % 1000 == 999 && words + 4 <= kWords) {
-      word(0);
-      for (uint8_t b : std::initializer_list<uint8_t>{'T', 'I', 'M', 0x24, 0x03, 0x10, 0x12, 0, 0})
-        image.bytes.push_back(b);
-      words += 4;
-    }
-    for (int ch = 0; ch < 4 && words < kWords; ++ch, ++words) {
-      uint32_t w = (0x400000u + static_cast<uint32_t>(ch) * 0x200000u + noise(rng) +
-                    static_cast<uint32_t>(row % 4096) * 16u) &
-                   0xFFFFFEu;
-      if (ch == 3) w = (w & ~6u) | (static_cast<uint32_t>(row / 5000 % 4) << 1);
-      word(w);
-    }
-    ++row;
-  }
-  image.fill = static_cast<int32_t>(image.bytes.size());
-  image.sampleWords = image.fill / 3;
+  klx::MemoryImage image = klx::bench::FullImage(true);
   image.headerLength = kHeader;
   image.unsaved = true;
   image.hasSnapshot = true;
@@ -89,17 +58,7 @@ klx::MemoryImage FullImage() {
 const HeldData& FullHeld() {
   static const HeldData held = [] {
     HeldData h;
-    auto& logger = h.data.logger;
-    logger.model = "NMK-7400";
-    logger.firmware = 6.1f;
-    logger.serial = 74001;
-    logger.extendedCommandSet = true;
-    logger.parameterBlockLength = kHeader;
-    logger.channelCount = 4;
-    logger.channelTypes = "TPCy";
-    for (auto& row : h.data.calibration.coef) row = {0.0, 1.0, 0.0, 0.0};
-    h.data.calibration.coef[0] = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
-    h.data.calibration.coef[1] = {-10.0, 1200.0, 0.5, 0.0};
+    klx::bench::FullLogger(h.data);
     h.image = FullImage();
     klx::RecordingHost host;
     const klx::DecodeResult r =
