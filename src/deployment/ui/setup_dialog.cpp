@@ -33,6 +33,20 @@
 namespace klx::ui {
 namespace {
 
+// "Accept" and "Discard" under the dialog's form. Discard rejects; Accept accepts unless the
+// caller checks first (`acceptCloses` false: it connects `accepted` itself).
+QDialogButtonBox* AcceptDiscardButtons(QDialog& d, QLayout* form, bool acceptCloses = true) {
+  auto* buttons = new QDialogButtonBox(&d);
+  buttons->addButton("Accept", QDialogButtonBox::AcceptRole);
+  buttons->addButton("Discard", QDialogButtonBox::RejectRole);
+  if (acceptCloses) QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+  auto* top = new QVBoxLayout(&d);
+  top->addLayout(form);
+  top->addWidget(buttons);
+  return buttons;
+}
+
 QString L1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -156,14 +170,7 @@ bool DatePicker(QWidget* parent, DeploymentParameters& p, const LoggerState& log
   QObject::connect(now, &QCheckBox::toggled, &d, [&](bool) { update(); });
   update();
 
-  auto* buttons = new QDialogButtonBox(&d);
-  buttons->addButton("Accept", QDialogButtonBox::AcceptRole);
-  buttons->addButton("Discard", QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-  auto* top = new QVBoxLayout(&d);
-  top->addLayout(form);
-  top->addWidget(buttons);
+  AcceptDiscardButtons(d, form);
   if (d.exec() != QDialog::Accepted) {
     p = before;
     return false;
@@ -240,10 +247,7 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
   QObject::connect(power, &QComboBox::currentIndexChanged, &d, [&](int) { update(); });
   update();
 
-  auto* buttons = new QDialogButtonBox(&d);
-  buttons->addButton("Accept", QDialogButtonBox::AcceptRole);
-  buttons->addButton("Discard", QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+  auto* buttons = AcceptDiscardButtons(d, form, false);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &d, [&] {
     bool ok = false;
     const double v = value->text().toDouble(&ok);
@@ -292,9 +296,6 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
     }
     d.accept();
   });
-  auto* top = new QVBoxLayout(&d);
-  top->addLayout(form);
-  top->addWidget(buttons);
   if (d.exec() != QDialog::Accepted) {
     p = before;
     return false;
@@ -441,14 +442,7 @@ bool BurstPicker(QWidget* parent, DeploymentParameters& p, Host& host) {
   QObject::connect(averaging, &QCheckBox::toggled, &d, [&](bool) { show(); });
   show();
 
-  auto* buttons = new QDialogButtonBox(&d);
-  buttons->addButton("Accept", QDialogButtonBox::AcceptRole);
-  buttons->addButton("Discard", QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-  auto* top = new QVBoxLayout(&d);
-  top->addLayout(form);
-  top->addWidget(buttons);
+  AcceptDiscardButtons(d, form);
   if (d.exec() != QDialog::Accepted) {
     p.burstInterval = before.burstInterval;
     p.waveEnabled = before.waveEnabled;
