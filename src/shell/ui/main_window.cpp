@@ -495,22 +495,11 @@ void MainWindow::ReadFile(const char* kind) {
   if (session_->rememberFolders)
     WriteDirectories(session_->settings.ProgramDirectory(), session_->directories);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool ok = ReadHeldFile(*chosen, k, nullptr);
+  const bool ok = session_->ReadDataFile(*chosen);
   QApplication::restoreOverrideCursor();
   if (!ok) return;  // the data held stay as they were
   ShowHeldData();
   RebuildRecentMenu();
-}
-
-std::string MainWindow::KindOfFile(const std::string& path) {
-  if (std::filesystem::path(path).extension() == ".mat") return "mat";
-  return path.find(".hex") != std::string::npos ? "hex" : "dat";
-}
-
-bool MainWindow::ReadHeldFile(const std::filesystem::path& file, const std::string& kind,
-                              bool* gone) {
-  (void)kind;  // the session reads by the file's name
-  return session_->ReadDataFile(file, gone);
 }
 
 void MainWindow::ReadRecentFile(int id) {
@@ -521,7 +510,7 @@ void MainWindow::ReadRecentFile(int id) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   bool gone = false;
   // Opened as hex when the path names one, else as dat.
-  const bool ok = ReadHeldFile(path, path.find(".hex") != std::string::npos ? "hex" : "dat", &gone);
+  const bool ok = session_->ReadDataFile(path, &gone);
   QApplication::restoreOverrideCursor();
   if (!ok) {
     // Only a file that is no longer there leaves the list.
@@ -548,7 +537,7 @@ bool MainWindow::OpenCommandLineFile(const std::string& given) {
     ShowStatus(*host_, "Not a hex, dat or mat file: " + path);
     return false;
   }
-  if (!ReadHeldFile(path, KindOfFile(path), nullptr)) return false;
+  if (!session_->ReadDataFile(path)) return false;
   ShowHeldData();
   RebuildRecentMenu();
   return true;

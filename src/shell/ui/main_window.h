@@ -98,8 +98,6 @@ class MainWindow : public QMainWindow {
   void ReadRecentFile(int id);
   // Reads a hex, dat or mat file (`kind`) into the held data; hex and dat files go to the top of
   // the recent files. `gone` (when given) tells whether the read found the file missing.
-  bool ReadHeldFile(const std::filesystem::path& file, const std::string& kind, bool* gone);
-  static std::string KindOfFile(const std::string& path);
   void ScreenCapture();
   void ToggleRangeChanges();
   void ToggleMultipleCopies();
