@@ -1,0 +1,307 @@
+// The live run: records in from a logger (and a GPS) on the loopback line, values out to the
+// series, the status line and the real-time file, which reads back as a hex file.
+#include "realtime/collection.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <deque>
+#include <fstream>
+#include <sstream>
+
+#include "decoding/decoder.h"
+#include "platform/loopback.h"
+#include "session/session.h"
+#include "shell/datetime.h"
+
+namespace klx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A far end that sends what it was given at the times it was given.
+class TimedDevice : public LineDevice {
+ public:
+  void Receive(const uint8_t*, size_t, int, int64_t, LineOutput&) override {}
+  void Poll(int64_t untilMs, LineOutput& out) override {
+    while (!queue.empty() && queue.front().first <= untilMs) {
+      out.Send(queue.front().second, queue.front().first);
+      queue.pop_front();
+    }
+  }
+  void At(int64_t ms, std::string bytes) { queue.emplace_back(ms, std::move(bytes)); }
+  std::deque<std::pair<int64_t, std::string>> queue;
+};
+
+std::string Bytes(const std::vector<uint8_t>& v) {
+  return std::string(v.begin(), v.end());
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const SystemTime kStart{2026, 12, 0, 6, 12, 0, 0, 0};
+
+struct Rig {
+  Rig()
+      : dir(fs::temp_directory_path() /
+            ("klx-realtime-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
+        session(host, clock, (fs::create_directories(dir), dir), {}) {
+    session.ReadSettings();
+    session.transports.Register("test:", [this](std::string_view name) {
+      if (name.find("gps") != std::string_view::npos)
+        return std::make_unique<LoopbackPort>("test:gps", gps, clock);
+      return std::make_unique<LoopbackPort>("test:logger", logger, clock);
+    });
+    session.link.loggerPort = session.ports.NumberFor("test:logger");
+    session.link.gpsPort = 0;
+    session.link.OpenSerialPort(PortSlot::Logger, session.link.loggerPort, 9600,
+                                RtsControl::Disable);
+  }
+  ~Rig() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  RealTimeStart StartFor(const std::string& letters) {
+    RealTimeStart s;
+    s.files.data = dir / "hex" / "001234Realtime.hex";
+    s.files.gps = dir / "dat" / "001234Realtime.gps";
+    s.parameters.samplePeriod = {0, 0, 10};
+    s.parameters.startTime = kStart;
+    s.parameters.realtimeOutput = true;
+    s.parameters.realtimeBaud = 9600;
+    s.parameters.realtimeBaudCode = 28;
+    LoggerState& st = s.data.logger;
+    st.model = "VS-330";
+    st.firmware = 6.2f;
+    st.serial = 1234;
+    st.channelCount = static_cast<int>(letters.size());
+    st.channelTypes = letters;
+    st.parameterBlockLength = 30;
+    for (int ch = 0; ch < st.channelCount; ++ch)
+      s.data.calibration.coef[ch] = {0.0, 100.0 * (ch + 1), 0.0, 0.0};
+    return s;
+  }
+
+  // Runs the timer for `ms` of line time.
+  int Run(RealTimeRun& run, int64_t ms) {
+    int stored = 0;
+    for (int64_t t = 0; t < ms; t += run.TickPeriodMs()) {
+      clock.SleepMs(run.TickPeriodMs());
+      stored += run.Tick();
+    }
+    return stored;
+  }
+
+  static inline int counter = 0;
+  fs::path dir;
+  VirtualClock clock{kStart};
+  RecordingHost host;
+  Session session;
+  std::shared_ptr<TimedDevice> logger = std::make_shared<TimedDevice>();
+  std::shared_ptr<TimedDevice> gps = std::make_shared<TimedDevice>();
+};
+
+// An even count: an odd one is a reading outside the channel's normal range.
+int32_t Count(double fraction) {
+  return static_cast<int32_t>(fraction * 16777216.0) & ~1;
+}
+
+TEST(RealTimeRun, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  ASSERT_TRUE(run.Start(rig.StartFor("PC")));
+  EXPECT_EQ(run.TickPeriodMs(), 150);
+  EXPECT_EQ(rig.host.status[kStatusMessagePart], kRealTimeStatus);
+
+  // Samples at 0, 10 and 20 s, then a gap to 60 s, then a time that goes back to 50 s.
+  const int64_t t0 = rig.clock.MonotonicMs();
+  const int offsets[] = {0, 10, 20, 60, 50};
+  for (int i = 0; i < 5; ++i) {
+    const std::vector<int32_t> counts = {Count(0.1 * (i + 1)), Count(0.05 * (i + 1))};
+    rig.logger->At(t0 + offsets[i] * 1000 + 100,
+                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, offsets[i]), counts)));
+  }
+  EXPECT_EQ(rig.Run(run, 30000), 3);
+  EXPECT_EQ(rig.Run(run, 40000), 2);
+  ASSERT_EQ(run.sampleCount, 5);
+
+  const DataSet& data = run.Data();
+  ASSERT_EQ(data.samplesPerChannel, 5);
+  EXPECT_NEAR(data.series[0][0], 10.0, 1e-4);  // 100 × 0.1
+  EXPECT_NEAR(data.series[1][4], 50.0, 1e-4);  // 200 × 0.25
+  // The running minimum and maximum stand behind the samples, inside the preset limits (the
+  // pressure limits are 0 to 30, the conductivity limits 20 to 60).
+  EXPECT_NEAR(data.Minimum(0), 0.0, 1e-4);
+  EXPECT_NEAR(data.Maximum(0), 50.0, 1e-4);
+  EXPECT_NEAR(data.Minimum(1), 10.0, 1e-4);
+  EXPECT_NEAR(data.Maximum(1), 60.0, 1e-4);
+  // The display's times: the gap and the step back start new stamps.
+  ASSERT_EQ(data.stamps.records.size(), 3u);
+  EXPECT_EQ(data.stamps.records[1].sampleIndex, 3u);
+  EXPECT_EQ(data.stamps.records[2].sampleIndex, 4u);
+  EXPECT_EQ(SampleTime(data, run.FirstSampleTime(), 10, false, 2), AddSeconds(kStart, 20));
+  EXPECT_EQ(SampleTime(data, run.FirstSampleTime(), 10, false, 4), AddSeconds(kStart, 50));
+  EXPECT_EQ(run.lastLine, ShortDateDisplayText(AddSeconds(kStart, 50)) + "   50.0000   50.0000");
+  EXPECT_EQ(rig.host.status[kStatusMessagePart], run.lastLine);
+  run.End();
+  EXPECT_FALSE(run.Active());
+
+  // The file: the header, the 30 bytes that stand for the logger's parameter block, and the
+  // samples with a 12-byte stamp before the first, the gap and the step back.
+  const std::string text = ReadText(run.Files().data);
+  EXPECT_NE(text.find("Number of bytes of data 0000096\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("|     |     |     |     |     |     |     |\n"
+                      "000000000000000000000000000000000000000000000000\n"
+                      "001C00000000\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("00000054494D261206120000"), std::string::npos);  // stamp of the first
+
+  // Read back as a hex file, it gives the same values at the same times.
+  ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data)) << rig.host.events.back().text;
+  const DataSet& back = rig.session.held.data;
+  ASSERT_EQ(back.samplesPerChannel, 5);
+  for (int ch = 0; ch < 2; ++ch)
+    for (int row = 0; row < 5; ++row)
+      EXPECT_NEAR(back.series[ch][row], data.series[ch][row], 1e-3) << ch << "," << row;
+  const DeploymentParameters& p = rig.session.held.image.snapshot.parameters;
+  EXPECT_EQ(SampleTime(back, p.startTime, p.samplePeriod, false, 3), AddSeconds(kStart, 60));
+}
+
+TEST(RealTimeRun, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample) {
+  Rig rig;
+  rig.session.link.gpsPort = rig.session.ports.NumberFor("test:gps");
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  ASSERT_TRUE(run.Start(rig.StartFor("T")));
+  ASSERT_TRUE(run.GpsActive());
+  const int64_t t0 = rig.clock.MonotonicMs();
+  rig.gps->At(t0 + 50, "$GPGGA,120000.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  for (int i = 0; i < 3; ++i) {
+    auto rec = BinaryRecord(RecordTag::Sample, AddSeconds(kStart, 10 * i), {Count(0.5)});
+    if (i == 1) rec.back() = static_cast<uint8_t>(rec.back() + 1);
+    rig.logger->At(t0 + 10000 * i + 200, Bytes(rec));
+  }
+  rig.Run(run, 25000);
+  EXPECT_EQ(run.sampleCount, 2);
+  EXPECT_EQ(run.gpsText, " 4807.04,N,1131.00,E");
+  EXPECT_TRUE(run.lastLine.ends_with(" 4807.04,N,1131.00,E")) << run.lastLine;
+  run.End();
+  const std::string gps = ReadText(run.Files().gps);
+  EXPECT_NE(gps.find(ShortDateDisplayText(kStart) + "\t 4807.04,N,1131.00,E\n"), std::string::npos)
+      << gps;
+  EXPECT_NE(gps.find(ShortDateDisplayText(AddSeconds(kStart, 20)) + "\t"), std::string::npos);
+  EXPECT_FALSE(rig.session.link.IsOpen(PortSlot::Gps));
+}
+
+TEST(RealTimeRun, AFileThatCannotBeOpenedEndsTheStart) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  RealTimeStart start = rig.StartFor("T");
+  start.files.data = rig.dir / "no-such-folder" / "x.hex";
+  EXPECT_FALSE(run.Start(std::move(start)));
+  EXPECT_FALSE(run.Active());
+  EXPECT_TRUE(rig.host.Saw("tell", "Unable to open '.hex' data file"));
+}
+
+TEST(RealTimeRun, EngineeringRecordsAreFiledAsTheRawCountsOfTheirValues) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  RealTimeStart start = rig.StartFor("PC");
+  start.parameters.startFlags = 4;
+  start.data.logger.engineeringUnitsLevel = 1;
+  ASSERT_TRUE(run.Start(std::move(start)));
+  const int64_t t0 = rig.clock.MonotonicMs();
+  rig.logger->At(t0 + 100, TextRecord(kStart, {25.0, 80.0}));
+  rig.Run(run, 1000);
+  ASSERT_EQ(run.sampleCount, 1);
+  EXPECT_NEAR(run.Data().series[0][0], 25.0, 1e-9);
+  run.End();
+  ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data));
+  // 25 = 100 × raw / 2^24 and 80 = 200 × raw / 2^24, to a count.
+  EXPECT_NEAR(rig.session.held.data.series[0][0], 25.0, 1e-4);
+  EXPECT_NEAR(rig.session.held.data.series[1][0], 80.0, 1e-4);
+}
+
+TEST(RealTimeCapacity, TheBinaryAndEngineeringRatesMustFitTheDefaultBaudRate) {
+  RecordingHost host;
+  DeploymentParameters p;
+  p.realtimeOutput = true;
+  p.profiling6Hz = true;
+  EXPECT_EQ(RequiredRealTimeRates(p, 4).binary, 1500u);  // 25 bytes × 60
+  p.realtimeBaud = 1200;
+  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
+  EXPECT_TRUE(host.Saw("tell", "requires a default baud rate greater than 1500."));
+  p.realtimeBaud = 2400;
+  EXPECT_TRUE(CheckRealTimeCapacity(p, 4, host));
+  // Engineering units need (4 × 10 + 22) × 60 = 3720 bits a second.
+  p.startFlags = 4;
+  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
+  EXPECT_TRUE(host.Saw("tell",
+                       "Engineering units format\nrequires a default baud rate greater "
+                       "than 3720."));
+  // A ten-second period needs floor(25 × 1) bits a second; off needs nothing.
+  p.profiling6Hz = false;
+  p.samplePeriod = {0, 0, 10};
+  EXPECT_EQ(RequiredRealTimeRates(p, 4).binary, 25u);
+  p.realtimeBaud = 25;
+  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
+  p.realtimeOutput = false;
+  EXPECT_TRUE(CheckRealTimeCapacity(p, 4, host));
+}
+
+TEST(RealTimeFiles, TheProposedNamesFollowTheSerialNumberAndAnExistingFileIsAskedAbout) {
+  struct FileHost : RecordingHost {
+    std::optional<std::string> ChooseFile(const FileChoice& c) override {
+      choice = c;
+      return answer;
+    }
+    FileChoice choice;
+    std::optional<std::string> answer;
+  } host;
+  const fs::path dir = fs::temp_directory_path() / ("klx-rtfile-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "hex");
+  Directories dirs;
+  LoggerState s;
+  s.serial = 42;
+  host.answer = (dir / "hex" / "run1").string();
+  auto files = ChooseRealTimeFile(host, s, dir, dirs);
+  ASSERT_TRUE(files);
+  EXPECT_EQ(host.choice.suggestedName, "000042Realtime.hex");
+  EXPECT_EQ(host.choice.title, "Select a 'hex' filename for storing the Real-time data");
+  EXPECT_EQ(host.choice.filter, "All Hex Files (*.hex)");
+  EXPECT_EQ(files->data, dir / "hex" / "run1.hex");
+  EXPECT_EQ(files->gps, dir / "dat" / "run1.gps");
+
+  // An existing file: No keeps it.
+  std::ofstream(dir / "hex" / "run1.hex") << "keep";
+  host.answers = {Answer::No};
+  EXPECT_FALSE(ChooseRealTimeFile(host, s, dir, dirs));
+  EXPECT_EQ(ReadText(dir / "hex" / "run1.hex"), "keep");
+  // A logger storing ASCII data gets a dat file; cancel gives nothing.
+  s.rsAdvancedWord = 0x0A;
+  host.answer.reset();
+  EXPECT_FALSE(ChooseRealTimeFile(host, s, dir, dirs));
+  EXPECT_EQ(host.choice.suggestedName, "000042Realtime.dat");
+  EXPECT_EQ(host.choice.filter, "All ASCII data files (*.dat)");
+  fs::remove_all(dir);
+}
+
+TEST(RealTimeFiles, TheDisplaySeriesShareTheirBufferWithTheDerivedChannels) {
+  LoggerState s;
+  s.channelCount = 3;
+  s.channelTypes = "TCP";
+  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184 / 8);
+  s.channelTypes = "TCD";
+  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184 / 8);  // 4 + 1 for dissolved oxygen
+  s.channelCount = 1;
+  s.channelTypes = "T";
+  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184);
+}
+
+}  // namespace
+}  // namespace klx

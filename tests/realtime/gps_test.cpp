@@ -1,0 +1,79 @@
+// NMEA sentences from the GPS port.
+#include "realtime/gps.h"
+
+#include <gtest/gtest.h>
+
+namespace klx {
+namespace {
+
+TEST(Gps, GgaAndGllFixesGiveThePositionText) {
+  GpsReader gps;
+  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  ASSERT_TRUE(gps.Parse());
+  EXPECT_EQ(gps.text, " 4807.04,N,1131.00,E");
+  EXPECT_EQ(gps.sentenceType, "GGA");
+
+  gps.Append("$GPGLL,3723.2475,S,12158.3416,W,161229.487,A*2C\r\n");
+  ASSERT_TRUE(gps.Parse());
+  EXPECT_EQ(gps.text, " 3723.25,S,12158.34,W");
+  EXPECT_EQ(gps.sentenceType, "GLL");
+}
+
+TEST(Gps, ASentenceWithoutAFixOrCutInTwoKeepsTheLastPosition) {
+  GpsReader gps;
+  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  ASSERT_TRUE(gps.Parse());
+  // No fix: empty fields.
+  gps.Append("$GPGGA,123520.00,,,,,0,00,,,M,,M,,*66\r\n");
+  EXPECT_FALSE(gps.Parse());
+  EXPECT_EQ(gps.text, " 4807.04,N,1131.00,E");
+  // Half a sentence waits for its carriage return.
+  gps.Append("noise$GPGLL,0101.500,N,00202.250");
+  EXPECT_FALSE(gps.Parse());
+  gps.Append(",W,120000.00,A*00\r\n");
+  ASSERT_TRUE(gps.Parse());
+  EXPECT_EQ(gps.text, " 101.50,N,202.25,W");
+  // A bad hemisphere letter is no fix.
+  gps.Append("$GPGLL,0101.500,X,00202.250,W,120000.00,A*00\r\n");
+  EXPECT_FALSE(gps.Parse());
+}
+
+TEST(Gps, AReceiverSendingNeitherGgaNorGllIsReportedAfter256Sentences) {
+  GpsReader gps;
+  const std::string rmc =
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+  for (int i = 1; i < GpsReader::kRejectLimit; ++i) {
+    gps.Append(rmc);
+    EXPECT_FALSE(gps.Parse());
+  }
+  EXPECT_FALSE(gps.warn);
+  EXPECT_EQ(gps.rejected, 255);
+  gps.Append(rmc);
+  gps.Parse();
+  EXPECT_TRUE(gps.warn);
+  EXPECT_TRUE(gps.text.empty());
+  // A GGA sentence resets the count.
+  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  EXPECT_TRUE(gps.Parse());
+  EXPECT_EQ(gps.rejected, 0);
+}
+
+TEST(Gps, TheBufferNeverOverflowsOnEndlessInput) {
+  GpsReader gps;
+  for (int i = 0; i < 100; ++i) {
+    const std::string junk(gps.ReadSize(), i % 2 ? '$' : 'q');
+    EXPECT_LE(gps.ReadSize(), GpsReader::kReadSize);
+    gps.Append(junk);
+    gps.Parse();
+  }
+  gps.Append("\r\n$GPGGA,000001.00,1000.000,S,02000.000,E,1,08,0.9,1.0,M,0.0,M,,*00\r\n");
+  // What remains of the junk may take some room, but a whole sentence still gets through.
+  for (int i = 0; i < 3 && gps.text.empty(); ++i) {
+    gps.Parse();
+    gps.Append("$GPGGA,000001.00,1000.000,S,02000.000,E,1,08,0.9,1.0,M,0.0,M,,*00\r\n");
+  }
+  EXPECT_EQ(gps.text, " 1000.00,S,2000.00,E");
+}
+
+}  // namespace
+}  // namespace klx
