@@ -490,6 +490,78 @@ void SimLogger::HostClosed(int64_t nowMs) {
   mode_ = Mode::Command;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Real-time output.
+
+bool SimLogger::RealtimeEngineering() const {
+  const auto level = profile_.capabilities.find(20);
+  const bool capable = level != profile_.capabilities.end() && level->second >= 1;
+  // The start characteristic holds the mode byte, then the 24 start flags low byte first.
+  return capable && (startCharacteristic_ >> 8 & 0x04u) != 0;
+}
+
+std::string SimLogger::RealtimeRecord(int64_t seconds, const std::vector<uint32_t>& raw,
+                                      bool badChecksum) const {
+  std::string r;
+  if (RealtimeEngineering()) {
+    const std::string t = StampText(seconds);
+    char b[64];
+    std::snprintf(b, sizeof b, "TIM %2d%2d%2d%2d%2d%2d", Two(t, 0), Two(t, 2), Two(t, 4), Two(t, 6),
+                  Two(t, 8), Two(t, 10));
+    r = b;
+    const auto& channels = memory_.Configuration().channels;
+    for (size_t ch = 0; ch < raw.size(); ++ch) {
+      const double v = ch < channels.size() ? channels[ch].conversion.Value(raw[ch]) : 0.0;
+      std::snprintf(b, sizeof b, " %.4f", v);
+      r += b;
+    }
+    return r + " FET\r\n";
+  }
+  r.assign(3, '\0');
+  r += "TIM";
+  for (uint8_t v : BcdTime(seconds)) r += static_cast<char>(v);
+  for (uint32_t w : raw) {
+    r += static_cast<char>(w >> 16 & 0xFF);
+    r += static_cast<char>(w >> 8 & 0xFF);
+    r += static_cast<char>(w & 0xFF);
+  }
+  uint8_t sum = 0;
+  for (size_t i = 3; i < r.size(); ++i)
+    sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(r[i]));
+  if (badChecksum) ++sum;
+  r += static_cast<char>(sum);
+  return r;
+}
+
+void SimLogger::Poll(int64_t untilMs, klx::LineOutput& out) {
+  LiveOutput(untilMs, out);
+}
+
+void SimLogger::LiveOutput(int64_t untilMs, klx::LineOutput& out) {
+  if (!anchorMs_) return;  // nobody has reached the logger yet
+  Advance(untilMs);
+  const uint64_t rows = memory_.RowCount();
+  // Rows stored while the output was off are never sent; an erase starts the count again.
+  if (realtimeCode_ == 0 || liveNextRow_ > rows) liveNextRow_ = rows;
+  // A host that leaves the line unread for long finds only the latest records (the rest would
+  // have overflowed its input buffer).
+  constexpr uint64_t kMaxBacklog = 4096;
+  if (rows - liveNextRow_ > kMaxBacklog) liveNextRow_ = rows - kMaxBacklog;
+  const double msPerByte = paced_ ? 10000.0 / baud_ : 0.0;
+  const int64_t clockMs = *anchorMs_ - clockAtAnchor_ * 1000;  // monotonic ms of 2000-01-01
+  while (liveNextRow_ < rows) {
+    const auto row = memory_.RowAt(liveNextRow_);
+    if (!row) break;
+    const int64_t at = clockMs + row->ms;
+    if (at > untilMs) break;
+    ++liveRecords_;
+    const bool bad = faults_.realtimeBadChecksum > 0 &&
+                     liveRecords_ % static_cast<uint64_t>(faults_.realtimeBadChecksum) == 0;
+    out.Send(RealtimeRecord(row->ms / 1000, row->raw, bad), at, msPerByte);
+    ++liveNextRow_;
+  }
+}
+
 void SimLogger::Reply(std::string bytes, int64_t nowMs, klx::LineOutput& out) {
   if (bytes.empty()) return;
   if (faults_.dropByte > 0 && bytes.size() > 1) {
@@ -503,7 +575,7 @@ void SimLogger::Reply(std::string bytes, int64_t nowMs, klx::LineOutput& out) {
 void SimLogger::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
                         klx::LineOutput& out) {
   Anchor(nowMs);
-  Advance(nowMs);
+  LiveOutput(nowMs, out);  // records due before the command go out before its reply
   if (baud_ != defaultBaud_ && profile_.rateRevertMs > 0 &&
       nowMs - lastTrafficMs_ > profile_.rateRevertMs)
     baud_ = defaultBaud_;
@@ -1023,6 +1095,7 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
         resumeStatus_ = status_;
         status_ = 5;
       }
+      liveNextRow_ = memory_.RowCount();
       Reply(StatusText() + "\r\n", nowMs, out);
       return true;
     case '9':
@@ -1033,6 +1106,7 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
         status_ = 4;
         subStatus_ = profile_.IsExtended() ? 2 : 0;
       }
+      liveNextRow_ = memory_.RowCount();
       Reply(StatusText() + "\r\n", nowMs, out);
       return true;
     case 'C': {  // older multi-channel loggers: write into the calibration memory

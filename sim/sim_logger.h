@@ -53,6 +53,19 @@
 //   "!O" -> the "!H" count "HYS", "!L" -> the "!A" block "THR"
 //   "F"  -> one reading "%02X%02X%02X\r\n" per channel ("F00": all channels, then "FET\r\n")
 //   "!T00"/"!T01" -> "0101\r\n" (sampling LED off) or "0102\r\n" (on); "!T01" toggles it.
+//
+// Real-time output. With a real-time baud code set ("!B%02X", not "!B00") the logger sends one
+// record for every row it stores, at the row's own time (bytes spaced by ten bits at the line
+// rate with `paced`), six a second under 6 Hz profiling. Rows stored while the output was off,
+// or before the host first reached the logger, are never sent; "!9", "!S" and "!B00" end the
+// output at once. Records due before a command arrive before its reply. The readings are the
+// raw words the memory holds for the same rows, so a later retrieval gives the same values.
+//   binary (start characteristic bit 10, the engineering-units flag, clear, or capability 20
+//   below 1), channels * 3 + 13 bytes: 00 00 00, "TIM", six BCD bytes yy mm dd hh mm ss, three
+//   bytes per channel most significant first, and the sum of the bytes from "TIM" on, mod 256.
+//   engineering units: "TIM %2d%2d%2d%2d%2d%2d" (year - 2000 first), " %.4f" per channel with
+//   the channel's conversion, then " FET\r\n".
+// fault.realtime_bad_checksum = N puts a check byte one too high into every Nth binary record.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -75,6 +88,8 @@ class SimLogger final : public klx::LineDevice {
 
   void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
                klx::LineOutput& out) override;
+  // Sends the real-time records due up to untilMs (see above).
+  void Poll(int64_t untilMs, klx::LineOutput& out) override;
   void HostOpened(int64_t nowMs) override;
   void HostClosed(int64_t nowMs) override;
 
@@ -83,6 +98,13 @@ class SimLogger final : public klx::LineDevice {
   int DefaultBaud() const { return defaultBaud_; }
   int Status() const { return status_; }
   int SubStatus() const { return subStatus_; }
+  // Real-time output: on while a baud code other than 0 is set; text records when the
+  // engineering-units flag of the start characteristic is set and capability 20 is 1 or more.
+  bool RealtimeOn() const { return realtimeCode_ != 0; }
+  bool RealtimeEngineering() const;
+  // One real-time record for a row: its time (seconds since 2000-01-01) and raw words.
+  std::string RealtimeRecord(int64_t seconds, const std::vector<uint32_t>& raw,
+                             bool badChecksum = false) const;
 
   // The logger clock. Until set, it starts at the profile's clock (or 2026-01-01 00:00:00)
   // when the logger first hears from the host.
@@ -152,6 +174,8 @@ class SimLogger final : public klx::LineDevice {
   SimMemory::Setup MemorySetup() const;
   void GenerateDeployment();
   int64_t PeriodMs() const;  // 0 under 6 Hz profiling
+  // Sends the records of the rows stored since the last one sent whose time is due by untilMs.
+  void LiveOutput(int64_t untilMs, klx::LineOutput& out);
 
   SimProfile profile_;
   SimFaults faults_;
@@ -192,6 +216,8 @@ class SimLogger final : public klx::LineDevice {
   std::string burstInterval_ = "000000";
   std::vector<uint8_t> height_ = std::vector<uint8_t>(8, 0);
   uint8_t realtimeCode_ = 0;
+  uint64_t liveNextRow_ = 0;  // the next row whose record is still to be sent
+  uint64_t liveRecords_ = 0;  // records sent, for fault.realtime_bad_checksum
   uint16_t hysteresis_ = 0;
   std::string powerSavePeriod_ = "000000";
   bool led_ = false;

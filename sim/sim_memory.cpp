@@ -449,6 +449,20 @@ uint8_t SimMemory::ByteAt(uint32_t address) const {
   return within < bytes.size() ? bytes[within] : 0xFF;
 }
 
+std::optional<SimMemory::Row> SimMemory::RowAt(uint64_t row) const {
+  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+    if (it->kind != Kind::Rows) continue;
+    if (row >= it->first + it->count) return std::nullopt;  // pieces are in row order
+    if (row < it->first) continue;
+    Row out;
+    out.ms = RowMs(*it, row - it->first);
+    for (size_t ch = 0; ch < setup_.channels.size(); ++ch)
+      out.raw.push_back(RowWord(ch, out.ms, row));
+    return out;
+  }
+  return std::nullopt;
+}
+
 SimExpected SimMemory::Expected() const {
   SimExpected e;
   const size_t n = setup_.channels.size();

@@ -121,6 +121,14 @@ class SimMemory {
   uint32_t Pointer() const { return map_.AddressOf(used_); }
   bool Full(uint32_t more) const { return static_cast<uint64_t>(used_) + more > map_.Capacity(); }
   uint64_t RowCount() const { return rows_; }
+  // Row number `row` (counted from the first row since the memory was erased): its time in ms
+  // since 2000-01-01 and the raw word of every channel, as the memory holds them. Nothing for a
+  // row that was never written. Recent rows are found fastest.
+  struct Row {
+    int64_t ms = 0;
+    std::vector<uint32_t> raw;
+  };
+  std::optional<Row> RowAt(uint64_t row) const;
 
   // Byte at an address of the data area (0xFF where nothing was written or nothing is kept).
   uint8_t ByteAt(uint32_t address) const;

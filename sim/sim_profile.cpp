@@ -258,6 +258,8 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     if (!ParseInt(value, 0, 100000000, p.eraseMsPer64k)) return bad("0 or more");
   } else if (key == "fault.erase_fails") {
     if (!ParseInt(value, 0, 1000000, p.faults.eraseFails)) return bad("a count");
+  } else if (key == "fault.realtime_bad_checksum") {
+    if (!ParseInt(value, 0, 1000000, p.faults.realtimeBadChecksum)) return bad("a count");
   } else if (key == "rate_revert_ms") {
     if (!ParseInt(value, 0, 100000000, p.rateRevertMs)) return bad("0 or more");
   } else if (key == "fault.bad_check") {

@@ -64,13 +64,15 @@ struct SimFaults {
   int nakWrites = 0;       // "fault.nak_writes": NAK on the next N table writes (-1: always)
   std::vector<std::string> unknown;  // "fault.unknown": commands (by prefix) answered
                                      // "Unknown command"
-  double badBlockRate = 0;   // "fault.bad_block_rate": share of memory reads with a wrong sum
-  double dropBlockRate = 0;  // "fault.drop_block_rate": share of memory reads losing a byte
-  int silentAfterMs = 0;     // "fault.silent_after_ms": the silence of fault.silent_ms starts
-                             // this long after the first command
-  int lostAfterSwitch = 0;   // "fault.lost_after_switch": the next N rate switches leave the
-                             // logger deaf at the new rate (until it falls back); -1: always
-  int eraseFails = 0;        // "fault.erase_fails": the next N erases end in status 7F
+  double badBlockRate = 0;      // "fault.bad_block_rate": share of memory reads with a wrong sum
+  double dropBlockRate = 0;     // "fault.drop_block_rate": share of memory reads losing a byte
+  int silentAfterMs = 0;        // "fault.silent_after_ms": the silence of fault.silent_ms starts
+                                // this long after the first command
+  int lostAfterSwitch = 0;      // "fault.lost_after_switch": the next N rate switches leave the
+                                // logger deaf at the new rate (until it falls back); -1: always
+  int eraseFails = 0;           // "fault.erase_fails": the next N erases end in status 7F
+  int realtimeBadChecksum = 0;  // "fault.realtime_bad_checksum": every Nth binary real-time
+                                // record has a check byte one too high
 };
 
 // A stamp the profile asks for in the logged data.

@@ -23,7 +23,22 @@ void SimLoggers::Add(std::string name, std::shared_ptr<SimLogger> logger) {
   loggers_[std::move(name)] = std::move(logger);
 }
 
+std::shared_ptr<SimGps> SimLoggers::Gps(std::string_view name) {
+  if (const auto it = gps_.find(name); it != gps_.end()) return it->second;
+  std::optional<SimGps::Mode> mode;
+  if (name == "GPS") mode = SimGps::Mode::Gga;
+  if (name == "GPS-GLL") mode = SimGps::Mode::Gll;
+  if (name == "GPS-RMC") mode = SimGps::Mode::Rmc;
+  if (!mode) return nullptr;
+  auto gps = std::make_shared<SimGps>(*mode);
+  gps->SetClock(clock_.LocalTime(), clock_.MonotonicMs());
+  gps_.emplace(std::string(name), gps);
+  return gps;
+}
+
 std::unique_ptr<klx::SerialPort> SimLoggers::MakePort(std::string_view name) {
+  if (auto gps = Gps(name))
+    return std::make_unique<klx::LoopbackPort>("sim:" + std::string(name), std::move(gps), clock_);
   // A LoopbackPort without a device fails to open, which is how a bad name shows.
   return std::make_unique<klx::LoopbackPort>("sim:" + std::string(name), Logger(name), clock_);
 }

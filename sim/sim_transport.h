@@ -3,6 +3,8 @@
 // profile directory), "sim:/path/to/my.profile" one described by a file. Every port made for the
 // same name talks to the same SimLogger, so a host that reopens the port at each baud rate it
 // tries, or reconnects later, finds the logger in the state it left it.
+// "sim:GPS", "sim:GPS-GLL" and "sim:GPS-RMC" open a simulated GPS receiver instead (GGA, GLL or
+// RMC-only sentences, see sim_gps.h), likewise one per name.
 #include <map>
 #include <memory>
 #include <string>
@@ -11,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/loopback.h"
 #include "platform/serial_port.h"
+#include "sim/sim_gps.h"
 #include "sim/sim_logger.h"
 
 namespace klx::sim {
@@ -24,13 +27,17 @@ class SimLoggers {
   std::shared_ptr<SimLogger> Logger(std::string_view name, std::string* error = nullptr);
   // Puts a logger built in code under a name (replaces one made before).
   void Add(std::string name, std::shared_ptr<SimLogger> logger);
-  // A port onto the named logger; a port whose profile cannot be loaded fails to open.
+  // The GPS receiver behind "GPS", "GPS-GLL" or "GPS-RMC"; nullptr for other names. Its clock
+  // starts at the clock's local time.
+  std::shared_ptr<SimGps> Gps(std::string_view name);
+  // A port onto the named logger or GPS; a port whose profile cannot be loaded fails to open.
   std::unique_ptr<klx::SerialPort> MakePort(std::string_view name);
 
  private:
   klx::Clock& clock_;
   std::string directory_;
   std::map<std::string, std::shared_ptr<SimLogger>, std::less<>> loggers_;
+  std::map<std::string, std::shared_ptr<SimGps>, std::less<>> gps_;
 };
 
 // Registers "sim:" with the registry. The returned object (shared with the factory) gives

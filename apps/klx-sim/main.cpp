@@ -1,5 +1,7 @@
 // klx-sim: the simulated logger on a pseudo-terminal, for demos and for hosts that open a real
 // serial device. It prints the slave's path (and the link made to it) and serves until killed.
+// With --gps it is a GPS receiver instead, sending its sentences to whoever holds the line open;
+// a logger with real-time output on likewise sends its records unasked.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -13,9 +15,11 @@
 #include <cstring>
 #include <deque>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "platform/clock.h"
+#include "sim/sim_gps.h"
 #include "sim/sim_logger.h"
 
 namespace {
@@ -113,8 +117,8 @@ class PtyOutput final : public klx::LineOutput {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Simulated KLX logger on a pseudo-terminal"};
-  std::string model, link, firmware;
+  CLI::App app{"Simulated KLX logger (or GPS receiver) on a pseudo-terminal"};
+  std::string model, link, firmware, gpsMode;
   std::optional<int> serial, baud;
   std::vector<std::string> faults;
   bool paced = false, list = false;
@@ -123,10 +127,15 @@ int main(int argc, char** argv) {
   app.add_option("--firmware", firmware, "firmware version, such as 4.30");
   app.add_option("--baud", baud, "the line rate the logger answers at");
   app.add_option("--link", link, "make this symbolic link to the pseudo-terminal");
+  CLI::Option* gpsOption =
+      app.add_option("--gps", gpsMode,
+                     "run a GPS receiver at 4800 baud instead of a logger: GGA (the default: GGA "
+                     "and RMC each second), GLL (GLL and RMC) or RMC (RMC only)")
+          ->expected(0, 1);
   app.add_option("--faults", faults,
                  "faults as key=value: bad_check=N drop_byte=N silent_ms=T silent_after_ms=T "
                  "silent_commands=N nak_writes=N unknown=CMD[,CMD] bad_block_rate=F "
-                 "drop_block_rate=F lost_after_switch=N");
+                 "drop_block_rate=F lost_after_switch=N erase_fails=N realtime_bad_checksum=N");
   std::vector<std::string> settings;
   app.add_option("--set", settings,
                  "further profile settings as key=value, such as samples=20000 fill=0.5 "
@@ -143,8 +152,22 @@ int main(int argc, char** argv) {
     for (const auto& n : klx::sim::ProfileNames()) std::cout << n << "\n";
     return 0;
   }
+  const bool gps = gpsOption->count() > 0;
+  std::optional<klx::sim::SimGps::Mode> mode;
+  if (gps) {
+    mode = klx::sim::SimGps::ModeNamed(gpsMode.empty() ? "GGA" : gpsMode);
+    if (!mode) {
+      std::cerr << "klx-sim: --gps takes GGA, GLL or RMC, not \"" << gpsMode << "\"\n";
+      return 2;
+    }
+    if (!model.empty()) {
+      std::cerr << "klx-sim: --gps and --model exclude each other\n";
+      return 2;
+    }
+    model = "NA-7100";  // unused; keeps the option handling below uniform
+  }
   if (model.empty()) {
-    std::cerr << "klx-sim: --model is required\n";
+    std::cerr << "klx-sim: --model (or --gps) is required\n";
     return 2;
   }
   klx::sim::SimProfile profile;
@@ -189,8 +212,9 @@ int main(int argc, char** argv) {
 
   termios raw{};
   cfmakeraw(&raw);
-  cfsetispeed(&raw, SpeedOf(profile.baud));
-  cfsetospeed(&raw, SpeedOf(profile.baud));
+  const int lineBaud = gps ? 4800 : profile.baud;
+  cfsetispeed(&raw, SpeedOf(lineBaud));
+  cfsetospeed(&raw, SpeedOf(lineBaud));
   int master = -1, slave = -1;
   char name[256] = {};
   if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
@@ -220,32 +244,53 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   klx::RealClock clock;
-  klx::sim::SimLogger logger(profile);
-  if (profile.clock.empty()) logger.SetClock(clock.LocalTime(), clock.MonotonicMs());
+  std::shared_ptr<klx::sim::SimLogger> logger;
+  std::shared_ptr<klx::LineDevice> device;
+  if (gps) {
+    auto receiver = std::make_shared<klx::sim::SimGps>(*mode);
+    receiver->SetClock(clock.LocalTime(), clock.MonotonicMs());
+    device = receiver;
+  } else {
+    logger = std::make_shared<klx::sim::SimLogger>(profile);
+    if (profile.clock.empty()) logger->SetClock(clock.LocalTime(), clock.MonotonicMs());
+    device = logger;
+  }
   PtyOutput out;
   bool hostOpen = false;
   uint8_t buffer[4096];
+  auto opened = [&](int64_t at) {
+    if (!hostOpen) device->HostOpened(at);
+    hostOpen = true;
+  };
   while (!g_stop) {
     const int64_t now = clock.MonotonicMs();
+    // What the device sends on its own (real-time records, GPS sentences) goes only to an
+    // open line.
+    if (hostOpen) device->Poll(now, out);
     const auto next = out.Flush(master, now);
-    int timeout = 200;
-    if (next) timeout = static_cast<int>(std::clamp<int64_t>(*next - now, 0, 200));
+    // Unasked output is stamped at its own times: wake often enough to pass it on promptly.
+    const int64_t wake = gps || logger->RealtimeOn() ? 100 : 200;
+    int timeout = static_cast<int>(wake);
+    if (next) timeout = static_cast<int>(std::clamp<int64_t>(*next - now, 0, wake));
     pollfd p{master, POLLIN, 0};
     const int r = poll(&p, 1, timeout);
     if (r < 0) continue;  // EINTR: the loop test sees the signal
-    if (r == 0) continue;
+    if (r == 0) {
+      // No hang-up: someone holds the slave open, even when it has sent nothing yet.
+      opened(clock.MonotonicMs());
+      continue;
+    }
     const ssize_t n = read(master, buffer, sizeof buffer);
     const int64_t at = clock.MonotonicMs();
     if (n > 0) {
-      if (!hostOpen) logger.HostOpened(at);
-      hostOpen = true;
+      opened(at);
       termios t{};
       int hostBaud = 0;
       if (tcgetattr(master, &t) == 0) hostBaud = BaudOf(cfgetispeed(&t));
-      logger.Receive(buffer, static_cast<size_t>(n), hostBaud, at, out);
+      device->Receive(buffer, static_cast<size_t>(n), hostBaud, at, out);
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       // EIO: nobody holds the slave open. Drop what was on its way and wait for a new open.
-      if (hostOpen) logger.HostClosed(at);
+      if (hostOpen) device->HostClosed(at);
       hostOpen = false;
       out.DiscardPending();
       usleep(20000);

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -124,9 +125,29 @@ TEST(KlxSimProgram, IdentifiesOnAPseudoTerminal) {
   EXPECT_NE(access(link.c_str(), F_OK), 0) << "the link is removed on SIGTERM";
 }
 
+TEST(KlxSimProgram, GpsSendsSentencesUnasked) {
+  const std::string link = testing::TempDir() + "/klx-sim-gps-link";
+  KlxSimProcess sim("--gps RMC --link " + link);
+  ASSERT_EQ(sim.Line().rfind("/dev/pts/", 0), 0u);
+  EXPECT_EQ(sim.Line(), link);
+  const int fd = OpenRaw(link, B4800);
+  ASSERT_GE(fd, 0);
+  // Nothing is written: the receiver talks on its own, about once a second.
+  std::string got;
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(5000) &&
+         std::count(got.begin(), got.end(), '\n') < 2)
+    got += ReadFor(fd, 300);
+  close(fd);
+  ASSERT_GE(std::count(got.begin(), got.end(), '\n'), 2) << got;
+  EXPECT_EQ(got.find("$GPRMC,"), 0u) << got;
+  EXPECT_EQ(got.find("GGA"), std::string::npos) << got;
+}
+
 TEST(KlxSimProgram, UsageErrorsExitWithTwo) {
   for (const char* args : {"--serial 5", "--model NO-SUCH", "--model VS-330 --faults bogus",
-                           "--model VS-330 --faults bad_check=x", "--frobnicate"}) {
+                           "--model VS-330 --faults bad_check=x", "--frobnicate", "--gps GSV",
+                           "--gps --model VS-330"}) {
     const std::string command =
         std::string(KLX_BINARY_DIR) + "/apps/klx-sim/klx-sim " + args + " >/dev/null 2>&1";
     const int status = std::system(command.c_str());
