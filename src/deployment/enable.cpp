@@ -234,10 +234,17 @@ EnableStep LoggerSetup::PressEnable() {
     return EnableStep::ReturnToDialog;
   }
   SetRealTimeBaud(p_, defaultBaudRate > 0 ? defaultBaudRate : s.defaultBaudRateMinimum);
-  if (p_.realtimeOutput)
-    ShowStatus(host, Format("Real-time output at %u baud: the live display and its file are "
-                            "not available yet; the logger sends its records unrecorded",
-                            p_.realtimeBaud));
+  liveReadingsRequested = false;
+  if (p_.realtimeOutput && prepareRealTime) {
+    switch (prepareRealTime(p_)) {
+      case RealTimeChoice::Proceed:
+        break;
+      case RealTimeChoice::ReturnToDialog:
+        return EnableStep::ReturnToDialog;
+      case RealTimeChoice::CloseDialog:
+        return EnableStep::ClosedToSave;
+    }
+  }
   // 5. Clocks.
   link_.CommGet(1);
   view.loggerClock = link_.loggerClock;
@@ -308,6 +315,12 @@ EnableStep LoggerSetup::PressEnable() {
   return StartErase();
 }
 
+void LoggerSetup::RequestLiveReadings() {
+  // An engineering-output logger shows its live readings instead of the binary display.
+  if (p_.realtimeOutput && (link_.state.rsAdvancedWord & 0x0Au) == 0x0Au)
+    liveReadingsRequested = true;
+}
+
 bool LoggerSetup::ContinueToAdd() {
   if (!link_.ConnectLogger()) return false;
   if (link_.state.HasTwelveCommands() && link_.CommSet(28) != 1) return false;
@@ -317,6 +330,7 @@ bool LoggerSetup::ContinueToAdd() {
   if (link_.CommSet(17) != 1) return false;
   if (link_.CommSet(23) != 1) return false;
   LogEntry(kLogResumed);
+  RequestLiveReadings();
   return true;
 }
 
@@ -384,7 +398,10 @@ bool LoggerSetup::SendOptionalParameters() {
   }
   if (s.ModelHas("HL")) p_.continuousPower = !p_.profiling6Hz;
   if (s.averaging != 0 && link_.CommSet(17) != 1) return false;
-  if (s.externalDataConnector) link_.CommSet(19);
+  if (s.externalDataConnector) {
+    link_.CommSet(19);
+    RequestLiveReadings();
+  }
   if (s.HasTwelveCommands() && link_.CommSet(28) != 1) return false;
   if (TideAndWaveLogger(s) && (link_.CommSet(31) != 1 || link_.CommSet(32) != 1)) return false;
   if (s.highSamplingRates) {

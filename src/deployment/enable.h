@@ -4,6 +4,7 @@
 // sequence that sends and verifies every parameter and starts logging.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -52,6 +53,14 @@ enum class EnableStep {
   Resumed,         // "Continue to add": the deployment goes on
   Stopped,         // the "STOP logger" button stopped the logger
   Failed,          // reported failure (the activity log has a failure entry)
+  ClosedToSave,    // the user chose to save retrieved data first: the dialog closes
+};
+
+// What the real-time preparation of the Enable button decided.
+enum class RealTimeChoice {
+  Proceed,         // the records fit the line and the real-time file is chosen
+  ReturnToDialog,  // a check failed or the file choice was cancelled
+  CloseDialog,     // retrieved data are to be saved first
 };
 
 inline constexpr const char* kResetCaption = "Reset Logger";
@@ -104,6 +113,15 @@ class LoggerSetup {
   // When set, activity log entries go under this program directory.
   std::filesystem::path logDirectory;
 
+  // Real-time output chosen: checks that the records fit the line, asks about unsaved retrieved
+  // data and chooses the real-time file (the real-time collection provides it). Unset: the
+  // logger is programmed without those steps (tests of the sequence alone).
+  std::function<RealTimeChoice(DeploymentParameters&)> prepareRealTime;
+  // Set when the enable (or "Continue to add") asked for the live display of an engineering-
+  // output logger (its RS advanced word has bits 1 and 3 set): the caller opens the live
+  // readings.
+  bool liveReadingsRequested = false;
+
   // The logger's default baud rate, the rate of its real-time output: read by Open() from the
   // logger where it keeps one, else its default baud rate minimum.
   int defaultBaudRate = 0;
@@ -122,6 +140,7 @@ class LoggerSetup {
   EnableStep FailQuietly();
   EnableStep StartErase();
   bool ContinueToAdd();
+  void RequestLiveReadings();
   bool SendOptionalParameters();
   bool SetAndCheckSchedule();
   void LogEntry(int event);

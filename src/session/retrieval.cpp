@@ -251,13 +251,7 @@ void Retrieval::Finish() {
   held.data.rawMode = false;
   // Which channels use the extended range: the extended channel capabilities table of loggers
   // that switch ranges (byte 0 the logger's, then one byte per channel).
-  held.data.extendedCapabilities.fill(0);
-  if (logger.state.rsCommandFlags & 0x04) {
-    std::vector<uint8_t> table;
-    if (logger.ReadTable("R0400", table) == 1 && table.size() > 1)
-      std::copy_n(table.begin(), std::min(table.size() - 1, held.data.extendedCapabilities.size()),
-                  held.data.extendedCapabilities.begin());
-  }
+  ReadExtendedRanges(logger, held.data);
   held.fromFile = false;
   held.fromDatFile = false;
   if (!image.appending) held.file.clear();  // an appended file keeps its name for the save

@@ -5,10 +5,12 @@
 
 #include "calibration/read.h"
 #include "decoding/decoder.h"
+#include "deployment/validation.h"
 #include "derived/derived.h"
 #include "files/activity_log.h"
 #include "files/dat_file.h"
 #include "files/mat_file.h"
+#include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
 
@@ -251,6 +253,90 @@ std::vector<std::string> DescribeLogger(const LoggerLink& logger, int port, int 
   if (s.extendedCommandSet || s.capabilityMask != 0)
     out.push_back(Format("Default baud rate minimum: %d baud", s.defaultBaudRateMinimum));
   return out;
+}
+
+}  // namespace klx
+
+namespace klx {
+
+void ReadExtendedRanges(LoggerLink& logger, DataSet& data) {
+  // The extended channel capabilities table of loggers that switch ranges: byte 0 the logger's,
+  // then one byte per channel.
+  data.extendedCapabilities.fill(0);
+  if ((logger.state.rsCommandFlags & 0x04) == 0) return;
+  std::vector<uint8_t> table;
+  if (logger.ReadTable("R0400", table) == 1 && table.size() > 1)
+    std::copy_n(table.begin(), std::min(table.size() - 1, data.extendedCapabilities.size()),
+                data.extendedCapabilities.begin());
+}
+
+RealTimeChoice Session::PrepareRealTime(DeploymentParameters& p) {
+  if (!CheckRealTimeCapacity(p, logger.state.channelCount, host))
+    return RealTimeChoice::ReturnToDialog;
+  if (held.image.unsaved && host.Ask("Setup", MessageText(Msg::UnsavedData), Buttons::YesNo,
+                                     BoxIcon::Warning, Answer::No) == Answer::Yes)
+    return RealTimeChoice::CloseDialog;
+  auto files = ChooseRealTimeFile(host, logger.state, settings.ProgramDirectory(), directories);
+  if (!files) return RealTimeChoice::ReturnToDialog;
+  if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
+  realTimeFiles = std::move(files);
+  return RealTimeChoice::Proceed;
+}
+
+bool Session::StartRealTime() {
+  EndRealTime();
+  if (!realTimeFiles) return false;
+  RealTimeStart start;
+  start.files = *realTimeFiles;
+  start.parameters = deployment;
+  start.data.logger = logger.state;
+  start.data.calibration = calibration;
+  ReadExtendedRanges(logger, start.data);
+  start.derived = settings.derived;
+  start.limits = &limits;
+  realTime = std::make_unique<RealTimeRun>(logger, host, clock);
+  return realTime->Start(std::move(start));
+}
+
+void Session::EndRealTime() {
+  if (realTime) realTime->End();
+}
+
+bool Session::RestartRealTime(bool sendCommand) {
+  EndRealTime();
+  if (!logger.ConnectCommand()) return false;
+  LoggerSetup setup(logger, clock, batchValues);
+  const int status = setup.Open();
+  if (status < 0) return false;
+  if (status != 1 && status != 2 && status != 3 && status != 6) {
+    host.Tell("Real-time restart",
+              "The logger is not logging, so it sends no real-time data.\nEnable a deployment "
+              "with real-time output from the 'Setup' window.",
+              BoxIcon::Stop);
+    return false;
+  }
+  DeploymentParameters& p = deployment;
+  const bool calibrated = ReadCalibration(logger, calibration) == CalibrationRead::Succeeded;
+  if ((p.startFlags & 4u) == 0 && !calibrated &&
+      host.Ask("Real-time restart",
+               "The logger is running in binary mode and it has not been possible to read the "
+               "calibration coefficients.\nDo you want to continue the realtime using default "
+               "calibration coefficients?",
+               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
+    return false;
+  p.realtimeOutput = true;
+  SetRealTimeBaud(p, setup.defaultBaudRate);
+  auto files = ChooseRealTimeFile(host, logger.state, settings.ProgramDirectory(), directories);
+  if (!files) return false;
+  if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
+  realTimeFiles = std::move(files);
+  if (sendCommand && (!logger.ConnectLogger() || logger.CommSet(19) != 1)) {
+    ShowStatus(host, "Error: Unable to communicate with logger");
+    return false;
+  }
+  // The wave settings go with the data of a tide-and-wave logger.
+  if (logger.state.waves) logger.CommGet(31);
+  return StartRealTime();
 }
 
 }  // namespace klx

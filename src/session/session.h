@@ -3,10 +3,12 @@
 // reference to whatever needs them. Nothing here is global, so tests can build several.
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "calibration/coefficients.h"
+#include "deployment/enable.h"
 #include "deployment/parameters.h"
 #include "files/hex_file.h"
 #include "link/logger_link.h"
@@ -15,6 +17,7 @@
 #include "platform/host.h"
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
+#include "realtime/collection.h"
 #include "shell/directories.h"
 #include "shell/limits_file.h"
 #include "shell/settings.h"
@@ -74,7 +77,30 @@ class Session {
   // it on top of the recent files. False (with the message) leaves `held` as it was.
   // `gone` (optional) tells whether the file was not found, so a recent entry may be dropped.
   bool ReadDataFile(const std::filesystem::path& file, bool* gone = nullptr);
+
+  // ---- Real-time collection ----
+  // The real-time file chosen at the last enable, for the run that follows it.
+  std::optional<RealTimeFiles> realTimeFiles;
+  // The running (or last) real-time display.
+  std::unique_ptr<RealTimeRun> realTime;
+  // The Enable button's real-time step: the capacity check, the unsaved-data question and the
+  // file choice (kept in realTimeFiles).
+  RealTimeChoice PrepareRealTime(DeploymentParameters& p);
+  // Starts the display of the connected logger's real-time output into realTimeFiles. False
+  // (with the message) when the file cannot be opened or no file was chosen.
+  bool StartRealTime();
+  // Ends a running display (its series stay for the graph).
+  void EndRealTime();
+  bool RealTimeActive() const { return realTime && realTime->Active(); }
+  // "Real-time restart": for a logger that is logging with real-time output, chooses the file,
+  // optionally sends the real-time output command again, and starts the display. False when it
+  // was refused, cancelled or failed.
+  bool RestartRealTime(bool sendCommand);
 };
+
+// Which channels of the connected logger use the extended range (read from its extended channel
+// capabilities table where it has one; all clear otherwise).
+void ReadExtendedRanges(LoggerLink& logger, DataSet& data);
 
 // The hex file that goes with a tide-and-wave logger's dat file (".../dat/x.dat" gives
 // ".../hex/x.hex"); nullopt for any other dat file.

@@ -44,6 +44,9 @@ constexpr int kSamplingLedControl = 40064;
 constexpr int kSaveNmjCsv = 40066;
 constexpr int kSetModem = 40070;
 constexpr int kRealtimeEnd = 2135;
+// (no menu item) The live readings of a logger whose engineering-units output was just enabled:
+// "&Fetch live readings" without its refusal of a logging logger.
+constexpr int kLiveReadingsAfterEnable = 40090;
 // Graph buttons: zoom in, zoom out, reset, and the narrow scroll buttons.
 constexpr int kGraphButtonFirst = 136;
 constexpr int kGraphButtonLast = 140;

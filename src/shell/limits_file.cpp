@@ -12,7 +12,8 @@ const std::vector<RealTimeLimit>& RealTimeLimits::Defaults() {
       {"Pressure", 30, 0},
       {"Conductivity", 60, 20},
       {"DissolvedO2", 100, 0},
-      {"DerivedO2", 0, 0},
+      // The dialog's "Dissolved O2 Concentration(µMol/l)" entry edits this pair.
+      {"DerivedO2", 300, 0},
       {"Voltage", 5, 0},
       {"Turbidity", 2500, 0},
       {"PAR", 10000, 0},

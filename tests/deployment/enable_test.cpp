@@ -10,6 +10,7 @@
 #include <iterator>
 #include <vector>
 
+#include "calibration/read.h"
 #include "decoding/decoder.h"
 #include "deployment/status.h"
 #include "platform/clock.h"
@@ -26,14 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Remembers the icon of every question.
+// Remembers the icon of every question, and answers file choices with `file`.
 struct IconHost : RecordingHost {
   Answer Ask(const std::string& caption, const std::string& text, Buttons buttons, BoxIcon icon,
              Answer defaultAnswer) override {
     askIcons.push_back(icon);
     return RecordingHost::Ask(caption, text, buttons, icon, defaultAnswer);
   }
+  std::optional<std::string> ChooseFile(const FileChoice&) override { return file; }
   std::vector<BoxIcon> askIcons;
+  std::optional<std::string> file;
 };
 
 struct Rig {
@@ -139,7 +142,7 @@ TEST(Enable, EmptyLoggerGoesStraightToTheSequence) {
 
 // Real-time output runs at the logger's default baud rate: its code goes out in "!B%02X" and the
 // record time lengthens the minimum period.
-TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRate) {
+TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
     p.capabilities[0] |= 0x800u;  // the external data connector
     p.defaultBaudCode = 28;       // 288000 / 30 = 9600 baud
@@ -163,13 +166,51 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRate) {
   const MinimumPeriods on = ComputeMinimumPeriods(p, rig.session.logger.state);
   EXPECT_EQ(on.cycledMs - off.cycledMs, 20);
   EXPECT_EQ(on.continuousMs - off.continuousMs, 20);
+  // Real-time output needs the calibration, read before the dialog opens.
+  setup.calibrationRead =
+      ReadCalibration(rig.session.logger, rig.session.calibration) == CalibrationRead::Succeeded;
+  ASSERT_TRUE(setup.calibrationRead);
+  setup.prepareRealTime = [&rig](DeploymentParameters& q) {
+    return rig.session.PrepareRealTime(q);
+  };
+  auto sentCode = [&rig] {
+    bool sent = false;
+    for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "!B1C";
+    return sent;
+  };
+  // Without a real-time file nothing is programmed.
+  rig.host.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
+  EXPECT_EQ(rig.Enable(setup), EnableStep::ReturnToDialog);
+  EXPECT_FALSE(sentCode());
+  rig.host.file = (rig.dir / "hex" / "live").string();
   rig.host.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
   ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
-  bool sent = false;
-  for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "!B1C";
-  EXPECT_TRUE(sent);
-  EXPECT_TRUE(rig.host.Saw("status", "live display and its file are not available yet"));
+  EXPECT_TRUE(sentCode());
   EXPECT_EQ(rig.session.batchValues.realtimeBaudCode, 28u);
+  EXPECT_FALSE(setup.liveReadingsRequested) << "binary output goes to the real-time display";
+  ASSERT_TRUE(rig.session.realTimeFiles);
+  EXPECT_EQ(rig.session.realTimeFiles->data, rig.dir / "hex" / "live.hex");
+
+  // The display then collects the logger's records as it logs: one a minute from the start.
+  ASSERT_TRUE(rig.session.StartRealTime());
+  RealTimeRun& run = *rig.session.realTime;
+  for (int t = 0; t < (60 + 4 * 60 + 30) * 1000; t += run.TickPeriodMs()) {
+    rig.clock.Advance(run.TickPeriodMs());
+    run.Tick();
+  }
+  ASSERT_EQ(run.sampleCount, 5);
+  EXPECT_EQ(run.FirstSampleTime(), p.startTime);
+  const sim::SimExpected expected = rig.logger->Expected();
+  ASSERT_GE(expected.Rows(), 5u);
+  const int64_t startMs = SecondsSince2000(p.startTime) * 1000;
+  const DataSet& live = run.Data();
+  for (int row = 0; row < 5; ++row) {
+    EXPECT_EQ(expected.rowMs[row], startMs + row * 60000) << row;
+    for (int ch = 0; ch < live.logger.channelCount; ++ch)
+      EXPECT_NEAR(live.series[ch][row], expected.values[ch][row], 1e-4) << ch << "," << row;
+  }
+  rig.session.EndRealTime();
+  EXPECT_TRUE(fs::exists(rig.dir / "hex" / "live.hex"));
 }
 
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {

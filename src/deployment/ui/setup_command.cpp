@@ -14,6 +14,7 @@
 #include "calibration/read.h"
 #include "deployment/ui/setup_dialog.h"
 #include "session/session.h"
+#include "shell/command_ids.h"
 #include "shell/datetime.h"
 
 namespace klx::ui {
@@ -177,6 +178,9 @@ int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
     link.AssessCapabilities();
   link.CommGet(16);  // the channel list and timing the checks work on
   setup.logDirectory = session.settings.ProgramDirectory();
+  setup.prepareRealTime = [&session](DeploymentParameters& p) {
+    return session.PrepareRealTime(p);
+  };
   const int status = setup.Open();
   if (status < 0) return status;
   // A suspended logger (status 5, "Logging Suspended") holds a deployment that can go on: the
@@ -185,6 +189,32 @@ int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
   setup.calibrationRead = ReadCalibration(link, session.calibration) == CalibrationRead::Succeeded;
   setup.calibration = &session.calibration;
   return status;
+}
+
+void FollowSetup(Session& session, Host& host, const LoggerSetup& setup, EnableStep step,
+                 bool restartDisplay) {
+  if (restartDisplay) {
+    if (!session.RestartRealTime(true)) return;
+    host.PostCommand(StoresRealTimeAsDat(session.logger.state) ? cmd::kLiveReadingsAfterEnable
+                                                               : cmd::kRealtimeStart);
+    return;
+  }
+  switch (step) {
+    case EnableStep::ClosedToSave:
+      host.PostCommand(cmd::kSaveFile);  // the user returns to save the retrieved data
+      return;
+    case EnableStep::Enabled:
+    case EnableStep::Resumed:
+      if (!session.deployment.realtimeOutput) return;
+      // Text output goes to the live readings; binary records to the real-time display.
+      if (setup.liveReadingsRequested)
+        host.PostCommand(cmd::kLiveReadingsAfterEnable);
+      else if (session.realTimeFiles)
+        host.PostCommand(cmd::kRealtimeStart);
+      return;
+    default:
+      return;
+  }
 }
 
 void RunSetupCommand(QWidget* parent, Session& session, Host& host) {
@@ -196,7 +226,8 @@ void RunSetupCommand(QWidget* parent, Session& session, Host& host) {
     LoggerSetup setup(link, session.clock, session.batchValues);
     if (PrepareLoggerSetup(session, setup) < 0) return;
     SetupDialog dialog(session, &setup, link.state, parent);
-    dialog.exec();
+    const int result = dialog.exec();
+    FollowSetup(session, host, setup, dialog.LastStep(), result == SetupDialog::kRestartDisplay);
     return;
   }
   const std::string model = ChooseSimulatedModel(parent);

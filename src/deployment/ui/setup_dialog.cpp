@@ -645,6 +645,15 @@ void SetupDialog::Build() {
   buttons->addWidget(batch_);
   enable_ = new QPushButton(session_.logger.state.connected && setup_ ? "Enable" : "Enable", this);
   cancel_ = new QPushButton("Cancel", this);
+  // A logger that logs with real-time output can have its display started again.
+  restart_ = new QPushButton("Restart Display", this);
+  restart_->setToolTip("Start the real-time display of this logger's output again");
+  buttons->addWidget(restart_);
+  const int loggerStatus = setup_ ? setup_->view.status : -1;
+  restart_->setVisible(
+      setup_ && session_.logger.state.externalDataConnector &&
+      (loggerStatus == 1 || loggerStatus == 2 || loggerStatus == 3 || loggerStatus == 6));
+  connect(restart_, &QPushButton::clicked, this, [this] { done(kRestartDisplay); });
   buttons->addStretch(1);
   buttons->addWidget(enable_);
   buttons->addWidget(cancel_);
@@ -878,6 +887,7 @@ void SetupDialog::Finish(EnableStep step) {
   switch (step) {
     case EnableStep::Enabled:
     case EnableStep::Resumed:
+    case EnableStep::ClosedToSave:
       accept();
       return;
     case EnableStep::Stopped:

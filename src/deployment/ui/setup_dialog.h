@@ -35,6 +35,9 @@ class SetupDialog : public QDialog {
   void TickOnce();
   bool Waiting() const { return timer_.isActive(); }
   EnableStep LastStep() const { return lastStep_; }
+  // exec() result of "Restart Display": the real-time display of a logging logger starts again.
+  static constexpr int kRestartDisplay = 2;
+  QPushButton* RestartButton() const { return restart_; }
 
   const LoggerState& logger() const;
   QString Message() const;
@@ -79,6 +82,7 @@ class SetupDialog : public QDialog {
   EnableStep lastStep_ = EnableStep::ReturnToDialog;
   QTimer timer_;
 
+  QPushButton* restart_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* hostTime_ = nullptr;
   QLabel* loggerTime_ = nullptr;

@@ -244,9 +244,10 @@ void MainWindow::SetTickTimer(int periodMs) {
 }
 
 void MainWindow::Tick() {
-  // The retrieval's periodic work first, then the clock and the link activity countdown once a
-  // second, whatever the tick's period.
+  // The retrieval's or the real-time display's periodic work first, then the clock and the link
+  // activity countdown once a second, whatever the tick's period.
   if (retrieval_) retrieval_->Poll();
+  if (session_->RealTimeActive()) RealTimeTick();
   const SystemTime now = clock_.LocalTime();
   if (now.second != lastClock_.second || now.minute != lastClock_.minute ||
       now.hour != lastClock_.hour || now.day != lastClock_.day) {
@@ -254,6 +255,52 @@ void MainWindow::Tick() {
     host_->SetStatusText(kStatusClockPart, ClockText(now));
     session_->link.TickSecond();
   }
+}
+
+void MainWindow::StartRealTimeDisplay() {
+  if (!session_->RealTimeActive() && !session_->StartRealTime()) return;
+  RealTimeRun& run = *session_->realTime;
+  run.onSample = nullptr;  // the tick redraws once for all the samples it stored
+  SetRealTimeGreying(true);
+  SetTickTimer(run.TickPeriodMs());
+}
+
+void MainWindow::RealTimeTick() {
+  RealTimeRun& run = *session_->realTime;
+  if (run.Tick() == 0) return;
+  const DataSet& data = run.Data();
+  if (view_.Data() != &data) {
+    TimeBase time;
+    time.start = run.FirstSampleTime();
+    time.periodSeconds = std::max<int64_t>(1, run.PeriodMs() / 1000);
+    time.sixHz = session_->deployment.profiling6Hz;
+    view_.wavesCapability = data.logger.waves;
+    view_.SetData(&data, time);
+  }
+  // The display follows the newest samples: the last 180 in view.
+  constexpr int64_t kVisible = 180;
+  view_.AutoScaleChannels();
+  view_.SetHorizontal(std::max<int64_t>(0, data.samplesPerChannel - kVisible),
+                      static_cast<double>(kVisible) / std::max(1, view_.Divisions()));
+  graph_->Refresh();
+}
+
+void MainWindow::EndRealTimeDisplay() {
+  if (!session_->realTime) return;
+  session_->EndRealTime();
+  SetRealTimeGreying(false);
+  SetTickTimer(1000);
+  ShowStatus(*host_, MessageText(Msg::Ready));
+}
+
+void MainWindow::SetRealTimeGreying(bool running) {
+  // The logger's line belongs to the display while it runs: the commands that talk to the
+  // logger or replace the graph wait, and the retrieval item ends the display.
+  host_->SetCommandEnabled(cmd::kSetup, !running);
+  for (const char* menu : {kFileMenu, kLoggerMenu, kConfigurationMenu, kCalibrationMenu})
+    menus_[menu]->setEnabled(!running);
+  if (QAction* a = Action(cmd::kRetrieveData))
+    a->setText(running ? QString(kEndRealTimeButton) : QString("&Retrieve data"));
 }
 
 void MainWindow::NotAvailable(int id) {
@@ -286,7 +333,16 @@ void MainWindow::RunCommandNow(int id) {
       ComSettings();
       break;
     case cmd::kRetrieveData:
-      RetrieveData();
+      if (session_->RealTimeActive())
+        EndRealTimeDisplay();  // the item reads "End Real-time Display" meanwhile
+      else
+        RetrieveData();
+      break;
+    case cmd::kRealtimeStart:
+      StartRealTimeDisplay();
+      break;
+    case cmd::kRealtimeEnd:
+      EndRealTimeDisplay();
       break;
     case cmd::kSaveFile:
       SaveFile();
@@ -715,6 +771,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (session_->RealTimeActive()) EndRealTimeDisplay();
   tick_.stop();
   if (retrieval_) retrieval_->close();
   session_->link.CloseSerialPort(PortSlot::Logger);

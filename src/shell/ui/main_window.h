@@ -111,6 +111,12 @@ class MainWindow : public QMainWindow {
   bool ConnectedAndIdle(Msg message, Msg caption);
   void About();
   void LanguageResources();
+  // The real-time display: started after an enable (or a restart) with real-time output, fed
+  // by the tick, ended by "End Real-time Display".
+  void StartRealTimeDisplay();
+  void EndRealTimeDisplay();
+  void RealTimeTick();
+  void SetRealTimeGreying(bool running);
   bool startupFailed_ = false;
 
   std::filesystem::path programDirectory_;
