@@ -1,0 +1,470 @@
+// The real-time windows offscreen: the live readings of the simulated VS-330 (channel by
+// channel, frozen and resumed), the list variant, the refusals of the fetch command, the GPS
+// test on the simulated receiver, and the real-time limits with their file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "calibration/read.h"
+#include "decoding/equations.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "realtime/ui/gps_test_dialog.h"
+#include "realtime/ui/limits_dialog.h"
+#include "realtime/ui/live_readings_dialog.h"
+#include "session/session.h"
+#include "shell/limits_file.h"
+#include "shell/messages.h"
+#include "sim/sim_logger.h"
+#include "sim/sim_transport.h"
+
+namespace klx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication* application = nullptr;
+
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete application;
+    application = nullptr;
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+void App() {
+  static int argc = 1;
+  static char name[] = "realtime_gui_tests";
+  static char* argv[] = {name, nullptr};
+  if (!application) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    application = new QApplication(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+  }
+}
+
+void SavePicture(QWidget& w, const std::string& name) {
+  const fs::path dir = KLX_GUI_OUTPUT_DIR;
+  fs::create_directories(dir);
+  w.adjustSize();
+  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the event loop until the condition holds or two seconds of wall time have passed.
+bool RunUntil(const std::function<bool()>& done) {
+  QElapsedTimer wall;
+  wall.start();
+  while (!done() && wall.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+// Runs `drive` on the modal dialog that the command opens.
+template <typename Dialog>
+void WhenOpen(const std::function<void(Dialog&)>& drive, bool* seen) {
+  QTimer::singleShot(0, [drive, seen] {
+    auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (seen) *seen = d != nullptr;
+    if (!d) {
+      if (QWidget* other = QApplication::activeModalWidget()) other->close();
+      return;
+    }
+    drive(*d);
+    if (d->isVisible()) d->close();
+  });
+}
+
+class RealtimeDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dir = fs::temp_directory_path() / ("klx-rtgui-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
+    sims = sim::RegisterSimTransport(session->transports, clock);
+    session->ReadSettings();
+  }
+  void TearDown() override {
+    session.reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  void UseLogger(const std::string& name) {
+    std::string error;
+    ASSERT_TRUE(session->SelectPort(name, &error)) << error;
+  }
+  // A profile of the profile folder whose deployment lies in the coming year, in the given
+  // status, as a "sim:" file name.
+  std::string ProfileWithStatus(const std::string& profile, int status) {
+    std::string text = ReadText(fs::path(KLX_SIM_PROFILES) / (profile + ".profile"));
+    for (const char* key : {"\nstatus = ", "\nstart = ", "\nend = "}) {
+      const size_t at = text.find(key);
+      if (at != std::string::npos) text.erase(at + 1, text.find('\n', at + 1) - at);
+    }
+    text += "\nstart = 270101000000\nend = 270201000000\nstatus = " + std::to_string(status) + "\n";
+    const fs::path file = dir / (profile + "-status.profile");
+    std::ofstream(file) << text;
+    return "sim:" + file.string();
+  }
+  int FetchCommands(const std::string& logger) {
+    int n = 0;
+    for (const std::string& c : sims->Logger(logger)->CommandLog())
+      if (!c.empty() && c[0] == 'F') ++n;
+    return n;
+  }
+
+  fs::path dir;
+  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
+  RecordingHost host;
+  std::unique_ptr<Session> session;
+  std::shared_ptr<sim::SimLoggers> sims;
+};
+
+// ---- live readings ----
+
+TEST(SingleChannelReading, CountsAndEngineeringText) {
+  DataSet context;
+  context.logger.channelTypes = "TP";
+  context.logger.channelCount = 2;
+  context.channelCount = 2;
+  context.calibration.coef[1] = {-10.0, 1000.0, 0.0, 0.0};
+  // Half of full scale on a pressure channel of -10 + 1000 x.
+  auto value = SingleChannelReading("800000\r\n", context, 1, false);
+  ASSERT_TRUE(value);
+  EXPECT_NEAR(*value, 490.0, 1e-9);
+  value = SingleChannelReading("7f0000", context, 1, false);  // lower case, no line end
+  ASSERT_TRUE(value);
+  EXPECT_NEAR(*value, ChannelValue(context, 0x7F0000, 1), 1e-9);
+  // Not six hexadecimal digits: nothing, whatever the logger sent.
+  for (const char* bad : {"", "80\r\n", "80000G\r\n", "Busy\r\n", "\x01\x02\x03\x04\x05\x06"})
+    EXPECT_FALSE(SingleChannelReading(bad, context, 1, false)) << bad;
+  // Engineering units: the last number before "FET".
+  value = SingleChannelReading("TIM 26 6 1 12 0 0   12.3456 FET", context, 0, true);
+  ASSERT_TRUE(value);
+  EXPECT_DOUBLE_EQ(*value, 12.3456);
+  EXPECT_FALSE(SingleChannelReading("TIM 26 6 1 12 0 0 12.3456", context, 0, true));
+  EXPECT_FALSE(SingleChannelReading("Not calibrated FET", context, 0, true));
+}
+
+TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
+  UseLogger("sim:VS-330");
+  ASSERT_TRUE(session->logger.ConnectCommand());
+  session->logger.AssessCapabilities();
+  session->logger.CommGet(16);
+  ASSERT_EQ(session->logger.state.channelCount, 3);
+  ASSERT_EQ(ReadCalibration(session->logger, session->calibration), CalibrationRead::Succeeded);
+  LiveReadingsDialog dialog(*session, host);
+  EXPECT_EQ(dialog.windowTitle(), "KLX Logger - Live Readings");
+  EXPECT_EQ(host.status[kStatusMessagePart], "Fetch live readings");
+  EXPECT_TRUE(dialog.ChannelField()->isVisibleTo(&dialog));
+  EXPECT_EQ(dialog.ChannelField()->maximum(), 3);
+  dialog.Timer().setInterval(5);
+  dialog.show();
+
+  // Channel by channel: "Fetching" after the change, then the channel's value.
+  for (int channel = 1; channel <= 3; ++channel) {
+    dialog.ChannelField()->setValue(channel);
+    if (channel > 1) {
+      EXPECT_EQ(dialog.StateLabel()->text(), "Fetching");
+    }
+    ASSERT_TRUE(RunUntil([&] { return !dialog.ValueLabel(channel - 1)->text().isEmpty(); }))
+        << "channel " << channel;
+    bool number = false;
+    dialog.ValueLabel(channel - 1)->text().toDouble(&number);
+    EXPECT_TRUE(number) << dialog.ValueLabel(channel - 1)->text().toStdString();
+  }
+  EXPECT_GE(dialog.FetchCount()->value(), 3);
+  const auto& log = sims->Logger("VS-330")->CommandLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "F03"), log.end());
+  SavePicture(dialog, "live_readings.png");
+
+  // The field wraps at both ends.
+  dialog.ChannelField()->stepUp();
+  EXPECT_EQ(dialog.ChannelField()->value(), 1);
+  dialog.ChannelField()->stepDown();
+  EXPECT_EQ(dialog.ChannelField()->value(), 3);
+
+  // Freeze: no more fetch commands until Run.
+  dialog.FreezeButton()->click();
+  EXPECT_EQ(dialog.FreezeButton()->text(), "Run");
+  const int frozenAt = FetchCommands("VS-330");
+  RunUntil([] { return false; });
+  EXPECT_EQ(FetchCommands("VS-330"), frozenAt);
+  dialog.FreezeButton()->click();
+  EXPECT_EQ(dialog.FreezeButton()->text(), "Freeze");
+  EXPECT_TRUE(RunUntil([&] { return FetchCommands("VS-330") > frozenAt; }));
+
+  dialog.FinishButton()->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog.Timer().isActive());
+}
+
+// A lost reply shows "COMM ERR" once the expected wait is over, a logger that cannot be reached
+// "Communication Error", and the readings go on when it answers again.
+TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {
+  UseLogger("sim:VS-330");
+  ASSERT_TRUE(session->logger.ConnectCommand());
+  session->logger.CommGet(16);
+  LiveReadingsDialog dialog(*session, host);
+  dialog.Timer().stop();
+  dialog.Tick();  // asks
+  ASSERT_GE(dialog.Progress()->maximum(), 1);
+  // Something else takes the reply off the line.
+  uint8_t stolen[301];
+  ASSERT_GT(session->link.LinkRead(stolen, 300), 0);
+  int ticks = 0;
+  while (dialog.StateLabel()->text() != "COMM ERR" && ticks < 30) {
+    dialog.Tick();
+    ++ticks;
+    if (dialog.StateLabel()->text().isEmpty()) {
+      EXPECT_EQ(dialog.Progress()->value(), ticks);
+    }
+  }
+  EXPECT_EQ(dialog.StateLabel()->text(), "COMM ERR");
+  EXPECT_EQ(ticks, dialog.Progress()->maximum() + 1);
+  EXPECT_TRUE(dialog.ValueLabel(0)->text().isEmpty());
+
+  sims->Logger("VS-330")->SilenceUntil(clock.MonotonicMs() + 60000);
+  dialog.Tick();
+  EXPECT_EQ(dialog.StateLabel()->text(), "Communication Error");
+  clock.Advance(60000);
+  for (int i = 0; i < 30 && dialog.ValueLabel(0)->text().isEmpty(); ++i) dialog.Tick();
+  EXPECT_FALSE(dialog.ValueLabel(0)->text().isEmpty());
+  EXPECT_EQ(dialog.FetchCount()->value(), 1);
+}
+
+TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingAndEnabledVs550) {
+  struct Case {
+    std::string profile;
+    int status;
+    const char* caption;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"VS-550", 1, "Fetch Live Readings",
+       "Unable to perform fetch while VS-550 logger is enabled"},
+      {"VS-330", 2, "Fetch", MessageText(Msg::LoggingCannotFetch)},
+  };
+  for (const Case& c : cases) {
+    host.events.clear();
+    UseLogger(ProfileWithStatus(c.profile, c.status));
+    session->logger.state.connected = false;
+    bool opened = true;
+    WhenOpen<QDialog>([](QDialog&) {}, &opened);
+    RunFetchLiveReadingsCommand(nullptr, *session, host);
+    QApplication::processEvents();
+    EXPECT_FALSE(opened) << c.profile;
+    ASSERT_TRUE(host.Saw("tell", c.text)) << c.profile;
+    for (const auto& e : host.events) {
+      if (e.kind == "tell") {
+        EXPECT_EQ(e.caption, c.caption);
+      }
+    }
+  }
+}
+
+TEST_F(RealtimeDialogTest, FetchCommandOpensTheLiveReadingsOfAnIdleLogger) {
+  UseLogger("sim:VS-330");
+  bool seen = false;
+  QString name;
+  WhenOpen<LiveReadingsDialog>(
+      [&](LiveReadingsDialog& d) {
+        name = d.findChild<QLabel*>("loggerName")->text();
+        d.FinishButton()->click();
+      },
+      &seen);
+  RunFetchLiveReadingsCommand(nullptr, *session, host);
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(name, "VS-330 040211");
+}
+
+TEST_F(RealtimeDialogTest, ListVariantShowsChosenChannelClearsAndCopies) {
+  UseLogger("sim:VS-330");
+  ASSERT_TRUE(session->logger.ConnectCommand());
+  session->logger.CommGet(16);
+  GenericFetchDialog dialog(*session, host);
+  dialog.Timer().stop();
+  EXPECT_TRUE(dialog.AllChannels()->isChecked());
+  EXPECT_TRUE(session->logger.fetchAll);
+  dialog.OneChannel()->setChecked(true);
+  dialog.ChannelList()->setCurrentIndex(1);
+  EXPECT_FALSE(session->logger.fetchAll);
+  EXPECT_EQ(session->logger.fetchChannel, 2);
+  for (int i = 0; i < 20 && dialog.Box()->count() == 0; ++i) dialog.Tick();
+  ASSERT_EQ(dialog.Box()->count(), 1);
+  const QString line = dialog.Box()->item(0)->text();
+  EXPECT_TRUE(line.startsWith(dialog.ChannelList()->itemText(1) + "\t")) << line.toStdString();
+  EXPECT_TRUE(line.endsWith("deciBars")) << line.toStdString();
+
+  dialog.Box()->addItem("second line");
+  ASSERT_TRUE(dialog.Copy());
+  EXPECT_EQ(QApplication::clipboard()->text(), line + "\r\nsecond line");
+  dialog.ClearButton()->click();
+  EXPECT_EQ(dialog.Box()->count(), 0);
+}
+
+// ---- GPS test ----
+
+TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
+  for (const char* receiver : {"sim:GPS", "sim:GPS-GLL"}) {
+    session->link.gpsPort = session->ports.NumberFor(receiver);
+    bool seen = false;
+    QString text;
+    WhenOpen<GpsTestDialog>(
+        [&](GpsTestDialog& d) {
+          EXPECT_EQ(d.windowTitle(), "GPS Test");
+          EXPECT_TRUE(d.MessageLine()->isReadOnly());
+          EXPECT_TRUE(d.Timer().isActive());
+          EXPECT_EQ(d.Timer().interval(), 150);
+          for (int i = 0; i < 40 && d.MessageLine()->text().isEmpty(); ++i) {
+            clock.Advance(250);
+            d.Tick();
+          }
+          text = d.MessageLine()->text();
+          EXPECT_TRUE(session->link.IsOpen(PortSlot::Gps));
+          d.CloseButton()->click();
+        },
+        &seen);
+    RunGpsTestCommand(nullptr, *session, host);
+    ASSERT_TRUE(seen);
+    const QString type = std::string(receiver).find("GLL") != std::string::npos ? "GLL" : "GGA";
+    EXPECT_TRUE(text.startsWith("Message " + type + ":  4807.0")) << text.toStdString();
+    EXPECT_TRUE(text.contains(",N,") && text.endsWith(",E")) << text.toStdString();
+    EXPECT_FALSE(session->link.IsOpen(PortSlot::Gps)) << "closed after the dialog";
+  }
+}
+
+TEST_F(RealtimeDialogTest, GpsTestWarnsOnceWithoutFixSentences) {
+  session->link.gpsPort = session->ports.NumberFor("sim:GPS-RMC");
+  WhenOpen<GpsTestDialog>(
+      [&](GpsTestDialog& d) {
+        for (int i = 0; i < 400; ++i) {
+          clock.Advance(1000);
+          d.Tick();
+        }
+        EXPECT_TRUE(d.MessageLine()->text().isEmpty());
+      },
+      nullptr);
+  RunGpsTestCommand(nullptr, *session, host);
+  int warnings = 0;
+  for (const auto& e : host.events)
+    if (e.kind == "tell" && e.caption == "GPS Communication") ++warnings;
+  EXPECT_EQ(warnings, 1);
+}
+
+TEST_F(RealtimeDialogTest, GpsTestWithoutAPortTellsAndOpensNothing) {
+  for (int port : {0, session->ports.NumberFor("sim:no-such-profile")}) {
+    host.events.clear();
+    session->link.gpsPort = port;
+    bool opened = true;
+    WhenOpen<QDialog>([](QDialog&) {}, &opened);
+    RunGpsTestCommand(nullptr, *session, host);
+    QApplication::processEvents();
+    EXPECT_FALSE(opened) << port;
+    EXPECT_TRUE(host.Saw("tell", MessageText(Msg::UnableToConnectGps))) << port;
+  }
+}
+
+// ---- real-time limits ----
+
+TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOther) {
+  LimitsDialog dialog(session->limits);
+  EXPECT_EQ(dialog.windowTitle(), "Real-time Limits Control Panel");
+  ASSERT_EQ(LimitsEntries().size(), 18u);
+  for (const LimitsEntry& e : LimitsEntries()) {
+    ASSERT_TRUE(dialog.MinimumBox(e.key) && dialog.MaximumBox(e.key)) << e.key;
+  }
+  EXPECT_TRUE(dialog.findChild<QLabel*>() != nullptr);
+  bool concentration = false;
+  for (QLabel* l : dialog.findChildren<QLabel*>())
+    concentration |= l->text() == QString::fromUtf8("Dissolved O2 Concentration(\xC2\xB5Mol/l)");
+  EXPECT_TRUE(concentration);
+
+  QSpinBox* min = dialog.MinimumBox("Temperature");
+  QSpinBox* max = dialog.MaximumBox("Temperature");
+  EXPECT_EQ(min->value(), -5);
+  EXPECT_EQ(max->value(), 35);
+  min->setValue(40);
+  EXPECT_EQ(max->value(), 40) << "raising the minimum above the maximum raises it";
+  min->setValue(10);
+  EXPECT_EQ(max->value(), 40) << "a lower minimum leaves the maximum";
+  max->setValue(-8);
+  EXPECT_EQ(min->value(), -8) << "lowering the maximum below the minimum lowers it";
+  max->setValue(20);
+  EXPECT_EQ(min->value(), -8);
+  // Other rows stay as they were.
+  EXPECT_EQ(dialog.MaximumBox("Pressure")->value(), 30);
+  const RealTimeLimits edited = dialog.Limits();
+  EXPECT_EQ(edited.Find("Temperature")->upper, 20);
+  EXPECT_EQ(edited.Find("Temperature")->lower, -8);
+}
+
+TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
+  const fs::path file = LimitsFilePath(dir);
+  ReadRealTimeLimits(dir, session->limits);  // writes the defaults
+  const std::string before = ReadText(file);
+  ASSERT_NE(before.find("Temperature=35 -5\n"), std::string::npos);
+
+  auto edit = [](LimitsDialog& d) {
+    d.MinimumBox("Temperature")->setValue(2);
+    d.MaximumBox("Temperature")->setValue(28);
+    d.MaximumBox("DerivedO2")->setValue(400);
+  };
+  WhenOpen<LimitsDialog>(
+      [&](LimitsDialog& d) {
+        edit(d);
+        d.reject();
+      },
+      nullptr);
+  RunRealTimeLimitsCommand(nullptr, *session);
+  EXPECT_EQ(ReadText(file), before);
+  EXPECT_EQ(session->limits.Find("Temperature")->upper, 35);
+
+  bool seen = false;
+  WhenOpen<LimitsDialog>(
+      [&](LimitsDialog& d) {
+        edit(d);
+        d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      },
+      &seen);
+  RunRealTimeLimitsCommand(nullptr, *session);
+  ASSERT_TRUE(seen);
+  const std::string after = ReadText(file);
+  EXPECT_NE(after.find("Temperature=28 2\n"), std::string::npos) << after;
+  EXPECT_NE(after.find("DerivedO2=400 0\n"), std::string::npos) << after;
+  EXPECT_NE(after.find("Pressure=30 0\n"), std::string::npos) << after;
+  EXPECT_EQ(session->limits.Find("Temperature")->lower, 2);
+  RealTimeLimits reread;
+  ReadRealTimeLimits(dir, reread);
+  EXPECT_EQ(reread.All(), session->limits.All());
+}
+
+}  // namespace
+}  // namespace klx::ui
