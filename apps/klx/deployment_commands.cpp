@@ -1,7 +1,9 @@
 #include "deployment_commands.h"
 
 #include <array>
+#include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,8 +14,10 @@
 #include "deployment/status.h"
 #include "deployment/thresholds.h"
 #include "deployment/validation.h"
+#include "files/channel_text.h"
 #include "platform/clock.h"
 #include "platform/libserialport_port.h"
+#include "realtime/collection.h"
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
@@ -38,6 +42,17 @@ struct SetupOptions {
   bool erase = false;
   bool keepData = false;
   bool yes = false;
+  bool realtime = false;     // real-time output on
+  std::string realtimeFile;  // empty: the proposed name in the hex (or dat) folder
+  double watch = 0;          // seconds of real-time display after the enable
+};
+
+struct RealTimeOptions {
+  std::string file;
+  std::string gps;
+  double seconds = 0;   // 0: until interrupted
+  int64_t samples = 0;  // 0: no limit
+  bool noCommand = false;
 };
 
 struct Options {
@@ -45,7 +60,9 @@ struct Options {
   CLI::App* status = nullptr;
   CLI::App* stop = nullptr;
   CLI::App* clock = nullptr;
+  CLI::App* realtime = nullptr;
   SetupOptions s;
+  RealTimeOptions r;
   bool sync = false;
 };
 
@@ -206,6 +223,90 @@ int Clock(const DeploymentCliContext& c, bool sync) {
   return kExitOk;
 }
 
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+// The real-time file the command line answers the file choice with: the one named, or the
+// proposed name in the hex (or dat) folder.
+void AnswerRealTimeFile(Run& run, const std::string& named) {
+  Session& s = run.session;
+  if (!named.empty()) {
+    run.host.nextFile = named;
+    return;
+  }
+  const bool dat = StoresRealTimeAsDat(s.logger.state);
+  const std::string& folder = dat ? s.directories.dat : s.directories.hex;
+  const std::filesystem::path dir = folder != kEmptyDirectory
+                                        ? std::filesystem::path(folder)
+                                        : s.settings.ProgramDirectory() / (dat ? "dat" : "hex");
+  run.host.nextFile =
+      (dir / Format(dat ? "%06dRealtime.dat" : "%06dRealtime.hex", s.logger.state.serial)).string();
+}
+
+// Runs the real-time display on the terminal: one line per sample (date-time, every measured
+// and derived value, the GPS position), until the time or sample limit or Ctrl-C.
+int WatchRealTime(Run& run, double seconds, int64_t samples) {
+  Session& s = run.session;
+  if (!s.RealTimeActive()) return kExitFailed;
+  RealTimeRun& rt = *s.realTime;
+  std::string names = "Date     Time    ";
+  const std::string& letters = rt.Data().logger.channelTypes;
+  for (int ch = 0; ch < rt.Data().channelCount; ++ch)
+    names += files::ShortNameOfLetter(ch < static_cast<int>(letters.size())
+                                          ? static_cast<uint8_t>(letters[static_cast<size_t>(ch)])
+                                          : 'U');
+  const std::string gps = rt.GpsActive() ? ", GPS to " + rt.Files().gps.string() : "";
+  std::printf("Real-time data to %s%s\n%s\n", rt.Files().data.c_str(), gps.c_str(), names.c_str());
+  std::fflush(stdout);
+  g_interrupted = 0;
+  run.host.statusLines = false;  // each sample's line goes to stdout
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  const int64_t until =
+      seconds > 0 ? s.clock.MonotonicMs() + static_cast<int64_t>(seconds * 1000) : INT64_MAX;
+  while (!g_interrupted && s.clock.MonotonicMs() < until &&
+         (samples <= 0 || rt.sampleCount < samples)) {
+    s.clock.SleepMs(rt.TickPeriodMs());
+    const int64_t before = rt.sampleCount;
+    rt.Tick();
+    if (rt.sampleCount != before) {
+      std::printf("%s\n", rt.lastLine.c_str());
+      std::fflush(stdout);
+    }
+  }
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  run.host.statusLines = true;
+  s.EndRealTime();
+  std::printf("%lld samples stored in %s\n", static_cast<long long>(rt.sampleCount),
+              rt.Files().data.c_str());
+  return kExitOk;
+}
+
+int RealTime(const DeploymentCliContext& c, const RealTimeOptions& o) {
+  Run run(c, false);
+  if (run.Prepared() != kExitOk) return run.Prepared();
+  Session& s = run.session;
+  if (!o.gps.empty()) {
+    std::string error;
+    const int gps = s.ports.NumberFor(o.gps);
+    if (gps <= 0) {
+      std::fprintf(stderr, "--gps: %s cannot be given a port number\n", o.gps.c_str());
+      return kExitUsage;
+    }
+    s.link.gpsPort = gps;
+  }
+  if (!run.Connect()) return kExitFailed;
+  AnswerRealTimeFile(run, o.file);
+  if (!s.RestartRealTime(!o.noCommand)) {
+    std::fprintf(stderr, "Real-time display not started.\n");
+    return kExitFailed;
+  }
+  return WatchRealTime(run, o.seconds, o.samples);
+}
+
 int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   // Check what can be checked before the logger is touched.
   const bool now = o.start == "now";
@@ -286,6 +387,18 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   const UsageEstimate e = EstimateUsage(p, s.logger.state, setup.view.loggerClock);
   std::printf("%s\n", e.text.c_str());
 
+  if (o.realtime) {
+    if (!state.externalDataConnector) {
+      std::fprintf(stderr, "This logger has no real-time output.\n");
+      return kExitFailed;
+    }
+    p.realtimeOutput = true;
+    setup.calibrationRead = ReadCalibration(s.logger, s.calibration) == CalibrationRead::Succeeded;
+    setup.prepareRealTime = [&s](DeploymentParameters& q) { return s.PrepareRealTime(q); };
+    AnswerRealTimeFile(run, o.realtimeFile);
+  } else {
+    p.realtimeOutput = false;
+  }
   setup.eraseAccepted = o.erase;
   setup.logDirectory = s.settings.ProgramDirectory();
   if (o.keepData) {
@@ -300,10 +413,10 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   switch (step) {
     case EnableStep::Enabled:
       std::printf("%s\n", setup.enabledMessage.c_str());
-      return kExitOk;
+      break;
     case EnableStep::Resumed:
       std::printf("Logging resumed with the previous settings.\n");
-      return kExitOk;
+      break;
     case EnableStep::ReturnToDialog:
       std::fprintf(stderr, "Not enabled.%s\n",
                    o.erase ? "" : " Add --erase to accept losing the logger's data.");
@@ -311,6 +424,9 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
     default:
       return kExitFailed;
   }
+  if (!o.realtime || o.watch <= 0) return kExitOk;
+  if (!s.StartRealTime()) return kExitFailed;
+  return WatchRealTime(run, o.watch, 0);
 }
 
 }  // namespace
@@ -342,6 +458,34 @@ std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliCon
                                   "Continue to add to the logger's deployment where it can");
   erase->excludes(keep);
   o->setup->add_flag("--yes", o->s.yes, "Answer yes to every question");
+  auto* realtime = o->setup->add_flag("--realtime", o->s.realtime,
+                                      "Real-time output: the logger sends each sample as it logs");
+  o->setup
+      ->add_option("--realtime-file", o->s.realtimeFile,
+                   "File for the real-time data (default: <serial>Realtime.hex in the hex folder)")
+      ->needs(realtime);
+  o->setup
+      ->add_option("--watch", o->s.watch,
+                   "After the enable, show and file the real-time data for S seconds")
+      ->needs(realtime)
+      ->check(CLI::PositiveNumber);
+
+  o->realtime = app.add_subcommand(
+      "realtime", "Start the real-time display of a logger that logs with real-time output");
+  if (context.port)
+    o->realtime->add_option("--port", *context.port, "COM<n>, a device path or sim:<model>");
+  o->realtime->add_option("--file", o->r.file,
+                          "File for the real-time data (default: <serial>Realtime.hex)");
+  o->realtime->add_option("--gps", o->r.gps,
+                          "GPS receiver port (COM<n>, a device path or sim:GPS; default: the "
+                          "settings' GPS port)");
+  o->realtime->add_option("--seconds", o->r.seconds, "Stop after S seconds (default: Ctrl-C)")
+      ->check(CLI::PositiveNumber);
+  o->realtime->add_option("--samples", o->r.samples, "Stop after N samples")
+      ->check(CLI::PositiveNumber);
+  o->realtime->add_flag(
+      "--no-command", o->r.noCommand,
+      "Do not send the real-time output command again (the logger sends already)");
 
   o->status = app.add_subcommand("status", "Logger status, clock, schedule and memory usage");
   if (context.port)
@@ -359,6 +503,7 @@ std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliCon
     if (*o->status) return Status(context);
     if (*o->stop) return Stop(context);
     if (*o->clock) return Clock(context, o->sync);
+    if (*o->realtime) return RealTime(context, o->r);
     return -1;
   };
 }

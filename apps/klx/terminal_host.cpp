@@ -38,7 +38,7 @@ void TerminalHost::SetStatusText(int part, const std::string& text) {
   // line is redrawn in place, elsewhere only the first of them is printed.
   const bool growing = !lastStatus_.empty() && text.rfind(lastStatus_, 0) == 0;
   lastStatus_ = text;
-  if (quiet_ || (growing && !tty_)) return;
+  if (quiet_ || !statusLines || (growing && !tty_)) return;
   if (tty_) {
     if (growing) {
       std::fprintf(stderr, "\r%s\x1b[K", text.c_str());

@@ -31,6 +31,8 @@ class TerminalHost final : public Host {
   // The button a labelled question is answered with when it offers it ("Stop", "Keep
   // logging", "Suspend and resume"); empty: ask, or cancel without a terminal.
   std::string preferredChoice;
+  // False while the command prints the same lines on stdout (the real-time display).
+  bool statusLines = true;
   // The file the next file choice is answered with (the command line has decided it).
   std::optional<std::string> nextFile;
   void SetProgress(int value, int maximum) override;

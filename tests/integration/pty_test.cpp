@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,7 +44,9 @@ class SimProcess {
   SimProcess(const std::string& model, const fs::path& link, const std::string& extra = "") {
     pid_ = fork();
     if (pid_ == 0) {
-      const std::string cmd = (kBin / "apps/klx-sim/klx-sim").string() + " --model " + model +
+      // A model name, or the options of another kind of device ("--gps GGA").
+      const std::string device = model.rfind("--", 0) == 0 ? model : "--model " + model;
+      const std::string cmd = (kBin / "apps/klx-sim/klx-sim").string() + " " + device +
                               " --link " + link.string() + " " + extra + " >/dev/null 2>&1";
       execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), static_cast<char*>(nullptr));
       _exit(127);
@@ -173,6 +176,43 @@ TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {
                  "'); d = m['loggerdata']; print(d.dtype, d.shape[1], d.shape[0] > 1000, "
                  "list(m['loggerchannelnames']))\"");
   EXPECT_EQ(py.output, "float32 3 True ['Temp', 'Pres', 'Cond']\n");
+}
+
+TEST_F(PtyTest, SetupWithRealTimeOutputThenTheDisplayFilesEachSampleWithItsGpsPosition) {
+  const fs::path link = dir_ / "klxcom", gpsLink = dir_ / "gpscom";
+  SimProcess sim("VS-330-RT", link);
+  SimProcess gps("--gps GGA", gpsLink);
+  ASSERT_TRUE(fs::exists(link));
+  ASSERT_TRUE(fs::exists(gpsLink));
+  // Logging starts a few seconds from now (the simulated logger keeps the host's time), one
+  // sample a second, each sent as it is logged.
+  const std::time_t now = std::time(nullptr) + 8;
+  char start[32], end[32];
+  std::strftime(start, sizeof start, "%Y-%m-%dT%H:%M:%S", std::localtime(&now));
+  const std::time_t later = now + 86400;
+  std::strftime(end, sizeof end, "%Y-%m-%dT%H:%M:%S", std::localtime(&later));
+  const Result setup = RunCommand(Klx("setup --port " + link.string() + " --start " + start +
+                                      " --end " + end +
+                                      " --period 00:00:01 --realtime --erase --yes -q"));
+  ASSERT_EQ(setup.status, 0) << setup.output;
+  EXPECT_NE(setup.output.find("'Enabled' to start at"), std::string::npos) << setup.output;
+
+  const Result r = RunCommand(Klx("realtime --port " + link.string() + " --gps " +
+                                  gpsLink.string() + " --samples 3 --seconds 60 --no-command"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("     Temp      Pres      Cond"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("3 samples stored in "), std::string::npos) << r.output;
+  // Each sample line ends with the receiver's position (it drifts from 4807.04 N, 1131.00 E).
+  size_t lines = 0;
+  for (size_t at = r.output.find(",N,"); at != std::string::npos; at = r.output.find(",N,", at + 1))
+    ++lines;
+  EXPECT_GE(lines, 2u) << r.output;
+  const fs::path hex = dir_ / "hex" / "040212Realtime.hex";
+  ASSERT_TRUE(fs::exists(hex));
+  EXPECT_NE(ReadFile(hex).find("Number of bytes of data 00000"), std::string::npos);
+  const std::string positions = ReadFile(dir_ / "dat" / "040212Realtime.gps");
+  EXPECT_NE(positions.find(",N,"), std::string::npos) << positions;
+  EXPECT_NE(positions.find(",E\n"), std::string::npos) << positions;
 }
 
 }  // namespace
