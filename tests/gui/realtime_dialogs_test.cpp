@@ -203,6 +203,9 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
   EXPECT_GE(dialog.FetchCount()->value(), 3);
   const auto& log = sims->Logger("VS-330")->CommandLog();
   EXPECT_NE(std::find(log.begin(), log.end(), "F03"), log.end());
+  // A logger below the extended command set has its averaging switched off first.
+  EXPECT_NE(std::find(log.begin(), log.end(), "W0100"), log.end());
+  EXPECT_FALSE(session->deployment.averagingEnabled);
   SavePicture(dialog, "live_readings.png");
 
   // The field wraps at both ends.
