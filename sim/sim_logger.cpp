@@ -783,9 +783,11 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
       return true;
     }
     case 'F': {
+      // Live readings: the words the memory would hold for a row taken now.
       const int64_t clock = ClockSeconds(nowMs);
+      ++fetchSequence_;
       auto reading = [&](size_t ch) {
-        return static_cast<uint32_t>((0x7F0000 + clock * 37 + ch * 0x10000) & 0xFFFFFF);
+        return memory_.RowWord(ch, clock * 1000, fetchSequence_) & 0xFFFFFFu;
       };
       if (cmd.size() == 1) {
         const uint32_t v = reading(0);
@@ -799,20 +801,11 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
         Reply(Hex2(v >> 16) + Hex2(v >> 8) + Hex2(v) + "\r\n", nowMs, out);
         return true;
       }
-      // All channels: sequence (2 bytes), time (6 BCD bytes), 3 bytes per channel, "FET\r\n".
-      ++fetchSequence_;
-      std::string r;
-      r += static_cast<char>(fetchSequence_ & 0xFF);
-      r += static_cast<char>(fetchSequence_ >> 8);
-      const std::string t = StampText(clock);
-      for (size_t i = 0; i < 6; ++i) r += static_cast<char>(Bcd(Two(t, 2 * i)));
-      for (size_t ch = 0; ch < channels; ++ch) {
-        const uint32_t v = reading(ch);
-        r += static_cast<char>(v >> 16);
-        r += static_cast<char>(v >> 8);
-        r += static_cast<char>(v);
-      }
-      Reply(r + "FET\r\n", nowMs, out);
+      // All channels: a record as the real-time output sends it (binary, or text ending in
+      // "FET\r\n" when the output is in engineering units).
+      std::vector<uint32_t> raw;
+      for (size_t ch = 0; ch < channels; ++ch) raw.push_back(reading(ch));
+      Reply(RealtimeRecord(clock, raw), nowMs, out);
       return true;
     }
     case 'P': {  // enable

@@ -51,7 +51,9 @@
 //   "!D" -> "%02dBAT\r\n" battery figure (firmware 2.2 and later; earlier: "%02d\r\n")
 //   "!M" -> the "!B" code "%02XBAU", "!P" -> the "!K" period as three bytes hh mm ss "PSP",
 //   "!O" -> the "!H" count "HYS", "!L" -> the "!A" block "THR"
-//   "F"  -> one reading "%02X%02X%02X\r\n" per channel ("F00": all channels, then "FET\r\n")
+//   "F"  -> one reading "%02X%02X%02X\r\n" ("F%02X": of that channel), the word a memory row
+//           taken now would hold; "F00": all channels as one real-time record (binary, or the
+//           engineering-units text ending in "FET\r\n")
 //   "!T00"/"!T01" -> "0101\r\n" (sampling LED off) or "0102\r\n" (on); "!T01" toggles it.
 //
 // Real-time output. With a real-time baud code set ("!B%02X", not "!B00") the logger sends one

@@ -316,6 +316,13 @@ TEST_F(RealtimeDialogTest, ListVariantShowsChosenChannelClearsAndCopies) {
   dialog.Timer().stop();
   EXPECT_TRUE(dialog.AllChannels()->isChecked());
   EXPECT_TRUE(session->logger.fetchAll);
+  // "Show all channels": one record with every channel's value.
+  for (int i = 0; i < 20 && dialog.Box()->count() == 0; ++i) dialog.Tick();
+  ASSERT_GE(dialog.Box()->count(), 1);
+  const std::string all = dialog.Box()->item(0)->text().toStdString();
+  EXPECT_EQ(all.find("Unable to read data"), std::string::npos) << all;
+  EXPECT_EQ(all.find("Checksum"), std::string::npos) << all;
+  dialog.ClearButton()->click();
   dialog.OneChannel()->setChecked(true);
   dialog.ChannelList()->setCurrentIndex(1);
   EXPECT_FALSE(session->logger.fetchAll);
