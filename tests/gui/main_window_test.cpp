@@ -28,11 +28,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "calibration/read.h"
+#include "deployment/ui/setup_command.h"
 #include "derived/ui/derived_units_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "files/ui/file_dialogs.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
+#include "shell/datetime.h"
 #include "shell/directories.h"
 #include "shell/recent_files.h"
 #include "shell/settings.h"
@@ -831,6 +834,60 @@ TEST_F(MainWindowTest, StatusBarUnitsIconAndPartWidths) {
   window->RunCommand(cmd::kLatency);
   ASSERT_TRUE(seen);
   EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
+}
+
+}  // namespace
+}  // namespace klx::ui
+
+namespace klx::ui {
+namespace {
+
+TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
+  ASSERT_TRUE(SelectSimulator("VS-330-RT"));
+  Session& s = window->session();
+  ASSERT_TRUE(s.logger.ConnectCommand());
+  s.logger.AssessCapabilities();
+  s.logger.CommGet(16);
+  LoggerSetup setup(s.logger, s.clock, s.batchValues);
+  setup.calibrationRead = ReadCalibration(s.logger, s.calibration) == CalibrationRead::Succeeded;
+  setup.prepareRealTime = [&s](DeploymentParameters& p) { return s.PrepareRealTime(p); };
+  ASSERT_EQ(setup.Open(), 0);
+  // One sample a second from two seconds after the logger's clock, sent as it is logged.
+  DeploymentParameters& p = s.deployment;
+  p.startMode = kStartAtTime;
+  p.startTime = AddSeconds(setup.view.loggerClock, 2);
+  p.endTime = AddSeconds(p.startTime, 86400);
+  p.samplePeriod = {0, 0, 1};
+  p.realtimeOutput = true;
+  nextFile = (Dir() / "hex" / "live.hex").string();
+  nextAnswer = Answer::Yes;
+  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled)
+      << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_FALSE(choices.empty());
+  EXPECT_EQ(choices.back().suggestedName, "040212Realtime.hex");
+
+  FollowSetup(s, window->host(), setup, EnableStep::Enabled, false);
+  for (int i = 0; i < 100 && !s.RealTimeActive(); ++i) QTest::qWait(20);
+  ASSERT_TRUE(s.RealTimeActive());
+  EXPECT_EQ(window->TickTimer().interval(), 150);
+  EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "End Real-time Display");
+  EXPECT_FALSE(window->Action(cmd::kSetup)->isEnabled());
+  EXPECT_FALSE(window->Menu("&File")->isEnabled());
+  for (int i = 0; i < 400 && s.realTime->sampleCount < 3; ++i) QTest::qWait(20);
+  ASSERT_GE(s.realTime->sampleCount, 3);
+  // The graph shows the live series; the status line the newest sample.
+  EXPECT_EQ(window->view().Data(), &s.realTime->Data());
+  EXPECT_EQ(window->view().Samples(), s.realTime->Data().samplesPerChannel);
+  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(), s.realTime->lastLine);
+  SavePicture(*window, "realtime.png");
+
+  window->RunCommand(cmd::kRetrieveData);  // "End Real-time Display"
+  EXPECT_FALSE(s.RealTimeActive());
+  EXPECT_EQ(window->TickTimer().interval(), 1000);
+  EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "&Retrieve data");
+  EXPECT_TRUE(window->Menu("&File")->isEnabled());
+  EXPECT_NE(ReadAll(Dir() / "hex" / "live.hex").find("Number of bytes of data 00000"),
+            std::string::npos);
 }
 
 }  // namespace

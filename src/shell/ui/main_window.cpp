@@ -26,6 +26,9 @@
 #include "files/mat_file.h"
 #include "files/ui/file_dialogs.h"
 #include "link/ui/link_dialogs.h"
+#include "realtime/ui/gps_test_dialog.h"
+#include "realtime/ui/limits_dialog.h"
+#include "realtime/ui/live_readings_dialog.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
 #include "shell/directories.h"
@@ -277,11 +280,14 @@ void MainWindow::RealTimeTick() {
     view_.wavesCapability = data.logger.waves;
     view_.SetData(&data, time);
   }
-  // The display follows the newest samples: the last 180 in view.
+  // The display follows the newest samples: the last 180 (all of them until there are as many)
+  // across the plot's width.
   constexpr int64_t kVisible = 180;
+  const int64_t n = data.samplesPerChannel;
+  const int64_t shown = std::clamp<int64_t>(n - 1, 1, kVisible);
   view_.AutoScaleChannels();
-  view_.SetHorizontal(std::max<int64_t>(0, data.samplesPerChannel - kVisible),
-                      static_cast<double>(kVisible) / std::max(1, view_.Divisions()));
+  view_.SetHorizontal(std::max<int64_t>(0, n - 1 - shown),
+                      static_cast<double>(shown) / std::max(1, view_.Divisions()));
   graph_->Refresh();
 }
 
@@ -340,6 +346,18 @@ void MainWindow::RunCommandNow(int id) {
       break;
     case cmd::kRealtimeStart:
       StartRealTimeDisplay();
+      break;
+    case cmd::kFetchLiveReadings:
+      RunFetchLiveReadingsCommand(this, *session_, *host_);
+      break;
+    case cmd::kLiveReadingsAfterEnable:
+      OpenLiveReadings(this, *session_, *host_);
+      break;
+    case cmd::kGpsTest:
+      RunGpsTestCommand(this, *session_, *host_);
+      break;
+    case cmd::kRealtimeLimits:
+      RunRealTimeLimitsCommand(this, *session_);
       break;
     case cmd::kRealtimeEnd:
       EndRealTimeDisplay();
