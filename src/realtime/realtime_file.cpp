@@ -79,7 +79,7 @@ bool RealTimeFile::WriteBytes(const std::vector<uint8_t>& bytes) {
 bool RealTimeFile::UpdateCount() {
   if (countAt_ < 0) return std::fflush(file_) == 0;
   const long end = std::ftell(file_);
-  char digits[16];
+  char digits[24];
   // Seven digits hold every count a logger memory can reach; a longer run keeps its bytes in the
   // file and the line stays at its largest value.
   std::snprintf(digits, sizeof digits, "%07" PRId64, std::min<int64_t>(dataBytes_, 9999999));

@@ -209,11 +209,11 @@ std::optional<RealTimeRecord> RecordReader::NextText() {
 
 std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
                                   const std::vector<int32_t>& raw) {
-  std::vector<uint8_t> out = {0, 0, 0};
-  const std::string_view name = kTags[static_cast<size_t>(tag)];
-  out.insert(out.end(), name.begin(), name.end());
-  const auto bcd = PackedDate(time);
-  out.insert(out.end(), bcd.begin(), bcd.end());
+  std::vector<uint8_t> out;
+  out.reserve(13 + 3 * raw.size());
+  out.assign(3, 0);
+  for (char c : kTags[static_cast<size_t>(tag)]) out.push_back(static_cast<uint8_t>(c));
+  for (uint8_t b : PackedDate(time)) out.push_back(b);
   for (int32_t v : raw) {
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(static_cast<uint8_t>(v >> 8));
