@@ -37,6 +37,26 @@ echo
 echo "Program directory of the demo (settings, data folders): $out"
 ls -l "$out/data"
 
+# Real-time output: a second simulated logger with the real-time connector and a simulated GPS.
+rtlink="$out/klxcom2"
+gpslink="$out/gps1"
+"$root/$build/apps/klx-sim/klx-sim" --model VS-330-RT --link "$rtlink" >"$out/klx-sim-rt.log" 2>&1 &
+rtsim=$!
+"$root/$build/apps/klx-sim/klx-sim" --gps GGA --link "$gpslink" >"$out/klx-sim-gps.log" 2>&1 &
+gps=$!
+trap 'kill $sim $rtsim $gps 2>/dev/null; wait $sim $rtsim $gps 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$rtlink" ] && [ -e "$gpslink" ] && break; sleep 0.1; done
+start=$(date -d '+8 seconds' '+%Y-%m-%dT%H:%M:%S')
+end=$(date -d '+2 days' '+%Y-%m-%dT%H:%M:%S')
+echo
+echo "\$ klx setup --port $rtlink --start $start --end $end --period 00:00:01 --realtime --erase --yes"
+"$root/$build/apps/klx/klx" setup --port "$rtlink" --start "$start" --end "$end" --period 00:00:01 \
+  --realtime --erase --yes
+echo
+echo "\$ klx realtime --port $rtlink --gps $gpslink --samples 5 --no-command"
+"$root/$build/apps/klx/klx" realtime --port "$rtlink" --gps "$gpslink" --samples 5 --seconds 60 \
+  --no-command
+
 # The desktop program on the same simulated logger: a window when there is a display (close it
 # to end the demo), otherwise a picture of the main window with the logger's memory plotted.
 gui="$root/$build/apps/klx-gui/klx-gui"
