@@ -229,6 +229,66 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
   EXPECT_FALSE(dialog.Timer().isActive());
 }
 
+// A logger with a range-switching turbidity channel: "Auto-ranging" pauses the fetching, the
+// dialog's choice goes to the logger once its activity countdown has fallen to 5.
+TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
+  std::string text = ReadText(fs::path(KLX_SIM_PROFILES) / "VS-330.profile");
+  for (const char* key : {"\nchannels = ", "\ncap.0 = "}) {
+    const size_t at = text.find(key);
+    text.erase(at + 1, text.find('\n', at + 1) - at);
+  }
+  std::string extended = "00", behaviour = "01";
+  for (int c = 1; c < 26; ++c) {
+    extended += c == 1 ? " 00" : " 02";
+    behaviour += c == 1 ? " 06" : " FF";
+  }
+  text += "\nchannels = YTP\ncap.0 = 0x00001085\ncap.8 = 0x04\ntable.4 = " + extended +
+          "\ntable.5 = " + behaviour + "\n";
+  const fs::path file = dir / "ranging.profile";
+  std::ofstream(file) << text;
+  UseLogger("sim:" + file.string());
+  ASSERT_TRUE(session->logger.ConnectCommand());
+  session->logger.AssessCapabilities();
+  session->logger.CommGet(16);
+  ASSERT_TRUE(session->logger.state.rsCommandFlags & 0x04u);
+  LiveReadingsDialog dialog(*session, host);
+  ASSERT_NE(dialog.AutoRangingButton(), nullptr);
+  ASSERT_TRUE(dialog.Timer().isActive());
+
+  session->link.linkActivityCountdown = 7;
+  QTimer countdown;  // the main window's once-a-second tick, faster
+  QObject::connect(&countdown, &QTimer::timeout, [&] { session->link.TickSecond(); });
+  countdown.start(150);
+  QStringList waiting;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!dialog.StateLabel()->text().isEmpty()) waiting << dialog.StateLabel()->text();
+  });
+  watch.start(50);
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(d, nullptr);
+    seen = true;
+    EXPECT_FALSE(dialog.Timer().isActive()) << "fetching pauses";
+    const auto radios = d->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 2);
+    radios[1]->setChecked(true);                     // "Fixed gain"
+    d->findChild<QComboBox*>()->setCurrentIndex(2);  // "500NTU"
+    d->accept();
+  });
+  dialog.AutoRangingButton()->click();
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(waiting.contains("Waiting for logger to sleep before continuing - 7") ||
+              waiting.contains("Waiting for logger to sleep before continuing - 6"))
+      << waiting.join("|").toStdString();
+  EXPECT_TRUE(dialog.Timer().isActive()) << "fetching resumes";
+  const auto table = sims->Logger(file.string())->Table(5);
+  ASSERT_TRUE(table);
+  EXPECT_EQ((*table)[1], 2 * 32 + 1 * 8 + 6);
+  dialog.FinishButton()->click();
+}
+
 // A lost reply shows "COMM ERR" once the expected wait is over, a logger that cannot be reached
 // "Communication Error", and the readings go on when it answers again.
 TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {

@@ -10,8 +10,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTimeEdit>
@@ -22,6 +25,8 @@
 #include <functional>
 
 #include "deployment/enable.h"
+#include "deployment/range_switching.h"
+#include "deployment/ui/range_switching_dialog.h"
 #include "deployment/ui/setup_command.h"
 #include "platform/clock.h"
 #include "platform/host.h"
@@ -447,6 +452,69 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
   dialog.close();
   std::error_code ec;
   fs::remove_all(dir, ec);
+}
+
+TEST_F(SetupDialogTest, RangeSwitchingDialogShowsTwoChannelsAtATimeAndWritesTheChoices) {
+  // Three switching channels: turbidity in full auto-ranging, a chlorophyll fluorometer with a
+  // fixed gain it may leave, a rhodamine fluorometer the user may only switch between gains; a
+  // fourth channel in "Fixed gain" mode is not offered.
+  LoggerState& s = session->logger.state;
+  s.channelCount = 4;
+  s.channelTypes = "YFGI";
+  RangeSwitching r;
+  r.extended.fill(0);
+  r.behaviour.fill(0xFF);
+  r.behaviour[1] = 0 * 32 + 0 * 8 + 6;
+  r.behaviour[2] = 2 * 32 + 1 * 8 + 5;
+  r.behaviour[3] = 1 * 32 + 2 * 8 + 5;
+  r.behaviour[4] = 0 * 32 + 3 * 8 + 5;
+  bool seen = false, wrote = false;
+  QTimer::singleShot(0, [&] {
+    auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(d, nullptr);
+    seen = true;
+    EXPECT_EQ(d->windowTitle(), "KLX Logger - Range switching channel setup");
+    const auto groups = d->findChildren<QGroupBox*>();
+    ASSERT_EQ(groups.size(), 3);
+    EXPECT_EQ(groups[0]->title(), "Channel 1: Turbidity");
+    EXPECT_EQ(groups[1]->title(), "Channel 2: Fluorometry-C");
+    // Two in view, the third behind the scroll bar.
+    auto* scroll = d->findChild<QScrollArea*>("channels");
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_LT(scroll->viewport()->height(), scroll->widget()->sizeHint().height());
+    EXPECT_GE(scroll->viewport()->height(),
+              groups[0]->sizeHint().height() + groups[1]->sizeHint().height());
+    auto radios = [](QGroupBox* g) { return g->findChildren<QRadioButton*>(); };
+    auto gain = [](QGroupBox* g) { return g->findChild<QComboBox*>(); };
+    EXPECT_TRUE(radios(groups[0])[0]->isChecked());  // auto-ranging, its gains greyed
+    EXPECT_FALSE(gain(groups[0])->isEnabled());
+    EXPECT_EQ(gain(groups[0])->itemText(3), "2500NTU");
+    EXPECT_TRUE(radios(groups[1])[1]->isChecked());
+    EXPECT_EQ(gain(groups[1])->currentText(), "50ug/l");
+    EXPECT_FALSE(radios(groups[2])[0]->isEnabled()) << "user-switchable gain only";
+    // Turbidity to a fixed 125NTU, the fluorometer back to auto-ranging.
+    radios(groups[0])[1]->setChecked(true);
+    EXPECT_TRUE(gain(groups[0])->isEnabled());
+    gain(groups[0])->setCurrentIndex(1);
+    radios(groups[1])[0]->setChecked(true);
+    d->accept();
+  });
+  uint8_t turbidity = 0, fluorometer = 0;
+  const bool accepted = EditRangeSwitching(dialog.get(), *session, r, [&] {
+    wrote = true;
+    turbidity = r.behaviour[1];
+    fluorometer = r.behaviour[2];
+  });
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(accepted);
+  EXPECT_TRUE(wrote);
+  EXPECT_EQ(turbidity, 1 * 32 + 1 * 8 + 6) << "gain 1, fixed gain on an auto-range sensor";
+  EXPECT_EQ(fluorometer, 0xFF) << "auto-ranging";
+
+  // Nothing to offer: the dialog does not open.
+  RangeSwitching none;
+  none.behaviour.fill(0xFF);
+  EXPECT_FALSE(EditRangeSwitching(dialog.get(), *session, none));
 }
 
 }  // namespace

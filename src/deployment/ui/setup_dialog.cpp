@@ -25,6 +25,7 @@
 #include "decoding/channel_types.h"
 #include "deployment/status.h"
 #include "deployment/thresholds.h"
+#include "deployment/ui/range_switching_dialog.h"
 #include "deployment/validation.h"
 #include "session/session.h"
 #include "shell/datetime.h"
@@ -239,8 +240,12 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
   form->addRow(hRow);
   for (QWidget* w : std::initializer_list<QWidget*>{hysteresis, hText, hSeconds, secs})
     w->setVisible(logger.hysteresis);
+  // The dialog's own message line, with the information icon when it explains a correction.
+  auto* messageIcon = new QLabel(&d);
+  messageIcon->setObjectName("messageIcon");
   auto* message = new QLabel(&d);
-  form->addRow(message);
+  message->setObjectName("message");
+  form->addRow(messageIcon, message);
   if (auto* items = qobject_cast<QStandardItemModel*>(power->model()))
     for (int i = 1; i < 4 && !powerSaving; ++i) items->item(i)->setEnabled(false);
   auto update = [&] { picked->setEnabled(power->currentIndex() == 3); };
@@ -286,6 +291,8 @@ bool ThresholdPicker(QWidget* parent, Session& session, const LoggerState& logge
     if (p.hysteresisSeconds > 0 && CheckHysteresis(p, host))
       hSeconds->setValue(static_cast<int>(p.hysteresisSeconds));
     if (CheckPowerSavePeriod(p, logger, host)) {
+      messageIcon->setPixmap(
+          d.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(24, 24));
       message->setText(
           "Power saving period was too short.\nIt has been changed.\nContinuous checking is "
           "still an option.");
@@ -467,70 +474,6 @@ bool BurstPicker(QWidget* parent, DeploymentParameters& p, Host& host) {
 }
 
 // "KLX Logger - Range switching channel setup". True when the tables were written.
-bool RangePicker(QWidget* parent, Session& session, LoggerSetup& setup) {
-  RangeSwitching& r = setup.ranges;
-  LoggerState& s = session.logger.state;
-  std::vector<int> offered;
-  for (int c = 0; c < s.channelCount && c < 25; ++c)
-    if (r.Offered(c)) offered.push_back(c);
-  if (offered.empty()) return false;
-  QDialog d(parent);
-  d.setWindowTitle("KLX Logger - Range switching channel setup");
-  auto* top = new QVBoxLayout(&d);
-  struct Row {
-    int channel;
-    QRadioButton* automatic;
-    QRadioButton* fixed;
-    QComboBox* gain;
-  };
-  std::vector<Row> rows;
-  for (int c : offered) {
-    const uint8_t b = r.behaviour[static_cast<size_t>(c + 1)];
-    auto* box = new QGroupBox(L1(Label(s, c)), &d);
-    auto* row = new QHBoxLayout(box);
-    auto* automatic = new QRadioButton("Auto-ranging", box);
-    auto* fixed = new QRadioButton("Fixed gain", box);
-    auto* gain = new QComboBox(box);
-    const char letter = c < static_cast<int>(s.channelTypes.size())
-                            ? static_cast<char>(s.channelTypes[static_cast<size_t>(c)])
-                            : ' ';
-    if (const auto* names = GainNames(letter))
-      for (const char* n : *names) gain->addItem(n);
-    const int mode = RangeSwitching::Mode(b);
-    (mode == kFullAutoRanging ? automatic : fixed)->setChecked(true);
-    automatic->setEnabled(mode != kUserFixedGain);
-    gain->setCurrentIndex(RangeSwitching::Gain(b));
-    gain->setEnabled(mode != kFullAutoRanging);
-    QObject::connect(fixed, &QRadioButton::toggled, gain, &QWidget::setEnabled);
-    row->addWidget(automatic);
-    row->addWidget(fixed);
-    row->addWidget(gain);
-    top->addWidget(box);
-    rows.push_back({c, automatic, fixed, gain});
-  }
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-  top->addWidget(buttons);
-  if (d.exec() != QDialog::Accepted) return false;
-  for (const Row& row : rows) {
-    const uint8_t b = r.behaviour[static_cast<size_t>(row.channel + 1)];
-    if (row.automatic->isChecked())
-      SetChannelAutoRanging(r, row.channel);
-    else
-      SetChannelFixedGain(r, row.channel, row.gain->currentIndex(),
-                          std::max(RangeSwitching::Mode(b), 1), RangeSwitching::SensorType(b));
-  }
-  if (!WriteRangeSwitching(session.logger, r)) {
-    ReadRangeSwitching(session.logger, r);
-    session.host.Tell("Range switching mode",
-                      "Unable to set range switching mode as requested.\nTry again.",
-                      BoxIcon::Warning);
-  }
-  ApplyRangeSwitching(r, s);
-  return true;
-}
-
 }  // namespace
 
 SetupDialog::SetupDialog(Session& session, LoggerSetup* setup, const LoggerState& simulated,
@@ -833,7 +776,7 @@ void SetupDialog::EditBurst() {
 }
 
 void SetupDialog::EditRanges() {
-  if (setup_ && RangePicker(this, session_, *setup_)) Revalidate();
+  if (setup_ && EditRangeSwitching(this, session_, setup_->ranges)) Revalidate();
 }
 
 void SetupDialog::SyncToPc() {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,7 +25,9 @@
 #include "decoding/channel_types.h"
 #include "decoding/equations.h"
 #include "decoding/instant_reading.h"
+#include "deployment/range_switching.h"
 #include "deployment/status.h"
+#include "deployment/ui/range_switching_dialog.h"
 #include "display/graph_view.h"
 #include "link/logger_link.h"
 #include "session/session.h"
@@ -288,6 +291,18 @@ LiveReadingsDialog::LiveReadingsDialog(Session& session, Host& host, QWidget* pa
   auto* buttons = new QHBoxLayout;
   freeze_ = new QPushButton("Freeze", this);
   finish_ = new QPushButton("Finish", this);
+  // Loggers with range-switching channels: their gains can be changed while watching.
+  if (logger_.state.rsCommandFlags & 0x04u) {
+    ranges_ = std::make_unique<RangeSwitching>();
+    ReadRangeSwitching(logger_, *ranges_);
+    bool any = false;
+    for (int c = 0; c < logger_.state.channelCount && c < 25; ++c) any = any || ranges_->Offered(c);
+    if (any) {
+      autoRanging_ = new QPushButton("Auto-ranging", this);
+      buttons->addWidget(autoRanging_);
+      connect(autoRanging_, &QPushButton::clicked, this, &LiveReadingsDialog::EditRanges);
+    }
+  }
   buttons->addStretch();
   buttons->addWidget(freeze_);
   buttons->addWidget(finish_);
@@ -347,6 +362,26 @@ void LiveReadingsDialog::ShowReading() {
   value->setText(L1(Format("%.4f", *reading)));
   count_->setValue(count_->value() + 1);
   if (channel == channel_->value()) state_->clear();
+}
+
+void LiveReadingsDialog::EditRanges() {
+  if (!ranges_) return;
+  // Fetching pauses; after OK the tables go to the logger once it has gone back to sleep.
+  const bool running = timer_.isActive();
+  timer_.stop();
+  cycle_.Restart();
+  EditRangeSwitching(this, session_, *ranges_, [this] {
+    SerialLink& link = logger_.link();
+    while (link.linkActivityCountdown > 5) {
+      state_->setText(L1(Format("Waiting for logger to sleep before continuing - %d",
+                                link.linkActivityCountdown)));
+      QEventLoop wait;
+      QTimer::singleShot(200, &wait, &QEventLoop::quit);
+      wait.exec();
+    }
+    state_->clear();
+  });
+  if (running) timer_.start();
 }
 
 void LiveReadingsDialog::Freeze() {

@@ -5,12 +5,14 @@
 // window with one line per channel.
 #include <QDialog>
 #include <QTimer>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "decoding/data_set.h"
+#include "deployment/range_switching.h"
 
 class QCheckBox;
 class QComboBox;
@@ -99,6 +101,9 @@ class LiveReadingsDialog : public QDialog {
   QSpinBox* FetchCount() const { return count_; }
   QPushButton* FreezeButton() const { return freeze_; }
   QPushButton* FinishButton() const { return finish_; }
+  // "Auto-ranging": shown for loggers with range-switching channels.
+  QPushButton* AutoRangingButton() const { return autoRanging_; }
+  void EditRanges();
   QCheckBox* AveragingBox() const { return employ_; }
   QProgressBar* Progress() const { return progress_; }
   QTimer& Timer() { return timer_; }
@@ -129,6 +134,8 @@ class LiveReadingsDialog : public QDialog {
   QProgressBar* progress_ = nullptr;
   QPushButton* freeze_ = nullptr;
   QPushButton* finish_ = nullptr;
+  QPushButton* autoRanging_ = nullptr;
+  std::unique_ptr<RangeSwitching> ranges_;
   QTimer timer_;
   bool finished_ = false;
 };
