@@ -139,6 +139,13 @@ void GraphView::AutoScaleChannels() {
     if (s.maximum < s.minimum + 0.0009) s.maximum = s.minimum + 0.0009;
     if (!s.used) continue;
     const double step = (s.maximum - s.minimum) / kVerticalDivisions;
+    if (realTimeScales) {
+      // The ranges come from the real-time limits (widened by the samples): exactly them.
+      s.division = std::max(step, kMinimumDivision);
+      s.bottom = s.minimum;
+      s.top = s.bottom + kVerticalDivisions * s.division;
+      continue;
+    }
     double division = 0.0;
     if (std::fabs(step) > 1e-7) {
       double mantissa = 0.0, power = 1.0;

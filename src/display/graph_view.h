@@ -172,6 +172,9 @@ class GraphView {
 
   // Options that change what is drawn.
   bool showRangeChanges = true;
+  // Real-time collection: each unit's scale is the range of its channels (preset from the
+  // real-time limits) in twenty equal divisions, not rounded to 1, 2 or 5.
+  bool realTimeScales = false;
   bool wavesCapability = false;
 
   // --- depth plot

@@ -429,8 +429,8 @@ int LoggerLink::CommGet(int number) {
           replyLength_ = realtimeCollected;
           return 1;
         }
-      } else if (n >= FetchExpectedLength()) {
-        return 1;
+      } else if (realtimeCollected >= FetchExpectedLength()) {
+        return 1;  // a reply may arrive over several reads
       }
       if (text.find("Busy") != std::string_view::npos) {
         realtimeCollected = 0;

@@ -34,8 +34,12 @@ CommTimeouts PollingTimeouts() {
 }
 
 // The limits entry of a quantity (its unit index): the limits file lists the quantities in
-// unit order, 0 (temperature) to 17 (transmissometer).
+// unit order, 0 (temperature) to 17 (transmissometer); the derived oxygen concentrations share
+// the "DerivedO2" pair with the optode's and the derived saturation the dissolved-oxygen pair.
 const RealTimeLimit* LimitOfUnit(const RealTimeLimits& limits, uint32_t unit) {
+  constexpr uint32_t kDissolvedO2 = 3, kDerivedO2 = 4;
+  if (unit == 19 || unit == 20) unit = kDerivedO2;
+  if (unit == 21) unit = kDissolvedO2;
   const auto& all = limits.All();
   return unit < all.size() ? &all[unit] : nullptr;
 }
@@ -167,7 +171,9 @@ bool RealTimeRun::Start(RealTimeStart start) {
   data_.logger.channelCount = measured_;
   const LoggerState& s = data_.logger;
   const bool engineering = SendsEngineeringRecords(p_, s);
-  textFile_ = StoresRealTimeAsDat(s);
+  // Text records of a logger that stores ASCII data go to a dat file as they came; binary
+  // records always to a hex file.
+  textFile_ = engineering && StoresRealTimeAsDat(s);
 
   // 1. The real-time file, with the header of a hex file.
   data_.channelCount = measured_;
@@ -192,8 +198,11 @@ bool RealTimeRun::Start(RealTimeStart start) {
   std::string preamble = RealTimeParameterLine(block, p_.realtimeBaudCode, mode, p_.startFlags);
   if (preamble.empty() && block > 24)
     preamble = std::string(static_cast<size_t>(block - 24) * 2, '0') + "\n";
-  if (!file_.Open(files_.data, WriteFileHeader(in, textFile_ ? kDatHeader : kHexHeader), !textFile_,
-                  preamble)) {
+  header_ = WriteFileHeader(in, textFile_ ? kDatHeader : kHexHeader);
+  preamble_ = preamble;
+  fileNumber_ = 1;
+  firstFile_ = files_.data;
+  if (!file_.Open(files_.data, header_, !textFile_, preamble_)) {
     host_.Tell(kRealTimeCaption, "Unable to open '.hex' data file", BoxIcon::Stop);
     return false;
   }
@@ -211,9 +220,7 @@ bool RealTimeRun::Start(RealTimeStart start) {
   for (int ch = 0; ch < data_.channelCount; ++ch) {
     auto& series = data_.series[static_cast<size_t>(ch)];
     const RealTimeLimit* limit = LimitOfUnit(limits, UnitOfChannel(data_, ch));
-    if (start.autoScale) {
-      series[0] = 0.0f, series[1] = 1.0f;
-    } else if (limit && limit->upper > limit->lower) {
+    if (limit && limit->upper > limit->lower) {
       series[0] = static_cast<float>(limit->lower), series[1] = static_cast<float>(limit->upper);
     } else if (ch < measured_) {
       series[0] = kDerivedMinimumStart, series[1] = kDerivedMaximumStart;  // set by the samples
@@ -224,6 +231,9 @@ bool RealTimeRun::Start(RealTimeStart start) {
   storedTotal = 0;
   haveFirst_ = false;
   periodMs_ = p_.profiling6Hz ? 167 : p_.samplePeriod.TotalSeconds() * 1000;
+  // Record times are whole seconds: under 6 Hz six records share a second, and only a step of
+  // more than a second (or back) is a gap.
+  gapMs_ = std::max<int64_t>(periodMs_, 1000);
   lastLine.clear();
   gpsText.clear();
   gps_ = GpsReader{};
@@ -380,7 +390,7 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
   }
   // A sample that does not follow the previous one by one period starts a new time stamp, so
   // the display's times stay true across gaps.
-  if (row == 0 || ms < previousMs_ || ms - previousMs_ > periodMs_) {
+  if (row == 0 || ms < previousMs_ || ms - previousMs_ > gapMs_) {
     StampRecord stamp;
     stamp.sampleIndex = static_cast<uint32_t>(row);
     stamp.type = kStampTime;
@@ -412,10 +422,16 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
   ++storedTotal;
 
   bool written;
-  if (textFile_)
-    written = file_.AppendText(TextRecord(record.time, record.values));
-  else
-    written = file_.AppendSample(record.time, raw, periodMs_);
+  if (textFile_) {
+    written = file_.AppendText(record.text);
+  } else {
+    // A file reads back whole while it holds no more than a logger memory: the samples go on in
+    // a continuation file beyond that.
+    if (file_.IsOpen() &&
+        file_.DataBytes() + file_.AppendSize(record.time, raw.size(), gapMs_) > maxFileBytes)
+      ContinueFile();
+    written = file_.AppendSample(record.time, raw, gapMs_);
+  }
   if (!written && writeErrors++ == 0)
     host_.Tell(kRealTimeCaption,
                "Unable to write to the real-time data file " + files_.data.string() +
@@ -432,23 +448,41 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
 }
 
 void RealTimeRun::StoreBurst(const RealTimeRecord& record) {
-  // A "BST" record opens a burst, "SEQ" records continue it; the values are kept for the wave
-  // display and shown.
+  // A "BST" record opens a burst, "SEQ" records continue it. The burst values are readings of
+  // the logger's second channel (its pressure), as in the logger's memory.
+  const int channel = measured_ > 1 ? 1 : 0;
   std::vector<double> values = record.values;
   if (values.empty())
-    for (int32_t raw : record.raw) values.push_back(ChannelValue(data_, raw, 0));
+    for (int32_t raw : record.raw)
+      values.push_back(ChannelValue(data_, ApplyExtendedRange(data_, channel, raw), channel));
   if (record.tag == RecordTag::Burst) {
     burstValues.clear();
+    burstMinimum = kDerivedMinimumStart;
+    burstMaximum = kDerivedMaximumStart;
     burstLine = CFormat(
         "%s Wave burst values %d and %d: ", ShortDateDisplayText(record.time).c_str(), 1, 2);
   } else {
     burstLine = CFormat("Wave burst values %d and %d: ", record.sequence + 1, record.sequence + 2);
   }
   for (double v : values) {
-    burstValues.push_back(static_cast<float>(v));
+    const float f = static_cast<float>(v);
+    burstValues.push_back(f);
+    burstMinimum = std::min(burstMinimum, f);
+    burstMaximum = std::max(burstMaximum, f);
     burstLine += CFormat(" %9.4f", v);
   }
   ShowStatus(host_, burstLine);
+}
+
+void RealTimeRun::ContinueFile() {
+  const std::filesystem::path& first = firstFile_;
+  const std::filesystem::path next =
+      first.parent_path() /
+      (first.stem().string() + CFormat("_%d", ++fileNumber_) + first.extension().string());
+  file_.Close();
+  if (!file_.Open(next, header_, !textFile_, preamble_)) return;  // the append reports it
+  files_.data = next;
+  ShowStatus(host_, "Real-time data continue in " + next.string());
 }
 
 }  // namespace klx

@@ -77,7 +77,6 @@ struct RealTimeStart {
   DerivedSettings derived;
   const RealTimeLimits* limits = nullptr;  // nullptr: the defaults
   std::string comment;
-  bool autoScale = false;  // display ranges 0 to 1 instead of the limits
 };
 
 class RealTimeRun {
@@ -112,9 +111,15 @@ class RealTimeRun {
   std::string lastLine;     // the status line of the last sample
   std::string gpsText;      // the last position, empty before the first
   int writeErrors = 0;
-  // Tide-and-wave loggers: the burst values of the current burst.
+  // Tide-and-wave loggers: the burst values of the current burst, their range, and its line.
   std::vector<float> burstValues;
+  float burstMinimum = 0, burstMaximum = 0;
   std::string burstLine;
+
+  // A real-time file holds at most as many data bytes as a logger memory, so that it reads back
+  // whole; the samples then go on in "<name>_2.hex", "<name>_3.hex", ...
+  static constexpr int64_t kMaxFileBytes = 0x7FE000;
+  int64_t maxFileBytes = kMaxFileBytes;
 
   // Called after each stored sample (the display redraws).
   std::function<void()> onSample;
@@ -126,6 +131,7 @@ class RealTimeRun {
   void AppendValue(int channel, float value);
   void MakeRoom();
   int32_t RawFromValue(int channel, double value) const;
+  void ContinueFile();
 
   LoggerLink& logger_;
   Host& host_;
@@ -141,6 +147,7 @@ class RealTimeRun {
   int measured_ = 0;
   int capacity_ = 0;
   int64_t periodMs_ = 0;
+  int64_t gapMs_ = 0;  // a sample later than the previous by more than this starts a stamp
   SystemTime firstTime_;
   bool haveFirst_ = false;
   int64_t previousMs_ = 0;
@@ -149,6 +156,9 @@ class RealTimeRun {
   RealTimeFile file_;
   GpsFile gpsFile_;
   bool textFile_ = false;
+  std::string header_, preamble_;
+  std::filesystem::path firstFile_;
+  int fileNumber_ = 1;
 };
 
 }  // namespace klx

@@ -93,7 +93,7 @@ bool RealTimeFile::AppendSample(const SystemTime& time, const std::vector<int32_
   const int64_t ms = ToEpochMs(time);
   std::vector<uint8_t> bytes;
   // The first sample always gets its stamp: it follows no previous one.
-  if (!havePrevious_ || ms < previousMs_ || ms - previousMs_ > periodMs) {
+  if (NeedsStamp(ms, periodMs)) {
     const std::vector<uint8_t> stamp = BinaryRecord(RecordTag::Sample, time, {});
     bytes.assign(stamp.begin(), stamp.end() - 1);  // zeros, tag, time: no check byte
     ++stamps_;
@@ -110,6 +110,10 @@ bool RealTimeFile::AppendSample(const SystemTime& time, const std::vector<int32_
     return false;
   }
   return true;
+}
+
+int64_t RealTimeFile::AppendSize(const SystemTime& time, size_t channels, int64_t periodMs) const {
+  return (NeedsStamp(ToEpochMs(time), periodMs) ? 12 : 0) + 3 * static_cast<int64_t>(channels);
 }
 
 bool RealTimeFile::AppendText(const std::string& line) {

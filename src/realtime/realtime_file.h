@@ -41,6 +41,8 @@ class RealTimeFile {
   // is earlier than the previous sample's or later by more than `periodMs`. False on a write
   // error (the file is then closed).
   bool AppendSample(const SystemTime& time, const std::vector<int32_t>& raw, int64_t periodMs);
+  // The bytes AppendSample would add for a sample at `time` (its stamp included when it needs one).
+  int64_t AppendSize(const SystemTime& time, size_t channels, int64_t periodMs) const;
   // Appends the line of a text record as it came (engineering output stored as text).
   bool AppendText(const std::string& line);
 
@@ -51,6 +53,9 @@ class RealTimeFile {
  private:
   bool WriteBytes(const std::vector<uint8_t>& bytes);
   bool UpdateCount();
+  bool NeedsStamp(int64_t ms, int64_t periodMs) const {
+    return !havePrevious_ || ms < previousMs_ || ms - previousMs_ > periodMs;
+  }
 
   std::FILE* file_ = nullptr;
   std::filesystem::path path_;

@@ -142,8 +142,9 @@ std::optional<RealTimeRecord> RecordReader::NextText() {
       }
       return std::nullopt;
     }
-    const std::string record(text.substr(0, end));
-    Drop(end + kTextEnd.size());  // the buffer keeps what follows "FET\r\n"
+    const std::string whole(text.substr(0, end + kTextEnd.size()));
+    const std::string record = whole.substr(0, end);
+    Drop(whole.size());  // the buffer keeps what follows "FET\r\n"
 
     size_t tagAt = std::string::npos;
     RecordTag kind = RecordTag::Sample;
@@ -163,28 +164,32 @@ std::optional<RealTimeRecord> RecordReader::NextText() {
     if (*p == ' ') ++p;
     RealTimeRecord out;
     out.tag = kind;
+    out.text = whole.substr(tagAt);
     bool ok = true;
-    if (kind != RecordTag::Sequence) {
-      int v[6];
-      for (int i = 0; i < 6 && ok; ++i) {
-        // "%2d": two columns, the first may be blank.
-        char field[3] = {p[0], p[0] ? p[1] : '\0', '\0'};
-        char* endp = nullptr;
-        const long n = std::strtol(field, &endp, 10);
-        if (field[0] == '\0' || field[1] == '\0' || endp == field || *endp != '\0') ok = false;
-        v[i] = static_cast<int>(n);
-        p += 2;
+    int v[6];
+    for (int i = 0; i < 6 && ok; ++i) {
+      // "%2d": two columns, the first may be blank.
+      const char field[3] = {p[0], p[0] ? p[1] : '\0', '\0'};
+      char* endp = nullptr;
+      const long n = std::strtol(field, &endp, 10);
+      if (field[0] == '\0' || field[1] == '\0' || endp == field || *endp != '\0') {
+        ok = false;
+        break;
       }
-      if (ok) {
-        uint8_t bcd[6];
-        for (int i = 0; i < 6; ++i) bcd[i] = ToPackedDecimal(std::clamp(v[i], 0, 99));
-        const auto time = TimeFromBcd(bcd);
-        if (time)
-          out.time = *time;
-        else
-          ok = false;
-      }
-    } else {
+      v[i] = static_cast<int>(n);
+      p += 2;
+    }
+    if (ok) {
+      uint8_t bcd[6];
+      for (int i = 0; i < 6; ++i) bcd[i] = ToPackedDecimal(std::clamp(v[i], 0, 99));
+      const auto time = TimeFromBcd(bcd);
+      if (time)
+        out.time = *time;
+      else
+        ok = false;
+    }
+    if (ok && kind == RecordTag::Sequence) {
+      // "SEQ": the burst's sequence number ("%04X") before its two values.
       char* endp = nullptr;
       const unsigned long seq = std::strtoul(p, &endp, 16);
       if (endp == p) ok = false;

@@ -27,8 +27,10 @@ struct RealTimeRecord {
   // Raw 24-bit counts: one per channel ("TIM"), two burst values ("BST", "SEQ"). Engineering
   // records fill these only after ToRaw (the caller knows the calibration).
   std::vector<int32_t> raw;
-  // Engineering-units records: the values as sent.
+  // Engineering-units records: the values as sent, and the record's text itself (up to and
+  // including "FET\r\n").
   std::vector<double> values;
+  std::string text;
 };
 
 class RecordReader {

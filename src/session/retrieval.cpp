@@ -251,7 +251,7 @@ void Retrieval::Finish() {
   held.data.rawMode = false;
   // Which channels use the extended range: the extended channel capabilities table of loggers
   // that switch ranges (byte 0 the logger's, then one byte per channel).
-  ReadExtendedRanges(logger, held.data);
+  ReadExtendedRanges(logger, held.data.extendedCapabilities);
   held.fromFile = false;
   held.fromDatFile = false;
   if (!image.appending) held.file.clear();  // an appended file keeps its name for the save

@@ -259,15 +259,14 @@ std::vector<std::string> DescribeLogger(const LoggerLink& logger, int port, int 
 
 namespace klx {
 
-void ReadExtendedRanges(LoggerLink& logger, DataSet& data) {
+void ReadExtendedRanges(LoggerLink& logger, std::array<uint8_t, 26>& extended) {
   // The extended channel capabilities table of loggers that switch ranges: byte 0 the logger's,
   // then one byte per channel.
-  data.extendedCapabilities.fill(0);
+  extended.fill(0);
   if ((logger.state.rsCommandFlags & 0x04) == 0) return;
   std::vector<uint8_t> table;
   if (logger.ReadTable("R0400", table) == 1 && table.size() > 1)
-    std::copy_n(table.begin(), std::min(table.size() - 1, data.extendedCapabilities.size()),
-                data.extendedCapabilities.begin());
+    std::copy_n(table.begin(), std::min(table.size() - 1, extended.size()), extended.begin());
 }
 
 RealTimeChoice Session::PrepareRealTime(DeploymentParameters& p) {
@@ -280,6 +279,8 @@ RealTimeChoice Session::PrepareRealTime(DeploymentParameters& p) {
   if (!files) return RealTimeChoice::ReturnToDialog;
   if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
   realTimeFiles = std::move(files);
+  // Read now: once the logger sends its records, a table read would compete with them.
+  ReadExtendedRanges(logger, realTimeExtended);
   return RealTimeChoice::Proceed;
 }
 
@@ -291,7 +292,7 @@ bool Session::StartRealTime() {
   start.parameters = deployment;
   start.data.logger = logger.state;
   start.data.calibration = calibration;
-  ReadExtendedRanges(logger, start.data);
+  start.data.extendedCapabilities = realTimeExtended;
   start.derived = settings.derived;
   start.limits = &limits;
   realTime = std::make_unique<RealTimeRun>(logger, host, clock);
@@ -302,7 +303,7 @@ void Session::EndRealTime() {
   if (realTime) realTime->End();
 }
 
-bool Session::RestartRealTime(bool sendCommand) {
+bool Session::RestartRealTime(bool sendCommand, bool startRun) {
   EndRealTime();
   if (!logger.ConnectCommand()) return false;
   LoggerSetup setup(logger, clock, batchValues);
@@ -330,13 +331,14 @@ bool Session::RestartRealTime(bool sendCommand) {
   if (!files) return false;
   if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
   realTimeFiles = std::move(files);
+  ReadExtendedRanges(logger, realTimeExtended);
   if (sendCommand && (!logger.ConnectLogger() || logger.CommSet(19) != 1)) {
     ShowStatus(host, "Error: Unable to communicate with logger");
     return false;
   }
   // The wave settings go with the data of a tide-and-wave logger.
   if (logger.state.waves) logger.CommGet(31);
-  return StartRealTime();
+  return startRun ? StartRealTime() : true;
 }
 
 }  // namespace klx

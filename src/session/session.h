@@ -1,6 +1,7 @@
 #pragma once
 // The process-wide records of one running program, created by the front end and handed by
 // reference to whatever needs them. Nothing here is global, so tests can build several.
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -81,6 +82,8 @@ class Session {
   // ---- Real-time collection ----
   // The real-time file chosen at the last enable, for the run that follows it.
   std::optional<RealTimeFiles> realTimeFiles;
+  // The logger's extended channel capabilities, read before its records start.
+  std::array<uint8_t, 26> realTimeExtended{};
   // The running (or last) real-time display.
   std::unique_ptr<RealTimeRun> realTime;
   // The Enable button's real-time step: the capacity check, the unsaved-data question and the
@@ -93,14 +96,15 @@ class Session {
   void EndRealTime();
   bool RealTimeActive() const { return realTime && realTime->Active(); }
   // "Real-time restart": for a logger that is logging with real-time output, chooses the file,
-  // optionally sends the real-time output command again, and starts the display. False when it
-  // was refused, cancelled or failed.
-  bool RestartRealTime(bool sendCommand);
+  // optionally sends the real-time output command again, and starts the display (`startRun`;
+  // the desktop program shows an engineering-output logger in the live readings instead, which
+  // read the same line). False when it was refused, cancelled or failed.
+  bool RestartRealTime(bool sendCommand, bool startRun = true);
 };
 
 // Which channels of the connected logger use the extended range (read from its extended channel
 // capabilities table where it has one; all clear otherwise).
-void ReadExtendedRanges(LoggerLink& logger, DataSet& data);
+void ReadExtendedRanges(LoggerLink& logger, std::array<uint8_t, 26>& extended);
 
 // The hex file that goes with a tide-and-wave logger's dat file (".../dat/x.dat" gives
 // ".../hex/x.hex"); nullopt for any other dat file.

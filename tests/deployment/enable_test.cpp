@@ -211,6 +211,48 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   }
   rig.session.EndRealTime();
   EXPECT_TRUE(fs::exists(rig.dir / "hex" / "live.hex"));
+
+  // Another program (a restart) finds the logger logging and takes up its records again.
+  IconHost otherHost;
+  otherHost.file = (rig.dir / "hex" / "again").string();
+  Session other(otherHost, rig.clock, rig.dir, {});
+  other.ReadSettings();
+  sim::RegisterSimTransport(other.transports, rig.clock)->Add("test", rig.logger);
+  std::string error;
+  ASSERT_TRUE(other.SelectPort("sim:test", &error)) << error;
+  ASSERT_TRUE(other.RestartRealTime(false));
+  ASSERT_TRUE(other.RealTimeActive());
+  RealTimeRun& again = *other.realTime;
+  for (int t = 0; t < 150 * 1000; t += again.TickPeriodMs()) {
+    rig.clock.Advance(again.TickPeriodMs());
+    again.Tick();
+  }
+  ASSERT_GE(again.sampleCount, 2);  // one a minute
+  EXPECT_EQ(again.Files().data, rig.dir / "hex" / "again.hex");
+  // The values follow the logger's calibration, read again by the new program.
+  const sim::SimExpected now = rig.logger->Expected();
+  const int64_t row = DifferenceSeconds(again.FirstSampleTime(), p.startTime) / 60;
+  ASSERT_GE(row, 5);
+  ASSERT_LT(static_cast<size_t>(row), now.Rows());
+  EXPECT_NEAR(again.Data().series[0][0], now.values[0][static_cast<size_t>(row)], 1e-4);
+  other.EndRealTime();
+}
+
+// Real-time output needs the logger's calibration.
+TEST(Enable, RealTimeOutputIsRefusedWithoutCalibration) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.capabilities[0] |= 0x800u;
+    p.status = 0;
+    p.samples = 0;
+  });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_GE(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 1, 0});
+  rig.session.deployment.realtimeOutput = true;
+  setup.calibrationRead = false;
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("tell", "Logger not yet calibrated - realtime operation prohibited"));
+  for (const auto& c : rig.logger->CommandLog()) EXPECT_NE(c.substr(0, 2), "!B");
 }
 
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {

@@ -176,9 +176,9 @@ TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
   EXPECT_TRUE(clock.endsWith(' '));
   EXPECT_EQ(MainWindow::ClockText(SystemTime{2026, 6, 1, 1, 9, 5, 7, 0}), "2026/Jun/01 09:05:07 ");
 
-  window->RunCommand(cmd::kFetchLiveReadings);
+  window->RunCommand(cmd::kRunConfigurationScript);
   EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(),
-            "\"Fetch live readings\" is not yet available in this version");
+            "\"Run configuration script\" is not yet available in this version");
   EXPECT_EQ(window->host().Icon(), StatusIcon::Warning);
 }
 
@@ -886,8 +886,11 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "&Retrieve data");
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
-  EXPECT_NE(ReadAll(Dir() / "hex" / "live.hex").find("Number of bytes of data 00000"),
-            std::string::npos);
+  // The 30 bytes standing for the parameter block, a stamp and three bytes a channel a sample.
+  const std::string file = ReadAll(Dir() / "hex" / "live.hex");
+  const size_t count = file.find("Number of bytes of data ");
+  ASSERT_NE(count, std::string::npos);
+  EXPECT_GE(std::stoi(file.substr(count + 24, 7)), 30 + 12 + 9 * 3) << file;
 }
 
 }  // namespace

@@ -471,11 +471,15 @@ TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOther) {
   for (const LimitsEntry& e : LimitsEntries()) {
     ASSERT_TRUE(dialog.MinimumBox(e.key) && dialog.MaximumBox(e.key)) << e.key;
   }
-  EXPECT_TRUE(dialog.findChild<QLabel*>() != nullptr);
-  bool concentration = false;
-  for (QLabel* l : dialog.findChildren<QLabel*>())
+  bool concentration = false, note = false;
+  for (QLabel* l : dialog.findChildren<QLabel*>()) {
     concentration |= l->text() == QString::fromUtf8("Dissolved O2 Concentration(\xC2\xB5Mol/l)");
+    note |= l->text() ==
+            "These limits are used to scale the values obtained during real-time data capture.  "
+            "See the Manual .";
+  }
   EXPECT_TRUE(concentration);
+  EXPECT_TRUE(note);
 
   QSpinBox* min = dialog.MinimumBox("Temperature");
   QSpinBox* max = dialog.MaximumBox("Temperature");

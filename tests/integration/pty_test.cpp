@@ -46,8 +46,8 @@ class SimProcess {
     if (pid_ == 0) {
       // A model name, or the options of another kind of device ("--gps GGA").
       const std::string device = model.rfind("--", 0) == 0 ? model : "--model " + model;
-      const std::string cmd = (kBin / "apps/klx-sim/klx-sim").string() + " " + device +
-                              " --link " + link.string() + " " + extra + " >/dev/null 2>&1";
+      const std::string cmd = (kBin / "apps/klx-sim/klx-sim").string() + " " + device + " --link " +
+                              link.string() + " " + extra + " >/dev/null 2>&1";
       execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -191,9 +191,9 @@ TEST_F(PtyTest, SetupWithRealTimeOutputThenTheDisplayFilesEachSampleWithItsGpsPo
   std::strftime(start, sizeof start, "%Y-%m-%dT%H:%M:%S", std::localtime(&now));
   const std::time_t later = now + 86400;
   std::strftime(end, sizeof end, "%Y-%m-%dT%H:%M:%S", std::localtime(&later));
-  const Result setup = RunCommand(Klx("setup --port " + link.string() + " --start " + start +
-                                      " --end " + end +
-                                      " --period 00:00:01 --realtime --erase --yes -q"));
+  const Result setup =
+      RunCommand(Klx("setup --port " + link.string() + " --start " + start + " --end " + end +
+                     " --period 00:00:01 --realtime --erase --yes -q"));
   ASSERT_EQ(setup.status, 0) << setup.output;
   EXPECT_NE(setup.output.find("'Enabled' to start at"), std::string::npos) << setup.output;
 
@@ -209,7 +209,11 @@ TEST_F(PtyTest, SetupWithRealTimeOutputThenTheDisplayFilesEachSampleWithItsGpsPo
   EXPECT_GE(lines, 2u) << r.output;
   const fs::path hex = dir_ / "hex" / "040212Realtime.hex";
   ASSERT_TRUE(fs::exists(hex));
-  EXPECT_NE(ReadFile(hex).find("Number of bytes of data 00000"), std::string::npos);
+  // The 30 bytes standing for the parameter block, a stamp, and three samples of three channels.
+  const std::string file = ReadFile(hex);
+  const size_t count = file.find("Number of bytes of data ");
+  ASSERT_NE(count, std::string::npos);
+  EXPECT_GE(std::stoi(file.substr(count + 24, 7)), 30 + 12 + 3 * 9) << file;
   const std::string positions = ReadFile(dir_ / "dat" / "040212Realtime.gps");
   EXPECT_NE(positions.find(",N,"), std::string::npos) << positions;
   EXPECT_NE(positions.find(",E\n"), std::string::npos) << positions;

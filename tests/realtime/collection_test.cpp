@@ -227,6 +227,146 @@ TEST(RealTimeRun, EngineeringRecordsAreFiledAsTheRawCountsOfTheirValues) {
   EXPECT_NEAR(rig.session.held.data.series[1][0], 80.0, 1e-4);
 }
 
+TEST(RealTimeRun, SixHzRecordsShareTheirSecondWithoutAStampEach) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  RealTimeStart start = rig.StartFor("T");
+  start.parameters.profiling6Hz = true;
+  ASSERT_TRUE(run.Start(std::move(start)));
+  EXPECT_EQ(run.TickPeriodMs(), 100);
+  const int64_t t0 = rig.clock.MonotonicMs();
+  for (int i = 0; i < 18; ++i)  // three seconds, six records each
+    rig.logger->At(t0 + 167 * i + 50,
+                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, i / 6), {Count(0.3)})));
+  rig.Run(run, 4000);
+  ASSERT_EQ(run.sampleCount, 18);
+  EXPECT_EQ(run.Data().stamps.records.size(), 1u);
+  run.End();
+  const std::string text = ReadText(run.Files().data);
+  size_t stamps = 0;
+  for (size_t at = text.find("54494D"); at != std::string::npos; at = text.find("54494D", at + 1))
+    ++stamps;
+  EXPECT_EQ(stamps, 1u) << text;
+}
+
+TEST(RealTimeRun, ALinearMemoryLoggersFileCarriesItsModeAndStartFlagsAndContinuesWhenFull) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  RealTimeStart start = rig.StartFor("TP");
+  start.data.logger.model = "NMV-7400";
+  start.data.logger.extendedCommandSet = true;
+  start.data.logger.parameterBlockLength = 48;
+  start.parameters.startMode = kStartNow;
+  start.parameters.continuousPower = true;
+  start.parameters.startFlags = 0x030201;
+  run.maxFileBytes = 48 + 12 + 6 * 4;  // the preamble, a stamp and four samples
+  ASSERT_TRUE(run.Start(std::move(start)));
+  const int64_t t0 = rig.clock.MonotonicMs();
+  for (int i = 0; i < 6; ++i)
+    rig.logger->At(t0 + 1000 * i + 100,
+                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, 10 * i),
+                                      {Count(0.3), Count(0.4)})));
+  rig.Run(run, 7000);
+  ASSERT_EQ(run.sampleCount, 6);
+  run.End();
+  // Mode byte: start now (1), continuous power (0x80), real-time output (0x20); the three start
+  // flag bytes low first.
+  EXPECT_EQ(RealTimeParameterLine(48, 28, 0xA1, 0x030201),
+            "001C0000000000A101020300000000000000000000000000\n");
+  const fs::path first = rig.dir / "hex" / "001234Realtime.hex";
+  const fs::path second = rig.dir / "hex" / "001234Realtime_2.hex";
+  EXPECT_EQ(run.Files().data, second);
+  const std::string one = ReadText(first), two = ReadText(second);
+  EXPECT_NE(one.find("001C0000000000A101020300000000000000000000000000\n"), std::string::npos);
+  EXPECT_NE(one.find("Number of bytes of data 0000084\n"), std::string::npos) << one;
+  EXPECT_NE(two.find("Number of bytes of data 0000072\n"), std::string::npos) << two;
+  // Both read back; together they hold every sample.
+  ASSERT_TRUE(rig.session.ReadDataFile(first));
+  EXPECT_EQ(rig.session.held.data.samplesPerChannel, 4);
+  ASSERT_TRUE(rig.session.ReadDataFile(second));
+  EXPECT_EQ(rig.session.held.data.samplesPerChannel, 2);
+  const DeploymentParameters& p = rig.session.held.image.snapshot.parameters;
+  EXPECT_EQ(SampleTime(rig.session.held.data, p.startTime, p.samplePeriod, false, 1),
+            AddSeconds(kStart, 50));
+}
+
+TEST(RealTimeRun, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
+  Rig rig;
+  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+  RealTimeStart start = rig.StartFor("TP");
+  start.data.logger.model = "NMJ-7400";
+  start.derived.depthOn = false;
+  ASSERT_TRUE(run.Start(std::move(start)));
+  EXPECT_TRUE(rig.host.Saw("tell", "'Depth' has to be selected with appropriate paramaters"));
+  const int64_t t0 = rig.clock.MonotonicMs();
+  rig.logger->At(t0 + 100,
+                 Bytes(BinaryRecord(RecordTag::Burst, kStart, {Count(0.25), Count(0.5)})));
+  rig.logger->At(t0 + 200, Bytes(BinaryRecord(RecordTag::Sequence, kStart, {3 << 8, Count(0.75)})));
+  rig.Run(run, 1000);
+  EXPECT_EQ(run.sampleCount, 0) << "bursts are not samples";
+  // Channel 2's polynomial is 200 × raw / 2^24.
+  ASSERT_EQ(run.burstValues.size(), 4u);
+  EXPECT_NEAR(run.burstValues[0], 50.0, 1e-3);
+  EXPECT_NEAR(run.burstValues[1], 100.0, 1e-3);
+  EXPECT_NEAR(run.burstValues[3], 150.0, 1e-3);
+  EXPECT_NEAR(run.burstMaximum, 150.0, 1e-3);
+  EXPECT_EQ(run.burstLine.rfind("Wave burst values 4 and 5: ", 0), 0u) << run.burstLine;
+}
+
+TEST(RealTimeRun, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTheirLowBitsClear) {
+  Rig rig;
+  {
+    // Engineering units to a dat file: the records as they came.
+    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+    RealTimeStart start = rig.StartFor("PC");
+    start.parameters.startFlags = 4;
+    start.data.logger.engineeringUnitsLevel = 1;
+    start.data.logger.rsAdvancedWord = 0x0A;
+    start.files.data = rig.dir / "dat" / "001234Realtime.dat";
+    ASSERT_TRUE(run.Start(std::move(start)));
+    const std::string record = "TIM 2612 612 0 0 25.12345 80.5 FET\r\n";
+    rig.logger->At(rig.clock.MonotonicMs() + 100, record);
+    rig.Run(run, 1000);
+    ASSERT_EQ(run.sampleCount, 1);
+    run.End();
+    const std::string text = ReadText(run.Files().data);
+    EXPECT_TRUE(text.ends_with(record)) << text;
+  }
+  {
+    // The same logger with binary output: a hex file, whatever its RS advanced word says.
+    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+    RealTimeStart start = rig.StartFor("PC");
+    start.data.logger.rsAdvancedWord = 0x0A;
+    ASSERT_TRUE(run.Start(std::move(start)));
+    rig.logger->At(rig.clock.MonotonicMs() + 100,
+                   Bytes(BinaryRecord(RecordTag::Sample, kStart, {Count(0.1), Count(0.2)})));
+    rig.Run(run, 1000);
+    ASSERT_EQ(run.sampleCount, 1);
+    run.End();
+    EXPECT_EQ(run.Files().data.extension(), ".hex");
+    ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data));
+    EXPECT_NEAR(rig.session.held.data.series[1][0], 40.0, 1e-3);
+  }
+  {
+    // An auto-ranging turbidity channel in engineering units: its filed count has the gain bits
+    // clear.
+    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
+    RealTimeStart start = rig.StartFor("yP");
+    start.parameters.startFlags = 4;
+    start.data.logger.engineeringUnitsLevel = 1;
+    ASSERT_TRUE(run.Start(std::move(start)));
+    rig.logger->At(rig.clock.MonotonicMs() + 100, TextRecord(kStart, {37.777, 1.0}));
+    rig.Run(run, 1000);
+    run.End();
+    const std::string text = ReadText(run.Files().data);
+    const size_t stamp = text.find("54494D261206120000");  // "TIM" and the time
+    ASSERT_NE(stamp, std::string::npos) << text;
+    const int32_t raw = static_cast<int32_t>(std::stol(text.substr(stamp + 18, 6), nullptr, 16));
+    EXPECT_EQ(raw & 7, 0);
+    EXPECT_NEAR(100.0 * raw / 16777216.0, 37.777, 0.001);
+  }
+}
+
 TEST(RealTimeCapacity, TheBinaryAndEngineeringRatesMustFitTheDefaultBaudRate) {
   RecordingHost host;
   DeploymentParameters p;

@@ -194,9 +194,11 @@ int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
 void FollowSetup(Session& session, Host& host, const LoggerSetup& setup, EnableStep step,
                  bool restartDisplay) {
   if (restartDisplay) {
-    if (!session.RestartRealTime(true)) return;
-    host.PostCommand(StoresRealTimeAsDat(session.logger.state) ? cmd::kLiveReadingsAfterEnable
-                                                               : cmd::kRealtimeStart);
+    // An engineering-output logger is shown in the live readings, which read the line
+    // themselves; the others in the real-time display.
+    const bool live = StoresRealTimeAsDat(session.logger.state);
+    if (!session.RestartRealTime(true, !live)) return;
+    host.PostCommand(live ? cmd::kLiveReadingsAfterEnable : cmd::kRealtimeStart);
     return;
   }
   switch (step) {

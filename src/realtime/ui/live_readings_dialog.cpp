@@ -183,7 +183,7 @@ DataSet LiveReadingContext(Session& session) {
   context.logger = session.logger.state;
   context.calibration = session.calibration;
   context.channelCount = ChannelCountOf(session.logger.state);
-  ReadExtendedRanges(session.logger, context);
+  ReadExtendedRanges(session.logger, context.extendedCapabilities);
   return context;
 }
 

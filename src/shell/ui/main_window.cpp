@@ -278,6 +278,7 @@ void MainWindow::RealTimeTick() {
     time.periodSeconds = std::max<int64_t>(1, run.PeriodMs() / 1000);
     time.sixHz = session_->deployment.profiling6Hz;
     view_.wavesCapability = data.logger.waves;
+    view_.realTimeScales = true;
     view_.SetData(&data, time);
   }
   // The display follows the newest samples: the last 180 (all of them until there are as many)
@@ -454,6 +455,7 @@ void MainWindow::ShowHeldData() {
   time.periodSeconds = p.samplePeriod.TotalSeconds();
   time.sixHz = p.profiling6Hz;
   view_.wavesCapability = held.data.logger.waves;
+  view_.realTimeScales = false;
   view_.showRangeChanges = session_->settings.showRangeChanges;
   view_.SetData(held.data.Empty() ? nullptr : &held.data, time);
   graph_->Refresh();
