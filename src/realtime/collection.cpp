@@ -22,17 +22,6 @@ constexpr int64_t kSeriesValues = 9437184;
 // The display scrolls to show this many samples.
 constexpr int kVisibleSamples = 180;
 
-// During a run both ports are polled: a read returns what has arrived within a few
-// milliseconds, so a timer tick never waits for a record that is not there yet.
-CommTimeouts PollingTimeouts() {
-  CommTimeouts t;
-  t.readTotalTimeoutMultiplier = 0;
-  t.readTotalTimeoutConstant = 5;
-  t.writeTotalTimeoutMultiplier = 2;
-  t.writeTotalTimeoutConstant = 20;
-  return t;
-}
-
 // The limits entry of a quantity (its unit index): the limits file lists the quantities in
 // unit order, 0 (temperature) to 17 (transmissometer); the derived oxygen concentrations share
 // the "DerivedO2" pair with the optode's and the derived saturation the dissolved-oxygen pair.
@@ -45,6 +34,15 @@ const RealTimeLimit* LimitOfUnit(const RealTimeLimits& limits, uint32_t unit) {
 }
 
 }  // namespace
+
+CommTimeouts PollingTimeouts() {
+  CommTimeouts t;
+  t.readTotalTimeoutMultiplier = 0;
+  t.readTotalTimeoutConstant = 5;
+  t.writeTotalTimeoutMultiplier = 2;
+  t.writeTotalTimeoutConstant = 20;
+  return t;
+}
 
 RealTimeRates RequiredRealTimeRates(const DeploymentParameters& p, int channels) {
   const double rate =

@@ -34,6 +34,11 @@ inline constexpr const char* kNmjDepthText =
     "To complete the calculations necessary for this NMJ logger,\n'Depth' has to be selected "
     "with appropriate paramaters\nin the 'Derived units' menu.";
 
+// The time-outs of a port that is polled from the timer (the real-time display, the GPS test): a
+// read returns what has arrived within a few milliseconds, so a tick never waits for bytes that
+// are not there yet.
+CommTimeouts PollingTimeouts();
+
 // Bits per second the records need: binary floor((channels × 3 + 13) × rate) and engineering
 // floor((channels × 10 + 22) × rate), with rate = 10 / period in seconds, or 60 under 6 Hz
 // profiling.

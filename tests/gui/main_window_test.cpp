@@ -33,6 +33,7 @@
 #include "derived/ui/derived_units_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "files/ui/file_dialogs.h"
+#include "gui/qt_test_app.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
@@ -48,28 +49,8 @@
 namespace klx::ui {
 namespace {
 
-// One application for all tests, ended before the process exits (Qt must not outlive main).
-QApplication* application = nullptr;
-
-class ApplicationEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override {
-    delete application;
-    application = nullptr;
-  }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
 QApplication& App() {
-  static int argc = 1;
-  static char name[] = "gui_tests";
-  static char* argv[] = {name, nullptr};
-  if (!application) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    application = new QApplication(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-  }
-  return *application;
+  return test::QtApp();
 }
 
 // The window is as wide as the screen, at most 1000 pixels.
@@ -79,9 +60,7 @@ int ExpectedWidth() {
 }
 
 void SavePicture(QWidget& w, const std::string& name) {
-  const std::filesystem::path dir = KLX_GUI_OUTPUT_DIR;
-  std::filesystem::create_directories(dir);
-  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+  test::SaveWidgetPicture(w, name, false);
 }
 
 // Runs `act` on the modal dialog of type T that the next command opens (it must close it).

@@ -26,6 +26,7 @@
 
 #include "calibration/read.h"
 #include "decoding/equations.h"
+#include "gui/qt_test_app.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "realtime/ui/gps_test_dialog.h"
@@ -42,33 +43,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication* application = nullptr;
-
-class ApplicationEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override {
-    delete application;
-    application = nullptr;
-  }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
 void App() {
-  static int argc = 1;
-  static char name[] = "realtime_gui_tests";
-  static char* argv[] = {name, nullptr};
-  if (!application) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    application = new QApplication(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-  }
+  test::QtApp();
 }
 
 void SavePicture(QWidget& w, const std::string& name) {
-  const fs::path dir = KLX_GUI_OUTPUT_DIR;
-  fs::create_directories(dir);
-  w.adjustSize();
-  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
+  test::SaveWidgetPicture(w, name, true);
 }
 
 std::string ReadText(const fs::path& p) {

@@ -7,24 +7,12 @@
 
 #include "link/serial_link.h"
 #include "platform/host.h"
+#include "realtime/collection.h"
 #include "session/session.h"
 #include "shell/messages.h"
 #include "shell/status.h"
 
 namespace klx::ui {
-
-namespace {
-// Reads return what has arrived instead of waiting for a full buffer, so a quiet receiver does
-// not hold up the window.
-CommTimeouts GpsPollingTimeouts() {
-  CommTimeouts t;
-  t.readTotalTimeoutMultiplier = 0;
-  t.readTotalTimeoutConstant = 5;
-  t.writeTotalTimeoutMultiplier = 2;
-  t.writeTotalTimeoutConstant = 20;
-  return t;
-}
-}  // namespace
 
 GpsTestDialog::GpsTestDialog(SerialLink& link, Host& host, QWidget* parent)
     : QDialog(parent), link_(link), host_(host) {
@@ -70,7 +58,7 @@ void RunGpsTestCommand(QWidget* parent, Session& session, Host& host) {
               BoxIcon::Warning);
     return;
   }
-  if (SerialPort* port = link.Port(PortSlot::Gps)) port->SetTimeouts(GpsPollingTimeouts());
+  if (SerialPort* port = link.Port(PortSlot::Gps)) port->SetTimeouts(PollingTimeouts());
   {
     GpsTestDialog dialog(link, host, parent);
     dialog.exec();
