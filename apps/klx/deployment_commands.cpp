@@ -92,7 +92,7 @@ struct Run {
   bool Connect() {
     LoggerLink& logger = session.logger;
     if (!logger.ConnectCommand()) return false;
-    logger.AssessCapabilities();
+    AssessCapabilitiesForSetup(logger);
     logger.CommGet(16);
     return true;
   }
@@ -328,9 +328,22 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   if (!run.Connect()) return kExitFailed;
   Session& s = run.session;
   LoggerSetup setup(s.logger, s.clock, s.batchValues);
-  if (setup.Open() < 0) return kExitFailed;
+  const int status = setup.Open();
+  if (status < 0) return kExitFailed;
+  // A suspended logger's deployment may go on ("Resume/Enable"); any other is programmed anew
+  // and checked in full.
+  setup.resuming = status == 5;
+  if (o.keepData && !setup.resuming) {
+    std::fprintf(stderr,
+                 "--keep-data continues a suspended deployment; this logger's status is \"%s\".\n",
+                 StatusName(status));
+    return kExitFailed;
+  }
 
   DeploymentParameters& p = s.deployment;
+  // The command line never inhibits data storage (the desktop program's "Enabled - NO data
+  // storage"): a flag left from an earlier deployment is cleared.
+  p.startFlags &= ~1u;
   p.startMode = now ? kStartNow : kStartAtTime;
   if (start) p.startTime = *start;
   p.endTime = *end;
@@ -401,10 +414,7 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
   }
   setup.eraseAccepted = o.erase;
   setup.logDirectory = s.settings.ProgramDirectory();
-  if (o.keepData) {
-    setup.resuming = true;
-    setup.continueToAdd = true;
-  }
+  if (o.keepData) setup.continueToAdd = true;
   EnableStep step = setup.PressEnable();
   while (step == EnableStep::Waiting) {
     s.clock.SleepMs(1000);

@@ -116,6 +116,14 @@ void RecordRetrievalPointer(LoggerLink& link, uint32_t dataPointer) {
 LoggerSetup::LoggerSetup(LoggerLink& link, Clock& clock, DeploymentParameters& batchValues)
     : link_(link), clock_(clock), p_(link.deployment()), batch_(batchValues) {}
 
+void AssessCapabilitiesForSetup(LoggerLink& link) {
+  LoggerState& s = link.state;
+  if (s.ModelHas("VS-550") && s.firmware <= 4.99f)
+    s.waves = false;
+  else
+    link.AssessCapabilities();
+}
+
 int LoggerSetup::Open() {
   const int status = ReadLoggerSchedule(link_, clock_, view);
   if (status < 0) return status;
@@ -125,6 +133,9 @@ int LoggerSetup::Open() {
   const RetrievalMark& mark = p_.lastRetrieval;
   if (mark.dataPointer && mark.model == link_.state.model && mark.serial == link_.state.serial)
     lastRetrievalPointer = mark.dataPointer;
+  // The sampling rate first: a high-rate logger counts its averaging in readings at that rate.
+  if (link_.state.highSamplingRates) link_.CommGet(30);
+  if (link_.state.waves) link_.CommGet(31);
   if (link_.state.averaging != 0) link_.CommGet(17);
   // The logger's start characteristic: autorun and the sampling LED stay as the logger has them
   // unless the user changes them.
@@ -396,7 +407,7 @@ bool LoggerSetup::SendOptionalParameters() {
       link_.CommSet(25);
     }
   }
-  if (s.ModelHas("HL")) p_.continuousPower = !p_.profiling6Hz;
+  if (s.ModelHas("HL") && !p_.profiling6Hz) p_.continuousPower = true;
   if (s.averaging != 0 && link_.CommSet(17) != 1) return false;
   if (s.externalDataConnector) {
     link_.CommSet(19);
@@ -463,15 +474,15 @@ EnableStep LoggerSetup::EnableSequence() {
     return Fail("Logger status is incorrect.\nTry again.\nContact KLX if the problem persists.");
   // 4. The optional parameters.
   if (!SendOptionalParameters()) return FailQuietly();
-  // 5. What was enabled, for "Accept batch values".
+  // 5. What was enabled, for "Accept batch values" (the start as the user chose it).
+  CopyBatchFields(p_, batch_);
+  batch_.batchSet = true;
+  p_.changedSinceBatch = false;
   // 6. Start-now and threshold deployments start shortly after the logger clock.
   if (p_.startMode != kStartAtTime) {
     link_.CommGet(1);
     p_.startTime = StartAfterClock(link_.loggerClock);
   }
-  CopyBatchFields(p_, batch_);
-  batch_.batchSet = true;
-  p_.changedSinceBatch = false;
   // 7. The schedule, each part read back.
   if (!SetAndCheckSchedule()) return FailQuietly();
   // 8. Enable.

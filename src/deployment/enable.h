@@ -33,6 +33,10 @@ int ReadLoggerSchedule(LoggerLink& link, Clock& clock, ScheduleView& view);
 // Sets the logger clock to host time plus one second and checks it. True on success.
 bool SynchroniseClock(LoggerLink& link, Clock& clock);
 
+// The capability assessment before a setup: a VS-550 of firmware 4.99 or below has its "Waves"
+// capability cleared instead (it has no wave bursts, whatever it reports).
+void AssessCapabilitiesForSetup(LoggerLink& link);
+
 // Memory of this logger holds readings (by family and firmware).
 bool MemoryHoldsData(const LoggerState& state, uint32_t pointer);
 // The pointer of an empty memory: 0 for linear-memory loggers, 0x20000 for the others.

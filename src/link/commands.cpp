@@ -172,7 +172,7 @@ int LoggerLink::ResumeLogging() {
       }
     }
   }
-  host_.Tell("Resume", "Logger failed to resume.", BoxIcon::Warning);
+  host_.Tell("Resume", "Logger failed to resume.", BoxIcon::Stop);
   return 0;
 }
 
@@ -262,8 +262,13 @@ int LoggerLink::CommGet(int number) {
       const bool parsed = ok && HexBytesBefore(ReplyText(), "BST", 2, b);
       const unsigned value = parsed ? static_cast<unsigned>(b[0] | (b[1] << 8)) : 0;
       if (value >= 2 && value <= 64800 && state.averaging != 0) {
+        // The logger keeps a count of readings (seconds × 6, or × the sampling rate of a
+        // high-rate logger, as "W" sends it): the setting is in seconds.
+        const unsigned rate = state.highSamplingRates
+                                  ? static_cast<unsigned>(std::clamp(deployment_.waveRateHz, 1, 4))
+                                  : 6u;
         deployment_.averagingEnabled = true;
-        deployment_.averagingSeconds = value;
+        deployment_.averagingSeconds = std::max(1u, value / rate);
       } else {
         deployment_.averagingEnabled = false;
         deployment_.averagingSeconds = 1;

@@ -2,6 +2,7 @@
 
 #include "decoding/decoder.h"
 #include "deployment/enable.h"
+#include "files/activity_log.h"
 #include "files/hex_file.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
@@ -267,7 +268,18 @@ void Retrieval::Finish() {
   image.headerLength = result.headerLength;
   s_.ApplyDerived();
 
-  if (hold_.suspended) ResumeAfterRetrieval(logger, hold_);
+  if (hold_.suspended) {
+    // The resumption goes into the activity logs like any other.
+    const ResumeResult resumed = ResumeAfterRetrieval(logger, hold_);
+    LogEntryInputs in;
+    in.programDirectory = s_.settings.ProgramDirectory();
+    in.logger = logger.state;
+    in.parameters = logger.deployment();
+    in.hostTime = s_.clock.LocalTime();
+    in.loggerTime = logger.loggerClock;
+    in.loggerStatus = logger.status.code;
+    WriteLogEntry(host, resumed == ResumeResult::Resumed ? kLogResumed : kLogSetupFailed, in);
+  }
   // Remember where the logger's data ended, so that a later enable knows whether data were
   // added since.
   if (logger.CommGet(6) == 1) {

@@ -551,3 +551,182 @@ TEST(Enable, WholeCycleFromSetupToDecodedTimes) {
 
 }  // namespace
 }  // namespace klx::test
+
+namespace klx::test {
+namespace {
+
+int Heard(const sim::SimLogger& logger, const std::string& prefix) {
+  int n = 0;
+  for (const auto& c : logger.CommandLog()) n += c.rfind(prefix, 0) == 0;
+  return n;
+}
+
+// The averaging a logger reports is a count of readings: the setup shows it in seconds again,
+// so an Enable that changes nothing sends the same count.
+TEST(Enable, AveragingReadBackIsInSecondsAndAnUnchangedEnableSendsTheSameCount) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.status = 0;
+    p.samples = 0;
+  });
+  ASSERT_TRUE(rig.session.logger.state.highSamplingRates);
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 1, 0});
+  DeploymentParameters& p = rig.session.deployment;
+  p.waveRateHz = 2;
+  p.averagingEnabled = true;
+  p.averagingSeconds = 10;
+  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled) << setup.validation.message;
+  EXPECT_EQ(Heard(*rig.logger, "W1400"), 1);  // 10 s at 2 Hz: 20 readings, low byte first
+
+  p.averagingSeconds = 0;
+  p.waveRateHz = 1;
+  LoggerSetup again(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_GE(again.Open(), 0);
+  EXPECT_EQ(p.waveRateHz, 2) << "the rate is read before the averaging";
+  EXPECT_TRUE(p.averagingEnabled);
+  EXPECT_EQ(p.averagingSeconds, 10u);
+}
+
+// The questions of the Enable button before anything is sent: the clock half an hour off, a
+// logger still collecting (stopped on Yes), the OEM settings.
+TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.capabilities[0] |= 0x8000u;  // OEM start characteristics
+    p.status = 0;
+    p.samples = 0;
+  });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 1, 0});
+  // The logger's clock 40 minutes behind: No keeps everything as it was.
+  rig.logger->SetClock(AddSeconds(rig.clock.LocalTime(), -2400), rig.clock.MonotonicMs());
+  rig.host.answers = {Answer::No};
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("ask", "Logger time and Host time differ by more than 30 minutes."));
+  EXPECT_EQ(Heard(*rig.logger, "P"), 0);
+  rig.logger->SetClock(rig.clock.LocalTime(), rig.clock.MonotonicMs());
+
+  // Autorun and inhibited storage together: the combined question; No returns.
+  setup.autorun = true;
+  rig.session.deployment.startFlags |= 1u;
+  rig.host.answers = {Answer::No};
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("ask",
+                           "You have chosen to enable automatic start on powerup\n\nand to "
+                           "inhibit data storage - no data will be stored in the logger."));
+  EXPECT_EQ(Heard(*rig.logger, "N"), 0);
+  // Inhibited storage alone.
+  setup.autorun = false;
+  rig.host.answers = {Answer::No};
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("ask",
+                           "You have chosen to inhibit data storage.\nNo data will be "
+                           "stored in the logger."));
+  rig.session.deployment.startFlags &= ~1u;
+
+  // Enabled and logging a minute later; a new Enable finds it collecting and stops it on Yes.
+  rig.host.answers = {Answer::Yes};
+  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled);
+  rig.clock.Advance(120 * 1000);
+  LoggerSetup next(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(next.Open(), 2);
+  next.eraseAccepted = true;
+  rig.Plan(next, 3600, {0, 1, 0});
+  const int stops = Heard(*rig.logger, "!9");
+  rig.host.answers = {Answer::No};
+  EXPECT_EQ(next.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("ask", "Logger still collecting data.\nDo you wish to continue?"));
+  EXPECT_EQ(Heard(*rig.logger, "!9"), stops) << "No leaves it logging";
+  rig.host.answers = {Answer::Yes};
+  EXPECT_EQ(rig.Enable(next), EnableStep::Enabled);
+  EXPECT_GT(Heard(*rig.logger, "!9"), stops);
+}
+
+// A suspended logger whose deployment has not ended can go on with all its settings.
+TEST(Enable, ContinueToAddResumesWithTheSettingsInOrderAndLogsIt) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.status = 0;
+    p.samples = 0;
+  });
+  {
+    // A deployment that logs for a while and is suspended.
+    LoggerSetup first(rig.session.logger, rig.clock, rig.session.batchValues);
+    ASSERT_EQ(first.Open(), 0);
+    rig.Plan(first, 86400, {0, 1, 0});
+    ASSERT_EQ(first.PressEnable(), EnableStep::Enabled);
+    rig.clock.Advance(300 * 1000);
+    ASSERT_EQ(rig.session.logger.CommSet(22), 1);
+  }
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  setup.logDirectory = rig.dir;
+  ASSERT_EQ(setup.Open(), 5);
+  setup.resuming = true;
+  setup.continueToAdd = true;
+  rig.host.answers = {Answer::Yes};  // its data "may be lost": go on
+  const size_t before = rig.logger->CommandLog().size();
+  ASSERT_EQ(setup.PressEnable(), EnableStep::Resumed);
+  // Start characteristic, threshold, real-time output and averaging, then resume.
+  std::string order;
+  const auto& log = rig.logger->CommandLog();
+  for (size_t i = before; i < log.size(); ++i)
+    for (const char* c : {"!1", "!A", "!B", "W", "!R", "N", "P"})
+      if (log[i].rfind(c, 0) == 0) order += std::string(c) + ",";
+  EXPECT_EQ(order.find("N,"), std::string::npos) << "nothing is erased: " << order;
+  EXPECT_EQ(order.find("P,"), std::string::npos) << order;
+  EXPECT_NE(order.find("W,!R,"), std::string::npos) << order;
+  EXPECT_EQ(rig.logger->Status(), 2);
+  std::ifstream in(rig.dir / "log" / Format("%06d.log", rig.session.logger.state.serial));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Resumed logging"), std::string::npos) << text;
+}
+
+// The real-time step: retrieved data not yet saved may be saved first, and records that the
+// line cannot carry are refused before anything is sent.
+TEST(Enable, RealTimeStepOffersTheSaveAndChecksTheLinesCapacity) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.capabilities[0] |= 0x800u;
+    p.defaultBaudCode = 28;
+    p.status = 0;
+    p.samples = 0;
+  });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 0);
+  setup.prepareRealTime = [&rig](DeploymentParameters& q) {
+    return rig.session.PrepareRealTime(q);
+  };
+  rig.Plan(setup, 3600, {0, 0, 1});
+  rig.session.deployment.realtimeOutput = true;
+  rig.session.held.image.unsaved = true;
+  rig.host.answers = {Answer::Yes};
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ClosedToSave);
+  EXPECT_TRUE(rig.host.Saw("ask",
+                           "Retrieved data has not been saved.\nDo you wish to return to "
+                           "save the data now?"));
+  rig.session.held.image.unsaved = false;
+  // A 150-baud line cannot carry 19 bytes a second.
+  setup.defaultBaudRate = 150;
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("tell", "requires a default baud rate greater than 190."));
+  EXPECT_EQ(Heard(*rig.logger, "!B"), 0);
+  EXPECT_FALSE(rig.session.realTimeFiles);
+}
+
+// A reply that is neither a status nor "started in mode" means the logger did not enable.
+TEST(Enable, AnEnableCommandWithoutItsReplyIsAFailure) {
+  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    p.status = 0;
+    p.samples = 0;
+  });
+  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
+  ASSERT_EQ(setup.Open(), 0);
+  rig.Plan(setup, 3600, {0, 1, 0});
+  rig.logger->AnswerUnknown("P");
+  EXPECT_EQ(setup.PressEnable(), EnableStep::Failed);
+  EXPECT_TRUE(rig.host.Saw("tell",
+                           "Logger has not been enabled.\nTry again.\nIf problem "
+                           "persists contact KLX."));
+}
+
+}  // namespace
+}  // namespace klx::test

@@ -124,6 +124,16 @@ TEST_F(PtyTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCommand(Klx("identify --bogus")).status, 2);
   EXPECT_EQ(RunCommand(Klx("")).status, 2);
   EXPECT_EQ(RunCommand((kBin / "apps/klx-sim/klx-sim").string() + " --bogus").status, 2);
+  // --keep-data only continues a suspended deployment; the logger (and its data) stay as they
+  // were.
+  const Result keep =
+      RunCommand(Klx("setup --port sim:VS-330 --start now --end "
+                     "2030-01-01T00:00:00 --period 00:05:00 --keep-data"));
+  EXPECT_EQ(keep.status, 1) << keep.output;
+  EXPECT_NE(keep.output.find("--keep-data continues a suspended deployment; this logger's status "
+                             "is \"Logging Complete\"."),
+            std::string::npos)
+      << keep.output;
 }
 
 }  // namespace

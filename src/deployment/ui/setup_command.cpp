@@ -171,11 +171,7 @@ bool ChooseVsChannels(QWidget* parent, Host& host, LoggerState& logger) {
 
 int PrepareLoggerSetup(Session& session, LoggerSetup& setup) {
   LoggerLink& link = session.logger;
-  LoggerState& s = link.state;
-  if (s.ModelHas("VS-550") && s.firmware <= 4.99f)
-    s.waves = false;
-  else
-    link.AssessCapabilities();
+  AssessCapabilitiesForSetup(link);
   link.CommGet(16);  // the channel list and timing the checks work on
   setup.logDirectory = session.settings.ProgramDirectory();
   setup.prepareRealTime = [&session](DeploymentParameters& p) {

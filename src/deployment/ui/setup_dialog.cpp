@@ -547,6 +547,10 @@ void SetupDialog::Build() {
   threshold_ = new QPushButton(this);
   form->addRow("Threshold", threshold_);
   if (TideAndWaveLogger(s)) {
+    // The rate and the burst plan are both set in the burst dialog.
+    rate_ = new QPushButton(this);
+    form->addRow("Rate", rate_);
+    connect(rate_, &QPushButton::clicked, this, &SetupDialog::EditBurst);
     burst_ = new QPushButton(this);
     form->addRow("Waves", burst_);
     connect(burst_, &QPushButton::clicked, this, &SetupDialog::EditBurst);
@@ -654,8 +658,10 @@ void SetupDialog::FillFromParameters() {
   const bool thresholdStart =
       p_.startMode == kStartAboveThreshold || p_.startMode == kStartBelowThreshold;
   if (TideAndWaveLogger(s))
-    averaging_->setText(p_.averagingEnabled ? L1(Format("Averaging over %u", p_.averagingSeconds))
-                                            : "Averaging not selected");
+    averaging_->setText(p_.averagingEnabled
+                            ? L1(Format("Averaging over %02u:%02u:%02u", p_.averagingSeconds / 3600,
+                                        p_.averagingSeconds / 60 % 60, p_.averagingSeconds % 60))
+                            : "Averaging not selected");
   else
     averaging_->setText(L1(AveragingSummary(p_)));
   averaging_->setEnabled(!p_.profiling6Hz && !thresholdStart);
@@ -670,6 +676,7 @@ void SetupDialog::FillFromParameters() {
     threshold_->setEnabled(thresholdStart);
   }
   if (burst_) burst_->setText(L1(BurstSummary(p_)));
+  if (rate_) rate_->setText(p_.waveRateHz > 0 ? L1(Format("%3dHz", p_.waveRateHz)) : "Not set");
   batch_->setEnabled(session_.batchValues.batchSet && !batchDeclined_);
   filling_ = false;
 }

@@ -52,6 +52,7 @@ class SetupDialog : public QDialog {
   QPushButton* AveragingButton() const { return averaging_; }
   QPushButton* ThresholdButton() const { return threshold_; }
   QPushButton* BatchButton() const { return batch_; }
+  QPushButton* RateButton() const { return rate_; }
 
   // Button handlers, public for scripted runs.
   void PressEnable();
@@ -83,6 +84,7 @@ class SetupDialog : public QDialog {
   QTimer timer_;
 
   QPushButton* restart_ = nullptr;
+  QPushButton* rate_ = nullptr;  // tide-and-wave loggers
   QLabel* status_ = nullptr;
   QLabel* hostTime_ = nullptr;
   QLabel* loggerTime_ = nullptr;
