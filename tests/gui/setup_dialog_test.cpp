@@ -491,6 +491,20 @@ TEST_F(SetupDialogTest, RangeSwitchingDialogShowsTwoChannelsAtATimeAndWritesTheC
   EXPECT_EQ(turbidity, 1 * 32 + 1 * 8 + 6) << "gain 1, fixed gain on an auto-range sensor";
   EXPECT_EQ(fluorometer, 0xFF) << "auto-ranging";
 
+  // The setup dialog lists what switches, in which mode and gain.
+  setup->ranges.behaviour.fill(0xFF);
+  setup->ranges.behaviour[1] = 1 * 32 + 1 * 8 + 6;  // turbidity, fixed at 125NTU
+  setup->rangesRead = true;
+  SetupDialog withRanges(*session, setup.get(), s);
+  auto* summary = withRanges.findChild<QLabel*>("rangeSummary");
+  ASSERT_NE(summary, nullptr);
+  const std::string text = summary->text().toStdString();
+  EXPECT_EQ(text.rfind("Range switching channels:", 0), 0u) << text;
+  EXPECT_NE(text.find("Channel 1:"), std::string::npos) << text;
+  EXPECT_NE(text.find("(1) 125NTU"), std::string::npos) << text;
+  withRanges.show();
+  SavePicture(withRanges, "setup_dialog_ranges.png");
+
   // Nothing to offer: the dialog does not open.
   RangeSwitching none;
   none.behaviour.fill(0xFF);

@@ -559,6 +559,11 @@ void SetupDialog::Build() {
     ranges_ = new QPushButton("Range switching...", this);
     form->addRow("Range switching", ranges_);
     connect(ranges_, &QPushButton::clicked, this, &SetupDialog::EditRanges);
+    // The summary of the channels that switch ranges, their modes and gains.
+    rangeSummary_ = new QLabel(this);
+    rangeSummary_->setObjectName("rangeSummary");
+    rangeSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow("", rangeSummary_);
   }
   if (s.HasTwelveCommands()) {
     autorun_ = new QCheckBox("Autorun when battery/external power switched on", this);
@@ -676,6 +681,12 @@ void SetupDialog::FillFromParameters() {
     threshold_->setEnabled(thresholdStart);
   }
   if (burst_) burst_->setText(L1(BurstSummary(p_)));
+  if (rangeSummary_ && setup_) {
+    std::string summary;
+    for (const std::string& line : RangeSwitchingSummary(setup_->ranges, s))
+      summary += (summary.empty() ? "" : "\n") + line;
+    rangeSummary_->setText(L1(summary));
+  }
   if (rate_) rate_->setText(p_.waveRateHz > 0 ? L1(Format("%3dHz", p_.waveRateHz)) : "Not set");
   batch_->setEnabled(session_.batchValues.batchSet && !batchDeclined_);
   filling_ = false;
@@ -783,7 +794,9 @@ void SetupDialog::EditBurst() {
 }
 
 void SetupDialog::EditRanges() {
-  if (setup_ && EditRangeSwitching(this, session_, setup_->ranges)) Revalidate();
+  if (!setup_ || !EditRangeSwitching(this, session_, setup_->ranges)) return;
+  FillFromParameters();  // the summary follows the tables
+  Revalidate();
 }
 
 void SetupDialog::SyncToPc() {

@@ -100,6 +100,7 @@ class SetupDialog : public QDialog {
   QPushButton* threshold_ = nullptr;
   QPushButton* burst_ = nullptr;
   QPushButton* ranges_ = nullptr;
+  QLabel* rangeSummary_ = nullptr;
   QCheckBox* autorun_ = nullptr;
   QCheckBox* led_ = nullptr;
   QLabel* messageIcon_ = nullptr;
