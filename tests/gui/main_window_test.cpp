@@ -49,18 +49,10 @@
 namespace klx::ui {
 namespace {
 
-QApplication& App() {
-  return test::QtApp();
-}
-
 // The window is as wide as the screen, at most 1000 pixels.
 int ExpectedWidth() {
   const QScreen* screen = QApplication::primaryScreen();
   return std::min(screen ? screen->availableGeometry().width() : 1000, 1000);
-}
-
-void SavePicture(QWidget& w, const std::string& name) {
-  test::SaveWidgetPicture(w, name, false);
 }
 
 // Runs `act` on the modal dialog of type T that the next command opens (it must close it).
@@ -82,7 +74,7 @@ std::string ReadAll(const std::filesystem::path& file) {
 class MainWindowTest : public test::TempDirTest {
  protected:
   void SetUp() override {
-    App();
+    test::QtApp();
     TempDirTest::SetUp();
     Settings settings(Dir());
     ASSERT_TRUE(settings.WriteSettings());
@@ -276,7 +268,7 @@ TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
   GraphPanel& g = window->graph();
   ASSERT_TRUE(g.Button(cmd::kChannelButtonFirst + 1)->isVisible());
   EXPECT_FALSE(g.Button(cmd::kChannelButtonFirst + 2)->isVisible());
-  SavePicture(*window, "flat_channel.png");
+  test::SaveWidgetPicture(*window, "flat_channel.png", false);
 
   // 1 -> 3 -> 10 -> 30 ... until the whole data set fits.
   window->view().SetHorizontal(0, 1);
@@ -330,7 +322,7 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
     }
     if (!pictured && dialog->Progress()->value() >= 30) {
       pictured = true;
-      SavePicture(*dialog, "retrieval_dialog.png");
+      test::SaveWidgetPicture(*dialog, "retrieval_dialog.png", false);
       // The transfer runs on the main tick, shortened while it lasts.
       EXPECT_TRUE(dialog->Transferring());
       EXPECT_LT(window->TickTimer().interval(), 1000);
@@ -352,7 +344,7 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
   EXPECT_TRUE(std::filesystem::exists(hex));
   EXPECT_EQ(window->view().Samples(), s.held.data.samplesPerChannel);
   EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
-  SavePicture(*window, "main_window_data.png");
+  test::SaveWidgetPicture(*window, "main_window_data.png", false);
 
   // Screen capture: the picture is the window width less 5 by 440 rows in a 58-byte header.
   nextFile = (Dir() / "shot").string();
@@ -438,7 +430,7 @@ TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
         EXPECT_EQ(d.Layout(), 0);
         EXPECT_EQ(d.Choices()->button(2)->text(),
                   "Date, time and reading per line - 2000/06/21 12:30:00 23.1564");
-        SavePicture(d, "write_format_dialog.png");
+        test::SaveWidgetPicture(d, "write_format_dialog.png", false);
         d.Choices()->button(2)->click();
         d.accept();
       },
@@ -466,7 +458,7 @@ TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
   OnNextDialog<MatlabFormatDialog>(
       [](MatlabFormatDialog& d) {
         EXPECT_EQ(d.windowTitle(), "MATLAB date/time output format");
-        SavePicture(d, "matlab_format_dialog.png");
+        test::SaveWidgetPicture(d, "matlab_format_dialog.png", false);
         d.Frequencies()->button(1)->click();
         d.Formats()->button(1)->click();
         d.accept();
@@ -485,7 +477,7 @@ TEST_F(MainWindowTest, CommentDialogKeepsNinetyNineCharactersOnOneLine) {
   EXPECT_EQ(dialog.Comment(), std::string(99, 'x'));
   dialog.Field()->setText(QString::fromLatin1("Bay \xB5S station"));
   EXPECT_EQ(dialog.Comment(), "Bay \xB5S station");
-  SavePicture(dialog, "comment_dialog.png");
+  test::SaveWidgetPicture(dialog, "comment_dialog.png", false);
 }
 
 TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
@@ -493,7 +485,7 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
   OnNextDialog<DerivedUnitsDialog>(
       [](DerivedUnitsDialog& d) {
         EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
-        SavePicture(d, "derived_units_dialog.png");
+        test::SaveWidgetPicture(d, "derived_units_dialog.png", false);
         d.Check("Salinity")->setChecked(true);
         d.Check("UNESCO")->setChecked(true);
         d.Check("mg/l")->setChecked(true);
@@ -518,7 +510,7 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
   EXPECT_EQ(equation.windowTitle(), "Conductivity Correction Equation");
   EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000");
   EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-0.0000300");
-  SavePicture(equation, "equation_dialog.png");
+  test::SaveWidgetPicture(equation, "equation_dialog.png", false);
 }
 
 // A logger with the extended command set keeps its latency and default rate in tables.
@@ -530,7 +522,7 @@ TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
       [&shown](LatencyDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Set latency");
         shown = d.Field()->value();
-        SavePicture(d, "latency_dialog.png");
+        test::SaveWidgetPicture(d, "latency_dialog.png", false);
         d.Field()->setValue(shown + 120);
         EXPECT_TRUE(d.Apply());
         d.accept();
@@ -546,7 +538,7 @@ TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
   OnNextDialog<DefaultBaudRateDialog>(
       [&chosen](DefaultBaudRateDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
-        SavePicture(d, "default_baud_dialog.png");
+        test::SaveWidgetPicture(d, "default_baud_dialog.png", false);
         ASSERT_GT(d.List()->count(), 1);
         d.List()->setCurrentRow(d.List()->count() - 1);
         chosen = d.ChosenRate();
@@ -858,7 +850,7 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   EXPECT_EQ(window->view().Data(), &s.realTime->Data());
   EXPECT_EQ(window->view().Samples(), s.realTime->Data().samplesPerChannel);
   EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(), s.realTime->lastLine);
-  SavePicture(*window, "realtime.png");
+  test::SaveWidgetPicture(*window, "realtime.png", false);
 
   window->RunCommand(cmd::kRetrieveData);  // "End Real-time Display"
   EXPECT_FALSE(s.RealTimeActive());

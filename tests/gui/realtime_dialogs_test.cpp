@@ -43,14 +43,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void App() {
-  test::QtApp();
-}
-
-void SavePicture(QWidget& w, const std::string& name) {
-  test::SaveWidgetPicture(w, name, true);
-}
-
 std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
@@ -84,7 +76,7 @@ void WhenOpen(const std::function<void(Dialog&)>& drive, bool* seen) {
 class RealtimeDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
+    test::QtApp();
     dir = fs::temp_directory_path() / ("klx-rtgui-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
@@ -186,7 +178,7 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
   // A logger below the extended command set has its averaging switched off first.
   EXPECT_NE(std::find(log.begin(), log.end(), "W0100"), log.end());
   EXPECT_FALSE(session->deployment.averagingEnabled);
-  SavePicture(dialog, "live_readings.png");
+  test::SaveWidgetPicture(dialog, "live_readings.png", true);
 
   // The field wraps at both ends.
   dialog.ChannelField()->stepUp();

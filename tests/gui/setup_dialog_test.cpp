@@ -43,14 +43,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void App() {
-  test::QtApp();
-}
-
-void SavePicture(QWidget& w, const std::string& name) {
-  test::SaveWidgetPicture(w, name, true);
-}
-
 QDateTime Qt(const SystemTime& t) {
   return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
 }
@@ -58,7 +50,7 @@ QDateTime Qt(const SystemTime& t) {
 class SetupDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
+    test::QtApp();
     dir = fs::temp_directory_path() / ("klx-setupgui-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
@@ -102,7 +94,7 @@ TEST_F(SetupDialogTest, ShowsTheLoggersScheduleAndRefusesItsPastStart) {
   EXPECT_EQ(dialog->MessageIcon(), 1);
   EXPECT_FALSE(dialog->EnableButton()->isEnabled());
   dialog->show();
-  SavePicture(*dialog, "setup_dialog_opened.png");
+  test::SaveWidgetPicture(*dialog, "setup_dialog_opened.png", true);
 }
 
 TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
@@ -124,7 +116,7 @@ TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
   EXPECT_EQ(dialog->Message(), "Error: End time before the current time.");
   EXPECT_FALSE(dialog->EnableButton()->isEnabled());
   dialog->show();
-  SavePicture(*dialog, "setup_dialog_error.png");
+  test::SaveWidgetPicture(*dialog, "setup_dialog_error.png", true);
 }
 
 // The tide-and-wave dialog follows the model name, not the wave capability bit.
@@ -195,7 +187,7 @@ TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
       dialog->Message().startsWith("Estimates:\tmemory usage is 0.1%\n\t\tbattery usage is "))
       << dialog->Message().toStdString();
   dialog->show();
-  SavePicture(*dialog, "setup_dialog_ready.png");
+  test::SaveWidgetPicture(*dialog, "setup_dialog_ready.png", true);
   dialog->PressEnable();
   ASSERT_TRUE(dialog->Waiting()) << "the logger held data: its memory is erased first";
   int ticks = 0;
@@ -381,7 +373,7 @@ struct PostingHost : RecordingHost {
 // A read-back that fails after the erase posts "&Setup"; the dialog that failed opens itself
 // again and the posted command adds no second dialog.
 TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
-  App();
+  test::QtApp();
   const fs::path dir = fs::temp_directory_path() / ("klx-setupfail-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
@@ -503,7 +495,7 @@ TEST_F(SetupDialogTest, RangeSwitchingDialogShowsTwoChannelsAtATimeAndWritesTheC
   EXPECT_NE(text.find("Channel 1:"), std::string::npos) << text;
   EXPECT_NE(text.find("(1) 125NTU"), std::string::npos) << text;
   withRanges.show();
-  SavePicture(withRanges, "setup_dialog_ranges.png");
+  test::SaveWidgetPicture(withRanges, "setup_dialog_ranges.png", true);
 
   // Nothing to offer: the dialog does not open.
   RangeSwitching none;
