@@ -53,8 +53,8 @@ echo "\$ klx setup --port $rtlink --start $start --end $end --period 00:00:01 --
 "$root/$build/apps/klx/klx" setup --port "$rtlink" --start "$start" --end "$end" --period 00:00:01 \
   --realtime --erase --yes
 echo
-echo "\$ klx realtime --port $rtlink --gps $gpslink --samples 5 --no-command"
-"$root/$build/apps/klx/klx" realtime --port "$rtlink" --gps "$gpslink" --samples 5 --seconds 60 \
+echo "\$ klx realtime --port $rtlink --gps $gpslink --samples 5 --no-command --yes"
+"$root/$build/apps/klx/klx" realtime --port "$rtlink" --gps "$gpslink" --samples 5 --seconds 60 --yes \
   --no-command
 
 # The desktop program on the same simulated logger: a window when there is a display (close it
