@@ -117,13 +117,7 @@ std::optional<SystemTime> ParseTime(const std::string& text) {
   if (y < 2000 || y > 2099 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 ||
       h < 0 || mi < 0 || s < 0)
     return std::nullopt;
-  SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
+  SystemTime t = MakeSystemTime(y, mo, d, h, mi, s);
   // Normalise (31 April becomes 1 May would surprise: refuse it instead).
   const SystemTime back = AddSeconds(t, 0);
   if (back.day != t.day || back.month != t.month) return std::nullopt;

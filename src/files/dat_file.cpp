@@ -244,11 +244,7 @@ bool SaveDatFileForRange(Host& host, SaveRequest& request, const HeldData& held,
   std::filesystem::path dat = *chosen;
   if (!dat.has_extension()) dat += ".dat";
   if (request.directories != nullptr) request.directories->dat = dat.parent_path().string();
-  if (std::filesystem::exists(dat, ec) &&
-      host.Ask("Write File",
-               CFormat("%s already exists.\nContinue to overwrite this file?", dat.c_str()),
-               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
-    return false;
+  if (!MayOverwrite(host, "Write File", dat.string())) return false;
   const FileHeaderInputs in = HeaderInputsOf(held, request.layout, request.derived);
   if (!WriteTextFileAtomically(dat, DatSegmentText(in, first, last))) {
     host.Tell("Write File",

@@ -364,17 +364,6 @@ bool ValidDate(int y, int mo, int d, int h, int mi, int s) {
          mi >= 0 && mi < 60 && s >= 0 && s < 60;
 }
 
-SystemTime MakeTime(int y, int mo, int d, int h, int mi, int s) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
-  return t;
-}
-
 // A date line: four-digit year (the line holds "200") or two-digit year.
 bool ParseHeaderDate(std::string_view line, SystemTime& t) {
   int date[3], time[3];
@@ -385,7 +374,7 @@ bool ParseHeaderDate(std::string_view line, SystemTime& t) {
   if (!ThreeInts(From(line, four ? 25 : 23), ':', time)) return false;
   if (!four) date[0] += 2000;
   if (!ValidDate(date[0], date[1], date[2], time[0], time[1], time[2])) return false;
-  t = MakeTime(date[0], date[1], date[2], time[0], time[1], time[2]);
+  t = MakeSystemTime(date[0], date[1], date[2], time[0], time[1], time[2]);
   return true;
 }
 
@@ -396,7 +385,7 @@ bool ParseStampDate(std::string_view s, SystemTime& t) {
   const size_t blank = s.find(' ', s.find_first_not_of(' '));
   if (blank == std::string_view::npos || !ThreeInts(s.substr(blank), ':', time)) return false;
   if (!ValidDate(date[0], date[1], date[2], time[0], time[1], time[2])) return false;
-  t = MakeTime(date[0], date[1], date[2], time[0], time[1], time[2]);
+  t = MakeSystemTime(date[0], date[1], date[2], time[0], time[1], time[2]);
   return true;
 }
 

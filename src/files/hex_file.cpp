@@ -278,12 +278,7 @@ bool SaveDataToFile(Host& host, SaveRequest& request, HeldData& held, bool again
   std::filesystem::path dat = *chosen;
   if (!dat.has_extension()) dat += ".dat";
   if (request.directories != nullptr) request.directories->dat = dat.parent_path().string();
-  std::error_code ec;
-  if (std::filesystem::exists(dat, ec) &&
-      host.Ask("Write File",
-               CFormat("%s already exists.\nContinue to overwrite this file?", dat.c_str()),
-               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
-    return false;
+  if (!MayOverwrite(host, "Write File", dat.string())) return false;
   if (request.commentDialog) {
     auto comment = request.commentDialog(held.comment);
     held.comment = comment ? comment->substr(0, 99) : std::string();

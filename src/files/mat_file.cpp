@@ -93,17 +93,10 @@ bool TimeFromMatDatenum(double datenum, SystemTime& out) {
   const int* before = IsLeap(year) ? kDaysBeforeMonthLeap : kDaysBeforeMonth;
   int month = 12;
   while (month > 1 && days < before[month - 1]) --month;
-  SystemTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(days - before[month - 1] + 1);
-  t.hour = static_cast<uint16_t>(sod / 3600);
-  t.minute = static_cast<uint16_t>(sod / 60 % 60);
-  t.second = static_cast<uint16_t>(sod % 60);
-  t.milliseconds = 0;
-  // 1 January 1970 was a Thursday.
-  const int64_t civil = DaysFromCivil(t.year, t.month, t.day);
-  t.dayOfWeek = static_cast<uint16_t>(((civil % 7) + 11) % 7);
+  SystemTime t = MakeSystemTime(
+      static_cast<int>(year), month, static_cast<int>(days - before[month - 1] + 1),
+      static_cast<int>(sod / 3600), static_cast<int>(sod / 60 % 60), static_cast<int>(sod % 60));
+  SetDayOfWeek(t);
   out = t;
   return true;
 }
@@ -143,15 +136,8 @@ bool TimeFromMatText(const std::string& text, SystemTime& out) {
   if (*day < 1 || *day > 31 || *year < 0 || *year > 9999 || hms[0] < 0 || hms[0] > 23 ||
       hms[1] < 0 || hms[1] > 59 || hms[2] < 0 || hms[2] > 59)
     return false;
-  SystemTime t;
-  t.year = static_cast<uint16_t>(*year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(*day);
-  t.hour = static_cast<uint16_t>(hms[0]);
-  t.minute = static_cast<uint16_t>(hms[1]);
-  t.second = static_cast<uint16_t>(hms[2]);
-  const int64_t civil = DaysFromCivil(t.year, t.month, t.day);
-  t.dayOfWeek = static_cast<uint16_t>(((civil % 7) + 11) % 7);
+  SystemTime t = MakeSystemTime(*year, month, *day, hms[0], hms[1], hms[2]);
+  SetDayOfWeek(t);
   out = t;
   return true;
 }
@@ -523,12 +509,7 @@ bool SaveMatFile(Host& host, MatSaveRequest& request, const HeldData& held) {
   if (!chosen) return false;
   std::filesystem::path file = *chosen;
   if (!file.has_extension()) file += ".mat";
-  std::error_code ec;
-  if (std::filesystem::exists(file, ec) &&
-      host.Ask("Write File",
-               CFormat("%s already exists.\nContinue to overwrite this file?", file.c_str()),
-               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
-    return false;
+  if (!MayOverwrite(host, "Write File", file.string())) return false;
   if (request.directories != nullptr) request.directories->mat = file.parent_path().string();
   const std::string error = WriteMatFile(file, held, request.options);
   if (!error.empty()) {

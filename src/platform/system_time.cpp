@@ -23,6 +23,27 @@ void CivilFromDays(int64_t days, int& year, unsigned& month, unsigned& day) {
   year = static_cast<int>(yoe + era * 400) + (month <= 2 ? 1 : 0);
 }
 
+namespace {
+uint16_t WeekdayOfDays(int64_t days) {
+  return static_cast<uint16_t>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+}
+}  // namespace
+
+SystemTime MakeSystemTime(int year, int month, int day, int hour, int minute, int second) {
+  SystemTime t;
+  t.year = static_cast<uint16_t>(year);
+  t.month = static_cast<uint16_t>(month);
+  t.day = static_cast<uint16_t>(day);
+  t.hour = static_cast<uint16_t>(hour);
+  t.minute = static_cast<uint16_t>(minute);
+  t.second = static_cast<uint16_t>(second);
+  return t;
+}
+
+void SetDayOfWeek(SystemTime& t) {
+  t.dayOfWeek = WeekdayOfDays(DaysFromCivil(t.year, t.month, t.day));
+}
+
 int64_t ToEpochMs(const SystemTime& t) {
   const int64_t days = DaysFromCivil(t.year, t.month, t.day);
   return ((days * 24 + t.hour) * 60 + t.minute) * 60000LL + t.second * 1000LL + t.milliseconds;
@@ -38,7 +59,7 @@ SystemTime FromEpochMs(int64_t ms) {
   t.year = static_cast<uint16_t>(y);
   t.month = static_cast<uint16_t>(m);
   t.day = static_cast<uint16_t>(d);
-  t.dayOfWeek = static_cast<uint16_t>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+  t.dayOfWeek = WeekdayOfDays(days);
   t.hour = static_cast<uint16_t>(rest / 3600000);
   rest %= 3600000;
   t.minute = static_cast<uint16_t>(rest / 60000);

@@ -22,6 +22,13 @@ struct SystemTime {
 int64_t DaysFromCivil(int year, unsigned month, unsigned day);
 void CivilFromDays(int64_t days, int& year, unsigned& month, unsigned& day);
 
+// The record of these fields (milliseconds 0); the day of the week keeps its default until
+// SetDayOfWeek is called.
+SystemTime MakeSystemTime(int year, int month, int day, int hour = 0, int minute = 0,
+                          int second = 0);
+// Sets the day of the week from the date.
+void SetDayOfWeek(SystemTime& t);
+
 // Milliseconds since 1970-01-01 00:00:00 of the record (no time zone: local calendar time).
 int64_t ToEpochMs(const SystemTime& t);
 SystemTime FromEpochMs(int64_t ms);

@@ -114,12 +114,7 @@ std::optional<RealTimeFiles> ChooseRealTimeFile(Host& host, const LoggerState& s
   std::filesystem::path file = *chosen;
   if (file.is_relative()) file = std::filesystem::path(choice.initialDirectory) / file;
   if (!file.has_extension()) file += dat ? ".dat" : ".hex";
-  std::error_code ec;
-  if (std::filesystem::exists(file, ec) &&
-      host.Ask("Write File",
-               CFormat("%s already exists.\nContinue to overwrite this file?", file.c_str()),
-               Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
-    return std::nullopt;
+  if (!MayOverwrite(host, "Write File", file.string())) return std::nullopt;
   (dat ? directories.dat : directories.hex) = file.parent_path().string();
   RealTimeFiles out;
   out.data = file;

@@ -33,16 +33,8 @@ std::optional<SystemTime> TimeFromBcd(const uint8_t* bcd) {
   }
   if (v[1] < 1 || v[1] > 12 || v[2] < 1 || v[2] > 31 || v[3] > 23 || v[4] > 59 || v[5] > 59)
     return std::nullopt;
-  SystemTime t;
-  t.year = static_cast<uint16_t>(2000 + v[0]);
-  t.month = static_cast<uint16_t>(v[1]);
-  t.day = static_cast<uint16_t>(v[2]);
-  t.hour = static_cast<uint16_t>(v[3]);
-  t.minute = static_cast<uint16_t>(v[4]);
-  t.second = static_cast<uint16_t>(v[5]);
-  // 1970-01-01 was a Thursday.
-  const int64_t days = DaysFromCivil(t.year, t.month, t.day);
-  t.dayOfWeek = static_cast<uint16_t>(((days % 7) + 11) % 7);
+  SystemTime t = MakeSystemTime(2000 + v[0], v[1], v[2], v[3], v[4], v[5]);
+  SetDayOfWeek(t);
   return t;
 }
 

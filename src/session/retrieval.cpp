@@ -179,12 +179,7 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
                                                                       "%2d:%2d:%2d", &h, &mi, &se)
                                                         : 0;
     parsed = dateFields == 3 && timeFields == 3;
-    start.year = static_cast<uint16_t>(longYear ? y : y + 2000);
-    start.month = static_cast<uint16_t>(mo);
-    start.day = static_cast<uint16_t>(d);
-    start.hour = static_cast<uint16_t>(h);
-    start.minute = static_cast<uint16_t>(mi);
-    start.second = static_cast<uint16_t>(se);
+    start = MakeSystemTime(longYear ? y : y + 2000, mo, d, h, mi, se);
   }
   logger.CommGet(3);
   const SystemTime& loggerStart = logger.deployment().startTime;

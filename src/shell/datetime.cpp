@@ -89,11 +89,6 @@ bool TwoDigits(std::string_view text, size_t at, int& value) {
   return true;
 }
 
-void SetDayOfWeek(SystemTime& t) {
-  const int64_t days = DaysFromCivil(t.year, t.month, t.day);
-  t.dayOfWeek = static_cast<uint16_t>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
-}
-
 }  // namespace
 
 SystemTime ParseLoggerDate(std::string_view reply) {
@@ -108,13 +103,7 @@ SystemTime ParseLoggerDate(std::string_view reply) {
             second = fields[5];
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour >= 24 || minute >= 60 || second >= 60)
     return Year2000();
-  SystemTime t;
-  t.year = static_cast<uint16_t>(2000 + fields[0]);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(hour);
-  t.minute = static_cast<uint16_t>(minute);
-  t.second = static_cast<uint16_t>(second);
+  SystemTime t = MakeSystemTime(2000 + fields[0], month, day, hour, minute, second);
   SetDayOfWeek(t);
   return t;
 }

@@ -5,6 +5,8 @@
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace klx {
 
@@ -23,6 +25,13 @@ void ShowStatus(Host& host, const std::string& text) {
   const std::string shown = StatusLineText(text);
   host.SetStatusText(kStatusMessagePart, shown);
   host.SetStatusIcon(StatusNeedsWarning(shown) ? StatusIcon::Warning : StatusIcon::None);
+}
+
+bool MayOverwrite(Host& host, const std::string& caption, const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return true;
+  return host.Ask(caption, Format(MessageText(Msg::AlreadyExistsOverwrite).c_str(), file.c_str()),
+                  Buttons::YesNo, BoxIcon::Warning, Answer::No) == Answer::Yes;
 }
 
 void ShowTableMessage(Host& host, Msg message, int number) {

@@ -26,6 +26,10 @@ void ShowTableMessage(Host& host, Msg message, const std::string& argument = "")
 // The same for the messages that take a number ("... for channel %d").
 void ShowTableMessage(Host& host, Msg message, int number);
 
+// The overwrite question ("%s already exists.\nContinue to overwrite this file?", No the
+// default) when the file exists. True when the file may be written.
+bool MayOverwrite(Host& host, const std::string& caption, const std::string& file);
+
 // printf-style formatting into a std::string, always in the C locale's number format.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatV(const char* format, va_list args);

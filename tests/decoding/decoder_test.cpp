@@ -24,13 +24,7 @@ constexpr std::array<double, 4> kPressure{0.5, 200.0, 0.0, 0.0};
 constexpr std::array<double, 4> kIdentity{0.0, 1.0, 0.0, 0.0};
 
 SystemTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
+  SystemTime t = MakeSystemTime(y, mo, d, h, mi, s);
   t.milliseconds = static_cast<uint16_t>(ms);
   t.dayOfWeek = 0;
   return t;

@@ -14,14 +14,7 @@
 namespace klx::test {
 
 inline SystemTime At(int y, int mo, int d, int h, int mi, int s) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
-  return t;
+  return MakeSystemTime(y, mo, d, h, mi, s);
 }
 
 // A data set with `samples` rows of every channel, values chosen so that %9.4f keeps them.

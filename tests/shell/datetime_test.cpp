@@ -10,13 +10,7 @@ namespace klx {
 namespace {
 
 SystemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
+  SystemTime t = MakeSystemTime(y, mo, d, h, mi, s);
   t.milliseconds = static_cast<uint16_t>(ms);
   return t;
 }

@@ -648,11 +648,7 @@ void MainWindow::ScreenCapture() {
   const auto chosen = host_->ChooseFile(choice);
   if (!chosen) return;
   const std::string file = WithBmpExtension(*chosen);
-  if (std::filesystem::exists(file) &&
-      host_->Ask("Screen Capture",
-                 Format(MessageText(Msg::AlreadyExistsOverwrite).c_str(), file.c_str()),
-                 Buttons::YesNo, BoxIcon::Warning, Answer::No) != Answer::Yes)
-    return;
+  if (!MayOverwrite(*host_, "Screen Capture", file)) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   std::string error;
   const bool ok = WriteCaptureFile(file, CaptureBitmapBytes(pixels, w), &error);
