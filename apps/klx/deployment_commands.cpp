@@ -10,26 +10,20 @@
 #include <optional>
 
 #include "calibration/read.h"
+#include "cli_run.h"
 #include "deployment/enable.h"
 #include "deployment/status.h"
 #include "deployment/thresholds.h"
 #include "deployment/validation.h"
 #include "files/channel_text.h"
-#include "platform/clock.h"
-#include "platform/libserialport_port.h"
 #include "realtime/collection.h"
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
-#include "sim/sim_transport.h"
 #include "terminal_host.h"
 
 namespace klx::cli {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 struct SetupOptions {
   std::string start;
@@ -66,27 +60,12 @@ struct Options {
   bool sync = false;
 };
 
-// One program run: the session on the real clock with the terminal as its host.
-struct Run {
+// One program run, with the --port of the command taken.
+struct Run : CliRun {
   Run(const DeploymentCliContext& c, bool forceYes)
-      : host((forceYes || (c.yes && *c.yes)) ? std::optional<Answer>(Answer::Yes)
-             : (c.no && *c.no)               ? std::optional<Answer>(Answer::No)
-                                             : std::nullopt,
-             c.quiet && *c.quiet),
-        session(host, clock,
-                c.directory && !c.directory->empty() ? std::filesystem::path(*c.directory)
-                                                     : std::filesystem::current_path(),
-                EnumerateSerialDevices()) {
-    sim::RegisterSimTransport(session.transports, clock);
-    std::string error;
-    if (!session.ReadSettings(&error)) {
-      std::fprintf(stderr, "Startup: %s\n", error.c_str());
-      ok = false;
-    }
-    if (ok && c.port && !c.port->empty() && !session.SelectPort(*c.port, &error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      usage = true;
-    }
+      : CliRun(c.directory ? *c.directory : std::string(),
+               ForcedAnswer(forceYes || (c.yes && *c.yes), c.no && *c.no), c.quiet && *c.quiet) {
+    if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
   }
   // Connects and reads what the deployment needs to know about the logger.
   bool Connect() {
@@ -98,10 +77,6 @@ struct Run {
   }
   int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
 
-  RealClock clock;
-  TerminalHost host;
-  Session session;
-  bool ok = true;
   bool usage = false;
 };
 

@@ -6,23 +6,21 @@
 #include <iostream>
 #include <optional>
 
+#include "cli_run.h"
 #include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
-#include "platform/clock.h"
-#include "platform/libserialport_port.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
-#include "sim/sim_transport.h"
 #include "terminal_host.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using klx::cli::kExitFailed;
+using klx::cli::kExitOk;
+using klx::cli::kExitUsage;
 
 struct Common {
   std::string directory;
@@ -32,36 +30,9 @@ struct Common {
   bool quiet = false;
 };
 
-struct Program {
+struct Program : klx::cli::CliRun {
   explicit Program(const Common& common)
-      : host(common.yes ? std::optional<klx::Answer>(klx::Answer::Yes)
-                        : (common.no ? std::optional<klx::Answer>(klx::Answer::No) : std::nullopt),
-             common.quiet),
-        session(host, clock,
-                common.directory.empty() ? std::filesystem::current_path()
-                                         : std::filesystem::path(common.directory),
-                klx::EnumerateSerialDevices()) {
-    klx::sim::RegisterSimTransport(session.transports, clock);
-    std::string error;
-    if (!session.ReadSettings(&error)) {
-      std::fprintf(stderr, "Startup: %s\n", error.c_str());
-      ok = false;
-    }
-  }
-  bool ok = true;
-
-  // Makes --port the logger port; the settings file's port otherwise.
-  bool UsePort(const std::string& port) {
-    if (port.empty()) return true;
-    std::string error;
-    if (session.SelectPort(port, &error)) return true;
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return false;
-  }
-
-  klx::RealClock clock;
-  klx::cli::TerminalHost host;
-  klx::Session session;
+      : CliRun(common.directory, klx::cli::ForcedAnswer(common.yes, common.no), common.quiet) {}
 };
 
 int Ports(const Common& common, bool probe) {
