@@ -199,19 +199,11 @@ void OnInterrupt(int) {
 
 // The real-time file the command line answers the file choice with: the one named, or the
 // proposed name in the hex (or dat) folder.
-void AnswerRealTimeFile(Run& run, const std::string& named) {
-  Session& s = run.session;
-  if (!named.empty()) {
+void AnswerRealTimeFile(CliRun& run, const std::string& named) {
+  if (named.empty())
+    run.host.acceptProposal = true;
+  else
     run.host.nextFile = named;
-    return;
-  }
-  const bool dat = StoresRealTimeAsDat(s.logger.state);
-  const std::string& folder = dat ? s.directories.dat : s.directories.hex;
-  const std::filesystem::path dir = folder != kEmptyDirectory
-                                        ? std::filesystem::path(folder)
-                                        : s.settings.ProgramDirectory() / (dat ? "dat" : "hex");
-  run.host.nextFile =
-      (dir / Format(dat ? "%06dRealtime.dat" : "%06dRealtime.hex", s.logger.state.serial)).string();
 }
 
 // Runs the real-time display on the terminal: one line per sample (date-time, every measured

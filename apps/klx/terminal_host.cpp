@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace klx::cli {
@@ -115,9 +116,12 @@ int TerminalHost::Choose(const std::string& caption, const std::string& text,
   return n >= 1 && n <= static_cast<int>(labels.size()) ? n - 1 : -1;
 }
 
-std::optional<std::string> TerminalHost::ChooseFile(const FileChoice&) {
+std::optional<std::string> TerminalHost::ChooseFile(const FileChoice& choice) {
   auto file = nextFile;
   nextFile.reset();
+  if (!file && acceptProposal && !choice.suggestedName.empty() &&
+      choice.suggestedName.find('*') == std::string::npos)
+    file = (std::filesystem::path(choice.initialDirectory) / choice.suggestedName).string();
   return file;
 }
 

@@ -35,6 +35,9 @@ class TerminalHost final : public Host {
   bool statusLines = true;
   // The file the next file choice is answered with (the command line has decided it).
   std::optional<std::string> nextFile;
+  // Without nextFile: answer a file choice with its proposal (the suggested name in the folder it
+  // opens in) when the name is a whole one (no "*").
+  bool acceptProposal = false;
   void SetProgress(int value, int maximum) override;
 
   // The last status-line text (the core's last word on what happened).

@@ -266,10 +266,9 @@ bool ReadDatFile(Host& host, FileReadRequest& request, HeldData& held) {
     choice.filter = "All Data Files (*.dat)";
     choice.suggestedName =
         request.lastSerial >= 0 ? CFormat("%06d*.dat", request.lastSerial) : std::string("*.dat");
-    choice.initialDirectory =
-        request.directories != nullptr && request.directories->dat != kEmptyDirectory
-            ? request.directories->dat
-            : (request.programDirectory / "dat").string();
+    choice.initialDirectory = FolderOrDefault(request.directories ? request.directories->dat : "",
+                                              request.programDirectory, "dat")
+                                  .string();
     const auto chosen = host.ChooseFile(choice);
     if (!chosen) return false;
     file = *chosen;

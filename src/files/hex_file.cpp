@@ -110,10 +110,9 @@ bool ReadHexFile(Host& host, FileReadRequest& request, HeldData& held) {
     choice.filter = "All Hex Files (*.hex)";
     choice.suggestedName =
         request.lastSerial >= 0 ? CFormat("%06d*.hex", request.lastSerial) : std::string("*.hex");
-    if (request.directories != nullptr && request.directories->hex != kEmptyDirectory)
-      choice.initialDirectory = request.directories->hex;
-    else
-      choice.initialDirectory = (request.programDirectory / "hex").string();
+    choice.initialDirectory = FolderOrDefault(request.directories ? request.directories->hex : "",
+                                              request.programDirectory, "hex")
+                                  .string();
     auto chosen = host.ChooseFile(choice);
     if (!chosen) return false;
     file = *chosen;
@@ -269,10 +268,9 @@ bool SaveDataToFile(Host& host, SaveRequest& request, HeldData& held, bool again
     choice.filter = "All Data Files (*.dat)";
     choice.suggestedName = CFormat("%06d*.dat", logger.serial);
   }
-  if (request.directories != nullptr && request.directories->dat != kEmptyDirectory)
-    choice.initialDirectory = request.directories->dat;
-  else
-    choice.initialDirectory = (request.programDirectory / "dat").string();
+  choice.initialDirectory = FolderOrDefault(request.directories ? request.directories->dat : "",
+                                            request.programDirectory, "dat")
+                                .string();
   const auto chosen = host.ChooseFile(choice);
   if (!chosen) return false;
   std::filesystem::path dat = *chosen;
@@ -287,10 +285,8 @@ bool SaveDataToFile(Host& host, SaveRequest& request, HeldData& held, bool again
   const bool asciiLogger = StoresAsciiData(logger, held.cards);
   request.chosenHex.clear();
   if (!again && !asciiLogger) {
-    std::filesystem::path hexDir =
-        request.directories != nullptr && request.directories->hex != kEmptyDirectory
-            ? std::filesystem::path(request.directories->hex)
-            : request.programDirectory / "hex";
+    const std::filesystem::path hexDir = FolderOrDefault(
+        request.directories ? request.directories->hex : "", request.programDirectory, "hex");
     std::filesystem::path hex = hexDir / dat.filename();
     hex.replace_extension(".hex");
     if (WriteHexFile(hex, in))

@@ -501,10 +501,9 @@ bool SaveMatFile(Host& host, MatSaveRequest& request, const HeldData& held) {
   choice.title = "Select a 'mat' file for storing the data";
   choice.filter = "MATLAB Files (*.mat)";
   choice.suggestedName = CFormat("%06d*.mat", logger.serial);
-  choice.initialDirectory =
-      request.directories != nullptr && request.directories->mat != kEmptyDirectory
-          ? request.directories->mat
-          : (request.programDirectory / "mat").string();
+  choice.initialDirectory = FolderOrDefault(request.directories ? request.directories->mat : "",
+                                            request.programDirectory, "mat")
+                                .string();
   const auto chosen = host.ChooseFile(choice);
   if (!chosen) return false;
   std::filesystem::path file = *chosen;
@@ -845,10 +844,9 @@ bool ReadMatFile(Host& host, MatReadRequest& request, HeldData& held) {
     choice.filter = "MATLAB Files (*.mat)";
     choice.suggestedName =
         request.lastSerial >= 0 ? CFormat("%06d*.mat", request.lastSerial) : std::string("*.mat");
-    choice.initialDirectory =
-        request.directories != nullptr && request.directories->mat != kEmptyDirectory
-            ? request.directories->mat
-            : (request.programDirectory / "mat").string();
+    choice.initialDirectory = FolderOrDefault(request.directories ? request.directories->mat : "",
+                                              request.programDirectory, "mat")
+                                  .string();
     const auto chosen = host.ChooseFile(choice);
     if (!chosen) return false;
     file = *chosen;

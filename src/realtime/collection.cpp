@@ -96,10 +96,9 @@ std::optional<RealTimeFiles> ChooseRealTimeFile(Host& host, const LoggerState& s
   const bool dat = StoresRealTimeAsDat(s);
   FileChoice choice;
   choice.save = true;
-  const std::string& remembered = dat ? directories.dat : directories.hex;
-  choice.initialDirectory = remembered != kEmptyDirectory
-                                ? remembered
-                                : (programDirectory / (dat ? "dat" : "hex")).string();
+  choice.initialDirectory = FolderOrDefault(dat ? directories.dat : directories.hex,
+                                            programDirectory, dat ? "dat" : "hex")
+                                .string();
   if (dat) {
     choice.title = "Select a 'dat' file for storing the ASCII data";
     choice.filter = "All ASCII data files (*.dat)";
@@ -118,9 +117,7 @@ std::optional<RealTimeFiles> ChooseRealTimeFile(Host& host, const LoggerState& s
   (dat ? directories.dat : directories.hex) = file.parent_path().string();
   RealTimeFiles out;
   out.data = file;
-  const std::string datFolder =
-      directories.dat != kEmptyDirectory ? directories.dat : (programDirectory / "dat").string();
-  out.gps = std::filesystem::path(datFolder) / file.filename();
+  out.gps = FolderOrDefault(directories.dat, programDirectory, "dat") / file.filename();
   out.gps.replace_extension(".gps");
   return out;
 }

@@ -82,6 +82,13 @@ bool WriteDirectories(const std::filesystem::path& programDirectory,
   return WriteTextFileAtomically(DirectoryFilePath(programDirectory), text);
 }
 
+std::filesystem::path FolderOrDefault(const std::string& remembered,
+                                      const std::filesystem::path& programDirectory,
+                                      const char* sub) {
+  if (remembered.empty() || remembered == kEmptyDirectory) return programDirectory / sub;
+  return remembered;
+}
+
 std::filesystem::path DefaultDirectoryFor(DirectoryKind kind, const std::string& currentFile,
                                           const std::filesystem::path& programDirectory) {
   const char* extension = kind == DirectoryKind::Dat ? ".dat" : ".hex";

@@ -41,6 +41,11 @@ std::optional<std::string> ReadDirectories(const std::filesystem::path& programD
 bool WriteDirectories(const std::filesystem::path& programDirectory,
                       const Directories& directories);
 
+// A remembered folder (a field of Directories), or dir/`sub` while it is not set.
+std::filesystem::path FolderOrDefault(const std::string& remembered,
+                                      const std::filesystem::path& programDirectory,
+                                      const char* sub);
+
 enum class DirectoryKind { Dat, Hex };
 
 // The folder a file dialog opens in: the folder of the current file when its name contains

@@ -555,9 +555,8 @@ void MainWindow::ReadFile(const char* kind) {
     choice.filter = "MATLAB Files (*.mat)";
   }
   // The dialog opens in the remembered folder of this kind.
-  choice.initialDirectory = remembered != kEmptyDirectory
-                                ? remembered
-                                : (session_->settings.ProgramDirectory() / k).string();
+  choice.initialDirectory =
+      FolderOrDefault(remembered, session_->settings.ProgramDirectory(), k.c_str()).string();
   const int serial = session_->logger.state.previousSerial;
   choice.suggestedName = serial >= 0 ? Format("%06d*.%s", serial, kind) : "*." + k;
   const auto chosen = host_->ChooseFile(choice);
