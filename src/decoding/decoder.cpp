@@ -80,7 +80,7 @@ HeaderLayout HeaderLayoutOf(const LoggerState& logger, int32_t sampleWords) {
         layout.channelCount = 1;
         layout.sampleWords -= 10;
       } else {
-        // Below 1.5 the Part sets only the header length; the channel count stays the logger's
+        // Below 1.5 only the header length is set; the channel count stays the logger's
         // (one, for these single-channel loggers, after a retrieval).
         layout.headerLength = 0;
       }
@@ -311,7 +311,7 @@ DecodeResult DecodeImage(const MemoryImage& image, const DeploymentParameters& p
 
     if (stamps && ch != 0) {
       // A stamp in the middle of a row abandons the partial row: the channels of that row that
-      // were not reached get kMissingValue (the Part leaves their content open), and the word
+      // were not reached get kMissingValue (their content is not defined), and the word
       // after the stamp starts the next row.
       for (int c = ch; c < channels; ++c)
         out.series[static_cast<size_t>(c)][static_cast<size_t>(row)] = kMissingValue;

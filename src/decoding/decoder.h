@@ -12,7 +12,7 @@
 // image holds (the smaller of `fill` and the buffer size): a word needs its three bytes, a stamp
 // its twelve, and `sampleWords` is cut to the words that lie in the image behind the header.
 //
-// Choices where the Part leaves room (each also noted where it is made):
+// Choices where the format leaves room (each also noted where it is made):
 // - Entries that decoding does not reach hold kMissingValue: the channels of a row abandoned by a
 //   stamp in its middle, and rows for which the words ran out.
 // - A zero word whose stamp would run past the end of the image is the reading 0.
@@ -171,7 +171,7 @@ int64_t SixHzStepMs(int64_t epochMs);
 // period (Period::TotalSeconds()).
 //
 // Note: a stamp in the middle of a row is recorded with that row's index, while decoding puts the
-// following words into the next row; the rule above (the writers' rule of the Part) gives the
+// following words into the next row; the rule above (the file writers' rule) gives the
 // stamp's time to the stamp's own row.
 SystemTime SampleTime(const DataSet& data, const SystemTime& start, int64_t periodSeconds,
                       bool sixHz, int64_t row);

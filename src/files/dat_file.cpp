@@ -247,10 +247,7 @@ bool SaveDatFileForRange(Host& host, SaveRequest& request, const HeldData& held,
   if (!MayOverwrite(host, "Write File", dat.string())) return false;
   const FileHeaderInputs in = HeaderInputsOf(held, request.layout, request.derived);
   if (!WriteTextFileAtomically(dat, DatSegmentText(in, first, last))) {
-    host.Tell("Write File",
-              CFormat("Unable to open the file %s.\nThis file may be open in another application",
-                      dat.c_str()),
-              BoxIcon::Warning);
+    TellCannotWrite(host, dat);
     return false;
   }
   request.chosenDat = dat;
@@ -386,6 +383,13 @@ std::filesystem::path ChannelFilePath(const std::filesystem::path& datFile) {
   std::filesystem::path p = datFile;
   p.replace_extension(".chn.txt");
   return p;
+}
+
+void TellCannotWrite(Host& host, const std::filesystem::path& file) {
+  host.Tell("Write File",
+            CFormat("Unable to open the file %s.\nThis file may be open in another application",
+                    file.c_str()),
+            BoxIcon::Warning);
 }
 
 }  // namespace klx

@@ -61,4 +61,8 @@ std::filesystem::path ChannelFilePath(const std::filesystem::path& datFile);
 // The bilingual channel file (UTF-16, little-endian with its byte-order mark).
 std::string ChannelFileText(const FileHeaderInputs& in);
 
+// "Unable to open the file %s.\nThis file may be open in another application" (caption
+// "Write File").
+void TellCannotWrite(Host& host, const std::filesystem::path& file);
+
 }  // namespace klx

@@ -317,10 +317,7 @@ bool SaveDataToFile(Host& host, SaveRequest& request, HeldData& held, bool again
     text = DatFileText(in);
   }
   if (!WriteTextFileAtomically(dat, text)) {
-    host.Tell("Write File",
-              CFormat("Unable to open the file %s.\nThis file may be open in another application",
-                      dat.c_str()),
-              BoxIcon::Warning);
+    TellCannotWrite(host, dat);
     return false;
   }
   request.chosenDat = dat;

@@ -218,7 +218,6 @@ bool RealTimeRun::Start(RealTimeStart start) {
   }
   reader_ = std::make_unique<RecordReader>(measured_, engineering);
   sampleCount = 0;
-  storedTotal = 0;
   haveFirst_ = false;
   periodMs_ = p_.profiling6Hz ? 167 : p_.samplePeriod.TotalSeconds() * 1000;
   // Record times are whole seconds: under 6 Hz six records share a second, and only a step of
@@ -409,7 +408,6 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
   for (int ch = 0; ch < data_.channelCount; ++ch)
     line += CFormat(" %9.4f", data_.series[static_cast<size_t>(ch)][static_cast<size_t>(row)]);
   ++sampleCount;
-  ++storedTotal;
 
   bool written;
   if (textFile_) {

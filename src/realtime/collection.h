@@ -111,8 +111,7 @@ class RealTimeRun {
   const DerivedChannels& Derived() const { return derivedChannels_; }
   const RealTimeFiles& Files() const { return files_; }
 
-  int64_t sampleCount = 0;  // stored samples (the Part's count less its starting 1)
-  int64_t storedTotal = 0;  // samples stored since the start, including those scrolled out
+  int64_t sampleCount = 0;  // samples stored since the start, those scrolled out included
   std::string lastLine;     // the status line of the last sample
   std::string gpsText;      // the last position, empty before the first
   int writeErrors = 0;

@@ -57,8 +57,8 @@ class ImageBuilder {
   std::vector<uint8_t> bytes_;
 };
 
-// The equations, written out again from the Part (long double, powers) so that the tests do not
-// check the code with itself.
+// The equations, written out again from their definition (long double, powers) so that the tests do
+// not check the code with itself.
 inline double ExpectedPolynomial(const std::array<double, 4>& c, long long raw) {
   const long double x = static_cast<long double>(raw) / 16777216.0L;
   return static_cast<double>(c[0] + c[1] * x + c[2] * std::pow(x, 2) + c[3] * std::pow(x, 3));
