@@ -1,0 +1,295 @@
+// The wave analysis: dispersion, cut-off, the burst analysis on a burst with a known answer, the
+// zero-crossing table, the transform against NumPy's, and the tide slope.
+#include "waves/analysis.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "waves/tide.h"
+
+namespace klx {
+namespace {
+
+TEST(WaveNumber, DeepAndShallowWater) {
+  EXPECT_NEAR(WaveNumber(10.0, 10.0), 0.068032, 1e-6);
+  // Deep water: κ = ω²/g.
+  const double omega = kWaveTwoPi / 3.0;
+  EXPECT_NEAR(WaveNumber(500.0, 3.0), omega * omega / kWaveGravity, 1e-6);
+}
+
+TEST(CutoffFrequency, SensorAtThreeTenthsOfAWavelength) {
+  EXPECT_NEAR(CutoffFrequency(12.0, 12.0), 0.192771, 1e-6);
+}
+
+// A burst of depths: a line c + b·i and a cosine of amplitude A at bin k, symmetric about the
+// burst's middle (so that the least-squares line is the line itself).
+std::vector<float> Burst(int n, double c, double b, double amplitude, int k) {
+  std::vector<float> x(static_cast<size_t>(n));
+  const double middle = (n - 1) / 2.0;
+  for (int i = 0; i < n; ++i)
+    x[static_cast<size_t>(i)] = static_cast<float>(
+        c + b * i + amplitude * std::cos(kWaveTwoPi * k * (i - middle) / n));
+  return x;
+}
+
+WaveSetup DepthSetup(int n, int rate, double height) {
+  WaveSetup s;
+  s.rateHz = rate;
+  s.burstLength = n;
+  s.loggerHeight = height;
+  s.depthChannel = true;  // the burst values are depths
+  return s;
+}
+
+double TaperScale(int n) {
+  double sum = 0;
+  for (int j = 0; j < 48; ++j) {
+    const double w = 0.5 - 0.5 * std::cos(kWaveTwoPi * j / 96);
+    sum += w * w;
+  }
+  return std::sqrt(n / (n - 96 + sum));
+}
+
+// A sine of surface amplitude a, period T, on a trend, the logger 1 m above the bed.
+void CheckKnownBurst(int n, double tolerance) {
+  const int rate = 2, k = n / 64;  // T = 32 s
+  const double a = 0.4, c = 9.0, b = 0.5 / n;
+  const double d = b * (n / 2) + c;  // the line at the burst's middle
+  const double h = d + 1.0, period = static_cast<double>(n) / (k * rate);
+  const double kappa = WaveNumber(h, period);
+  const double gain = std::cosh(kappa * h) / std::cosh(kappa * 1.0);
+  const auto x = Burst(n, c, b, a / gain, k);  // the sensor sees the attenuated wave
+
+  WaveAnalyser analyser;
+  WaveStatistics st;
+  std::vector<float> surface(static_cast<size_t>(n));
+  std::string error;
+  ASSERT_TRUE(analyser.Analyse(DepthSetup(n, rate, 1.0), x, surface, st, &error)) << error;
+  EXPECT_TRUE(st.analysed);
+  EXPECT_NEAR(st.meanDepth, d, 1e-4);
+  EXPECT_FLOAT_EQ(st.peakFrequency, static_cast<float>(1.0 / period));
+  EXPECT_NEAR(st.cutoffFrequency, CutoffFrequency(h, d), 1e-6);
+  EXPECT_EQ(st.flag, kWaveGood);
+  // The taper is undone, yet every sample is still scaled by s = √(N/S).
+  const double expected = 2.0 * std::sqrt(2.0) * a * TaperScale(n);
+  EXPECT_NEAR(st.h13, expected, tolerance * expected) << "N=" << n;
+  EXPECT_NEAR(st.tmax, period, 0.5 / rate + 1e-6);
+  EXPECT_NEAR(st.t13, period, 1.0 / rate);
+  EXPECT_NEAR(st.hmax, 2 * a * TaperScale(n), 0.02);
+  EXPECT_NEAR(st.surfaceMax, a * TaperScale(n), 0.01);
+  EXPECT_NEAR(st.energy, st.variance * kWaveGravity * 1.0281 * 1000, 1e-3 * st.energy);
+  EXPECT_FLOAT_EQ(analyser.latestHm0, st.h13);
+}
+
+TEST(AnalyseBurst, KnownAnswerAt512And4096) {
+  EXPECT_NEAR(TaperScale(512), 1.087, 1e-3);
+  EXPECT_NEAR(TaperScale(4096), 1.010, 1e-3);
+  CheckKnownBurst(512, 0.03);
+  CheckKnownBurst(4096, 0.01);
+}
+
+TEST(AnalyseBurst, BurstsOf8192AreAnalysedLongerOnesRefused) {
+  WaveAnalyser analyser;
+  WaveStatistics st;
+  auto x = Burst(8192, 20.0, 0.0, 0.2, 100);
+  std::vector<float> surface(8192);
+  EXPECT_TRUE(analyser.Analyse(DepthSetup(8192, 4, 1.0), x, surface, st));
+  EXPECT_NEAR(st.meanDepth, 20.0, 1e-4);
+  std::string error;
+  BurstSeries burst;
+  burst.samples.assign(16384, 10.0f);
+  EXPECT_FALSE(analyser.AnalyseBurst(DepthSetup(16384, 4, 1.0), burst, &error));
+  EXPECT_EQ(error, "Wave bursts of 16384 samples are longer than the analysis takes (at most 8192).");
+  EXPECT_FALSE(burst.stats.analysed);
+  EXPECT_TRUE(burst.surface.empty());
+  EXPECT_FALSE(analyser.AnalyseBurst(DepthSetup(1000, 4, 1.0), burst, &error));
+}
+
+TEST(AnalyseBurst, NegativeDepthIsAnError) {
+  WaveAnalyser analyser;
+  BurstSeries burst;
+  burst.samples = Burst(512, -2.0, 0.0, 0.1, 8);
+  ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
+  EXPECT_EQ(burst.stats.flag, kWaveError);
+  EXPECT_NEAR(burst.stats.meanDepth, -2.0, 1e-4);
+  EXPECT_EQ(burst.stats.h13, 0.0f);
+  EXPECT_STREQ(WaveFlagText(burst.stats.flag), " - ERROR: mean depth<logger height above seabed");
+}
+
+TEST(AnalyseBurst, WaveHigherThanTheWaterIsAWarning) {
+  WaveAnalyser analyser;
+  BurstSeries burst;
+  burst.samples = Burst(512, 0.5, 0.0, 1.0, 8);  // 0.5 m of water, waves of 2 m
+  ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 4, 0.0), burst));
+  EXPECT_EQ(burst.stats.flag, kWaveWarning);
+  EXPECT_GT(burst.stats.h13, 0.5f);
+  EXPECT_STREQ(WaveFlagText(2), " - WARNING: significant wave height>mean depth");
+}
+
+TEST(AnalyseBurst, ShortBurstIsFilledWithItsMean) {
+  WaveAnalyser analyser;
+  const WaveSetup setup = DepthSetup(512, 2, 1.0);
+  BurstSeries cut;
+  cut.samples = Burst(512, 8.0, 0.0, 0.3, 8);
+  cut.samples.resize(300);
+  BurstSeries filled = cut;
+  double mean = 0;
+  for (float v : cut.samples) mean += v;
+  filled.samples.resize(512, static_cast<float>(mean / 300));
+  ASSERT_TRUE(analyser.AnalyseBurst(setup, cut));
+  ASSERT_TRUE(analyser.AnalyseBurst(setup, filled));
+  EXPECT_EQ(cut.samples.size(), 300u);  // its own samples stay as they came
+  EXPECT_EQ(cut.surface.size(), 512u);
+  EXPECT_NEAR(cut.stats.meanDepth, filled.stats.meanDepth, 1e-5);
+  EXPECT_NEAR(cut.stats.h13, filled.stats.h13, 1e-5);
+  EXPECT_EQ(cut.stats.peakFrequency, filled.stats.peakFrequency);
+  BurstSeries one;
+  one.samples = {5.0f};
+  std::string error;
+  EXPECT_FALSE(analyser.AnalyseBurst(setup, one, &error));
+  EXPECT_FALSE(one.stats.analysed);
+}
+
+TEST(AnalyseBurst, PressureIsTurnedIntoDepth) {
+  WaveAnalyser analyser;
+  WaveSetup setup = DepthSetup(512, 2, 1.0);
+  setup.depthChannel = false;  // simplified depth: (P − 10.1325) / (1.0281 × 0.980665)
+  BurstSeries burst;
+  burst.samples.assign(512, static_cast<float>(10.1325 + 10.0 * 1.0281 * 0.980665));
+  ASSERT_TRUE(analyser.AnalyseBurst(setup, burst));
+  EXPECT_NEAR(burst.stats.meanDepth, 10.0, 1e-3);
+  EXPECT_NEAR(burst.stats.h13, 0.0f, 1e-6);
+}
+
+// ---- Zero crossings ---------------------------------------------------------------------------
+
+TEST(ZeroCrossings, HeightsPeriodsAndTies) {
+  // Up-crossings at 2, 5, 9 and 12: waves (T, H) = (2, 1.5), (3, 2), (4, 2), (3, 4).
+  const std::vector<float> eta = {1.0f, -0.5f, 0.5f, 1.0f, -1.0f, 1.0f, 0.5f, 1.0f,
+                                  -1.0f, 1.0f, -3.0f, -1.0f, 1.0f};
+  WaveStatistics st;
+  EXPECT_EQ(ZeroCrossingStatistics(eta, st), 4);
+  EXPECT_FLOAT_EQ(st.hmax, 4.0f);
+  EXPECT_FLOAT_EQ(st.tmax, 3.0f);
+  EXPECT_FLOAT_EQ(st.h13, 4.0f);  // n/3 = 1
+  EXPECT_FLOAT_EQ(st.t13, 3.0f);
+  EXPECT_FLOAT_EQ(st.havg, (2.0f + 2.0f + 4.0f) / 3);  // the first wave is not averaged
+  EXPECT_FLOAT_EQ(st.tavg, (3.0f + 4.0f + 3.0f) / 3);
+  EXPECT_EQ(st.h110, 0.0f);  // n/10 = 0: kept
+
+  // Equal heights keep their order: the first of them is the highest.
+  const std::vector<float> tie = {-1.0f, 1.0f, -1.0f, -1.0f, 1.0f, -1.0f, -1.0f, -1.0f, 1.0f};
+  WaveStatistics t;
+  std::vector<ZeroCrossingWave> work(tie.size());
+  EXPECT_EQ(ZeroCrossingStatistics(tie, t, work), 3);
+  EXPECT_EQ(work[0].order, 0);
+  EXPECT_EQ(work[1].order, 1);
+  EXPECT_EQ(work[2].order, 2);
+  EXPECT_FLOAT_EQ(t.tmax, 1.0f);
+  EXPECT_FLOAT_EQ(t.t13, 1.0f);
+}
+
+TEST(ZeroCrossings, FewWavesKeepOrZero) {
+  WaveStatistics st;
+  st.h13 = 7.0f, st.t13 = 6.0f, st.h110 = 5.0f, st.t110 = 4.0f;
+  // Two waves: a third is 0, so H1/3 and T1/3 keep their values.
+  EXPECT_EQ(ZeroCrossingStatistics(std::vector<float>{-1, 1, -1, 2}, st), 2);
+  EXPECT_FLOAT_EQ(st.t13, 6.0f);
+  EXPECT_FLOAT_EQ(st.h13, 7.0f);
+  EXPECT_FLOAT_EQ(st.hmax, 3.0f);
+  // One wave: nothing to average.
+  EXPECT_EQ(ZeroCrossingStatistics(std::vector<float>{-1, 1, 1}, st), 1);
+  EXPECT_EQ(st.havg, 0.0f);
+  EXPECT_EQ(st.tavg, 0.0f);
+  EXPECT_FLOAT_EQ(st.hmax, 2.0f);
+  // None at all.
+  EXPECT_EQ(ZeroCrossingStatistics(std::vector<float>{1, 2, 3}, st), 0);
+  EXPECT_EQ(st.hmax, 0.0f);
+  EXPECT_EQ(st.tmax, 0.0f);
+  EXPECT_EQ(st.havg, 0.0f);
+  EXPECT_FLOAT_EQ(st.t13, 6.0f);
+  // A burst of fewer than three crossings reports the spectral H1/3 and keeps T1/3 (0 when new).
+  WaveAnalyser analyser;
+  BurstSeries burst;
+  burst.samples = Burst(512, 10.0, 0.0, 0.2, 1);  // one cycle in the burst
+  ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
+  EXPECT_EQ(burst.stats.t13, 0.0f);
+  EXPECT_GT(burst.stats.h13, 0.0f);
+}
+
+// ---- The transform against NumPy's ------------------------------------------------------------
+
+TEST(WaveFft, MatchesNumPy) {
+  const char* python = "/usr/bin/python3";
+  if (!std::filesystem::exists(python) ||
+      std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "NumPy is not installed";
+  const int n = 1024;
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> re(n), im(n);
+  for (int i = 0; i < n; ++i) re[static_cast<size_t>(i)] = u(random), im[static_cast<size_t>(i)] = u(random);
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("klx_wave_fft_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream out(dir / "in.txt");
+    out.precision(17);
+    for (int i = 0; i < n; ++i) out << re[static_cast<size_t>(i)] << ' ' << im[static_cast<size_t>(i)] << '\n';
+  }
+  const std::string script =
+      "import numpy as np, sys; d = sys.argv[1]; a = np.loadtxt(d + '/in.txt'); "
+      "z = a[:, 0] + 1j * a[:, 1]; f = np.fft.fft(z) / len(z); b = np.fft.ifft(f) * len(z); "
+      "np.savetxt(d + '/out.txt', np.column_stack([f.real, f.imag, b.real, b.imag]), '%.17g')";
+  const std::string command =
+      std::string(python) + " -c \"" + script + "\" " + dir.string();
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  WaveFft fft;
+  std::vector<double> fr = re, fi = im;
+  ASSERT_TRUE(fft.Transform(fr.data(), fi.data(), n, false));
+  std::vector<double> br = fr, bi = fi;
+  ASSERT_TRUE(fft.Transform(br.data(), bi.data(), n, true));
+  std::ifstream in(dir / "out.txt");
+  double worst = 0;
+  for (int i = 0; i < n; ++i) {
+    double a, b, c, d;
+    ASSERT_TRUE(in >> a >> b >> c >> d);
+    const auto k = static_cast<size_t>(i);
+    worst = std::max({worst, std::fabs(a - fr[k]), std::fabs(b - fi[k]), std::fabs(c - br[k]),
+                      std::fabs(d - bi[k])});
+  }
+  std::filesystem::remove_all(dir);
+  EXPECT_LT(worst, 1e-12);
+  EXPECT_FALSE(fft.Transform(fr.data(), fi.data(), 1000, false));
+}
+
+// ---- Tide slope -------------------------------------------------------------------------------
+
+TEST(TideSlope, LineGivesItsSlopeMissingGivesMissing) {
+  std::vector<float> depth(20);
+  for (size_t i = 0; i < depth.size(); ++i) depth[i] = 10.0f + 0.01f * static_cast<float>(i);
+  // The filter's response to a line of slope 0.01 per sample, in m/hour at 10-minute samples.
+  const double response = 2 * (7 * 0.010292142 + 5 * 0.014320589 + 3 * 0.032075668 + 0.260125065);
+  EXPECT_NEAR(TideSlope(depth, 10, 10.0), response * 0.01 * 6.0, 1e-6);
+  EXPECT_EQ(TideSlope(depth, 6, 10.0), 0.0);   // sample i − 7 lies outside
+  EXPECT_EQ(TideSlope(depth, 13, 10.0), 0.0);  // sample i + 7 lies outside
+  EXPECT_NE(TideSlope(depth, 12, 10.0), 0.0);
+  depth[11] = kMissingValue;
+  EXPECT_EQ(TideSlope(depth, 10, 10.0), kMissingValue);
+  EXPECT_EQ(TideSlope(depth, 12, 10.0), kMissingValue);
+  depth[10] = kMissingValue;  // the centre itself is not among the eight
+  depth[11] = 10.11f;
+  EXPECT_NE(TideSlope(depth, 10, 10.0), kMissingValue);
+  DeploymentParameters p;
+  p.samplePeriod = {1, 2, 30};
+  EXPECT_DOUBLE_EQ(TideSlopePeriodMinutes(p), 62.5);
+}
+
+}  // namespace
+}  // namespace klx

@@ -1,0 +1,264 @@
+// The wave, tide and csv files, the wave channels of the tide series, and the real-time burst
+// assembly.
+#include "waves/wave_files.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "decoding/channel_types.h"
+#include "waves/burst_assembly.h"
+#include "shell/text_file.h"
+#include "waves/tide.h"
+
+namespace klx {
+namespace {
+
+SystemTime At(int hour, int minute, int second) {
+  return MakeSystemTime(2024, 3, 5, hour, minute, second);
+}
+
+// A tide-and-wave data set: temperature, pressure, derived depth, SWH and Td_Slope columns.
+struct NmjData {
+  DataSet data;
+  MemoryImage image;
+  std::string columns = std::string("TP") + char(kLetterDerivedDepth) +
+                        char(kLetterSignificantWaveHeight) + char(kLetterTidalSlope);
+
+  explicit NmjData(int samples) {
+    data.logger.model = "NMJ-7400";
+    data.logger.firmware = 6.2f;
+    data.logger.serial = 12345;
+    data.logger.waves = true;
+    data.logger.extendedCommandSet = true;
+    data.logger.channelCount = 2;
+    data.logger.channelTypes = columns;
+    data.channelCount = 5;
+    data.samplesPerChannel = samples;
+    data.series.assign(5, std::vector<float>(static_cast<size_t>(samples) + 2, 0.0f));
+    for (int i = 0; i < samples; ++i)
+      for (size_t ch = 0; ch < 5; ++ch)
+        data.series[ch][static_cast<size_t>(i)] = static_cast<float>(ch * 10 + i) + 0.25f;
+    image.hasSnapshot = true;
+    auto& p = image.snapshot.parameters;
+    p.startTime = At(10, 0, 0);
+    p.samplePeriod = {0, 10, 0};
+    p.waveEnabled = true;
+    p.waveRateHz = 2;
+    p.burstLength = 4;
+    p.loggerHeight = 1.0;
+  }
+  FileHeaderInputs Inputs() const {
+    FileHeaderInputs in(data, image);
+    in.columnTypes = columns;
+    return in;
+  }
+  void AddBurst(const SystemTime& t, uint32_t row, float depth, int32_t flag) {
+    StampRecord r;
+    r.type = kStampBurst;
+    r.sampleIndex = row;
+    r.time = t;
+    r.burstNumber = static_cast<uint32_t>(data.bursts.size());
+    data.stamps.records.push_back(r);
+    BurstSeries b;
+    b.time = t;
+    b.samples = {depth + 0.1f, depth + 0.2f, depth + 0.3f, depth + 0.4f};
+    b.surface = {0.1f, -0.2f, 0.3f, -0.4f};
+    WaveStatistics& s = b.stats;
+    s.analysed = true;
+    s.meanDepth = depth;
+    s.h13 = 0.5f, s.t13 = 8.25f, s.h110 = 0.7f, s.t110 = 9.5f, s.hmax = 0.9f, s.tmax = 10.0f;
+    s.havg = 0.4f, s.tavg = 7.5f, s.energy = 315.25f, s.flag = flag;
+    data.bursts.push_back(std::move(b));
+  }
+};
+
+std::string Tail(const std::string& text, const FileHeaderInputs& in) {
+  const std::string header = WriteFileHeader(in, kDatHeader);
+  EXPECT_EQ(text.substr(0, header.size()), header);
+  return text.substr(std::min(header.size(), text.size()));
+}
+
+TEST(WaveFile, GoldenRowsWithTheFlagTextLast) {
+  NmjData d(4);
+  d.AddBurst(At(10, 5, 0), 1, 9.0f, kWaveGood);
+  d.AddBurst(At(11, 5, 9), 3, 9.5f, kWaveWarning);
+  const auto in = d.Inputs();
+  EXPECT_EQ(
+      Tail(WaveFileText(in), in),
+      "Date            Time    Number     Depth    H(1/3)    T(1/3)   H(1/10)   T(1/10)    H(max)"
+      "    T(max)    H(avg)    T(avg)    Energy\n"
+      "Date            Time    Number         m         m       sec         m       sec         m"
+      "       sec         m       sec      J/m2\n"
+      "2024/Mar/05 10:05:00         1   10.0000    0.5000    8.2500    0.7000    9.5000    0.9000"
+      "   10.0000    0.4000    7.5000  315.2500 \n"
+      "2024/Mar/05 11:05:09         2   10.5000    0.5000    8.2500    0.7000    9.5000    0.9000"
+      "   10.0000    0.4000    7.5000  315.2500  - WARNING: significant wave height>mean depth\n");
+}
+
+TEST(TideFile, RowsAcrossStampsWithoutTheWaveHeight) {
+  NmjData d(4);
+  StampRecord stamp;
+  stamp.type = kStampTime;
+  stamp.sampleIndex = 2;
+  stamp.time = At(11, 0, 7);
+  d.data.stamps.records.push_back(stamp);
+  const auto in = d.Inputs();
+  EXPECT_EQ(Tail(TideFileText(in), in),
+            "Date            Time      Temp  Pressure    Depth   Td_slope\n"
+            "Date            Time degrees_C   deciBar        m     m/hour\n"
+            "2024/Mar/05 10:00:00    0.2500   10.2500   20.2500   40.2500 \n"
+            "2024/Mar/05 10:10:00    1.2500   11.2500   21.2500   41.2500 \n"
+            "2024/Mar/05 11:00:07    2.2500   12.2500   22.2500   42.2500 \n"
+            "2024/Mar/05 11:10:07    3.2500   13.2500   23.2500   43.2500 \n");
+}
+
+TEST(TideFile, SixHertzRowsShareTheirSecond) {
+  NmjData d(8);
+  d.image.snapshot.parameters.profiling6Hz = true;
+  const auto in = d.Inputs();
+  const std::string tail = Tail(TideFileText(in), in);
+  for (int row = 0; row < 8; ++row) {
+    const std::string expected = CFormat("2024/Mar/05 10:00:%02d %9.4f", row < 6 ? 0 : 1,
+                                         row + 0.25);
+    EXPECT_NE(tail.find(expected + " "), std::string::npos) << expected;
+  }
+}
+
+TEST(WaveCsv, GoldenTextAndGroupsOf125) {
+  NmjData d(4);
+  d.AddBurst(At(10, 5, 0), 1, 9.0f, kWaveGood);
+  d.AddBurst(At(11, 5, 0), 3, 9.5f, kWaveGood);
+  EXPECT_EQ(WaveCsvText(d.data, d.image.snapshot.parameters),
+            "KLX NMJ-7400  6.20 012345\n"
+            "Bursts:,2,Samples:,4,Rate (Hz):,2,Height:,1.000000\n"
+            "\nBurst#,1,,2,"
+            "\nStart time ,2024/Mar/05 10:05:00,,2024/Mar/05 11:05:00,\n"
+            ",Depth,Surface,Depth,Surface\n"
+            "1,9.1000,0.1000,9.6000,0.1000\n"
+            "2,9.2000,-0.2000,9.7000,-0.2000\n"
+            "3,9.3000,0.3000,9.8000,0.3000\n"
+            "4,9.4000,-0.4000,9.9000,-0.4000\n");
+
+  NmjData many(4);
+  for (int b = 0; b < 300; ++b) many.AddBurst(At(12, b / 60, b % 60), 0, 9.0f, kWaveGood);
+  const std::string csv = WaveCsvText(many.data, many.image.snapshot.parameters);
+  std::vector<int> groups;
+  for (size_t at = csv.find("\nBurst#"); at != std::string::npos; at = csv.find("\nBurst#", at + 1)) {
+    const std::string line = csv.substr(at + 1, csv.find('\n', at + 1) - at - 1);
+    groups.push_back(static_cast<int>(std::count(line.begin(), line.end(), ',')) / 2);
+  }
+  EXPECT_EQ(groups, (std::vector<int>{125, 125, 50}));
+  EXPECT_NE(csv.find("\nBurst#,251,,252,"), std::string::npos);
+}
+
+TEST(WaveFiles, WrittenIntoTheNmjFolder) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("klx_waves_files_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  NmjData d(4);
+  d.AddBurst(At(10, 5, 0), 1, 9.0f, kWaveError);
+  RecordingHost host;
+  const auto in = d.Inputs();
+  auto written = WriteWaveAndTideFiles(host, dir, "/x/dat/012345_a.dat", in);
+  EXPECT_EQ(written.wave, dir / "nmj" / "012345_a.wave");
+  EXPECT_EQ(written.tide, dir / "nmj" / "012345_a.tide");
+  EXPECT_TRUE(std::filesystem::exists(written.wave));
+  EXPECT_TRUE(std::filesystem::exists(written.tide));
+  // No ".dat" name: nothing, silently.
+  written = WriteWaveAndTideFiles(host, dir, "/x/dat/012345_a.hex", in);
+  EXPECT_TRUE(written.wave.empty());
+  // A folder that cannot be made.
+  std::ofstream(dir / "blocked") << "a file";
+  written = WriteWaveAndTideFiles(host, dir / "blocked", "b.dat", in);
+  EXPECT_TRUE(written.wave.empty());
+  EXPECT_TRUE(std::any_of(host.events.begin(), host.events.end(),
+                          [](const auto& e) { return e.text == kNmjFolderError; }));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(WaveChannels, WaveHeightFollowsTheBurstsSlopeFollowsTheDepth) {
+  NmjData d(20);
+  d.AddBurst(At(10, 5, 0), 3, 9.0f, kWaveGood);
+  d.AddBurst(At(11, 5, 0), 10, 9.0f, kWaveError);
+  d.data.bursts[0].stats.h13 = 0.75f;
+  for (int i = 0; i < 20; ++i) d.data.series[2][static_cast<size_t>(i)] = 10.0f + 0.01f * i;
+  DerivedChannels channels;
+  channels.measuredChannels = 2;
+  channels.depth = 2;
+  channels.waveHeight = 3;
+  channels.tidalSlope = 4;
+  FillWaveChannels(d.data, channels, d.image.snapshot.parameters);
+  const auto& swh = d.data.series[3];
+  EXPECT_EQ(swh[2], kMissingValue);
+  EXPECT_EQ(swh[3], 0.75f);
+  EXPECT_EQ(swh[9], 0.75f);
+  EXPECT_EQ(swh[10], kMissingValue);  // an error burst has no wave height
+  EXPECT_EQ(d.data.Minimum(3), 0.75f);
+  const auto& slope = d.data.series[4];
+  EXPECT_EQ(slope[6], 0.0f);
+  EXPECT_NEAR(slope[10], TideSlope(std::span<const float>(d.data.series[2].data(), 20), 10, 10.0),
+              1e-6);
+  EXPECT_NEAR(slope[10], 0.6 * 2 * (7 * 0.010292142 + 5 * 0.014320589 + 3 * 0.032075668 +
+                                    0.260125065) * 0.1, 1e-4);
+}
+
+TEST(BurstAssembly, RecordsMakeABurstMissingSamplesTakeTheMean) {
+  WaveSetup setup;
+  setup.burstLength = 128;
+  setup.rateHz = 2;
+  setup.loggerHeight = 1.0;
+  setup.depthChannel = true;
+  BurstAssembler assembler(setup);
+  DataSet data;
+  int completed = 0;
+  assembler.Open(data, At(10, 0, 0), 5, completed);  // "BST": the first two values
+  EXPECT_EQ(completed, -1);
+  ASSERT_EQ(data.bursts.size(), 1u);
+  EXPECT_EQ(data.stamps.records.back().type, kStampBurst);
+  EXPECT_EQ(data.stamps.records.back().sampleIndex, 5u);
+  EXPECT_EQ(data.bursts[0].stats.surfaceMax, -500.0f);
+  auto value = [](int i) { return 10.0f + 0.2f * std::sin(static_cast<float>(i) * 0.3f); };
+  float two[2] = {value(0), value(1)};
+  EXPECT_EQ(assembler.Add(data, 0, two, nullptr, 2, At(10, 0, 0), 5), -1);
+  // "SEQ" records with sequence numbers 2, 4, ...; the pair at 40 is lost.
+  double sum = value(0) + value(1);
+  for (int seq = 2; seq < 128; seq += 2) {
+    if (seq == 40) continue;
+    float pair[2] = {value(seq), value(seq + 1)};
+    sum += pair[0] + pair[1];
+    EXPECT_EQ(assembler.Add(data, seq, pair, nullptr, 2, At(10, 0, 0), 5), -1);
+  }
+  EXPECT_EQ(assembler.PresentCount(), 126);
+  // The next stamp completes it: the lost pair becomes the mean of the others.
+  assembler.Open(data, At(10, 30, 0), 9, completed);
+  EXPECT_EQ(completed, 0);
+  const BurstSeries& burst = data.bursts[0];
+  EXPECT_FLOAT_EQ(burst.samples[40], static_cast<float>(sum / 126));
+  EXPECT_FLOAT_EQ(burst.samples[41], static_cast<float>(sum / 126));
+  EXPECT_TRUE(burst.stats.analysed);
+  EXPECT_EQ(burst.surface.size(), 128u);
+  EXPECT_NEAR(burst.stats.meanDepth, 10.0, 0.05);
+  // A burst closed after a single sample keeps it and is not analysed.
+  float one = 10.0f;
+  assembler.Add(data, 0, &one, nullptr, 1, At(10, 30, 0), 9);
+  assembler.Open(data, At(11, 0, 0), 12, completed);
+  EXPECT_EQ(completed, 1);
+  EXPECT_EQ(data.bursts[1].samples[0], 10.0f);
+  EXPECT_FALSE(data.bursts[1].stats.analysed);
+  // All N samples complete a burst without waiting for the next stamp.
+  for (int seq = 0; seq < 128; seq += 2) {
+    float pair[2] = {value(seq), value(seq + 1)};
+    const int done = assembler.Add(data, seq, pair, nullptr, 2, At(11, 0, 0), 12);
+    EXPECT_EQ(done, seq == 126 ? 2 : -1);
+  }
+  EXPECT_TRUE(data.bursts[2].stats.analysed);
+  EXPECT_EQ(assembler.OpenBurst(), -1);
+  EXPECT_EQ(assembler.Close(data), -1);
+}
+
+}  // namespace
+}  // namespace klx
