@@ -3,23 +3,34 @@
 #   make test  - installs what is missing, builds with the sanitizers and runs every test
 JOBS ?= 2
 
-.PHONY: all deps build test demo bench clean
+# The demo needs only the three programs; the tests and benchmarks build with `make test` and
+# `make bench`.
+PROGRAMS = klx klx-sim klx-gui
+
+.PHONY: all deps programs build test demo bench layers clean
 
 all: build
 
 deps:
 	@bash scripts/install-deps.sh
 
+programs: deps
+	cmake --preset release >/dev/null
+	cmake --build build/release -j$(JOBS) --target $(PROGRAMS)
+
 build: deps
 	cmake --preset release >/dev/null
 	cmake --build build/release -j$(JOBS)
 
-test: deps
+layers:
+	@bash scripts/check-layers.sh
+
+test: deps layers
 	cmake --preset asan >/dev/null
 	cmake --build build/asan -j$(JOBS)
 	ctest --test-dir build/asan --output-on-failure -j$(JOBS)
 
-demo: build
+demo: programs
 	bash scripts/demo.sh build/release
 
 bench: build

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "derived/derived.h"
 
 namespace {

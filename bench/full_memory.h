@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <random>
 
-#include "decoding/data_set.h"
-#include "retrieval/memory_image.h"
+#include "records/data_set.h"
+#include "records/memory_image.h"
 
 namespace klx::bench {
 

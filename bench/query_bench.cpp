@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"

@@ -1,5 +1,5 @@
-// klx-gui: the desktop program. The start-up and the command line are in shell/ui/gui_startup.
-#include "shell/ui/gui_startup.h"
+// klx-gui: the desktop program. The start-up and the command line are in desktop/gui_startup.
+#include "desktop/gui_startup.h"
 
 int main(int argc, char** argv) {
   return klx::ui::RunGui(argc, argv);

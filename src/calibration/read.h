@@ -7,9 +7,9 @@
 #include <array>
 #include <string>
 
-#include "calibration/coefficients.h"
+#include "records/coefficients.h"
 #include "link/logger_link.h"
-#include "link/logger_state.h"
+#include "records/logger_state.h"
 
 namespace klx {
 

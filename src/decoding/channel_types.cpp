@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "decoding/data_set.h"
-#include "link/logger_state.h"
+#include "records/data_set.h"
+#include "records/logger_state.h"
 
 namespace klx {
 

@@ -30,11 +30,11 @@
 #include <functional>
 #include <vector>
 
-#include "decoding/data_set.h"
-#include "deployment/parameters.h"
+#include "records/data_set.h"
+#include "records/deployment_parameters.h"
 #include "platform/host.h"
 #include "platform/system_time.h"
-#include "retrieval/memory_image.h"
+#include "records/memory_image.h"
 
 namespace klx {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "decoding/channel_types.h"
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "decoding/equations.h"
 #include "shell/status.h"
 

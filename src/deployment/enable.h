@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "calibration/coefficients.h"
-#include "deployment/parameters.h"
+#include "records/coefficients.h"
+#include "records/deployment_parameters.h"
 #include "deployment/range_switching.h"
 #include "deployment/validation.h"
 #include "link/logger_link.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/logger_link.h"
-#include "link/logger_state.h"
+#include "records/logger_state.h"
 
 namespace klx {
 

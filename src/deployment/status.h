@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "link/logger_link.h"
-#include "link/logger_state.h"
+#include "records/logger_state.h"
 #include "platform/host.h"
 
 namespace klx {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "calibration/coefficients.h"
-#include "deployment/parameters.h"
-#include "link/logger_state.h"
+#include "records/coefficients.h"
+#include "records/deployment_parameters.h"
+#include "records/logger_state.h"
 #include "platform/host.h"
 
 namespace klx {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "decoding/channel_types.h"
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 
 namespace klx {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "platform/system_time.h"
 
 namespace klx {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "deployment/parameters.h"
-#include "link/logger_state.h"
+#include "records/deployment_parameters.h"
+#include "records/logger_state.h"
 #include "platform/host.h"
 #include "platform/system_time.h"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "calibration/coefficients.h"
-#include "decoding/data_set.h"
-#include "link/logger_state.h"
-#include "retrieval/memory_image.h"
+#include "records/coefficients.h"
+#include "records/data_set.h"
+#include "records/logger_state.h"
+#include "records/memory_image.h"
 #include "shell/settings.h"
 
 namespace klx {

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "files/file_header.h"
 #include "platform/host.h"
-#include "retrieval/memory_image.h"
+#include "records/memory_image.h"
 #include "shell/directories.h"
 #include "shell/settings.h"
 

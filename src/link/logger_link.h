@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "deployment/parameters.h"
-#include "link/logger_state.h"
+#include "records/deployment_parameters.h"
+#include "records/logger_state.h"
 #include "link/serial_link.h"
 #include "platform/host.h"
 #include "platform/system_time.h"

@@ -9,7 +9,7 @@
 #include "decoding/equations.h"
 #include "files/file_header.h"
 #include "link/serial_link.h"
-#include "retrieval/memory_image.h"
+#include "records/memory_image.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
 #include "shell/text_file.h"

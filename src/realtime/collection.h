@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "decoding/data_set.h"
-#include "deployment/parameters.h"
+#include "records/data_set.h"
+#include "records/deployment_parameters.h"
 #include "derived/derived.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"

@@ -9,7 +9,7 @@
 #include "link/logger_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"
-#include "retrieval/memory_image.h"
+#include "records/memory_image.h"
 
 namespace klx {
 

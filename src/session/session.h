@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "calibration/coefficients.h"
+#include "records/coefficients.h"
 #include "deployment/enable.h"
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "files/hex_file.h"
 #include "link/logger_link.h"
 #include "link/serial_link.h"

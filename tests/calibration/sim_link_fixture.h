@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"

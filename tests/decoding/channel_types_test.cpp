@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "decoding/data_set.h"
-#include "link/logger_state.h"
+#include "records/data_set.h"
+#include "records/logger_state.h"
 
 namespace klx {
 namespace {

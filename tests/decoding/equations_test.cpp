@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "image_builder.h"
 
 namespace klx {

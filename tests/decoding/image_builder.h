@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "decoding/data_set.h"
-#include "retrieval/memory_image.h"
+#include "records/data_set.h"
+#include "records/memory_image.h"
 
 namespace klx::test {
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "image_builder.h"
 
 namespace klx {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "decoding/channel_types.h"
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 
 namespace klx {
 namespace {

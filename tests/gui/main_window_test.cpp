@@ -1,7 +1,7 @@
 // The main window offscreen: start-up, the simulated logger through the COM settings,
 // retrieval, plotting, saving, re-reading from the recent files, the status line, the zoom
 // buttons and the screen capture. Pictures go to the build tree's tests/gui folder.
-#include "shell/ui/main_window.h"
+#include "desktop/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -42,9 +42,9 @@
 #include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
-#include "shell/ui/com_settings_dialog.h"
-#include "shell/ui/copy_limit.h"
-#include "shell/ui/retrieval_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/copy_limit.h"
+#include "desktop/retrieval_dialog.h"
 
 namespace klx::ui {
 namespace {

@@ -20,10 +20,10 @@
 #include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
-#include "shell/ui/com_settings_dialog.h"
-#include "shell/ui/gui_startup.h"
-#include "shell/ui/main_window.h"
-#include "shell/ui/retrieval_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/gui_startup.h"
+#include "desktop/main_window.h"
+#include "desktop/retrieval_dialog.h"
 
 namespace klx::ui {
 namespace {

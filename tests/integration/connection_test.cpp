@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "deployment/enable.h"
-#include "link/logger_state.h"
+#include "records/logger_state.h"
 
 class QCheckBox;
 class QComboBox;

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decoding/data_set.h"
+#include "records/data_set.h"
 #include "deployment/range_switching.h"
 
 class QCheckBox;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "deployment/parameters.h"
+#include "records/deployment_parameters.h"
 #include "platform/system_time.h"
 
 namespace klx {

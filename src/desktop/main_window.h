@@ -14,7 +14,7 @@
 #include "platform/clock.h"
 #include "session/session.h"
 #include "shell/messages.h"
-#include "shell/ui/qt_host.h"
+#include "desktop/qt_host.h"
 
 class QMenu;
 

@@ -1,4 +1,4 @@
-#include "shell/ui/qt_host.h"
+#include "desktop/qt_host.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "shell/ui/main_window.h"
+#include "desktop/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,8 +35,8 @@
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
-#include "shell/ui/com_settings_dialog.h"
-#include "shell/ui/retrieval_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/retrieval_dialog.h"
 #include "sim/sim_transport.h"
 
 namespace klx::ui {

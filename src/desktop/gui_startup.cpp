@@ -1,4 +1,4 @@
-#include "shell/ui/gui_startup.h"
+#include "desktop/gui_startup.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -11,10 +11,10 @@
 #include "platform/libserialport_port.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
-#include "shell/ui/copy_limit.h"
-#include "shell/ui/main_window.h"
-#include "shell/ui/qt_host.h"
-#include "shell/ui/retrieval_dialog.h"
+#include "desktop/copy_limit.h"
+#include "desktop/main_window.h"
+#include "desktop/qt_host.h"
+#include "desktop/retrieval_dialog.h"
 
 namespace klx::ui {
 

@@ -1,4 +1,4 @@
-#include "shell/ui/copy_limit.h"
+#include "desktop/copy_limit.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 
 #include "shell/settings.h"
 #include "shell/status.h"
-#include "shell/ui/qt_host.h"
+#include "desktop/qt_host.h"
 
 namespace klx::ui {
 

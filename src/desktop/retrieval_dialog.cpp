@@ -1,4 +1,4 @@
-#include "shell/ui/retrieval_dialog.h"
+#include "desktop/retrieval_dialog.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -11,7 +11,7 @@
 #include "deployment/status.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
-#include "shell/ui/qt_host.h"
+#include "desktop/qt_host.h"
 
 namespace klx::ui {
 

@@ -1,4 +1,4 @@
-#include "shell/ui/com_settings_dialog.h"
+#include "desktop/com_settings_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include "session/session.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
-#include "shell/ui/qt_host.h"
+#include "desktop/qt_host.h"
 #include "sim/sim_profile.h"
 
 namespace klx::ui {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "calibration/coefficients.h"
-#include "link/logger_state.h"
+#include "records/coefficients.h"
+#include "records/logger_state.h"
 #include "platform/system_time.h"
 
 namespace klx {
@@ -47,11 +47,32 @@ struct TimestampTable {
   bool overflowed = false;           // more stamps were found than the table holds
 };
 
+// The statistics of one wave burst (`WaveStatistics`), filled by the wave analysis.
+enum WaveFlag : int32_t { kWaveGood = 0, kWaveError = 1, kWaveWarning = 2 };
+struct WaveStatistics {
+  bool analysed = false;  // the analysis ran (a burst of fewer than two samples is not analysed)
+  float meanDepth = 0;    // depth of the sensor below the surface, from the burst trend (m)
+  float surfaceMax = 0, surfaceMin = 0;          // extremes of the surface elevation (m)
+  float peakFrequency = 0, cutoffFrequency = 0;  // Hz
+  float variance = 0;                            // m0 of the surface elevation (m²)
+  float energy = 0;                              // J/m²
+  float h13 = 0, t13 = 0;    // H1/3 as reported: Hm0 = 4·√m0 (m); T1/3 (s)
+  float h110 = 0, t110 = 0;  // H1/10 (m), T1/10 (s)
+  float havg = 0, tavg = 0;  // 0 with fewer than two waves
+  float hmax = 0, tmax = 0;  // the highest wave and its period; 0 without any wave
+  int32_t flag = kWaveGood;
+  friend bool operator==(const WaveStatistics&, const WaveStatistics&) = default;
+};
+
 // One wave burst of a "Waves" logger (decoding fills it, the wave analysis reads it).
 struct BurstSeries {
   SystemTime time;             // the time of its burst stamp
   std::vector<float> samples;  // channel 1's polynomial of each burst word, at most the burst
                                // length (fewer when the burst was cut short)
+  // From the wave analysis: the surface elevation (burst length values, empty until analysed)
+  // and the statistics.
+  std::vector<float> surface;
+  WaveStatistics stats;
 };
 
 struct DataSet {

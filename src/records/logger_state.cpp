@@ -1,6 +1,6 @@
-#include "link/logger_state.h"
+#include "records/logger_state.h"
 
-#include "shell/status.h"
+#include <cstdio>
 
 namespace klx {
 
@@ -57,7 +57,10 @@ void LoggerState::ResetCapabilities() {
 }
 
 std::string LoggerState::MemoryUsageLine() const {
-  return Format("Memory size: %d Meg, type: %s", memorySizeMb, MemoryTypeName(memoryTypeCode));
+  char line[96];
+  std::snprintf(line, sizeof line, "Memory size: %d Meg, type: %s", memorySizeMb,
+                MemoryTypeName(memoryTypeCode));
+  return line;
 }
 
 }  // namespace klx
