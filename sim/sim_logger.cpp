@@ -1,6 +1,8 @@
 #include "sim/sim_logger.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -139,6 +141,7 @@ SimLogger::SimLogger(SimProfile profile)
     burstInterval_ = profile_.burstInterval;
   }
   if (profile_.waveRate > 0) highRate_ = static_cast<uint8_t>(profile_.waveRate);
+  std::memcpy(height_.data(), &profile_.height, 8);  // IEEE double, least significant first
   if (profile_.profiling) threshold_[0] |= 0x40;
 
   const size_t channels = profile_.channels.size();
@@ -193,6 +196,8 @@ SimMemory::Setup SimLogger::MemorySetup() const {
   setup.seed = profile_.seed;
   setup.depth = profile_.depth;
   setup.waveRateHz = highRate_ > 0 ? highRate_ : 4;
+  setup.wavePeriodS = profile_.wavePeriod;
+  setup.waveAmplitudeM = profile_.waveAmplitude;
   const bool na = profile_.model.find("NA-") != std::string::npos;
   const bool depth = profile_.model.find("NB") != std::string::npos ||
                      profile_.model.find("NMV") != std::string::npos;
@@ -275,7 +280,7 @@ void SimLogger::GenerateDeployment() {
   // Wave bursts: one every burst interval, at a tide row, followed by a "TIM" stamp.
   const int interval =
       Two(burstInterval_, 0) * 3600 + Two(burstInterval_, 2) * 60 + Two(burstInterval_, 4);
-  const bool bursts = burstLength_ > 0 && interval > 0 && !sixHz;
+  const bool bursts = BurstsOn();
   const int64_t rowsPerBurst =
       bursts ? std::max<int64_t>(1, interval * 1000LL / std::max<int64_t>(periodMs, 1)) : 0;
   int64_t nextBurst = rowsPerBurst;
@@ -309,7 +314,7 @@ void SimLogger::GenerateDeployment() {
     }
     if (bursts && done >= nextBurst) {
       const int64_t at = nextRowMs() / 1000;
-      if (!memory_.AddBurst(at, burstLength_) || !stamp("TIM", at)) break;
+      if (!memory_.AddBurst(at, burstLength_, HeightM()) || !stamp("TIM", at)) break;
       nextBurst += rowsPerBurst;
       continue;
     }
@@ -318,6 +323,36 @@ void SimLogger::GenerateDeployment() {
   for (; nextPlan < plan.size(); ++nextPlan)
     if (plan[nextPlan].row < 0) memory_.AddStamp(plan[nextPlan].code, (nextRowMs() + 999) / 1000);
   nextSampleSec_ = (nextRowMs() + 999) / 1000;
+  ScheduleBursts();
+}
+
+bool SimLogger::WavesCapable() const {
+  const auto mask = profile_.capabilities.find(0);
+  return mask != profile_.capabilities.end() && (mask->second >> 16 & 1u) != 0;
+}
+
+int SimLogger::BurstIntervalSeconds() const {
+  return Two(burstInterval_, 0) * 3600 + Two(burstInterval_, 2) * 60 + Two(burstInterval_, 4);
+}
+
+bool SimLogger::BurstsOn() const {
+  return WavesCapable() && burstLength_ > 0 && BurstIntervalSeconds() > 0 && PeriodMs() > 0;
+}
+
+void SimLogger::ScheduleBursts() {
+  const int64_t w = BurstIntervalSeconds();
+  if (w <= 0) return;
+  const int64_t k = std::max<int64_t>(1, (nextSampleSec_ - startSec_ + w - 1) / w);
+  nextBurstSec_ = startSec_ + k * w;
+}
+
+double SimLogger::BurstSampleMs(uint32_t k) const {
+  return static_cast<double>(k) * 1000.0 / memory_.Configuration().waveRateHz;
+}
+
+double SimLogger::HeightM() const {
+  const double h = GetDouble(height_.data());
+  return std::isfinite(h) && h > 0 ? h : 0.0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -351,28 +386,70 @@ int SimLogger::PeriodSeconds() const {
   return s > 0 ? s : 86400;
 }
 
+int64_t SimLogger::ClockMs(int64_t nowMs) {
+  Anchor(nowMs);
+  return clockAtAnchor_ * 1000 + (nowMs - *anchorMs_);
+}
+
 void SimLogger::Advance(int64_t nowMs) {
   const int64_t clock = ClockSeconds(nowMs);
   if (status_ == 1 && clock >= startSec_) {
     status_ = 2;
     nextSampleSec_ = startSec_;
     memory_.AddStamp("TIM", startSec_);
+    ScheduleBursts();
   }
   if (status_ == 2 || status_ == 6) {
-    const int64_t last = std::min(clock, endSec_ - 1);
-    const int64_t periodMs = PeriodMs();
-    if (nextSampleSec_ <= last) {
-      // A whole second of six rows under 6 Hz profiling, else one row a period.
-      const int64_t step = periodMs == 0 ? 1 : PeriodSeconds();
-      const int64_t n = (last - nextSampleSec_) / step + 1;
-      memory_.AddRows(nextSampleSec_ * 1000, periodMs,
-                      static_cast<uint64_t>(periodMs == 0 ? n * 6 : n));
-      nextSampleSec_ += n * step;
-    }
+    LogUntil(ClockMs(nowMs));
     if (clock >= endSec_) {
       status_ = 4;
       subStatus_ = 0;
     }
+  }
+}
+
+void SimLogger::LogUntil(int64_t clockMs, bool cut) {
+  const int64_t clock = clockMs >= 0 ? clockMs / 1000 : -((999 - clockMs) / 1000);
+  const int64_t last = std::min(clock, endSec_ - 1);
+  const int64_t periodMs = PeriodMs();
+  // A whole second of six rows under 6 Hz profiling, else one row a period.
+  const int64_t step = periodMs == 0 ? 1 : PeriodSeconds();
+  for (;;) {
+    if (burst_) {
+      const double endMs = static_cast<double>(burst_->ms) + BurstSampleMs(burst_->count - 1);
+      if (static_cast<double>(clockMs) < endMs && !cut) break;  // still sampling
+      uint32_t taken = burst_->count;
+      while (taken > 0 && static_cast<double>(burst_->ms) + BurstSampleMs(taken - 1) >
+                              static_cast<double>(clockMs))
+        --taken;
+      if (taken > 0 && memory_.AddBurst(burst_->ms / 1000, taken, burst_->heightM))
+        memory_.AddStamp("TIM", nextSampleSec_);  // the tide rows taken meanwhile follow
+      // The next burst is the first one due after this one's last word.
+      const int64_t w = std::max(1, BurstIntervalSeconds());
+      while (static_cast<double>(nextBurstSec_ * 1000) <= endMs) nextBurstSec_ += w;
+      burst_.reset();
+      continue;
+    }
+    int64_t until = last;
+    if (BurstsOn()) until = std::min(until, nextBurstSec_ - 1);
+    if (nextSampleSec_ <= until) {
+      const int64_t n = (until - nextSampleSec_) / step + 1;
+      memory_.AddRows(nextSampleSec_ * 1000, periodMs,
+                      static_cast<uint64_t>(periodMs == 0 ? n * 6 : n));
+      nextSampleSec_ += n * step;
+    }
+    if (!cut && BurstsOn() && nextBurstSec_ <= last) {
+      const double lastWordMs = BurstSampleMs(burstLength_ - 1u);
+      if (static_cast<double>(nextBurstSec_ * 1000) + lastWordMs >=
+          static_cast<double>(endSec_ * 1000)) {
+        nextBurstSec_ = INT64_MAX / 4;  // no time left for another burst
+        continue;
+      }
+      burst_ = SimMemory::BurstInfo{memory_.BurstCount(), nextBurstSec_ * 1000, burstLength_,
+                                    HeightM(), memory_.RowCount()};
+      continue;
+    }
+    break;
   }
 }
 
@@ -533,32 +610,132 @@ std::string SimLogger::RealtimeRecord(int64_t seconds, const std::vector<uint32_
   return r;
 }
 
+std::string SimLogger::RealtimeBurstRecord(uint16_t sequence, int64_t seconds, uint32_t first,
+                                           uint32_t second, bool badChecksum) const {
+  const char* tag = sequence == 0 ? "BST" : "SEQ";
+  const auto& channels = memory_.Configuration().channels;
+  const size_t count = channels.size();
+  if (RealtimeEngineering()) {
+    const auto& conversion =
+        channels[static_cast<size_t>(memory_.Configuration().burstChannel)].conversion;
+    const std::string t = StampText(seconds);
+    char b[96];
+    std::snprintf(b, sizeof b, "%s %2d%2d%2d%2d%2d%2d", tag, Two(t, 0), Two(t, 2), Two(t, 4),
+                  Two(t, 6), Two(t, 8), Two(t, 10));
+    std::string r = b;
+    if (sequence != 0) {
+      std::snprintf(b, sizeof b, " %04X", sequence);
+      r += b;
+    }
+    std::snprintf(b, sizeof b, " %.4f %.4f FET\r\n", conversion.Value(first),
+                  conversion.Value(second));
+    return r + b;
+  }
+  std::string r(3, '\0');
+  r += tag;
+  if (sequence == 0) {
+    for (uint8_t v : BcdTime(seconds)) r += static_cast<char>(v);
+  } else {
+    r += static_cast<char>(sequence >> 8);
+    r += static_cast<char>(sequence & 0xFF);
+    r.append(4, '\0');
+  }
+  for (uint32_t w : {first, second}) {
+    r += static_cast<char>(w >> 16 & 0xFF);
+    r += static_cast<char>(w >> 8 & 0xFF);
+    r += static_cast<char>(w & 0xFF);
+  }
+  r.append(3 * std::max<size_t>(count, 2) - 6, '\0');  // the record keeps its real-time length
+  uint8_t sum = 0;
+  for (size_t i = 3; i < r.size(); ++i)
+    sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(r[i]));
+  if (badChecksum) ++sum;
+  r += static_cast<char>(sum);
+  return r;
+}
+
 void SimLogger::Poll(int64_t untilMs, klx::LineOutput& out) {
   LiveOutput(untilMs, out);
+}
+
+void SimLogger::EndLiveOutput() {
+  liveNextRow_ = memory_.RowCount();
+  liveBurst_ = memory_.BurstCount() + (burst_ ? 1 : 0);
+  livePair_ = 0;
 }
 
 void SimLogger::LiveOutput(int64_t untilMs, klx::LineOutput& out) {
   if (!anchorMs_) return;  // nobody has reached the logger yet
   Advance(untilMs);
   const uint64_t rows = memory_.RowCount();
-  // Rows stored while the output was off are never sent; an erase starts the count again.
+  const uint64_t bursts = memory_.BurstCount() + (burst_ ? 1 : 0);
+  // Rows and bursts stored while the output was off are never sent; an erase starts the count
+  // again.
   if (realtimeCode_ == 0 || liveNextRow_ > rows) liveNextRow_ = rows;
+  if (realtimeCode_ == 0 || liveBurst_ > bursts) {
+    liveBurst_ = bursts;
+    livePair_ = 0;
+  }
   // A host that leaves the line unread for long finds only the latest records (the rest would
   // have overflowed its input buffer).
   constexpr uint64_t kMaxBacklog = 4096;
   if (rows - liveNextRow_ > kMaxBacklog) liveNextRow_ = rows - kMaxBacklog;
+  if (bursts - liveBurst_ > 1) {
+    liveBurst_ = bursts - 1;
+    livePair_ = 0;
+  }
   const double msPerByte = paced_ ? 10000.0 / baud_ : 0.0;
   const int64_t clockMs = *anchorMs_ - clockAtAnchor_ * 1000;  // monotonic ms of 2000-01-01
-  while (liveNextRow_ < rows) {
-    const auto row = memory_.RowAt(liveNextRow_);
-    if (!row) break;
-    const int64_t at = clockMs + row->ms;
-    if (at > untilMs) break;
+  auto send = [&](const std::string& record, int64_t at) {
+    at = std::max(at, liveLastMs_);
+    liveLastMs_ = at;
+    out.Send(record, at, msPerByte);
+  };
+  auto badNext = [&] {
     ++liveRecords_;
-    const bool bad = faults_.realtimeBadChecksum > 0 &&
-                     liveRecords_ % static_cast<uint64_t>(faults_.realtimeBadChecksum) == 0;
-    out.Send(RealtimeRecord(row->ms / 1000, row->raw, bad), at, msPerByte);
-    ++liveNextRow_;
+    return faults_.realtimeBadChecksum > 0 &&
+           liveRecords_ % static_cast<uint64_t>(faults_.realtimeBadChecksum) == 0;
+  };
+  for (;;) {
+    // The burst whose records are due next: stored, or under way.
+    std::optional<SimMemory::BurstInfo> burst;
+    if (liveBurst_ < memory_.BurstCount()) {
+      burst = memory_.BurstAt(liveBurst_);
+    } else if (burst_ && burst_->number == liveBurst_) {
+      burst = burst_;
+    }
+    if (burst && 2 * livePair_ + 1 >= burst->count) {  // all its pairs are out
+      ++liveBurst_;
+      livePair_ = 0;
+      continue;
+    }
+    int64_t pairAt = INT64_MAX;
+    if (burst) pairAt = clockMs + burst->ms + std::llround(BurstSampleMs(2 * livePair_ + 1));
+    std::optional<SimMemory::Row> row;
+    int64_t rowAt = INT64_MAX;
+    // Rows stored behind a burst wait for its last record.
+    if (liveNextRow_ < rows && !(burst && liveNextRow_ >= burst->rowsBefore)) {
+      row = memory_.RowAt(liveNextRow_);
+      if (row) rowAt = clockMs + row->ms;
+    }
+    if (pairAt <= untilMs && pairAt <= rowAt) {
+      const uint32_t k = 2 * livePair_;
+      const SimBurstWave wave =
+          memory_.BurstWave(burst->number, burst->ms, burst->count, burst->heightM);
+      const int64_t seconds = (burst->ms + std::llround(BurstSampleMs(k))) / 1000;
+      send(RealtimeBurstRecord(static_cast<uint16_t>(k), seconds,
+                               memory_.BurstWord(wave, burst->number, k),
+                               memory_.BurstWord(wave, burst->number, k + 1), badNext()),
+           pairAt);
+      ++livePair_;
+      continue;
+    }
+    if (row && rowAt <= untilMs) {
+      send(RealtimeRecord(row->ms / 1000, row->raw, badNext()), rowAt);
+      ++liveNextRow_;
+      continue;
+    }
+    break;
   }
 }
 
@@ -823,6 +1000,8 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
         } else {
           status_ = clock >= endSec_ ? 4 : 2;
           nextSampleSec_ = clock;
+          burst_.reset();
+          ScheduleBursts();
           if (status_ == 2) memory_.AddStamp("TIM", clock);
         }
       }
@@ -836,6 +1015,7 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
       const int64_t used = pointer > empty ? pointer - empty : 0;
       const int64_t eraseMs = static_cast<int64_t>(profile_.eraseMsPer64k) * (used / 65536 + 1);
       memory_.Erase();
+      burst_.reset();
       subStatus_ = 0;
       status_ = 0;
       if (faults_.eraseFails > 0) {
@@ -1074,6 +1254,7 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
             nextSampleSec_ +=
                 (clock - nextSampleSec_ + PeriodSeconds() - 1) / PeriodSeconds() * PeriodSeconds();
           memory_.AddStamp("TIM", nextSampleSec_);  // the rows go on after the break
+          ScheduleBursts();
         }
         Reply("Logger started in mode " + Hex2(static_cast<unsigned>(status_)) + "\r\n", nowMs,
               out);
@@ -1085,21 +1266,23 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
     case 'S':
       Advance(nowMs);
       if (status_ == 1 || status_ == 2 || status_ == 6) {
+        if (status_ == 2) LogUntil(ClockMs(nowMs), true);  // a burst under way ends here
         resumeStatus_ = status_;
         status_ = 5;
       }
-      liveNextRow_ = memory_.RowCount();
+      EndLiveOutput();
       Reply(StatusText() + "\r\n", nowMs, out);
       return true;
     case '9':
       Advance(nowMs);
       if (status_ == 1 || status_ == 2 || status_ == 3 || status_ == 5 || status_ == 6) {
         const bool logged = status_ == 2 || status_ == 6 || (status_ == 5 && resumeStatus_ != 1);
+        if (status_ == 2) LogUntil(ClockMs(nowMs), true);  // a burst under way ends here
         if (logged) memory_.AddStamp("STP", ClockSeconds(nowMs));
         status_ = 4;
         subStatus_ = profile_.IsExtended() ? 2 : 0;
       }
-      liveNextRow_ = memory_.RowCount();
+      EndLiveOutput();
       Reply(StatusText() + "\r\n", nowMs, out);
       return true;
     case 'C': {  // older multi-channel loggers: write into the calibration memory

@@ -68,6 +68,23 @@
 //   engineering units: "TIM %2d%2d%2d%2d%2d%2d" (year - 2000 first), " %.4f" per channel with
 //   the channel's conversion, then " FET\r\n".
 // fault.realtime_bad_checksum = N puts a check byte one too high into every Nth binary record.
+//
+// Wave bursts (loggers with the "Waves" capability, capability 0 bit 16, and a burst length and
+// interval set by "!6", outside 6 Hz profiling): while logging, a burst of burst-length words of
+// the second channel begins at every burst interval after the start, at the wave rate ("!4").
+// The burst goes to memory as a "BST" stamp and its words when it is complete; the tide rows
+// taken meanwhile wait and follow it behind a "TIM" stamp with the time of the first of them.
+// A burst that would outlast the end time is not begun; "!9" or "!S" during a burst stores the
+// words taken so far. The sea the burst sees uses the logger height last set by "!Y" (see
+// sim_memory.h). With real-time output on, every two burst words go out at the time of the
+// second one, as records of the real-time length with two burst values in the first six value
+// bytes (any further value bytes zero):
+//   "BST": the burst's first two words; the time field holds the burst start.
+//   "SEQ": words n and n + 1 (n = 2, 4, ...); the time field holds n in its first two bytes,
+//          most significant first, and four zero bytes.
+// Engineering units: "BST %2d%2d%2d%2d%2d%2d %.4f %.4f FET\r\n" and "SEQ %2d%2d%2d%2d%2d%2d %04X
+// %.4f %.4f FET\r\n" (the time of word n). Tide rows held back by a burst are sent after its
+// last record, in memory order.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -107,6 +124,14 @@ class SimLogger final : public klx::LineDevice {
   // One real-time record for a row: its time (seconds since 2000-01-01) and raw words.
   std::string RealtimeRecord(int64_t seconds, const std::vector<uint32_t>& raw,
                              bool badChecksum = false) const;
+  // One burst record: "BST" for sequence 0 (seconds: the burst start), else "SEQ" (seconds:
+  // the time of word `sequence`), with two burst words.
+  std::string RealtimeBurstRecord(uint16_t sequence, int64_t seconds, uint32_t first,
+                                  uint32_t second, bool badChecksum = false) const;
+  // The logger height as "!Y" last set it (metres; 0 when it is not a usable number).
+  double HeightM() const;
+  // True while a wave burst is being taken.
+  bool InBurst() const { return burst_.has_value(); }
 
   // The logger clock. Until set, it starts at the profile's clock (or 2026-01-01 00:00:00)
   // when the logger first hears from the host.
@@ -178,6 +203,16 @@ class SimLogger final : public klx::LineDevice {
   int64_t PeriodMs() const;  // 0 under 6 Hz profiling
   // Sends the records of the rows stored since the last one sent whose time is due by untilMs.
   void LiveOutput(int64_t untilMs, klx::LineOutput& out);
+  void EndLiveOutput();  // "!9", "!S": nothing stored so far is sent any more
+  int64_t ClockMs(int64_t nowMs);
+  // Stores rows and bursts due by clockMs; with `cut` a burst under way is stored as far as
+  // it got and no new one begins.
+  void LogUntil(int64_t clockMs, bool cut = false);
+  bool WavesCapable() const;
+  int BurstIntervalSeconds() const;
+  bool BurstsOn() const;
+  void ScheduleBursts();                   // the first burst time after the next row
+  double BurstSampleMs(uint32_t k) const;  // offset of word k from the burst start
 
   SimProfile profile_;
   SimFaults faults_;
@@ -218,8 +253,13 @@ class SimLogger final : public klx::LineDevice {
   std::string burstInterval_ = "000000";
   std::vector<uint8_t> height_ = std::vector<uint8_t>(8, 0);
   uint8_t realtimeCode_ = 0;
-  uint64_t liveNextRow_ = 0;  // the next row whose record is still to be sent
-  uint64_t liveRecords_ = 0;  // records sent, for fault.realtime_bad_checksum
+  uint64_t liveNextRow_ = 0;                   // the next row whose record is still to be sent
+  uint64_t liveRecords_ = 0;                   // records sent, for fault.realtime_bad_checksum
+  int64_t nextBurstSec_ = 0;                   // start of the next burst
+  std::optional<SimMemory::BurstInfo> burst_;  // the burst under way (not yet in memory)
+  uint64_t liveBurst_ = 0;                     // the burst whose records are being sent
+  uint32_t livePair_ = 0;                      // its next pair of words
+  int64_t liveLastMs_ = 0;                     // when the last record went out
   uint16_t hysteresis_ = 0;
   std::string powerSavePeriod_ = "000000";
   bool led_ = false;

@@ -18,6 +18,10 @@ constexpr uint32_t kLastPageBytes = 0xF7FE;  // bytes kept in the last page of a
 constexpr uint32_t kRegions = 4;             // the highest region ends at 0x3FF7FE
 constexpr uint32_t kLinearEnd = 0x7FE000;
 constexpr uint32_t kStampBytes = 12;
+constexpr double kGravity = 9.80665;
+constexpr double kAtmosphereDbar = 10.1325;
+constexpr double kDbarPerMetre = 1.0281 * 0.980665;  // sea water of density 1.0281
+constexpr double kBurstNoise = 0.0005;               // sensor noise in a burst (dbar or m)
 
 uint32_t FirstPage(uint32_t region) {
   return region == 0 ? 2 : 0;  // region 0 keeps its data from 0x20000
@@ -175,6 +179,8 @@ SimMemory::SimMemory(Setup setup) : setup_(std::move(setup)), map_(setup_.linear
   setup_.burstChannel =
       std::clamp(setup_.burstChannel, 0, static_cast<int>(setup_.channels.size()) - 1);
   if (!(setup_.waveRateHz > 0) || setup_.waveRateHz > 100) setup_.waveRateHz = 4;
+  if (!std::isfinite(setup_.wavePeriodS) || setup_.wavePeriodS < 0) setup_.wavePeriodS = 0;
+  if (!std::isfinite(setup_.waveAmplitudeM) || setup_.waveAmplitudeM < 0) setup_.waveAmplitudeM = 0;
   if (!std::isfinite(setup_.depth)) setup_.depth = 10;
   for (const auto& ch : setup_.channels) {
     Signal s;
@@ -269,7 +275,7 @@ uint64_t SimMemory::AddRows(int64_t firstMs, int64_t periodMs, uint64_t count) {
   return n;
 }
 
-bool SimMemory::AddBurst(int64_t seconds, uint32_t count) {
+bool SimMemory::AddBurst(int64_t seconds, uint32_t count, double heightM) {
   const uint64_t bytes = kStampBytes + 3ull * count;
   if (!begun_ || bytes > map_.Capacity() || Full(static_cast<uint32_t>(bytes))) return false;
   Item item;
@@ -278,11 +284,24 @@ bool SimMemory::AddBurst(int64_t seconds, uint32_t count) {
   item.count = count;
   item.first = bursts_++;
   item.code = {'B', 'S', 'T'};
+  item.heightM = std::isfinite(heightM) && heightM > 0 ? heightM : 0.0;
+  item.rowsBefore = rows_;
   item.bytes = static_cast<uint32_t>(bytes);
   item.offset = used_;
   items_.push_back(item);
   used_ += item.bytes;
   return true;
+}
+
+std::optional<SimMemory::BurstInfo> SimMemory::BurstAt(uint64_t number) const {
+  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+    if (it->kind != Kind::Burst) continue;
+    if (it->first < number) return std::nullopt;  // bursts are in order
+    if (it->first == number)
+      return BurstInfo{it->first, it->ms, static_cast<uint32_t>(it->count), it->heightM,
+                       it->rowsBefore};
+  }
+  return std::nullopt;
 }
 
 int64_t SimMemory::RowMs(const Item& item, uint64_t i) {
@@ -374,13 +393,75 @@ uint32_t SimMemory::RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain) 
   return Encode(ch, u, &code);
 }
 
-uint32_t SimMemory::BurstWord(int64_t timeMs, uint64_t sample) const {
-  const auto ch = static_cast<size_t>(setup_.burstChannel);
-  const double s = static_cast<double>(timeMs) / 1000.0;
-  const double waves = 0.6 * std::sin(2 * kPi * s / 7.3) + 0.4 * std::sin(2 * kPi * s / 11.1 + 0.7);
-  const double u = Shape(ch, s, sample) + 0.18 * waves + 0.004 * Noise(setup_.seed, sample, 99);
+uint32_t SimMemory::EncodeValue(size_t ch, double value) const {
+  const Signal& sig = signals_[ch];
   int fixed = -1;
-  return Encode(ch, u, &fixed);
+  if (!sig.physical) return Encode(ch, (value - sig.lo) / (sig.hi - sig.lo), &fixed);
+  const double x = InverseFraction(setup_.channels[ch].conversion, value);
+  auto raw = static_cast<uint32_t>(std::lround(std::clamp(x, 0.0, 1.0) * kFullScale));
+  return std::clamp<uint32_t>(raw, 8, 0xDF0000) & ~1u;
+}
+
+double SimMemory::BurstLevel(double seconds) const {
+  const auto ch = static_cast<size_t>(setup_.burstChannel);
+  return signals_[ch].lo + (signals_[ch].hi - signals_[ch].lo) * Shape(ch, seconds, 0);
+}
+
+double SimBurstWave::SignificantHeightM() const {
+  return 4.0 * std::sqrt(amplitudeM * amplitudeM / 2.0);
+}
+
+double SimWaveNumber(double depthM, double periodS) {
+  if (!(depthM > 0) || !(periodS > 0) || !std::isfinite(depthM) || !std::isfinite(periodS))
+    return 0.0;
+  const double w2 = std::pow(2 * kPi / periodS, 2);
+  // g k tanh(k h) rises with k. The deep- and shallow-water wave numbers both lie below the
+  // root, and tanh(k h) >= tanh(lo h) above it bounds the root from above; halve the bracket.
+  double lo = std::max(w2 / kGravity, std::sqrt(w2 / (kGravity * depthM)));
+  double hi = w2 / (kGravity * std::tanh(lo * depthM));
+  for (int i = 0; i < 200 && hi - lo > 1e-15 * hi; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (kGravity * mid * std::tanh(mid * depthM) < w2 ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+SimBurstWave SimMemory::BurstWave(uint64_t burst, int64_t startMs, uint32_t count,
+                                  double heightM) const {
+  SimBurstWave w;
+  w.seconds = startMs / 1000;
+  w.samples = count;
+  w.rateHz = setup_.waveRateHz;
+  w.loggerHeightM = std::isfinite(heightM) && heightM > 0 ? heightM : 0.0;
+  w.periodS = setup_.wavePeriodS;
+  w.phase = 2 * kPi * SimUnit(setup_.seed, burst, 0x9F1A);
+  const double middle =
+      static_cast<double>(startMs) / 1000.0 + static_cast<double>(count / 2) / w.rateHz;
+  w.meanPressure = BurstLevel(middle);
+  const bool depthChannel = setup_.channels[static_cast<size_t>(setup_.burstChannel)].type == 'A';
+  const double perMetre = depthChannel ? 1.0 : kDbarPerMetre;
+  w.meanDepthM = depthChannel ? w.meanPressure : (w.meanPressure - kAtmosphereDbar) / perMetre;
+  w.waterDepthM = w.meanDepthM + w.loggerHeightM;
+  w.dry = !(w.meanDepthM > 0);
+  if (!w.dry && w.periodS > 0) {
+    w.amplitudeM = setup_.waveAmplitudeM * (0.8 + 0.4 * SimUnit(setup_.seed, burst, 0xA3F1));
+    const double k = SimWaveNumber(w.waterDepthM, w.periodS);
+    // cosh(k zb) / cosh(k h), written to stay finite in deep water.
+    const double attenuation = std::exp(-k * w.meanDepthM) *
+                               (1 + std::exp(-2 * k * w.loggerHeightM)) /
+                               (1 + std::exp(-2 * k * w.waterDepthM));
+    w.sensorAmplitude = w.amplitudeM * attenuation * perMetre;
+  }
+  return w;
+}
+
+uint32_t SimMemory::BurstWord(const SimBurstWave& wave, uint64_t burst, uint32_t k) const {
+  const double t = static_cast<double>(k) / wave.rateHz;
+  double value = BurstLevel(static_cast<double>(wave.seconds) + t);
+  if (wave.periodS > 0)
+    value += wave.sensorAmplitude * std::sin(2 * kPi * t / wave.periodS + wave.phase);
+  value += kBurstNoise * Noise(setup_.seed, burst * 1000003ull + k, 99);
+  return EncodeValue(static_cast<size_t>(setup_.burstChannel), value);
 }
 
 std::array<uint8_t, 6> BcdTime(int64_t seconds) {
@@ -420,13 +501,13 @@ std::vector<uint8_t> SimMemory::Emit(const Item& item) const {
         for (size_t ch = 0; ch < setup_.channels.size(); ++ch) word(RowWord(ch, t, item.first + i));
       }
       break;
-    case Kind::Burst:
+    case Kind::Burst: {
       stamp(item.code, item.ms);
-      for (uint64_t k = 0; k < item.count; ++k)
-        word(BurstWord(
-            item.ms + static_cast<int64_t>(static_cast<double>(k) * 1000.0 / setup_.waveRateHz),
-            item.first * 100000 + k));
+      const auto count = static_cast<uint32_t>(item.count);
+      const SimBurstWave wave = BurstWave(item.first, item.ms, count, item.heightM);
+      for (uint32_t k = 0; k < count; ++k) word(BurstWord(wave, item.first, k));
       break;
+    }
   }
   return out;
 }
@@ -494,11 +575,12 @@ SimExpected SimMemory::Expected() const {
         e.burstSeconds.push_back(item.ms / 1000);
         std::vector<double> values;
         const auto& conv = setup_.channels[static_cast<size_t>(setup_.burstChannel)].conversion;
-        for (uint64_t k = 0; k < item.count; ++k)
-          values.push_back(conv.Value(BurstWord(
-              item.ms + static_cast<int64_t>(static_cast<double>(k) * 1000.0 / setup_.waveRateHz),
-              item.first * 100000 + k)));
+        const auto count = static_cast<uint32_t>(item.count);
+        const SimBurstWave wave = BurstWave(item.first, item.ms, count, item.heightM);
+        for (uint32_t k = 0; k < count; ++k)
+          values.push_back(conv.Value(BurstWord(wave, item.first, k)));
         e.bursts.push_back(std::move(values));
+        e.waves.push_back(wave);
         break;
       }
     }

@@ -8,6 +8,15 @@
 // wave recorder is a "BST" stamp, the burst's pressure words, and a "TIM" stamp before the tide
 // rows go on.
 //
+// The sea over a wave recorder: a semi-diurnal tide and, in every burst, one swell whose surface
+// elevation is a sine of the profile's period (chosen on a frequency bin of every power-of-two
+// burst) and an amplitude that varies from burst to burst within +-20 % of the profile's. The
+// sensor feels the swell through linear wave theory: pressure amplitude = rho g a cosh(k zb) /
+// cosh(k h), k from w^2 = g k tanh(k h), zb the logger height above the bed and h the water
+// depth at the burst. Sensor depth and pressure are related by the simplified hydrostatic
+// relation with the default constants (depth = (P - 10.1325 dbar) / (1.0281 * 0.980665)). A
+// sensor whose mean depth is not positive is out of the water and feels no waves.
+//
 // Where the stream lies in the address space:
 //   linear-memory loggers (firmware above 4.99): from address 0, without gaps, up to 0x7FE000;
 //   older loggers: from 0x20000 upwards in 1 MiB regions; the last byte of every 64 KiB page
@@ -62,6 +71,28 @@ struct SimConversion {
   double AtFraction(double x) const;
 };
 
+// What a burst holds by construction: the wave put into it and the tide under it.
+struct SimBurstWave {
+  int64_t seconds = 0;         // time of the "BST" stamp, since 2000-01-01
+  uint32_t samples = 0;        // words in the burst
+  double rateHz = 0;           // sampling rate
+  double loggerHeightM = 0;    // logger height above the bed used for the burst
+  double periodS = 0;          // period of the surface wave
+  double amplitudeM = 0;       // its amplitude at the surface (0 when the sensor is dry)
+  double phase = 0;            // radians at the first sample
+  double meanPressure = 0;     // burst channel value of the tide at sample N/2 (dbar; m for 'A')
+  double meanDepthM = 0;       // sensor depth below the surface at sample N/2
+  double waterDepthM = 0;      // meanDepthM + loggerHeightM
+  double sensorAmplitude = 0;  // the wave's amplitude in the burst channel's unit
+  bool dry = false;            // meanDepthM <= 0: the sensor is out of the water
+  double SignificantHeightM() const;  // Hm0 of the sine, 4 sqrt(a^2 / 2)
+  double PeakFrequencyHz() const { return periodS > 0 ? 1.0 / periodS : 0.0; }
+};
+
+// Wave number (rad/m) of a wave of period periodS in water depthM deep, by the dispersion
+// relation w^2 = g k tanh(k h) with g = 9.80665.
+double SimWaveNumber(double depthM, double periodS);
+
 struct SimStampRecord {
   size_t row = 0;  // the row that follows the stamp
   std::string code;
@@ -78,6 +109,7 @@ struct SimExpected {
   std::vector<SimStampRecord> stamps;       // in memory order
   std::vector<std::vector<double>> bursts;  // values of each wave burst
   std::vector<int64_t> burstSeconds;        // time of each burst's "BST" stamp
+  std::vector<SimBurstWave> waves;          // the sea in each burst
   size_t Rows() const { return rowMs.size(); }
 };
 
@@ -91,9 +123,20 @@ class SimMemory {
     bool linear = false;
     std::vector<Channel> channels;
     uint64_t seed = 1;
-    double depth = 10.0;    // mean water depth over the logger, dbar
-    int burstChannel = 0;   // channel whose conversion the burst words use
-    double waveRateHz = 4;  // burst sampling rate
+    double depth = 10.0;     // mean water depth over the logger, dbar
+    int burstChannel = 0;    // channel whose conversion the burst words use
+    double waveRateHz = 4;   // burst sampling rate
+    double wavePeriodS = 8;  // the swell in the bursts
+    double waveAmplitudeM = 0.5;
+  };
+  // A burst as stored: its start, words, the logger height it was taken with and the rows that
+  // lie before it in memory.
+  struct BurstInfo {
+    uint64_t number = 0;
+    int64_t ms = 0;
+    uint32_t count = 0;
+    double heightM = 0;
+    uint64_t rowsBefore = 0;
   };
 
   SimMemory() = default;
@@ -114,8 +157,11 @@ class SimMemory {
   // Rows from firstMs, one every periodMs (periodMs 0: six rows a second, 167 ms apart, on
   // whole seconds). Returns the rows written (fewer when the memory fills).
   uint64_t AddRows(int64_t firstMs, int64_t periodMs, uint64_t count);
-  // A wave burst: "BST" stamp at `seconds`, `count` words at the wave rate.
-  bool AddBurst(int64_t seconds, uint32_t count);
+  // A wave burst: "BST" stamp at `seconds`, `count` words at the wave rate, the sea seen by a
+  // logger `heightM` above the bed.
+  bool AddBurst(int64_t seconds, uint32_t count, double heightM = 0);
+  uint64_t BurstCount() const { return bursts_; }
+  std::optional<BurstInfo> BurstAt(uint64_t number) const;
 
   uint32_t UsedBytes() const { return used_; }
   uint32_t Pointer() const { return map_.AddressOf(used_); }
@@ -139,7 +185,9 @@ class SimMemory {
   // The sim's signal model, exposed for tests: the raw word of channel ch for a row at
   // timeMs with the given row number (noise), and its gain code (-1 for fixed-range channels).
   uint32_t RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain = nullptr) const;
-  uint32_t BurstWord(int64_t timeMs, uint64_t sample) const;
+  // Burst number `burst` starting at startMs: the sea it sees and the word of its sample k.
+  SimBurstWave BurstWave(uint64_t burst, int64_t startMs, uint32_t count, double heightM) const;
+  uint32_t BurstWord(const SimBurstWave& wave, uint64_t burst, uint32_t k) const;
   // Inverse of a conversion: the fraction x in [lo, hi] whose value is nearest to `value`.
   static double InverseFraction(const SimConversion& conversion, double value, double lo = 0.002,
                                 double hi = 0.87);
@@ -148,10 +196,12 @@ class SimMemory {
   enum class Kind { Stamp, Rows, Burst };
   struct Item {
     Kind kind = Kind::Rows;
-    int64_t ms = 0;        // stamp time, first row time, burst time
-    int64_t periodMs = 0;  // rows: 0 for six a second
-    uint64_t count = 0;    // rows or burst words
-    uint64_t first = 0;    // number of the first row (rows), of the burst (burst)
+    int64_t ms = 0;           // stamp time, first row time, burst time
+    int64_t periodMs = 0;     // rows: 0 for six a second
+    uint64_t count = 0;       // rows or burst words
+    uint64_t first = 0;       // number of the first row (rows), of the burst (burst)
+    double heightM = 0;       // burst: logger height above the bed
+    uint64_t rowsBefore = 0;  // burst: rows stored before it
     std::array<char, 3> code{};
     uint32_t offset = 0;  // stream offset of the item's first byte
     uint32_t bytes = 0;
@@ -164,6 +214,10 @@ class SimMemory {
 
   double Shape(size_t ch, double seconds, uint64_t row) const;  // 0..1
   uint32_t Encode(size_t ch, double u, int* gain) const;
+  // The word whose engineering value is nearest to `value` (mapped like Encode when the
+  // conversion cannot reach the channel's range).
+  uint32_t EncodeValue(size_t ch, double value) const;
+  double BurstLevel(double seconds) const;               // the tide in the burst channel's unit
   const std::vector<uint8_t>& Bytes(size_t item) const;  // produced on first use
   std::vector<uint8_t> Emit(const Item& item) const;
   static int64_t RowMs(const Item& item, uint64_t i);

@@ -195,7 +195,7 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     p.seed = static_cast<uint64_t>(v);
   } else if (key == "depth") {
     double f = 0;
-    if (!ParseDouble(value, f) || !(f >= 0 && f <= 12000)) return bad("0 to 12000 dbar");
+    if (!ParseDouble(value, f) || !(f >= -10 && f <= 12000)) return bad("-10 to 12000 dbar");
     p.depth = f;
   } else if (key == "stamps") {
     static const char* const kCodes[] = {"TIM", "CLD", "CHG", "LUK", "WRM", "STP",
@@ -221,6 +221,12 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     p.burstInterval = value;
   } else if (key == "wave_rate") {
     if (!ParseInt(value, 1, 4, p.waveRate) || p.waveRate == 3) return bad("1, 2 or 4");
+  } else if (key == "wave_period" || key == "wave_amplitude" || key == "height") {
+    double f = 0;
+    const double high = key == "wave_period" ? 60 : 100;
+    if (!ParseDouble(value, f) || !(f >= 0 && f <= high))
+      return bad(key == "wave_period" ? "0 to 60 seconds" : "0 to 100 m");
+    (key == "wave_period" ? p.wavePeriod : key == "height" ? p.height : p.waveAmplitude) = f;
   } else if (key == "fault.bad_block_rate" || key == "fault.drop_block_rate") {
     double f = 0;
     if (!ParseDouble(value, f) || !(f >= 0 && f <= 1)) return bad("a fraction 0 to 1");

@@ -27,7 +27,8 @@
 //   fill = 0.95                    # or: fill this fraction of the data memory
 //   data_bytes = 3000              # older form: bytes of readings behind the parameter block
 //   seed = 7                       # the readings' noise (deterministic)
-//   depth = 12.5                   # mean water depth over the logger, dbar (pressure channels)
+//   depth = 12.5                   # mean water depth over the logger, dbar (pressure channels);
+//                                  # below 0 the sensor is out of the water (depth < 0)
 //   stamps = CLD:1500 REC:3200 STP # stamps besides the "TIM" at the start: CODE:ROW puts one
 //                                  # before that row ("CLD", "WRM", "LUK", "CHG" after a one-hour
 //                                  # break); CODE alone puts it after the last row
@@ -35,6 +36,9 @@
 //   burst_length = 1024            # wave bursts (tide and wave recorder): words per burst,
 //   burst_interval = 010000        # time between bursts (hhmmss) and
 //   wave_rate = 4                  # rate in Hz
+//   wave_period = 8                # the swell in every burst: period (s) and surface
+//   wave_amplitude = 0.5           # amplitude (m, within +-20 % from burst to burst)
+//   height = 1.2                   # logger height above the bed (m), as "!Y" sets it
 //   cal_date = 260101120000        # calibrated when at least one cal.N is given
 //   cal.0 = 0.0035 -0.00025 2.7e-06 2.3e-08   # c0..c3 of channel 0 (row 0 for single-channel)
 //   battery = 36                   # two characters before "BAT"
@@ -116,6 +120,9 @@ struct SimProfile {
   int burstLength = 0;
   std::string burstInterval = "000000";
   int waveRate = 0;
+  double wavePeriod = 8.0;
+  double waveAmplitude = 0.5;
+  double height = 0.0;
   std::string calDate = "000101000000";
   std::map<int, std::vector<double>> calibration;  // channel -> c0..c3
   int battery = 36;

@@ -33,4 +33,7 @@ depth = 12
 burst_length = 2048
 burst_interval = 010000
 wave_rate = 4
+wave_period = 8
+wave_amplitude = 0.6
+height = 1.2
 stamps = STP

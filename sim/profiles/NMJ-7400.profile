@@ -25,7 +25,8 @@ cal.1 = -10.13 1010.2 0.3 0
 start = 260401000000
 end = 260601000000
 period = 000100
-# Logged data: tide every minute and a 512-sample wave burst at 2 Hz every three hours.
+# Logged data: tide every minute and a 512-sample wave burst at 2 Hz every three hours; the
+# logger stands 1.2 m above the bed and every burst sees an 8 s swell of about 0.4 m amplitude.
 status = 4
 samples = 4000
 seed = 7401
@@ -33,4 +34,7 @@ depth = 12
 burst_length = 512
 burst_interval = 030000
 wave_rate = 2
+wave_period = 8
+wave_amplitude = 0.4
+height = 1.2
 stamps = STP

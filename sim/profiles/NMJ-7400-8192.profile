@@ -1,0 +1,39 @@
+# Tide-and-wave recorder with 8192-sample bursts (longer than a 4096-point analysis takes): a
+# day of twenty-minute tides and a 4096 s burst at 2 Hz every two hours, in 8 dbar of water,
+# 0.5 m above the bed, under an 8 s swell.
+model = NMJ-7400
+firmware = 6.10
+serial = 78192
+baud = 19200
+channels = TP
+channel_bytes = 0 1
+latency_ms = 300
+reading_time_ms = 200
+param_block = 48
+cap.0 = 0x000374B5
+cap.1 = 4
+cap.3 = 48
+cap.5 = 0x14
+cap.6 = 1
+cap.8 = 0x10
+cap.13 = 0x1801C200
+cap.15 = 2
+rs_advanced = 0x00000000
+min_host_version = 6.00
+cal_date = 260320153000
+cal.0 = 0.00350 -0.000250 2.70e-06 2.30e-08
+cal.1 = -10.13 1010.2 0.3 0
+start = 260401000000
+end = 260601000000
+period = 002000
+status = 4
+samples = 72
+seed = 8192
+depth = 8
+burst_length = 8192
+burst_interval = 020000
+wave_rate = 2
+wave_period = 8
+wave_amplitude = 0.3
+height = 0.5
+stamps = STP
