@@ -37,19 +37,22 @@ std::string DerivedLetters(const DataSet& data, const DerivedChannels& d) {
   return data.logger.channelTypes.substr(static_cast<size_t>(d.measuredChannels));
 }
 
+std::string Letters(std::initializer_list<int> letters) {
+  std::string out;
+  for (int l : letters) out += static_cast<char>(l);
+  return out;
+}
+
+float At(const DataSet& data, int channel, int sample) {
+  return data.series[static_cast<size_t>(channel)][static_cast<size_t>(sample)];
+}
+
 TEST(Allocation, FollowsTheOrderWithOneSpeedOfSoundChannel) {
   DataSet data = Data("TCPDJ", {{10, 40, 20, 90, 250}});
   const DerivedAllocation a = AllocateDerivedChannels(data, Everything());
-  const std::string expected = {static_cast<char>(kLetterDerivedDepth),
-                                'S',
-                                static_cast<char>(kLetterCorrectedConductivity),
-                                's',
-                                'X',
-                                'u',
-                                static_cast<char>(kLetterDensityAnomaly),
-                                static_cast<char>(kLetterOxygenConcentration),
-                                static_cast<char>(kLetterOxygenSaturation)};
-  EXPECT_EQ(DerivedLetters(data, a.channels), expected);
+  EXPECT_EQ(DerivedLetters(data, a.channels),
+            Letters({kLetterDerivedDepth, 'S', kLetterCorrectedConductivity, 's', 'X', 'u',
+                     kLetterDensityAnomaly, kLetterOxygenConcentration, kLetterOxygenSaturation}));
   EXPECT_EQ(data.channelCount, 5 + 9);
   EXPECT_EQ(data.logger.channelCount, 5);
   ASSERT_EQ(data.series.size(), 14u);
@@ -77,9 +80,7 @@ TEST(Allocation, FollowsTheOrderWithOneSpeedOfSoundChannel) {
   depthOnly.depthOn = true;
   const DerivedAllocation w = AllocateDerivedChannels(nmj, depthOnly);
   EXPECT_EQ(DerivedLetters(nmj, w.channels),
-            std::string({static_cast<char>(kLetterDerivedDepth),
-                         static_cast<char>(kLetterSignificantWaveHeight),
-                         static_cast<char>(kLetterTidalSlope)}));
+            Letters({kLetterDerivedDepth, kLetterSignificantWaveHeight, kLetterTidalSlope}));
 }
 
 TEST(Allocation, SourcesDecideWhichChannelsExist) {
@@ -88,14 +89,13 @@ TEST(Allocation, SourcesDecideWhichChannelsExist) {
   DataSet tpk = Data("PTK", {{20, 10, 90}});
   const DerivedAllocation a = AllocateDerivedChannels(tpk, Everything());
   EXPECT_EQ(DerivedLetters(tpk, a.channels),
-            std::string({static_cast<char>(kLetterDerivedDepth), 'X',
-                         static_cast<char>(kLetterDensityAnomaly)}));
+            Letters({kLetterDerivedDepth, 'X', kLetterDensityAnomaly}));
   EXPECT_EQ(a.channels.pressure, 0);
   EXPECT_EQ(a.channels.oxygenSaturation, 2);
 
   DataSet c = Data("CL", {{40, 20}});  // a Paroscientific channel is a pressure source
   const DerivedAllocation b = AllocateDerivedChannels(c, Everything());
-  EXPECT_EQ(DerivedLetters(c, b.channels), std::string(1, static_cast<char>(kLetterDerivedDepth)));
+  EXPECT_EQ(DerivedLetters(c, b.channels), Letters({kLetterDerivedDepth}));
 
   DataSet none = Data("TCP", {{10, 40, 20}});
   const DerivedAllocation n = AllocateDerivedChannels(none, DerivedSettings{});
@@ -111,7 +111,7 @@ TEST(Allocation, OldCorrectionCoefficientBIsConvertedWithANotice) {
   const DerivedAllocation a = AllocateDerivedChannels(data, s);
   EXPECT_EQ(a.notice, kCorrectionChangeMessage);
   EXPECT_EQ(data.calibration.conductivityCorrection[1], 0.0);
-  EXPECT_EQ(std::string(kCorrectionChangeTitle), "Conductivity Correction Equation Change");
+  EXPECT_STREQ(kCorrectionChangeTitle, "Conductivity Correction Equation Change");
   EXPECT_NE(a.notice.find("from its current value of 1.0 to 0.0\nfor consistency"),
             std::string::npos);
 
@@ -136,9 +136,7 @@ TEST(Recompute, ValuesFollowTheFormulasAndMissingSamplesLeaveTheExtremesAlone) {
   data.calibration.conductivityCorrection = {0.0, 0.0, 0.0, 0.0};
   RecomputeDerived(data, a.channels, s);
   const DerivedChannels& d = a.channels;
-  auto at = [&](int ch, int i) {
-    return data.series[static_cast<size_t>(ch)][static_cast<size_t>(i)];
-  };
+  auto at = [&](int ch, int i) { return At(data, ch, i); };
 
   // Sample 0: standard seawater at 100 dbar sea pressure.
   const double s0 = Salinity78(42.914, 15.0, 100.0);
@@ -198,13 +196,12 @@ TEST(Recompute, SettingsStandInForMissingSourceChannels) {
   RecomputeDerived(tc, b.channels, t);
   const double ccor = 38000.0 / (1.0 + 1e-4 * 50.0);
   const double sal = Salinity78(ccor / 1000.0, 12.0, 50.0);
-  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.correctedConductivity)][0],
-                  static_cast<float>(ccor));
-  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.salinity)][0], static_cast<float>(sal));
-  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.speedOfSound)][0],
+  const DerivedChannels& d = b.channels;
+  EXPECT_FLOAT_EQ(At(tc, d.correctedConductivity, 0), static_cast<float>(ccor));
+  EXPECT_FLOAT_EQ(At(tc, d.salinity, 0), static_cast<float>(sal));
+  EXPECT_FLOAT_EQ(At(tc, d.speedOfSound, 0),
                   static_cast<float>(SpeedOfSound(sal, 12.0, 10.1325).wilson));
-  EXPECT_FLOAT_EQ(tc.series[static_cast<size_t>(b.channels.densityAnomaly)][0],
-                  static_cast<float>(DensityAnomaly(sal, 12.0, 0.0)));
+  EXPECT_FLOAT_EQ(At(tc, d.densityAnomaly, 0), static_cast<float>(DensityAnomaly(sal, 12.0, 0.0)));
 }
 
 }  // namespace
