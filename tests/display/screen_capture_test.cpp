@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
-#include <fstream>
 
 #include "shell/temp_dir.h"
 
@@ -22,14 +22,10 @@ TEST(ScreenCapture, HeaderAndSize) {
   PixelImage image{995, 460, std::vector<uint32_t>(995 * 460, 0xFF808080u)};
   const auto b = CaptureBitmapBytes(image, 995);
   ASSERT_EQ(b.size(), 995u * 1940 + 58);
-  EXPECT_EQ(b[0], 'B');
-  EXPECT_EQ(b[1], 'M');
-  EXPECT_EQ(U32(b, 2), 995u * 1940 + 58);
-  EXPECT_EQ(U32(b, 6), 0u);
-  EXPECT_EQ(U32(b, 10), 58u);
-  EXPECT_EQ(U32(b, 14), 40u);
-  EXPECT_EQ(U32(b, 18), 995u);
-  EXPECT_EQ(U32(b, 22), 440u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
+  // File size, reserved, pixel offset, header size, width, height; planes and bits per pixel.
+  EXPECT_EQ((std::array{U32(b, 2), U32(b, 6), U32(b, 10), U32(b, 14), U32(b, 18), U32(b, 22)}),
+            (std::array<uint32_t, 6>{995u * 1940 + 58, 0, 58, 40, 995, 440}));
   EXPECT_EQ(U16(b, 26), 1u);
   EXPECT_EQ(U16(b, 28), 32u);
   for (size_t at = 30; at < 58; ++at) EXPECT_EQ(b[at], 0) << at;
@@ -45,15 +41,11 @@ TEST(ScreenCapture, RowsBottomUpInBlueGreenRedZeroOrder) {
   image.pixels[0 * 3 + 2] = 0xFFA0B0C0u;    // client row 0, column 2: last pixel of row 439
   image.pixels[445 * 3 + 1] = 0xFFFFFFFFu;  // below the captured rows: not stored
   const auto b = CaptureBitmapBytes(image, 3);
-  EXPECT_EQ(b[58], 0x33);
-  EXPECT_EQ(b[59], 0x22);
-  EXPECT_EQ(b[60], 0x11);
-  EXPECT_EQ(b[61], 0x00);
-  const size_t last = 58 + 439 * 12 + 2 * 4;
-  EXPECT_EQ(b[last], 0xC0);
-  EXPECT_EQ(b[last + 1], 0xB0);
-  EXPECT_EQ(b[last + 2], 0xA0);
-  EXPECT_EQ(b[last + 3], 0x00);
+  const auto at = [&](size_t from) {
+    return std::vector<uint8_t>(b.begin() + from, b.begin() + from + 4);
+  };
+  EXPECT_EQ(at(58), (std::vector<uint8_t>{0x33, 0x22, 0x11, 0x00}));
+  EXPECT_EQ(at(58 + 439 * 12 + 2 * 4), (std::vector<uint8_t>{0xC0, 0xB0, 0xA0, 0x00}));
   size_t nonZero = 0;
   for (size_t at = 58; at < b.size(); ++at) nonZero += b[at] != 0;
   EXPECT_EQ(nonZero, 6u);
