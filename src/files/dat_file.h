@@ -27,6 +27,8 @@ class DatRowClock {
   // fraction lies within 0.9 periods of one).
   SystemTime RowTime();
   void Advance() { offset_ += period_; }
+  // The running offset in seconds, as the last RowTime left it (it keeps a fraction under 6 Hz).
+  double Offset() const { return offset_; }
 
  private:
   SystemTime base_;
