@@ -7,14 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <vector>
 
 #include "calibration/read.h"
 #include "decoding/decoder.h"
 #include "deployment/status.h"
-#include "platform/clock.h"
-#include "platform/host.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
@@ -39,8 +37,21 @@ struct IconHost : RecordingHost {
   std::optional<std::string> file;
 };
 
+// A logger before its first deployment: not enabled, memory empty.
+void Empty(sim::SimProfile& p) {
+  p.status = 0;
+  p.samples = 0;
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A session on a simulated logger that keeps the host's time, with a setup of it.
 struct Rig {
-  explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
+  explicit Rig(const std::string& profileName,
+               const std::function<void(sim::SimProfile&)>& edit = {})
       : dir(fs::temp_directory_path() /
             ("klx-enable-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
         session((fs::create_directories(dir), host), clock, dir, {}) {
@@ -49,13 +60,12 @@ struct Rig {
     std::string error;
     EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
     p.eraseMsPer64k = 1500;
-    p.clock = LoggerDateText(clock.LocalTime());  // the logger keeps the host's time
+    p.clock = LoggerDateText(clock.LocalTime());
     if (edit) edit(p);
     logger = std::make_shared<sim::SimLogger>(p);
     sims->Add("test", logger);
     session.ReadSettings();
-    std::string portError;
-    EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
+    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
     EXPECT_TRUE(session.logger.ConnectCommand());
     session.logger.AssessCapabilities();
     session.logger.CommGet(16);
@@ -65,27 +75,44 @@ struct Rig {
     fs::remove_all(dir, ec);
   }
 
+  // A fresh setup, opened as the dialog opens it: the logger's status, or -1.
+  int Open() {
+    setup = std::make_unique<LoggerSetup>(session.logger, clock, session.batchValues);
+    setup->logDirectory = dir;
+    return setup->Open();
+  }
+
   // Plans a deployment starting a minute after the logger clock.
-  void Plan(LoggerSetup& setup, int64_t length, Period period) {
+  void Plan(int64_t length, Period period) {
     DeploymentParameters& p = session.deployment;
     p.startMode = kStartAtTime;
-    p.startTime = AddSeconds(setup.view.loggerClock, 60);
+    p.startTime = AddSeconds(setup->view.loggerClock, 60);
     p.startTime.milliseconds = 0;
     p.endTime = AddSeconds(p.startTime, length);
     p.samplePeriod = period;
     p.averagingEnabled = false;
   }
 
-  // Presses Enable and drives the erase wait as the timer would; counts the ticks.
-  EnableStep Enable(LoggerSetup& setup) {
-    EnableStep step = setup.PressEnable();
-    ticks = 0;
-    while (step == EnableStep::Waiting && ticks < 1000) {
+  // Presses Enable with the given answers and drives the erase wait as the timer would.
+  EnableStep Enable(std::vector<Answer> answers = {Answer::Yes}) {
+    host.answers = std::move(answers);
+    EnableStep step = setup->PressEnable();
+    for (ticks = 0; step == EnableStep::Waiting && ticks < 1000; ++ticks) {
       clock.Advance(1000);
-      step = setup.Tick();
-      ++ticks;
+      step = setup->Tick();
     }
     return step;
+  }
+
+  // How many commands heard start with `prefix`, or are exactly `command`.
+  int Heard(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& c : logger->CommandLog()) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+  int Sent(const std::string& command) const {
+    const auto& log = logger->CommandLog();
+    return static_cast<int>(std::count(log.begin(), log.end(), command));
   }
 
   static inline int counter = 0;
@@ -95,22 +122,19 @@ struct Rig {
   Session session;
   std::shared_ptr<sim::SimLoggers> sims;
   std::shared_ptr<sim::SimLogger> logger;
+  std::unique_ptr<LoggerSetup> setup;
   int ticks = 0;
 };
 
-TEST(Enable, OlderLoggerWithDataIsErasedAndEnabled) {
+TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
   Rig rig("VS-330");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  setup.logDirectory = rig.dir;
-  ASSERT_EQ(setup.Open(), 4);
-  EXPECT_TRUE(MemoryHoldsData(rig.session.logger.state, setup.dataPointer));
-  rig.Plan(setup, 3600, {0, 0, 10});
-  rig.host.answers = {Answer::No};
-  EXPECT_EQ(rig.Enable(setup), EnableStep::ReturnToDialog) << "the data are kept on No";
+  ASSERT_EQ(rig.Open(), 4);
+  EXPECT_TRUE(MemoryHoldsData(rig.session.logger.state, rig.setup->dataPointer));
+  rig.Plan(3600, {0, 0, 10});
+  EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog) << "the data are kept on No";
   EXPECT_GT(rig.logger->DataPointer(), 0x20000u);
 
-  rig.host.answers = {Answer::Yes};
-  EXPECT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  EXPECT_EQ(rig.Enable(), EnableStep::Enabled);
   EXPECT_GT(rig.ticks, 1) << "the erase is waited for";
   EXPECT_EQ(rig.logger->Status(), 1);
   EXPECT_EQ(rig.logger->DataPointer(), 0x20000u + 30);
@@ -126,34 +150,27 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabled) {
   // Both questions (old data, then memory) carry the exclamation icon.
   ASSERT_FALSE(rig.host.askIcons.empty());
   for (BoxIcon icon : rig.host.askIcons) EXPECT_EQ(icon, BoxIcon::Warning);
-}
 
-TEST(Enable, EmptyLoggerGoesStraightToTheSequence) {
-  Rig rig("VS-330", [](sim::SimProfile& p) {
-    p.status = 0;
-    p.samples = 0;
-  });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 0, 10});
-  EXPECT_EQ(setup.PressEnable(), EnableStep::Enabled);
-  for (const auto& c : rig.logger->CommandLog()) EXPECT_NE(c, "N");
+  Rig empty("VS-330", Empty);
+  ASSERT_EQ(empty.Open(), 0);
+  empty.Plan(3600, {0, 0, 10});
+  EXPECT_EQ(empty.setup->PressEnable(), EnableStep::Enabled);
+  EXPECT_EQ(empty.Sent("N"), 0);
 }
 
 // Real-time output runs at the logger's default baud rate: its code goes out in "!B%02X" and the
 // record time lengthens the minimum period.
 TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    Empty(p);
     p.capabilities[0] |= 0x800u;  // the external data connector
     p.defaultBaudCode = 28;       // 288000 / 30 = 9600 baud
-    p.status = 0;
-    p.samples = 0;
   });
   ASSERT_TRUE(rig.session.logger.state.externalDataConnector);
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
+  ASSERT_GE(rig.Open(), 0);
+  LoggerSetup& setup = *rig.setup;
   EXPECT_EQ(setup.defaultBaudRate, 9600);
-  rig.Plan(setup, 3600, {0, 1, 0});
+  rig.Plan(3600, {0, 1, 0});
   DeploymentParameters& p = rig.session.deployment;
   ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
   EXPECT_EQ(p.realtimeBaudCode, 0u) << "no code while real-time output is off";
@@ -173,19 +190,12 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   setup.prepareRealTime = [&rig](DeploymentParameters& q) {
     return rig.session.PrepareRealTime(q);
   };
-  auto sentCode = [&rig] {
-    bool sent = false;
-    for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "!B1C";
-    return sent;
-  };
   // Without a real-time file nothing is programmed.
-  rig.host.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
-  EXPECT_EQ(rig.Enable(setup), EnableStep::ReturnToDialog);
-  EXPECT_FALSE(sentCode());
+  EXPECT_EQ(rig.Enable({Answer::Yes, Answer::Yes, Answer::Yes}), EnableStep::ReturnToDialog);
+  EXPECT_EQ(rig.Sent("!B1C"), 0);
   rig.host.file = (rig.dir / "hex" / "live").string();
-  rig.host.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
-  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
-  EXPECT_TRUE(sentCode());
+  ASSERT_EQ(rig.Enable({Answer::Yes, Answer::Yes, Answer::Yes}), EnableStep::Enabled);
+  EXPECT_EQ(rig.Sent("!B1C"), 1);
   EXPECT_EQ(rig.session.batchValues.realtimeBaudCode, 28u);
   EXPECT_FALSE(setup.liveReadingsRequested) << "binary output goes to the real-time display";
   ASSERT_TRUE(rig.session.realTimeFiles);
@@ -203,11 +213,10 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   const sim::SimExpected expected = rig.logger->Expected();
   ASSERT_GE(expected.Rows(), 5u);
   const int64_t startMs = SecondsSince2000(p.startTime) * 1000;
-  const DataSet& live = run.Data();
   for (int row = 0; row < 5; ++row) {
     EXPECT_EQ(expected.rowMs[row], startMs + row * 60000) << row;
-    for (int ch = 0; ch < live.logger.channelCount; ++ch)
-      EXPECT_NEAR(live.series[ch][row], expected.values[ch][row], 1e-4) << ch << "," << row;
+    for (int ch = 0; ch < run.Data().logger.channelCount; ++ch)
+      EXPECT_NEAR(run.Data().series[ch][row], expected.values[ch][row], 1e-4) << ch << "," << row;
   }
   rig.session.EndRealTime();
   EXPECT_TRUE(fs::exists(rig.dir / "hex" / "live.hex"));
@@ -238,21 +247,38 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   other.EndRealTime();
 }
 
-// Real-time output needs the logger's calibration.
-TEST(Enable, RealTimeOutputIsRefusedWithoutCalibration) {
+// The real-time step: it needs the logger's calibration, retrieved data not yet saved may be
+// saved first, and records that the line cannot carry are refused before anything is sent.
+TEST(Enable, RealTimeStepNeedsCalibrationOffersTheSaveAndChecksTheLinesCapacity) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    Empty(p);
     p.capabilities[0] |= 0x800u;
-    p.status = 0;
-    p.samples = 0;
+    p.defaultBaudCode = 28;
   });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 1, 0});
+  ASSERT_EQ(rig.Open(), 0);
+  LoggerSetup& setup = *rig.setup;
+  rig.Plan(3600, {0, 0, 1});
   rig.session.deployment.realtimeOutput = true;
   setup.calibrationRead = false;
   EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
   EXPECT_TRUE(rig.host.Saw("tell", "Logger not yet calibrated - realtime operation prohibited"));
-  for (const auto& c : rig.logger->CommandLog()) EXPECT_NE(c.substr(0, 2), "!B");
+
+  setup.calibrationRead = true;
+  setup.prepareRealTime = [&rig](DeploymentParameters& q) {
+    return rig.session.PrepareRealTime(q);
+  };
+  rig.session.held.image.unsaved = true;
+  EXPECT_EQ(rig.Enable(), EnableStep::ClosedToSave);
+  EXPECT_TRUE(rig.host.Saw("ask",
+                           "Retrieved data has not been saved.\nDo you wish to return to "
+                           "save the data now?"));
+  rig.session.held.image.unsaved = false;
+  // A 150-baud line cannot carry 19 bytes a second.
+  setup.defaultBaudRate = 150;
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("tell", "requires a default baud rate greater than 190."));
+  EXPECT_EQ(rig.Heard("!B"), 0);
+  EXPECT_FALSE(rig.session.realTimeFiles);
 }
 
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
@@ -260,12 +286,10 @@ TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
             (SystemTime{2027, 1, 0, 10, 12, 0, 20, 0}));
   EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 50, 0}).minute, 1);
   Rig rig("NMJ-7400");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 0, 10});
+  ASSERT_GE(rig.Open(), 0);
+  rig.Plan(3600, {0, 0, 10});
   rig.session.deployment.startMode = kStartNow;
-  rig.host.answers = {Answer::Yes};
-  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  ASSERT_EQ(rig.Enable(), EnableStep::Enabled);
   const SystemTime start = rig.session.deployment.startTime;
   EXPECT_EQ(start.second % 10, 0);
   const int64_t after = DifferenceSeconds(start, rig.session.logger.loggerClock);
@@ -273,40 +297,30 @@ TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
   EXPECT_LT(after, 20);
 }
 
-TEST(Enable, LinearLoggerReadBackFailureIsReported) {
+TEST(Enable, LinearLoggerReadBackFailureIsReportedAndLogged) {
   Rig rig("NMJ-7400");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  setup.logDirectory = rig.dir;
-  ASSERT_GE(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 0, 10});
+  ASSERT_GE(rig.Open(), 0);
+  rig.Plan(3600, {0, 0, 10});
   rig.logger->AnswerUnknown("E");  // the end time cannot be read back
-  rig.host.answers = {Answer::Yes};
-  EXPECT_EQ(rig.Enable(setup), EnableStep::Failed);
+  EXPECT_EQ(rig.Enable(), EnableStep::Failed);
   EXPECT_TRUE(rig.host.Saw("tell", "End time set incorrectly.\nTry again."));
   EXPECT_NE(rig.logger->Status(), 1);
   EXPECT_LT(rig.ticks, 121) << "a linear logger's erase ends at 100 %, or earlier";
   // A failed set-up writes the identity, the host time and the logger time, nothing of the
   // plan, to the logger's log and to the day's log alike.
   const LoggerState& state = rig.session.logger.state;
-  const std::string logger = Format("%06d.log", state.serial);
   const SystemTime host = rig.clock.LocalTime();
-  const std::string day = Format("%04d%02d%02d.log", host.year, host.month, host.day);
-  std::string texts[2];
-  int k = 0;
-  for (const std::string& name : {logger, day}) {
-    std::ifstream in(rig.dir / "log" / name, std::ios::binary);
-    ASSERT_TRUE(in) << name;
-    texts[k++].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  EXPECT_EQ(texts[0], texts[1]);
+  const std::string text = ReadAll(rig.dir / "log" / Format("%06d.log", state.serial));
+  EXPECT_EQ(ReadAll(rig.dir / "log" / Format("%04d%02d%02d.log", host.year, host.month, host.day)),
+            text);
   std::vector<std::string> lines;
-  for (size_t at = 0; at < texts[0].size();) {
-    const size_t end = texts[0].find('\n', at);
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
     ASSERT_NE(end, std::string::npos) << "every line ends";
-    lines.push_back(texts[0].substr(at, end - at));
+    lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }
-  ASSERT_EQ(lines.size(), 5u) << texts[0];
+  ASSERT_EQ(lines.size(), 5u) << text;
   EXPECT_EQ(lines[4], "") << "an empty line ends the entry";
   EXPECT_EQ(lines[0], std::string(40, '-'));
   EXPECT_EQ(lines[1].rfind(
@@ -321,33 +335,20 @@ TEST(Enable, LinearLoggerReadBackFailureIsReported) {
 // The wave and logger-height commands go to the tide-and-wave model whatever its capability
 // bits say, and never to another model that sets the wave bit.
 TEST(Enable, WaveCommandsFollowTheModelName) {
-  auto sent = [](const sim::SimLogger& logger, const char* prefix) {
-    int n = 0;
-    for (const auto& c : logger.CommandLog()) n += c.rfind(prefix, 0) == 0;
-    return n;
-  };
   Rig nmj("NMJ-7400", [](sim::SimProfile& p) { p.capabilities[0] &= ~0x10000u; });
-  ASSERT_FALSE(nmj.session.logger.state.waves);
-  LoggerSetup setup(nmj.session.logger, nmj.clock, nmj.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
-  nmj.Plan(setup, 3600, {0, 0, 10});
-  nmj.host.answers = {Answer::Yes};
-  ASSERT_EQ(nmj.Enable(setup), EnableStep::Enabled);
-  EXPECT_GE(sent(*nmj.logger, "!6"), 1);
-  EXPECT_GE(sent(*nmj.logger, "!Y"), 1);
-
   // The same recorder named as a tide-only model, its wave bit still set.
   Rig nmk("NMJ-7400", [](sim::SimProfile& p) { p.model = "NMK-7400"; });
+  ASSERT_FALSE(nmj.session.logger.state.waves);
   ASSERT_TRUE(nmk.session.logger.state.waves);
-  LoggerSetup other(nmk.session.logger, nmk.clock, nmk.session.batchValues);
-  ASSERT_GE(other.Open(), 0);
-  nmk.Plan(other, 3600, {0, 0, 10});
-  nmk.host.answers = {Answer::Yes};
-  ASSERT_EQ(nmk.Enable(other), EnableStep::Enabled);
-  EXPECT_EQ(sent(*nmk.logger, "!6"), 0);
-  EXPECT_EQ(sent(*nmk.logger, "!Y"), 0);
-  EXPECT_EQ(sent(*nmk.logger, "!6"), 0);
-  EXPECT_EQ(sent(*nmk.logger, "!Y"), 0);
+  for (Rig* rig : {&nmj, &nmk}) {
+    ASSERT_GE(rig->Open(), 0);
+    rig->Plan(3600, {0, 0, 10});
+    ASSERT_EQ(rig->Enable(), EnableStep::Enabled);
+  }
+  EXPECT_GE(nmj.Heard("!6"), 1);
+  EXPECT_GE(nmj.Heard("!Y"), 1);
+  EXPECT_EQ(nmk.Heard("!6"), 0);
+  EXPECT_EQ(nmk.Heard("!Y"), 0);
 }
 
 // Setting up keeps the logger's autorun and sampling LED flags unless they are changed.
@@ -359,48 +360,44 @@ TEST(Enable, StartFlagsAreReadFromTheLoggerAndKept) {
   link.deployment().startFlags = 0x0A;  // autorun and the LED
   ASSERT_EQ(link.CommSet(28), 1);
   link.deployment().startFlags = 0;  // a fresh program knows nothing of them
+  auto flagsRead = [&link] {
+    link.deployment().startFlags = 0;
+    EXPECT_EQ(link.CommGet(28), 1);
+    return link.deployment().startFlags & 0x0Au;
+  };
 
-  LoggerSetup setup(link, rig.clock, rig.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
-  EXPECT_TRUE(setup.autorun);
-  EXPECT_TRUE(setup.samplingLed);
+  ASSERT_GE(rig.Open(), 0);
+  EXPECT_TRUE(rig.setup->autorun);
+  EXPECT_TRUE(rig.setup->samplingLed);
   EXPECT_EQ(rig.session.deployment.startFlags & 0x0Au, 0x0Au);
-  rig.Plan(setup, 3600, {0, 0, 10});
-  rig.host.answers = {Answer::Yes, Answer::Yes};  // the old data, then autorun
-  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  rig.Plan(3600, {0, 0, 10});
+  ASSERT_EQ(rig.Enable({Answer::Yes, Answer::Yes}), EnableStep::Enabled);  // old data, autorun
   EXPECT_TRUE(rig.host.Saw("ask", "You have chosen to enable automatic start on powerup."));
-  link.deployment().startFlags = 0;
-  ASSERT_EQ(link.CommGet(28), 1);
-  EXPECT_EQ(link.deployment().startFlags & 0x0Au, 0x0Au) << "the logger keeps both flags";
+  EXPECT_EQ(flagsRead(), 0x0Au) << "the logger keeps both flags";
 
   // Switching the LED off changes that flag only.
-  LoggerSetup again(link, rig.clock, rig.session.batchValues);
-  ASSERT_GE(again.Open(), 0);
-  again.samplingLed = false;
-  again.eraseAccepted = true;
-  rig.Plan(again, 3600, {0, 0, 10});
-  rig.host.answers = {Answer::Yes, Answer::Yes};
-  ASSERT_EQ(rig.Enable(again), EnableStep::Enabled);
-  link.deployment().startFlags = 0;
-  ASSERT_EQ(link.CommGet(28), 1);
-  EXPECT_EQ(link.deployment().startFlags & 0x0Au, 0x02u);
+  ASSERT_GE(rig.Open(), 0);
+  rig.setup->samplingLed = false;
+  rig.setup->eraseAccepted = true;
+  rig.Plan(3600, {0, 0, 10});
+  ASSERT_EQ(rig.Enable({Answer::Yes, Answer::Yes}), EnableStep::Enabled);
+  EXPECT_EQ(flagsRead(), 0x02u);
 }
 
 // Only the setup dialog gives a threshold start an end one year after the logger clock; without
 // it the end asked for stands.
 TEST(Enable, ThresholdEndIsReplacedOnlyInTheDialog) {
   Rig rig("VS-330");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 4);
-  rig.Plan(setup, 3 * 86400, {0, 0, 10});
+  ASSERT_EQ(rig.Open(), 4);
+  rig.Plan(3 * 86400, {0, 0, 10});
   DeploymentParameters& p = rig.session.deployment;
   p.startMode = kStartAboveThreshold;
   const SystemTime end = p.endTime;
-  EXPECT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
+  EXPECT_EQ(rig.setup->Validate().code, kValidationOk) << rig.setup->validation.message;
   EXPECT_EQ(p.endTime, end);
-  setup.dialogOpen = true;
-  setup.Validate();
-  SystemTime year = setup.view.loggerClock;
+  rig.setup->dialogOpen = true;
+  rig.setup->Validate();
+  SystemTime year = rig.setup->view.loggerClock;
   ++year.year;
   EXPECT_EQ(p.endTime, year);
 }
@@ -412,12 +409,7 @@ TEST(RangeSwitchingRead, OnlyTheUnreadableTableIsReset) {
   behaviour[0] = 2;
   behaviour[2] = 3 * 32 + 1 * 8 + 5;  // channel 2: fluorometer, fixed gain 3
   {
-    Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-      std::vector<uint8_t> b(26, 0x07);
-      b[0] = 2;
-      b[2] = 3 * 32 + 1 * 8 + 5;
-      p.tables[5] = b;  // no table 4
-    });
+    Rig rig("NMJ-7400", [&](sim::SimProfile& p) { p.tables[5] = behaviour; });  // no table 4
     RangeSwitching r;
     EXPECT_FALSE(ReadRangeSwitching(rig.session.logger, r));
     EXPECT_EQ(r.extended[0], 1);
@@ -425,43 +417,34 @@ TEST(RangeSwitchingRead, OnlyTheUnreadableTableIsReset) {
     EXPECT_EQ(r.behaviour[2], behaviour[2]) << "the table that was read is kept";
     EXPECT_FALSE(rig.host.Saw("status", "Range switching behaviour retrieve error"));
   }
-  {
-    Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-      std::vector<uint8_t> e(26, 0x02);
-      e[0] = 0;
-      p.tables[4] = e;  // no table 5
-    });
-    RangeSwitching r;
-    EXPECT_FALSE(ReadRangeSwitching(rig.session.logger, r));
-    for (size_t i = 1; i < 26; ++i) EXPECT_EQ(r.extended[i], extended[i]) << i;
-    EXPECT_EQ(r.behaviour[0], 1);
-    for (size_t i = 1; i < 26; ++i) EXPECT_EQ(r.behaviour[i], 0xFF) << i;
-    EXPECT_TRUE(rig.host.Saw("status", "Range switching behaviour retrieve error"));
+  Rig rig("NMJ-7400", [&](sim::SimProfile& p) { p.tables[4] = extended; });  // no table 5
+  RangeSwitching r;
+  EXPECT_FALSE(ReadRangeSwitching(rig.session.logger, r));
+  EXPECT_EQ(r.behaviour[0], 1);
+  for (size_t i = 1; i < 26; ++i) {
+    EXPECT_EQ(r.extended[i], extended[i]) << i;
+    EXPECT_EQ(r.behaviour[i], 0xFF) << i;
   }
+  EXPECT_TRUE(rig.host.Saw("status", "Range switching behaviour retrieve error"));
 }
 
 // Accepting a too-many-samples suggestion at Enable carries on with the changed plan.
 TEST(Enable, AcceptedSuggestionCarriesOn) {
   Rig rig("VS-330");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 4);
+  ASSERT_EQ(rig.Open(), 4);
   ASSERT_EQ(rig.session.logger.state.memorySizeMb, 4);
-  rig.Plan(setup, 10 * 86400, {0, 0, 1});  // 864000 samples of 3 channels in 4 MB
+  rig.Plan(10 * 86400, {0, 0, 1});  // 864000 samples of 3 channels in 4 MB
   // Lose the old data; "Accept Sampling Period".
-  rig.host.answers = {Answer::Yes, Answer::No};
-  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  ASSERT_EQ(rig.Enable({Answer::Yes, Answer::No}), EnableStep::Enabled);
   EXPECT_TRUE(rig.host.Saw("ask", "requires too many samples for this logger"));
   EXPECT_EQ(rig.session.deployment.samplePeriod, (Period{0, 0, 2}));
   EXPECT_EQ(rig.logger->Status(), 1);
-  bool sent = false;
-  for (const auto& c : rig.logger->CommandLog()) sent = sent || c == "K000002";
-  EXPECT_TRUE(sent) << "the accepted period is programmed";
+  EXPECT_EQ(rig.Sent("K000002"), 1) << "the accepted period is programmed";
 }
 
 // The question about data not yet downloaded comes only when the logger's data pointer moved
 // since its last retrieval (or when no retrieval of this logger is known).
 TEST(Enable, UndownloadedDataQuestionFollowsTheLastRetrieval) {
-  const char* kUndownloaded = "The logger contains data that has not been downloaded.";
   struct Case {
     int pointerShift;  // from the logger's pointer; 1000: no mark
     int32_t serialShift;
@@ -470,67 +453,52 @@ TEST(Enable, UndownloadedDataQuestionFollowsTheLastRetrieval) {
   for (const Case c :
        {Case{0, 0, false}, Case{-3, 0, true}, Case{0, 1, true}, Case{1000, 0, true}}) {
     Rig rig("VS-330");
-    LoggerLink& link = rig.session.logger;
-    const uint32_t pointer = rig.logger->DataPointer();
     if (c.pointerShift != 1000) {
-      RecordRetrievalPointer(link, pointer + static_cast<uint32_t>(c.pointerShift));
+      RecordRetrievalPointer(rig.session.logger,
+                             rig.logger->DataPointer() + static_cast<uint32_t>(c.pointerShift));
       rig.session.deployment.lastRetrieval.serial += c.serialShift;
     }
-    LoggerSetup setup(link, rig.clock, rig.session.batchValues);
-    ASSERT_EQ(setup.Open(), 4);
-    rig.Plan(setup, 3600, {0, 0, 10});
-    rig.host.answers = {Answer::Yes};
-    EXPECT_EQ(rig.Enable(setup), EnableStep::Enabled);
-    EXPECT_EQ(rig.host.Saw("ask", kUndownloaded), c.asked) << c.pointerShift << c.serialShift;
+    ASSERT_EQ(rig.Open(), 4);
+    rig.Plan(3600, {0, 0, 10});
+    EXPECT_EQ(rig.Enable(), EnableStep::Enabled);
+    EXPECT_EQ(rig.host.Saw("ask", "The logger contains data that has not been downloaded."),
+              c.asked)
+        << c.pointerShift << c.serialShift;
     // Without that question the memory question still guards the erase.
     EXPECT_EQ(rig.host.Saw("ask", "Memory contains data\nDo you wish to continue?"), !c.asked);
   }
 }
 
 TEST(Enable, FailedEraseIsOfferedAgainAndTheRetryErases) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_GE(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 0, 10});
-  // Lose the data, erase again after the failure.
-  rig.host.answers = {Answer::Yes, Answer::Yes};
-  EnableStep step = rig.Enable(setup);
-  EXPECT_TRUE(rig.host.Saw("ask", "failed to erase properly"));
-  EXPECT_FALSE(rig.host.Saw("tell", "Logger status is incorrect"));
-  // The retry goes through its own erase wait.
-  while (step == EnableStep::Waiting) {
-    rig.clock.Advance(1000);
-    step = setup.Tick();
+  for (const Answer retry : {Answer::Yes, Answer::No}) {
+    Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
+    ASSERT_GE(rig.Open(), 0);
+    rig.Plan(3600, {0, 0, 10});
+    // Lose the data; erase again after the failure, or not. The retry has its own erase wait.
+    const EnableStep step = rig.Enable({Answer::Yes, retry});
+    EXPECT_TRUE(rig.host.Saw("ask", "failed to erase properly"));
+    EXPECT_FALSE(rig.host.Saw("tell", "Logger status is incorrect"));
+    if (retry == Answer::Yes) {
+      EXPECT_EQ(step, EnableStep::Enabled);
+      EXPECT_EQ(rig.Sent("N"), 2);
+      EXPECT_EQ(rig.logger->Status(), 1);
+    } else {
+      EXPECT_EQ(step, EnableStep::Failed);
+      EXPECT_EQ(rig.logger->Status(), 0x7F);
+    }
   }
-  EXPECT_EQ(step, EnableStep::Enabled);
-  int erases = 0;
-  for (const auto& c : rig.logger->CommandLog()) erases += c == "N";
-  EXPECT_EQ(erases, 2);
-  EXPECT_EQ(rig.logger->Status(), 1);
-
-  // No to the question: a failure, nothing enabled.
-  Rig again("NMJ-7400", [](sim::SimProfile& p) { p.faults.eraseFails = 1; });
-  LoggerSetup other(again.session.logger, again.clock, again.session.batchValues);
-  ASSERT_GE(other.Open(), 0);
-  again.Plan(other, 3600, {0, 0, 10});
-  again.host.answers = {Answer::Yes, Answer::No};
-  EXPECT_EQ(again.Enable(other), EnableStep::Failed);
-  EXPECT_EQ(again.logger->Status(), 0x7F);
 }
 
 TEST(Enable, WholeCycleFromSetupToDecodedTimes) {
   Rig rig("VS-330");
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 4);
+  ASSERT_EQ(rig.Open(), 4);
   ASSERT_TRUE(SynchroniseClock(rig.session.logger, rig.clock));
-  setup.Open();
-  rig.Plan(setup, 6 * 3600, {0, 0, 30});
+  rig.setup->Open();
+  rig.Plan(6 * 3600, {0, 0, 30});
   const SystemTime start = rig.session.deployment.startTime;
-  rig.host.answers = {Answer::Yes};
-  ASSERT_EQ(rig.Enable(setup), EnableStep::Enabled);
+  ASSERT_EQ(rig.Enable(), EnableStep::Enabled);
   // Log for an hour from the start.
-  const int64_t wait = DifferenceMilliseconds(start, rig.clock.LocalTime()) + 3600 * 1000;
-  rig.clock.Advance(wait);
+  rig.clock.Advance(DifferenceMilliseconds(start, rig.clock.LocalTime()) + 3600 * 1000);
 
   Retrieval r(rig.session);
   rig.host.answers = {Answer::Yes};  // stop (or suspend) the logging logger
@@ -549,40 +517,23 @@ TEST(Enable, WholeCycleFromSetupToDecodedTimes) {
   }
 }
 
-}  // namespace
-}  // namespace klx::test
-
-namespace klx::test {
-namespace {
-
-int Heard(const sim::SimLogger& logger, const std::string& prefix) {
-  int n = 0;
-  for (const auto& c : logger.CommandLog()) n += c.rfind(prefix, 0) == 0;
-  return n;
-}
-
 // The averaging a logger reports is a count of readings: the setup shows it in seconds again,
 // so an Enable that changes nothing sends the same count.
 TEST(Enable, AveragingReadBackIsInSecondsAndAnUnchangedEnableSendsTheSameCount) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    p.status = 0;
-    p.samples = 0;
-  });
+  Rig rig("NMJ-7400", Empty);
   ASSERT_TRUE(rig.session.logger.state.highSamplingRates);
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 1, 0});
+  ASSERT_EQ(rig.Open(), 0);
+  rig.Plan(3600, {0, 1, 0});
   DeploymentParameters& p = rig.session.deployment;
   p.waveRateHz = 2;
   p.averagingEnabled = true;
   p.averagingSeconds = 10;
-  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled) << setup.validation.message;
-  EXPECT_EQ(Heard(*rig.logger, "W1400"), 1);  // 10 s at 2 Hz: 20 readings, low byte first
+  ASSERT_EQ(rig.setup->PressEnable(), EnableStep::Enabled) << rig.setup->validation.message;
+  EXPECT_EQ(rig.Heard("W1400"), 1);  // 10 s at 2 Hz: 20 readings, low byte first
 
   p.averagingSeconds = 0;
   p.waveRateHz = 1;
-  LoggerSetup again(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_GE(again.Open(), 0);
+  ASSERT_GE(rig.Open(), 0);
   EXPECT_EQ(p.waveRateHz, 2) << "the rate is read before the averaging";
   EXPECT_TRUE(p.averagingEnabled);
   EXPECT_EQ(p.averagingSeconds, 10u);
@@ -592,80 +543,63 @@ TEST(Enable, AveragingReadBackIsInSecondsAndAnUnchangedEnableSendsTheSameCount) 
 // logger still collecting (stopped on Yes), the OEM settings.
 TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
+    Empty(p);
     p.capabilities[0] |= 0x8000u;  // OEM start characteristics
-    p.status = 0;
-    p.samples = 0;
   });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 1, 0});
+  ASSERT_EQ(rig.Open(), 0);
+  rig.Plan(3600, {0, 1, 0});
   // The logger's clock 40 minutes behind: No keeps everything as it was.
   rig.logger->SetClock(AddSeconds(rig.clock.LocalTime(), -2400), rig.clock.MonotonicMs());
-  rig.host.answers = {Answer::No};
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
   EXPECT_TRUE(rig.host.Saw("ask", "Logger time and Host time differ by more than 30 minutes."));
-  EXPECT_EQ(Heard(*rig.logger, "P"), 0);
+  EXPECT_EQ(rig.Heard("P"), 0);
   rig.logger->SetClock(rig.clock.LocalTime(), rig.clock.MonotonicMs());
 
   // Autorun and inhibited storage together: the combined question; No returns.
-  setup.autorun = true;
+  rig.setup->autorun = true;
   rig.session.deployment.startFlags |= 1u;
-  rig.host.answers = {Answer::No};
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
   EXPECT_TRUE(rig.host.Saw("ask",
                            "You have chosen to enable automatic start on powerup\n\nand to "
                            "inhibit data storage - no data will be stored in the logger."));
-  EXPECT_EQ(Heard(*rig.logger, "N"), 0);
+  EXPECT_EQ(rig.Heard("N"), 0);
   // Inhibited storage alone.
-  setup.autorun = false;
-  rig.host.answers = {Answer::No};
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  rig.setup->autorun = false;
+  EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
   EXPECT_TRUE(rig.host.Saw("ask",
                            "You have chosen to inhibit data storage.\nNo data will be "
                            "stored in the logger."));
   rig.session.deployment.startFlags &= ~1u;
 
   // Enabled and logging a minute later; a new Enable finds it collecting and stops it on Yes.
-  rig.host.answers = {Answer::Yes};
-  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled);
+  ASSERT_EQ(rig.Enable(), EnableStep::Enabled);
   rig.clock.Advance(120 * 1000);
-  LoggerSetup next(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(next.Open(), 2);
-  next.eraseAccepted = true;
-  rig.Plan(next, 3600, {0, 1, 0});
-  const int stops = Heard(*rig.logger, "!9");
-  rig.host.answers = {Answer::No};
-  EXPECT_EQ(next.PressEnable(), EnableStep::ReturnToDialog);
+  ASSERT_EQ(rig.Open(), 2);
+  rig.setup->eraseAccepted = true;
+  rig.Plan(3600, {0, 1, 0});
+  const int stops = rig.Heard("!9");
+  EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
   EXPECT_TRUE(rig.host.Saw("ask", "Logger still collecting data.\nDo you wish to continue?"));
-  EXPECT_EQ(Heard(*rig.logger, "!9"), stops) << "No leaves it logging";
-  rig.host.answers = {Answer::Yes};
-  EXPECT_EQ(rig.Enable(next), EnableStep::Enabled);
-  EXPECT_GT(Heard(*rig.logger, "!9"), stops);
+  EXPECT_EQ(rig.Heard("!9"), stops) << "No leaves it logging";
+  EXPECT_EQ(rig.Enable(), EnableStep::Enabled);
+  EXPECT_GT(rig.Heard("!9"), stops);
 }
 
 // A suspended logger whose deployment has not ended can go on with all its settings.
 TEST(Enable, ContinueToAddResumesWithTheSettingsInOrderAndLogsIt) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    p.status = 0;
-    p.samples = 0;
-  });
-  {
-    // A deployment that logs for a while and is suspended.
-    LoggerSetup first(rig.session.logger, rig.clock, rig.session.batchValues);
-    ASSERT_EQ(first.Open(), 0);
-    rig.Plan(first, 86400, {0, 1, 0});
-    ASSERT_EQ(first.PressEnable(), EnableStep::Enabled);
-    rig.clock.Advance(300 * 1000);
-    ASSERT_EQ(rig.session.logger.CommSet(22), 1);
-  }
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  setup.logDirectory = rig.dir;
-  ASSERT_EQ(setup.Open(), 5);
-  setup.resuming = true;
-  setup.continueToAdd = true;
-  rig.host.answers = {Answer::Yes};  // its data "may be lost": go on
+  Rig rig("NMJ-7400", Empty);
+  // A deployment that logs for a while and is suspended.
+  ASSERT_EQ(rig.Open(), 0);
+  rig.Plan(86400, {0, 1, 0});
+  ASSERT_EQ(rig.setup->PressEnable(), EnableStep::Enabled);
+  rig.clock.Advance(300 * 1000);
+  ASSERT_EQ(rig.session.logger.CommSet(22), 1);
+
+  ASSERT_EQ(rig.Open(), 5);
+  rig.setup->resuming = true;
+  rig.setup->continueToAdd = true;
   const size_t before = rig.logger->CommandLog().size();
-  ASSERT_EQ(setup.PressEnable(), EnableStep::Resumed);
+  ASSERT_EQ(rig.Enable(), EnableStep::Resumed);  // its data "may be lost": go on
   // Start characteristic, threshold, real-time output and averaging, then resume.
   std::string order;
   const auto& log = rig.logger->CommandLog();
@@ -676,53 +610,18 @@ TEST(Enable, ContinueToAddResumesWithTheSettingsInOrderAndLogsIt) {
   EXPECT_EQ(order.find("P,"), std::string::npos) << order;
   EXPECT_NE(order.find("W,!R,"), std::string::npos) << order;
   EXPECT_EQ(rig.logger->Status(), 2);
-  std::ifstream in(rig.dir / "log" / Format("%06d.log", rig.session.logger.state.serial));
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text =
+      ReadAll(rig.dir / "log" / Format("%06d.log", rig.session.logger.state.serial));
   EXPECT_NE(text.find("Resumed logging"), std::string::npos) << text;
-}
-
-// The real-time step: retrieved data not yet saved may be saved first, and records that the
-// line cannot carry are refused before anything is sent.
-TEST(Enable, RealTimeStepOffersTheSaveAndChecksTheLinesCapacity) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    p.capabilities[0] |= 0x800u;
-    p.defaultBaudCode = 28;
-    p.status = 0;
-    p.samples = 0;
-  });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 0);
-  setup.prepareRealTime = [&rig](DeploymentParameters& q) {
-    return rig.session.PrepareRealTime(q);
-  };
-  rig.Plan(setup, 3600, {0, 0, 1});
-  rig.session.deployment.realtimeOutput = true;
-  rig.session.held.image.unsaved = true;
-  rig.host.answers = {Answer::Yes};
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ClosedToSave);
-  EXPECT_TRUE(rig.host.Saw("ask",
-                           "Retrieved data has not been saved.\nDo you wish to return to "
-                           "save the data now?"));
-  rig.session.held.image.unsaved = false;
-  // A 150-baud line cannot carry 19 bytes a second.
-  setup.defaultBaudRate = 150;
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
-  EXPECT_TRUE(rig.host.Saw("tell", "requires a default baud rate greater than 190."));
-  EXPECT_EQ(Heard(*rig.logger, "!B"), 0);
-  EXPECT_FALSE(rig.session.realTimeFiles);
 }
 
 // A reply that is neither a status nor "started in mode" means the logger did not enable.
 TEST(Enable, AnEnableCommandWithoutItsReplyIsAFailure) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    p.status = 0;
-    p.samples = 0;
-  });
-  LoggerSetup setup(rig.session.logger, rig.clock, rig.session.batchValues);
-  ASSERT_EQ(setup.Open(), 0);
-  rig.Plan(setup, 3600, {0, 1, 0});
+  Rig rig("NMJ-7400", Empty);
+  ASSERT_EQ(rig.Open(), 0);
+  rig.Plan(3600, {0, 1, 0});
   rig.logger->AnswerUnknown("P");
-  EXPECT_EQ(setup.PressEnable(), EnableStep::Failed);
+  EXPECT_EQ(rig.setup->PressEnable(), EnableStep::Failed);
   EXPECT_TRUE(rig.host.Saw("tell",
                            "Logger has not been enabled.\nTry again.\nIf problem "
                            "persists contact KLX."));
