@@ -10,6 +10,7 @@
 #include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
+#include "files/netcdf_file.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
@@ -80,10 +81,23 @@ struct RetrieveOptions {
   std::string out;
   std::string append;
   bool mat = false;
+  bool nc = false;
+  std::string utcOffset;
   std::optional<std::string> comment;
 };
 
+// "--utc-offset +HH:MM": false, with the message, when the text is no such offset.
+bool ParseOffsetOption(const std::string& text, std::optional<int>& seconds) {
+  if (text.empty()) return true;
+  seconds = klx::ParseUtcOffset(text);
+  if (!seconds)
+    std::fprintf(stderr, "--utc-offset takes +HH:MM or -HH:MM, from -12:00 to +14:00\n");
+  return seconds.has_value();
+}
+
 int Retrieve(const Common& common, const RetrieveOptions& o) {
+  std::optional<int> offset;
+  if (!ParseOffsetOption(o.utcOffset, offset)) return kExitUsage;
   Program p(common);
   if (!p.ok) return kExitFailed;
   if (!p.UsePort(common.port)) return kExitUsage;
@@ -152,6 +166,18 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
       return kExitFailed;
     }
   }
+  if (o.nc) {
+    std::filesystem::path nc =
+        std::filesystem::path(o.out.empty() ? s.directories.dat : o.out) / s.held.file.filename();
+    nc.replace_extension(".nc");
+    p.host.nextFile = nc.string();
+    if (s.SaveHeldNetcdf(offset)) {
+      std::printf("Wrote %s\n", nc.string().c_str());
+    } else {
+      s.LogRetrieval();
+      return kExitFailed;
+    }
+  }
   s.LogRetrieval();
   return t.failed ? kExitFailed : kExitOk;
 }
@@ -161,6 +187,7 @@ struct ConvertOptions {
   std::string to;
   std::string layout;
   std::string out;
+  std::string utcOffset;
 };
 
 int Convert(const Common& common, const ConvertOptions& o) {
@@ -169,10 +196,12 @@ int Convert(const Common& common, const ConvertOptions& o) {
   klx::Session& s = p.session;
   const std::filesystem::path in = o.file;
   const std::string ext = in.extension().string();
-  if (o.to != "dat" && o.to != "mat") {
-    std::fprintf(stderr, "--to takes dat or mat\n");
+  if (o.to != "dat" && o.to != "mat" && o.to != "nc") {
+    std::fprintf(stderr, "--to takes dat, mat or nc\n");
     return kExitUsage;
   }
+  std::optional<int> offset;
+  if (!ParseOffsetOption(o.utcOffset, offset)) return kExitUsage;
   if (!o.layout.empty()) {
     static const std::string kLayouts = "NAE";
     const size_t at = o.layout.size() == 1
@@ -188,8 +217,8 @@ int Convert(const Common& common, const ConvertOptions& o) {
   std::filesystem::path out = o.out;
   if (out.empty()) {
     out = in;
-    if (o.to == "mat")
-      out.replace_extension(".mat");
+    if (o.to == "mat" || o.to == "nc")
+      out.replace_extension("." + o.to);
     else
       out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat"
                                           : ".dat");
@@ -197,6 +226,8 @@ int Convert(const Common& common, const ConvertOptions& o) {
   p.host.nextFile = std::filesystem::absolute(out).string();
   if (o.to == "mat") {
     if (!s.SaveHeldMat()) return kExitFailed;
+  } else if (o.to == "nc") {
+    if (!s.SaveHeldNetcdf(offset)) return kExitFailed;
   } else if (!s.SaveHeld(true)) {
     return kExitFailed;
   }
@@ -398,6 +429,10 @@ int main(int argc, char** argv) {
   suspend->excludes(keep);
   retrieve->add_option("--out", retrieveOptions.out, "Write the hex and dat files into DIR");
   retrieve->add_flag("--mat", retrieveOptions.mat, "Also write the MAT file");
+  retrieve->add_flag("--nc", retrieveOptions.nc, "Also write the NetCDF (CF) file");
+  retrieve->add_option("--utc-offset", retrieveOptions.utcOffset,
+                       "The logger clock's offset from UTC for the NetCDF file, +HH:MM "
+                       "(default: this computer's at the retrieval)");
   retrieve->add_option("--comment", retrieveOptions.comment,
                        "The comment saved with the data (at most 99 characters)");
   retrieve
@@ -407,12 +442,17 @@ int main(int argc, char** argv) {
       ->excludes(retrieve->get_option("--all"));
 
   ConvertOptions convertOptions;
-  auto* convert = app.add_subcommand("convert", "Re-read a hex or dat file and write another form");
-  convert->add_option("file", convertOptions.file, "The .hex or .dat file")->required();
-  convert->add_option("--to", convertOptions.to, "dat or mat")->required();
+  auto* convert =
+      app.add_subcommand("convert", "Re-read a hex, dat or MAT file and write another form");
+  convert->add_option("file", convertOptions.file, "The .hex, .dat or .mat file")->required();
+  convert->add_option("--to", convertOptions.to, "dat, mat or nc (NetCDF, CF conventions)")
+      ->required();
   convert->add_option("--layout", convertOptions.layout,
                       "Dat layout: N (values), A (time), E (date and time)");
   convert->add_option("--out", convertOptions.out, "The file to write");
+  convert->add_option("--utc-offset", convertOptions.utcOffset,
+                      "nc: the logger clock's offset from UTC, +HH:MM (default: this "
+                      "computer's at the retrieval)");
 
   auto runDeployment = klx::cli::AddDeploymentCommands(
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});

@@ -10,6 +10,7 @@
 #include "files/activity_log.h"
 #include "files/dat_file.h"
 #include "files/mat_file.h"
+#include "files/netcdf_file.h"
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
@@ -129,6 +130,16 @@ bool Session::SaveHeldMat() {
   if (!SaveMatFile(host, request, held)) return false;
   if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
   return true;
+}
+
+bool Session::SaveHeldNetcdf(std::optional<int> utcOffsetSeconds, const std::string& program) {
+  NetcdfSaveRequest request;
+  request.programDirectory = settings.ProgramDirectory();
+  request.directories = &directories;
+  request.options.utcOffsetSeconds = utcOffsetSeconds;
+  request.options.program = program;
+  request.options.derived = settings.derived;
+  return SaveNetcdfFile(host, request, held);
 }
 
 void Session::LogRetrieval() {

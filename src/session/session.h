@@ -69,6 +69,10 @@ class Session {
   void ApplyDerived();
   // "Save a MATLAB file" with the settings' time form; `file` answers the file choice.
   bool SaveHeldMat();
+  // "Save a NetCDF file": the logger clock's offset from UTC as stated (empty: the host's at the
+  // retrieval); `program` is named in the file's history.
+  bool SaveHeldNetcdf(std::optional<int> utcOffsetSeconds = std::nullopt,
+                      const std::string& program = "klx");
   // The retrieval's entry in the per-logger and daily activity logs.
   void LogRetrieval();
   // The save operation ("Save data to a file") with the settings' layout and derived units.
