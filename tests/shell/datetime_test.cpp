@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace klx {
 namespace {
@@ -14,6 +17,14 @@ SystemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
   t.milliseconds = static_cast<uint16_t>(ms);
   return t;
 }
+
+std::string Str(const SystemTime& t) {
+  char s[64];
+  std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return s;
+}
+const char* const k2000 = "2000-01-01 00:00:00";
 
 // The reply in a heap block of exactly its size, so that AddressSanitizer sees any read outside.
 class ExactReply {
@@ -28,33 +39,10 @@ class ExactReply {
   std::unique_ptr<char[]> data_;
 };
 
-void ExpectDate(const SystemTime& t, int y, int mo, int d, int h, int mi, int s) {
-  EXPECT_EQ(t.year, y);
-  EXPECT_EQ(t.month, mo);
-  EXPECT_EQ(t.day, d);
-  EXPECT_EQ(t.hour, h);
-  EXPECT_EQ(t.minute, mi);
-  EXPECT_EQ(t.second, s);
-}
-
-void ExpectYear2000(const SystemTime& t) {
-  ExpectDate(t, 2000, 1, 1, 0, 0, 0);
-}
-
-// ---- Texts ----
-
-TEST(DateTimeText, LoggerDateTextOfYear2000StartsWith00) {
+TEST(DateTimeText, LoggerDisplayPeriodAndDateForms) {
   EXPECT_EQ(LoggerDateText(T(2000, 1, 1)), "000101000000");
   EXPECT_EQ(LoggerDateText(T(2000, 7, 4, 9, 8, 7)), "000704090807");
-}
-
-TEST(DateTimeText, LoggerDateTextOfLastSecondOf2099) {
-  const std::string text = LoggerDateText(T(2099, 12, 31, 23, 59, 59));
-  EXPECT_EQ(text, "991231235959");
-  EXPECT_EQ(text.size(), 12u);
-}
-
-TEST(DateTimeText, DisplayForms) {
+  EXPECT_EQ(LoggerDateText(T(2099, 12, 31, 23, 59, 59)), "991231235959");
   const SystemTime t = T(2026, 6, 1, 7, 5, 3);
   EXPECT_EQ(DateDisplayText(t), "2026/Jun/01 07:05:03");
   EXPECT_EQ(ShortDateDisplayText(t), "26/06/01 07:05:03");
@@ -63,9 +51,6 @@ TEST(DateTimeText, DisplayForms) {
   EXPECT_EQ(ShortDateDisplayText(T(2005, 12, 31, 23, 59, 59)), "05/12/31 23:59:59");
   EXPECT_EQ(DateDisplayText(T(2010, 12, 15)), "2010/Dec/15 00:00:00");
   EXPECT_EQ(DateDisplayText(T(2010, 13, 15)), "2010/\?\?\?/15 00:00:00");  // no read past the table
-}
-
-TEST(DateTimeText, PeriodAndDateFields) {
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 0, 10, 0), false), "00:10:00");
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 24, 0, 0), false), "24:00:00");
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 0, 10, 0), true), "6Hz profiling");
@@ -73,98 +58,61 @@ TEST(DateTimeText, PeriodAndDateFields) {
   EXPECT_EQ(DateFieldText(T(2026, 1, 2, 3, 4, 5), true), "NOW");
 }
 
-// ---- Packed decimal ----
-
-TEST(PackedDecimal, ValueToPacked) {
-  EXPECT_EQ(ToPackedDecimal(0), 0x00);
-  EXPECT_EQ(ToPackedDecimal(9), 0x09);
-  EXPECT_EQ(ToPackedDecimal(10), 0x10);
-  EXPECT_EQ(ToPackedDecimal(59), 0x59);
-  EXPECT_EQ(ToPackedDecimal(99), 0x99);
-  EXPECT_EQ(ToPackedDecimal(100), 0x00);  // mod 100 first
-  EXPECT_EQ(ToPackedDecimal(123), 0x23);
-  EXPECT_EQ(ToPackedDecimal(-1), 0x99);
-}
-
-TEST(PackedDecimal, PackedToValue) {
+TEST(PackedDecimal, BothWaysAndBadNibbles) {
+  const std::pair<int, int> packed[] = {{0, 0x00},  {9, 0x09},   {10, 0x10},  {59, 0x59},
+                                        {99, 0x99}, {100, 0x00}, {123, 0x23}, {-1, 0x99}};
+  for (auto [value, bcd] : packed) EXPECT_EQ(ToPackedDecimal(value), bcd) << value;
   for (int v = 0; v < 100; ++v) {
     EXPECT_EQ(FromPackedDecimal(ToPackedDecimal(v)), v);
     EXPECT_EQ(FromPackedDecimalUnchecked(ToPackedDecimal(v)), v);
   }
-  EXPECT_EQ(FromPackedDecimal(0x4A), -1);
-  EXPECT_EQ(FromPackedDecimal(0xA4), -1);
-  EXPECT_EQ(FromPackedDecimal(0xFF), -1);
-  EXPECT_EQ(FromPackedDecimalUnchecked(0xA4), 104);
-  EXPECT_EQ(FromPackedDecimalUnchecked(0x4A), 50);
-  EXPECT_EQ(FromPackedDecimalUnchecked(0xFF), 165);
-}
-
-TEST(PackedDecimal, PackedDate) {
-  const auto bytes = PackedDate(T(2026, 6, 1, 23, 59, 58));
-  const std::array<uint8_t, 6> expected = {0x26, 0x06, 0x01, 0x23, 0x59, 0x58};
-  EXPECT_EQ(bytes, expected);
-  const std::array<uint8_t, 6> y2000 = {0x00, 0x01, 0x01, 0x00, 0x00, 0x00};
-  EXPECT_EQ(PackedDate(T(2000, 1, 1)), y2000);
-}
-
-// ---- ParseLoggerDate ----
-
-TEST(ParseLoggerDate, ReadsTheTwelveDigitsBeforeTheTag) {
-  for (const char* tag : {"CTD", "CST", "CET"}) {
-    ExactReply reply(std::string("230615123456") + tag);
-    const SystemTime t = ParseLoggerDate(reply.View());
-    ExpectDate(t, 2023, 6, 15, 12, 34, 56);
-    EXPECT_EQ(t.dayOfWeek, 4);  // a Thursday
+  const int bad[][2] = {{0x4A, 50}, {0xA4, 104}, {0xFF, 165}};
+  for (auto [bcd, unchecked] : bad) {
+    EXPECT_EQ(FromPackedDecimal(static_cast<uint8_t>(bcd)), -1) << bcd;
+    EXPECT_EQ(FromPackedDecimalUnchecked(static_cast<uint8_t>(bcd)), unchecked) << bcd;
   }
-  ExactReply withPrefix("xyz991231235959CTD");
-  ExpectDate(ParseLoggerDate(withPrefix.View()), 2099, 12, 31, 23, 59, 59);
+  EXPECT_EQ(PackedDate(T(2026, 6, 1, 23, 59, 58)),
+            (std::array<uint8_t, 6>{0x26, 0x06, 0x01, 0x23, 0x59, 0x58}));
+  EXPECT_EQ(PackedDate(T(2000, 1, 1)), (std::array<uint8_t, 6>{0x00, 0x01, 0x01, 0, 0, 0}));
 }
 
-TEST(ParseLoggerDate, LetterAmongTheDigitsGivesYear2000) {
-  ExactReply reply("2306151A3456CTD");
-  ExpectYear2000(ParseLoggerDate(reply.View()));
-  ExactReply sign("23061512-456CTD");
-  ExpectYear2000(ParseLoggerDate(sign.View()));
-  ExactReply blank("230615 23456CTD");
-  ExpectYear2000(ParseLoggerDate(blank.View()));
-}
-
-TEST(ParseLoggerDate, OutOfRangeFieldsGiveYear2000) {
-  for (const char* text :
-       {"231315123456CTD", "230015123456CTD", "230600123456CTD", "230632123456CTD",
-        "230615243456CTD", "230615126056CTD", "230615123460CTD"}) {
+TEST(ParseLoggerDate, TwelveDigitsBeforeTheFirstCOrTheYear2000) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"230615123456CTD", "2023-06-15 12:34:56"},
+      {"230615123456CST", "2023-06-15 12:34:56"},
+      {"230615123456CET", "2023-06-15 12:34:56"},
+      {"xyz991231235959CTD", "2099-12-31 23:59:59"},
+      {"000101000000CTD", k2000},
+      {"231231235959CTD", "2023-12-31 23:59:59"},
+      // A letter, a sign or a blank among the digits.
+      {"2306151A3456CTD", k2000},
+      {"23061512-456CTD", k2000},
+      {"230615 23456CTD", k2000},
+      // Each field out of range.
+      {"231315123456CTD", k2000},
+      {"230015123456CTD", k2000},
+      {"230600123456CTD", k2000},
+      {"230632123456CTD", k2000},
+      {"230615243456CTD", k2000},
+      {"230615126056CTD", k2000},
+      {"230615123460CTD", k2000},
+      // No tag, and a first C that has no twelve digits before it.
+      {"230615123456", k2000},
+      {"", k2000},
+      {"C230615123456CTD", k2000},
+      {"C", k2000}};
+  for (const auto& [text, expected] : cases) {
     ExactReply reply(text);
-    ExpectYear2000(ParseLoggerDate(reply.View()));
+    EXPECT_EQ(Str(ParseLoggerDate(reply.View())), expected) << text;
   }
-  ExactReply edge("000101000000CTD");
-  ExpectDate(ParseLoggerDate(edge.View()), 2000, 1, 1, 0, 0, 0);
-  ExactReply last("231231235959CTD");
-  ExpectDate(ParseLoggerDate(last.View()), 2023, 12, 31, 23, 59, 59);
-}
-
-TEST(ParseLoggerDate, NoTagGivesYear2000) {
-  ExactReply reply("230615123456");
-  ExpectYear2000(ParseLoggerDate(reply.View()));
-  ExpectYear2000(ParseLoggerDate(""));
-  ExpectYear2000(ParseLoggerDate(std::string_view()));
-}
-
-TEST(ParseLoggerDate, FirstCIsTheTag) {
-  // The first "C" decides even when a later one has twelve digits before it.
-  ExactReply reply("C230615123456CTD");
-  ExpectYear2000(ParseLoggerDate(reply.View()));
-}
-
-TEST(ParseLoggerDate, FewerThanTwelveCharactersBeforeTheTagAreNotReadOutside) {
+  EXPECT_EQ(Str(ParseLoggerDate(std::string_view())), k2000);
+  EXPECT_EQ(ParseLoggerDate("230615123456CTD").dayOfWeek, 4);  // a Thursday
+  // Fewer than twelve characters before the tag are not read outside.
   for (size_t n = 0; n < 12; ++n) {
     ExactReply reply(std::string("230615123456").substr(12 - n) + "CTD");
-    ExpectYear2000(ParseLoggerDate(reply.View()));
+    EXPECT_EQ(Str(ParseLoggerDate(reply.View())), k2000) << n;
   }
-  ExactReply justC("C");
-  ExpectYear2000(ParseLoggerDate(justC.View()));
-}
-
-TEST(ParseLoggerDate, BinaryGarbageNeverCrashes) {
+  // Binary garbage never crashes and gives a real month.
   std::string bytes;
   uint32_t seed = 12345;
   for (int i = 0; i < 2000; ++i) {
@@ -177,141 +125,93 @@ TEST(ParseLoggerDate, BinaryGarbageNeverCrashes) {
   }
 }
 
-// ---- ParseLoggerDuration ----
-
-TEST(ParseLoggerDuration, ExactlyOneDayIsAccepted) {
-  ExactReply reply("240000CSP");
-  const SystemTime d = ParseLoggerDuration(reply.View());
-  EXPECT_EQ(d.hour, 24);
-  EXPECT_EQ(d.minute, 0);
-  EXPECT_EQ(d.second, 0);
-  EXPECT_EQ(PeriodSeconds(d), 86400);
-}
-
-TEST(ParseLoggerDuration, SixtyMinutesBecomesOneMinute) {
-  ExactReply reply("006000CSP");
-  const SystemTime d = ParseLoggerDuration(reply.View());
-  EXPECT_EQ(d.hour, 0);
-  EXPECT_EQ(d.minute, 1);
-  EXPECT_EQ(d.second, 0);
-}
-
-TEST(ParseLoggerDuration, ValidValuesAndWav) {
-  ExactReply a("xx013015CSP");
-  const SystemTime d = ParseLoggerDuration(a.View());
-  EXPECT_EQ(DurationText(d), "013015");
-  EXPECT_EQ(d.year, 2000);
-  ExactReply b("235959WAV");
-  EXPECT_EQ(DurationText(ParseLoggerDuration(b.View())), "235959");
-  // "CSP" is looked for first, wherever it stands.
-  ExactReply c("000500WAV000010CSP");
-  EXPECT_EQ(DurationText(ParseLoggerDuration(c.View())), "000010");
-  ExactReply zero("000000CSP");
-  EXPECT_EQ(DurationText(ParseLoggerDuration(zero.View())), "000000");
-}
-
-TEST(ParseLoggerDuration, InvalidValuesBecomeOneMinute) {
-  for (const char* text : {"240001CSP", "240100CSP", "250000CSP", "000060CSP", "99x999CSP",
-                           "-10000CSP", " 10000CSP"}) {
+TEST(ParseLoggerDuration, SixDigitsBeforeCspOrWavAndOneMinuteForBadValues) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"240000CSP", "240000"},
+      {"006000CSP", "000100"},
+      {"xx013015CSP", "013015"},
+      {"235959WAV", "235959"},
+      {"000000CSP", "000000"},
+      {"000500WAV000010CSP", "000010"},  // "CSP" is looked for first, wherever it stands
+      {"240001CSP", "000100"},
+      {"240100CSP", "000100"},
+      {"250000CSP", "000100"},
+      {"000060CSP", "000100"},
+      {"99x999CSP", "000100"},
+      {"-10000CSP", "000100"},
+      {" 10000CSP", "000100"},
+      {"15WAV", "000100"}};
+  for (const auto& [text, expected] : cases) {
     ExactReply reply(text);
-    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), "000100") << text;
+    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), expected) << text;
   }
-}
-
-TEST(ParseLoggerDuration, NoTagGivesTheWholeYear2000Record) {
-  ExactReply reply("123456XYZ");
-  const SystemTime d = ParseLoggerDuration(reply.View());
-  EXPECT_EQ(d, Year2000());
+  for (size_t n = 0; n < 6; ++n) {
+    ExactReply reply(std::string("013015").substr(6 - n) + "CSP");
+    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), "000100") << n;
+  }
+  const SystemTime day = ParseLoggerDuration("240000CSP");
+  EXPECT_EQ(day.hour, 24);
+  EXPECT_EQ(PeriodSeconds(day), 86400);
+  EXPECT_EQ(ParseLoggerDuration("xx013015CSP").year, 2000);
+  // Without a tag: the whole year-2000 record.
+  EXPECT_EQ(ParseLoggerDuration("123456XYZ"), Year2000());
   EXPECT_EQ(ParseLoggerDuration(""), Year2000());
 }
 
-TEST(ParseLoggerDuration, FewerThanSixCharactersBeforeTheTagAreNotReadOutside) {
-  for (size_t n = 0; n < 6; ++n) {
-    ExactReply reply(std::string("013015").substr(6 - n) + "CSP");
-    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), "000100");
-  }
-  ExactReply wav("15WAV");
-  EXPECT_EQ(DurationText(ParseLoggerDuration(wav.View())), "000100");
-}
-
-// ---- Arithmetic ----
-
-TEST(DateArithmetic, DayNumberOfFirstMarch2004) {
-  EXPECT_EQ(DayNumber(T(2004, 3, 1)), 1521);
-}
-
 TEST(DateArithmetic, DayNumberMatchesTheCalendarFor2000To2099) {
+  EXPECT_EQ(DayNumber(T(2004, 3, 1)), 1521);
   const int64_t base = DaysFromCivil(2000, 1, 1);
-  for (int y = 2000; y <= 2099; ++y) {
-    for (int m = 1; m <= 12; ++m) {
-      for (int d : {1, 15, 28}) {
+  for (int y = 2000; y <= 2099; ++y)
+    for (int m = 1; m <= 12; ++m)
+      for (int d : {1, 15, 28})
         ASSERT_EQ(DayNumber(T(y, m, d)), DaysFromCivil(y, m, d) - base) << y << "-" << m;
-      }
-    }
-  }
-  EXPECT_EQ(DayNumber(T(2000, 1, 1)), 0);
   EXPECT_EQ(DayNumber(T(2000, 12, 31)), 365);
-  EXPECT_EQ(DayNumber(T(2001, 1, 1)), 366);
   EXPECT_EQ(DayNumber(T(2001, 3, 1)), 366 + 59);
 }
 
-TEST(DateArithmetic, SecondsOfDayAndSince2000) {
+TEST(DateArithmetic, SecondsPeriodsAndComparisons) {
   EXPECT_EQ(SecondsOfDay(T(2010, 5, 5, 1, 2, 3)), 3723);
   EXPECT_EQ(SecondsSince2000(T(2000, 1, 1)), 0);
   EXPECT_EQ(SecondsSince2000(T(2000, 1, 2, 0, 0, 1)), 86401);
   EXPECT_EQ(SecondsSince2000(T(2004, 3, 1, 1, 0, 0)), 1521 * 86400 + 3600);
-}
-
-TEST(DateArithmetic, PeriodSeconds) {
   EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 0, 0, 0)), 86400);
   EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 0, 0, 1)), 1);
   EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 1, 30, 0)), 5400);
-}
-
-TEST(DateArithmetic, AddSecondsBackOverTheYearEnd) {
-  const SystemTime t = AddSeconds(T(2001, 1, 1), -1);
-  ExpectDate(t, 2000, 12, 31, 23, 59, 59);
-  EXPECT_EQ(t.dayOfWeek, 0);  // a Sunday
-}
-
-TEST(DateArithmetic, AddSecondsAndMilliseconds) {
-  ExpectDate(AddSeconds(T(2004, 2, 28, 23, 0, 0), 3600), 2004, 2, 29, 0, 0, 0);
-  ExpectDate(AddSeconds(T(2003, 2, 28, 23, 0, 0), 3600), 2003, 3, 1, 0, 0, 0);
-  const SystemTime t = AddMilliseconds(T(2020, 1, 1, 0, 0, 0, 500), 600);
-  ExpectDate(t, 2020, 1, 1, 0, 0, 1);
-  EXPECT_EQ(t.milliseconds, 100);
-  const SystemTime back = AddMilliseconds(T(2020, 1, 1), -1);
-  ExpectDate(back, 2019, 12, 31, 23, 59, 59);
-  EXPECT_EQ(back.milliseconds, 999);
-  // Absurd amounts do not overflow.
-  (void)AddSeconds(T(2020, 1, 1), INT64_MAX);
-  (void)AddSeconds(T(2020, 1, 1), INT64_MIN);
-  (void)AddMilliseconds(T(2020, 1, 1), INT64_MIN);
-}
-
-TEST(DateArithmetic, SecondsBetweenTruncatesTowardZero) {
+  // Differences truncate toward zero.
   const SystemTime a = T(2020, 1, 1, 0, 0, 0, 0);
   const SystemTime b = T(2020, 1, 1, 0, 0, 1, 500);
-  EXPECT_EQ(SecondsBetween(b, a), 1);
-  EXPECT_EQ(SecondsBetween(a, b), -1);
-  EXPECT_EQ(SecondsBetween(a, a), 0);
-  EXPECT_EQ(DifferenceSeconds(b, a), 1);
-  EXPECT_EQ(DifferenceSeconds(a, b), -1);
+  EXPECT_EQ(std::make_tuple(SecondsBetween(b, a), SecondsBetween(a, b), SecondsBetween(a, a)),
+            std::make_tuple(1, -1, 0));
+  EXPECT_EQ(std::make_tuple(DifferenceSeconds(b, a), DifferenceSeconds(a, b)),
+            std::make_tuple(1, -1));
   EXPECT_EQ(DifferenceMilliseconds(b, a), 1500);
   EXPECT_EQ(DifferenceMilliseconds(a, b), -1500);
   EXPECT_EQ(SecondsBetween(T(2001, 1, 1), T(2000, 1, 1)), 366 * 86400);
-}
-
-TEST(DateArithmetic, Compare) {
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1)), 0);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 2)), -1);
   EXPECT_EQ(Compare(T(2021, 1, 1), T(2020, 12, 31)), 1);
   EXPECT_EQ(Compare(T(2020, 1, 1, 0, 0, 0, 1), T(2020, 1, 1)), 1);
 }
 
-// ---- Timing helpers ----
+TEST(DateArithmetic, AddSecondsAndMillisecondsAcrossDaysAndYears) {
+  const SystemTime newYear = AddSeconds(T(2001, 1, 1), -1);
+  EXPECT_EQ(Str(newYear), "2000-12-31 23:59:59");
+  EXPECT_EQ(newYear.dayOfWeek, 0);  // a Sunday
+  EXPECT_EQ(Str(AddSeconds(T(2004, 2, 28, 23, 0, 0), 3600)), "2004-02-29 00:00:00");
+  EXPECT_EQ(Str(AddSeconds(T(2003, 2, 28, 23, 0, 0), 3600)), "2003-03-01 00:00:00");
+  const SystemTime t = AddMilliseconds(T(2020, 1, 1, 0, 0, 0, 500), 600);
+  EXPECT_EQ(Str(t), "2020-01-01 00:00:01");
+  EXPECT_EQ(t.milliseconds, 100);
+  const SystemTime back = AddMilliseconds(T(2020, 1, 1), -1);
+  EXPECT_EQ(Str(back), "2019-12-31 23:59:59");
+  EXPECT_EQ(back.milliseconds, 999);
+  // Absurd amounts do not overflow (the sanitizer would report it).
+  (void)AddSeconds(T(2020, 1, 1), INT64_MAX);
+  (void)AddSeconds(T(2020, 1, 1), INT64_MIN);
+  (void)AddMilliseconds(T(2020, 1, 1), INT64_MIN);
+}
 
-TEST(SamplingStepTest, AcceptsStepsOfAtMostOnePeriod) {
+TEST(TimingHelpers, SamplingStepCountdownAndInterval) {
   SamplingStepTest step;
   const SystemTime start = T(2026, 6, 1, 12, 0, 0);
   // The first call compares with the previous time 0 (1 January 2000).
@@ -323,40 +223,27 @@ TEST(SamplingStepTest, AcceptsStepsOfAtMostOnePeriod) {
   EXPECT_TRUE(step.Check(AddSeconds(start, 150), 60));
   step.Reset(start);
   EXPECT_TRUE(step.Check(AddSeconds(start, 30), 60));
-  SamplingStepTest fresh;
-  EXPECT_TRUE(fresh.Check(T(2000, 1, 1, 0, 0, 10), 10));
-}
+  EXPECT_TRUE(SamplingStepTest().Check(T(2000, 1, 1, 0, 0, 10), 10));
 
-TEST(Countdown, CountsTwentySecondsDownToZero) {
-  VirtualClock clock;
-  Countdown countdown(clock);
-  clock.Advance(5000);
-  countdown.Start();
-  EXPECT_EQ(countdown.Remaining(), 20);
-  clock.Advance(999);
-  EXPECT_EQ(countdown.Remaining(), 20);
-  clock.Advance(1);
-  EXPECT_EQ(countdown.Remaining(), 19);
-  clock.Advance(18500);
-  EXPECT_EQ(countdown.Remaining(), 1);
-  clock.Advance(500);
-  EXPECT_EQ(countdown.Remaining(), 0);
-  clock.Advance(100000);
-  EXPECT_EQ(countdown.Remaining(), 0);
-  countdown.Start();
-  EXPECT_EQ(countdown.Remaining(), 20);
-}
-
-TEST(IntervalTimer, MeasuresFromThePreviousCallCappedAt1000) {
+  // The countdown shows whole seconds left of twenty; the interval is capped at 1000 ms.
   VirtualClock clock;
   IntervalTimer interval(clock);  // "program start"
+  Countdown countdown(clock);
   clock.Advance(250);
   EXPECT_EQ(interval.Next(), 250);
+  countdown.Start();
+  const std::pair<int, int> remaining[] = {{0, 20},    {999, 20}, {1, 19},
+                                           {18500, 1}, {500, 0},  {100000, 0}};
+  for (auto [advance, left] : remaining) {
+    clock.Advance(advance);
+    EXPECT_EQ(countdown.Remaining(), left) << clock.MonotonicMs();
+  }
+  countdown.Start();
+  EXPECT_EQ(countdown.Remaining(), 20);
+  EXPECT_EQ(interval.Next(), 1000);
   clock.Advance(40);
   EXPECT_EQ(interval.Next(), 40);
   EXPECT_EQ(interval.Next(), 0);
-  clock.Advance(5000);
-  EXPECT_EQ(interval.Next(), 1000);
   clock.Advance(1000);
   EXPECT_EQ(interval.Next(), 1000);
 }

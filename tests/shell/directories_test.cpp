@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "shell/messages.h"
 #include "temp_dir.h"
 
@@ -10,21 +12,27 @@ namespace {
 
 using DirectoriesTest = test::TempDirTest;
 
-TEST_F(DirectoriesTest, DefaultsAreCreatedAndTheFileIsWritten) {
+TEST_F(DirectoriesTest, DefaultsAreCreatedUnlessAlreadySet) {
+  const std::string dat = (Dir() / "dat").string(), hex = (Dir() / "hex").string(),
+                    mat = (Dir() / "mat").string();
   Directories dirs;
   EXPECT_EQ(ReadDirectories(Dir(), dirs), std::nullopt);
-  EXPECT_EQ(dirs.dat, (Dir() / "dat").string());
-  EXPECT_EQ(dirs.hex, (Dir() / "hex").string());
-  EXPECT_EQ(dirs.mat, (Dir() / "mat").string());
-  EXPECT_EQ(dirs.extraHex, (Dir() / "hex").string());
-  for (const char* folder : {"dat", "hex", "mat"})
-    EXPECT_TRUE(std::filesystem::is_directory(Dir() / folder)) << folder;
+  EXPECT_EQ(std::make_tuple(dirs.dat, dirs.hex, dirs.mat, dirs.extraHex),
+            std::make_tuple(dat, hex, mat, hex));
+  for (const auto& folder : {dat, hex, mat}) EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_EQ(ReadFile(Dir() / "klxdir.ini"),
-            "DAT directory=" + (Dir() / "dat").string() + "\nHEX directory=" +
-                (Dir() / "hex").string() + "\nMAT directory=" + (Dir() / "mat").string() + "\n");
+            "DAT directory=" + dat + "\nHEX directory=" + hex + "\nMAT directory=" + mat + "\n");
+
+  std::filesystem::remove_all(Dir());
+  std::filesystem::create_directory(Dir());
+  Directories set;
+  set.dat = "/somewhere/dat";
+  EXPECT_EQ(ReadDirectories(Dir(), set), std::nullopt);
+  EXPECT_EQ(set.dat, "/somewhere/dat");
+  EXPECT_FALSE(std::filesystem::exists(Dir() / "dat"));
 }
 
-TEST_F(DirectoriesTest, FileValuesOverrideTheDefaults) {
+TEST_F(DirectoriesTest, FileValuesOverrideTheDefaultsAndAreWrittenBack) {
   WriteFile(Dir() / "klxdir.ini",
             "MAT directory=/data/mat files\r\njunk line\nDAT directory=/data/dat\n"
             "HEX directory=empty\n");
@@ -37,79 +45,55 @@ TEST_F(DirectoriesTest, FileValuesOverrideTheDefaults) {
   EXPECT_EQ(ReadFile(Dir() / "klxdir.ini"),
             "DAT directory=/data/dat\nHEX directory=" + (Dir() / "hex").string() +
                 "\nMAT directory=/data/mat files\n");
-}
-
-TEST_F(DirectoriesTest, OverLongAndEmptyValuesAreIgnored) {
+  // Over-long and empty values are ignored.
   WriteFile(Dir() / "klxdir.ini", "DAT directory=/" + std::string(300, 'a') + "\nHEX directory=\n");
-  Directories dirs;
-  EXPECT_EQ(ReadDirectories(Dir(), dirs), std::nullopt);
-  EXPECT_EQ(dirs.dat, (Dir() / "dat").string());
-  EXPECT_EQ(dirs.hex, (Dir() / "hex").string());
-}
-
-TEST_F(DirectoriesTest, DirectoriesAlreadySetAreKept) {
-  Directories dirs;
-  dirs.dat = "/somewhere/dat";
-  EXPECT_EQ(ReadDirectories(Dir(), dirs), std::nullopt);
-  EXPECT_EQ(dirs.dat, "/somewhere/dat");
-  EXPECT_FALSE(std::filesystem::exists(Dir() / "dat"));
-}
-
-TEST_F(DirectoriesTest, CreationFailureGivesTheTableMessage) {
-  WriteFile(Dir() / "dat", "a file where the folder should be");
-  Directories dirs;
-  const auto message = ReadDirectories(Dir(), dirs);
-  ASSERT_TRUE(message.has_value());
-  EXPECT_EQ(*message, "Error: Unable to create the '" + Dir().string() +
-                          "\\dat' directory\nCheck that your KLX directory is not write "
-                          "protected.");
-  EXPECT_FALSE(std::filesystem::exists(Dir() / "klxdir.ini"));
-}
-
-TEST_F(DirectoriesTest, HexAndMatCreationFailures) {
-  WriteFile(Dir() / "mat", "x");
-  Directories dirs;
-  auto message = ReadDirectories(Dir(), dirs);
-  ASSERT_TRUE(message.has_value());
-  EXPECT_EQ(*message, MessageText(Msg::CannotCreateMatDirectory));
-  EXPECT_EQ(*message, "Error: Unable to create mat directory");
-
-  std::filesystem::remove(Dir() / "mat");
-  WriteFile(Dir() / "hex", "x");
   Directories again;
-  message = ReadDirectories(Dir(), again);
-  ASSERT_TRUE(message.has_value());
-  EXPECT_EQ(*message, "Error: Unable to create the '" + Dir().string() +
-                          "\\hex' directory\nCheck that your KLX directory is not write "
-                          "protected.");
+  EXPECT_EQ(ReadDirectories(Dir(), again), std::nullopt);
+  EXPECT_EQ(again.dat, (Dir() / "dat").string());
+  EXPECT_EQ(again.hex, (Dir() / "hex").string());
+  // Unset directories are written as "empty".
+  again.hex = again.mat = "";
+  ASSERT_TRUE(WriteDirectories(Dir(), again));
+  EXPECT_EQ(ReadFile(Dir() / "klxdir.ini"),
+            "DAT directory=" + again.dat + "\nHEX directory=empty\nMAT directory=empty\n");
+  EXPECT_FALSE(WriteDirectories(Dir() / "missing", again));
 }
 
-TEST_F(DirectoriesTest, MissingProgramDirectoryFails) {
+TEST_F(DirectoriesTest, CreationFailuresGiveTheirMessages) {
+  auto tableMessage = [&](const char* folder) {
+    return "Error: Unable to create the '" + Dir().string() + "\\" + folder +
+           "' directory\nCheck that your KLX directory is not write protected.";
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"dat", tableMessage("dat")},
+      {"hex", tableMessage("hex")},
+      {"mat", "Error: Unable to create mat directory"}};
+  for (const auto& [folder, message] : cases) {
+    WriteFile(Dir() / folder, "a file where the folder should be");
+    Directories dirs;
+    EXPECT_EQ(ReadDirectories(Dir(), dirs), message) << folder;
+    EXPECT_FALSE(std::filesystem::exists(Dir() / "klxdir.ini"));
+    std::filesystem::remove_all(Dir());
+    std::filesystem::create_directory(Dir());
+  }
+  EXPECT_EQ(MessageText(Msg::CannotCreateMatDirectory), "Error: Unable to create mat directory");
   Directories dirs;
   EXPECT_TRUE(ReadDirectories(Dir() / "missing", dirs).has_value());
 }
 
-TEST_F(DirectoriesTest, WriteUsesEmptyForUnsetDirectories) {
-  Directories dirs;
-  dirs.dat = "/x";
-  dirs.mat = "";
-  ASSERT_TRUE(WriteDirectories(Dir(), dirs));
-  EXPECT_EQ(ReadFile(Dir() / "klxdir.ini"),
-            "DAT directory=/x\nHEX directory=empty\nMAT directory=empty\n");
-  EXPECT_FALSE(WriteDirectories(Dir() / "missing", dirs));
-}
-
 TEST(DefaultDirectoryFor, FolderOfTheCurrentFileOrTheProgramFolder) {
-  const std::filesystem::path program = "/opt/klx";
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Dat, "/data/run1/012345.dat", program),
-            "/data/run1");
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Dat, "/data/run1/012345.hex", program),
-            "/opt/klx/dat");
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Hex, "/data/run1/012345.hex", program),
-            "/data/run1");
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Hex, "", program), "/opt/klx/hex");
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Dat, "012345.dat", program), "/opt/klx");
-  EXPECT_EQ(DefaultDirectoryFor(DirectoryKind::Dat, "sub/012345.dat", program), "/opt/klx/sub");
+  const struct {
+    DirectoryKind kind;
+    const char* current;
+    const char* expected;
+  } cases[] = {{DirectoryKind::Dat, "/data/run1/012345.dat", "/data/run1"},
+               {DirectoryKind::Dat, "/data/run1/012345.hex", "/opt/klx/dat"},
+               {DirectoryKind::Hex, "/data/run1/012345.hex", "/data/run1"},
+               {DirectoryKind::Hex, "", "/opt/klx/hex"},
+               {DirectoryKind::Dat, "012345.dat", "/opt/klx"},
+               {DirectoryKind::Dat, "sub/012345.dat", "/opt/klx/sub"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(DefaultDirectoryFor(c.kind, c.current, "/opt/klx"), c.expected) << c.current;
 }
 
 }  // namespace

@@ -29,48 +29,39 @@ const char* const kDefaultLimits =
     "Tidal Slope=1 0\n"
     "Transmissometer=10 0\n";
 
+// Upper and lower limit of each named quantity, "absent" for names not in the table.
+std::string Limits(const RealTimeLimits& limits, std::initializer_list<const char*> names) {
+  std::string s;
+  for (const char* name : names) {
+    const auto* l = limits.Find(name);
+    s += std::string(name) +
+         (l ? "=" + std::to_string(l->upper) + " " + std::to_string(l->lower) : " absent") + ";";
+  }
+  return s;
+}
+
 TEST_F(LimitsFileTest, MissingFileIsWrittenWithTheDefaultsInOrder) {
   RealTimeLimits limits;
   ReadRealTimeLimits(Dir(), limits);
   EXPECT_EQ(ReadFile(Dir() / "klx.lim"), kDefaultLimits);
-  ASSERT_EQ(limits.All().size(), 18u);
-  EXPECT_EQ(limits.Find("Temperature")->upper, 35);
-  EXPECT_EQ(limits.Find("Temperature")->lower, -5);
-  EXPECT_EQ(limits.Find("SOS")->upper, 1600);
-  EXPECT_EQ(limits.Find("SOS")->lower, 1500);
-  EXPECT_EQ(limits.Find("Nothing"), nullptr);
+  EXPECT_EQ(limits.All().size(), 18u);
+  EXPECT_EQ(Limits(limits, {"Temperature", "SOS", "Nothing"}),
+            "Temperature=35 -5;SOS=1600 1500;Nothing absent;");
 }
 
 TEST_F(LimitsFileTest, ValuesAreReadBackAndBadLinesIgnored) {
   WriteFile(Dir() / "klx.lim",
-            "Temperature=30 -2\n"
-            "Pressure=abc\n"
-            "Conductivity=70\n"
-            "Bogus=1 2\n"
-            "garbage\n" +
+            "Temperature=30 -2\nPressure=abc\nConductivity=70\nBogus=1 2\ngarbage\n" +
                 std::string("\0\xff\x01=\n", 5) +
-                "pH=12 2\r\n"
-                "SOS=1550 1450\n"
-                "Fluorometry-C=80 1\n"
-                "Depth= 200  -1\n"
+                "pH=12 2\r\nSOS=1550 1450\nFluorometry-C=80 1\nDepth= 200  -1\n"
                 "Salinity=99999999999 1\n" +
                 std::string(200, 'x') + "Voltage=9 9\n");
   RealTimeLimits limits;
   ReadRealTimeLimits(Dir(), limits);
-  EXPECT_EQ(limits.Find("Temperature")->upper, 30);
-  EXPECT_EQ(limits.Find("Temperature")->lower, -2);
-  EXPECT_EQ(limits.Find("Pressure")->upper, 30);
-  EXPECT_EQ(limits.Find("Conductivity")->upper, 60);
-  EXPECT_EQ(limits.Find("Conductivity")->lower, 20);
-  EXPECT_EQ(limits.Find("pH")->upper, 12);
-  EXPECT_EQ(limits.Find("pH")->lower, 2);
-  EXPECT_EQ(limits.Find("SOS")->upper, 1550);
-  EXPECT_EQ(limits.Find("Fluorometry-C")->upper, 80);
-  EXPECT_EQ(limits.Find("Fluorometry-R")->upper, 70);
-  EXPECT_EQ(limits.Find("Depth")->upper, 200);
-  EXPECT_EQ(limits.Find("Depth")->lower, -1);
-  EXPECT_EQ(limits.Find("Salinity")->upper, 60);
-  EXPECT_EQ(limits.Find("Voltage")->upper, 5);
+  EXPECT_EQ(Limits(limits, {"Temperature", "Pressure", "Conductivity", "pH", "SOS", "Fluorometry-C",
+                            "Fluorometry-R", "Depth", "Salinity", "Voltage"}),
+            "Temperature=30 -2;Pressure=30 0;Conductivity=60 20;pH=12 2;SOS=1550 1450;"
+            "Fluorometry-C=80 1;Fluorometry-R=70 0;Depth=200 -1;Salinity=60 40;Voltage=5 0;");
 }
 
 TEST_F(LimitsFileTest, RoundTrip) {

@@ -9,35 +9,27 @@ namespace {
 
 using TextFileTest = test::TempDirTest;
 
+// Each line's text, with "+" after the text of a line cut at the limit.
+std::string Lines(const std::filesystem::path& path, size_t limit, size_t maxLines = 1000) {
+  const auto lines = ReadTextLines(path, limit, maxLines);
+  if (!lines) return "missing";
+  std::string s;
+  for (const auto& line : *lines) s += line.text + (line.overLong ? "+|" : "|");
+  return s;
+}
+
 TEST_F(TextFileTest, LinesAreCutAtTheLimitAndTheRestSkipped) {
-  WriteFile(Dir() / "f", "abc\r\n" + std::string(10, 'x') + "tail\nlast");
-  const auto lines = ReadTextLines(Dir() / "f", 10);
-  ASSERT_TRUE(lines.has_value());
-  ASSERT_EQ(lines->size(), 3u);
-  EXPECT_EQ((*lines)[0].text, "abc");
-  EXPECT_FALSE((*lines)[0].overLong);
-  EXPECT_EQ((*lines)[1].text, std::string(10, 'x'));
-  EXPECT_TRUE((*lines)[1].overLong);
-  EXPECT_EQ((*lines)[2].text, "last");
-}
-
-TEST_F(TextFileTest, LineOfExactlyTheLimitWithCarriageReturn) {
-  WriteFile(Dir() / "f", std::string(10, 'a') + "\r\n" + std::string(10, 'b') + "\rc\n");
-  const auto lines = ReadTextLines(Dir() / "f", 10);
-  ASSERT_TRUE(lines.has_value());
-  ASSERT_EQ(lines->size(), 2u);
-  EXPECT_EQ((*lines)[0].text, std::string(10, 'a'));
-  EXPECT_FALSE((*lines)[0].overLong);
-  EXPECT_EQ((*lines)[1].text, std::string(10, 'b'));
-  EXPECT_TRUE((*lines)[1].overLong);
-}
-
-TEST_F(TextFileTest, MissingFileAndMaxLines) {
-  EXPECT_FALSE(ReadTextLines(Dir() / "none", 10).has_value());
+  const std::pair<std::string, std::string> cases[] = {
+      {"abc\r\n" + std::string(10, 'x') + "tail\nlast", "abc|xxxxxxxxxx+|last|"},
+      {std::string(10, 'a') + "\r\n" + std::string(10, 'b') + "\rc\n", "aaaaaaaaaa|bbbbbbbbbb+|"},
+      {"", ""}};
+  for (const auto& [text, lines] : cases) {
+    WriteFile(Dir() / "f", text);
+    EXPECT_EQ(Lines(Dir() / "f", 10), lines) << text;
+  }
+  EXPECT_EQ(Lines(Dir() / "none", 10), "missing");
   WriteFile(Dir() / "f", "1\n2\n3\n");
-  EXPECT_EQ(ReadTextLines(Dir() / "f", 10, 2)->size(), 2u);
-  WriteFile(Dir() / "e", "");
-  EXPECT_TRUE(ReadTextLines(Dir() / "e", 10)->empty());
+  EXPECT_EQ(Lines(Dir() / "f", 10, 2), "1|2|");
 }
 
 TEST_F(TextFileTest, AtomicWriteReplacesTheFile) {
