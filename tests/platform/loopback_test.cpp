@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/clock.h"
 
@@ -14,29 +14,25 @@ namespace klx {
 namespace {
 
 // Sends back what it receives, latencyMs later, one byte every msPerByte.
-class EchoDevice final : public LineDevice {
- public:
-  EchoDevice(int64_t latencyMs, double msPerByte) : latencyMs_(latencyMs), msPerByte_(msPerByte) {}
+struct EchoDevice final : LineDevice {
   void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
                LineOutput& out) override {
     lastBaud = hostBaud;
-    out.Send(data, count, nowMs + latencyMs_, msPerByte_);
+    out.Send(data, count, nowMs + latencyMs, msPerByte);
   }
   void HostOpened(int64_t) override { ++opened; }
   void HostClosed(int64_t) override { ++closed; }
-  int lastBaud = 0;
-  int opened = 0;
-  int closed = 0;
-
- private:
-  int64_t latencyMs_;
-  double msPerByte_;
+  int64_t latencyMs = 0;
+  double msPerByte = 0;
+  int lastBaud = 0, opened = 0, closed = 0;
 };
 
 class LoopbackTest : public ::testing::Test {
  protected:
   void Make(int64_t latencyMs, double msPerByte) {
-    device_ = std::make_shared<EchoDevice>(latencyMs, msPerByte);
+    device_ = std::make_shared<EchoDevice>();
+    device_->latencyMs = latencyMs;
+    device_->msPerByte = msPerByte;
     port_ = std::make_unique<LoopbackPort>("sim:echo", device_, clock_);
     ASSERT_TRUE(port_->Open());
   }
@@ -52,11 +48,11 @@ class LoopbackTest : public ::testing::Test {
         static_cast<int>(text.size()));
   }
   std::string Read(int n) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(n) + 1);
-    const int got = port_->Read(buffer.data(), n);
-    EXPECT_GE(got, 0);
-    EXPECT_LE(got, n);
-    return std::string(buffer.begin(), buffer.begin() + std::max(got, 0));
+    std::string buffer(static_cast<size_t>(n), '\0');
+    const int got = port_->Read(reinterpret_cast<uint8_t*>(buffer.data()), n);
+    EXPECT_TRUE(got >= 0 && got <= n) << got;
+    buffer.resize(static_cast<size_t>(std::clamp(got, 0, n)));
+    return buffer;
   }
 
   VirtualClock clock_;
@@ -64,64 +60,46 @@ class LoopbackTest : public ::testing::Test {
   std::unique_ptr<LoopbackPort> port_;
 };
 
-TEST_F(LoopbackTest, ShortReadReturnsAfterTheWholeTotalTimeout) {
-  Make(5, 0.0);
-  SetTimeouts(2, 20);
-  const int64_t start = clock_.MonotonicMs();
-  Write("abc");
-  EXPECT_EQ(Read(10), "abc");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 10 * 2 + 20);
+TEST_F(LoopbackTest, ReadReturnsWithTheLastByteOrAfterTheWholeTotalTimeout) {
+  const struct {
+    int64_t latencyMs;
+    double msPerByte;
+    uint32_t multiplier, constant;
+    const char* sent;
+    int64_t waitMs;  // before the read
+    int wanted;
+    const char* got;
+    int64_t readMs;
+  } cases[] = {
+      {5, 0.0, 2, 20, "abc", 0, 10, "abc", 10 * 2 + 20},  // short read
+      {0, 0.0, 5, 20, "", 0, 8, "", 8 * 5 + 20},          // silence
+      {0, 0.0, 1, 20, "", 0, 120, "", 140},               // 19200 baud
+      {0, 0.0, 1, 20, "", 0, 300, "", 320},
+      {5, 3.0, 100, 1000, "xyz", 0, 3, "xyz", 11},      // arriving at +5, +8, +11
+      {0, 0.0, 100, 1000, "hello", 50, 5, "hello", 0},  // already there
+      {40, 0.0, 2, 20, "q", 0, 10, "q", 40},            // arriving at the deadline
+  };
+  for (const auto& c : cases) {
+    Make(c.latencyMs, c.msPerByte);
+    SetTimeouts(c.multiplier, c.constant);
+    Write(c.sent);
+    clock_.Advance(c.waitMs);
+    const int64_t start = clock_.MonotonicMs();
+    EXPECT_EQ(Read(c.wanted), c.got) << c.sent << " " << c.wanted;
+    EXPECT_EQ(clock_.MonotonicMs() - start, c.readMs) << c.sent << " " << c.wanted;
+  }
 }
 
-TEST_F(LoopbackTest, SilenceReturnsNothingAfterTheWholeTotalTimeout) {
-  Make(0, 0.0);
-  SetTimeouts(5, 20);
-  const int64_t start = clock_.MonotonicMs();
-  EXPECT_EQ(Read(8), "");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 8 * 5 + 20);
-  // At 19200 baud (T = 1, C = 20): 120 bytes after 140 ms, 300 after 320 ms.
-  SetTimeouts(1, 20);
-  const int64_t second = clock_.MonotonicMs();
-  EXPECT_EQ(Read(120), "");
-  EXPECT_EQ(clock_.MonotonicMs() - second, 140);
-  EXPECT_EQ(Read(300), "");
-  EXPECT_EQ(clock_.MonotonicMs() - second, 140 + 320);
-}
-
-TEST_F(LoopbackTest, FullReadReturnsWhenTheLastByteArrives) {
-  Make(5, 3.0);
-  SetTimeouts(100, 1000);
-  const int64_t start = clock_.MonotonicMs();
-  Write("xyz");  // arrives at +5, +8, +11
-  EXPECT_EQ(Read(3), "xyz");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 11);
-}
-
-TEST_F(LoopbackTest, FullReadOfBytesAlreadyThereTakesNoTime) {
-  Make(0, 0.0);
-  SetTimeouts(100, 1000);
-  Write("hello");
-  clock_.Advance(50);
-  const int64_t before = clock_.MonotonicMs();
-  EXPECT_EQ(Read(5), "hello");
-  EXPECT_EQ(clock_.MonotonicMs(), before);
-}
-
-TEST_F(LoopbackTest, PacedBytesArriveInOrderAcrossReads) {
+TEST_F(LoopbackTest, PacedBytesArriveInOrderAcrossReadsAndNeverOvertake) {
   Make(0, 10.0);
   SetTimeouts(0, 25);
   const int64_t start = clock_.MonotonicMs();
   Write("hello");  // h e l l o at +0 +10 +20 +30 +40
-  EXPECT_EQ(Read(5), "hel");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 25);
-  EXPECT_EQ(Read(5), "lo");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 50);
-  EXPECT_EQ(Read(5), "");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 75);
-}
+  for (auto [got, at] : {std::pair{"hel", 25}, {"lo", 50}, {"", 75}}) {
+    EXPECT_EQ(Read(5), got);
+    EXPECT_EQ(clock_.MonotonicMs() - start, at);
+  }
 
-TEST_F(LoopbackTest, LaterRepliesNeverOvertakeEarlierOnes) {
-  Make(0, 10.0);
   SetTimeouts(10, 100);
   Write("abcd");  // a..d at +0..+30
   clock_.Advance(1);
@@ -129,16 +107,7 @@ TEST_F(LoopbackTest, LaterRepliesNeverOvertakeEarlierOnes) {
   EXPECT_EQ(Read(6), "abcdXY");
 }
 
-TEST_F(LoopbackTest, ByteAtTheDeadlineIsStillRead) {
-  Make(40, 0.0);
-  SetTimeouts(2, 20);  // 10 bytes: deadline at +40, the echo arrives at +40
-  const int64_t start = clock_.MonotonicMs();
-  Write("q");
-  EXPECT_EQ(Read(10), "q");
-  EXPECT_EQ(clock_.MonotonicMs() - start, 40);
-}
-
-TEST_F(LoopbackTest, DeviceSeesTheHostBaudRate) {
+TEST_F(LoopbackTest, DeviceSeesTheHostBaudRateAndTheClose) {
   Make(0, 0.0);
   LineSettings s;
   s.baudRate = 2400;
@@ -148,10 +117,8 @@ TEST_F(LoopbackTest, DeviceSeesTheHostBaudRate) {
   LineSettings back;
   ASSERT_TRUE(port_->GetLineSettings(back));
   EXPECT_EQ(back, s);
-}
 
-TEST_F(LoopbackTest, ClosedPortReadsNothingAndTakesNoTime) {
-  Make(0, 0.0);
+  // Closed, the port reads nothing and takes no time.
   SetTimeouts(5, 20);
   Write("abc");
   port_->Close();

@@ -41,59 +41,52 @@ class PortMapTest : public ::testing::Test {
   PortMap map_;
 };
 
-TEST_F(PortMapTest, MissingFileNumbersDevicesInOrder) {
-  EXPECT_EQ(Load({"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}),
-            (Entries{{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}, {3, "/dev/ttyUSB1"}}));
-  EXPECT_EQ(map_.DeviceFor(2), "/dev/ttyUSB0");
-  EXPECT_EQ(map_.DeviceFor(4), "");
-  EXPECT_EQ(map_.DeviceFor(0), "");
-  EXPECT_EQ(map_.DeviceFor(-3), "");
-}
-
 TEST_F(PortMapTest, FileLinesTakeTheirNumbersAndDevicesFillTheGaps) {
-  WriteFile("COM3=/dev/ttyUSB0\nCOM1=/dev/ttyACM0\n");
-  EXPECT_EQ(
-      Load({"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}),
-      (Entries{{1, "/dev/ttyACM0"}, {2, "/dev/ttyS0"}, {3, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB1"}}));
-  EXPECT_EQ(map_.NumberFor("/dev/ttyUSB0"), 3);
-  EXPECT_EQ(map_.NumberFor("/dev/ttyACM0"), 1);
-}
+  const std::vector<std::string> three = {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"};
+  const struct {
+    std::string file;  // empty: no file
+    std::vector<std::string> devices;
+    Entries expected;
+  } cases[] = {
+      {"", three, {{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}, {3, "/dev/ttyUSB1"}}},
+      {"COM3=/dev/ttyUSB0\nCOM1=/dev/ttyACM0\n",
+       three,
+       {{1, "/dev/ttyACM0"}, {2, "/dev/ttyS0"}, {3, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB1"}}},
+      // Whitespace, case and line ends are forgiven.
+      {"  com5 \t=\t /dev/ttyUSB0  \r\nCoM2=sim:VS-330\r\n\n   \nCOM09=/dev/x",
+       {},
+       {{2, "sim:VS-330"}, {5, "/dev/ttyUSB0"}, {9, "/dev/x"}}},
+      // A device named in the file or listed twice is numbered once.
+      {"COM2=/dev/ttyUSB0\n",
+       {"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS0", ""},
+       {{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}}},
+      // Bad lines are ignored; of two lines with one number or one device the first wins.
+      {"COM0=/dev/zero0\nCOM17=/dev/seventeen\nCOM-1=/dev/minus\nCOM=/dev/none\n"
+       "COMx=/dev/letters\nCOM 4=/dev/space\nPORT4=/dev/port\n=/dev/nokey\nCOM4=\nCOM4 =   \n"
+       "COM6=COM7\nCOM99999999999999999999=/dev/huge\njust some text\n[ports]\n"
+       "; COM8=/dev/comment\nCOM3=/dev/ttyUSB0\nCOM3=/dev/second\nCOM8=/dev/ttyUSB0\n"
+       "COM10=/dev/a\x01"
+       "b\nCOM11=/dev/nul\0here\n"s,
+       {},
+       {{3, "/dev/ttyUSB0"}}},
+      {"COM2=/dev/" + std::string(400, 'x') + "\nCOM3=/dev/ok\nCOM4=" + std::string(5'000'000, 'y'),
+       {},
+       {{3, "/dev/ok"}}},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir_ / PortMap::kFileName);
+    if (!c.file.empty()) WriteFile(c.file);
+    EXPECT_EQ(Load(c.devices), c.expected) << c.file.substr(0, 60);
+  }
+  EXPECT_EQ(map_.DeviceFor(3), "/dev/ok");
+  for (int n : {4, 0, -3}) EXPECT_EQ(map_.DeviceFor(n), "") << n;
 
-TEST_F(PortMapTest, WhitespaceCaseAndLineEndsAreForgiven) {
-  WriteFile("  com5 \t=\t /dev/ttyUSB0  \r\nCoM2=sim:VS-330\r\n\n   \nCOM09=/dev/x");
-  EXPECT_EQ(Load({}), (Entries{{2, "sim:VS-330"}, {5, "/dev/ttyUSB0"}, {9, "/dev/x"}}));
-}
-
-TEST_F(PortMapTest, BadLinesAreIgnored) {
-  WriteFile(
-      "COM0=/dev/zero0\n"
-      "COM17=/dev/seventeen\n"
-      "COM-1=/dev/minus\n"
-      "COM=/dev/none\n"
-      "COMx=/dev/letters\n"
-      "COM 4=/dev/space\n"
-      "PORT4=/dev/port\n"
-      "=/dev/nokey\n"
-      "COM4=\n"
-      "COM4 =   \n"
-      "COM6=COM7\n"
-      "COM99999999999999999999=/dev/huge\n"
-      "just some text\n"
-      "[ports]\n"
-      "; COM8=/dev/comment\n"
-      "COM3=/dev/ttyUSB0\n"
-      "COM3=/dev/second\n"   // duplicate number: the first line wins
-      "COM8=/dev/ttyUSB0\n"  // duplicate device: the first line wins
-      "COM10=/dev/a\x01"
-      "b\n"                        // binary
-      "COM11=/dev/nul\0here\n"s);  // NUL inside
-  EXPECT_EQ(Load({}), (Entries{{3, "/dev/ttyUSB0"}}));
-}
-
-TEST_F(PortMapTest, OverlongLinesAreIgnored) {
-  const std::string longPath = "/dev/" + std::string(400, 'x');
-  WriteFile("COM2=" + longPath + "\nCOM3=/dev/ok\nCOM4=" + std::string(5'000'000, 'y'));
-  EXPECT_EQ(Load({}), (Entries{{3, "/dev/ok"}}));
+  // The directory may end with a slash; a missing one means no file; each load starts afresh.
+  WriteFile("COM4=/dev/four\n");
+  map_.Load(dir_.string() + "/", {});
+  EXPECT_EQ(map_.DeviceFor(4), "/dev/four");
+  map_.Load((dir_ / "missing").string(), {"/dev/a"});
+  EXPECT_EQ(map_.Entries(), (Entries{{1, "/dev/a"}}));
 }
 
 TEST_F(PortMapTest, RandomBinaryFileDoesNotCrash) {
@@ -111,69 +104,36 @@ TEST_F(PortMapTest, RandomBinaryFileDoesNotCrash) {
   }
 }
 
-TEST_F(PortMapTest, DirectoryWithOrWithoutSlash) {
-  WriteFile("COM4=/dev/four\n");
-  map_.Load(dir_.string() + "/", {});
-  EXPECT_EQ(map_.DeviceFor(4), "/dev/four");
-  map_.Load(dir_.string(), {});
-  EXPECT_EQ(map_.DeviceFor(4), "/dev/four");
-  map_.Load((dir_ / "missing").string(), {"/dev/a"});
-  EXPECT_EQ(map_.Entries(), (Entries{{1, "/dev/a"}}));
-}
+TEST_F(PortMapTest, NumberForComNamesAndNewDevices) {
+  WriteFile("COM1=/dev/ttyUSB0\nCOM3=/dev/ttyUSB1\n");
+  Load({});
+  // A COM name is a number, not a device: nothing is remembered for it.
+  const std::pair<const char*, int> com[] = {{"COM7", 7}, {"com7", 7},  {"Com16", 16}, {"COM1", 1},
+                                             {"COM0", 0}, {"COM17", 0}, {"", 0},       {"   ", 0}};
+  for (auto [name, number] : com) EXPECT_EQ(map_.NumberFor(name), number) << name;
+  EXPECT_EQ(map_.Entries().size(), 2u);
+  // Unknown names get the lowest free number and keep it; device paths are case-sensitive.
+  const std::pair<const char*, int> devices[] = {{"sim:VS-330", 2},   {"/dev/pts/7", 4},
+                                                 {"sim:VS-330", 2},   {"/dev/pts/7", 4},
+                                                 {"/dev/ttyUSB1", 3}, {"/dev/TTYUSB1", 5}};
+  for (auto [name, number] : devices) EXPECT_EQ(map_.NumberFor(name), number) << name;
+  EXPECT_EQ(map_.DeviceFor(2), "sim:VS-330");
+  EXPECT_EQ(map_.DeviceFor(4), "/dev/pts/7");
+  fs::remove(dir_ / PortMap::kFileName);
+  EXPECT_EQ(Load({"/dev/b"}), (Entries{{1, "/dev/b"}}));
 
-TEST_F(PortMapTest, DeviceNamedInFileOrListedTwiceIsNumberedOnce) {
-  WriteFile("COM2=/dev/ttyUSB0\n");
-  EXPECT_EQ(Load({"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS0", ""}),
-            (Entries{{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}}));
-}
-
-TEST_F(PortMapTest, OnlySixteenDevicesAreNumbered) {
-  std::vector<std::string> devices;
-  for (int i = 0; i < 20; ++i) devices.push_back("/dev/ttyX" + std::to_string(i));
-  const auto entries = Load(devices);
+  // Only sixteen devices are numbered; when full, new names get nothing and COM names still
+  // mean their number.
+  std::vector<std::string> twenty;
+  for (int i = 0; i < 20; ++i) twenty.push_back("/dev/ttyX" + std::to_string(i));
+  const auto entries = Load(twenty);
   ASSERT_EQ(entries.size(), 16u);
   EXPECT_EQ(entries.front(), (std::pair<int, std::string>{1, "/dev/ttyX0"}));
   EXPECT_EQ(entries.back(), (std::pair<int, std::string>{16, "/dev/ttyX15"}));
-  // Full: new names get nothing, COM names still mean their number.
   EXPECT_EQ(map_.NumberFor("sim:VS-330"), 0);
   EXPECT_EQ(map_.NumberFor("/dev/ttyX19"), 0);
   EXPECT_EQ(map_.NumberFor("/dev/ttyX15"), 16);
   EXPECT_EQ(map_.NumberFor("COM12"), 12);
-}
-
-TEST_F(PortMapTest, NumberForComNames) {
-  Load({});
-  EXPECT_EQ(map_.NumberFor("COM7"), 7);
-  EXPECT_EQ(map_.NumberFor("com7"), 7);
-  EXPECT_EQ(map_.NumberFor("Com16"), 16);
-  EXPECT_EQ(map_.NumberFor("COM1"), 1);
-  EXPECT_EQ(map_.NumberFor("COM0"), 0);
-  EXPECT_EQ(map_.NumberFor("COM17"), 0);
-  EXPECT_EQ(map_.NumberFor(""), 0);
-  EXPECT_EQ(map_.NumberFor("   "), 0);
-  // A COM name is a number, not a device: nothing is remembered for it.
-  EXPECT_TRUE(map_.Entries().empty());
-}
-
-TEST_F(PortMapTest, UnknownNamesGetTheLowestFreeNumberAndKeepIt) {
-  WriteFile("COM1=/dev/ttyUSB0\nCOM3=/dev/ttyUSB1\n");
-  Load({});
-  EXPECT_EQ(map_.NumberFor("sim:VS-330"), 2);
-  EXPECT_EQ(map_.NumberFor("/dev/pts/7"), 4);
-  EXPECT_EQ(map_.NumberFor("sim:VS-330"), 2);
-  EXPECT_EQ(map_.NumberFor("/dev/pts/7"), 4);
-  EXPECT_EQ(map_.NumberFor("/dev/ttyUSB1"), 3);
-  EXPECT_EQ(map_.DeviceFor(2), "sim:VS-330");
-  EXPECT_EQ(map_.DeviceFor(4), "/dev/pts/7");
-  // Device paths are case-sensitive.
-  EXPECT_EQ(map_.NumberFor("/dev/TTYUSB1"), 5);
-}
-
-TEST_F(PortMapTest, LoadStartsAfresh) {
-  Load({"/dev/a"});
-  EXPECT_EQ(map_.NumberFor("sim:HL-240"), 2);
-  Load({"/dev/b"});
-  EXPECT_EQ(map_.Entries(), (Entries{{1, "/dev/b"}}));
 }
 
 }  // namespace

@@ -2,44 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace klx {
 namespace {
 
-TEST(TtyTermios, StandardRatesMapToTheirConstants) {
-  int actual = 0;
-  EXPECT_EQ(tty::SpeedFor(1200, &actual), static_cast<speed_t>(B1200));
-  EXPECT_EQ(actual, 1200);
-  EXPECT_EQ(tty::SpeedFor(2400), static_cast<speed_t>(B2400));
-  EXPECT_EQ(tty::SpeedFor(4800), static_cast<speed_t>(B4800));
-  EXPECT_EQ(tty::SpeedFor(9600), static_cast<speed_t>(B9600));
-  EXPECT_EQ(tty::SpeedFor(19200), static_cast<speed_t>(B19200));
-  EXPECT_EQ(tty::SpeedFor(38400), static_cast<speed_t>(B38400));
-  EXPECT_EQ(tty::SpeedFor(57600), static_cast<speed_t>(B57600));
-  EXPECT_EQ(tty::SpeedFor(115200, &actual), static_cast<speed_t>(B115200));
-  EXPECT_EQ(actual, 115200);
-}
-
-TEST(TtyTermios, OtherRatesTakeTheNearestLowerConstant) {
-  int actual = 0;
-  EXPECT_EQ(tty::SpeedFor(28800, &actual), static_cast<speed_t>(B19200));
-  EXPECT_EQ(actual, 19200);
-  EXPECT_EQ(tty::SpeedFor(14400, &actual), static_cast<speed_t>(B9600));
-  EXPECT_EQ(actual, 9600);
-  EXPECT_EQ(tty::SpeedFor(115199, &actual), static_cast<speed_t>(B57600));
-  EXPECT_EQ(actual, 57600);
-  EXPECT_EQ(tty::SpeedFor(10, &actual), static_cast<speed_t>(B50));
-  EXPECT_EQ(actual, 50);
-  EXPECT_EQ(tty::SpeedFor(0, &actual), static_cast<speed_t>(B50));
-  EXPECT_EQ(tty::SpeedFor(-5, &actual), static_cast<speed_t>(B50));
-}
-
-TEST(TtyTermios, BaudOfIsTheInverse) {
-  for (int baud : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
-    EXPECT_EQ(tty::BaudOf(tty::SpeedFor(baud)), baud);
+TEST(TtyTermios, RatesTakeTheirOwnOrTheNearestLowerConstant) {
+  const struct {
+    int baud;
+    speed_t speed;
+    int actual;
+  } cases[] = {{1200, B1200, 1200},
+               {2400, B2400, 2400},
+               {4800, B4800, 4800},
+               {9600, B9600, 9600},
+               {19200, B19200, 19200},
+               {38400, B38400, 38400},
+               {57600, B57600, 57600},
+               {115200, B115200, 115200},
+               {28800, B19200, 19200},
+               {14400, B9600, 9600},
+               {115199, B57600, 57600},
+               {10, B50, 50},
+               {0, B50, 50},
+               {-5, B50, 50}};
+  for (const auto& c : cases) {
+    int actual = 0;
+    EXPECT_EQ(tty::SpeedFor(c.baud, &actual), c.speed) << c.baud;
+    EXPECT_EQ(actual, c.actual) << c.baud;
+    EXPECT_EQ(tty::SpeedFor(c.baud), c.speed) << c.baud;
+    EXPECT_EQ(tty::BaudOf(c.speed), c.actual) << c.baud;
+  }
   EXPECT_EQ(tty::BaudOf(B0), 0);
 }
 
-TEST(TtyTermios, NormalizedFoldsWhatADeviceCannotHold) {
+TEST(TtyTermios, NormalizedFoldsWhatADeviceCannotHoldAndAsRequestedRestoresIt) {
   LineSettings s;
   s.baudRate = 28800;
   s.byteSize = 9;
@@ -48,23 +45,18 @@ TEST(TtyTermios, NormalizedFoldsWhatADeviceCannotHold) {
   s.dtrControl = DtrControl::Handshake;
   s.outxDsrFlow = true;
   const LineSettings n = tty::Normalized(s, true);
-  EXPECT_EQ(n.baudRate, 19200);
-  EXPECT_EQ(n.byteSize, 8);
-  EXPECT_EQ(n.stopBits, 1);
-  EXPECT_EQ(n.rtsControl, RtsControl::Disable);
-  EXPECT_EQ(n.dtrControl, DtrControl::Enable);
-  EXPECT_FALSE(n.outxDsrFlow);
+  EXPECT_EQ(std::make_tuple(n.baudRate, n.byteSize, n.stopBits, n.rtsControl, n.dtrControl,
+                            n.outxDsrFlow),
+            std::make_tuple(19200, 8, 1, RtsControl::Disable, DtrControl::Enable, false));
   EXPECT_EQ(tty::Normalized(s, false).baudRate, 28800);
-
   LineSettings cts;
   cts.outxCtsFlow = true;
   EXPECT_EQ(tty::Normalized(cts, true).rtsControl, RtsControl::Handshake);
   LineSettings rts;
   rts.rtsControl = RtsControl::Handshake;
   EXPECT_TRUE(tty::Normalized(rts, true).outxCtsFlow);
-}
 
-TEST(TtyTermios, AsRequestedKeepsRequestedValuesTheDeviceHolds) {
+  // Requested values the device holds are reported as requested, others as the device has them.
   LineSettings requested;
   requested.baudRate = 28800;
   requested.rtsControl = RtsControl::Toggle;
@@ -72,8 +64,6 @@ TEST(TtyTermios, AsRequestedKeepsRequestedValuesTheDeviceHolds) {
   device.baudRate = 19200;
   device.rtsControl = RtsControl::Disable;
   EXPECT_EQ(tty::AsRequested(device, requested, true), requested);
-
-  // Where the device holds something else, the device is reported.
   device.baudRate = 9600;
   device.parity = true;
   const LineSettings out = tty::AsRequested(device, requested, true);
