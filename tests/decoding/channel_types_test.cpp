@@ -51,30 +51,14 @@ const ExpectedRow kExpected[39] = {
     {"X      dO2 ", "", 19, "dO2_C", 0},
     {"L     Paro ", "%2d - Paroscientific", 1, "Psc%3d", 0},
     {"K     Optd ", "%2d - Optode (sat)", 3, "Opt%3d", 0},
-    {"JOptd_\xB5"
-     "Mol ",
-     "%2d - Optode (conc) ", 4, "Opt%3d", 0},
-    {"\x87"
-     " CorrCond ",
-     "%2d - Conductivity", 2, "Ccor", 2},
-    {"\x86"
-     " DensAnom ",
-     "%2d - Density (kg/m3)", 22, "DensA", 0},
-    {"\x85"
-     "    Depth ",
-     "%2d - Depth", 12, "dDepth", 2},
-    {"\x83"
-     "     dO2C ",
-     "%2d - Dissolved O2", 20, "dO2_C", 0},
-    {"\x84"
-     "     dO2S ",
-     "%2d - Dissolved O2", 21, "dO2_S", 0},
-    {"\x81"
-     "      SWH ",
-     "%2d - Sig wave ht", 15, "WavHt", 0},
-    {"\x82"
-     " Td_Slope ",
-     "%2d - Tidal slope", 16, "TSlope", 1},
+    {"JOptd_\xB5Mol ", "%2d - Optode (conc) ", 4, "Opt%3d", 0},
+    {"\x87 CorrCond ", "%2d - Conductivity", 2, "Ccor", 2},
+    {"\x86 DensAnom ", "%2d - Density (kg/m3)", 22, "DensA", 0},
+    {"\x85    Depth ", "%2d - Depth", 12, "dDepth", 2},
+    {"\x83     dO2C ", "%2d - Dissolved O2", 20, "dO2_C", 0},
+    {"\x84     dO2S ", "%2d - Dissolved O2", 21, "dO2_S", 0},
+    {"\x81      SWH ", "%2d - Sig wave ht", 15, "WavHt", 0},
+    {"\x82 Td_Slope ", "%2d - Tidal slope", 16, "TSlope", 1},
     {"B  Generic ", "%2d - Generic", 18, "Gen%3d", 0},
     {"U  Unknown ", "%2d - Unknown", 23, "Unk%3d", 1},
 };
@@ -97,36 +81,21 @@ TEST(ChannelTypeTable, HasAll39RowsExactly) {
   }
 }
 
-TEST(ChannelTypeTable, MicroSignIsTheSingleByteB5) {
-  const char* code = kChannelTypeTable[29].code;
-  EXPECT_EQ(static_cast<uint8_t>(code[6]), 0xB5);
-  EXPECT_EQ(std::string(code), std::string("JOptd_") + '\xB5' + "Mol ");
-}
-
-TEST(ChannelTypeTable, DerivedLettersAreBytes81To87) {
-  const uint8_t letters[] = {0x87, 0x86, 0x85, 0x83, 0x84, 0x81, 0x82};
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(kChannelTypeTable[30 + i].Letter(), letters[i]);
-    EXPECT_EQ(TypeRowOfLetter(letters[i]), 30 + i);
+TEST(ChannelTypeTable, SearchByLetter) {
+  // Case matters; the derived letters are the bytes 0x81 to 0x87. No match: "Unknown" (row 38),
+  // also for its own letter, which is not searched.
+  const std::pair<uint8_t, int> cases[] = {
+      {'T', 0},   {'D', 3},   {'d', 24},  {'y', 8},   {'A', 20},  {'J', 29},  {'B', 37},
+      {0x87, 30}, {0x86, 31}, {0x85, 32}, {0x83, 33}, {0x84, 34}, {0x81, 35}, {0x82, 36},
+      {'Q', 38},  {'U', 38},  {0, 38},    {0x80, 38}, {0xB5, 38}};
+  for (const auto& [letter, row] : cases) {
+    EXPECT_EQ(TypeRowOfLetter(letter), row) << int{letter};
+    if (row >= 30 && row < 37) {
+      EXPECT_EQ(kChannelTypeTable[row].Letter(), letter);
+    }
   }
   EXPECT_EQ(TypeRowOfLetter(kLetterSignificantWaveHeight), 35);
   EXPECT_EQ(TypeRowOfLetter(kLetterCorrectedConductivity), 30);
-}
-
-TEST(ChannelTypeTable, SearchByLetter) {
-  EXPECT_EQ(TypeRowOfLetter('T'), 0);
-  EXPECT_EQ(TypeRowOfLetter('D'), 3);
-  EXPECT_EQ(TypeRowOfLetter('d'), 24);  // case matters
-  EXPECT_EQ(TypeRowOfLetter('y'), 8);
-  EXPECT_EQ(TypeRowOfLetter('A'), 20);
-  EXPECT_EQ(TypeRowOfLetter('J'), 29);
-  EXPECT_EQ(TypeRowOfLetter('B'), 37);
-  // No row matches: "Unknown" (row 38), also for its own letter, which is not searched.
-  EXPECT_EQ(TypeRowOfLetter('Q'), 38);
-  EXPECT_EQ(TypeRowOfLetter('U'), 38);
-  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0)), 38);
-  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0x80)), 38);
-  EXPECT_EQ(TypeRowOfLetter(static_cast<uint8_t>(0xB5)), 38);
 }
 
 TEST(ChannelTypeTable, RowAndUnitOfChannel) {

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "records/data_set.h"
 #include "image_builder.h"
+#include "records/data_set.h"
 
 namespace klx {
 namespace {
@@ -72,70 +72,57 @@ TEST(Equations, ChannelValuePicksByLetter) {
   EXPECT_DOUBLE_EQ(RawValue(0xFFFFFF), 16777215.0 / 16777216.0);
 }
 
-TEST(ExtendedRange, Class2WrapsAt0xFD70A2NotAt0xFD70A1) {
-  DataSet data = Context("Y");
-  data.extendedCapabilities[1] = 1;
+TEST(ExtendedRange, WrapPointsPerRangeClassAndTheOddRule) {
+  constexpr int32_t k24 = 0x1000000;
+  struct Case {
+    const char* letter;
+    uint8_t byte0, byte1;  // capability bytes: 0 is the logger's own, 1 is channel 0
+    uint32_t level;        // engineering units level
+    int channel;
+    int32_t raw, expected;
+  };
+  const Case cases[] = {
+      // Class 2 wraps at 0xFD70A2, not at 0xFD70A1 (odd, but no odd rule with extended range).
+      {"Y", 0, 1, 0, 0, 0xFD70A2, 0xFD70A2 - k24},
+      {"Y", 0, 1, 0, 0, 0xFFFFFF, -1},
+      {"Y", 0, 1, 0, 0, 0xFD70A1, 0xFD70A1},
+      {"Y", 0, 1, 0, 0, 0x000003, 3},
+      {"Y", 1, 0, 0, 0, 0xFD70A2, 0xFD70A2},  // byte 0 is not channel 0's
+      // Class 1 wraps at 0xDFFFFF; only bit 0 of the byte matters.
+      {"P", 0, 1, 0, 0, 0xDFFFFF, 0xDFFFFF - k24},
+      {"P", 0, 1, 0, 0, 0xDFFFFE, 0xDFFFFE},
+      {"P", 0, 0xFE, 0, 0, 0xDFFFFE, 0xDFFFFE},
+      {"P", 0, 0xFE, 0, 0, 0xDFFFFF, 0xDFFFFF - k24},  // odd rule, bit 23
+      // Class 0 never wraps.
+      {"T", 0, 1, 0, 0, 0xFFFFFF, 0xFFFFFF},
+      {"T", 0, 1, 0, 0, 0x000001, 1},
+      // Depth counts as class 1 at engineering units level 1, as class 2 otherwise.
+      {"A", 0, 1, 1, 0, 0xDFFFFF, 0xDFFFFF - k24},
+      {"A", 0, 1, 2, 0, 0xDFFFFF, 0xDFFFFF},
+      {"A", 0, 1, 2, 0, 0xFD70A2, 0xFD70A2 - k24},
+      // Without extended range an odd reading lies above (bit 23 clear) or below the range.
+      {"P", 0, 0, 0, 0, 0x000001, 0x1000001},
+      {"P", 0, 0, 0, 0, 0x7FFFFF, 0x17FFFFF},
+      {"P", 0, 0, 0, 0, 0x800001, 0x800001 - k24},
+      {"P", 0, 0, 0, 0, 0xFFFFFF, -1},
+      {"P", 0, 0, 0, 0, 0x800000, 0x800000},  // even: unchanged
+      {"P", 0, 0, 0, 0, 0, 0},
+      {"P", 0, 0, 0, 40, 0x000001, 0x1000001},  // a channel beyond the capability bytes
+  };
+  for (const Case& c : cases) {
+    DataSet data = Context(c.letter);
+    data.extendedCapabilities[0] = c.byte0;
+    data.extendedCapabilities[1] = c.byte1;
+    data.logger.engineeringUnitsLevel = c.level;
+    EXPECT_EQ(ApplyExtendedRange(data, c.channel, c.raw), c.expected)
+        << c.letter << " " << int{c.byte1} << " level " << c.level << " raw " << c.raw;
+  }
+  DataSet data = Context("YA");
   EXPECT_EQ(EffectiveRangeClass(data, 0), 2u);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A2), 0xFD70A2 - 0x1000000);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFFFFFF), -1);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A1), 0xFD70A1);  // odd, but no odd rule here
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x000003), 3);
-  // A small negative fraction of full scale.
-  const double x = RawValue(ApplyExtendedRange(data, 0, 0xFD70A2));
-  EXPECT_NEAR(x, -(0x1000000 - 0xFD70A2) / 16777216.0, 1e-15);
-  EXPECT_LT(x, 0.0);
-  EXPECT_GT(x, -0.011);
-}
-
-TEST(ExtendedRange, ByteZeroBelongsToTheLoggerNotToChannelZero) {
-  // Byte 0 of the table is the logger's own: with only it set, channel 0 does not wrap.
-  DataSet data = Context("Y");
-  data.extendedCapabilities[0] = 1;
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A2), 0xFD70A2);
-}
-
-TEST(ExtendedRange, Class1WrapsAt0xDFFFFF) {
-  DataSet data = Context("P");
-  data.extendedCapabilities[1] = 0x01;
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFE), 0xDFFFFE);
-  // Other bits of the byte do not matter, bit 0 does.
-  data.extendedCapabilities[1] = 0xFE;
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFE), 0xDFFFFE);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);  // odd rule, bit 23
-}
-
-TEST(ExtendedRange, Class0NeverWraps) {
-  DataSet data = Context("T");
-  data.extendedCapabilities[1] = 1;
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFFFFFF), 0xFFFFFF);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x000001), 1);
-}
-
-TEST(ExtendedRange, DepthCountsAsClass1AtEngineeringUnitsLevel1) {
-  DataSet data = Context("A");
-  data.extendedCapabilities[1] = 1;
-  data.logger.engineeringUnitsLevel = 1;
-  EXPECT_EQ(EffectiveRangeClass(data, 0), 1u);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF - 0x1000000);
-  data.logger.engineeringUnitsLevel = 2;
-  EXPECT_EQ(EffectiveRangeClass(data, 0), 2u);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xDFFFFF), 0xDFFFFF);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFD70A2), 0xFD70A2 - 0x1000000);
-  data.logger.engineeringUnitsLevel = 0;
-  EXPECT_EQ(EffectiveRangeClass(data, 0), 2u);
-}
-
-TEST(ExtendedRange, OddReadingsLieOutsideTheNormalRange) {
-  DataSet data = Context("P");                                  // no extended range
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x000001), 0x1000001);  // bit 23 clear: above
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x7FFFFF), 0x17FFFFF);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x800001), 0x800001 - 0x1000000);  // bit 23: below
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0xFFFFFF), -1);
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0x800000), 0x800000);  // even: unchanged
-  EXPECT_EQ(ApplyExtendedRange(data, 0, 0), 0);
-  // A channel index outside the capability bytes has no extended range.
-  EXPECT_EQ(ApplyExtendedRange(data, 40, 0x000001), 0x1000001);
+  for (const auto& [level, expected] : {std::pair{0u, 2u}, {1u, 1u}, {2u, 2u}}) {
+    data.logger.engineeringUnitsLevel = level;
+    EXPECT_EQ(EffectiveRangeClass(data, 1), expected) << level;
+  }
 }
 
 }  // namespace

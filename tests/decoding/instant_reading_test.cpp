@@ -1,12 +1,12 @@
-// The instant-reading reply as text ( FormatInstantReading).
+// The instant-reading reply as text (FormatInstantReading).
 #include "decoding/instant_reading.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "records/data_set.h"
 #include "image_builder.h"
+#include "records/data_set.h"
 
 namespace klx {
 namespace {
@@ -51,103 +51,75 @@ std::string BinaryReply(const std::string& prefix, std::initializer_list<uint32_
   return r;
 }
 
-TEST(InstantReading, BinaryReplyWithLabels) {
-  const DataSet data = Context();
-  const std::string reply = BinaryReply("\r\n", {0x400000, 0xF00000});
-  const std::string expected =
-      Line(" 1 - Temperature", ExpectedThermistor(kThermistorDefault, 0x400000)) +
-      Line(" 2 - Pressure", ExpectedPolynomial(kPressure, 0xF00000));
-  EXPECT_EQ(FormatInstantReading(reply, true, data, false), expected);
-}
+constexpr const char* kUnable = "Unable to read data from logger";
+constexpr const char* kChecksum = "Checksum of data incorrect";
 
-TEST(InstantReading, BinaryReplyWithoutLabels) {
-  const DataSet data = Context();
-  const std::string reply = BinaryReply("", {0x400000, 0x200000});
-  EXPECT_EQ(FormatInstantReading(reply, false, data, false),
-            Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
-                Line("", ExpectedPolynomial(kPressure, 0x200000)));
-}
-
-TEST(InstantReading, BinaryValuesGetTheExtendedRange) {
+TEST(InstantReading, BinaryRepliesTheirLabelsChecksumAndPlace) {
   DataSet data = Context();
-  data.logger.channelTypes = "TY";
-  data.extendedCapabilities[2] = 1;  // channel 1
-  const std::string reply = BinaryReply("", {0x400000, 0xFD70A2});
-  const std::string text = FormatInstantReading(reply, false, data, false);
-  EXPECT_EQ(text, Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
-                      Line("", ExpectedPolynomial(kPressure, 0xFD70A2LL - 0x1000000LL)));
-  // Without extended range an odd word lies above full scale.
-  data.extendedCapabilities[2] = 0;
-  EXPECT_EQ(FormatInstantReading(BinaryReply("", {0x400000, 0x000001}), false, data, false),
-            Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
-                Line("", ExpectedPolynomial(kPressure, 0x1000001LL)));
-}
-
-TEST(InstantReading, BadChecksum) {
-  const DataSet data = Context();
-  EXPECT_EQ(FormatInstantReading(BinaryReply("", {0x400000, 0x200000}, 1), true, data, false),
-            "Checksum of data incorrect");
-  EXPECT_EQ(FormatInstantReading(BinaryReply("", {0x400000, 0x200000}, -1), true, data, false),
-            "Checksum of data incorrect");
-}
-
-TEST(InstantReading, SignedBytesInTheChecksum) {
-  // Bytes above 0x7F enter as negative numbers; modulo 256 that is the same check byte.
-  const DataSet data = Context();
-  const std::string reply = BinaryReply("", {0xFFFFFE, 0x808080});
-  EXPECT_NE(FormatInstantReading(reply, false, data, false), "Checksum of data incorrect");
-}
-
-TEST(InstantReading, TimMustLieWithinTheFirst12Bytes) {
-  const DataSet data = Context();
-  EXPECT_NE(FormatInstantReading(BinaryReply(std::string(9, 'x'), {0x400000, 0x200000}), false,
-                                 data, false),
-            "Unable to read data from logger");
-  EXPECT_EQ(FormatInstantReading(BinaryReply(std::string(10, 'x'), {0x400000, 0x200000}), false,
-                                 data, false),
-            "Unable to read data from logger");
-  EXPECT_EQ(FormatInstantReading("", false, data, false), "Unable to read data from logger");
-}
-
-TEST(InstantReading, ShortBinaryReplyReadsNothingBeyondIt) {
-  const DataSet data = Context();
+  const std::string t = Line("", ExpectedThermistor(kThermistorDefault, 0x400000));
+  const std::string p2 = Line("", ExpectedPolynomial(kPressure, 0x200000));
+  struct Case {
+    std::string reply;
+    bool labels;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {BinaryReply("\r\n", {0x400000, 0xF00000}), true,
+       Line(" 1 - Temperature", ExpectedThermistor(kThermistorDefault, 0x400000)) +
+           Line(" 2 - Pressure", ExpectedPolynomial(kPressure, 0xF00000))},
+      {BinaryReply("", {0x400000, 0x200000}), false, t + p2},
+      // Without extended range an odd word lies above full scale.
+      {BinaryReply("", {0x400000, 0x000001}), false,
+       t + Line("", ExpectedPolynomial(kPressure, 0x1000001LL))},
+      {BinaryReply("", {0x400000, 0x200000}, 1), true, kChecksum},
+      {BinaryReply("", {0x400000, 0x200000}, -1), true, kChecksum},
+      // "TIM" must lie within the first 12 bytes.
+      {BinaryReply(std::string(9, 'x'), {0x400000, 0x200000}), false, t + p2},
+      {BinaryReply(std::string(10, 'x'), {0x400000, 0x200000}), false, kUnable},
+      {"", false, kUnable},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatInstantReading(c.reply, c.labels, data, false), c.expected) << c.reply;
+  // Bytes above 0x7F enter the checksum as negative numbers; modulo 256 that is the same byte.
+  EXPECT_NE(FormatInstantReading(BinaryReply("", {0xFFFFFE, 0x808080}), false, data, false),
+            kChecksum);
+  // A reply cut anywhere reads nothing beyond it.
   const std::string full = BinaryReply("", {0x400000, 0x200000});
-  for (size_t n = 0; n < full.size(); ++n) {
-    const std::string cut = full.substr(0, n);
-    EXPECT_EQ(FormatInstantReading(cut, true, data, false), "Unable to read data from logger") << n;
-  }
+  for (size_t n = 0; n < full.size(); ++n)
+    EXPECT_EQ(FormatInstantReading(full.substr(0, n), true, data, false), kUnable) << n;
+  // Values get the extended range (channel 1: byte 2).
+  data.logger.channelTypes = "TY";
+  data.extendedCapabilities[2] = 1;
+  EXPECT_EQ(FormatInstantReading(BinaryReply("", {0x400000, 0xFD70A2}), false, data, false),
+            t + Line("", ExpectedPolynomial(kPressure, 0xFD70A2LL - 0x1000000LL)));
 }
 
-TEST(InstantReading, EngineeringUnitsText) {
+TEST(InstantReading, EngineeringUnitsTextOnlyAtLevel1WithTheFlag) {
   DataSet data = Context();
   data.logger.engineeringUnitsLevel = 1;
-  EXPECT_EQ(FormatInstantReading("TIM 240310120000 12.3456 7.8900 FET\r\n", true, data, true),
-            " 1 - Temperature\t12.3456\n 2 - Pressure\t7.8900\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"TIM 240310120000 12.3456 7.8900 FET\r\n",
+       " 1 - Temperature\t12.3456\n 2 - Pressure\t7.8900\n"},
+      {"Not calibrated TIM FET", "This logger is not calibrated"},
+      {"TIM 240310120000 12.3 7.8", kUnable},
+      {"240310120000 12.3 7.8 FET", kUnable},
+      // Fewer words than channels: the words there are.
+      {"FET TIM 240310120000 12.3", " 1 - Temperature\t12.3\n"}};
+  for (const auto& [reply, expected] : cases)
+    EXPECT_EQ(FormatInstantReading(reply, true, data, true), expected) << reply;
   // Labels are listed in this form whatever withLabels says.
   EXPECT_EQ(FormatInstantReading("xxTIM 240310120000  1.5 2.5 FET", false, data, true),
             " 1 - Temperature\t1.5\n 2 - Pressure\t2.5\n");
-  EXPECT_EQ(FormatInstantReading("Not calibrated TIM FET", true, data, true),
-            "This logger is not calibrated");
-  EXPECT_EQ(FormatInstantReading("TIM 240310120000 12.3 7.8", true, data, true),
-            "Unable to read data from logger");
-  EXPECT_EQ(FormatInstantReading("240310120000 12.3 7.8 FET", true, data, true),
-            "Unable to read data from logger");
-  // Fewer words than channels: the words there are.
-  EXPECT_EQ(FormatInstantReading("FET TIM 240310120000 12.3", true, data, true),
-            " 1 - Temperature\t12.3\n");
-}
 
-TEST(InstantReading, TextOnlyAtEngineeringUnitsLevel1WithTheFlag) {
-  DataSet data = Context();
   const std::string reply = BinaryReply("", {0x400000, 0x200000});
   data.logger.engineeringUnitsLevel = 0;
-  EXPECT_NE(FormatInstantReading(reply, false, data, true), "Unable to read data from logger");
+  EXPECT_NE(FormatInstantReading(reply, false, data, true), kUnable);
   data.logger.engineeringUnitsLevel = 2;
   EXPECT_EQ(FormatInstantReading(reply, false, data, false),
             Line("", ExpectedThermistor(kThermistorDefault, 0x400000)) +
                 Line("", ExpectedPolynomial(kPressure, 0x200000)));
   // Level 2 with the flag: text, and this binary reply has no "FET".
-  EXPECT_EQ(FormatInstantReading(reply, false, data, true), "Unable to read data from logger");
+  EXPECT_EQ(FormatInstantReading(reply, false, data, true), kUnable);
 }
 
 }  // namespace
