@@ -80,8 +80,8 @@ int LoggerLink::GetStatus() {
     if (code > 7) code = 7;
   } else if (code == 4 && fields[1] == 2) {
     code = 8;
-  } else if (code > 6) {
-    code = 7;  // only 4 with sub-code 2 means "stopped by user"
+  } else if (code > 7 && code != 8) {
+    code = 7;  // 8 ("stopped by user") stands as it is, and so does 4 with sub-code 2
   }
   status.code = code;
   status.second = std::max(fields[1], 0);

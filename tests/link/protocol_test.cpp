@@ -235,7 +235,7 @@ TEST(Status, CodesAreReducedByCommandSet) {
   } cases[] = {
       {false, "Logger status 02\r\n", 2},   {false, "Logger status 0A\r\n", 7},
       {true, "Logger status 04 02\r\n", 8}, {true, "Logger status 04 01\r\n", 4},
-      {true, "Logger status 09 00\r\n", 7}, {true, "Logger status 08 00\r\n", 7},
+      {true, "Logger status 09 00\r\n", 7}, {true, "Logger status 08 00\r\n", 8},
       {true, "Logger status zz\r\n", 0},
   };
   for (const auto& c : cases) {
