@@ -14,6 +14,9 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "shell/temp_dir.h"
 
 namespace {
 
@@ -65,44 +68,30 @@ class SimProcess {
   pid_t pid_ = -1;
 };
 
-class PtyTest : public ::testing::Test {
+class PtyTest : public klx::test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("klx-pty-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string Klx(const std::string& args) {
-    return "cd " + dir_.string() + " && " + (kBin / "apps/klx/klx").string() + " " + args;
+    return "cd " + Dir().string() + " && " + (kBin / "apps/klx/klx").string() + " " + args;
   }
-  fs::path dir_;
+  const fs::path& dir_ = Dir();
 };
 
 TEST_F(PtyTest, IdentifyFindsTheSimulatedLoggerAtItsRate) {
-  const fs::path link = dir_ / "klxcom";
-  SimProcess sim("NB-7100-2400", link);
-  ASSERT_TRUE(fs::exists(link));
-  const Result r = RunCommand(Klx("identify --port " + link.string()));
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("KLX Data Logger: NB-7100  3.20 020518 connected on COM"),
-            std::string::npos)
-      << r.output;
-  EXPECT_NE(r.output.find("at 2400 baud."), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Channels: 1 (P)"), std::string::npos) << r.output;
+  const std::pair<const char*, std::vector<const char*>> cases[] = {
+      {"NB-7100-2400",
+       {"KLX Data Logger: NB-7100  3.20 020518 connected on COM", "at 2400 baud.",
+        "Channels: 1 (P)"}},
+      {"NMJ-7400", {"Command set: Microchip logger (extended)", "Waves"}}};
+  for (const auto& [model, lines] : cases) {
+    const fs::path link = dir_ / (std::string(model) + "com");
+    SimProcess sim(model, link);
+    ASSERT_TRUE(fs::exists(link));
+    const Result r = RunCommand(Klx("identify --port " + link.string()));
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const char* line : lines) EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+  }
   // The settings file is created beside the program's files on first use.
   EXPECT_TRUE(fs::exists(dir_ / "klx.ini"));
-}
-
-TEST_F(PtyTest, IdentifyReadsCapabilitiesAndChannelsOfAnExtendedLogger) {
-  const fs::path link = dir_ / "klxcom";
-  SimProcess sim("NMJ-7400", link);
-  const Result r = RunCommand(Klx("identify --port " + link.string()));
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Command set: Microchip logger (extended)"), std::string::npos)
-      << r.output;
-  EXPECT_NE(r.output.find("Waves"), std::string::npos) << r.output;
 }
 
 TEST_F(PtyTest, SilentLineGivesUpAfterSixRates) {
@@ -120,10 +109,11 @@ TEST_F(PtyTest, SilentLineGivesUpAfterSixRates) {
   EXPECT_GT(seconds, 2 * (0.140 + 1.100 + 0.620 + 0.380 + 0.260 + 0.140) * 0.9);
 }
 
-TEST_F(PtyTest, UsageErrorsExitWithTwo) {
+TEST_F(PtyTest, UsageErrorsExitWithTwoAndDerivedSettingsAreWrittenAsTheFileHasThem) {
   EXPECT_EQ(RunCommand(Klx("identify --bogus")).status, 2);
   EXPECT_EQ(RunCommand(Klx("")).status, 2);
   EXPECT_EQ(RunCommand((kBin / "apps/klx-sim/klx-sim").string() + " --bogus").status, 2);
+  EXPECT_EQ(RunCommand(Klx("derived --depth deep")).status, 2);
   // --keep-data only continues a suspended deployment; the logger (and its data) stay as they
   // were.
   const Result keep =
@@ -134,18 +124,7 @@ TEST_F(PtyTest, UsageErrorsExitWithTwo) {
                              "is \"Logging Complete\"."),
             std::string::npos)
       << keep.output;
-}
 
-}  // namespace
-
-namespace {
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-TEST_F(PtyTest, DerivedSettingsAreWrittenAsTheSettingsFileHasThem) {
   ASSERT_EQ(RunCommand(Klx("derived --depth seawater --salinity on --sos unesco --latitude 45:30"))
                 .status,
             0);
@@ -154,7 +133,6 @@ TEST_F(PtyTest, DerivedSettingsAreWrittenAsTheSettingsFileHasThem) {
   EXPECT_NE(ini.find("Salinity=ON Hydrostatic pressure=0.00\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Speed of Sound: UNESCO=ON\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Latitude=45 30.000\n"), std::string::npos) << ini;
-  EXPECT_EQ(RunCommand(Klx("derived --depth deep")).status, 2);
 }
 
 TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {

@@ -12,12 +12,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "records/deployment_parameters.h"
-#include "link/logger_link.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "platform/loopback.h"
-#include "platform/port_map.h"
 #include "session/session.h"
 #include "sim/sim_transport.h"
 #include "transcript.h"
@@ -44,26 +38,20 @@ void WriteText(const fs::path& path, const std::string& text) {
 }
 
 // The identification as `klx identify` runs it, and everything a user would see of it.
-std::string Identify(TransportRegistry& transports, Clock& clock, const std::string& port) {
-  PortMap ports;
-  RecordingHost host;
-  SerialLink link(transports, ports, clock);
-  DeploymentParameters deployment;
-  LoggerLink logger(link, host, deployment);
-  link.loggerPort = ports.NumberFor(port);
+std::string Identify(LinkHost& h) {
   std::ostringstream out;
-  const bool connected = logger.ConnectCommand();
+  const bool connected = h.logger.ConnectCommand();
   if (connected) {
-    logger.AssessCapabilities();
-    out << "configuration " << logger.CommGet(16) << "\n";
+    h.logger.AssessCapabilities();
+    out << "configuration " << h.logger.CommGet(16) << "\n";
   }
-  for (const auto& e : host.events) {
+  for (const auto& e : h.host.events) {
     if (e.kind == "status") out << "status[" << e.number << "] " << e.text << "\n";
     if (e.kind == "tell" || e.kind == "ask")
       out << e.kind << " " << e.caption << ": " << e.text << "\n";
   }
   if (connected)
-    for (const auto& line : DescribeLogger(logger, link.loggerPort, link.currentBaudRate))
+    for (const auto& line : DescribeLogger(h.logger, h.link.loggerPort, h.link.currentBaudRate))
       out << line << "\n";
   return out.str();
 }
@@ -72,17 +60,13 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
   if (std::getenv("KLX_RECORD_SESSIONS")) {
     fs::create_directories(kSessions);
     for (const char* profile : kRecordedProfiles) {
-      VirtualClock clock(SystemTime{2026, 6, 1, 1, 12, 0, 0, 0});
+      VirtualClock clock;
       TransportRegistry transports;
-      auto sims = sim::RegisterSimTransport(transports, clock);
-      auto logger = sims->Logger(profile);
+      auto logger = sim::RegisterSimTransport(transports, clock)->Logger(profile);
       ASSERT_TRUE(logger) << profile;
-      auto recorder = std::make_shared<RecordingDevice>(logger);
-      transports.Register("rec:", [&](std::string_view) {
-        return std::make_unique<LoopbackPort>("rec:", recorder, clock);
-      });
-      const std::string output = Identify(transports, clock, "rec:logger");
-      auto& t = recorder->transcript;
+      LinkHost h(logger);
+      const std::string output = Identify(h);
+      auto& t = h.recorder->transcript;
       t.header["profile"] = profile;
       t.header["model"] = logger->Profile().model;
       t.header["baud"] = std::to_string(logger->DefaultBaud());
@@ -100,21 +84,16 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
     ASSERT_TRUE(Transcript::Parse(ReadText(entry.path()), transcript, &error)) << error;
     ASSERT_TRUE(transcript.header.count("model"));
 
-    VirtualClock clock(SystemTime{2026, 6, 1, 1, 12, 0, 0, 0});
-    TransportRegistry transports;
     auto replay = std::make_shared<ReplayDevice>(transcript);
-    transports.Register("replay:", [&](std::string_view) {
-      return std::make_unique<LoopbackPort>("replay:", replay, clock);
-    });
-    const std::string actual = Identify(transports, clock, "replay:logger");
+    LinkHost h(replay);
+    const std::string actual = Identify(h);
     EXPECT_EQ(replay->Divergence(), "");
     EXPECT_TRUE(replay->Finished()) << replay->StepsLeft() << " steps never reached";
 
-    fs::path golden = entry.path();
+    fs::path golden = entry.path(), actualPath = entry.path();
     golden.replace_extension(".golden");
-    const std::string expected = ReadText(golden);
-    fs::path actualPath = entry.path();
     actualPath.replace_extension(".actual");
+    const std::string expected = ReadText(golden);
     if (actual != expected) {
       WriteText(actualPath, actual);
       ADD_FAILURE() << "output differs from " << golden << "; see " << actualPath
@@ -154,32 +133,29 @@ TEST(Transcript, EscapesRoundTripEveryByte) {
 
 TEST(Transcript, ReplayNotesTheFirstDivergence) {
   Transcript t;
-  t.steps.push_back({true, 19200, "A"});
-  t.steps.push_back({false, 0, "KLX NB-7100 3.20 000001\r\n"});
-  t.steps.push_back({true, 19200, "T"});
-  VirtualClock clock;
-  auto replay = std::make_shared<ReplayDevice>(t);
-  LoopbackPort port("replay", replay, clock);
-  ASSERT_TRUE(port.Open());
-  LineSettings ls;
-  ls.baudRate = 19200;
-  port.SetLineSettings(ls);
-  CommTimeouts to{0, 1, 20, 1, 20};
-  port.SetTimeouts(to);
-  port.Write(reinterpret_cast<const uint8_t*>("A"), 1);
-  uint8_t buffer[64];
-  EXPECT_EQ(port.Read(buffer, 64), 25);
-  port.Write(reinterpret_cast<const uint8_t*>("B"), 1);
-  EXPECT_NE(replay->Divergence().find("expected T"), std::string::npos) << replay->Divergence();
-
-  // The wrong rate is a divergence too.
-  auto again = std::make_shared<ReplayDevice>(t);
-  LoopbackPort slow("replay", again, clock);
-  ASSERT_TRUE(slow.Open());
-  ls.baudRate = 2400;
-  slow.SetLineSettings(ls);
-  slow.Write(reinterpret_cast<const uint8_t*>("A"), 1);
-  EXPECT_NE(again->Divergence().find("2400"), std::string::npos);
+  t.steps = {{true, 19200, "A"}, {false, 0, "KLX NB-7100 3.20 000001\r\n"}, {true, 19200, "T"}};
+  // The host's words, and the rate it says them at.
+  const struct {
+    int baud;
+    const char* first;
+    int reply;
+    const char* second;
+    const char* divergence;
+  } cases[] = {{19200, "A", 25, "T", ""},
+               {19200, "A", 25, "B", "step 2: expected T at 19200 baud, host sent B at 19200 baud"},
+               {2400, "A", 0, "", "step 0: expected A at 19200 baud, host sent A at 2400 baud"}};
+  for (const auto& c : cases) {
+    auto replay = std::make_shared<ReplayDevice>(t);
+    LinkHost h(replay);
+    ASSERT_TRUE(
+        h.link.OpenSerialPort(PortSlot::Logger, h.link.loggerPort, c.baud, RtsControl::Disable));
+    EXPECT_EQ(h.link.LinkWriteText(c.first), 1);
+    uint8_t buffer[121];
+    EXPECT_EQ(h.link.LinkRead(buffer, 120), c.reply);
+    h.link.LinkWriteText(c.second);
+    EXPECT_EQ(replay->Divergence(), c.divergence) << c.second;
+    EXPECT_EQ(replay->Finished(), *c.divergence == 0) << c.second;
+  }
 }
 
 }  // namespace

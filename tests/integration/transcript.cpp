@@ -8,12 +8,8 @@ namespace klx::test {
 std::string EscapeBytes(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
+    if (c == '\\' || c == '\r' || c == '\n') {
+      out += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : "\\n";
     } else if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
     } else {
@@ -30,29 +26,17 @@ bool UnescapeBytes(const std::string& text, std::string& out) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
       out += text[i];
-      continue;
-    }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case '\\':
-        out += '\\';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 'n':
-        out += '\n';
-        break;
-      case 'x': {
-        if (i + 2 >= text.size()) return false;
-        unsigned v = 0;
-        if (std::sscanf(text.substr(i + 1, 2).c_str(), "%2X", &v) != 1) return false;
-        out += static_cast<char>(v);
-        i += 2;
-        break;
-      }
-      default:
+    } else if (++i >= text.size()) {
+      return false;
+    } else if (text[i] == '\\' || text[i] == 'r' || text[i] == 'n') {
+      out += text[i] == '\\' ? '\\' : text[i] == 'r' ? '\r' : '\n';
+    } else {
+      unsigned v = 0;
+      if (text[i] != 'x' || i + 2 >= text.size() ||
+          std::sscanf(text.substr(i + 1, 2).c_str(), "%2X", &v) != 1)
         return false;
+      out += static_cast<char>(v);
+      i += 2;
     }
   }
   return true;
@@ -84,24 +68,23 @@ bool Transcript::Parse(const std::string& text, Transcript& out, std::string* er
   while (std::getline(in, line)) {
     ++number;
     if (line.empty() || line[0] == '#') continue;
+    Step step;
+    std::string bytes = line.substr(std::min<size_t>(2, line.size()));
     if (line.rfind("> ", 0) == 0) {
       const size_t space = line.find(' ', 2);
       if (space == std::string::npos) return fail("host step without baud");
-      Step step;
-      step.fromHost = true;
       step.baud = std::atoi(line.substr(2, space - 2).c_str());
-      if (!UnescapeBytes(line.substr(space + 1), step.bytes)) return fail("bad escape");
-      out.steps.push_back(step);
+      bytes = line.substr(space + 1);
     } else if (line.rfind("< ", 0) == 0) {
-      Step step;
       step.fromHost = false;
-      if (!UnescapeBytes(line.substr(2), step.bytes)) return fail("bad escape");
-      out.steps.push_back(step);
     } else {
       const size_t colon = line.find(": ");
       if (colon == std::string::npos) return fail("not a header line");
       out.header[line.substr(0, colon)] = line.substr(colon + 2);
+      continue;
     }
+    if (!UnescapeBytes(bytes, step.bytes)) return fail("bad escape");
+    out.steps.push_back(step);
   }
   return true;
 }
@@ -136,11 +119,8 @@ void RecordingDevice::Poll(int64_t untilMs, LineOutput& out) {
 }
 
 void ReplayDevice::EmitLoggerSteps(int64_t nowMs, LineOutput& out) {
-  while (next_ < transcript_.steps.size() && !transcript_.steps[next_].fromHost) {
-    const std::string& bytes = transcript_.steps[next_].bytes;
-    out.Send(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nowMs + 1);
-    ++next_;
-  }
+  for (; next_ < transcript_.steps.size() && !transcript_.steps[next_].fromHost; ++next_)
+    out.Send(transcript_.steps[next_].bytes, nowMs + 1);
 }
 
 void ReplayDevice::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
@@ -164,6 +144,20 @@ void ReplayDevice::Receive(const uint8_t* data, size_t count, int hostBaud, int6
     ++next_;
     EmitLoggerSteps(nowMs, out);
   }
+}
+
+std::vector<std::string> LinkHost::HostWrites() const {
+  std::vector<std::string> writes;
+  for (const auto& s : recorder->transcript.steps)
+    if (s.fromHost) writes.push_back(s.bytes);
+  return writes;
+}
+
+std::vector<int> LinkHost::IdentifyRates() const {
+  std::vector<int> rates;
+  for (const auto& s : recorder->transcript.steps)
+    if (s.fromHost && s.bytes == "A") rates.push_back(s.baud);
+  return rates;
 }
 
 }  // namespace klx::test

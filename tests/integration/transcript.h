@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "link/logger_link.h"
+#include "platform/clock.h"
+#include "platform/host.h"
 #include "platform/loopback.h"
+#include "platform/port_map.h"
+#include "records/deployment_parameters.h"
 
 namespace klx::test {
 
@@ -62,6 +67,30 @@ class ReplayDevice : public LineDevice {
   size_t next_ = 0;
   std::string pending_;
   std::string divergence_;
+};
+
+// The host's link stack on a virtual clock, with `device` behind the port "rec:logger" (or
+// `port`) and every byte between them written down.
+struct LinkHost {
+  explicit LinkHost(std::shared_ptr<LineDevice> device, const std::string& port = "rec:logger")
+      : recorder(std::make_shared<RecordingDevice>(std::move(device))) {
+    transports.Register("rec:", [this](std::string_view) {
+      return std::make_unique<LoopbackPort>("rec:", recorder, clock);
+    });
+    link.loggerPort = ports.NumberFor(port);
+  }
+  // What the host wrote, in order, and the rates at which it wrote "A".
+  std::vector<std::string> HostWrites() const;
+  std::vector<int> IdentifyRates() const;
+
+  VirtualClock clock;
+  std::shared_ptr<RecordingDevice> recorder;
+  TransportRegistry transports;
+  PortMap ports;
+  SerialLink link{transports, ports, clock};
+  RecordingHost host;
+  DeploymentParameters deployment;
+  LoggerLink logger{link, host, deployment};
 };
 
 }  // namespace klx::test
