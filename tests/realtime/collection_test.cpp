@@ -13,6 +13,7 @@
 #include "platform/loopback.h"
 #include "session/session.h"
 #include "shell/datetime.h"
+#include "shell/temp_dir.h"
 
 namespace klx {
 namespace {
@@ -33,44 +34,32 @@ class TimedDevice : public LineDevice {
   std::deque<std::pair<int64_t, std::string>> queue;
 };
 
-std::string Bytes(const std::vector<uint8_t>& v) {
-  return std::string(v.begin(), v.end());
-}
-
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 const SystemTime kStart{2026, 12, 0, 6, 12, 0, 0, 0};
 
-struct Rig {
-  Rig()
-      : dir(fs::temp_directory_path() /
-            ("klx-realtime-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
-        session(host, clock, (fs::create_directories(dir), dir), {}) {
-    session.ReadSettings();
-    session.transports.Register("test:", [this](std::string_view name) {
+// A session in the test's own folder whose logger (and GPS) ports are timed devices.
+class RealTime : public test::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    session = std::make_unique<Session>(host, clock, Dir(), std::vector<std::string>{});
+    session->ReadSettings();
+    session->transports.Register("test:", [this](std::string_view name) {
       if (name.find("gps") != std::string_view::npos)
         return std::make_unique<LoopbackPort>("test:gps", gps, clock);
       return std::make_unique<LoopbackPort>("test:logger", logger, clock);
     });
-    session.link.loggerPort = session.ports.NumberFor("test:logger");
-    session.link.gpsPort = 0;
-    session.link.OpenSerialPort(PortSlot::Logger, session.link.loggerPort, 9600,
-                                RtsControl::Disable);
-  }
-  ~Rig() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    session->link.loggerPort = session->ports.NumberFor("test:logger");
+    session->link.gpsPort = 0;
+    session->link.OpenSerialPort(PortSlot::Logger, session->link.loggerPort, 9600,
+                                 RtsControl::Disable);
+    run = std::make_unique<RealTimeRun>(session->logger, host, clock);
+    t0 = clock.MonotonicMs();
   }
 
   RealTimeStart StartFor(const std::string& letters) {
     RealTimeStart s;
-    s.files.data = dir / "hex" / "001234Realtime.hex";
-    s.files.gps = dir / "dat" / "001234Realtime.gps";
+    s.files.data = Dir() / "hex" / "001234Realtime.hex";
+    s.files.gps = Dir() / "dat" / "001234Realtime.gps";
     s.parameters.samplePeriod = {0, 0, 10};
     s.parameters.startTime = kStart;
     s.parameters.realtimeOutput = true;
@@ -87,24 +76,33 @@ struct Rig {
       s.data.calibration.coef[ch] = {0.0, 100.0 * (ch + 1), 0.0, 0.0};
     return s;
   }
-
+  // A binary record that the logger sends `ms` after the start.
+  void Send(int64_t ms, RecordTag tag, const SystemTime& t, const std::vector<int32_t>& counts) {
+    const auto bytes = BinaryRecord(tag, t, counts);
+    logger->At(t0 + ms, std::string(bytes.begin(), bytes.end()));
+  }
   // Runs the timer for `ms` of line time.
-  int Run(RealTimeRun& run, int64_t ms) {
+  int Run(int64_t ms) {
     int stored = 0;
-    for (int64_t t = 0; t < ms; t += run.TickPeriodMs()) {
-      clock.SleepMs(run.TickPeriodMs());
-      stored += run.Tick();
+    for (int64_t t = 0; t < ms; t += run->TickPeriodMs()) {
+      clock.SleepMs(run->TickPeriodMs());
+      stored += run->Tick();
     }
     return stored;
   }
+  // Ends the run and reads its file back into the session.
+  bool EndAndReadBack() {
+    run->End();
+    return session->ReadDataFile(run->Files().data);
+  }
 
-  static inline int counter = 0;
-  fs::path dir;
   VirtualClock clock{kStart};
   RecordingHost host;
-  Session session;
+  std::unique_ptr<Session> session;
   std::shared_ptr<TimedDevice> logger = std::make_shared<TimedDevice>();
   std::shared_ptr<TimedDevice> gps = std::make_shared<TimedDevice>();
+  std::unique_ptr<RealTimeRun> run;
+  int64_t t0 = 0;
 };
 
 // An even count: an odd one is a reading outside the channel's normal range.
@@ -112,26 +110,21 @@ int32_t Count(double fraction) {
   return static_cast<int32_t>(fraction * 16777216.0) & ~1;
 }
 
-TEST(RealTimeRun, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  ASSERT_TRUE(run.Start(rig.StartFor("PC")));
-  EXPECT_EQ(run.TickPeriodMs(), 150);
-  EXPECT_EQ(rig.host.status[kStatusMessagePart], kRealTimeStatus);
+TEST_F(RealTime, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps) {
+  ASSERT_TRUE(run->Start(StartFor("PC")));
+  EXPECT_EQ(run->TickPeriodMs(), 150);
+  EXPECT_EQ(host.status[kStatusMessagePart], kRealTimeStatus);
 
   // Samples at 0, 10 and 20 s, then a gap to 60 s, then a time that goes back to 50 s.
-  const int64_t t0 = rig.clock.MonotonicMs();
   const int offsets[] = {0, 10, 20, 60, 50};
-  for (int i = 0; i < 5; ++i) {
-    const std::vector<int32_t> counts = {Count(0.1 * (i + 1)), Count(0.05 * (i + 1))};
-    rig.logger->At(t0 + offsets[i] * 1000 + 100,
-                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, offsets[i]), counts)));
-  }
-  EXPECT_EQ(rig.Run(run, 30000), 3);
-  EXPECT_EQ(rig.Run(run, 40000), 2);
-  ASSERT_EQ(run.sampleCount, 5);
+  for (int i = 0; i < 5; ++i)
+    Send(offsets[i] * 1000 + 100, RecordTag::Sample, AddSeconds(kStart, offsets[i]),
+         {Count(0.1 * (i + 1)), Count(0.05 * (i + 1))});
+  EXPECT_EQ(Run(30000), 3);
+  EXPECT_EQ(Run(40000), 2);
+  ASSERT_EQ(run->sampleCount, 5);
 
-  const DataSet& data = run.Data();
+  const DataSet& data = run->Data();
   ASSERT_EQ(data.samplesPerChannel, 5);
   EXPECT_NEAR(data.series[0][0], 10.0, 1e-4);  // 100 × 0.1
   EXPECT_NEAR(data.series[1][4], 50.0, 1e-4);  // 200 × 0.25
@@ -145,226 +138,196 @@ TEST(RealTimeRun, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps
   ASSERT_EQ(data.stamps.records.size(), 3u);
   EXPECT_EQ(data.stamps.records[1].sampleIndex, 3u);
   EXPECT_EQ(data.stamps.records[2].sampleIndex, 4u);
-  EXPECT_EQ(SampleTime(data, run.FirstSampleTime(), 10, false, 2), AddSeconds(kStart, 20));
-  EXPECT_EQ(SampleTime(data, run.FirstSampleTime(), 10, false, 4), AddSeconds(kStart, 50));
-  EXPECT_EQ(run.lastLine, ShortDateDisplayText(AddSeconds(kStart, 50)) + "   50.0000   50.0000");
-  EXPECT_EQ(rig.host.status[kStatusMessagePart], run.lastLine);
-  run.End();
-  EXPECT_FALSE(run.Active());
+  EXPECT_EQ(SampleTime(data, run->FirstSampleTime(), 10, false, 2), AddSeconds(kStart, 20));
+  EXPECT_EQ(SampleTime(data, run->FirstSampleTime(), 10, false, 4), AddSeconds(kStart, 50));
+  EXPECT_EQ(run->lastLine, ShortDateDisplayText(AddSeconds(kStart, 50)) + "   50.0000   50.0000");
+  EXPECT_EQ(host.status[kStatusMessagePart], run->lastLine);
+  const std::vector<std::vector<float>> series = data.series;
 
   // The file: the header, the 30 bytes that stand for the logger's parameter block, and the
-  // samples with a 12-byte stamp before the first, the gap and the step back.
-  const std::string text = ReadText(run.Files().data);
+  // samples with a 12-byte stamp before the first, the gap and the step back. Read back as a hex
+  // file, it gives the same values at the same times.
+  ASSERT_TRUE(EndAndReadBack()) << host.events.back().text;
+  EXPECT_FALSE(run->Active());
+  const std::string text = ReadFile(run->Files().data);
   EXPECT_NE(text.find("Number of bytes of data 0000096\n"), std::string::npos) << text;
   EXPECT_NE(text.find("|     |     |     |     |     |     |     |\n"
                       "000000000000000000000000000000000000000000000000\n"
                       "001C00000000\n"),
             std::string::npos);
   EXPECT_NE(text.find("00000054494D261206120000"), std::string::npos);  // stamp of the first
-
-  // Read back as a hex file, it gives the same values at the same times.
-  ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data)) << rig.host.events.back().text;
-  const DataSet& back = rig.session.held.data;
+  const DataSet& back = session->held.data;
   ASSERT_EQ(back.samplesPerChannel, 5);
   for (int ch = 0; ch < 2; ++ch)
     for (int row = 0; row < 5; ++row)
-      EXPECT_NEAR(back.series[ch][row], data.series[ch][row], 1e-3) << ch << "," << row;
-  const DeploymentParameters& p = rig.session.held.image.snapshot.parameters;
+      EXPECT_NEAR(back.series[ch][row], series[ch][row], 1e-3) << ch << "," << row;
+  const DeploymentParameters& p = session->held.image.snapshot.parameters;
   EXPECT_EQ(SampleTime(back, p.startTime, p.samplePeriod, false, 3), AddSeconds(kStart, 60));
 }
 
-TEST(RealTimeRun, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample) {
-  Rig rig;
-  rig.session.link.gpsPort = rig.session.ports.NumberFor("test:gps");
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  ASSERT_TRUE(run.Start(rig.StartFor("T")));
-  ASSERT_TRUE(run.GpsActive());
-  const int64_t t0 = rig.clock.MonotonicMs();
-  rig.gps->At(t0 + 50, "$GPGGA,120000.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+TEST_F(RealTime, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample) {
+  session->link.gpsPort = session->ports.NumberFor("test:gps");
+  ASSERT_TRUE(run->Start(StartFor("T")));
+  ASSERT_TRUE(run->GpsActive());
+  gps->At(t0 + 50, "$GPGGA,120000.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
   for (int i = 0; i < 3; ++i) {
     auto rec = BinaryRecord(RecordTag::Sample, AddSeconds(kStart, 10 * i), {Count(0.5)});
     if (i == 1) rec.back() = static_cast<uint8_t>(rec.back() + 1);
-    rig.logger->At(t0 + 10000 * i + 200, Bytes(rec));
+    logger->At(t0 + 10000 * i + 200, std::string(rec.begin(), rec.end()));
   }
-  rig.Run(run, 25000);
-  EXPECT_EQ(run.sampleCount, 2);
-  EXPECT_EQ(run.gpsText, " 4807.04,N,1131.00,E");
-  EXPECT_TRUE(run.lastLine.ends_with(" 4807.04,N,1131.00,E")) << run.lastLine;
-  run.End();
-  const std::string gps = ReadText(run.Files().gps);
-  EXPECT_NE(gps.find(ShortDateDisplayText(kStart) + "\t 4807.04,N,1131.00,E\n"), std::string::npos)
-      << gps;
-  EXPECT_NE(gps.find(ShortDateDisplayText(AddSeconds(kStart, 20)) + "\t"), std::string::npos);
-  EXPECT_FALSE(rig.session.link.IsOpen(PortSlot::Gps));
+  Run(25000);
+  EXPECT_EQ(run->sampleCount, 2);
+  EXPECT_EQ(run->gpsText, " 4807.04,N,1131.00,E");
+  EXPECT_TRUE(run->lastLine.ends_with(" 4807.04,N,1131.00,E")) << run->lastLine;
+  run->End();
+  const std::string text = ReadFile(run->Files().gps);
+  EXPECT_NE(text.find(ShortDateDisplayText(kStart) + "\t 4807.04,N,1131.00,E\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find(ShortDateDisplayText(AddSeconds(kStart, 20)) + "\t"), std::string::npos);
+  EXPECT_FALSE(session->link.IsOpen(PortSlot::Gps));
+
+  // A file that cannot be opened ends the start.
+  RealTimeRun other(session->logger, host, clock);
+  RealTimeStart start = StartFor("T");
+  start.files.data = Dir() / "no-such-folder" / "x.hex";
+  EXPECT_FALSE(other.Start(std::move(start)));
+  EXPECT_FALSE(other.Active());
+  EXPECT_TRUE(host.Saw("tell", "Unable to open '.hex' data file"));
 }
 
-TEST(RealTimeRun, AFileThatCannotBeOpenedEndsTheStart) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  RealTimeStart start = rig.StartFor("T");
-  start.files.data = rig.dir / "no-such-folder" / "x.hex";
-  EXPECT_FALSE(run.Start(std::move(start)));
-  EXPECT_FALSE(run.Active());
-  EXPECT_TRUE(rig.host.Saw("tell", "Unable to open '.hex' data file"));
-}
-
-TEST(RealTimeRun, EngineeringRecordsAreFiledAsTheRawCountsOfTheirValues) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  RealTimeStart start = rig.StartFor("PC");
+TEST_F(RealTime, EngineeringRecordsAreFiledAsTheRawCountsOfTheirValues) {
+  RealTimeStart start = StartFor("PC");
   start.parameters.startFlags = 4;
   start.data.logger.engineeringUnitsLevel = 1;
-  ASSERT_TRUE(run.Start(std::move(start)));
-  const int64_t t0 = rig.clock.MonotonicMs();
-  rig.logger->At(t0 + 100, TextRecord(kStart, {25.0, 80.0}));
-  rig.Run(run, 1000);
-  ASSERT_EQ(run.sampleCount, 1);
-  EXPECT_NEAR(run.Data().series[0][0], 25.0, 1e-9);
-  run.End();
-  ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data));
+  ASSERT_TRUE(run->Start(std::move(start)));
+  logger->At(t0 + 100, TextRecord(kStart, {25.0, 80.0}));
+  Run(1000);
+  ASSERT_EQ(run->sampleCount, 1);
+  EXPECT_NEAR(run->Data().series[0][0], 25.0, 1e-9);
+  ASSERT_TRUE(EndAndReadBack());
   // 25 = 100 × raw / 2^24 and 80 = 200 × raw / 2^24, to a count.
-  EXPECT_NEAR(rig.session.held.data.series[0][0], 25.0, 1e-4);
-  EXPECT_NEAR(rig.session.held.data.series[1][0], 80.0, 1e-4);
+  EXPECT_NEAR(session->held.data.series[0][0], 25.0, 1e-4);
+  EXPECT_NEAR(session->held.data.series[1][0], 80.0, 1e-4);
 }
 
-TEST(RealTimeRun, SixHzRecordsShareTheirSecondWithoutAStampEach) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  RealTimeStart start = rig.StartFor("T");
+TEST_F(RealTime, SixHzRecordsShareTheirSecondWithoutAStampEach) {
+  RealTimeStart start = StartFor("T");
   start.parameters.profiling6Hz = true;
-  ASSERT_TRUE(run.Start(std::move(start)));
-  EXPECT_EQ(run.TickPeriodMs(), 100);
-  const int64_t t0 = rig.clock.MonotonicMs();
+  ASSERT_TRUE(run->Start(std::move(start)));
+  EXPECT_EQ(run->TickPeriodMs(), 100);
   for (int i = 0; i < 18; ++i)  // three seconds, six records each
-    rig.logger->At(t0 + 167 * i + 50,
-                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, i / 6), {Count(0.3)})));
-  rig.Run(run, 4000);
-  ASSERT_EQ(run.sampleCount, 18);
-  EXPECT_EQ(run.Data().stamps.records.size(), 1u);
-  run.End();
-  const std::string text = ReadText(run.Files().data);
+    Send(167 * i + 50, RecordTag::Sample, AddSeconds(kStart, i / 6), {Count(0.3)});
+  Run(4000);
+  ASSERT_EQ(run->sampleCount, 18);
+  EXPECT_EQ(run->Data().stamps.records.size(), 1u);
+  run->End();
+  const std::string text = ReadFile(run->Files().data);
   size_t stamps = 0;
   for (size_t at = text.find("54494D"); at != std::string::npos; at = text.find("54494D", at + 1))
     ++stamps;
   EXPECT_EQ(stamps, 1u) << text;
 }
 
-TEST(RealTimeRun, ALinearMemoryLoggersFileCarriesItsModeAndStartFlagsAndContinuesWhenFull) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  RealTimeStart start = rig.StartFor("TP");
+TEST_F(RealTime, ALinearMemoryLoggersFileCarriesItsModeAndStartFlagsAndContinuesWhenFull) {
+  RealTimeStart start = StartFor("TP");
   start.data.logger.model = "NMV-7400";
   start.data.logger.extendedCommandSet = true;
   start.data.logger.parameterBlockLength = 48;
   start.parameters.startMode = kStartNow;
   start.parameters.continuousPower = true;
   start.parameters.startFlags = 0x030201;
-  run.maxFileBytes = 48 + 12 + 6 * 4;  // the preamble, a stamp and four samples
-  ASSERT_TRUE(run.Start(std::move(start)));
-  const int64_t t0 = rig.clock.MonotonicMs();
+  run->maxFileBytes = 48 + 12 + 6 * 4;  // the preamble, a stamp and four samples
+  ASSERT_TRUE(run->Start(std::move(start)));
   for (int i = 0; i < 6; ++i)
-    rig.logger->At(t0 + 1000 * i + 100,
-                   Bytes(BinaryRecord(RecordTag::Sample, AddSeconds(kStart, 10 * i),
-                                      {Count(0.3), Count(0.4)})));
-  rig.Run(run, 7000);
-  ASSERT_EQ(run.sampleCount, 6);
-  run.End();
+    Send(1000 * i + 100, RecordTag::Sample, AddSeconds(kStart, 10 * i), {Count(0.3), Count(0.4)});
+  Run(7000);
+  ASSERT_EQ(run->sampleCount, 6);
+  run->End();
   // Mode byte: start now (1), continuous power (0x80), real-time output (0x20); the three start
   // flag bytes low first.
-  EXPECT_EQ(RealTimeParameterLine(48, 28, 0xA1, 0x030201),
-            "001C0000000000A101020300000000000000000000000000\n");
-  const fs::path first = rig.dir / "hex" / "001234Realtime.hex";
-  const fs::path second = rig.dir / "hex" / "001234Realtime_2.hex";
-  EXPECT_EQ(run.Files().data, second);
-  const std::string one = ReadText(first), two = ReadText(second);
-  EXPECT_NE(one.find("001C0000000000A101020300000000000000000000000000\n"), std::string::npos);
+  const std::string line = "001C0000000000A101020300000000000000000000000000\n";
+  EXPECT_EQ(RealTimeParameterLine(48, 28, 0xA1, 0x030201), line);
+  const fs::path first = Dir() / "hex" / "001234Realtime.hex";
+  const fs::path second = Dir() / "hex" / "001234Realtime_2.hex";
+  EXPECT_EQ(run->Files().data, second);
+  const std::string one = ReadFile(first), two = ReadFile(second);
+  EXPECT_NE(one.find(line), std::string::npos);
   EXPECT_NE(one.find("Number of bytes of data 0000084\n"), std::string::npos) << one;
   EXPECT_NE(two.find("Number of bytes of data 0000072\n"), std::string::npos) << two;
   // Both read back; together they hold every sample.
-  ASSERT_TRUE(rig.session.ReadDataFile(first));
-  EXPECT_EQ(rig.session.held.data.samplesPerChannel, 4);
-  ASSERT_TRUE(rig.session.ReadDataFile(second));
-  EXPECT_EQ(rig.session.held.data.samplesPerChannel, 2);
-  const DeploymentParameters& p = rig.session.held.image.snapshot.parameters;
-  EXPECT_EQ(SampleTime(rig.session.held.data, p.startTime, p.samplePeriod, false, 1),
+  ASSERT_TRUE(session->ReadDataFile(first));
+  EXPECT_EQ(session->held.data.samplesPerChannel, 4);
+  ASSERT_TRUE(session->ReadDataFile(second));
+  EXPECT_EQ(session->held.data.samplesPerChannel, 2);
+  const DeploymentParameters& p = session->held.image.snapshot.parameters;
+  EXPECT_EQ(SampleTime(session->held.data, p.startTime, p.samplePeriod, false, 1),
             AddSeconds(kStart, 50));
 }
 
-TEST(RealTimeRun, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
-  Rig rig;
-  RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-  RealTimeStart start = rig.StartFor("TP");
+TEST_F(RealTime, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
+  RealTimeStart start = StartFor("TP");
   start.data.logger.model = "NMJ-7400";
   start.derived.depthOn = false;
-  ASSERT_TRUE(run.Start(std::move(start)));
-  EXPECT_TRUE(rig.host.Saw("tell", "'Depth' has to be selected with appropriate paramaters"));
-  const int64_t t0 = rig.clock.MonotonicMs();
-  rig.logger->At(t0 + 100,
-                 Bytes(BinaryRecord(RecordTag::Burst, kStart, {Count(0.25), Count(0.5)})));
-  rig.logger->At(t0 + 200, Bytes(BinaryRecord(RecordTag::Sequence, kStart, {3 << 8, Count(0.75)})));
-  rig.Run(run, 1000);
-  EXPECT_EQ(run.sampleCount, 0) << "bursts are not samples";
+  ASSERT_TRUE(run->Start(std::move(start)));
+  EXPECT_TRUE(host.Saw("tell", "'Depth' has to be selected with appropriate paramaters"));
+  Send(100, RecordTag::Burst, kStart, {Count(0.25), Count(0.5)});
+  Send(200, RecordTag::Sequence, kStart, {3 << 8, Count(0.75)});
+  Run(1000);
+  EXPECT_EQ(run->sampleCount, 0) << "bursts are not samples";
   // Channel 2's polynomial is 200 × raw / 2^24.
-  ASSERT_EQ(run.burstValues.size(), 4u);
-  EXPECT_NEAR(run.burstValues[0], 50.0, 1e-3);
-  EXPECT_NEAR(run.burstValues[1], 100.0, 1e-3);
-  EXPECT_NEAR(run.burstValues[3], 150.0, 1e-3);
-  EXPECT_NEAR(run.burstMaximum, 150.0, 1e-3);
-  EXPECT_EQ(run.burstLine.rfind("Wave burst values 4 and 5: ", 0), 0u) << run.burstLine;
+  ASSERT_EQ(run->burstValues.size(), 4u);
+  EXPECT_NEAR(run->burstValues[0], 50.0, 1e-3);
+  EXPECT_NEAR(run->burstValues[1], 100.0, 1e-3);
+  EXPECT_NEAR(run->burstValues[3], 150.0, 1e-3);
+  EXPECT_NEAR(run->burstMaximum, 150.0, 1e-3);
+  EXPECT_EQ(run->burstLine.rfind("Wave burst values 4 and 5: ", 0), 0u) << run->burstLine;
 }
 
-TEST(RealTimeRun, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTheirLowBitsClear) {
-  Rig rig;
-  {
-    // Engineering units to a dat file: the records as they came.
-    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-    RealTimeStart start = rig.StartFor("PC");
-    start.parameters.startFlags = 4;
-    start.data.logger.engineeringUnitsLevel = 1;
-    start.data.logger.rsAdvancedWord = 0x0A;
-    start.files.data = rig.dir / "dat" / "001234Realtime.dat";
-    ASSERT_TRUE(run.Start(std::move(start)));
-    const std::string record = "TIM 2612 612 0 0 25.12345 80.5 FET\r\n";
-    rig.logger->At(rig.clock.MonotonicMs() + 100, record);
-    rig.Run(run, 1000);
-    ASSERT_EQ(run.sampleCount, 1);
-    run.End();
-    const std::string text = ReadText(run.Files().data);
-    EXPECT_TRUE(text.ends_with(record)) << text;
-  }
-  {
-    // The same logger with binary output: a hex file, whatever its RS advanced word says.
-    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-    RealTimeStart start = rig.StartFor("PC");
-    start.data.logger.rsAdvancedWord = 0x0A;
-    ASSERT_TRUE(run.Start(std::move(start)));
-    rig.logger->At(rig.clock.MonotonicMs() + 100,
-                   Bytes(BinaryRecord(RecordTag::Sample, kStart, {Count(0.1), Count(0.2)})));
-    rig.Run(run, 1000);
-    ASSERT_EQ(run.sampleCount, 1);
-    run.End();
-    EXPECT_EQ(run.Files().data.extension(), ".hex");
-    ASSERT_TRUE(rig.session.ReadDataFile(run.Files().data));
-    EXPECT_NEAR(rig.session.held.data.series[1][0], 40.0, 1e-3);
-  }
-  {
-    // An auto-ranging turbidity channel in engineering units: its filed count has the gain bits
-    // clear.
-    RealTimeRun run(rig.session.logger, rig.host, rig.clock);
-    RealTimeStart start = rig.StartFor("yP");
-    start.parameters.startFlags = 4;
-    start.data.logger.engineeringUnitsLevel = 1;
-    ASSERT_TRUE(run.Start(std::move(start)));
-    rig.logger->At(rig.clock.MonotonicMs() + 100, TextRecord(kStart, {37.777, 1.0}));
-    rig.Run(run, 1000);
-    run.End();
-    const std::string text = ReadText(run.Files().data);
-    const size_t stamp = text.find("54494D261206120000");  // "TIM" and the time
-    ASSERT_NE(stamp, std::string::npos) << text;
-    const int32_t raw = static_cast<int32_t>(std::stol(text.substr(stamp + 18, 6), nullptr, 16));
-    EXPECT_EQ(raw & 7, 0);
-    EXPECT_NEAR(100.0 * raw / 16777216.0, 37.777, 0.001);
-  }
+TEST_F(RealTime, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTheirLowBitsClear) {
+  // Engineering units to a dat file: the records as they came.
+  RealTimeStart start = StartFor("PC");
+  start.parameters.startFlags = 4;
+  start.data.logger.engineeringUnitsLevel = 1;
+  start.data.logger.rsAdvancedWord = 0x0A;
+  start.files.data = Dir() / "dat" / "001234Realtime.dat";
+  ASSERT_TRUE(run->Start(std::move(start)));
+  const std::string record = "TIM 2612 612 0 0 25.12345 80.5 FET\r\n";
+  logger->At(t0 + 100, record);
+  Run(1000);
+  ASSERT_EQ(run->sampleCount, 1);
+  run->End();
+  const std::string text = ReadFile(run->Files().data);
+  EXPECT_TRUE(text.ends_with(record)) << text;
+
+  // The same logger with binary output: a hex file, whatever its RS advanced word says.
+  run = std::make_unique<RealTimeRun>(session->logger, host, clock);
+  start = StartFor("PC");
+  start.data.logger.rsAdvancedWord = 0x0A;
+  ASSERT_TRUE(run->Start(std::move(start)));
+  t0 = clock.MonotonicMs();
+  Send(100, RecordTag::Sample, kStart, {Count(0.1), Count(0.2)});
+  Run(1000);
+  ASSERT_EQ(run->sampleCount, 1);
+  ASSERT_TRUE(EndAndReadBack());
+  EXPECT_EQ(run->Files().data.extension(), ".hex");
+  EXPECT_NEAR(session->held.data.series[1][0], 40.0, 1e-3);
+
+  // An auto-ranging turbidity channel in engineering units: its filed count has the gain bits
+  // clear.
+  run = std::make_unique<RealTimeRun>(session->logger, host, clock);
+  start = StartFor("yP");
+  start.parameters.startFlags = 4;
+  start.data.logger.engineeringUnitsLevel = 1;
+  ASSERT_TRUE(run->Start(std::move(start)));
+  logger->At(clock.MonotonicMs() + 100, TextRecord(kStart, {37.777, 1.0}));
+  Run(1000);
+  run->End();
+  const std::string hex = ReadFile(run->Files().data);
+  const size_t stamp = hex.find("54494D261206120000");  // "TIM" and the time
+  ASSERT_NE(stamp, std::string::npos) << hex;
+  const int32_t raw = static_cast<int32_t>(std::stol(hex.substr(stamp + 18, 6), nullptr, 16));
+  EXPECT_EQ(raw & 7, 0);
+  EXPECT_NEAR(100.0 * raw / 16777216.0, 37.777, 0.001);
 }
 
 TEST(RealTimeCapacity, TheBinaryAndEngineeringRatesMustFitTheDefaultBaudRate) {
@@ -394,7 +357,7 @@ TEST(RealTimeCapacity, TheBinaryAndEngineeringRatesMustFitTheDefaultBaudRate) {
   EXPECT_TRUE(CheckRealTimeCapacity(p, 4, host));
 }
 
-TEST(RealTimeFiles, TheProposedNamesFollowTheSerialNumberAndAnExistingFileIsAskedAbout) {
+TEST_F(RealTime, TheProposedFileNamesFollowTheSerialNumberAndAnExistingFileIsAskedAbout) {
   struct FileHost : RecordingHost {
     std::optional<std::string> ChooseFile(const FileChoice& c) override {
       choice = c;
@@ -402,33 +365,32 @@ TEST(RealTimeFiles, TheProposedNamesFollowTheSerialNumberAndAnExistingFileIsAske
     }
     FileChoice choice;
     std::optional<std::string> answer;
-  } host;
-  const fs::path dir = fs::temp_directory_path() / ("klx-rtfile-" + std::to_string(::getpid()));
+  } files;
+  const fs::path dir = Dir();
   fs::create_directories(dir / "hex");
   Directories dirs;
   LoggerState s;
   s.serial = 42;
-  host.answer = (dir / "hex" / "run1").string();
-  auto files = ChooseRealTimeFile(host, s, dir, dirs);
-  ASSERT_TRUE(files);
-  EXPECT_EQ(host.choice.suggestedName, "000042Realtime.hex");
-  EXPECT_EQ(host.choice.title, "Select a 'hex' filename for storing the Real-time data");
-  EXPECT_EQ(host.choice.filter, "All Hex Files (*.hex)");
-  EXPECT_EQ(files->data, dir / "hex" / "run1.hex");
-  EXPECT_EQ(files->gps, dir / "dat" / "run1.gps");
+  files.answer = (dir / "hex" / "run1").string();
+  auto chosen = ChooseRealTimeFile(files, s, dir, dirs);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(files.choice.suggestedName, "000042Realtime.hex");
+  EXPECT_EQ(files.choice.title, "Select a 'hex' filename for storing the Real-time data");
+  EXPECT_EQ(files.choice.filter, "All Hex Files (*.hex)");
+  EXPECT_EQ(chosen->data, dir / "hex" / "run1.hex");
+  EXPECT_EQ(chosen->gps, dir / "dat" / "run1.gps");
 
   // An existing file: No keeps it.
   std::ofstream(dir / "hex" / "run1.hex") << "keep";
-  host.answers = {Answer::No};
-  EXPECT_FALSE(ChooseRealTimeFile(host, s, dir, dirs));
-  EXPECT_EQ(ReadText(dir / "hex" / "run1.hex"), "keep");
+  files.answers = {Answer::No};
+  EXPECT_FALSE(ChooseRealTimeFile(files, s, dir, dirs));
+  EXPECT_EQ(ReadFile(dir / "hex" / "run1.hex"), "keep");
   // A logger storing ASCII data gets a dat file; cancel gives nothing.
   s.rsAdvancedWord = 0x0A;
-  host.answer.reset();
-  EXPECT_FALSE(ChooseRealTimeFile(host, s, dir, dirs));
-  EXPECT_EQ(host.choice.suggestedName, "000042Realtime.dat");
-  EXPECT_EQ(host.choice.filter, "All ASCII data files (*.dat)");
-  fs::remove_all(dir);
+  files.answer.reset();
+  EXPECT_FALSE(ChooseRealTimeFile(files, s, dir, dirs));
+  EXPECT_EQ(files.choice.suggestedName, "000042Realtime.dat");
+  EXPECT_EQ(files.choice.filter, "All ASCII data files (*.dat)");
 }
 
 TEST(RealTimeFiles, TheDisplaySeriesShareTheirBufferWithTheDerivedChannels) {
