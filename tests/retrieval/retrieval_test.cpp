@@ -6,9 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
+#include "files/files_fixture.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "retrieval/transfer.h"
@@ -22,10 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Rig {
-  explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
-      : dir(fs::temp_directory_path() / ("klx-retrieval-" + std::to_string(::getpid()) + "-" +
-                                         profileName + "-" + std::to_string(counter++))),
-        session((fs::create_directories(dir), host), clock, dir, {}) {
+  Rig(const fs::path& folder, const std::string& profileName,
+      void (*edit)(sim::SimProfile&) = nullptr)
+      : dir(folder), session(host, clock, dir, {}) {
     sims = sim::RegisterSimTransport(session.transports, clock);
     sim::SimProfile p;
     std::string error;
@@ -38,11 +36,6 @@ struct Rig {
     std::string portError;
     EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
   }
-  ~Rig() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-
   // Runs the whole retrieval; false when it ended before the transfer.
   bool Retrieve(bool all = false) {
     Retrieval r(session);
@@ -72,7 +65,6 @@ struct Rig {
     return {image.bytes.begin(), image.bytes.begin() + image.fill};
   }
 
-  static inline int counter = 0;
   fs::path dir;
   VirtualClock clock{SystemTime{2026, 9, 1, 2, 12, 0, 0, 0}};
   RecordingHost host;
@@ -82,21 +74,24 @@ struct Rig {
   TransferState transfer;
 };
 
-TEST(BlockSize, FollowsTheLineRate) {
-  EXPECT_EQ(BlockSizeForRate(1200), 60);
-  EXPECT_EQ(BlockSizeForRate(2400), 120);
-  EXPECT_EQ(BlockSizeForRate(4800), 240);
-  EXPECT_EQ(BlockSizeForRate(9600), 480);
-  EXPECT_EQ(BlockSizeForRate(19200), 480);
-  EXPECT_EQ(BlockSizeForRate(28800), 480);
-  EXPECT_EQ(BlockSizeForRate(57600), 960);
-  EXPECT_EQ(BlockSizeForRate(115200), 960);
+// An empty logger: nothing behind the data pointer.
+void Erased(sim::SimProfile& p) {
+  p.samples = 0;
+  p.fill = 0;
+  p.dataBytes = 0;
+  p.stamps.clear();
 }
 
-class EveryFamily : public ::testing::TestWithParam<const char*> {};
+TEST(BlockSize, FollowsTheLineRate) {
+  const std::pair<int, int> cases[] = {{1200, 60},   {2400, 120},  {4800, 240},  {9600, 480},
+                                       {19200, 480}, {28800, 480}, {57600, 960}, {115200, 960}};
+  for (const auto& [rate, size] : cases) EXPECT_EQ(BlockSizeForRate(rate), size) << rate;
+}
+
+class EveryFamily : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
-  Rig rig(GetParam());
+  Rig rig(Dir(), GetParam());
   ASSERT_TRUE(rig.Retrieve()) << GetParam();
   EXPECT_FALSE(rig.transfer.failed);
   const auto expected = rig.ExpectedImage();
@@ -131,168 +126,64 @@ INSTANTIATE_TEST_SUITE_P(Retrieval, EveryFamily,
                          ::testing::Values("VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400",
                                            "NMJ-7400", "HL-240"));
 
-TEST(Retrieval, CrossesTheRegionBoundaryOfAnOlderLogger) {
-  Rig rig("VS-330-full");
-  ASSERT_TRUE(rig.Retrieve());
-  ASSERT_GT(rig.logger->DataPointer(), 0x100000u) << "the profile must reach the second region";
-  EXPECT_EQ(rig.Image(), rig.ExpectedImage());
-}
+using RetrievalTest = TempDirTest;
 
-TEST(Retrieval, CorruptedBlocksAreRetriedAndTheImageIsExact) {
-  Rig rig("VS-330", [](sim::SimProfile& p) { p.faults.badBlockRate = 0.05; });
+TEST_F(RetrievalTest, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
+  Rig full(Dir(), "VS-330-full");
+  ASSERT_TRUE(full.Retrieve());
+  ASSERT_GT(full.logger->DataPointer(), 0x100000u) << "the profile must reach the second region";
+  EXPECT_EQ(full.Image(), full.ExpectedImage());
+
+  Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) { p.faults.badBlockRate = 0.05; });
   ASSERT_TRUE(rig.Retrieve());
   EXPECT_GT(rig.transfer.blocksRetransmitted, 0);
   EXPECT_FALSE(rig.transfer.failed);
   EXPECT_EQ(rig.Image(), rig.ExpectedImage());
 }
 
-TEST(Retrieval, ABlockThatNeverArrivesEndsWithTheCountersAndKeepsWhatArrived) {
-  Rig rig("VS-330");
-  Retrieval r(rig.session);
-  ASSERT_TRUE(r.Open());
-  ASSERT_TRUE(r.Begin(false));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(r.Tick());
-  rig.logger->SilenceNextCommands(1000);  // the logger stops answering part-way through
-  while (r.Tick()) {
+TEST_F(RetrievalTest, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
+  for (bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "lost block");
+    Rig rig(Dir(), "VS-330");
+    Retrieval r(rig.session);
+    ASSERT_TRUE(r.Open());
+    ASSERT_TRUE(r.Begin(false));
+    for (int i = 0; i < (cancel ? 5 : 3); ++i) ASSERT_TRUE(r.Tick());
+    if (cancel) {
+      r.Cancel();
+      EXPECT_TRUE(r.Finished());
+    } else {
+      rig.logger->SilenceNextCommands(1000);  // the logger stops answering part-way through
+      while (r.Tick()) {
+      }
+      EXPECT_TRUE(r.transfer().state.failed);
+      EXPECT_EQ(r.transfer().state.blocksRequested, 3 + 10);
+      EXPECT_EQ(r.transfer().state.blocksRetransmitted, 9);
+      EXPECT_TRUE(
+          rig.host.Saw("tell", "Download error.\n13 blocks requested, 9 blocks retransmitted."));
+    }
+    const auto image = rig.Image();
+    const auto expected = rig.ExpectedImage();
+    ASSERT_GT(image.size(), 0u);
+    ASSERT_LT(image.size(), expected.size());
+    EXPECT_EQ(image.size() % 3, 0u);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), expected.begin()));
+    EXPECT_GT(rig.session.held.data.samplesPerChannel, 0);
   }
-  EXPECT_TRUE(r.transfer().state.failed);
-  EXPECT_EQ(r.transfer().state.blocksRequested, 3 + 10);
-  EXPECT_EQ(r.transfer().state.blocksRetransmitted, 9);
-  EXPECT_TRUE(
-      rig.host.Saw("tell", "Download error.\n13 blocks requested, 9 blocks retransmitted."));
-  const auto image = rig.Image();
-  const auto expected = rig.ExpectedImage();
-  ASSERT_GT(image.size(), 0u);
-  ASSERT_LT(image.size(), expected.size());
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), expected.begin()));
-  EXPECT_GT(rig.session.held.data.samplesPerChannel, 0);  // what arrived is decoded
 }
 
-TEST(Retrieval, EmptyLoggerHasNoDataToDisplay) {
-  Rig rig("VS-330", [](sim::SimProfile& p) {
-    p.samples = 0;  // an erased logger: nothing behind the data pointer
-    p.fill = 0;
-    p.dataBytes = 0;
-    p.status = 0;
-    p.stamps.clear();
-  });
-  EXPECT_FALSE(rig.Retrieve());
-  EXPECT_TRUE(rig.host.Saw("tell", "There are no data to display."));
-  EXPECT_FALSE(rig.session.held.image.unsaved);
-}
-
-TEST(Retrieval, CancelKeepsAndDecodesWhatArrived) {
-  Rig rig("VS-330");
-  Retrieval r(rig.session);
-  ASSERT_TRUE(r.Open());
-  ASSERT_TRUE(r.Begin(false));
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(r.Tick());
-  r.Cancel();
-  EXPECT_TRUE(r.Finished());
-  const auto image = rig.Image();
-  ASSERT_GT(image.size(), 0u);
-  const auto expected = rig.ExpectedImage();
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), expected.begin()));
-  EXPECT_GT(rig.session.held.data.samplesPerChannel, 0);
-  EXPECT_EQ(image.size() % 3, 0u);
-}
-
-TEST(Retrieval, HexFileReadBackReproducesTheSeries) {
-  Rig rig("VS-330");
-  ASSERT_TRUE(rig.Retrieve());
-  const DataSet before = rig.session.held.data;
-  auto* host = &rig.host;
-  (void)host;
-  // Save through the save operation, answering the file choice.
-  struct FileHost : RecordingHost {
-    std::optional<std::string> ChooseFile(const FileChoice&) override { return file; }
-    std::string file;
-  };
-  rig.session.directories.dat = (rig.dir / "dat").string();
-  rig.session.directories.hex = (rig.dir / "hex").string();
-  fs::create_directories(rig.dir / "dat");
-  fs::create_directories(rig.dir / "hex");
-  FileHost fileHost;
-  fileHost.file = (rig.dir / "dat" / "040211_test.dat").string();
-  Session reader(fileHost, rig.clock, rig.dir, {});
-  reader.held = rig.session.held;
-  reader.directories = rig.session.directories;
-  ASSERT_TRUE(reader.SaveHeld(false));
-  const fs::path hex = rig.dir / "hex" / "040211_test.hex";
-  ASSERT_TRUE(fs::exists(hex));
-
-  Session back(fileHost, rig.clock, rig.dir, {});
-  FileReadRequest request = back.ReadRequest(hex);
-  ASSERT_TRUE(ReadHexFile(fileHost, request, back.held));
-  const DataSet& after = back.held.data;
-  ASSERT_EQ(after.logger.channelCount, before.logger.channelCount);
-  ASSERT_EQ(after.samplesPerChannel, before.samplesPerChannel);
-  for (int ch = 0; ch < before.logger.channelCount; ++ch)
-    EXPECT_EQ(after.series[static_cast<size_t>(ch)], before.series[static_cast<size_t>(ch)])
-        << "channel " << ch;
-  EXPECT_EQ(after.stamps.records.size(), before.stamps.records.size());
-}
-
-}  // namespace
-}  // namespace klx::test
-
-namespace klx::test {
-namespace {
-
-TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndReachTheFiles) {
-  Rig rig("VS-330");
-  DerivedUnitSettings& d = rig.session.settings.derived;
-  d.depthOn = true;
-  d.depthSeawater = true;
-  d.salinityOn = true;
-  d.speedOfSoundOn = true;
-  d.soundWilson = true;
-  d.soundUnesco = true;  // two formulas chosen, one speed-of-sound channel
-  d.densityAnomalyOn = true;
-  ASSERT_TRUE(rig.Retrieve());
-  const DataSet& data = rig.session.held.data;
-  ASSERT_EQ(data.logger.channelCount, 3);
-  const std::string derived = data.logger.channelTypes.substr(3);
-  EXPECT_EQ(derived, std::string("\x85Su\x86"));
-  ASSERT_EQ(data.channelCount, 7);
-  // Depth from the pressure channel: seawater depth grows with pressure.
-  const auto& pressure = data.series[1];
-  const auto& depth = data.series[3];
-  EXPECT_GT(depth[0], 0.0f);
-  EXPECT_EQ(pressure[0] > pressure[10], depth[0] > depth[10]);
-
-  // The dat file carries the derived columns, the activity logs the retrieval.
-  struct FileHost : RecordingHost {
-    std::optional<std::string> ChooseFile(const FileChoice&) override { return file; }
-    std::string file;
-  } host;
-  host.file = (rig.dir / "derived.dat").string();
-  Session saver(host, rig.clock, rig.dir, {});
-  saver.ReadSettings();
-  saver.held = rig.session.held;
-  saver.directories.hex = rig.dir.string();
-  ASSERT_TRUE(saver.SaveHeld(false));
-  std::ifstream dat(rig.dir / "derived.dat");
-  const std::string text((std::istreambuf_iterator<char>(dat)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("     Temp      Pres      Cond     Depth  Salinity  SoS (UN)  DensAnom"),
-            std::string::npos);
-  saver.LogRetrieval();
-  EXPECT_TRUE(fs::exists(rig.dir / "log" / "040211.log"));
-  EXPECT_TRUE(fs::exists(rig.dir / "log" / "20260902.log"));
-}
-
-}  // namespace
-}  // namespace klx::test
-
-namespace klx::test {
-namespace {
-
-TEST(Retrieval, EmptyRunningLoggerOffersToStopItInstead) {
-  Rig rig("VS-330", [](sim::SimProfile& p) {
-    p.samples = 0;
-    p.fill = 0;
-    p.dataBytes = 0;
-    p.stamps.clear();
+TEST_F(RetrievalTest, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
+  {
+    Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) {
+      Erased(p);
+      p.status = 0;
+    });
+    EXPECT_FALSE(rig.Retrieve());
+    EXPECT_TRUE(rig.host.Saw("tell", "There are no data to display."));
+    EXPECT_FALSE(rig.session.held.image.unsaved);
+  }
+  Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) {
+    Erased(p);
     p.status = 1;              // enabled, waiting for its start
     p.start = "270101000000";  // in the future of the rig's clock
     p.end = "270201000000";
@@ -305,6 +196,71 @@ TEST(Retrieval, EmptyRunningLoggerOffersToStopItInstead) {
   rig.session.logger.CommGet(9);
   EXPECT_TRUE(StatusIsIdle(rig.session.logger.status.code)) << rig.session.logger.status.code;
   EXPECT_FALSE(rig.session.held.image.unsaved);
+}
+
+TEST_F(RetrievalTest, HexFileReadBackReproducesTheSeries) {
+  Rig rig(Dir(), "VS-330");
+  ASSERT_TRUE(rig.Retrieve());
+  const DataSet before = rig.session.held.data;
+  fs::create_directories(Dir() / "dat");
+  fs::create_directories(Dir() / "hex");
+  FileHost host;
+  host.files = {(Dir() / "dat" / "040211_test.dat").string()};
+  Session saver(host, rig.clock, Dir(), {});
+  saver.held = rig.session.held;
+  saver.directories.dat = (Dir() / "dat").string();
+  saver.directories.hex = (Dir() / "hex").string();
+  ASSERT_TRUE(saver.SaveHeld(false));
+  const fs::path hex = Dir() / "hex" / "040211_test.hex";
+  ASSERT_TRUE(fs::exists(hex));
+
+  Session back(host, rig.clock, Dir(), {});
+  FileReadRequest request = back.ReadRequest(hex);
+  ASSERT_TRUE(ReadHexFile(host, request, back.held));
+  const DataSet& after = back.held.data;
+  ASSERT_EQ(after.logger.channelCount, before.logger.channelCount);
+  ASSERT_EQ(after.samplesPerChannel, before.samplesPerChannel);
+  for (int ch = 0; ch < before.logger.channelCount; ++ch)
+    EXPECT_EQ(after.series[static_cast<size_t>(ch)], before.series[static_cast<size_t>(ch)])
+        << "channel " << ch;
+  EXPECT_EQ(after.stamps.records.size(), before.stamps.records.size());
+}
+
+TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndReachTheFiles) {
+  Rig rig(Dir(), "VS-330");
+  DerivedUnitSettings& d = rig.session.settings.derived;
+  d.depthOn = true;
+  d.depthSeawater = true;
+  d.salinityOn = true;
+  d.speedOfSoundOn = true;
+  d.soundWilson = true;
+  d.soundUnesco = true;  // two formulas chosen, one speed-of-sound channel
+  d.densityAnomalyOn = true;
+  ASSERT_TRUE(rig.Retrieve());
+  const DataSet& data = rig.session.held.data;
+  ASSERT_EQ(data.logger.channelCount, 3);
+  EXPECT_EQ(data.logger.channelTypes.substr(3), std::string("\x85Su\x86"));
+  ASSERT_EQ(data.channelCount, 7);
+  // Depth from the pressure channel: seawater depth grows with pressure.
+  const auto& pressure = data.series[1];
+  const auto& depth = data.series[3];
+  EXPECT_GT(depth[0], 0.0f);
+  EXPECT_EQ(pressure[0] > pressure[10], depth[0] > depth[10]);
+
+  // The dat file carries the derived columns, the activity logs the retrieval.
+  FileHost host;
+  host.files = {(Dir() / "derived.dat").string()};
+  Session saver(host, rig.clock, Dir(), {});
+  saver.ReadSettings();
+  saver.held = rig.session.held;
+  saver.directories.hex = Dir().string();
+  ASSERT_TRUE(saver.SaveHeld(false));
+  EXPECT_NE(ReadFile(Dir() / "derived.dat")
+                .find("     Temp      Pres      Cond     Depth  Salinity  SoS (UN)  DensAnom"),
+            std::string::npos);
+  saver.LogRetrieval();
+  EXPECT_TRUE(fs::exists(Dir() / "log" / "040211.log"));
+  EXPECT_TRUE(fs::exists(Dir() / "log" / "20260902.log"));
 }
 
 }  // namespace
