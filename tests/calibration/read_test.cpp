@@ -16,7 +16,7 @@ namespace {
 using Row = std::array<double, 4>;
 constexpr Row kThermistor = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
 constexpr Row kLinear = {0.0, 1.0, 0.0, 0.0};
-constexpr Row kNoCorrection = {0.0, 1.0, 0.0, 0.0};
+constexpr Row kNoCorrection = kLinear;
 
 std::vector<uint8_t> DoubleBytes(const Row& row) {
   std::vector<uint8_t> out;
@@ -166,37 +166,29 @@ sim::SimProfile& WithConductivityCorrection(sim::SimProfile& p, std::vector<uint
   return p;
 }
 
-TEST(ReadCalibrationLinear, ReadsTheConductivityCorrection) {
-  std::vector<uint8_t> table{2};
-  const Row correction = {0.0191, 1.02, 25.0, 1.5e-8};
-  for (uint8_t b : DoubleBytes(correction)) table.push_back(b);
-  SimLinkFixture f("NMJ-7400", [&](sim::SimProfile& p) { WithConductivityCorrection(p, table); });
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-  EXPECT_EQ(cal.coef[2], (Row{0.5, 0.25, 0, 0}));
-  EXPECT_EQ(cal.conductivityCorrection, correction);
-  EXPECT_EQ(f.Heard("R0600"), 1);
+std::vector<uint8_t> CorrectionTable(uint8_t kind, const Row& row) {
+  std::vector<uint8_t> table{kind};
+  for (uint8_t b : DoubleBytes(row)) table.push_back(b);
+  return table;
 }
 
-TEST(ReadCalibrationLinear, AnUnusableCorrectionTableGivesNoCorrection) {
-  std::vector<uint8_t> wrongKind{1};
-  for (uint8_t b : DoubleBytes({1, 2, 3, 4})) wrongKind.push_back(b);
-  std::vector<uint8_t> notANumber{2};
-  for (uint8_t b : DoubleBytes({std::numeric_limits<double>::quiet_NaN(), 2, 3, 4}))
-    notANumber.push_back(b);
-  for (const auto& table : {wrongKind, notANumber}) {
+TEST(ReadCalibrationLinear, ReadsTheConductivityCorrectionOrNoneWhenUnusable) {
+  const Row correction = {0.0191, 1.02, 25.0, 1.5e-8};
+  const std::pair<std::vector<uint8_t>, Row> cases[] = {
+      {CorrectionTable(2, correction), correction},
+      {CorrectionTable(1, {1, 2, 3, 4}), kNoCorrection},  // the wrong kind
+      {CorrectionTable(2, {std::numeric_limits<double>::quiet_NaN(), 2, 3, 4}), kNoCorrection}};
+  for (const auto& [table, expected] : cases) {
     SimLinkFixture f("NMJ-7400", [&](sim::SimProfile& p) { WithConductivityCorrection(p, table); });
     ASSERT_TRUE(f.Connect());
     CalibrationCoefficients cal;
     cal.conductivityCorrection = {7, 7, 7, 7};
     EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-    EXPECT_EQ(cal.conductivityCorrection, kNoCorrection);
+    EXPECT_EQ(cal.coef[2], (Row{0.5, 0.25, 0, 0}));
+    EXPECT_EQ(cal.conductivityCorrection, expected);
     EXPECT_EQ(f.Heard("R0600"), 1);
   }
-}
-
-TEST(ReadCalibrationLinear, MicroSalinometerIsNotAskedForACorrection) {
+  // A micro-salinometer is not asked for one.
   SimLinkFixture f("HL-240", [](sim::SimProfile& p) { p.channels = {{'S', 0}, {'T', 0}}; });
   ASSERT_TRUE(f.Connect());
   CalibrationCoefficients cal;
@@ -234,52 +226,44 @@ TEST(ReadCalibrationLinear, NotANumberFailsTheWholeRead) {
 }
 
 TEST(ReadCalibrationLinear, RepeatsOnlyWhenTheLoggerSaysNothing) {
-  {
-    SimLinkFixture f("NMJ-7400");
-    ASSERT_TRUE(f.Connect());
-    f.simLogger->SilenceNextCommands(2);
-    CalibrationCoefficients cal;
-    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-    EXPECT_EQ(f.Heard("V000000"), 3);
-  }
-  {
-    SimLinkFixture f("NMJ-7400");
-    ASSERT_TRUE(f.Connect());
-    f.simLogger->AnswerUnknown("V000002");
-    CalibrationCoefficients cal;
-    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-    EXPECT_EQ(f.Heard("V000002"), 1);  // an answer that is not a table is not asked again
-    EXPECT_EQ(cal.coef[1], kLinear);
-  }
+  SimLinkFixture f("NMJ-7400");
+  ASSERT_TRUE(f.Connect());
+  f.simLogger->SilenceNextCommands(2);
+  CalibrationCoefficients cal;
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(f.Heard("V000000"), 3);
+  // An answer that is not a table is not asked again.
+  cal.calibrationReadNeeded = true;
+  f.simLogger->AnswerUnknown("V000002");
+  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+  EXPECT_EQ(f.Heard("V000002"), 2);
+  EXPECT_EQ(cal.coef[1], kLinear);
 }
 
 // ---- Older single-channel loggers: "Z" --------------------------------------------------------
 
-TEST(ReadCalibrationSingleChannel, ReadsRowZero) {
-  SimLinkFixture f("NA-7100");
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-  EXPECT_EQ(cal.coef[0], (Row{0.00349, -0.000251, 2.69e-06, 2.31e-08}));
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kCalibrationReadText);
-  EXPECT_FALSE(f.logger.state.calibrationStale);
-}
-
-TEST(ReadCalibrationSingleChannel, UncalibratedLoggersGetTheirModelsDefault) {
-  {
-    SimLinkFixture f("NB-7100");
+TEST(ReadCalibrationSingleChannel, ReadsRowZeroOrTheModelsDefault) {
+  struct Case {
+    const char* profile;
+    bool erase;
+    Row expected;
+    const char* status;  // an uncalibrated NB-7100 keeps the warning
+  };
+  const Case cases[] = {
+      {"NA-7100", false, {0.00349, -0.000251, 2.69e-06, 2.31e-08}, kCalibrationReadText},
+      {"NB-7100", false, {0, 100.0, 0, 0}, kNotCalibratedText},
+      {"NA-7100", true, kThermistor, nullptr}};
+  for (const Case& c : cases) {
+    SimLinkFixture f(c.profile, [&](sim::SimProfile& p) {
+      if (c.erase) p.calibration.clear();
+    });
     ASSERT_TRUE(f.Connect());
     CalibrationCoefficients cal;
-    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-    EXPECT_EQ(cal.coef[0], (Row{0, 100.0, 0, 0}));
-    EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);  // the warning stays
-  }
-  {
-    SimLinkFixture f("NA-7100", [](sim::SimProfile& p) { p.calibration.clear(); });
-    ASSERT_TRUE(f.Connect());
-    CalibrationCoefficients cal;
-    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
-    EXPECT_EQ(cal.coef[0], kThermistor);
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded) << c.profile;
+    EXPECT_EQ(cal.coef[0], c.expected) << c.profile;
+    if (!c.status) continue;
+    EXPECT_EQ(f.host.status[kStatusMessagePart], std::string(c.status));
+    EXPECT_EQ(f.logger.state.calibrationStale && c.status == kCalibrationReadText, false);
   }
 }
 
