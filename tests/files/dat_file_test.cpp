@@ -149,11 +149,7 @@ TEST_F(DatFileTest, BadDatFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
     FileHost host;
     auto request = ReadRequest(Dir() / c.name);
     EXPECT_FALSE(ReadDatFile(host, request, held)) << c.name;
-    bool told = false;
-    for (const auto& e : host.events)
-      if (e.kind == "tell" && e.caption == c.caption && e.text.find(c.message) != std::string::npos)
-        told = true;
-    EXPECT_TRUE(told) << c.name;
+    EXPECT_TRUE(Told(host, c.caption, c.message)) << c.name;
     EXPECT_EQ(held.data.series, previous.data.series) << c.name;
     EXPECT_EQ(held.data.logger.model, "NA-7100") << c.name;
   }

@@ -88,6 +88,15 @@ class FilesTest : public TempDirTest {
   std::filesystem::path dir_;
 };
 
+// Whether a message box with this caption showed text containing `message`.
+inline bool Told(const RecordingHost& host, const std::string& caption,
+                 const std::string& message) {
+  for (const auto& e : host.events)
+    if (e.kind == "tell" && e.caption == caption && e.text.find(message) != std::string::npos)
+      return true;
+  return false;
+}
+
 // A host that answers file choices from a queue as well.
 class FileHost : public RecordingHost {
  public:
