@@ -4,18 +4,19 @@
 #include <memory>
 #include <string>
 
-#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "platform/loopback.h"
 #include "platform/port_map.h"
+#include "records/deployment_parameters.h"
 
 namespace klx::test {
 
 // A far end whose answers the test writes: the handler sees every byte the host has sent since
-// the last Clear(), and the rate the host is at.
+// the last Clear(), and the rate the host is at. Without a handler it sends `answer` whenever
+// what it received is `on` (or anything, when `on` is empty).
 class ScriptedDevice : public LineDevice {
  public:
   using Handler = std::function<void(ScriptedDevice&, LineOutput&, int64_t nowMs)>;
@@ -24,13 +25,16 @@ class ScriptedDevice : public LineDevice {
     received.append(reinterpret_cast<const char*>(data), count);
     log.append(reinterpret_cast<const char*>(data), count);
     baud = hostBaud;
-    if (handler) handler(*this, out, nowMs);
+    if (handler) return handler(*this, out, nowMs);
+    if (!answer.empty() && (on.empty() || received == on)) out.Send(answer, nowMs + 1);
+    received.clear();
   }
   void Clear() { received.clear(); }
   std::string received;  // since the last Clear()
   std::string log;       // everything
   int baud = 0;
   Handler handler;
+  std::string on, answer;
 };
 
 struct LinkFixture {

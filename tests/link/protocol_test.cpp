@@ -2,73 +2,50 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "link_fixture.h"
 
 namespace klx::test {
 namespace {
 
-std::string Bytes(std::initializer_list<int> b) {
-  std::string s;
-  for (int v : b) s.push_back(static_cast<char>(v));
-  return s;
-}
-
-TEST(TableCheckByte, MakesTheSumA5) {
+TEST(Encoding, CheckByteReadCommandAndRateCodes) {
   const uint8_t zeros[32] = {};
   EXPECT_EQ(TableCheckByte(zeros, sizeof zeros), 0xA5);
-  const uint8_t data[] = {0x10, 0x20, 0xFF};
-  const uint8_t check = TableCheckByte(data, 3);
-  const uint8_t all[] = {0x10, 0x20, 0xFF, check};
-  EXPECT_TRUE(TableChecksumHolds(all, 4));
-  const uint8_t bad[] = {0x10, 0x20, 0xFF, static_cast<uint8_t>(check + 1)};
-  EXPECT_FALSE(TableChecksumHolds(bad, 4));
-}
-
-TEST(MemoryReadCommand, CarriesEndThenStartLowByteFirst) {
+  uint8_t data[] = {0x10, 0x20, 0xFF, 0};
+  data[3] = TableCheckByte(data, 3);
+  EXPECT_TRUE(TableChecksumHolds(data, 4));
+  ++data[3];
+  EXPECT_FALSE(TableChecksumHolds(data, 4));
+  // The end address comes first, each low byte first.
   EXPECT_EQ(MemoryReadCommand(0x1FFC9, 55), "I00000200C9FF0100");
   EXPECT_EQ(MemoryReadCommand(0x20000, 30), "I1E00020000000200");
+  const std::pair<int, int> codes[] = {
+      {115200, 1}, {57600, 3}, {38400, 5}, {28800, 8}, {19200, 13}};
+  for (auto [baud, code] : codes) EXPECT_EQ(ExpressBaudCode(baud), code) << baud;
 }
 
-TEST(ExpressBaudCode, RateCodes) {
-  EXPECT_EQ(ExpressBaudCode(115200), 1);
-  EXPECT_EQ(ExpressBaudCode(57600), 3);
-  EXPECT_EQ(ExpressBaudCode(38400), 5);
-  EXPECT_EQ(ExpressBaudCode(28800), 8);
-  EXPECT_EQ(ExpressBaudCode(19200), 13);
-}
-
-TEST(QueryTagged, AcceptsFortyNineCharactersRejectsFifty) {
+TEST(QueryTagged, FortyNineCharactersPassFiftyFailAndSilenceIsAskedAgain) {
   LinkFixture f;
   ASSERT_TRUE(f.Open());
-  std::string reply;
-  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received == "T") out.Send(reply, now + 2);
-    d.Clear();
-  };
-  reply = std::string(40, '0') + "Logger st";  // 49 characters
-  ASSERT_EQ(reply.size(), 49u);
+  f.device->on = "T";
+  f.device->answer = std::string(40, '0') + "Logger st";  // 49 characters
   EXPECT_TRUE(f.logger.QueryTagged("T", "Logger"));
-  EXPECT_EQ(f.logger.ReplyText(), reply);
-
-  reply = std::string(41, '0') + "Logger st";  // 50 characters
+  EXPECT_EQ(f.logger.ReplyText(), f.device->answer);
+  f.device->answer = std::string(41, '0') + "Logger st";  // 50 characters
   const int64_t before = f.clock.MonotonicMs();
   EXPECT_FALSE(f.logger.QueryTagged("T", "Logger"));
   EXPECT_EQ(f.logger.ReplyText(), "000101000000");
   // Five reads of 120 bytes at 1 ms a character plus 20 ms, and four pauses of 500 ms.
   EXPECT_EQ(f.clock.MonotonicMs() - before, 5 * 140 + 4 * 500);
-}
 
-TEST(QueryTagged, RetriesUntilTheTagArrives) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
   int asked = 0;
+  f.device->log.clear();
   f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
     if (++asked == 3) out.Send("260601120000CTD\r\n", now + 1);
     d.Clear();
   };
   EXPECT_TRUE(f.logger.QueryTagged("B", "CTD"));
-  EXPECT_EQ(asked, 3);
   EXPECT_EQ(f.device->log, "BBB");
 }
 
@@ -93,7 +70,7 @@ void ServeTable(LinkFixture& f, const std::string& lengthField, const std::strin
   };
 }
 
-TEST(ReadTable, SeventeenBytesArriveAsSixteenAndOneEachAcknowledged) {
+TEST(ReadTable, ChunksOfSixteenEachAcknowledgedAndEveryBadReplyFails) {
   LinkFixture f;
   ASSERT_TRUE(f.Open());
   std::string table;
@@ -105,114 +82,72 @@ TEST(ReadTable, SeventeenBytesArriveAsSixteenAndOneEachAcknowledged) {
   std::vector<uint8_t> out;
   EXPECT_EQ(f.logger.ReadTable("R0100", out), 1);
   EXPECT_EQ(chunks, 2);
-  ASSERT_EQ(out.size(), 17u);
   EXPECT_EQ(std::string(out.begin(), out.end()), table);
-  // One ACK after the header and one after each chunk.
-  EXPECT_EQ(f.device->log, "R0100\x06\x06\x06");
-}
+  EXPECT_EQ(f.device->log, "R0100\x06\x06\x06");  // after the header and after each chunk
 
-TEST(ReadTable, LengthZeroIsAbsentUnknownCommandAndShortRepliesFail) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  std::vector<uint8_t> out;
+  // A length of zero means no table.
+  f.device->log.clear();
   ServeTable(f, "00", "");
   EXPECT_EQ(f.logger.ReadTable("R0100", out), -1);
   EXPECT_EQ(f.device->log, "R0100\x06");
-
-  f.device->handler = [](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    out.Send("R0100 Unknown command\r\n", now + 1);
-    d.Clear();
-  };
+  ServeTable(f, "03", "\x01\x02\x03");  // sum 6, not 0xA5
   EXPECT_EQ(f.logger.ReadTable("R0100", out), 0);
-
-  // Exactly one character longer than the command.
-  f.device->handler = [](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    out.Send("R01001", now + 1);
-    d.Clear();
-  };
-  EXPECT_EQ(f.logger.ReadTable("R0100", out), 0);
-
-  // A length field that is not hexadecimal.
-  f.device->handler = [](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    out.Send("R0100Zz", now + 1);
-    d.Clear();
-  };
-  EXPECT_EQ(f.logger.ReadTable("R0100", out), 0);
-}
-
-TEST(ReadTable, BadCheckByteAndShortChunkFail) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  std::vector<uint8_t> out;
-  ServeTable(f, "03", Bytes({1, 2, 3}));  // sum 6, not 0xA5
-  EXPECT_EQ(f.logger.ReadTable("R0100", out), 0);
-
   ServeTable(f, "14", std::string(10, 'x'));  // promises 20, sends 10
   EXPECT_EQ(f.logger.ReadTable("R0100", out), 0);
+  // An unknown command, a reply one character longer than the command, a length that is not
+  // hexadecimal.
+  f.device->handler = nullptr;
+  for (const char* reply : {"R0100 Unknown command\r\n", "R01001", "R0100Zz"}) {
+    f.device->answer = reply;
+    EXPECT_EQ(f.logger.ReadTable("R0100", out), 0) << reply;
+  }
 }
 
-// A table receiver: ACKs the header and every chunk, or NAKs the last one.
-void ReceiveTable(LinkFixture& f, std::string* header, std::string* body, bool nakAtEnd) {
-  f.device->handler = [=](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (header->empty()) {
+TEST(WriteTable, HeaderCarriesLengthPlusOneAndANakOrSilenceFails) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  // ACKs the header and every chunk, or NAKs the last one.
+  std::string header, body;
+  bool nakAtEnd = false;
+  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
+    if (header.empty()) {
       if (d.received.size() < 7) return;
-      *header = d.received;
+      header = d.received;
       d.Clear();
       out.Send("\x06", now + 1);
       return;
     }
-    body->append(d.received);
-    const size_t total = std::stoul(header->substr(5, 2), nullptr, 16);
-    const bool last = body->size() >= total;
+    body.append(d.received);
+    const bool last = body.size() >= std::stoul(header.substr(5, 2), nullptr, 16);
     out.Send(last && nakAtEnd ? "\x15" : "\x06", now + 1);
     d.Clear();
   };
-}
-
-TEST(WriteTable, HeaderCarriesLengthPlusOneAndChunksAreSixteen) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  std::string header, body;
-  ReceiveTable(f, &header, &body, false);
-  std::vector<uint8_t> data(32, 0);
-  EXPECT_TRUE(f.logger.WriteTable("S0100", data));
+  EXPECT_TRUE(f.logger.WriteTable("S0100", std::vector<uint8_t>(32, 0)));
   EXPECT_EQ(header, "S010021");
   ASSERT_EQ(body.size(), 33u);
   EXPECT_EQ(static_cast<uint8_t>(body.back()), 0xA5);
-
   header.clear();
   body.clear();
-  ReceiveTable(f, &header, &body, true);
+  nakAtEnd = true;
   EXPECT_FALSE(f.logger.WriteTable("S0100", {1, 2, 3}));
-}
 
-TEST(WriteTable, SilenceFailsAfterFiveEmptyReads) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
+  f.device->handler = nullptr;
   const int64_t before = f.clock.MonotonicMs();
   EXPECT_FALSE(f.logger.WriteTable("S0300", {0x0D}));
-  EXPECT_EQ(f.clock.MonotonicMs() - before, 5 * (300 + 20));
+  EXPECT_EQ(f.clock.MonotonicMs() - before, 5 * (300 + 20));  // five empty reads
 }
 
-TEST(Fetch, FetReplyEndsTheLoopEvenWhenLongerThanExpected) {
+TEST(Fetch, FetReplyEndsTheLoopAndSilenceFailsAfterTenReads) {
   LinkFixture f;
   ASSERT_TRUE(f.Open());
   f.logger.state.model = "NB-7100";
-  int reads = 0;
-  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    ++reads;
-    out.Send("1234567890ABCDEF FET\r\n", now + 1);  // longer than the 8 bytes expected
-    d.Clear();
-  };
+  f.device->answer = "1234567890ABCDEF FET\r\n";  // longer than the 8 bytes expected
   EXPECT_EQ(f.logger.CommGet(7), 1);
   EXPECT_EQ(f.device->log, "F");
-  // The line end is cut off.
-  EXPECT_EQ(f.logger.ReplyText(), "1234567890ABCDEF FET");
-}
+  EXPECT_EQ(f.logger.ReplyText(), "1234567890ABCDEF FET");  // the line end is cut off
 
-TEST(Fetch, NoReplyFailsAfterTenReads) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
+  f.device->answer.clear();
+  f.device->log.clear();
   f.logger.state.model = "VS-330";
   f.logger.fetchAll = true;
   f.logger.state.channelCount = 3;
@@ -220,14 +155,15 @@ TEST(Fetch, NoReplyFailsAfterTenReads) {
   EXPECT_EQ(f.device->log, "F00");
 }
 
-TEST(Status, CodesAreReducedByCommandSet) {
+TEST(Status, CodesAreReducedByCommandSetAndUnknownNumbersReported) {
   LinkFixture f;
+  int told = 0;
+  for (int n : {5, 41, -1}) EXPECT_EQ(f.logger.CommGet(n), 0) << n;
+  for (const auto& e : f.host.events)
+    told += e.kind == "tell" && e.caption == "DEBUG" && e.text == "Unknown CommGet command";
+  EXPECT_EQ(told, 3);
+
   ASSERT_TRUE(f.Open());
-  std::string reply;
-  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    out.Send(reply, now + 1);
-    d.Clear();
-  };
   struct Case {
     bool extended;
     const char* reply;
@@ -240,37 +176,36 @@ TEST(Status, CodesAreReducedByCommandSet) {
   };
   for (const auto& c : cases) {
     f.logger.state.extendedCommandSet = c.extended;
-    reply = c.reply;
+    f.device->answer = c.reply;
     EXPECT_EQ(f.logger.CommGet(9), 1) << c.reply;
     EXPECT_EQ(f.logger.status.code, c.code) << c.reply;
   }
 }
 
-TEST(CommGet, UnknownNumbersAreReported) {
-  LinkFixture f;
-  EXPECT_EQ(f.logger.CommGet(5), 0);
-  EXPECT_EQ(f.logger.CommGet(41), 0);
-  EXPECT_EQ(f.logger.CommGet(-1), 0);
-  int told = 0;
-  for (const auto& e : f.host.events)
-    if (e.kind == "tell" && e.caption == "DEBUG" && e.text == "Unknown CommGet command") ++told;
-  EXPECT_EQ(told, 3);
-}
-
-TEST(SetAndVerify, MismatchShowsTheSettingsMessageAndRestartsSetup) {
+TEST(HighSamplingRate, TheByteIsTheRateInHertzBothWaysAndAMismatchRestartsSetup) {
   LinkFixture f;
   ASSERT_TRUE(f.Open());
   f.logger.state.highSamplingRates = true;
-  f.deployment.waveRateHz = 2;
-  std::string answer = "02RAT\r\n";
-  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received == "!5") out.Send(answer, now + 1);
-    d.Clear();
-  };
-  EXPECT_EQ(f.logger.CommSet(30), 1);
-  EXPECT_EQ(f.device->log, "!402!5");
+  f.device->on = "!5";
+  const std::pair<const char*, int> rates[] = {
+      {"04RAT\r\n", 4}, {"01RAT\r\n", 1}, {"02RAT\r\n", 2}};
+  for (auto [text, hz] : rates) {
+    f.device->answer = text;
+    EXPECT_EQ(f.logger.CommGet(30), 1);
+    EXPECT_EQ(f.deployment.waveRateHz, hz) << text;
+  }
+  f.device->answer = "03RAT\r\n";  // not a rate of the list: the setting stays
+  f.logger.CommGet(30);
+  EXPECT_EQ(f.deployment.waveRateHz, 2);
 
-  answer = "01RAT\r\n";
+  for (auto [text, hz] : {std::pair{"02RAT\r\n", 2}, {"04RAT\r\n", 4}}) {
+    f.deployment.waveRateHz = hz;
+    f.device->answer = text;
+    f.device->log.clear();
+    EXPECT_EQ(f.logger.CommSet(30), 1);
+    EXPECT_EQ(f.device->log, "!40" + std::to_string(hz) + "!5");
+  }
+  f.device->answer = "01RAT\r\n";
   EXPECT_EQ(f.logger.CommSet(30), 0);
   EXPECT_TRUE(f.host.Saw("tell",
                          "High sampling rate set incorrectly.\nTry again.\nContact KLX if "
@@ -290,7 +225,6 @@ TEST(Resume, FiveRoundsThenFailure) {
   EXPECT_EQ(f.logger.CommSet(23), 1);
   EXPECT_EQ(rounds, 3);
   EXPECT_EQ(f.host.status[kStatusMessagePart], "Logger resumed sampling");
-
   rounds = -100;
   EXPECT_EQ(f.logger.CommSet(23), 0);
   EXPECT_TRUE(f.host.Saw("tell", "Logger failed to resume."));
@@ -310,18 +244,16 @@ TEST(ExpressBaud, OlderLoggersGetE00OnlyFor28800) {
   EXPECT_EQ(f.link.currentBaudRate, 28800);
 }
 
-TEST(SerialLinkTimeouts, FollowTheBaudRate) {
-  const struct {
-    int baud;
-    uint32_t perChar;
-  } rates[] = {{19200, 1}, {9600, 2}, {4800, 3}, {2400, 5}, {1200, 9}, {115200, 1}};
-  for (const auto& r : rates) {
-    const CommTimeouts t = SerialLink::OpenTimeouts(r.baud, RtsControl::Disable);
-    EXPECT_EQ(t.readTotalTimeoutMultiplier, r.perChar) << r.baud;
-    EXPECT_EQ(t.writeTotalTimeoutMultiplier, r.perChar) << r.baud;
-    EXPECT_EQ(t.readTotalTimeoutConstant, 20u);
-    EXPECT_EQ(t.writeTotalTimeoutConstant, 20u);
-    EXPECT_EQ(t.readIntervalTimeout, 0u);
+TEST(SerialLink, TimeoutsFollowTheBaudRate) {
+  const std::pair<int, uint32_t> rates[] = {{19200, 1}, {9600, 2}, {4800, 3},
+                                            {2400, 5},  {1200, 9}, {115200, 1}};
+  for (auto [baud, perChar] : rates) {
+    const CommTimeouts t = SerialLink::OpenTimeouts(baud, RtsControl::Disable);
+    EXPECT_EQ(std::make_tuple(t.readTotalTimeoutMultiplier, t.writeTotalTimeoutMultiplier,
+                              t.readTotalTimeoutConstant, t.writeTotalTimeoutConstant,
+                              t.readIntervalTimeout),
+              std::make_tuple(perChar, perChar, 20u, 20u, 0u))
+        << baud;
   }
   EXPECT_EQ(SerialLink::OpenTimeouts(19200, RtsControl::Enable).readTotalTimeoutConstant, 100u);
   EXPECT_EQ(SerialLink::RateChangeTimeouts(19200, RtsControl::Disable).readTotalTimeoutConstant,
@@ -330,80 +262,33 @@ TEST(SerialLinkTimeouts, FollowTheBaudRate) {
             2u);
 }
 
-TEST(SerialLinkRead, ShortReadReturnsAfterTheTotalTimeoutAndTerminates) {
+TEST(SerialLink, ReadsTakeTheirTimeoutAndWritesRestartTheCountdown) {
   LinkFixture f;
+  EXPECT_FALSE(f.link.SetLinkBaudRate(9600));  // closed
+  EXPECT_FALSE(f.link.OpenSerialPort(PortSlot::Logger, 9, 19200, RtsControl::Disable));
+  EXPECT_FALSE(f.link.IsOpen(PortSlot::Logger));
   ASSERT_TRUE(f.Open());
   uint8_t buffer[301];
   std::fill(std::begin(buffer), std::end(buffer), 0xEE);
-  int64_t before = f.clock.MonotonicMs();
-  EXPECT_EQ(f.link.LinkRead(buffer, 120), 0);
-  EXPECT_EQ(buffer[0], 0);
-  EXPECT_EQ(f.clock.MonotonicMs() - before, 140);
-  before = f.clock.MonotonicMs();
-  f.link.LinkRead(buffer, 300);
-  EXPECT_EQ(f.clock.MonotonicMs() - before, 320);
-
-  // After a rate change the constant is 60 ms.
+  auto elapsed = [&](int n) {
+    const int64_t before = f.clock.MonotonicMs();
+    EXPECT_EQ(f.link.LinkRead(buffer, n), 0);
+    return f.clock.MonotonicMs() - before;
+  };
+  EXPECT_EQ(elapsed(120), 140);
+  EXPECT_EQ(buffer[0], 0);  // terminated
+  EXPECT_EQ(elapsed(300), 320);
   ASSERT_TRUE(f.link.SetLinkBaudRate(9600));
-  before = f.clock.MonotonicMs();
-  f.link.LinkRead(buffer, 10);
-  EXPECT_EQ(f.clock.MonotonicMs() - before, 10 * 2 + 60);
-
-  // The radio delay comes before every read.
+  EXPECT_EQ(elapsed(10), 10 * 2 + 60);  // after a rate change the constant is 60 ms
   f.link.radioDelay = {true, 250};
-  before = f.clock.MonotonicMs();
-  f.link.LinkRead(buffer, 10);
-  EXPECT_EQ(f.clock.MonotonicMs() - before, 250 + 80);
-}
+  EXPECT_EQ(elapsed(10), 250 + 80);  // the radio delay comes before every read
 
-TEST(SerialLinkWrite, TextStopsAtZeroAndRestartsTheCountdown) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
   f.link.linkActivityCountdown = 0;
   EXPECT_EQ(f.link.LinkWriteText(std::string_view("AB\0CD", 5)), 2);
   EXPECT_EQ(f.device->log, "AB");
   EXPECT_EQ(f.link.linkActivityCountdown, 10);
   for (int i = 0; i < 12; ++i) f.link.TickSecond();
   EXPECT_EQ(f.link.linkActivityCountdown, 0);
-}
-
-TEST(SerialLinkPorts, ClosedPortRateChangeFailsAndUnmappedPortDoesNotOpen) {
-  LinkFixture f;
-  EXPECT_FALSE(f.link.SetLinkBaudRate(9600));
-  EXPECT_FALSE(f.link.OpenSerialPort(PortSlot::Logger, 9, 19200, RtsControl::Disable));
-  EXPECT_FALSE(f.link.IsOpen(PortSlot::Logger));
-}
-
-}  // namespace
-}  // namespace klx::test
-
-namespace klx::test {
-namespace {
-
-TEST(HighSamplingRate, TheByteIsTheRateInHertz) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  f.logger.state.highSamplingRates = true;
-  std::string reply;
-  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received == "!5") out.Send(reply, now + 1);
-    d.Clear();
-  };
-  for (const auto& [text, hz] : std::vector<std::pair<std::string, int>>{
-           {"04RAT\r\n", 4}, {"01RAT\r\n", 1}, {"02RAT\r\n", 2}}) {
-    reply = text;
-    EXPECT_EQ(f.logger.CommGet(30), 1);
-    EXPECT_EQ(f.deployment.waveRateHz, hz) << text;
-  }
-  reply = "03RAT\r\n";  // not a rate of the list: the setting stays
-  f.logger.CommGet(30);
-  EXPECT_EQ(f.deployment.waveRateHz, 2);
-  // Setting 4 Hz sends 04.
-  f.deployment.waveRateHz = 4;
-  reply = "04RAT\r\n";
-  f.device->log.clear();
-  EXPECT_EQ(f.logger.CommSet(30), 1);
-  EXPECT_EQ(f.device->log.substr(0, 4), "!404");
 }
 
 }  // namespace
