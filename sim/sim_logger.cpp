@@ -198,6 +198,8 @@ SimMemory::Setup SimLogger::MemorySetup() const {
   setup.waveRateHz = highRate_ > 0 ? highRate_ : 4;
   setup.wavePeriodS = profile_.wavePeriod;
   setup.waveAmplitudeM = profile_.waveAmplitude;
+  setup.regions = profile_.memoryMb == 2 ? 2u : 4u;
+  setup.ascii = profile_.asciiData;
   const bool na = profile_.model.find("NA-") != std::string::npos;
   const bool depth = profile_.model.find("NB") != std::string::npos ||
                      profile_.model.find("NMV") != std::string::npos;
@@ -1360,12 +1362,9 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
       const int divisor = (data[0] + 2) & 0xFF;
       if (divisor > 0) defaultBaud_ = 288000 / divisor;
     }
-    // The range-switching tables keep their length: a shorter write replaces their start.
-    const auto it = tables_.find(h[0]);
-    if ((h[0] == 4 || h[0] == 5) && it != tables_.end() && it->second.size() > data.size())
-      std::copy(data.begin(), data.end(), it->second.begin());
-    else
-      tables_[h[0]] = std::move(data);
+    // Every table, the range-switching ones included, is kept as written: a read returns
+    // the bytes the last write sent, whatever its length.
+    tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers
     const size_t channel = h[0] + 256u * h[1];
     const size_t channels = profile_.channels.size();

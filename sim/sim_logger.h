@@ -48,6 +48,9 @@
 //           bytes of [start, end) that hold data (page bytes and region gaps of older loggers
 //           are left out, see sim_memory.h), then their 8-bit sum (none from NA loggers below
 //           firmware 1.5). At most 4096 addresses.
+//   "S%02X00%02X" -> a table write (data and check byte, ACK per 16 bytes); the logger keeps
+//           the data bytes exactly as written and "R%02X00" returns them, whatever their
+//           length (the range-switching tables too: 25 bytes written, 25 read back).
 //   "!D" -> "%02dBAT\r\n" battery figure (firmware 2.2 and later; earlier: "%02d\r\n")
 //   "!M" -> the "!B" code "%02XBAU", "!P" -> the "!K" period as three bytes hh mm ss "PSP",
 //   "!O" -> the "!H" count "HYS", "!L" -> the "!A" block "THR"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "platform/system_time.h"
@@ -15,7 +16,6 @@ constexpr double kTideSeconds = 44712.0;  // the semi-diurnal lunar tide, 12 h 2
 constexpr double kDaySeconds = 86400.0;
 constexpr uint32_t kPageBytes = 0xFFFF;      // bytes kept per 64 KiB page
 constexpr uint32_t kLastPageBytes = 0xF7FE;  // bytes kept in the last page of a region
-constexpr uint32_t kRegions = 4;             // the highest region ends at 0x3FF7FE
 constexpr uint32_t kLinearEnd = 0x7FE000;
 constexpr uint32_t kStampBytes = 12;
 constexpr double kGravity = 9.80665;
@@ -108,7 +108,7 @@ std::optional<uint32_t> AddressMap::OffsetOf(uint32_t address) const {
   }
   if (address < Base() || IsGap(address)) return std::nullopt;
   const uint32_t region = address >> 20;
-  if (region >= kRegions) return std::nullopt;
+  if (region >= regions_) return std::nullopt;
   uint32_t offset = 0;
   for (uint32_t r = 0; r < region; ++r) offset += RegionBytes(r);
   const uint32_t page = (address >> 16) & 0xF;
@@ -118,8 +118,8 @@ std::optional<uint32_t> AddressMap::OffsetOf(uint32_t address) const {
 uint32_t AddressMap::AddressOf(uint32_t offset) const {
   if (linear_) return offset;
   uint32_t region = 0;
-  while (region < kRegions && offset >= RegionBytes(region)) offset -= RegionBytes(region++);
-  if (region >= kRegions) return kRegions << 20;
+  while (region < regions_ && offset >= RegionBytes(region)) offset -= RegionBytes(region++);
+  if (region >= regions_) return regions_ << 20;
   const uint32_t page = FirstPage(region) + offset / kPageBytes;
   return region << 20 | page << 16 | offset % kPageBytes;
 }
@@ -132,7 +132,7 @@ bool AddressMap::IsGap(uint32_t address) const {
 uint32_t AddressMap::Capacity() const {
   if (linear_) return kLinearEnd;
   uint32_t total = 0;
-  for (uint32_t r = 0; r < kRegions; ++r) total += RegionBytes(r);
+  for (uint32_t r = 0; r < regions_; ++r) total += RegionBytes(r);
   return total;
 }
 
@@ -174,7 +174,7 @@ double SimMemory::InverseFraction(const SimConversion& conversion, double value,
 // ---------------------------------------------------------------------------------------------
 // The memory.
 
-SimMemory::SimMemory(Setup setup) : setup_(std::move(setup)), map_(setup_.linear) {
+SimMemory::SimMemory(Setup setup) : setup_(std::move(setup)), map_(setup_.linear, setup_.regions) {
   if (setup_.channels.empty()) setup_.channels.push_back({});
   setup_.burstChannel =
       std::clamp(setup_.burstChannel, 0, static_cast<int>(setup_.channels.size()) - 1);
@@ -237,7 +237,7 @@ void SimMemory::Begin(std::vector<uint8_t> header) {
 }
 
 bool SimMemory::AddStamp(std::string_view code, int64_t seconds) {
-  if (!begun_ || code.size() != 3 || Full(kStampBytes)) return false;
+  if (!begun_ || setup_.ascii || code.size() != 3 || Full(kStampBytes)) return false;
   Item item;
   item.kind = Kind::Stamp;
   item.ms = seconds * 1000;
@@ -252,6 +252,33 @@ bool SimMemory::AddStamp(std::string_view code, int64_t seconds) {
 uint64_t SimMemory::AddRows(int64_t firstMs, int64_t periodMs, uint64_t count) {
   const uint32_t rowBytes = static_cast<uint32_t>(3 * setup_.channels.size());
   if (!begun_ || count == 0) return 0;
+  if (setup_.ascii) {
+    // Lines differ in length: each piece takes the lines that still fit.
+    constexpr uint64_t kLines = 256;
+    uint64_t done = 0;
+    while (done < count) {
+      Item item;
+      item.kind = Kind::Rows;
+      item.periodMs = std::max<int64_t>(periodMs, 0);
+      item.ms = firstMs + (item.periodMs > 0 ? static_cast<int64_t>(done) * item.periodMs
+                                             : static_cast<int64_t>(done / 6) * 1000);
+      item.first = rows_;
+      item.offset = used_;
+      while (item.count < kLines && done + item.count < count) {
+        const auto length =
+            static_cast<uint32_t>(RowText(RowMs(item, item.count), rows_ + item.count).size());
+        if (Full(item.bytes + length)) break;
+        item.bytes += length;
+        ++item.count;
+      }
+      if (item.count == 0) break;  // memory full
+      items_.push_back(item);
+      used_ += item.bytes;
+      rows_ += item.count;
+      done += item.count;
+    }
+    return done;
+  }
   const uint64_t fit = (map_.Capacity() - std::min(map_.Capacity(), used_)) / rowBytes;
   const uint64_t n = std::min(count, fit);
   // Pieces of at most 4092 rows (whole seconds under 6 Hz), so that a read produces only the
@@ -277,7 +304,8 @@ uint64_t SimMemory::AddRows(int64_t firstMs, int64_t periodMs, uint64_t count) {
 
 bool SimMemory::AddBurst(int64_t seconds, uint32_t count, double heightM) {
   const uint64_t bytes = kStampBytes + 3ull * count;
-  if (!begun_ || bytes > map_.Capacity() || Full(static_cast<uint32_t>(bytes))) return false;
+  if (!begun_ || setup_.ascii || bytes > map_.Capacity() || Full(static_cast<uint32_t>(bytes)))
+    return false;
   Item item;
   item.kind = Kind::Burst;
   item.ms = seconds * 1000;
@@ -393,6 +421,25 @@ uint32_t SimMemory::RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain) 
   return Encode(ch, u, &code);
 }
 
+std::string SimMemory::RowText(int64_t timeMs, uint64_t row) const {
+  int y = 0;
+  unsigned mo = 0, d = 0;
+  const int64_t seconds = std::max<int64_t>(0, timeMs / 1000);
+  CivilFromDays(seconds / 86400 + DaysFromCivil(2000, 1, 1), y, mo, d);
+  const int64_t r = seconds % 86400;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04d/%02u/%02u %02d:%02d:%02d", y, mo, d,
+                static_cast<int>(r / 3600), static_cast<int>(r / 60 % 60),
+                static_cast<int>(r % 60));
+  std::string line = buffer;
+  for (size_t ch = 0; ch < setup_.channels.size(); ++ch) {
+    std::snprintf(buffer, sizeof buffer, " %.4f",
+                  setup_.channels[ch].conversion.Value(RowWord(ch, timeMs, row)));
+    line += buffer;
+  }
+  return line + "\r\n";
+}
+
 uint32_t SimMemory::EncodeValue(size_t ch, double value) const {
   const Signal& sig = signals_[ch];
   int fixed = -1;
@@ -498,6 +545,11 @@ std::vector<uint8_t> SimMemory::Emit(const Item& item) const {
     case Kind::Rows:
       for (uint64_t i = 0; i < item.count; ++i) {
         const int64_t t = RowMs(item, i);
+        if (setup_.ascii) {
+          const std::string line = RowText(t, item.first + i);
+          out.insert(out.end(), line.begin(), line.end());
+          continue;
+        }
         for (size_t ch = 0; ch < setup_.channels.size(); ++ch) word(RowWord(ch, t, item.first + i));
       }
       break;
@@ -551,6 +603,7 @@ SimExpected SimMemory::Expected() const {
   e.raw.resize(n);
   e.values.resize(n);
   e.gains.resize(n);
+  std::vector<int> previous(n, -1);
   for (const auto& item : items_) {
     switch (item.kind) {
       case Kind::Stamp:
@@ -560,14 +613,23 @@ SimExpected SimMemory::Expected() const {
       case Kind::Rows:
         for (uint64_t i = 0; i < item.count; ++i) {
           const int64_t t = RowMs(item, i);
+          const size_t row = e.rowMs.size();
           e.rowMs.push_back(t);
+          SimGainChange change;
+          change.row = row;
           for (size_t ch = 0; ch < n; ++ch) {
             int gain = -1;
             const uint32_t w = RowWord(ch, t, item.first + i, &gain);
             e.raw[ch].push_back(w);
             e.values[ch].push_back(setup_.channels[ch].conversion.Value(w));
             e.gains[ch].push_back(gain);
+            change.gains.push_back(gain);
+            if (gain >= 0 && (row == 0 || gain != previous[ch]) && ch < 32)
+              change.changed |= 1u << ch;
+            previous[ch] = gain;
           }
+          if (change.changed != 0) e.gainChanges.push_back(std::move(change));
+          if (setup_.ascii) e.text += RowText(t, item.first + i);
         }
         break;
       case Kind::Burst: {

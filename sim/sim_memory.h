@@ -21,9 +21,14 @@
 //   linear-memory loggers (firmware above 4.99): from address 0, without gaps, up to 0x7FE000;
 //   older loggers: from 0x20000 upwards in 1 MiB regions; the last byte of every 64 KiB page
 //   (low 16 bits 0xFFFF) and the bytes from offset 0xFF7FE to the end of each region hold no
-//   data (they read as 0xFF and a block read leaves them out). The highest region ends at
-//   0x3FF7FE. The data pointer is the address at which the next byte would be written, so it
-//   never points into a gap.
+//   data (they read as 0xFF and a block read leaves them out). A 4 MB memory has four regions
+//   and ends at 0x3FF7FE, a 2 MB memory two, ending at 0x1FF7FE. The data pointer is the
+//   address at which the next byte would be written, so it never points into a gap (a full
+//   memory points at the start of the region after its last).
+//
+// Loggers whose generic serial card stores ASCII data keep text instead of words: behind the
+// parameter block, one line per reading, "yyyy/mm/dd hh:mm:ss" and " %.4f" per channel in
+// engineering units, ended by "\r\n". There are no stamps in such a memory.
 //
 // Readings are produced from smooth signals (temperature, a semi-diurnal tide, conductivity,
 // ...) through the inverse of each channel's calibration, so that decoding the memory with the
@@ -42,8 +47,14 @@ namespace klx::sim {
 // The placement rules above.
 class AddressMap {
  public:
-  explicit AddressMap(bool linear = false) : linear_(linear) {}
+  // regions: 1 MiB regions of an older logger's memory (1 to 4).
+  explicit AddressMap(bool linear = false, uint32_t regions = 4)
+      : linear_(linear),
+        regions_(regions < 1   ? 1
+                 : regions > 4 ? 4
+                               : regions) {}
   bool Linear() const { return linear_; }
+  uint32_t Regions() const { return regions_; }
   uint32_t Base() const { return linear_ ? 0u : 0x20000u; }
   // Stream offset of the byte at `address`; nothing for an address below the base or one that
   // holds no data.
@@ -58,6 +69,7 @@ class AddressMap {
 
  private:
   bool linear_;
+  uint32_t regions_;
 };
 
 // One channel's conversion, as the logger's calibration defines it: thermistor channels
@@ -99,6 +111,14 @@ struct SimStampRecord {
   int64_t seconds = 0;  // since 2000-01-01 00:00:00
 };
 
+// A row at which the gain of an auto-ranging channel differs from the row before (every such
+// channel on the first row): the gain stamp a decoding makes there.
+struct SimGainChange {
+  size_t row = 0;
+  uint32_t changed = 0;    // bit n: channel n's gain changed
+  std::vector<int> gains;  // per channel: its gain code, -1 for fixed-range channels
+};
+
 // What a correct decoding of the memory gives, computed here from the stored words.
 struct SimExpected {
   std::vector<char> types;
@@ -110,6 +130,8 @@ struct SimExpected {
   std::vector<std::vector<double>> bursts;  // values of each wave burst
   std::vector<int64_t> burstSeconds;        // time of each burst's "BST" stamp
   std::vector<SimBurstWave> waves;          // the sea in each burst
+  std::vector<SimGainChange> gainChanges;   // auto-ranging channels (y, f, g, z, i)
+  std::string text;                         // ASCII loggers: the stored text, in order
   size_t Rows() const { return rowMs.size(); }
 };
 
@@ -128,6 +150,8 @@ class SimMemory {
     double waveRateHz = 4;   // burst sampling rate
     double wavePeriodS = 8;  // the swell in the bursts
     double waveAmplitudeM = 0.5;
+    uint32_t regions = 4;  // older loggers: 1 MiB regions (2 for 2 MB, 4 for 4 MB)
+    bool ascii = false;    // rows are stored as text lines (see above)
   };
   // A burst as stored: its start, words, the logger height it was taken with and the rows that
   // lie before it in memory.
@@ -185,6 +209,8 @@ class SimMemory {
   // The sim's signal model, exposed for tests: the raw word of channel ch for a row at
   // timeMs with the given row number (noise), and its gain code (-1 for fixed-range channels).
   uint32_t RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain = nullptr) const;
+  // The text line of a row as an ASCII logger stores it.
+  std::string RowText(int64_t timeMs, uint64_t row) const;
   // Burst number `burst` starting at startMs: the sea it sees and the word of its sample k.
   SimBurstWave BurstWave(uint64_t burst, int64_t startMs, uint32_t count, double heightM) const;
   uint32_t BurstWord(const SimBurstWave& wave, uint64_t burst, uint32_t k) const;

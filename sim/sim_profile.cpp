@@ -190,6 +190,11 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     double f = 0;
     if (!ParseDouble(value, f) || !(f >= 0 && f <= 1)) return bad("a fraction 0 to 1");
     p.fill = f;
+  } else if (key == "memory_mb") {
+    if (value != "2" && value != "4") return bad("2 or 4");
+    p.memoryMb = value == "2" ? 2 : 4;
+  } else if (key == "ascii") {
+    if (!ParseBool(value, p.asciiData)) return bad("yes or no");
   } else if (key == "seed") {
     if (!ParseInteger(value, 0, 0x7FFFFFFFFFFFFFFFLL, v)) return bad("a number");
     p.seed = static_cast<uint64_t>(v);

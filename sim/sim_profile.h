@@ -26,6 +26,9 @@
 //   samples = 5000                 # rows already logged from the start time (all channels)
 //   fill = 0.95                    # or: fill this fraction of the data memory
 //   data_bytes = 3000              # older form: bytes of readings behind the parameter block
+//   memory_mb = 2                  # older loggers: 2 MB (two 1 MiB regions, up to 0x1FF7FE)
+//                                  # or 4 MB (up to 0x3FF7FE, the default)
+//   ascii = yes                    # the generic serial card stores text lines, not words
 //   seed = 7                       # the readings' noise (deterministic)
 //   depth = 12.5                   # mean water depth over the logger, dbar (pressure channels);
 //                                  # below 0 the sensor is out of the water (depth < 0)
@@ -113,6 +116,8 @@ struct SimProfile {
   int dataBytes = 0;
   int64_t samples = 0;
   double fill = 0;
+  int memoryMb = 4;        // older loggers: 2 or 4
+  bool asciiData = false;  // readings stored as text lines
   uint64_t seed = 1;
   double depth = 10.0;
   std::vector<SimStampPlan> stamps;
