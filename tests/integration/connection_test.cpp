@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
-#include "sim/sim_logger.h"
-#include "sim/sim_profile.h"
+#include "sim/sim_host.h"
 #include "transcript.h"
 
 namespace klx::test {
@@ -15,12 +15,7 @@ struct DeadLine : LineDevice {
   void Receive(const uint8_t*, size_t, int, int64_t, LineOutput&) override {}
 };
 
-sim::SimProfile Profile(const std::string& name) {
-  sim::SimProfile p;
-  std::string error;
-  EXPECT_TRUE(sim::LoadProfile(name, p, error)) << error;
-  return p;
-}
+using sim::test::Profile;
 
 // A simulated logger with the given profile behind the host's link.
 struct SimHost : LinkHost {
@@ -39,10 +34,9 @@ TEST(Connect, TheRateIsSearchedAndAFailureReported) {
   SimHost h(Profile("NB-7100-2400"));
   ASSERT_TRUE(h.logger.ConnectCommand());
   EXPECT_EQ(h.IdentifyRates(), (std::vector<int>{19200, 19200, 1200, 1200, 2400}));
-  EXPECT_EQ(h.link.currentBaudRate, 2400);
-  EXPECT_EQ(h.link.baudIndex, 1);
+  EXPECT_EQ(std::tie(h.link.currentBaudRate, h.link.baudIndex, h.logger.state.model),
+            std::make_tuple(2400, 1, "NB-7100"));
   EXPECT_EQ(h.host.status[kStatusConnectionPart], "2400 baud");
-  EXPECT_EQ(h.logger.state.model, "NB-7100");
   EXPECT_EQ(h.host.status[kStatusMessagePart],
             "KLX Data Logger: NB-7100  3.20 020518 connected on COM1 at 2400 baud.");
 
@@ -55,9 +49,8 @@ TEST(Connect, TheRateIsSearchedAndAFailureReported) {
   EXPECT_EQ(dead.host.status[kStatusMessagePart], "Unable to Communicate with Logger on COM1");
   EXPECT_EQ(dead.host.icon, StatusIcon::Warning);
   EXPECT_EQ(dead.host.status[kStatusConnectionPart], "Not connected");
-  EXPECT_EQ(dead.link.currentBaudRate, 19200);
-  EXPECT_EQ(dead.link.baudIndex, 4);
-  EXPECT_FALSE(dead.logger.state.connected);
+  EXPECT_EQ(std::tie(dead.link.currentBaudRate, dead.link.baudIndex, dead.logger.state.connected),
+            std::make_tuple(19200, 4, false));
 
   LinkHost nowhere(std::make_shared<DeadLine>(), "/nonexistent/tty");
   EXPECT_FALSE(nowhere.logger.ConnectLogger());
@@ -94,10 +87,8 @@ TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
   EXPECT_TRUE(h.host.Saw("ask",
                          "Logger has changed from 000123 to 040211.\nRetrieved data from "
                          "000123 has not been saved."));
-  EXPECT_EQ(saves, 1);
-  EXPECT_EQ(hides, 1);
-  EXPECT_TRUE(h.logger.state.calibrationStale);
-  EXPECT_EQ(h.logger.state.previousSerial, 40211);
+  EXPECT_EQ(std::tie(saves, hides, h.logger.state.calibrationStale, h.logger.state.previousSerial),
+            std::make_tuple(1, 1, true, 40211));
 
   // Answering No drops the old data's unsaved mark instead.
   SimHost no(Profile("VS-330"));
@@ -117,8 +108,8 @@ TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
   cancel.logger.state.previousModel = "NA-7100";
   cancel.host.answers = {Answer::Yes};
   EXPECT_FALSE(cancel.logger.ConnectLogger());
-  EXPECT_EQ(cancel.logger.state.serial, 123);
-  EXPECT_EQ(cancel.logger.state.previousSerial, 123);
+  EXPECT_EQ(std::tie(cancel.logger.state.serial, cancel.logger.state.previousSerial),
+            std::make_tuple(123, 123));
 }
 
 TEST(Configuration, ChannelLettersCountAndTimings) {
@@ -170,11 +161,9 @@ TEST(Capabilities, ReadFromExtendedLoggersDerivedForOlderOnes) {
   SimHost h(p);
   h.Connect();
   const auto& s = h.logger.state;
-  EXPECT_EQ(s.capabilityMask, p.capabilities.at(0));
-  EXPECT_EQ(s.memoryTypeCode, 4);  // the profile's memory type: 8 MB
-  EXPECT_EQ(s.memorySizeMb, 8);
-  EXPECT_TRUE(s.waves);
-  EXPECT_TRUE(s.extendedCommandSet);
+  // The profile's mask, and its memory type 4: 8 MB.
+  EXPECT_EQ(std::tie(s.capabilityMask, s.memoryTypeCode, s.memorySizeMb, s.waves),
+            std::make_tuple(p.capabilities.at(0), 4, 8, true));
   EXPECT_FALSE(h.host.Saw("status", "Read capabilities error"));
   EXPECT_TRUE(h.host.Saw("status", "Assessing logger capabilities + + "));
   // A minimum host version above ours is shown.
@@ -189,16 +178,17 @@ TEST(Capabilities, ReadFromExtendedLoggersDerivedForOlderOnes) {
   for (const auto& c : cases) {
     SimHost o(Profile(c.profile));
     o.Connect();
-    EXPECT_EQ(o.logger.state.commandLevel, c.commandLevel) << c.profile;
-    EXPECT_EQ(o.logger.state.averaging, 0u) << c.profile;
-    EXPECT_EQ(o.logger.state.memorySizeMb, c.memoryMb) << c.profile;
+    EXPECT_EQ(std::tie(o.logger.state.commandLevel, o.logger.state.averaging,
+                       o.logger.state.memorySizeMb),
+              std::make_tuple(c.commandLevel, 0u, c.memoryMb))
+        << c.profile;
   }
   SimHost vs(Profile("VS-330-2.50"));
   vs.Connect();
-  EXPECT_TRUE(vs.logger.state.frontendThroughCommunications);
-  EXPECT_TRUE(vs.logger.state.reportsBatteryVoltage);
-  EXPECT_EQ(vs.logger.state.commandLevel, 3);
-  EXPECT_EQ(vs.logger.state.expressDownloadRate, 0);  // firmware 2.50 is below 2.65
+  const auto& v = vs.logger.state;  // firmware 2.50: below 2.65, no express download
+  EXPECT_EQ(std::tie(v.frontendThroughCommunications, v.reportsBatteryVoltage, v.commandLevel,
+                     v.expressDownloadRate),
+            std::make_tuple(true, true, 3, 0));
   // The extended command set starts above firmware 4.99.
   for (const auto& [firmware, extended] :
        std::vector<std::pair<std::string, bool>>{{"4.99", false}, {"5.00", true}}) {
@@ -214,10 +204,9 @@ TEST(ExpressBaud, VsLoggerSwitchesAndIsFoundAtTheNewRate) {
   SimHost h(Profile("VS-330"));
   ASSERT_TRUE(h.logger.ConnectLogger());
   EXPECT_TRUE(h.logger.SetExpressBaud(57600));
-  EXPECT_EQ(h.link.currentBaudRate, 57600);
-  EXPECT_TRUE(h.logger.state.connected);
-  EXPECT_EQ(h.sim->CurrentBaud(), 57600);
-  EXPECT_EQ(h.IdentifyRates().back(), 57600);
+  EXPECT_EQ(std::make_tuple(h.link.currentBaudRate, h.logger.state.connected, h.sim->CurrentBaud(),
+                            h.IdentifyRates().back()),
+            std::make_tuple(57600, true, 57600, 57600));
   // The default rate's code, and the divisor that wraps.
   EXPECT_EQ(LoggerLink::DefaultRateCode(19200), 13);
   EXPECT_EQ(LoggerLink::DefaultRateFromCode(13), 19200);

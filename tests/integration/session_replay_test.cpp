@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "session/session.h"
 #include "sim/sim_transport.h"
@@ -108,53 +109,38 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
   EXPECT_GE(replayed, 4);
 }
 
-TEST(Transcript, EscapesRoundTripEveryByte) {
-  std::string all;
+TEST(Transcript, EveryByteRoundTripsAndTheFirstDivergenceIsNoted) {
+  std::string all, out, error;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
-  Transcript t;
+  Transcript t, back;
   t.header["model"] = "VS-330";
-  t.steps.push_back({true, 19200, "A"});
-  t.steps.push_back({false, 0, all});
-  Transcript back;
-  std::string error;
+  t.steps = {{true, 19200, "A"}, {false, 0, all}};
   ASSERT_TRUE(Transcript::Parse(t.Serialize(), back, &error)) << error;
   ASSERT_EQ(back.steps.size(), 2u);
   EXPECT_EQ(back.steps[1].bytes, all);
   EXPECT_EQ(back.steps[0].baud, 19200);
   EXPECT_EQ(back.header["model"], "VS-330");
+  for (const char* bad : {"abc\\", "\\x4", "\\q"}) EXPECT_FALSE(UnescapeBytes(bad, out)) << bad;
+  for (const char* bad : {"> nobaud\n", "garbage line\n"})
+    EXPECT_FALSE(Transcript::Parse(bad, back, &error)) << bad;
 
-  std::string out;
-  EXPECT_FALSE(UnescapeBytes("abc\\", out));
-  EXPECT_FALSE(UnescapeBytes("\\x4", out));
-  EXPECT_FALSE(UnescapeBytes("\\q", out));
-  EXPECT_FALSE(Transcript::Parse("> nobaud\n", back, &error));
-  EXPECT_FALSE(Transcript::Parse("garbage line\n", back, &error));
-}
-
-TEST(Transcript, ReplayNotesTheFirstDivergence) {
-  Transcript t;
+  // The host's rate, first words, reply length, second words and the divergence noted.
   t.steps = {{true, 19200, "A"}, {false, 0, "KLX NB-7100 3.20 000001\r\n"}, {true, 19200, "T"}};
-  // The host's words, and the rate it says them at.
-  const struct {
-    int baud;
-    const char* first;
-    int reply;
-    const char* second;
-    const char* divergence;
-  } cases[] = {{19200, "A", 25, "T", ""},
-               {19200, "A", 25, "B", "step 2: expected T at 19200 baud, host sent B at 19200 baud"},
-               {2400, "A", 0, "", "step 0: expected A at 19200 baud, host sent A at 2400 baud"}};
-  for (const auto& c : cases) {
+  const std::tuple<int, const char*, int, const char*, std::string> cases[] = {
+      {19200, "A", 25, "T", ""},
+      {19200, "A", 25, "B", "step 2: expected T at 19200 baud, host sent B at 19200 baud"},
+      {2400, "A", 0, "", "step 0: expected A at 19200 baud, host sent A at 2400 baud"}};
+  for (const auto& [baud, first, reply, second, divergence] : cases) {
     auto replay = std::make_shared<ReplayDevice>(t);
     LinkHost h(replay);
     ASSERT_TRUE(
-        h.link.OpenSerialPort(PortSlot::Logger, h.link.loggerPort, c.baud, RtsControl::Disable));
-    EXPECT_EQ(h.link.LinkWriteText(c.first), 1);
+        h.link.OpenSerialPort(PortSlot::Logger, h.link.loggerPort, baud, RtsControl::Disable));
+    EXPECT_EQ(h.link.LinkWriteText(first), 1);
     uint8_t buffer[121];
-    EXPECT_EQ(h.link.LinkRead(buffer, 120), c.reply);
-    h.link.LinkWriteText(c.second);
-    EXPECT_EQ(replay->Divergence(), c.divergence) << c.second;
-    EXPECT_EQ(replay->Finished(), *c.divergence == 0) << c.second;
+    EXPECT_EQ(h.link.LinkRead(buffer, 120), reply);
+    h.link.LinkWriteText(second);
+    EXPECT_EQ(replay->Divergence(), divergence) << second;
+    EXPECT_EQ(replay->Finished(), divergence.empty()) << second;
   }
 }
 

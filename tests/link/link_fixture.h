@@ -1,5 +1,7 @@
 #pragma once
 // A logger link wired to a scripted far end through the in-process loopback, on a virtual clock.
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,6 +58,18 @@ struct LinkFixture {
   bool Open(int baud = 19200) {
     return link.OpenSerialPort(PortSlot::Logger, link.loggerPort, baud, RtsControl::Disable);
   }
+  // The virtual time `step` takes.
+  template <class Step>
+  int64_t Elapsed(Step step) {
+    const int64_t before = clock.MonotonicMs();
+    step();
+    return clock.MonotonicMs() - before;
+  }
+};
+
+// The fixture with the logger port open at 19200 baud.
+struct OpenLink : ::testing::Test, LinkFixture {
+  void SetUp() override { ASSERT_TRUE(Open()); }
 };
 
 }  // namespace klx::test

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "platform/clock.h"
 
@@ -29,12 +30,13 @@ struct EchoDevice final : LineDevice {
 
 class LoopbackTest : public ::testing::Test {
  protected:
-  void Make(int64_t latencyMs, double msPerByte) {
+  void Make(int64_t latencyMs, double msPerByte, uint32_t multiplier, uint32_t constant) {
     device_ = std::make_shared<EchoDevice>();
     device_->latencyMs = latencyMs;
     device_->msPerByte = msPerByte;
     port_ = std::make_unique<LoopbackPort>("sim:echo", device_, clock_);
     ASSERT_TRUE(port_->Open());
+    SetTimeouts(multiplier, constant);
   }
   void SetTimeouts(uint32_t multiplier, uint32_t constant) {
     CommTimeouts t;
@@ -42,10 +44,9 @@ class LoopbackTest : public ::testing::Test {
     t.readTotalTimeoutConstant = constant;
     ASSERT_TRUE(port_->SetTimeouts(t));
   }
-  void Write(const std::string& text) {
-    ASSERT_EQ(
-        port_->Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size())),
-        static_cast<int>(text.size()));
+  int Write(const std::string& text) {
+    return port_->Write(reinterpret_cast<const uint8_t*>(text.data()),
+                        static_cast<int>(text.size()));
   }
   std::string Read(int n) {
     std::string buffer(static_cast<size_t>(n), '\0');
@@ -61,45 +62,34 @@ class LoopbackTest : public ::testing::Test {
 };
 
 TEST_F(LoopbackTest, ReadReturnsWithTheLastByteOrAfterTheWholeTotalTimeout) {
-  const struct {
-    int64_t latencyMs;
-    double msPerByte;
-    uint32_t multiplier, constant;
-    const char* sent;
-    int64_t waitMs;  // before the read
-    int wanted;
-    const char* got;
-    int64_t readMs;
-  } cases[] = {
-      {5, 0.0, 2, 20, "abc", 0, 10, "abc", 10 * 2 + 20},  // short read
-      {0, 0.0, 5, 20, "", 0, 8, "", 8 * 5 + 20},          // silence
-      {0, 0.0, 1, 20, "", 0, 120, "", 140},               // 19200 baud
-      {0, 0.0, 1, 20, "", 0, 300, "", 320},
-      {5, 3.0, 100, 1000, "xyz", 0, 3, "xyz", 11},      // arriving at +5, +8, +11
-      {0, 0.0, 100, 1000, "hello", 50, 5, "hello", 0},  // already there
-      {40, 0.0, 2, 20, "q", 0, 10, "q", 40},            // arriving at the deadline
-  };
-  for (const auto& c : cases) {
-    Make(c.latencyMs, c.msPerByte);
-    SetTimeouts(c.multiplier, c.constant);
-    Write(c.sent);
-    clock_.Advance(c.waitMs);
+  // Echo latency and pace, time-out multiplier and constant, bytes sent, wait before reading,
+  // bytes asked for, bytes read and the time the read took.
+  const std::tuple<int64_t, double, uint32_t, uint32_t, std::string, int64_t, int, int64_t>
+      cases[] = {{5, 0.0, 2, 20, "abc", 0, 10, 10 * 2 + 20},  // short read
+                 {0, 0.0, 5, 20, "", 0, 8, 8 * 5 + 20},       // silence
+                 {0, 0.0, 1, 20, "", 0, 120, 140},            // 19200 baud
+                 {0, 0.0, 1, 20, "", 0, 300, 320},
+                 {5, 3.0, 100, 1000, "xyz", 0, 3, 11},    // arriving at +5, +8, +11
+                 {0, 0.0, 100, 1000, "hello", 50, 5, 0},  // already there
+                 {40, 0.0, 2, 20, "q", 0, 10, 40}};       // arriving at the deadline
+  for (const auto& [latency, pace, multiplier, constant, sent, wait, wanted, readMs] : cases) {
+    Make(latency, pace, multiplier, constant);
+    EXPECT_EQ(Write(sent), static_cast<int>(sent.size()));
+    clock_.Advance(wait);
     const int64_t start = clock_.MonotonicMs();
-    EXPECT_EQ(Read(c.wanted), c.got) << c.sent << " " << c.wanted;
-    EXPECT_EQ(clock_.MonotonicMs() - start, c.readMs) << c.sent << " " << c.wanted;
+    EXPECT_EQ(Read(wanted), sent) << wanted;
+    EXPECT_EQ(clock_.MonotonicMs() - start, readMs) << sent << " " << wanted;
   }
 }
 
 TEST_F(LoopbackTest, PacedBytesArriveInOrderAcrossReadsAndNeverOvertake) {
-  Make(0, 10.0);
-  SetTimeouts(0, 25);
+  Make(0, 10.0, 0, 25);
   const int64_t start = clock_.MonotonicMs();
   Write("hello");  // h e l l o at +0 +10 +20 +30 +40
   for (auto [got, at] : {std::pair{"hel", 25}, {"lo", 50}, {"", 75}}) {
     EXPECT_EQ(Read(5), got);
     EXPECT_EQ(clock_.MonotonicMs() - start, at);
   }
-
   SetTimeouts(10, 100);
   Write("abcd");  // a..d at +0..+30
   clock_.Advance(1);
@@ -108,18 +98,16 @@ TEST_F(LoopbackTest, PacedBytesArriveInOrderAcrossReadsAndNeverOvertake) {
 }
 
 TEST_F(LoopbackTest, DeviceSeesTheHostBaudRateAndTheClose) {
-  Make(0, 0.0);
-  LineSettings s;
+  Make(0, 0.0, 5, 20);
+  LineSettings s, back;
   s.baudRate = 2400;
   ASSERT_TRUE(port_->SetLineSettings(s));
   Write("A");
   EXPECT_EQ(device_->lastBaud, 2400);
-  LineSettings back;
   ASSERT_TRUE(port_->GetLineSettings(back));
   EXPECT_EQ(back, s);
 
-  // Closed, the port reads nothing and takes no time.
-  SetTimeouts(5, 20);
+  // Closed, the port reads and writes nothing and takes no time; reopened, the line is empty.
   Write("abc");
   port_->Close();
   EXPECT_FALSE(port_->IsOpen());
@@ -131,7 +119,6 @@ TEST_F(LoopbackTest, DeviceSeesTheHostBaudRateAndTheClose) {
   EXPECT_EQ(clock_.MonotonicMs(), before);
   CommTimeouts t;
   EXPECT_FALSE(port_->GetTimeouts(t));
-  // Reopening starts with an empty line.
   ASSERT_TRUE(port_->Open());
   EXPECT_EQ(device_->opened, 2);
   EXPECT_EQ(Read(3), "");

@@ -71,8 +71,7 @@ TEST_F(PortMapTest, FileLinesTakeTheirNumbersAndDevicesFillTheGaps) {
        {{3, "/dev/ttyUSB0"}}},
       {"COM2=/dev/" + std::string(400, 'x') + "\nCOM3=/dev/ok\nCOM4=" + std::string(5'000'000, 'y'),
        {},
-       {{3, "/dev/ok"}}},
-  };
+       {{3, "/dev/ok"}}}};
   for (const auto& c : cases) {
     fs::remove(dir_ / PortMap::kFileName);
     if (!c.file.empty()) WriteFile(c.file);

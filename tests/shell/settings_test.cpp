@@ -191,34 +191,32 @@ TEST_F(SettingsTest, OutputAndUnitLinesInTurn) {
   const struct {
     const char* line;
     const char* on;
-  } steps[] = {
-      {nullptr, ""},
-      {"Dissolved oxygen: uMol=ON", "do uMol wanted"},
-      {"Dissolved oxygen: mg/l=ON", "do uMol mg wanted"},
-      {"Dissolved oxygen: ml/l=OFF", "uMol mg ml wanted"},
-      {nullptr, ""},
-      {"Dissolved oxygen (Optode concentration): mg/l=ON", "opt optMg wanted"},
-      {"Dissolved oxygen (Optode concentration): ml/l=OFF", "optMg optMl wanted"},
-      {"Dissolved oxygen (Optode saturation)=ON", "optMg optMl optSat wanted"},
-      {nullptr, ""},
-      {"Conductivity correction=ON", "cc wanted"},
-      {"Conductivity correction=maybe", "cc wanted"},  // neither ON nor OFF: unchanged
-      {"Conductivity correction=OFF", "wanted"},
-      {"Conductivity correction=maybe", "wanted"},
-      {nullptr, ""},
-      {"Speed of Sound=ON", "sos unesco wanted"},  // no formula: UNESCO
-      {"Speed of Sound=OFF", "unesco wanted"},
-      {"Speed of Sound: UNESCO=ON", "sos unesco wanted"},
-      {"Speed of Sound: Wilson=OFF", "wilson unesco wanted"},
-      {nullptr, ""},
-      {"Speed of Sound: Wilson=ON", "sos wilson wanted"},
-      {"Speed of Sound: delGrosso=OFF", "wilson delGrosso wanted"},
-      {nullptr, ""},
-      {"Depth Seawater=ON", "depth seawater wanted"},
-      {"Depth Simplified=ON", "depth wanted"},
-      {"Depth Seawater=OFF", "seawater wanted"},
-      {"Depth Freshwater=OFF", "wanted"},
-  };
+  } steps[] = {{nullptr, ""},
+               {"Dissolved oxygen: uMol=ON", "do uMol wanted"},
+               {"Dissolved oxygen: mg/l=ON", "do uMol mg wanted"},
+               {"Dissolved oxygen: ml/l=OFF", "uMol mg ml wanted"},
+               {nullptr, ""},
+               {"Dissolved oxygen (Optode concentration): mg/l=ON", "opt optMg wanted"},
+               {"Dissolved oxygen (Optode concentration): ml/l=OFF", "optMg optMl wanted"},
+               {"Dissolved oxygen (Optode saturation)=ON", "optMg optMl optSat wanted"},
+               {nullptr, ""},
+               {"Conductivity correction=ON", "cc wanted"},
+               {"Conductivity correction=maybe", "cc wanted"},  // neither ON nor OFF: unchanged
+               {"Conductivity correction=OFF", "wanted"},
+               {"Conductivity correction=maybe", "wanted"},
+               {nullptr, ""},
+               {"Speed of Sound=ON", "sos unesco wanted"},  // no formula: UNESCO
+               {"Speed of Sound=OFF", "unesco wanted"},
+               {"Speed of Sound: UNESCO=ON", "sos unesco wanted"},
+               {"Speed of Sound: Wilson=OFF", "wilson unesco wanted"},
+               {nullptr, ""},
+               {"Speed of Sound: Wilson=ON", "sos wilson wanted"},
+               {"Speed of Sound: delGrosso=OFF", "wilson delGrosso wanted"},
+               {nullptr, ""},
+               {"Depth Seawater=ON", "depth seawater wanted"},
+               {"Depth Simplified=ON", "depth wanted"},
+               {"Depth Seawater=OFF", "seawater wanted"},
+               {"Depth Freshwater=OFF", "wanted"}};
   Settings s(Dir());
   for (const auto& step : steps) {
     if (step.line)
@@ -265,8 +263,7 @@ TEST_F(SettingsTest, MultipleCopiesFileCountsOnlyTheFirst40CharactersOfItsFirstL
       {"Single copy only\n", false},
       {std::string(30, ' ') + "Allow multiple copies\n", false},
       {"\nAllow multiple copies\n", false},
-      {"xx Allow multiple copies", true},
-  };
+      {"xx Allow multiple copies", true}};
   Settings s = ReadFrom("Port=COM2\n");
   EXPECT_FALSE(s.allowMultipleCopies);  // missing file
   for (const auto& [text, allowed] : cases) {
