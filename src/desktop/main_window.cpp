@@ -19,6 +19,8 @@
 #include "deployment/status.h"
 #include "deployment/ui/setup_command.h"
 #include "derived/ui/derived_units_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/retrieval_dialog.h"
 #include "display/screen_capture.h"
 #include "display/ui/graph_panel.h"
 #include "files/dat_file.h"
@@ -35,8 +37,6 @@
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
-#include "desktop/com_settings_dialog.h"
-#include "desktop/retrieval_dialog.h"
 #include "sim/sim_transport.h"
 
 namespace klx::ui {
@@ -70,6 +70,7 @@ const std::vector<MenuCommand>& MenuCommands() {
       {cmd::kSaveScreenSegment, "Save screen se&gment to file", kFileMenu},
       {0, nullptr, kFileMenu},
       {cmd::kSaveMatlabFile, "Save a &MATLAB file", kFileMenu},
+      {cmd::kSaveNetcdfFile, "Save a N&etCDF file", kFileMenu},
       {cmd::kReadMatlabFile, "Read a MATLA&B file", kFileMenu},
       {cmd::kMatlabFormat, "Forma&t for the MATLAB save file", kFileMenu},
       {cmd::kSaveNmjCsv, "Save a NMJ &csv file", kFileMenu},
@@ -379,6 +380,10 @@ void MainWindow::RunCommandNow(int id) {
       if (session_->held.data.Empty()) break;
       if (session_->SaveHeldMat()) RebuildRecentMenu();
       break;
+    case cmd::kSaveNetcdfFile:
+      if (session_->held.data.Empty()) break;
+      session_->SaveHeldNetcdf(std::nullopt, "klx-gui");
+      break;
     case cmd::kScreenCapture:
       ScreenCapture();
       break;
@@ -465,7 +470,7 @@ void MainWindow::ShowHeldData() {
 void MainWindow::UpdateDataCommands() {
   const bool data = !session_->held.data.Empty();
   for (int id : {cmd::kSaveFile, cmd::kFormatSaveFile, cmd::kSaveScreenSegment, cmd::kScreenCapture,
-                 cmd::kSaveMatlabFile})
+                 cmd::kSaveMatlabFile, cmd::kSaveNetcdfFile})
     host_->SetCommandEnabled(id, data);
   host_->SetCommandEnabled(cmd::kSaveNmjCsv, data && session_->held.data.logger.ModelHas("NMJ"));
 }

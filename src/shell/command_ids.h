@@ -47,6 +47,8 @@ constexpr int kRealtimeEnd = 2135;
 // (no menu item) The live readings of a logger whose engineering-units output was just enabled:
 // "&Fetch live readings" without its refusal of a logging logger.
 constexpr int kLiveReadingsAfterEnable = 40090;
+// The held data as a NetCDF file (CF conventions), beside the MATLAB file.
+constexpr int kSaveNetcdfFile = 40091;
 // Graph buttons: zoom in, zoom out, reset, and the narrow scroll buttons.
 constexpr int kGraphButtonFirst = 136;
 constexpr int kGraphButtonLast = 140;

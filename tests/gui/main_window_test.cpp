@@ -716,6 +716,30 @@ TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
 namespace klx::ui {
 namespace {
 
+// "Save a NetCDF file" stands right after the MATLAB item and writes a NetCDF-4 (HDF5) file.
+TEST_F(MainWindowTest, SaveNetcdfFileBesideTheMatlabItem) {
+  const QList<QAction*> items = window->Menu("&File")->actions();
+  const qsizetype mat = items.indexOf(window->Action(cmd::kSaveMatlabFile));
+  ASSERT_GE(mat, 0);
+  ASSERT_LT(mat + 1, items.size());
+  EXPECT_EQ(items[mat + 1], window->Action(cmd::kSaveNetcdfFile));
+  EXPECT_EQ(items[mat + 1]->text().toStdString(), "Save a N&etCDF file");
+  HeldData& held = window->session().held;
+  held.data.logger.channelTypes = "TP";
+  held.data.logger.channelCount = held.data.channelCount = 2;
+  held.data.samplesPerChannel = 3;
+  held.data.series.assign(2, {1, 2, 3, 1, 3});
+  window->ShowHeldData();
+  EXPECT_TRUE(window->Action(cmd::kSaveNetcdfFile)->isEnabled());
+  nextFile = (Dir() / "dat" / "data.nc").string();
+  window->RunCommand(cmd::kSaveNetcdfFile);
+  std::ifstream in(nextFile, std::ios::binary);
+  char signature[8] = {};
+  in.read(signature, 8);
+  EXPECT_EQ(std::string(signature, 8), std::string("\x89HDF\r\n\x1a\n", 8))
+      << window->host().StatusText(kStatusMessagePart).toStdString();
+}
+
 // The vertical scroll bar cannot move an unzoomed scale; after a zoom it and the up-down
 // control at (120, 270) step the vertical offset together.
 TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
