@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "deployment/status.h"
+#include "desktop/qt_host.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
-#include "desktop/qt_host.h"
 
 namespace klx::ui {
 
@@ -19,6 +19,10 @@ RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> re
                                  QWidget* parent)
     : QDialog(parent), session_(session), retrieval_(std::move(retrieval)) {
   setWindowTitle("KLX Logger - Data Retrieval");
+  // A logger with wave bursts gets the tide-and-wave variant: the tide period, the wave plan and
+  // the logger height the wave analysis will use.
+  waves_ = session_.logger.state.waves;
+  setObjectName(waves_ ? "NMJDownloadProc" : "DownloadProc");
   setModal(false);
   auto* layout = new QVBoxLayout(this);
   identity_ = new QLabel(this);
@@ -62,18 +66,31 @@ RetrievalDialog::RetrievalDialog(Session& session, std::unique_ptr<Retrieval> re
 
 RetrievalDialog::~RetrievalDialog() = default;
 
+std::string RetrievalDialog::WavePlanText(const DeploymentParameters& d) {
+  std::string text = d.waveEnabled && d.burstLength > 0
+                         ? Format("Wave bursts:    %d samples at %dHz every %02d:%02d:%02d",
+                                  d.burstLength, d.waveRateHz, d.burstInterval.hours,
+                                  d.burstInterval.minutes, d.burstInterval.seconds)
+                         : std::string("Wave sampling not enabled");
+  text += Format("\nLogger height:  %.2f m", d.loggerHeight);
+  return text;
+}
+
 void RetrievalDialog::ShowState() {
   const Retrieval& r = *retrieval_;
   const auto lines =
       DescribeLogger(session_.logger, session_.link.loggerPort, session_.link.currentBaudRate);
   identity_->setText(FromLatin1(lines.empty() ? std::string() : lines[0]));
   const DeploymentParameters& d = session_.deployment;
-  details_->setText(FromLatin1(
-      Format("Logger status: %s\nLogger time:   %s\nStart:         %s\nEnd:           %s\n"
-             "Sampling period: %02d:%02d:%02d",
-             r.statusName.c_str(), DateDisplayText(session_.logger.loggerClock).c_str(),
-             DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
-             d.samplePeriod.hours, d.samplePeriod.minutes, d.samplePeriod.seconds)));
+  std::string details = Format(
+      "Logger status: %s\nLogger time:   %s\nStart:         %s\nEnd:           %s\n%s "
+      "%02d:%02d:%02d",
+      r.statusName.c_str(), DateDisplayText(session_.logger.loggerClock).c_str(),
+      DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
+      waves_ ? "Tide period:    " : "Sampling period:", d.samplePeriod.hours,
+      d.samplePeriod.minutes, d.samplePeriod.seconds);
+  if (waves_) details += "\n" + WavePlanText(d);
+  details_->setText(FromLatin1(details));
   usage_->setText(FromLatin1("Memory usage: " + r.memoryUsage));
   // Nothing to fetch from a running logger: the button stops it instead.
   retrieve_->setText(r.stopButton ? "STOP logger" : "Retrieve Data");

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "session/retrieval.h"
 
@@ -29,6 +30,12 @@ class RetrievalDialog : public QDialog {
   QProgressBar* Progress() const { return progress_; }
   QPushButton* AppendButton() const { return append_; }
   bool Transferring() const { return transferring_; }
+  // The tide-and-wave variant ("NMJDownloadProc"), for loggers with the "Waves" capability.
+  bool WavesVariant() const { return waves_; }
+  QLabel* Details() const { return details_; }
+  // The variant's wave lines: the burst plan (or "Wave sampling not enabled") and the logger
+  // height above the bed.
+  static std::string WavePlanText(const DeploymentParameters& d);
   // The main window's tick: one block while the transfer runs; before it, while the dialog
   // waits for the user, the logger's status (`CommGet` 9) and battery voltage (`CommGet` 21).
   void Poll();
@@ -73,6 +80,7 @@ class RetrievalDialog : public QDialog {
   QPushButton* append_ = nullptr;
   QPushButton* cancel_ = nullptr;
   bool ended_ = false;
+  bool waves_ = false;
 };
 
 }  // namespace klx::ui

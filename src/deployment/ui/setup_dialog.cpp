@@ -30,6 +30,7 @@
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
+#include "waves/setup_checks.h"
 
 namespace klx::ui {
 namespace {
@@ -554,6 +555,10 @@ void SetupDialog::Build() {
     burst_ = new QPushButton(this);
     form->addRow("Waves", burst_);
     connect(burst_, &QPushButton::clicked, this, &SetupDialog::EditBurst);
+    // The band of wave frequencies the analysis will see, once the wave plan checks pass.
+    bandwidth_ = new QLabel(this);
+    bandwidth_->setObjectName("bandwidth");
+    form->addRow("", bandwidth_);
   }
   if (setup_ && setup_->rangesRead) {
     ranges_ = new QPushButton("Range switching...", this);
@@ -729,6 +734,7 @@ void SetupDialog::SetMessage(const std::string& text, int icon) {
 
 void SetupDialog::Revalidate() {
   SetMessage("", 0);
+  if (bandwidth_) bandwidth_->clear();
   ValidationResult v;
   if (setup_) {
     v = setup_->Validate();
@@ -753,6 +759,21 @@ void SetupDialog::Revalidate() {
   }
   const UsageEstimate e =
       EstimateUsage(p_, logger(), setup_ ? setup_->view.loggerClock : session_.clock.LocalTime());
+  if (TideAndWaveLogger(logger())) {
+    // The wave plan's own checks come after the general ones; an error blocks the Enable.
+    const TideAndWaveCheck w = CheckTideAndWavePlan(p_, e.memoryPercent, e.batteryMah);
+    bandwidth_->setText(L1(w.bandwidth));
+    if (w.level == TideAndWaveCheck::Error) {
+      SetMessage(w.message, 1);
+      enable_->setEnabled(false);
+      return;
+    }
+    if (!w.message.empty()) {
+      SetMessage(e.text + "\n" + w.message, 2);
+      enable_->setEnabled(setup_ != nullptr);
+      return;
+    }
+  }
   SetMessage(e.text, e.icon == StatusIcon::Info ? 2 : 0);
   enable_->setEnabled(setup_ != nullptr);
 }

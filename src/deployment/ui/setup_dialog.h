@@ -53,6 +53,8 @@ class SetupDialog : public QDialog {
   QPushButton* ThresholdButton() const { return threshold_; }
   QPushButton* BatchButton() const { return batch_; }
   QPushButton* RateButton() const { return rate_; }
+  // "Wave analysis bandwidth: ..." of a tide-and-wave plan (nullptr for other loggers).
+  QLabel* BandwidthLine() const { return bandwidth_; }
 
   // Button handlers, public for scripted runs.
   void PressEnable();
@@ -99,6 +101,7 @@ class SetupDialog : public QDialog {
   QComboBox* startList_ = nullptr;
   QPushButton* threshold_ = nullptr;
   QPushButton* burst_ = nullptr;
+  QLabel* bandwidth_ = nullptr;  // tide-and-wave loggers
   QPushButton* ranges_ = nullptr;
   QLabel* rangeSummary_ = nullptr;
   QCheckBox* autorun_ = nullptr;

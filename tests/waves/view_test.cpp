@@ -1,0 +1,171 @@
+// What the wave window shows (the burst under a sample, its title and statistics, the curve in
+// the plot box) and the checks of a tide-and-wave deployment plan.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "waves/setup_checks.h"
+#include "waves/wave_view.h"
+
+namespace klx {
+namespace {
+
+StampRecord Stamp(uint32_t sample, uint32_t type) {
+  StampRecord r;
+  r.sampleIndex = sample;
+  r.type = type;
+  return r;
+}
+
+TEST(WaveView, BurstUnderASampleFollowsTheBurstStampsOnly) {
+  DataSet data;
+  EXPECT_EQ(WaveBurstAtSample(data, 0), -1);  // no bursts
+  // Burst stamps at 0, 20 and 30, with a time stamp between that is not a burst.
+  data.stamps.records = {Stamp(0, kStampBurst), Stamp(10, kStampTime), Stamp(20, kStampBurst),
+                         Stamp(30, kStampBurst)};
+  data.bursts.resize(3);
+  const struct {
+    int64_t sample;
+    int burst;
+  } cases[] = {{0, 0}, {19, 0}, {20, 1}, {29, 1}, {30, 2}, {100000, 2}};
+  for (const auto& c : cases) EXPECT_EQ(WaveBurstAtSample(data, c.sample), c.burst) << c.sample;
+  // A stamp whose burst was never stored (a table longer than the bursts) shows the last burst.
+  data.bursts.resize(2);
+  EXPECT_EQ(WaveBurstAtSample(data, 35), 1);
+}
+
+TEST(WaveView, TitleAndStatisticsText) {
+  DataSet data;
+  data.bursts.resize(3);
+  data.bursts[1].time = SystemTime{2026, 6, 1, 1, 7, 5, 9, 0};
+  EXPECT_EQ(WaveWindowTitle(data, 1), "Wave measurements at 2026/Jun/01 07:05:09 - Wave 2 of 3");
+  EXPECT_EQ(WaveWindowTitle(data, 3), "");
+
+  BurstSeries& b = data.bursts[1];
+  EXPECT_EQ(WaveStatisticsText(b, 1.0), "Real-time wave measurements in progress.");
+  b.stats = WaveStatistics{true, 9.0f, 0.6f, -0.5f, 0.1f, 0.2f,  0.01f, 100.5f,      1.25f,
+                           8.0f, 1.5f, 7.5f, 0.75f, 6.0f, 1.75f, 9.0f,  kWaveWarning};
+  EXPECT_EQ(WaveStatisticsText(b, 1.0),
+            "\t\t\t - WARNING: significant wave height>mean depth\n"
+            "Mean depth of water:\t\t10.00 m\n"
+            "Significant wave height (H 1/3):\t1.25 m\t\tperiod (T 1/3):\t8.00 secs\n"
+            "10 percent wave height (H 1/10):\t1.50\t\tperiod (T 1/10):\t7.50 secs\n"
+            "Maximum height (H max):\t\t1.75 m\t\tperiod (T max):\t9.00 secs\n"
+            "Average wave height (H avg):\t0.75 m\t\tperiod(T avg):\t6.00 secs\n"
+            "Energy:\t\t\t\t100.50 J/m2");
+  b.stats.flag = kWaveGood;
+  EXPECT_EQ(WaveStatisticsText(b, 0.0).substr(0, 4), "\t\t\t\n");
+}
+
+TEST(WaveView, CurveFillsTheBoxAndAFlatBurstIsAFlatLine) {
+  BurstSeries b;
+  b.stats.analysed = true;
+  // Both signs: centred, the largest excursion one pixel inside the box.
+  b.surface = {1.0f, -0.5f, 0.0f};
+  b.stats.surfaceMax = 1.0f;
+  b.stats.surfaceMin = -0.5f;
+  EXPECT_EQ(WaveCurve(b, 102), (std::vector<float>{1.0f, 76.0f, 51.0f}));
+  // One sign: the lowest at the bottom row, the highest at the top.
+  b.surface = {0.2f, 0.4f, 0.6f};
+  b.stats.surfaceMax = 0.6f;
+  b.stats.surfaceMin = 0.2f;
+  const std::vector<float> y = WaveCurve(b, 101);
+  ASSERT_EQ(y.size(), 3u);
+  EXPECT_FLOAT_EQ(y[0], 100.0f);
+  EXPECT_NEAR(y[1], 50.0f, 1e-4);
+  EXPECT_FLOAT_EQ(y[2], 0.0f);
+  // Flat (a burst flagged as an error has an all-zero surface): a line across the middle.
+  for (float level : {0.0f, 0.3f}) {
+    b.surface.assign(512, level);
+    b.stats.surfaceMax = b.stats.surfaceMin = level;
+    for (float v : WaveCurve(b, 101)) ASSERT_EQ(v, 50.0f) << level;
+  }
+  // In progress: the samples so far between their extremes, the missing ones a gap.
+  BurstSeries open;
+  open.samples = {10.0f, kMissingValue, 12.0f, 11.0f};
+  const std::vector<float> partial = WaveCurve(open, 101);
+  ASSERT_EQ(partial.size(), 4u);
+  EXPECT_FLOAT_EQ(partial[0], 100.0f);
+  EXPECT_TRUE(std::isnan(partial[1]));
+  EXPECT_FLOAT_EQ(partial[2], 0.0f);
+  EXPECT_FLOAT_EQ(partial[3], 50.0f);
+}
+
+DeploymentParameters WavePlan() {
+  DeploymentParameters p;
+  p.samplePeriod = {0, 10, 0};
+  p.waveEnabled = true;
+  p.waveRateHz = 4;
+  p.burstLength = 2048;  // 512 s
+  p.burstInterval = {1, 0, 0};
+  p.expectedWaterDepth = 10.0;
+  p.loggerHeight = 1.0;
+  return p;
+}
+
+TEST(TideAndWavePlan, ChecksInOrderAndTheBandwidthLine) {
+  using L = TideAndWaveCheck;
+  const struct {
+    const char* name;
+    void (*change)(DeploymentParameters&);
+    double memory, battery;
+    L::Level level;
+    const char* message;
+  } cases[] = {
+      {"good", [](DeploymentParameters&) {}, 50, 900, L::Ok, ""},
+      {"no waves", [](DeploymentParameters& p) { p.waveEnabled = false; }, 50, 900, L::Note,
+       "The wave sampling has not been selected."},
+      {"no rate", [](DeploymentParameters& p) { p.waveRateHz = 0; }, 50, 900, L::Error,
+       "The wave sampling rate has not been set."},
+      {"no depth", [](DeploymentParameters& p) { p.expectedWaterDepth = 0; }, 50, 900, L::Error,
+       "The value for the mean depth of water is zero or negative."},
+      // The depth comes before the height: both wrong reports the depth.
+      {"both", [](DeploymentParameters& p) { p.expectedWaterDepth = -1, p.loggerHeight = -1; }, 50,
+       900, L::Error, "The value for the mean depth of water is zero or negative."},
+      {"negative height", [](DeploymentParameters& p) { p.loggerHeight = -0.5; }, 50, 900, L::Error,
+       "The value for the height of logger is negative."},
+      {"above the surface", [](DeploymentParameters& p) { p.loggerHeight = 10.0; }, 50, 900,
+       L::Error,
+       "Values for the mean depth of water and the height of logger place the logger at or above "
+       "the water surface."},
+      {"burst too long",
+       [](DeploymentParameters& p) {
+         p.burstInterval = {0, 8, 31};
+       },
+       50, 900, L::Error, "Time to take wave burst is longer than wave period."},
+      {"burst just fits",
+       [](DeploymentParameters& p) {
+         p.burstInterval = {0, 8, 32};
+       },
+       50, 900, L::Error, "Error: Burst Period less than Sampling Period."},
+      {"averaging",
+       [](DeploymentParameters& p) { p.averagingEnabled = true, p.averagingSeconds = 601; }, 50,
+       900, L::Error, "Error: Averaging Period greater than Sampling Period."},
+      {"memory", [](DeploymentParameters&) {}, 100.1, 900, L::Error,
+       "You must adjust the deployment parameters to reduce the memory usage to less than or "
+       "equal to 100%."},
+      {"battery", [](DeploymentParameters&) {}, 100, 1300.5, L::Note,
+       "Note: the estimated battery usage is greater than the nominal 1300mAH capacity of the "
+       "batteries."},
+      {"both notes", [](DeploymentParameters& p) { p.waveEnabled = false; }, 10, 2000, L::Note,
+       "The wave sampling has not been selected.\nNote: the estimated battery usage is greater "
+       "than the nominal 1300mAH capacity of the batteries."},
+  };
+  for (const auto& c : cases) {
+    DeploymentParameters p = WavePlan();
+    c.change(p);
+    const TideAndWaveCheck check = CheckTideAndWavePlan(p, c.memory, c.battery);
+    EXPECT_EQ(check.level, c.level) << c.name;
+    EXPECT_EQ(check.message, c.message) << c.name;
+    // The bandwidth line only for a wave plan that passed the wave checks.
+    const bool bandwidth = p.waveEnabled && c.level != L::Error;
+    EXPECT_EQ(check.bandwidth.empty(), !bandwidth) << c.name;
+  }
+  // 4 Hz over 2048 samples up to the cut-off of 10 m of water with the sensor 9 m down
+  // (worked out separately with Python's math module).
+  EXPECT_EQ(CheckTideAndWavePlan(WavePlan(), 50, 900).bandwidth,
+            "Wave analysis bandwidth: 0.0020 to 0.2244 (Hz) - Wave periods 4.46 to 512.00 (secs)");
+}
+
+}  // namespace
+}  // namespace klx
