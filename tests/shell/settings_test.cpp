@@ -54,28 +54,32 @@ class SettingsTest : public TempDirTest {
 
 // The derived-unit switches that are on, by short name.
 std::string On(const DerivedUnitSettings& d) {
-  const std::pair<const char*, bool> flags[] = {{"density", d.densityAnomalyOn},
-                                                {"cc", d.conductivityCorrectionOn},
-                                                {"sal", d.salinityOn},
-                                                {"spc", d.specificConductivityOn},
-                                                {"do", d.dissolvedOxygenOn},
-                                                {"uMol", d.doUnitUMol},
-                                                {"mg", d.doUnitMgPerL},
-                                                {"ml", d.doUnitMlPerL},
-                                                {"opt", d.optodeConcentrationOn},
-                                                {"optMg", d.optodeUnitMgPerL},
-                                                {"optMl", d.optodeUnitMlPerL},
-                                                {"optSat", d.optodeSaturationOn},
-                                                {"sos", d.speedOfSoundOn},
-                                                {"wilson", d.soundWilson},
-                                                {"delGrosso", d.soundDelGrosso},
-                                                {"unesco", d.soundUnesco},
-                                                {"depth", d.depthOn},
-                                                {"seawater", d.depthSeawater},
-                                                {"wanted", d.someDerivedUnitWanted}};
+  const bool on[] = {d.densityAnomalyOn,
+                     d.conductivityCorrectionOn,
+                     d.salinityOn,
+                     d.specificConductivityOn,
+                     d.dissolvedOxygenOn,
+                     d.doUnitUMol,
+                     d.doUnitMgPerL,
+                     d.doUnitMlPerL,
+                     d.optodeConcentrationOn,
+                     d.optodeUnitMgPerL,
+                     d.optodeUnitMlPerL,
+                     d.optodeSaturationOn,
+                     d.speedOfSoundOn,
+                     d.soundWilson,
+                     d.soundDelGrosso,
+                     d.soundUnesco,
+                     d.depthOn,
+                     d.depthSeawater,
+                     d.someDerivedUnitWanted};
+  const char* const names[] = {"density", "cc",     "sal",      "spc",    "do",
+                               "uMol",    "mg",     "ml",       "opt",    "optMg",
+                               "optMl",   "optSat", "sos",      "wilson", "delGrosso",
+                               "unesco",  "depth",  "seawater", "wanted"};
   std::string s;
-  for (const auto& [name, on] : flags)
-    if (on) s += (s.empty() ? "" : " ") + std::string(name);
+  for (size_t i = 0; i < std::size(on); ++i)
+    if (on[i]) s += (s.empty() ? "" : " ") + std::string(names[i]);
   return s;
 }
 
@@ -165,18 +169,14 @@ TEST_F(SettingsTest, EveryKeyIsReadAndWrittenBackTheSame) {
   EXPECT_EQ(On(s.derived),
             "density cc sal spc do uMol mg opt optMg optSat sos wilson delGrosso depth seawater "
             "wanted");
-  EXPECT_DOUBLE_EQ(s.derived.latitudeMinutes, 15.5);
-  EXPECT_DOUBLE_EQ(s.derived.doTemperature, 20.0);
-  EXPECT_DOUBLE_EQ(s.derived.doSalinity, 30.5);
-  EXPECT_DOUBLE_EQ(s.onlineCalibration.lowerDepth, 1.0);
-  EXPECT_DOUBLE_EQ(s.onlineCalibration.upperO2, 90.0);
-  EXPECT_FALSE(s.showRangeChanges);
-  EXPECT_TRUE(s.languageSupport);
+  EXPECT_EQ(std::make_tuple(s.derived.latitudeMinutes, s.derived.doTemperature,
+                            s.derived.doSalinity, s.onlineCalibration.lowerDepth,
+                            s.onlineCalibration.upperO2, s.showRangeChanges, s.languageSupport),
+            std::make_tuple(15.5, 20.0, 30.5, 1.0, 90.0, false, true));
 
   // Without GPS the baud rate line is read but not written.
   const Settings noGps = ReadFrom("GPSComm=NOT USED\nGPS baudrate=9600\n");
-  EXPECT_EQ(noGps.gpsPort, 0);
-  EXPECT_EQ(noGps.gpsBaudRate, 9600);
+  EXPECT_EQ(std::make_pair(noGps.gpsPort, noGps.gpsBaudRate), std::make_pair(0, 9600));
   EXPECT_EQ(noGps.SettingsText(), kDefaultText);
   // The density value and the density output are different lines.
   const Settings density = ReadFrom("Density (kg/m3)=ON\n");
@@ -188,42 +188,40 @@ TEST_F(SettingsTest, EveryKeyIsReadAndWrittenBackTheSame) {
 TEST_F(SettingsTest, OutputAndUnitLinesInTurn) {
   // Applied in turn to one settings object (a null line resets the defaults); after each, the
   // switches that are on.
-  const struct {
-    const char* line;
-    const char* on;
-  } steps[] = {{nullptr, ""},
-               {"Dissolved oxygen: uMol=ON", "do uMol wanted"},
-               {"Dissolved oxygen: mg/l=ON", "do uMol mg wanted"},
-               {"Dissolved oxygen: ml/l=OFF", "uMol mg ml wanted"},
-               {nullptr, ""},
-               {"Dissolved oxygen (Optode concentration): mg/l=ON", "opt optMg wanted"},
-               {"Dissolved oxygen (Optode concentration): ml/l=OFF", "optMg optMl wanted"},
-               {"Dissolved oxygen (Optode saturation)=ON", "optMg optMl optSat wanted"},
-               {nullptr, ""},
-               {"Conductivity correction=ON", "cc wanted"},
-               {"Conductivity correction=maybe", "cc wanted"},  // neither ON nor OFF: unchanged
-               {"Conductivity correction=OFF", "wanted"},
-               {"Conductivity correction=maybe", "wanted"},
-               {nullptr, ""},
-               {"Speed of Sound=ON", "sos unesco wanted"},  // no formula: UNESCO
-               {"Speed of Sound=OFF", "unesco wanted"},
-               {"Speed of Sound: UNESCO=ON", "sos unesco wanted"},
-               {"Speed of Sound: Wilson=OFF", "wilson unesco wanted"},
-               {nullptr, ""},
-               {"Speed of Sound: Wilson=ON", "sos wilson wanted"},
-               {"Speed of Sound: delGrosso=OFF", "wilson delGrosso wanted"},
-               {nullptr, ""},
-               {"Depth Seawater=ON", "depth seawater wanted"},
-               {"Depth Simplified=ON", "depth wanted"},
-               {"Depth Seawater=OFF", "seawater wanted"},
-               {"Depth Freshwater=OFF", "wanted"}};
+  const std::pair<const char*, const char*> steps[] = {
+      {nullptr, ""},
+      {"Dissolved oxygen: uMol=ON", "do uMol wanted"},
+      {"Dissolved oxygen: mg/l=ON", "do uMol mg wanted"},
+      {"Dissolved oxygen: ml/l=OFF", "uMol mg ml wanted"},
+      {nullptr, ""},
+      {"Dissolved oxygen (Optode concentration): mg/l=ON", "opt optMg wanted"},
+      {"Dissolved oxygen (Optode concentration): ml/l=OFF", "optMg optMl wanted"},
+      {"Dissolved oxygen (Optode saturation)=ON", "optMg optMl optSat wanted"},
+      {nullptr, ""},
+      {"Conductivity correction=ON", "cc wanted"},
+      {"Conductivity correction=maybe", "cc wanted"},  // neither ON nor OFF: unchanged
+      {"Conductivity correction=OFF", "wanted"},
+      {"Conductivity correction=maybe", "wanted"},
+      {nullptr, ""},
+      {"Speed of Sound=ON", "sos unesco wanted"},  // no formula: UNESCO
+      {"Speed of Sound=OFF", "unesco wanted"},
+      {"Speed of Sound: UNESCO=ON", "sos unesco wanted"},
+      {"Speed of Sound: Wilson=OFF", "wilson unesco wanted"},
+      {nullptr, ""},
+      {"Speed of Sound: Wilson=ON", "sos wilson wanted"},
+      {"Speed of Sound: delGrosso=OFF", "wilson delGrosso wanted"},
+      {nullptr, ""},
+      {"Depth Seawater=ON", "depth seawater wanted"},
+      {"Depth Simplified=ON", "depth wanted"},
+      {"Depth Seawater=OFF", "seawater wanted"},
+      {"Depth Freshwater=OFF", "wanted"}};
   Settings s(Dir());
-  for (const auto& step : steps) {
-    if (step.line)
-      s.ApplyLine(step.line);
+  for (const auto& [line, on] : steps) {
+    if (line)
+      s.ApplyLine(line);
     else
       s.ResetDefaults();
-    EXPECT_EQ(On(s.derived), step.on) << (step.line ? step.line : "defaults");
+    EXPECT_EQ(On(s.derived), on) << (line ? line : "defaults");
   }
 }
 
