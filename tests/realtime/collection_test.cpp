@@ -3,17 +3,15 @@
 #include "realtime/collection.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <deque>
 #include <fstream>
-#include <sstream>
 
 #include "decoding/decoder.h"
+#include "files/files_fixture.h"
 #include "platform/loopback.h"
 #include "session/session.h"
 #include "shell/datetime.h"
-#include "shell/temp_dir.h"
 
 namespace klx {
 namespace {
@@ -21,20 +19,22 @@ namespace {
 namespace fs = std::filesystem;
 
 // A far end that sends what it was given at the times it was given.
-class TimedDevice : public LineDevice {
- public:
+struct TimedDevice : LineDevice {
   void Receive(const uint8_t*, size_t, int, int64_t, LineOutput&) override {}
   void Poll(int64_t untilMs, LineOutput& out) override {
-    while (!queue.empty() && queue.front().first <= untilMs) {
+    for (; !queue.empty() && queue.front().first <= untilMs; queue.pop_front())
       out.Send(queue.front().second, queue.front().first);
-      queue.pop_front();
-    }
   }
   void At(int64_t ms, std::string bytes) { queue.emplace_back(ms, std::move(bytes)); }
   std::deque<std::pair<int64_t, std::string>> queue;
 };
 
 const SystemTime kStart{2026, 12, 0, 6, 12, 0, 0, 0};
+
+// An even count: an odd one is a reading outside the channel's normal range.
+int32_t Count(double fraction) {
+  return static_cast<int32_t>(fraction * 16777216.0) & ~1;
+}
 
 // A session in the test's own folder whose logger (and GPS) ports are timed devices.
 class RealTime : public test::TempDirTest {
@@ -44,27 +44,29 @@ class RealTime : public test::TempDirTest {
     session = std::make_unique<Session>(host, clock, Dir(), std::vector<std::string>{});
     session->ReadSettings();
     session->transports.Register("test:", [this](std::string_view name) {
-      if (name.find("gps") != std::string_view::npos)
-        return std::make_unique<LoopbackPort>("test:gps", gps, clock);
-      return std::make_unique<LoopbackPort>("test:logger", logger, clock);
+      const bool isGps = name.find("gps") != std::string_view::npos;
+      return std::make_unique<LoopbackPort>(std::string(name), isGps ? gps : logger, clock);
     });
     session->link.loggerPort = session->ports.NumberFor("test:logger");
     session->link.gpsPort = 0;
     session->link.OpenSerialPort(PortSlot::Logger, session->link.loggerPort, 9600,
                                  RtsControl::Disable);
+    NewRun();
+  }
+  void NewRun() {
     run = std::make_unique<RealTimeRun>(session->logger, host, clock);
     t0 = clock.MonotonicMs();
   }
-
-  RealTimeStart StartFor(const std::string& letters) {
+  // A VS-330 with these channels (channel n's polynomial is 100 × n × raw / 2^24), 10 s period.
+  RealTimeStart StartFor(const std::string& letters, bool engineering = false) {
     RealTimeStart s;
-    s.files.data = Dir() / "hex" / "001234Realtime.hex";
-    s.files.gps = Dir() / "dat" / "001234Realtime.gps";
+    s.files = {Dir() / "hex" / "001234Realtime.hex", Dir() / "dat" / "001234Realtime.gps"};
     s.parameters.samplePeriod = {0, 0, 10};
     s.parameters.startTime = kStart;
     s.parameters.realtimeOutput = true;
     s.parameters.realtimeBaud = 9600;
     s.parameters.realtimeBaudCode = 28;
+    s.parameters.startFlags = engineering ? 4 : 0;
     LoggerState& st = s.data.logger;
     st.model = "VS-330";
     st.firmware = 6.2f;
@@ -72,6 +74,7 @@ class RealTime : public test::TempDirTest {
     st.channelCount = static_cast<int>(letters.size());
     st.channelTypes = letters;
     st.parameterBlockLength = 30;
+    st.engineeringUnitsLevel = engineering ? 1 : 0;
     for (int ch = 0; ch < st.channelCount; ++ch)
       s.data.calibration.coef[ch] = {0.0, 100.0 * (ch + 1), 0.0, 0.0};
     return s;
@@ -81,7 +84,7 @@ class RealTime : public test::TempDirTest {
     const auto bytes = BinaryRecord(tag, t, counts);
     logger->At(t0 + ms, std::string(bytes.begin(), bytes.end()));
   }
-  // Runs the timer for `ms` of line time.
+  // Runs the timer for `ms` of line time; returns the samples stored.
   int Run(int64_t ms) {
     int stored = 0;
     for (int64_t t = 0; t < ms; t += run->TickPeriodMs()) {
@@ -95,6 +98,10 @@ class RealTime : public test::TempDirTest {
     run->End();
     return session->ReadDataFile(run->Files().data);
   }
+  SystemTime HeldTime(int row) {
+    const DeploymentParameters& p = session->held.image.snapshot.parameters;
+    return SampleTime(session->held.data, p.startTime, p.samplePeriod, false, row);
+  }
 
   VirtualClock clock{kStart};
   RecordingHost host;
@@ -104,11 +111,6 @@ class RealTime : public test::TempDirTest {
   std::unique_ptr<RealTimeRun> run;
   int64_t t0 = 0;
 };
-
-// An even count: an odd one is a reading outside the channel's normal range.
-int32_t Count(double fraction) {
-  return static_cast<int32_t>(fraction * 16777216.0) & ~1;
-}
 
 TEST_F(RealTime, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps) {
   ASSERT_TRUE(run->Start(StartFor("PC")));
@@ -130,10 +132,11 @@ TEST_F(RealTime, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps)
   EXPECT_NEAR(data.series[1][4], 50.0, 1e-4);  // 200 × 0.25
   // The running minimum and maximum stand behind the samples, inside the preset limits (the
   // pressure limits are 0 to 30, the conductivity limits 20 to 60).
-  EXPECT_NEAR(data.Minimum(0), 0.0, 1e-4);
-  EXPECT_NEAR(data.Maximum(0), 50.0, 1e-4);
-  EXPECT_NEAR(data.Minimum(1), 10.0, 1e-4);
-  EXPECT_NEAR(data.Maximum(1), 60.0, 1e-4);
+  const double range[2][2] = {{0.0, 50.0}, {10.0, 60.0}};
+  for (int ch = 0; ch < 2; ++ch) {
+    EXPECT_NEAR(data.Minimum(ch), range[ch][0], 1e-4) << ch;
+    EXPECT_NEAR(data.Maximum(ch), range[ch][1], 1e-4) << ch;
+  }
   // The display's times: the gap and the step back start new stamps.
   ASSERT_EQ(data.stamps.records.size(), 3u);
   EXPECT_EQ(data.stamps.records[1].sampleIndex, 3u);
@@ -156,13 +159,11 @@ TEST_F(RealTime, SamplesBecomeSeriesStatusLinesAndAFileThatReadsBackWithItsGaps)
                       "001C00000000\n"),
             std::string::npos);
   EXPECT_NE(text.find("00000054494D261206120000"), std::string::npos);  // stamp of the first
-  const DataSet& back = session->held.data;
-  ASSERT_EQ(back.samplesPerChannel, 5);
+  ASSERT_EQ(session->held.data.samplesPerChannel, 5);
   for (int ch = 0; ch < 2; ++ch)
     for (int row = 0; row < 5; ++row)
-      EXPECT_NEAR(back.series[ch][row], series[ch][row], 1e-3) << ch << "," << row;
-  const DeploymentParameters& p = session->held.image.snapshot.parameters;
-  EXPECT_EQ(SampleTime(back, p.startTime, p.samplePeriod, false, 3), AddSeconds(kStart, 60));
+      EXPECT_NEAR(session->held.data.series[ch][row], series[ch][row], 1e-3) << ch << "," << row;
+  EXPECT_EQ(HeldTime(3), AddSeconds(kStart, 60));
 }
 
 TEST_F(RealTime, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample) {
@@ -172,7 +173,7 @@ TEST_F(RealTime, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample
   gps->At(t0 + 50, "$GPGGA,120000.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
   for (int i = 0; i < 3; ++i) {
     auto rec = BinaryRecord(RecordTag::Sample, AddSeconds(kStart, 10 * i), {Count(0.5)});
-    if (i == 1) rec.back() = static_cast<uint8_t>(rec.back() + 1);
+    if (i == 1) ++rec.back();
     logger->At(t0 + 10000 * i + 200, std::string(rec.begin(), rec.end()));
   }
   Run(25000);
@@ -187,27 +188,12 @@ TEST_F(RealTime, AChecksumErrorLosesOneRecordAndTheGpsPositionGoesWithEachSample
   EXPECT_FALSE(session->link.IsOpen(PortSlot::Gps));
 
   // A file that cannot be opened ends the start.
-  RealTimeRun other(session->logger, host, clock);
+  NewRun();
   RealTimeStart start = StartFor("T");
   start.files.data = Dir() / "no-such-folder" / "x.hex";
-  EXPECT_FALSE(other.Start(std::move(start)));
-  EXPECT_FALSE(other.Active());
+  EXPECT_FALSE(run->Start(std::move(start)));
+  EXPECT_FALSE(run->Active());
   EXPECT_TRUE(host.Saw("tell", "Unable to open '.hex' data file"));
-}
-
-TEST_F(RealTime, EngineeringRecordsAreFiledAsTheRawCountsOfTheirValues) {
-  RealTimeStart start = StartFor("PC");
-  start.parameters.startFlags = 4;
-  start.data.logger.engineeringUnitsLevel = 1;
-  ASSERT_TRUE(run->Start(std::move(start)));
-  logger->At(t0 + 100, TextRecord(kStart, {25.0, 80.0}));
-  Run(1000);
-  ASSERT_EQ(run->sampleCount, 1);
-  EXPECT_NEAR(run->Data().series[0][0], 25.0, 1e-9);
-  ASSERT_TRUE(EndAndReadBack());
-  // 25 = 100 × raw / 2^24 and 80 = 200 × raw / 2^24, to a count.
-  EXPECT_NEAR(session->held.data.series[0][0], 25.0, 1e-4);
-  EXPECT_NEAR(session->held.data.series[1][0], 80.0, 1e-4);
 }
 
 TEST_F(RealTime, SixHzRecordsShareTheirSecondWithoutAStampEach) {
@@ -222,10 +208,7 @@ TEST_F(RealTime, SixHzRecordsShareTheirSecondWithoutAStampEach) {
   EXPECT_EQ(run->Data().stamps.records.size(), 1u);
   run->End();
   const std::string text = ReadFile(run->Files().data);
-  size_t stamps = 0;
-  for (size_t at = text.find("54494D"); at != std::string::npos; at = text.find("54494D", at + 1))
-    ++stamps;
-  EXPECT_EQ(stamps, 1u) << text;
+  EXPECT_EQ(text.find("54494D", text.find("54494D") + 1), std::string::npos) << text;
 }
 
 TEST_F(RealTime, ALinearMemoryLoggersFileCarriesItsModeAndStartFlagsAndContinuesWhenFull) {
@@ -259,9 +242,7 @@ TEST_F(RealTime, ALinearMemoryLoggersFileCarriesItsModeAndStartFlagsAndContinues
   EXPECT_EQ(session->held.data.samplesPerChannel, 4);
   ASSERT_TRUE(session->ReadDataFile(second));
   EXPECT_EQ(session->held.data.samplesPerChannel, 2);
-  const DeploymentParameters& p = session->held.image.snapshot.parameters;
-  EXPECT_EQ(SampleTime(session->held.data, p.startTime, p.samplePeriod, false, 1),
-            AddSeconds(kStart, 50));
+  EXPECT_EQ(HeldTime(1), AddSeconds(kStart, 50));
 }
 
 TEST_F(RealTime, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
@@ -283,11 +264,9 @@ TEST_F(RealTime, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
   EXPECT_EQ(run->burstLine.rfind("Wave burst values 4 and 5: ", 0), 0u) << run->burstLine;
 }
 
-TEST_F(RealTime, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTheirLowBitsClear) {
-  // Engineering units to a dat file: the records as they came.
-  RealTimeStart start = StartFor("PC");
-  start.parameters.startFlags = 4;
-  start.data.logger.engineeringUnitsLevel = 1;
+TEST_F(RealTime, EngineeringRecordsAreFiledAsTheyCameOrAsTheRawCountsOfTheirValues) {
+  // An ASCII-storing logger in engineering units: a dat file with the records as they came.
+  RealTimeStart start = StartFor("PC", true);
   start.data.logger.rsAdvancedWord = 0x0A;
   start.files.data = Dir() / "dat" / "001234Realtime.dat";
   ASSERT_TRUE(run->Start(std::move(start)));
@@ -296,15 +275,13 @@ TEST_F(RealTime, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTh
   Run(1000);
   ASSERT_EQ(run->sampleCount, 1);
   run->End();
-  const std::string text = ReadFile(run->Files().data);
-  EXPECT_TRUE(text.ends_with(record)) << text;
+  EXPECT_TRUE(ReadFile(run->Files().data).ends_with(record));
 
   // The same logger with binary output: a hex file, whatever its RS advanced word says.
-  run = std::make_unique<RealTimeRun>(session->logger, host, clock);
+  NewRun();
   start = StartFor("PC");
   start.data.logger.rsAdvancedWord = 0x0A;
   ASSERT_TRUE(run->Start(std::move(start)));
-  t0 = clock.MonotonicMs();
   Send(100, RecordTag::Sample, kStart, {Count(0.1), Count(0.2)});
   Run(1000);
   ASSERT_EQ(run->sampleCount, 1);
@@ -312,74 +289,74 @@ TEST_F(RealTime, TextRecordsOfAnAsciiLoggerAreFiledAsTheyCameAndGainCountsKeepTh
   EXPECT_EQ(run->Files().data.extension(), ".hex");
   EXPECT_NEAR(session->held.data.series[1][0], 40.0, 1e-3);
 
-  // An auto-ranging turbidity channel in engineering units: its filed count has the gain bits
-  // clear.
-  run = std::make_unique<RealTimeRun>(session->logger, host, clock);
-  start = StartFor("yP");
-  start.parameters.startFlags = 4;
-  start.data.logger.engineeringUnitsLevel = 1;
-  ASSERT_TRUE(run->Start(std::move(start)));
-  logger->At(clock.MonotonicMs() + 100, TextRecord(kStart, {37.777, 1.0}));
-  Run(1000);
-  run->End();
-  const std::string hex = ReadFile(run->Files().data);
-  const size_t stamp = hex.find("54494D261206120000");  // "TIM" and the time
-  ASSERT_NE(stamp, std::string::npos) << hex;
-  const int32_t raw = static_cast<int32_t>(std::stol(hex.substr(stamp + 18, 6), nullptr, 16));
-  EXPECT_EQ(raw & 7, 0);
-  EXPECT_NEAR(100.0 * raw / 16777216.0, 37.777, 0.001);
+  // Engineering units to a hex file: raw counts of the values, to a count (25 = 100 × raw / 2^24,
+  // 80 = 200 × raw / 2^24); an auto-ranging turbidity channel's count has its gain bits clear.
+  for (const std::string letters : {"PC", "yP"}) {
+    NewRun();
+    ASSERT_TRUE(run->Start(StartFor(letters, true)));
+    const double first = letters == "yP" ? 37.777 : 25.0;
+    logger->At(t0 + 100, TextRecord(kStart, {first, 80.0}));
+    Run(1000);
+    ASSERT_EQ(run->sampleCount, 1);
+    EXPECT_NEAR(run->Data().series[0][0], first, 1e-5);
+    ASSERT_TRUE(EndAndReadBack());
+    const std::string hex = ReadFile(run->Files().data);
+    const size_t stamp = hex.find("54494D261206120000");  // "TIM" and the time
+    ASSERT_NE(stamp, std::string::npos) << hex;
+    const int32_t raw = static_cast<int32_t>(std::stol(hex.substr(stamp + 18, 6), nullptr, 16));
+    EXPECT_NEAR(100.0 * raw / 16777216.0, first, 1e-4);
+    EXPECT_NEAR(session->held.data.series[1][0], 80.0, 1e-4);
+    if (letters == "yP")
+      EXPECT_EQ(raw & 7, 0);
+    else
+      EXPECT_NEAR(session->held.data.series[0][0], 25.0, 1e-4);
+  }
 }
 
 TEST(RealTimeCapacity, TheBinaryAndEngineeringRatesMustFitTheDefaultBaudRate) {
-  RecordingHost host;
-  DeploymentParameters p;
-  p.realtimeOutput = true;
-  p.profiling6Hz = true;
-  EXPECT_EQ(RequiredRealTimeRates(p, 4).binary, 1500u);  // 25 bytes × 60
-  p.realtimeBaud = 1200;
-  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
-  EXPECT_TRUE(host.Saw("tell", "requires a default baud rate greater than 1500."));
-  p.realtimeBaud = 2400;
-  EXPECT_TRUE(CheckRealTimeCapacity(p, 4, host));
-  // Engineering units need (4 × 10 + 22) × 60 = 3720 bits a second.
-  p.startFlags = 4;
-  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
-  EXPECT_TRUE(host.Saw("tell",
-                       "Engineering units format\nrequires a default baud rate greater "
-                       "than 3720."));
-  // A ten-second period needs floor(25 × 1) bits a second; off needs nothing.
-  p.profiling6Hz = false;
-  p.samplePeriod = {0, 0, 10};
-  EXPECT_EQ(RequiredRealTimeRates(p, 4).binary, 25u);
-  p.realtimeBaud = 25;
-  EXPECT_FALSE(CheckRealTimeCapacity(p, 4, host));
-  p.realtimeOutput = false;
-  EXPECT_TRUE(CheckRealTimeCapacity(p, 4, host));
+  // Four channels: 25 bytes a record, 60 records a second under 6 Hz profiling, one every ten
+  // seconds otherwise; engineering units (start flag 4) need 4 × 10 + 22 bytes a record.
+  struct Row {
+    bool on, sixHz;
+    uint32_t flags, baud;
+    const char* refusal;
+  } const rows[] = {
+      {true, true, 0, 1200, "requires a default baud rate greater than 1500."},
+      {true, true, 0, 2400, nullptr},
+      {true, true, 4, 2400,
+       "Engineering units format\nrequires a default baud rate greater than 3720."},
+      {true, false, 0, 26, nullptr},
+      {true, false, 0, 25, "requires a default baud rate greater than 25."},
+      {false, true, 4, 0, nullptr},
+  };
+  for (const Row& r : rows) {
+    RecordingHost host;
+    DeploymentParameters p;
+    p.realtimeOutput = r.on;
+    p.profiling6Hz = r.sixHz;
+    p.samplePeriod = {0, 0, 10};
+    p.startFlags = r.flags;
+    p.realtimeBaud = r.baud;
+    EXPECT_EQ(CheckRealTimeCapacity(p, 4, host), !r.refusal) << r.baud;
+    EXPECT_TRUE(!r.refusal || host.Saw("tell", r.refusal)) << r.refusal;
+  }
 }
 
 TEST_F(RealTime, TheProposedFileNamesFollowTheSerialNumberAndAnExistingFileIsAskedAbout) {
-  struct FileHost : RecordingHost {
-    std::optional<std::string> ChooseFile(const FileChoice& c) override {
-      choice = c;
-      return answer;
-    }
-    FileChoice choice;
-    std::optional<std::string> answer;
-  } files;
+  test::FileHost files;
   const fs::path dir = Dir();
   fs::create_directories(dir / "hex");
   Directories dirs;
   LoggerState s;
   s.serial = 42;
-  files.answer = (dir / "hex" / "run1").string();
+  files.files = {(dir / "hex" / "run1").string(), (dir / "hex" / "run1").string()};
   auto chosen = ChooseRealTimeFile(files, s, dir, dirs);
   ASSERT_TRUE(chosen);
-  EXPECT_EQ(files.choice.suggestedName, "000042Realtime.hex");
-  EXPECT_EQ(files.choice.title, "Select a 'hex' filename for storing the Real-time data");
-  EXPECT_EQ(files.choice.filter, "All Hex Files (*.hex)");
+  EXPECT_EQ(files.choices.back().suggestedName, "000042Realtime.hex");
+  EXPECT_EQ(files.choices.back().title, "Select a 'hex' filename for storing the Real-time data");
+  EXPECT_EQ(files.choices.back().filter, "All Hex Files (*.hex)");
   EXPECT_EQ(chosen->data, dir / "hex" / "run1.hex");
   EXPECT_EQ(chosen->gps, dir / "dat" / "run1.gps");
-
   // An existing file: No keeps it.
   std::ofstream(dir / "hex" / "run1.hex") << "keep";
   files.answers = {Answer::No};
@@ -387,22 +364,20 @@ TEST_F(RealTime, TheProposedFileNamesFollowTheSerialNumberAndAnExistingFileIsAsk
   EXPECT_EQ(ReadFile(dir / "hex" / "run1.hex"), "keep");
   // A logger storing ASCII data gets a dat file; cancel gives nothing.
   s.rsAdvancedWord = 0x0A;
-  files.answer.reset();
   EXPECT_FALSE(ChooseRealTimeFile(files, s, dir, dirs));
-  EXPECT_EQ(files.choice.suggestedName, "000042Realtime.dat");
-  EXPECT_EQ(files.choice.filter, "All ASCII data files (*.dat)");
+  EXPECT_EQ(files.choices.back().suggestedName, "000042Realtime.dat");
+  EXPECT_EQ(files.choices.back().filter, "All ASCII data files (*.dat)");
 }
 
 TEST(RealTimeFiles, TheDisplaySeriesShareTheirBufferWithTheDerivedChannels) {
-  LoggerState s;
-  s.channelCount = 3;
-  s.channelTypes = "TCP";
-  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184 / 8);
-  s.channelTypes = "TCD";
-  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184 / 8);  // 4 + 1 for dissolved oxygen
-  s.channelCount = 1;
-  s.channelTypes = "T";
-  EXPECT_EQ(RealTimeSeriesCapacity(s), 9437184);
+  // Three channels, or conductivity with dissolved oxygen (4 + 1), take eight series; one, one.
+  for (const auto& [letters, capacity] : std::vector<std::pair<std::string, int>>{
+           {"TCP", 9437184 / 8}, {"TCD", 9437184 / 8}, {"T", 9437184}}) {
+    LoggerState s;
+    s.channelCount = static_cast<int>(letters.size());
+    s.channelTypes = letters;
+    EXPECT_EQ(RealTimeSeriesCapacity(s), capacity) << letters;
+  }
 }
 
 }  // namespace

@@ -6,54 +6,45 @@
 namespace klx {
 namespace {
 
-TEST(Gps, GgaAndGllFixesGiveThePositionText) {
+const std::string kGga = "$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+TEST(Gps, FixesGiveThePositionTextAndBadOrPartSentencesKeepTheLast) {
   GpsReader gps;
-  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  gps.Append(kGga);
   ASSERT_TRUE(gps.Parse());
   EXPECT_EQ(gps.text, " 4807.04,N,1131.00,E");
   EXPECT_EQ(gps.sentenceType, "GGA");
-
   gps.Append("$GPGLL,3723.2475,S,12158.3416,W,161229.487,A*2C\r\n");
   ASSERT_TRUE(gps.Parse());
   EXPECT_EQ(gps.text, " 3723.25,S,12158.34,W");
   EXPECT_EQ(gps.sentenceType, "GLL");
-}
-
-TEST(Gps, ASentenceWithoutAFixOrCutInTwoKeepsTheLastPosition) {
-  GpsReader gps;
-  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
-  ASSERT_TRUE(gps.Parse());
-  // No fix: empty fields.
-  gps.Append("$GPGGA,123520.00,,,,,0,00,,,M,,M,,*66\r\n");
-  EXPECT_FALSE(gps.Parse());
-  EXPECT_EQ(gps.text, " 4807.04,N,1131.00,E");
+  // No fix (empty fields) and a bad hemisphere letter leave the last position.
+  for (const char* bad : {"$GPGGA,123520.00,,,,,0,00,,,M,,M,,*66\r\n",
+                          "$GPGLL,0101.500,X,00202.250,W,120000.00,A*00\r\n",
+                          "$GPGLL,0101.500,N,00202.250,Q,120000.00,A*00\r\n"}) {
+    gps.Append(bad);
+    EXPECT_FALSE(gps.Parse()) << bad;
+    EXPECT_EQ(gps.text, " 3723.25,S,12158.34,W");
+  }
   // Half a sentence waits for its carriage return.
   gps.Append("noise$GPGLL,0101.500,N,00202.250");
   EXPECT_FALSE(gps.Parse());
   gps.Append(",W,120000.00,A*00\r\n");
   ASSERT_TRUE(gps.Parse());
   EXPECT_EQ(gps.text, " 101.50,N,202.25,W");
-  // A bad hemisphere letter is no fix.
-  gps.Append("$GPGLL,0101.500,X,00202.250,W,120000.00,A*00\r\n");
-  EXPECT_FALSE(gps.Parse());
 }
 
 TEST(Gps, AReceiverSendingNeitherGgaNorGllIsReportedAfter256Sentences) {
   GpsReader gps;
-  const std::string rmc =
-      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
-  for (int i = 1; i < GpsReader::kRejectLimit; ++i) {
-    gps.Append(rmc);
+  for (int i = 1; i <= GpsReader::kRejectLimit; ++i) {
+    EXPECT_FALSE(gps.warn) << i;
+    gps.Append("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n");
     EXPECT_FALSE(gps.Parse());
   }
-  EXPECT_FALSE(gps.warn);
-  EXPECT_EQ(gps.rejected, 255);
-  gps.Append(rmc);
-  gps.Parse();
+  EXPECT_EQ(gps.rejected, 256);
   EXPECT_TRUE(gps.warn);
   EXPECT_TRUE(gps.text.empty());
-  // A GGA sentence resets the count.
-  gps.Append("$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  gps.Append(kGga);  // a GGA sentence resets the count
   EXPECT_TRUE(gps.Parse());
   EXPECT_EQ(gps.rejected, 0);
 }
@@ -61,16 +52,16 @@ TEST(Gps, AReceiverSendingNeitherGgaNorGllIsReportedAfter256Sentences) {
 TEST(Gps, TheBufferNeverOverflowsOnEndlessInput) {
   GpsReader gps;
   for (int i = 0; i < 100; ++i) {
-    const std::string junk(gps.ReadSize(), i % 2 ? '$' : 'q');
     EXPECT_LE(gps.ReadSize(), GpsReader::kReadSize);
-    gps.Append(junk);
+    gps.Append(std::string(gps.ReadSize(), i % 2 ? '$' : 'q'));
     gps.Parse();
   }
-  gps.Append("\r\n$GPGGA,000001.00,1000.000,S,02000.000,E,1,08,0.9,1.0,M,0.0,M,,*00\r\n");
   // What remains of the junk may take some room, but a whole sentence still gets through.
-  for (int i = 0; i < 3 && gps.text.empty(); ++i) {
+  const std::string fix =
+      "\r\n$GPGGA,000001.00,1000.000,S,02000.000,E,1,08,0.9,1.0,M,0.0,M,,*00\r\n";
+  for (int i = 0; i < 4 && gps.text.empty(); ++i) {
+    gps.Append(fix);
     gps.Parse();
-    gps.Append("$GPGGA,000001.00,1000.000,S,02000.000,E,1,08,0.9,1.0,M,0.0,M,,*00\r\n");
   }
   EXPECT_EQ(gps.text, " 1000.00,S,2000.00,E");
 }
