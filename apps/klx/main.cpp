@@ -1,5 +1,6 @@
 // klx: the command-line front end for scripting and batch work.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +16,10 @@
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
+#include "shell/text_file.h"
 #include "terminal_host.h"
+#include "waves/analysis.h"
+#include "waves/wave_files.h"
 
 namespace {
 
@@ -67,6 +71,12 @@ int Identify(const Common& common) {
   return configuration == 1 ? kExitOk : kExitFailed;
 }
 
+// The wave and tide files the last save wrote (tide-and-wave loggers).
+void PrintWaveFiles(const klx::Session& s) {
+  for (const auto* f : {&s.waveFiles.wave, &s.waveFiles.tide})
+    if (!f->empty()) std::printf("Wrote %s\n", f->string().c_str());
+}
+
 // "040211_20260601_120000.dat": the serial number and the host time of the retrieval.
 std::string DataFileName(const klx::Session& s, const klx::SystemTime& t) {
   return klx::Format("%06d_%04d%02d%02d_%02d%02d%02d.dat", s.held.data.logger.serial, t.year,
@@ -110,6 +120,7 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
     const std::string folder = std::filesystem::absolute(o.out, ec).string();
     s.directories.dat = folder;
     s.directories.hex = folder;
+    s.waveFolder = folder;      // a tide-and-wave logger's wave files in DIR/nmj
     s.rememberFolders = false;  // --out is for this run only
   }
   if (o.comment) {
@@ -154,6 +165,7 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::filesystem::path hex = std::filesystem::path(s.directories.hex) / s.held.file.filename();
   hex.replace_extension(".hex");
   if (std::filesystem::exists(hex)) std::printf("Wrote %s\n", hex.string().c_str());
+  PrintWaveFiles(s);
   if (o.mat) {
     std::filesystem::path mat =
         std::filesystem::path(o.out.empty() ? s.directories.mat : o.out) / s.held.file.filename();
@@ -232,7 +244,79 @@ int Convert(const Common& common, const ConvertOptions& o) {
     return kExitFailed;
   }
   std::printf("Wrote %s\n", out.string().c_str());
+  if (o.to == "dat") PrintWaveFiles(s);
   return kExitOk;
+}
+
+// klx waves: the wave analysis of a tide-and-wave logger's file, one line per burst, and its
+// wave and tide files (and the burst table with --csv) in DIR/nmj.
+struct WavesOptions {
+  std::string file;
+  bool csv = false;
+  std::string out;
+};
+
+int Waves(const Common& common, const WavesOptions& o) {
+  Program p(common);
+  if (!p.ok) return kExitFailed;
+  klx::Session& s = p.session;
+  const std::filesystem::path in = o.file;
+  if (!s.ReadDataFile(in)) return kExitFailed;
+  const klx::DataSet& data = s.held.data;
+  if (data.bursts.empty()) {
+    std::fprintf(stderr, "%s holds no wave bursts.\n", in.string().c_str());
+    return kExitFailed;
+  }
+  const klx::DeploymentParameters& parameters = s.HeldParameters();
+  if (const std::string refusal =
+          klx::CheckWaveSetup(klx::WaveSetupOf(data, parameters, s.settings.derived));
+      !refusal.empty()) {
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    return kExitFailed;
+  }
+  if (!s.settings.derived.depthOn)
+    std::fprintf(stderr,
+                 "Note: 'Depth' is not selected among the derived units; the bursts are "
+                 "analysed with its settings all the same.\n");
+  std::printf("%-20s %5s %9s %9s %9s %9s %9s %9s %9s %9s %9s %10s\n", "Burst start", "Burst",
+              "Depth", "Hm0", "T(1/3)", "H(1/10)", "T(1/10)", "H(max)", "T(max)", "H(avg)",
+              "T(avg)", "Energy");
+  int number = 0;
+  for (const klx::BurstSeries& burst : data.bursts) {
+    const klx::WaveStatistics& w = burst.stats;
+    ++number;
+    if (!w.analysed) {
+      std::printf("%s %5d  not analysed (%zu samples)\n", klx::WaveDateTimeText(burst.time).c_str(),
+                  number, burst.samples.size());
+      continue;
+    }
+    std::printf("%s %5d %9.4f %9.4f %9.4f %9.4f %9.4f %9.4f %9.4f %9.4f %9.4f %10.4f%s\n",
+                klx::WaveDateTimeText(burst.time).c_str(), number,
+                static_cast<double>(w.meanDepth) + parameters.loggerHeight, w.h13, w.t13, w.h110,
+                w.t110, w.hmax, w.tmax, w.havg, w.tavg, w.energy, klx::WaveFlagText(w.flag));
+  }
+  std::error_code ec;
+  const std::filesystem::path folder =
+      o.out.empty() ? s.settings.ProgramDirectory() : std::filesystem::absolute(o.out, ec);
+  std::filesystem::path dat = in.filename();
+  dat.replace_extension(".dat");
+  const klx::WaveFilesWritten written = klx::WriteWaveAndTideFiles(
+      p.host, folder, dat,
+      klx::HeaderInputsOf(s.held, static_cast<klx::DatLayout>(std::clamp(s.settings.format, 0, 2)),
+                          s.settings.derived));
+  if (written.wave.empty()) return kExitFailed;
+  std::printf("Wrote %s\n", written.wave.string().c_str());
+  if (!written.tide.empty()) std::printf("Wrote %s\n", written.tide.string().c_str());
+  if (o.csv) {
+    std::filesystem::path csv = klx::NmjFolder(folder) / dat.filename();
+    csv.replace_extension(".csv");
+    if (!klx::WriteTextFileAtomically(csv, klx::WaveCsvText(data, parameters))) {
+      std::fprintf(stderr, "Unable to write %s\n", csv.string().c_str());
+      return kExitFailed;
+    }
+    std::printf("Wrote %s\n", csv.string().c_str());
+  }
+  return written.tide.empty() ? kExitFailed : kExitOk;
 }
 
 // Shows or changes the derived-quantity settings (written to the settings file).
@@ -454,6 +538,16 @@ int main(int argc, char** argv) {
                       "nc: the logger clock's offset from UTC, +HH:MM (default: this "
                       "computer's at the retrieval)");
 
+  WavesOptions wavesOptions;
+  auto* waves = app.add_subcommand(
+      "waves",
+      "Analyse the wave bursts of a tide-and-wave logger's file and write its wave and "
+      "tide files");
+  waves->add_option("file", wavesOptions.file, "The .hex or .dat file")->required();
+  waves->add_flag("--csv", wavesOptions.csv, "Also write the bursts as a csv file");
+  waves->add_option("--out", wavesOptions.out,
+                    "Write the files into DIR/nmj (default: the program directory's nmj folder)");
+
   auto runDeployment = klx::cli::AddDeploymentCommands(
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
 
@@ -497,6 +591,7 @@ int main(int argc, char** argv) {
   if (*identify) return Identify(common);
   if (*retrieve) return Retrieve(common, retrieveOptions);
   if (*convert) return Convert(common, convertOptions);
+  if (*waves) return Waves(common, wavesOptions);
   if (*derived) return Derived(common, derivedOptions);
   if (const int rc = runDeployment(); rc >= 0) return rc;
   return kExitUsage;

@@ -421,8 +421,10 @@ std::string MatWriter::Write() {
             "Unable to create numeric mxArray for wave data",
             "Error using matPutVariable for wave data");
     if (!error.empty()) return error;
+    // The surface series the caller gives, else each burst's own from the wave analysis.
     error = Put("loggerwavedatasurface", columns([&](size_t j) -> const std::vector<float>* {
-                  return j < options_.waveSurface.size() ? &options_.waveSurface[j] : nullptr;
+                  if (j < options_.waveSurface.size()) return &options_.waveSurface[j];
+                  return data.bursts[j].surface.empty() ? nullptr : &data.bursts[j].surface;
                 }),
                 "Unable to create numeric mxArray for wave data at surface",
                 "Error using matPutVariable for wave data at surface");
@@ -811,7 +813,12 @@ std::string ReadMatFileInto(const std::filesystem::path& path, HeldData& fresh,
   if (!waveData.empty()) {
     fresh.data.logger.waves = true;
     p.waveEnabled = true;
-    for (auto& s : waveData) fresh.data.bursts.push_back(BurstSeries{SystemTime{}, std::move(s)});
+    for (size_t j = 0; j < waveData.size(); ++j) {
+      BurstSeries burst;
+      burst.samples = std::move(waveData[j]);
+      if (j < surface.size()) burst.surface = surface[j];  // as the wave analysis left it
+      fresh.data.bursts.push_back(std::move(burst));
+    }
     if (reader.Has("loggerwavetimes")) {
       const Array a = reader.Get("loggerwavetimes");
       if (!a || !reader.ReadWaveTimes(a)) return kMatReadError;

@@ -45,8 +45,8 @@ std::vector<StampRecord> StampRecordsFromImage(const uint8_t* bytes, size_t size
 struct MatWriteOptions {
   int timeFrequency = kMatStartTimeOnly;  // Settings::matlabFrequency
   int timeFormat = kMatTimeText;          // Settings::matlabFormat
-  // Each burst's series at the surface, from the wave analysis; a burst without one is written
-  // with the missing-value marker.
+  // Each burst's series at the surface; where this holds none for a burst, the burst's own
+  // `surface` (from the wave analysis) is written, and without either the missing-value marker.
   std::vector<std::vector<float>> waveSurface;
 };
 

@@ -217,6 +217,8 @@ bool RealTimeRun::Start(RealTimeStart start) {
     }
   }
   reader_ = std::make_unique<RecordReader>(measured_, engineering);
+  bursts_.reset();
+  if (s.waves) bursts_ = std::make_unique<BurstAssembler>(WaveSetupOf(data_, p_, derived_));
   sampleCount = 0;
   haveFirst_ = false;
   periodMs_ = p_.profiling6Hz ? 167 : p_.samplePeriod.TotalSeconds() * 1000;
@@ -255,6 +257,7 @@ bool RealTimeRun::Start(RealTimeStart start) {
 
 void RealTimeRun::End() {
   if (!active_) return;
+  if (bursts_) BurstComplete(bursts_->Close(data_));  // the burst in progress ends with the run
   active_ = false;
   file_.Close();
   gpsFile_.Close();
@@ -460,6 +463,34 @@ void RealTimeRun::StoreBurst(const RealTimeRecord& record) {
     burstLine += CFormat(" %9.4f", v);
   }
   ShowStatus(host_, burstLine);
+  if (!bursts_) return;
+  // The burst series: a "BST" record opens the next burst (completing the one before) with its
+  // values in slots 0 and 1; a "SEQ" record's values go to its sequence number and the next.
+  const auto row = static_cast<uint32_t>(data_.samplesPerChannel);
+  int first = 0;
+  if (record.tag == RecordTag::Burst) {
+    int completed = -1;
+    bursts_->Open(data_, record.time, row, completed);
+    BurstComplete(completed);
+  } else {
+    first = record.sequence;
+  }
+  std::vector<float> floats(burstValues.end() - static_cast<std::ptrdiff_t>(values.size()),
+                            burstValues.end());
+  std::vector<int32_t> raw = record.raw;
+  if (raw.size() < values.size()) {
+    raw.clear();
+    for (double v : values) raw.push_back(RawFromValue(measured_ > 1 ? 1 : 0, v));
+  }
+  BurstComplete(bursts_->Add(data_, first, floats.data(), raw.data(),
+                             static_cast<int>(floats.size()), clock_.LocalTime(), row));
+}
+
+void RealTimeRun::BurstComplete(int burst) {
+  if (burst < 0 || static_cast<size_t>(burst) >= data_.bursts.size()) return;
+  if (!textFile_ && file_.IsOpen()) file_.AppendBurst(data_.bursts[static_cast<size_t>(burst)].time,
+                                                      bursts_->Raw());
+  if (onBurst) onBurst(burst);
 }
 
 void RealTimeRun::ContinueFile() {

@@ -22,6 +22,7 @@
 #include "realtime/records.h"
 #include "shell/directories.h"
 #include "shell/limits_file.h"
+#include "waves/burst_assembly.h"
 
 namespace klx {
 
@@ -119,6 +120,9 @@ class RealTimeRun {
   std::vector<float> burstValues;
   float burstMinimum = 0, burstMaximum = 0;
   std::string burstLine;
+  // The bursts assembled so far are Data().bursts (analysed once complete; the wave window
+  // shows the last one). Called with a burst's index when it is complete and analysed.
+  std::function<void(int burst)> onBurst;
 
   // A real-time file holds at most as many data bytes as a logger memory, so that it reads back
   // whole; the samples then go on in "<name>_2.hex", "<name>_3.hex", ...
@@ -156,6 +160,8 @@ class RealTimeRun {
   bool haveFirst_ = false;
   int64_t previousMs_ = 0;
   std::unique_ptr<RecordReader> reader_;
+  std::unique_ptr<BurstAssembler> bursts_;  // tide-and-wave loggers
+  void BurstComplete(int burst);
   GpsReader gps_;
   RealTimeFile file_;
   GpsFile gpsFile_;

@@ -112,6 +112,24 @@ bool RealTimeFile::AppendSample(const SystemTime& time, const std::vector<int32_
   return true;
 }
 
+bool RealTimeFile::AppendBurst(const SystemTime& start, const std::vector<int32_t>& raw) {
+  if (!file_) return false;
+  const std::vector<uint8_t> stamp = BinaryRecord(RecordTag::Burst, start, {});
+  std::vector<uint8_t> bytes(stamp.begin(), stamp.end() - 1);  // no check byte
+  ++stamps_;
+  for (int32_t v : raw) {
+    bytes.push_back(static_cast<uint8_t>(v >> 16));
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  havePrevious_ = false;  // the next sample's stamp closes the burst
+  if (!WriteBytes(bytes) || !UpdateCount()) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
 int64_t RealTimeFile::AppendSize(const SystemTime& time, size_t channels, int64_t periodMs) const {
   return (NeedsStamp(ToEpochMs(time), periodMs) ? 12 : 0) + 3 * static_cast<int64_t>(channels);
 }

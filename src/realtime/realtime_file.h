@@ -43,6 +43,10 @@ class RealTimeFile {
   bool AppendSample(const SystemTime& time, const std::vector<int32_t>& raw, int64_t periodMs);
   // The bytes AppendSample would add for a sample at `time` (its stamp included when it needs one).
   int64_t AppendSize(const SystemTime& time, size_t channels, int64_t periodMs) const;
+  // Appends a completed wave burst: the 12-byte "BST" record of its start (three zero bytes, the
+  // tag, six BCD time bytes) and its samples as received, three bytes each. The next sample then
+  // gets its "TIM" stamp, which ends the burst for a reader.
+  bool AppendBurst(const SystemTime& start, const std::vector<int32_t>& raw);
   // Appends the line of a text record as it came (engineering output stored as text).
   bool AppendText(const std::string& line);
 

@@ -6,6 +6,7 @@
 #include "files/hex_file.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
+#include "waves/analysis.h"
 
 namespace klx {
 
@@ -26,7 +27,10 @@ void Retrieval::ReadDisplay() {
   if (logger.state.HasTwelveCommands()) logger.CommGet(28);
   logger.CommGet(17);
   if (logger.state.highSamplingRates) logger.CommGet(30);
-  if (logger.state.waves) logger.CommGet(31);
+  if (logger.state.waves) {
+    logger.CommGet(31);
+    logger.CommGet(32);  // the logger height ("!Z"/"LHT") for the wave analysis
+  }
   if (logger.CommGet(6) == 1) {
     memoryUsage = MemoryUsageText(logger.state, logger.ReplyText());
     const auto pointer = ParseDataPointer(logger.ReplyText());
@@ -259,9 +263,11 @@ void Retrieval::Finish() {
     logger.CommGet(4);
     parameters = logger.deployment();
   };
+  options.hooks.analyseBurst =
+      WaveAnalysisHook(logger.deployment(), s_.settings.derived, &host);
   const DecodeResult result = DecodeImage(image, logger.deployment(), held.data, host, options);
   image.headerLength = result.headerLength;
-  s_.ApplyDerived();
+  s_.ApplyDerived(&result.parameters);
 
   if (hold_.suspended) {
     // The resumption goes into the activity logs like any other.

@@ -14,6 +14,8 @@
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
+#include "waves/analysis.h"
+#include "waves/tide.h"
 
 namespace klx {
 
@@ -46,17 +48,19 @@ bool Session::ReadSettings(std::string* error) {
 void Session::DecodeHeld(bool fromFile) {
   DecodeOptions options;
   options.fromFile = fromFile;
-  const DeploymentParameters parameters =
-      held.image.hasSnapshot ? held.image.snapshot.parameters : deployment;
+  const DeploymentParameters parameters = HeldParameters();
+  options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
   const DecodeResult result = DecodeImage(held.image, parameters, held.data, host, options);
   held.image.headerLength = result.headerLength;
-  ApplyDerived();
+  ApplyDerived(&result.parameters);
 }
 
-void Session::ApplyDerived() {
+void Session::ApplyDerived(const DeploymentParameters* parameters) {
   if (held.data.Empty()) return;
   const DerivedAllocation allocation = AllocateDerivedChannels(held.data, settings.derived);
   RecomputeDerived(held.data, allocation.channels, settings.derived);
+  // The tide-and-wave logger's significant wave height and tidal slope.
+  FillWaveChannels(held.data, allocation.channels, parameters ? *parameters : HeldParameters());
   held.columnTypes = held.data.logger.channelTypes;
   if (held.columnTypes.size() == static_cast<size_t>(held.data.logger.channelCount))
     held.columnTypes.clear();  // no derived channels: the logger's letters
@@ -171,7 +175,9 @@ FileReadRequest Session::ReadRequest(const std::filesystem::path& file) {
   request.decode = [this](DataSet& data, MemoryImage& image) {
     const DeploymentParameters parameters =
         image.hasSnapshot ? image.snapshot.parameters : deployment;
-    const DecodeResult result = DecodeImage(image, parameters, data, host, DecodeOptions{});
+    DecodeOptions options;
+    options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
+    const DecodeResult result = DecodeImage(image, parameters, data, host, options);
     image.headerLength = result.headerLength;
   };
   return request;
@@ -187,6 +193,12 @@ bool Session::SaveHeld(bool again, const std::filesystem::path& datFile) {
   request.chosenDat = datFile;
   request.commentDialog = commentDialog;
   if (!SaveDataToFile(host, request, held, again)) return false;
+  // A "Waves" logger's wave and tide files go beside the data, in the "nmj" folder.
+  waveFiles = {};
+  if (held.data.logger.waves)
+    waveFiles = WriteWaveAndTideFiles(
+        host, waveFolder.empty() ? settings.ProgramDirectory() : waveFolder, request.chosenDat,
+        HeaderInputsOf(held, request.layout, request.derived));
   if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
   RecentFiles(settings.ProgramDirectory()).AddRecentFile(request.chosenDat.string());
   return true;

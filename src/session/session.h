@@ -8,9 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "records/coefficients.h"
 #include "deployment/enable.h"
-#include "records/deployment_parameters.h"
 #include "files/hex_file.h"
 #include "link/logger_link.h"
 #include "link/serial_link.h"
@@ -19,9 +17,12 @@
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
 #include "realtime/collection.h"
+#include "records/coefficients.h"
+#include "records/deployment_parameters.h"
 #include "shell/directories.h"
 #include "shell/limits_file.h"
 #include "shell/settings.h"
+#include "waves/wave_files.h"
 
 namespace klx {
 
@@ -65,8 +66,17 @@ class Session {
 
   // Decodes held.image into held.data with the current calibration (after a file read).
   void DecodeHeld(bool fromFile);
-  // Appends the derived channels the settings ask for to held.data and computes them.
-  void ApplyDerived();
+  // Appends the derived channels the settings ask for to held.data and computes them, the wave
+  // channels of a tide-and-wave logger included (with `parameters`, else the held data's own).
+  void ApplyDerived(const DeploymentParameters* parameters = nullptr);
+  // The deployment the held data came from: the snapshot, else the current deployment.
+  const DeploymentParameters& HeldParameters() const {
+    return held.image.hasSnapshot ? held.image.snapshot.parameters : deployment;
+  }
+  // The folder whose "nmj" subfolder receives the wave and tide files of a tide-and-wave logger
+  // (empty: the program directory), and the files the last save wrote there.
+  std::filesystem::path waveFolder;
+  WaveFilesWritten waveFiles;
   // "Save a MATLAB file" with the settings' time form; `file` answers the file choice.
   bool SaveHeldMat();
   // "Save a NetCDF file": the logger clock's offset from UTC as stated (empty: the host's at the

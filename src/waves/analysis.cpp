@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "shell/status.h"
 #include "shell/text_file.h"
 
 namespace klx {
@@ -188,7 +190,11 @@ WaveAnalyser::WaveAnalyser()
     : x_(kMaxWaveBurstLength),
       re_(kMaxWaveBurstLength),
       im_(kMaxWaveBurstLength),
-      waves_(kMaxWaveBurstLength) {}
+      waves_(kMaxWaveBurstLength),
+      kappa_(kMaxWaveBurstLength / 2 + 1),
+      kold_(kMaxWaveBurstLength / 2 + 1),
+      k0_(kMaxWaveBurstLength / 2 + 1),
+      active_(kMaxWaveBurstLength / 2 + 1) {}
 
 namespace {
 
@@ -206,6 +212,34 @@ struct Taper {
 const Taper kTaper;
 
 }  // namespace
+
+void WaveAnalyser::WaveNumbers(double h, double rate, int n, int kc) {
+  // WaveNumber (h, 1/f) of every bin k = 1..kc, the same rounds on the same numbers, but the
+  // bins' iterations interleaved: each round steps every bin still iterating, so that the
+  // independent chains of tanh and division overlap instead of waiting on each other.
+  double* kold = kold_.data();
+  double* knew = kappa_.data();
+  double* k0 = k0_.data();
+  int32_t* active = active_.data();
+  int count = 0;
+  for (int k = 1; k <= kc; ++k) {
+    const double period = 1.0 / (k * rate / n);
+    k0[k] = 39.47841760435743 / (period * period * kWaveGravity);
+    kold[k] = knew[k] = 1.0;
+    active[count++] = k;
+  }
+  for (int round = 0; round < 20000 && count > 0; ++round) {
+    int still = 0;
+    for (int a = 0; a < count; ++a) {
+      const int k = active[a];
+      const double kmid = (knew[k] + kold[k]) / 2.0;
+      kold[k] = knew[k];
+      knew[k] = k0[k] / std::tanh(h * kmid);
+      if (!(std::fabs(kmid - knew[k]) <= 1e-6)) active[still++] = k;
+    }
+    count = still;
+  }
+}
 
 bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measured,
                            std::span<float> surface, WaveStatistics& stats, std::string* error) {
@@ -248,13 +282,13 @@ bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measur
   }
 
   // 2. Least-squares line through (i, x[i]); the mean depth at the burst's middle.
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  // Σi and Σi² are whole numbers well inside a double's exact range: their closed forms.
+  const double sx = static_cast<double>(n) * (n - 1) / 2.0;
+  const double sxx = static_cast<double>(n - 1) * n * (2.0 * n - 1) / 6.0;
+  double sy = 0, sxy = 0;
   for (size_t i = 0; i < N; ++i) {
-    const double t = static_cast<double>(i);
-    sx += t;
     sy += x[i];
-    sxx += t * t;
-    sxy += t * x[i];
+    sxy += static_cast<double>(i) * x[i];
   }
   const double denom = n * sxx - sx * sx;
   const double a = (n * sxy - sx * sy) / denom;
@@ -299,11 +333,10 @@ bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measur
   // 8. Back to the surface, bin by bin; the peak is the strictly largest amplitude.
   int peakBin = 0;
   double peak = 0.0;
-  const double coshBed = setup.loggerHeight;
+  WaveNumbers(h, R, n, kc);
   for (int k = 1; k <= kc; ++k) {
-    const double f = k * R / n;
-    const double kappa = WaveNumber(h, 1.0 / f);
-    const double gain = std::cosh(kappa * h) / std::cosh(kappa * coshBed);
+    const double kappa = kappa_[static_cast<size_t>(k)];
+    const double gain = std::cosh(kappa * h) / std::cosh(kappa * setup.loggerHeight);
     if (gain < kWaveGainLimit) {
       re[k] *= gain;
       im[k] *= gain;
@@ -392,6 +425,27 @@ int AnalyseAllBursts(DataSet& data, const WaveSetup& setup, WaveAnalyser& analys
     }
   }
   return analysed;
+}
+
+std::function<void(DataSet&, int)> WaveAnalysisHook(const DeploymentParameters& parameters,
+                                                    const DerivedUnitSettings& derived,
+                                                    Host* host) {
+  struct State {
+    WaveAnalyser analyser;
+    bool told = false;
+  };
+  auto state = std::make_shared<State>();
+  return [state, parameters, derived, host](DataSet& data, int b) {
+    if (b < 0 || static_cast<size_t>(b) >= data.bursts.size()) return;
+    const WaveSetup setup = WaveSetupOf(data, parameters, derived);
+    const std::string refusal = CheckWaveSetup(setup);
+    if (!refusal.empty()) {
+      if (host && !state->told) ShowStatus(*host, refusal);
+      state->told = true;
+      return;
+    }
+    state->analyser.AnalyseBurst(setup, data.bursts[static_cast<size_t>(b)]);
+  };
 }
 
 }  // namespace klx

@@ -13,13 +13,14 @@
 //   than two samples is not analysed.
 // - With one wave or none, Havg and Tavg are 0; without any wave Hmax and Tmax are 0.
 // - When the cut-off bin is N/2 its mirror is itself: the gain is applied to it once.
-#include <complex>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "derived/formulas.h"
+#include "platform/host.h"
 #include "records/data_set.h"
 #include "records/deployment_parameters.h"
 #include "shell/settings.h"
@@ -118,14 +119,26 @@ class WaveAnalyser {
   float latestHm0 = 0;
 
  private:
+  void WaveNumbers(double h, double rate, int n, int kc);
+
   WaveFft fft_;
   std::vector<double> x_, re_, im_;
   std::vector<ZeroCrossingWave> waves_;
+  std::vector<double> kappa_, kold_, k0_;  // per bin up to N/2: the dispersion iteration
+  std::vector<int32_t> active_;
 };
 
 // Analyses every burst of the data set (they keep their samples; each gets its surface and
 // statistics). Returns the number analysed; `error` gets the first refusal, if any.
 int AnalyseAllBursts(DataSet& data, const WaveSetup& setup, WaveAnalyser& analyser,
                      std::string* error = nullptr);
+
+// The decoding hook (DecodeHooks::analyseBurst) that analyses each burst as decoding completes
+// it, with the wave setup of `parameters` and the derived-unit settings; its analyser lives as
+// long as the hook. A setup the analysis refuses (a burst length beyond 8192) is shown once on
+// the status line of `host` (when given); the bursts then keep their samples, unanalysed.
+std::function<void(DataSet&, int)> WaveAnalysisHook(const DeploymentParameters& parameters,
+                                                    const DerivedUnitSettings& derived,
+                                                    Host* host = nullptr);
 
 }  // namespace klx

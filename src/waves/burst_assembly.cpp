@@ -1,6 +1,7 @@
 #include "waves/burst_assembly.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace klx {
 
@@ -8,7 +9,8 @@ BurstAssembler::BurstAssembler(const WaveSetup& setup)
     : setup_(setup),
       length_(std::clamp(setup.burstLength, 0, kMaxWaveBurstLength)),
       slots_(static_cast<size_t>(length_)),
-      raw_(static_cast<size_t>(length_)) {}
+      raw_(static_cast<size_t>(length_)),
+      completedRaw_(static_cast<size_t>(length_)) {}
 
 void BurstAssembler::Open(DataSet& data, const SystemTime& start, uint32_t sampleIndex,
                           int& completed) {
@@ -64,13 +66,24 @@ int BurstAssembler::Complete(DataSet& data) {
   const int index = open_;
   open_ = -1;
   BurstSeries& burst = data.bursts[static_cast<size_t>(index)];
-  if (present_ < 2) return index;  // kept, not analysed
-  double sum = 0;
-  for (int i = 0; i < length_; ++i)
-    if (slots_[static_cast<size_t>(i)]) sum += burst.samples[static_cast<size_t>(i)];
+  if (present_ < 2) {  // kept, not analysed
+    std::swap(raw_, completedRaw_);
+    return index;
+  }
+  double sum = 0, rawSum = 0;
+  for (int i = 0; i < length_; ++i) {
+    if (!slots_[static_cast<size_t>(i)]) continue;
+    sum += burst.samples[static_cast<size_t>(i)];
+    rawSum += raw_[static_cast<size_t>(i)];
+  }
   const auto mean = static_cast<float>(sum / present_);
-  for (int i = 0; i < length_; ++i)
-    if (!slots_[static_cast<size_t>(i)]) burst.samples[static_cast<size_t>(i)] = mean;
+  const auto rawMean = static_cast<int32_t>(std::lround(rawSum / present_));
+  for (int i = 0; i < length_; ++i) {
+    if (slots_[static_cast<size_t>(i)]) continue;
+    burst.samples[static_cast<size_t>(i)] = mean;
+    raw_[static_cast<size_t>(i)] = rawMean;
+  }
+  std::swap(raw_, completedRaw_);
   analyser_.AnalyseBurst(setup_, burst);
   return index;
 }

@@ -36,8 +36,9 @@ class BurstAssembler {
 
   int OpenBurst() const { return open_; }
   int PresentCount() const { return present_; }
-  // The raw counts of the last completed burst as received (0 for a missing slot).
-  const std::vector<int32_t>& Raw() const { return raw_; }
+  // The raw counts of the last completed burst as received; a missing slot holds the mean of
+  // the counts present (the real-time file gets a whole burst).
+  const std::vector<int32_t>& Raw() const { return completedRaw_; }
   WaveAnalyser& Analyser() { return analyser_; }
   const WaveSetup& Setup() const { return setup_; }
 
@@ -50,7 +51,7 @@ class BurstAssembler {
   int open_ = -1;    // index of the open burst in data.bursts, -1 when none
   int present_ = 0;  // samples received for the open burst
   std::vector<uint8_t> slots_;  // 1: present
-  std::vector<int32_t> raw_;
+  std::vector<int32_t> raw_, completedRaw_;
 };
 
 }  // namespace klx

@@ -223,14 +223,16 @@ TEST(BurstAssembly, RecordsMakeABurstMissingSamplesTakeTheMean) {
   EXPECT_EQ(data.bursts[0].stats.surfaceMax, -500.0f);
   auto value = [](int i) { return 10.0f + 0.2f * std::sin(static_cast<float>(i) * 0.3f); };
   float two[2] = {value(0), value(1)};
-  EXPECT_EQ(assembler.Add(data, 0, two, nullptr, 2, At(10, 0, 0), 5), -1);
+  int32_t counts[2] = {1000, 1000};
+  EXPECT_EQ(assembler.Add(data, 0, two, counts, 2, At(10, 0, 0), 5), -1);
   // "SEQ" records with sequence numbers 2, 4, ...; the pair at 40 is lost.
   double sum = value(0) + value(1);
   for (int seq = 2; seq < 128; seq += 2) {
     if (seq == 40) continue;
     float pair[2] = {value(seq), value(seq + 1)};
     sum += pair[0] + pair[1];
-    EXPECT_EQ(assembler.Add(data, seq, pair, nullptr, 2, At(10, 0, 0), 5), -1);
+    int32_t pairCounts[2] = {2000, 2000};
+    EXPECT_EQ(assembler.Add(data, seq, pair, pairCounts, 2, At(10, 0, 0), 5), -1);
   }
   EXPECT_EQ(assembler.PresentCount(), 126);
   // The next stamp completes it: the lost pair becomes the mean of the others.
@@ -239,6 +241,11 @@ TEST(BurstAssembly, RecordsMakeABurstMissingSamplesTakeTheMean) {
   const BurstSeries& burst = data.bursts[0];
   EXPECT_FLOAT_EQ(burst.samples[40], static_cast<float>(sum / 126));
   EXPECT_FLOAT_EQ(burst.samples[41], static_cast<float>(sum / 126));
+  // The counts for the real-time file: as received, the lost ones the mean of the others.
+  ASSERT_EQ(assembler.Raw().size(), 128u);
+  EXPECT_EQ(assembler.Raw()[0], 1000);
+  EXPECT_EQ(assembler.Raw()[2], 2000);
+  EXPECT_EQ(assembler.Raw()[40], std::lround((2 * 1000.0 + 124 * 2000.0) / 126));
   EXPECT_TRUE(burst.stats.analysed);
   EXPECT_EQ(burst.surface.size(), 128u);
   EXPECT_NEAR(burst.stats.meanDepth, 10.0, 0.05);
