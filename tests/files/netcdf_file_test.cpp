@@ -24,6 +24,7 @@
 #include "session/session.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
+#include "waves/analysis.h"
 
 namespace klx::test {
 namespace {
@@ -276,6 +277,14 @@ TEST_P(Families, ReadBackEqualsTheDatFileShiftedToUtc) {
   if (!ReaderAvailable()) GTEST_SKIP() << "/usr/bin/python3 cannot import netCDF4";
   Rig rig(GetParam());
   ASSERT_TRUE(rig.Retrieve());
+  DataSet& data = rig.session.held.data;
+  if (!data.bursts.empty() && !data.bursts[0].stats.analysed) {
+    WaveAnalyser analyser;
+    AnalyseAllBursts(
+        data,
+        WaveSetupOf(data, rig.session.held.image.snapshot.parameters, rig.session.settings.derived),
+        analyser);
+  }
   NetcdfWriteOptions options;
   options.utcOffsetSeconds = ParseUtcOffset("-03:30");
   options.derived = rig.session.settings.derived;
