@@ -240,17 +240,32 @@ bool ReadHexFile(Host& host, FileReadRequest& request, HeldData& held) {
   fresh.cards = header.cards;
   fresh.file = file;
   fresh.fromFile = true;
-  if (request.mode != 6 && request.decode) request.decode(fresh.data, fresh.image);
+  if (request.mode != 6) {
+    if (StoresAsciiData(fresh.data.logger, fresh.cards))
+      TellAsciiData(host, fresh.image.fill, true);  // text, not 24-bit readings: not decoded
+    else if (request.decode)
+      request.decode(fresh.data, fresh.image);
+  }
   held = std::move(fresh);
   if (!held.comment.empty())
     ShowStatus(host, "Data from file: " + file.string() + " - " + held.comment);
   return true;
 }
 
+void TellAsciiData(Host& host, int bytes, bool fromFile) {
+  host.Tell("Display",
+            CFormat(fromFile ? "The logger contains ASCII data which can not be graphed.\n%d "
+                               "bytes were successfully read from the file."
+                             : "The logger contains ASCII data which can not be graphed.\n%d "
+                               "bytes were successfully downloaded.",
+                    bytes),
+            BoxIcon::Information);
+}
+
 bool SaveDataToFile(Host& host, SaveRequest& request, HeldData& held, bool again) {
   if (!again && !held.image.unsaved) return false;
   const LoggerState& logger = held.data.logger;
-  if (held.data.samplesPerChannel == 0 &&
+  if (held.data.samplesPerChannel == 0 && !StoresAsciiData(logger, held.cards) &&
       host.Ask("Save data to a file",
                "There are no data to store.\nAll the reported readings were imbedded "
                "timestamps.\n\nSaving data to file will write the hex file\nwhich is an image of "

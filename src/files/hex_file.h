@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "records/data_set.h"
 #include "files/file_header.h"
 #include "platform/host.h"
+#include "records/data_set.h"
 #include "records/memory_image.h"
 #include "shell/directories.h"
 #include "shell/settings.h"
@@ -55,6 +55,10 @@ struct FileReadRequest {
 // Reads a hex file into `held`. Every failure is told through the host and leaves `held` as it
 // was; a body that ends early is kept (with its message) and decoded.
 bool ReadHexFile(Host& host, FileReadRequest& request, HeldData& held);
+
+// A logger that stores ASCII data has text in its memory, not readings: what the display says
+// instead of plotting it, with the bytes downloaded or read from a file.
+void TellAsciiData(Host& host, int bytes, bool fromFile);
 
 struct SaveRequest {
   std::filesystem::path programDirectory;

@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "records/deployment_parameters.h"
-#include "records/logger_state.h"
 #include "link/serial_link.h"
 #include "platform/host.h"
 #include "platform/system_time.h"
+#include "records/deployment_parameters.h"
+#include "records/logger_state.h"
 
 namespace klx {
 
@@ -168,6 +168,9 @@ class LoggerLink {
   bool IdentifyAtCurrentRate();
   void NoteCapabilityRead(std::string& text);
   void DeriveOlderLoggerCapabilities();
+  // The auto-ranging letters of the channels the range switching behaviour table switches
+  // (marked in `ranging`).
+  void ApplyRangeBehaviourLetters(std::string& letters, std::vector<bool>& ranging);
 
   SerialLink& link_;
   Host& host_;

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "records/deployment_parameters.h"
 #include "platform/system_time.h"
+#include "records/deployment_parameters.h"
 
 namespace klx {
 
@@ -23,8 +23,11 @@ struct MemoryImage {
   // The largest image: 8 MB less the logger's reserved top (0x7FE000 bytes).
   static constexpr uint32_t kCapacity = 0x7FE000;
 
-  // The image; reading a block writes one byte behind the data, so the buffer is one longer
-  // than the capacity once a transfer starts.
+  // The last block of a full memory arrives with its sum byte, and a read leaves a zero byte
+  // behind what it received: the buffer holds both beyond the capacity once a transfer starts.
+  static constexpr uint32_t kBlockTail = 2;
+
+  // The image.
   std::vector<uint8_t> bytes;
   int32_t fill = 0;
   uint32_t nextAddress = 0;
@@ -37,7 +40,7 @@ struct MemoryImage {
   DeploymentSnapshot snapshot;
 
   void Reserve() {
-    if (bytes.size() < kCapacity + 1) bytes.resize(kCapacity + 1, 0);
+    if (bytes.size() < kCapacity + kBlockTail) bytes.resize(kCapacity + kBlockTail, 0);
   }
   // The bytes held, as a read-only range.
   const uint8_t* Data() const { return bytes.data(); }

@@ -166,25 +166,32 @@ bool Transfer::FetchNextBlock() {
   int count = static_cast<int>(end - next) + sumBytes;
 
   if (!IsLinear()) {
-    const unsigned b0 = next & 0xFF, b1 = (next >> 8) & 0xFF, b2 = (next >> 16) & 0xFF;
-    if ((b2 == 0x0F || b2 == 0x1F || b2 == 0x2F) && b1 == 0xF7 && b0 == 0x80 && count >= 126) {
-      // The last 126 bytes of a 1 MiB region: the rest of the region holds nothing.
-      end = (end & 0xFF000000u) | ((((end >> 16) & 0xFF) + 1) << 16);
-      count = 126 + sumBytes;
-      if (end > image_.endAddress) {
-        end = image_.endAddress;
-        count = static_cast<int>(end - next) + sumBytes;
-      }
-    } else if (b2 == 0x3F && b1 == 0xF7 && b0 == 0x80 && count >= 126) {
-      end = (end & ~0xFFu) | 0xFE;
-      count = 126 + sumBytes;
-    } else if (b1 == 0xFF && b0 == 0 && count >= 256) {
-      // The last 256 bytes of a 64 KiB page: its last byte holds nothing.
-      end = (next & 0xFF000000u) | ((b2 + 1) << 16);
-      count = 255 + sumBytes;
+    // Older loggers leave the last byte of every 64 KiB page and the tail of every 1 MiB region
+    // (from offset 0xFF7FE) empty and do not send them. A block that would take in such bytes,
+    // whatever its size, is cut at the page or region boundary and asks for the data bytes only.
+    const uint32_t region = next & ~0xFFFFFu;
+    const uint32_t tail = region + 0xFF7FE;
+    const uint32_t pageLast = next | 0xFFFFu;
+    int data = static_cast<int>(end - next);
+    if (end > tail) {
+      end = std::min(region + 0x100000u, image_.endAddress);
+      data = next < tail ? static_cast<int>(std::min(end, tail) - next) : 0;
+    } else if (end > pageLast) {
+      end = pageLast + 1;
+      data = static_cast<int>(pageLast - next);
     }
-  }
-  if (end == image_.endAddress) {
+    if (end == image_.endAddress) {
+      // The image ends on a whole 3-byte word.
+      const int r = std::min(data, (image_.fill + data) % 3);
+      if (r > 0) {
+        data -= r;
+        const uint32_t trimmed = next + static_cast<uint32_t>(data);
+        image_.endAddress -= end - trimmed;
+        end = trimmed;
+      }
+    }
+    count = data + sumBytes;
+  } else if (end == image_.endAddress) {
     // The image ends on a whole 3-byte word.
     if (!noSum && (count - 1) % 3 != 0) {
       const int r = (image_.fill + count - 1) % 3;
@@ -201,9 +208,18 @@ bool Transfer::FetchNextBlock() {
 
   int received = 0;
   if (count > 2) {
-    // Room for the block and the zero byte a read leaves behind it.
-    if (static_cast<size_t>(image_.fill) + static_cast<size_t>(count) + 1 > image_.bytes.size()) {
+    // Room for the block and the zero byte a read leaves behind it. A logger whose data reach
+    // beyond what an image can hold ends the transfer with a message, never as a complete one.
+    const size_t dataBytes = static_cast<size_t>(count - sumBytes);
+    if (static_cast<size_t>(image_.fill) + dataBytes > MemoryImage::kCapacity ||
+        static_cast<size_t>(image_.fill) + static_cast<size_t>(count) + 1 > image_.bytes.size()) {
       state.downloading = false;
+      state.failed = true;
+      logger_.host().Tell("Retrieve Data",
+                          Format("Download error.\nThe logger holds more data than can be "
+                                 "retrieved; the first %d bytes are kept.",
+                                 image_.fill),
+                          BoxIcon::Warning);
       return false;
     }
     uint8_t* at = image_.bytes.data() + image_.fill;

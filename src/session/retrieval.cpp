@@ -73,6 +73,14 @@ bool Retrieval::Begin(bool all) {
     host.PostCommand(cmd::kDerivedUnits);
     return false;
   }
+  if (stopButton) {
+    // "STOP logger": stop it and switch its real-time output off; nothing to retrieve, so
+    // the data already held are not asked about.
+    if (PrepareForRetrieval(logger, true, hold_) != RetrievalPreparation::Abort)
+      ShowStatus(host, "Logger stopped");
+    finished_ = true;
+    return false;
+  }
   if (s_.held.image.unsaved) {
     const Answer a = host.Ask(
         "Retrieve Data",
@@ -81,13 +89,6 @@ bool Retrieval::Begin(bool all) {
         Buttons::YesNo, BoxIcon::Warning, Answer::Yes);
     if (a == Answer::Yes) s_.SaveHeld(false);
     s_.held.image.unsaved = false;
-  }
-  if (stopButton) {
-    // "STOP logger": stop it and switch its real-time output off; nothing to retrieve.
-    if (PrepareForRetrieval(logger, true, hold_) != RetrievalPreparation::Abort)
-      ShowStatus(host, "Logger stopped");
-    finished_ = true;
-    return false;
   }
   const SystemTime dataHostTime = hostTime;
   if (PrepareForRetrieval(logger, false, hold_) != RetrievalPreparation::Proceed) return false;
@@ -255,6 +256,16 @@ void Retrieval::Finish() {
   held.fromFile = false;
   held.fromDatFile = false;
   if (!image.appending) held.file.clear();  // an appended file keeps its name for the save
+  // A generic serial card that stores ASCII data (RS Advanced bits 1 and 3) fills the memory
+  // with text lines: they are kept and saved as they came, never decoded as readings.
+  const uint32_t advanced = logger.state.rsAdvancedWord;
+  held.cards = {};
+  if ((advanced & 0x0Au) == 0x0Au) {
+    held.cards.reported = true;
+    held.cards.genericSerial = true;
+    held.cards.ascii = true;
+  }
+  const bool asciiData = files::StoresAsciiData(logger.state, held.cards);
   DecodeOptions options;
   options.fromFile = false;
   options.hooks.rereadDeployment = [&logger](DeploymentParameters& parameters) {
@@ -263,11 +274,22 @@ void Retrieval::Finish() {
     logger.CommGet(4);
     parameters = logger.deployment();
   };
-  options.hooks.analyseBurst =
-      WaveAnalysisHook(logger.deployment(), s_.settings.derived, &host);
-  const DecodeResult result = DecodeImage(image, logger.deployment(), held.data, host, options);
-  image.headerLength = result.headerLength;
-  s_.ApplyDerived(&result.parameters);
+  options.hooks.analyseBurst = WaveAnalysisHook(logger.deployment(), s_.settings.derived, &host);
+  DecodeResult result;
+  if (asciiData) {
+    held.data.channelCount = 0;
+    held.data.samplesPerChannel = 0;
+    held.data.series.clear();
+    held.data.stamps = {};
+    held.data.bursts.clear();
+    held.columnTypes.clear();
+    result.parameters = logger.deployment();
+    image.headerLength = logger.state.parameterBlockLength;
+  } else {
+    result = DecodeImage(image, logger.deployment(), held.data, host, options);
+    image.headerLength = result.headerLength;
+    s_.ApplyDerived(&result.parameters);
+  }
 
   if (hold_.suspended) {
     // The resumption goes into the activity logs like any other.
@@ -292,6 +314,7 @@ void Retrieval::Finish() {
     host.Tell("Display", "There are no data to display.", BoxIcon::Information);
     image.unsaved = false;
   } else if (image.sampleWords > 0) {
+    if (asciiData) TellAsciiData(host, image.fill, false);
     image.unsaved = true;
     image.hasSnapshot = true;
     image.snapshot.parameters = result.parameters;

@@ -1,0 +1,249 @@
+// Retrievals that a real logger and its memory would trip on: a memory full to its last word,
+// slow links whose short blocks run over a page's empty last byte, auto-ranging channels whose
+// gains must survive the retrieval, loggers that hold ASCII text, and the order of the questions
+// when an empty logger is still running. Each runs end to end against the simulated logger.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+#include "files/file_header.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "retrieval/transfer.h"
+#include "session/retrieval.h"
+#include "session/session.h"
+#include "sim/sim_profile.h"
+#include "sim/sim_transport.h"
+
+namespace klx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the file choices from a queue (the save dialog's name).
+struct FileHost : RecordingHost {
+  std::vector<std::string> files;
+  std::optional<std::string> ChooseFile(const FileChoice&) override {
+    if (files.empty()) return std::nullopt;
+    std::string f = files.front();
+    files.erase(files.begin());
+    return f;
+  }
+};
+
+struct Rig {
+  explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
+      : dir(fs::temp_directory_path() / ("klx-fidelity-" + std::to_string(::getpid()) + "-" +
+                                         profileName + "-" + std::to_string(counter++))),
+        session((fs::create_directories(dir), host), clock, dir, {}) {
+    sims = sim::RegisterSimTransport(session.transports, clock);
+    sim::SimProfile p;
+    std::string error;
+    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
+    if (edit) edit(p);
+    logger = std::make_shared<sim::SimLogger>(p);
+    sims->Add("test", logger);
+    session.ReadSettings();
+    session.settings.derived.depthOn = true;  // the tide-and-wave logger asks for it
+    std::string portError;
+    EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
+  }
+  ~Rig() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  bool Retrieve(bool all) {
+    Retrieval r(session);
+    if (!r.Open()) return false;
+    const bool started = r.Begin(all);
+    while (r.Tick()) {
+    }
+    transfer = r.transfer().state;
+    return started;
+  }
+
+  // The logger's data bytes from `first` up to `end`, leaving out the bytes an older logger
+  // never fills (the last byte of each 64 KiB page, the tail of each 1 MiB region), cut to
+  // whole words.
+  std::vector<uint8_t> LoggerBytes(uint32_t first, uint32_t end) const {
+    const bool linear = logger->Profile().IsExtended();
+    std::vector<uint8_t> bytes;
+    for (uint32_t a = first; a < end; ++a) {
+      if (!linear && ((a & 0xFFFF) == 0xFFFF || (a & 0xFFFFF) >= 0xFF7FE)) continue;
+      bytes.push_back(logger->MemoryByte(a));
+    }
+    bytes.resize(bytes.size() - bytes.size() % 3);
+    return bytes;
+  }
+  std::vector<uint8_t> Image() const {
+    const auto& image = session.held.image;
+    return {image.bytes.begin(), image.bytes.begin() + image.fill};
+  }
+  bool Told(const std::string& part) const { return host.Saw("tell", part); }
+  bool Asked(const std::string& part) const { return host.Saw("ask", part); }
+
+  static inline int counter = 0;
+  fs::path dir;
+  VirtualClock clock{SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}};
+  FileHost host;
+  Session session;
+  std::shared_ptr<sim::SimLoggers> sims;
+  std::shared_ptr<sim::SimLogger> logger;
+  TransferState transfer;
+};
+
+// "Retrieve 100%" of an older logger whose memory is full to its region end brings every data
+// byte, the last block included, and the decoded rows are all of the logger's rows.
+TEST(FullMemory, RetrieveAllOfAnOlderLoggerReachesItsRegionEnd) {
+  Rig rig("NA-7100-full-region");
+  ASSERT_GE(rig.logger->DataPointer(), 0x1FF7FEu) << "the profile must fill the memory";
+  ASSERT_TRUE(rig.Retrieve(true));
+  EXPECT_FALSE(rig.transfer.failed);
+  const auto expected = rig.LoggerBytes(0x20000, 0x1FF7FE);
+  const auto image = rig.Image();
+  ASSERT_EQ(image.size(), expected.size());
+  EXPECT_TRUE(image == expected);
+  EXPECT_EQ(static_cast<size_t>(rig.session.held.data.samplesPerChannel),
+            rig.logger->Expected().Rows());
+}
+
+// The last blocks of a full 8 MB linear memory, as "Retrieve 100%" fetches them: the final block
+// ends on the memory's last data byte and arrives whole. (The transfer starts a few blocks before
+// the end, as an append would, so that the test does not move 8 MB.)
+TEST(FullMemory, LastBlockOfAFullLinearMemoryArrives) {
+  Rig rig("NMJ-7400-full");
+  ASSERT_EQ(rig.logger->DataPointer(), 0x7FE000u) << "the profile must fill the memory";
+  LoggerLink& link = rig.session.logger;
+  ASSERT_TRUE(link.ConnectLogger());
+  link.AssessCapabilities();
+  MemoryImage& image = rig.session.held.image;
+  Transfer transfer(link, image, rig.clock);
+  const uint32_t start = MemoryImage::kCapacity - 7 * 960 - 300;
+  image.endAddress = MemoryImage::kCapacity;
+  ASSERT_TRUE(transfer.StartTransfer(start));
+  while (transfer.FetchNextBlock()) {
+  }
+  EXPECT_FALSE(transfer.state.failed);
+  EXPECT_FALSE(rig.host.Saw("tell", "Download error"));
+  ASSERT_EQ(static_cast<uint32_t>(image.fill), MemoryImage::kCapacity);
+  const std::vector<uint8_t> tail(image.bytes.begin() + start, image.bytes.begin() + image.fill);
+  EXPECT_TRUE(tail == rig.LoggerBytes(start, MemoryImage::kCapacity));
+}
+
+// At 1200 to 4800 baud the blocks are 60 to 240 bytes long; those that run over a page's last
+// byte must still bring exactly the logger's data, without a single retransmission.
+TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
+  for (const char* profile : {"NB-7100-1200", "NB-7100-2400-pages", "NB-7100-4800"}) {
+    SCOPED_TRACE(profile);
+    Rig rig(profile);
+    const uint32_t pointer = rig.logger->DataPointer();
+    ASSERT_GT(pointer, 0x40000u) << "the profile must cross at least two pages";
+    ASSERT_TRUE(rig.Retrieve(false));
+    EXPECT_FALSE(rig.transfer.failed);
+    EXPECT_EQ(rig.transfer.blocksRetransmitted, 0);
+    EXPECT_TRUE(rig.Image() == rig.LoggerBytes(0x20000, pointer));
+    const sim::SimExpected truth = rig.logger->Expected();
+    const DataSet& data = rig.session.held.data;
+    ASSERT_EQ(static_cast<size_t>(data.samplesPerChannel), truth.Rows());
+    for (size_t row = 0; row < truth.Rows(); row += 211)
+      EXPECT_NEAR(data.series[0][row], truth.values[0][row], 1e-3) << row;
+  }
+}
+
+// The fluorometer and turbidity channels of a range-switching logger keep their auto-ranging
+// letters through the retrieval: every reading is decoded at its own gain, each gain change is
+// stamped with its channels, and the header lists the gains.
+TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
+  Rig rig("VS-330-FT");
+  ASSERT_TRUE(rig.Retrieve(false));
+  const sim::SimExpected truth = rig.logger->Expected();
+  ASSERT_FALSE(truth.gainChanges.empty()) << "the profile must change gains";
+  const DataSet& data = rig.session.held.data;
+  EXPECT_EQ(data.logger.channelTypes.substr(0, truth.types.size()),
+            std::string(truth.types.begin(), truth.types.end()));
+  ASSERT_EQ(static_cast<size_t>(data.samplesPerChannel), truth.Rows());
+  for (int ch = 0; ch < data.logger.channelCount; ++ch)
+    for (size_t row = 0; row < truth.Rows(); row += 7) {
+      const double want = truth.values[static_cast<size_t>(ch)][row];
+      EXPECT_NEAR(data.series[static_cast<size_t>(ch)][row], want,
+                  1e-3 * std::max(1.0, std::fabs(want)))
+          << "channel " << ch << " row " << row;
+    }
+
+  std::vector<const StampRecord*> gainStamps;
+  for (const StampRecord& s : data.stamps.records)
+    if (s.type == kStampGain) gainStamps.push_back(&s);
+  ASSERT_EQ(gainStamps.size(), truth.gainChanges.size());
+  for (size_t i = 0; i < gainStamps.size(); ++i) {
+    const sim::SimGainChange& want = truth.gainChanges[i];
+    EXPECT_EQ(gainStamps[i]->sampleIndex, want.row) << i;
+    EXPECT_EQ(gainStamps[i]->changedMask, want.changed) << i;
+    for (size_t ch = 0; ch < want.gains.size(); ++ch)
+      if (want.changed & (1u << ch))
+        EXPECT_EQ(static_cast<int>(gainStamps[i]->gain[ch]), want.gains[ch]) << i << " " << ch;
+  }
+
+  FileHeaderInputs in(data, rig.session.held.image);
+  const std::string header = WriteFileHeader(in, kHexHeader);
+  EXPECT_NE(header.find(" channel=3 gain="), std::string::npos);
+  EXPECT_NE(header.find(" channel=4 gain="), std::string::npos);
+}
+
+// A logger whose generic serial card stores ASCII text is retrieved like any other, but its
+// bytes are never plotted as readings; they are saved as the text they are.
+TEST(AsciiData, IsRetrievedAndNotGraphed) {
+  Rig rig("VS-330-ASCII");
+  ASSERT_TRUE(rig.Retrieve(false));
+  EXPECT_FALSE(rig.transfer.failed);
+  const MemoryImage& image = rig.session.held.image;
+  EXPECT_TRUE(rig.Image() == rig.LoggerBytes(0, rig.logger->DataPointer()));
+  EXPECT_TRUE(rig.Told("The logger contains ASCII data which can not be graphed.\n" +
+                       std::to_string(image.fill) + " bytes were successfully downloaded."));
+  EXPECT_TRUE(rig.session.held.data.Empty());
+  EXPECT_TRUE(image.unsaved);
+
+  // The save writes the text behind a dat header and counts its lines; no question about
+  // embedded stamps comes first.
+  const fs::path dat = rig.dir / "dat" / "040215_ascii.dat";
+  fs::create_directories(dat.parent_path());
+  rig.session.directories.dat = dat.parent_path().string();
+  rig.session.directories.hex = (rig.dir / "hex").string();
+  rig.host.files = {dat.string()};
+  ASSERT_TRUE(rig.session.SaveHeld(false));
+  EXPECT_FALSE(rig.Asked("There are no data to store"));
+  const auto text = ReadWholeFile(dat);
+  ASSERT_TRUE(text.has_value());
+  const std::string& stored = rig.logger->Expected().text;
+  ASSERT_FALSE(stored.empty());
+  EXPECT_NE(text->find(stored.substr(0, 200)), std::string::npos);
+  EXPECT_FALSE(fs::exists(rig.dir / "hex" / "040215_ascii.hex"));
+}
+
+// The "STOP logger" branch of an empty running logger stops it without asking about the data
+// held from before: nothing is retrieved that could replace them.
+TEST(RetrievalOrder, StopLoggerComesBeforeTheUnsavedDataQuestion) {
+  Rig rig("VS-330", [](sim::SimProfile& p) {
+    p.samples = 0;
+    p.fill = 0;
+    p.dataBytes = 0;
+    p.stamps.clear();
+    p.status = 1;              // enabled, waiting for its start
+    p.start = "280101000000";  // in the future of the rig's clock
+    p.end = "280201000000";
+  });
+  rig.session.held.image.unsaved = true;
+  Retrieval r(rig.session);
+  ASSERT_TRUE(r.Open());
+  ASSERT_TRUE(r.stopButton);
+  EXPECT_FALSE(r.Begin(false));
+  EXPECT_FALSE(rig.Asked("has not been saved"));
+  EXPECT_TRUE(rig.session.held.image.unsaved);
+  rig.session.logger.CommGet(9);
+  EXPECT_TRUE(StatusIsIdle(rig.session.logger.status.code)) << rig.session.logger.status.code;
+}
+
+}  // namespace
+}  // namespace klx::test
