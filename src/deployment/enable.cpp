@@ -117,11 +117,11 @@ LoggerSetup::LoggerSetup(LoggerLink& link, Clock& clock, DeploymentParameters& b
     : link_(link), clock_(clock), p_(link.deployment()), batch_(batchValues) {}
 
 void AssessCapabilitiesForSetup(LoggerLink& link) {
+  // Every logger is assessed, so that averaging, real-time output, 6 Hz profiling, the memory
+  // size and the command level are its own; a VS-550 of firmware 4.99 or below cannot burst.
+  link.AssessCapabilities();
   LoggerState& s = link.state;
-  if (s.ModelHas("VS-550") && s.firmware <= 4.99f)
-    s.waves = false;
-  else
-    link.AssessCapabilities();
+  if (s.ModelHas("VS-550") && s.firmware <= 4.99f) s.waves = false;
 }
 
 int LoggerSetup::Open() {

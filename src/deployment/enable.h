@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "records/coefficients.h"
-#include "records/deployment_parameters.h"
 #include "deployment/range_switching.h"
 #include "deployment/validation.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"
+#include "records/coefficients.h"
+#include "records/deployment_parameters.h"
 
 namespace klx {
 
@@ -33,8 +33,8 @@ int ReadLoggerSchedule(LoggerLink& link, Clock& clock, ScheduleView& view);
 // Sets the logger clock to host time plus one second and checks it. True on success.
 bool SynchroniseClock(LoggerLink& link, Clock& clock);
 
-// The capability assessment before a setup: a VS-550 of firmware 4.99 or below has its "Waves"
-// capability cleared instead (it has no wave bursts, whatever it reports).
+// The capability assessment before a setup; a VS-550 of firmware 4.99 or below then has its
+// "Waves" capability cleared (it has no wave bursts, whatever it reports).
 void AssessCapabilitiesForSetup(LoggerLink& link);
 
 // Memory of this logger holds readings (by family and firmware).

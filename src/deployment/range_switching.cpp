@@ -68,12 +68,22 @@ const char* GainName(char letter, int gain) {
   return names && gain >= 0 && gain < 4 ? (*names)[static_cast<size_t>(gain)] : "";
 }
 
+// The 25 bytes the host writes (byte 0 and channels 1 to 24).
+constexpr size_t kWrittenBytes = 25;
+
+// Takes the data bytes of a table as read (check byte last). A logger returns either the 25
+// bytes it was sent or all 26; a missing byte 25 means that channel does not exist (0xFF).
+bool TakeTable(const std::vector<uint8_t>& bytes, std::array<uint8_t, 26>& table) {
+  if (bytes.size() < kWrittenBytes + 1) return false;
+  const size_t data = std::min(bytes.size() - 1, table.size());
+  table.fill(0xFF);
+  std::copy(bytes.begin(), bytes.begin() + static_cast<long>(data), table.begin());
+  return true;
+}
+
 bool ReadOne(LoggerLink& link, const char* command, std::array<uint8_t, 26>& table) {
   std::vector<uint8_t> bytes;
-  if (link.ReadTable(command, bytes) == 1 && bytes.size() >= table.size() + 1) {
-    std::copy(bytes.begin(), bytes.begin() + static_cast<long>(table.size()), table.begin());
-    return true;
-  }
+  if (link.ReadTable(command, bytes) == 1 && TakeTable(bytes, table)) return true;
   table.fill(0xFF);
   table[0] = 1;
   return false;
@@ -218,17 +228,18 @@ bool WriteRangeSwitching(LoggerLink& link, RangeSwitching& r) {
   const Step steps[2] = {{"S0400", "R0400", &r.extended, "Extended channel capabilities"},
                          {"S0500", "R0500", &r.behaviour, "Range switching behaviour"}};
   for (const Step& s : steps) {
-    const std::vector<uint8_t> data(s.table->begin(), s.table->begin() + 25);
+    const std::vector<uint8_t> data(s.table->begin(), s.table->begin() + kWrittenBytes);
     if (!link.WriteTable(s.write, data)) {
       ShowStatus(link.host(), std::string(s.name) + " send error");
       return false;
     }
     std::vector<uint8_t> back;
-    if (link.ReadTable(s.read, back) != 1 || back.size() < 27) {
+    if (link.ReadTable(s.read, back) != 1 || back.size() < kWrittenBytes + 1) {
       ShowStatus(link.host(), std::string(s.name) + " retrieve error");
       return false;
     }
-    if (!std::equal(s.table->begin(), s.table->end(), back.begin())) {
+    // The bytes written must come back; a 26th data byte, when the logger keeps one, is its own.
+    if (!std::equal(data.begin(), data.end(), back.begin())) {
       ShowStatus(link.host(), std::string(s.name) + " compare error");
       return false;
     }
