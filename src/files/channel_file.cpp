@@ -146,7 +146,7 @@ std::string ChannelFileText(const FileHeaderInputs& in) {
     Latin1(out, CFormat("\t\t\t\t%.15f\n\t\t\t\t%.15f\n", c[1], c[2]));
     const uint8_t letter =
         ch < static_cast<int>(logger.channelTypes.size()) ? logger.channelTypes[ch] : 'U';
-    Latin1(out, CFormat("\t\t\t\t%.15f %s\n", c[3], files::ShortNameOfLetter(letter).c_str()));
+    Latin1(out, CFormat("\t\t\t\t%.15f %s\n", c[3], files::CalibrationUnit(logger, letter)));
   }
   if (in.derived.depthOn) {
     Label(out, "Atmospheric pressure <", "大氣壓力");
@@ -179,7 +179,11 @@ std::string ChannelFileText(const FileHeaderInputs& in) {
   for (unsigned char letter : letters) {
     const std::string name = files::ShortNameOfLetter(letter);
     const size_t b = name.find_first_not_of(' ');
-    Latin1(out, (b == std::string::npos ? name : name.substr(b, name.size() - 1 - b)) + "\t");
+    // The fluorometer titles stand over two tab stops.
+    const bool fluorometer =
+        std::string_view("FfGgZzIi").find(static_cast<char>(letter)) != std::string_view::npos;
+    Latin1(out, (b == std::string::npos ? name : name.substr(b, name.size() - 1 - b)) +
+                    (fluorometer ? "\t\t" : "\t"));
   }
   Latin1(out, "\n");
   Latin1(out, lead);

@@ -70,7 +70,9 @@ std::string StampDate(const SystemTime& t) {
                  t.second);
 }
 
-const char* UnitOf(const LoggerState& logger, uint8_t letter) {
+}  // namespace
+
+const char* files::CalibrationUnit(const LoggerState& logger, uint8_t letter) {
   if (letter == 'T' || IsNaFamily(logger)) return "Degrees_C";
   if (letter == 'P' || IsDepthFamily(logger)) return "deciBars";
   switch (letter) {
@@ -116,6 +118,8 @@ const char* UnitOf(const LoggerState& logger, uint8_t letter) {
   }
 }
 
+namespace {
+
 uint8_t LetterOf(const std::string& letters, int ch) {
   return ch < static_cast<int>(letters.size()) ? static_cast<uint8_t>(letters[ch]) : 'U';
 }
@@ -128,14 +132,14 @@ std::string ColumnTitle(uint8_t letter, int kind, const DerivedUnitSettings& der
     leaveOut = true;
     return {};
   }
-  if (letter == 0x83) {
-    if (derived.doUnitMlPerL) return " dO2_ml/l ";
-    if (derived.doUnitMgPerL) return " dO2_mg/l ";
-  }
+  // The units are chosen as the derived channels choose them: the Optode concentration in mg/l
+  // when that is selected, else ml/l; the dissolved oxygen in µMol/l, else mg/l, else ml/l.
+  if (letter == 0x83) return derived.optodeUnitMgPerL ? " dO2_mg/l " : " dO2_ml/l ";
   if (letter == 'X') {
-    if (derived.doUnitUMol) return "dO2\xB5Mol/l " + files::ShortNameOfLetter(letter);
-    if (derived.doUnitMlPerL) return " dO2_ml/l " + files::ShortNameOfLetter(letter);
-    if (derived.doUnitMgPerL) return " dO2_mg/l " + files::ShortNameOfLetter(letter);
+    const char* unit = derived.doUnitUMol     ? "dO2\xB5Mol/l "
+                       : derived.doUnitMgPerL ? " dO2_mg/l "
+                                              : " dO2_ml/l ";
+    return unit + files::ShortNameOfLetter(letter);
   }
   return files::ShortNameOfLetter(letter);
 }
@@ -249,7 +253,7 @@ std::string WriteFileHeader(const FileHeaderInputs& in, int kind) {
     out += CFormat("Calibration %2d: %.15f\n", ch + 1, c[0]);
     out += CFormat("                %.15f\n", c[1]);
     out += CFormat("                %.15f\n", c[2]);
-    out += CFormat("                %.15f %s\n", c[3], UnitOf(logger, letter));
+    out += CFormat("                %.15f %s\n", c[3], files::CalibrationUnit(logger, letter));
   }
   if (!logger.standardChannels) {
     const auto& k = data.calibration.conductivityCorrection;

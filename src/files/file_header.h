@@ -96,6 +96,8 @@ int StampLayoutOf(const LoggerState& logger);  // 1, 2 or 3
 bool IsNaFamily(const LoggerState& logger);
 bool IsDepthFamily(const LoggerState& logger);
 bool IsLinearMemory(const LoggerState& logger);
+// The unit that ends a channel's calibration line ("Degrees_C", "deciBars", "uS/cm", ...).
+const char* CalibrationUnit(const LoggerState& logger, uint8_t letter);
 bool StoresAsciiData(const LoggerState& logger, const AccessoryCards& cards);
 extern const char* const kStatusNames[9];
 extern const char* const kStartModeNames[6];
