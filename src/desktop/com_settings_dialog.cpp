@@ -10,10 +10,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "desktop/qt_host.h"
 #include "session/session.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
-#include "desktop/qt_host.h"
 #include "sim/sim_profile.h"
 
 namespace klx::ui {
@@ -21,7 +21,8 @@ namespace klx::ui {
 std::vector<PortEntry> PortEntries(const Session& session) {
   std::vector<PortEntry> out;
   for (const auto& [number, device] : session.ports.Entries()) {
-    if (device.rfind("sim:", 0) == 0) continue;  // listed with the simulated loggers below
+    if (device.rfind("sim:", 0) == 0) continue;         // listed with the simulated loggers below
+    if (!session.link.PortAvailable(number)) continue;  // not found when the ports were scanned
     out.push_back({Format("COM%d  %s", number, device.c_str()), Format("COM%d", number)});
   }
   for (const std::string& profile : sim::ProfileNames())
@@ -60,7 +61,7 @@ ComSettingsDialog::ComSettingsDialog(Session& session, QWidget* parent)
   gpsPort_->setObjectName("gpsPort");
   gpsPort_->addItem("Not used", 0);
   for (const auto& [number, device] : session_.ports.Entries())
-    if (device.rfind("sim:", 0) != 0)
+    if (device.rfind("sim:", 0) != 0 && session_.link.PortAvailable(number))
       gpsPort_->addItem(FromLatin1(Format("COM%d", number)), number);
   const int gpsIndex = gpsPort_->findData(session_.link.gpsPort);
   gpsPort_->setCurrentIndex(gpsIndex > 0 ? gpsIndex : 0);

@@ -21,7 +21,8 @@ struct PortEntry {
   std::string label;  // what the list shows
   std::string name;   // what Session::SelectPort takes
 };
-// The ports of the session's port map, then one entry per simulator profile.
+// The ports of the session's port map that the start-up scan found, then one entry per
+// simulator profile.
 std::vector<PortEntry> PortEntries(const Session& session);
 
 class ComSettingsDialog : public QDialog {

@@ -47,8 +47,11 @@ LoggerState SimulatedLogger(const std::string& model) {
   const bool vs = s.IsVS();
   s.extendedCommandSet = !vs;  // the 7100, 7160 and 7400 series are linear-memory loggers
   s.memorySizeMb = vs ? (s.ModelHas("550") ? 8 : 4) : 8;
-  s.channelTypes = s.ModelHas("7160") || s.ModelHas("7400") ? "P" : "T";
-  s.channelCount = 1;
+  // The 7400 series records temperature and pressure; the single-channel ones are temperature
+  // recorders in the NA family and depth recorders otherwise. The VS models get their channels
+  // from the channel choice that follows.
+  s.channelTypes = s.ModelHas("7400") ? "TP" : (s.ModelHas("NA") ? "T" : "P");
+  s.channelCount = static_cast<int>(s.channelTypes.size());
   s.latencyMs = s.ModelHas("7400") || s.ModelHas("7160") ? 120 : 300;
   s.readingTimeMs = 200;
   s.waves = s.ModelHas("NMJ");

@@ -492,6 +492,25 @@ SetupDialog::SetupDialog(Session& session, LoggerSetup* setup, const LoggerState
   ShowReadFailure();
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, &SetupDialog::TickOnce);
+  if (setup_) {
+    // Once a second, as the retrieval dialog does: the logger's status and battery voltage.
+    poll_.setInterval(1000);
+    connect(&poll_, &QTimer::timeout, this, &SetupDialog::PollLogger);
+    poll_.start();
+  }
+}
+
+void SetupDialog::PollLogger() {
+  // The erase wait has the line to itself.
+  if (!setup_ || Waiting()) return;
+  LoggerLink& link = session_.logger;
+  std::string text = "Logger status: ";
+  text += link.CommGet(9) == 1 ? StatusName(link.status.code) : "no answer";
+  if (link.state.reportsBatteryVoltage) {
+    text += "    Battery: ";
+    text += link.CommGet(21) == 1 ? link.batteryVoltage : std::string("no answer");
+  }
+  polled_->setText(L1(text));
 }
 
 SetupDialog::~SetupDialog() = default;
@@ -513,6 +532,9 @@ void SetupDialog::Build() {
   loggerTime_ = new QLabel(this);
   memory_ = new QLabel(this);
   form->addRow("Logger status", status_);
+  polled_ = new QLabel(this);
+  polled_->setObjectName("polledStatus");
+  if (setup_) form->addRow("", polled_);
   form->addRow("Host time", hostTime_);
   auto* clockRow = new QHBoxLayout;
   clockRow->addWidget(loggerTime_, 1);
@@ -558,6 +580,7 @@ void SetupDialog::Build() {
     // The band of wave frequencies the analysis will see, once the wave plan checks pass.
     bandwidth_ = new QLabel(this);
     bandwidth_->setObjectName("bandwidth");
+    bandwidth_->setWordWrap(true);
     form->addRow("", bandwidth_);
   }
   if (setup_ && setup_->rangesRead) {

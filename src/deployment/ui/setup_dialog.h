@@ -34,6 +34,10 @@ class SetupDialog : public QDialog {
   // One step of the erase wait (the timer's work).
   void TickOnce();
   bool Waiting() const { return timer_.isActive(); }
+  // The tick's work while a logger is connected: its status and battery voltage, shown below
+  // the status line.
+  void PollLogger();
+  QLabel* PolledStatus() const { return polled_; }
   EnableStep LastStep() const { return lastStep_; }
   // exec() result of "Restart Display": the real-time display of a logging logger starts again.
   static constexpr int kRestartDisplay = 2;
@@ -84,6 +88,8 @@ class SetupDialog : public QDialog {
   int icon_ = 0;
   EnableStep lastStep_ = EnableStep::ReturnToDialog;
   QTimer timer_;
+  QTimer poll_;
+  QLabel* polled_ = nullptr;
 
   QPushButton* restart_ = nullptr;
   QPushButton* rate_ = nullptr;  // tide-and-wave loggers

@@ -1,0 +1,100 @@
+// The desktop's view of what is really there: the serial ports found at start-up, the logger's
+// status and battery polled while the setup dialog is open, and the channels a simulated setup
+// plans with for each model family.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QTest>
+
+#include "deployment/enable.h"
+#include "deployment/status.h"
+#include "deployment/ui/setup_command.h"
+#include "deployment/ui/setup_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/main_window.h"
+#include "gui/qt_test_app.h"
+#include "shell/settings.h"
+#include "shell/status.h"
+#include "shell/temp_dir.h"
+
+namespace klx::ui {
+namespace {
+
+class PortScan : public test::TempDirTest {};
+
+// A device that opens is offered; one that does not exist is not, in either list.
+TEST_F(PortScan, ComSettingsOfferOnlyThePortsFoundAtStart) {
+  test::QtApp();
+  int master = -1, slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const std::string missing = (Dir() / "no-such-port").string();
+  ASSERT_TRUE(Settings(Dir()).WriteSettings());
+  MainWindow window(Dir(), {name, missing});
+  Session& session = window.session();
+  const int present = session.ports.NumberFor(name);
+  const int absent = session.ports.NumberFor(missing);
+  EXPECT_TRUE(session.link.PortAvailable(present));
+  EXPECT_FALSE(session.link.PortAvailable(absent));
+
+  const auto entries = PortEntries(session);
+  auto offered = [&](int number) {
+    for (const PortEntry& e : entries)
+      if (e.name == Format("COM%d", number)) return true;
+    return false;
+  };
+  EXPECT_TRUE(offered(present));
+  EXPECT_FALSE(offered(absent));
+  bool simulated = false;
+  for (const PortEntry& e : entries) simulated |= e.name.rfind("sim:", 0) == 0;
+  EXPECT_TRUE(simulated);
+  close(slave);
+  close(master);
+}
+
+// While the setup dialog is open its tick reads the logger's status and battery voltage.
+TEST(SetupTick, PollsTheLoggersStatusAndBattery) {
+  RecordingHost host;
+  test::SimSession rig{host, "setuptick"};
+  ASSERT_TRUE(rig.Connect("sim:VS-330"));
+  Session& session = *rig.session;
+  LoggerSetup setup(session.logger, rig.clock, session.batchValues);
+  ASSERT_GE(PrepareLoggerSetup(session, setup), 0);
+  ASSERT_TRUE(session.logger.state.reportsBatteryVoltage);
+  SetupDialog dialog(session, &setup, session.logger.state);
+  ASSERT_NE(dialog.PolledStatus(), nullptr);
+  const size_t before = rig.sims->Logger("VS-330")->CommandLog().size();
+  QTest::qWait(1300);  // one tick of the dialog's one-second timer
+  const auto& log = rig.sims->Logger("VS-330")->CommandLog();
+  std::vector<std::string> polled(log.begin() + static_cast<long>(before), log.end());
+  EXPECT_NE(std::find(polled.begin(), polled.end(), "T"), polled.end());
+  EXPECT_NE(std::find(polled.begin(), polled.end(), "!D"), polled.end());
+  const std::string shown = dialog.PolledStatus()->text().toStdString();
+  EXPECT_EQ(shown.rfind(std::string("Logger status: ") + StatusName(session.logger.status.code), 0),
+            0u)
+      << shown;
+  EXPECT_NE(shown.find("Battery: " + session.logger.batteryVoltage), std::string::npos) << shown;
+}
+
+// Without a logger each model is planned with the channels of its family: the 7400 series
+// records temperature and pressure, the NA recorders temperature, the others of the 7100
+// series pressure.
+TEST(SetupSimulation, ChannelsFollowTheModelFamily) {
+  struct Case {
+    const char* model;
+    const char* letters;
+  } cases[] = {
+      {"NA-7100", "T"},   {"NB-7100", "P"},   {"NA-7160", "T"},   {"NMK-7100-QE", "P"},
+      {"NMV-7400", "TP"}, {"NMK-7400", "TP"}, {"NMJ-7400", "TP"},
+  };
+  for (const Case& c : cases) {
+    const LoggerState s = SimulatedLogger(c.model);
+    EXPECT_EQ(s.channelTypes, c.letters) << c.model;
+    EXPECT_EQ(s.channelCount, static_cast<int>(std::string(c.letters).size())) << c.model;
+  }
+}
+
+}  // namespace
+}  // namespace klx::ui
