@@ -160,6 +160,8 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
     host_->Tell("Startup", error, BoxIcon::Stop);
     startupFailed_ = true;
   }
+  // The ports that open now are the ones the COM settings dialog offers.
+  session_->link.ScanSerialPorts();
   view_.showRangeChanges = session_->settings.showRangeChanges;
   if (QAction* a = Action(cmd::kShowRangeChanges))
     a->setChecked(session_->settings.showRangeChanges);
