@@ -38,6 +38,8 @@
 #include "shell/recent_files.h"
 #include "shell/status.h"
 #include "sim/sim_transport.h"
+#include "waves/ui/wave_window.h"
+#include "waves/wave_files.h"
 
 namespace klx::ui {
 
@@ -152,6 +154,11 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
   };
   graph_->status = [this](const std::string& text) { ShowStatus(*host_, text); };
   setCentralWidget(graph_);
+  waves_ = new WaveWindow(this);
+  waves_->source = [this]() -> const DataSet* {
+    if (session_->RealTimeActive()) return &session_->realTime->Data();
+    return session_->held.data.Empty() ? nullptr : &session_->held.data;
+  };
 
   BuildMenus();
   std::string error;
@@ -253,7 +260,10 @@ void MainWindow::Tick() {
   // The retrieval's or the real-time display's periodic work first, then the clock and the link
   // activity countdown once a second, whatever the tick's period.
   if (retrieval_) retrieval_->Poll();
-  if (session_->RealTimeActive()) RealTimeTick();
+  if (session_->RealTimeActive())
+    RealTimeTick();
+  else if (waves_->isVisible() && view_.CursorSample() != waveCursor_)
+    UpdateWaveWindow();
   const SystemTime now = clock_.LocalTime();
   if (now.second != lastClock_.second || now.minute != lastClock_.minute ||
       now.hour != lastClock_.hour || now.day != lastClock_.day) {
@@ -293,6 +303,32 @@ void MainWindow::RealTimeTick() {
   view_.SetHorizontal(std::max<int64_t>(0, n - 1 - shown),
                       static_cast<double>(shown) / std::max(1, view_.Divisions()));
   graph_->Refresh();
+  if (data.logger.waves && !data.bursts.empty()) UpdateWaveWindow();
+}
+
+void MainWindow::UpdateWaveWindow() {
+  const DataSet* data = waves_->Data();
+  if (!data || !data->logger.waves || data->bursts.empty()) {
+    waves_->hide();
+    return;
+  }
+  const bool realTime = session_->RealTimeActive();
+  waveCursor_ = view_.CursorSample();
+  const HeldData& held = session_->held;
+  waves_->loggerHeight = !realTime && held.image.hasSnapshot
+                             ? held.image.snapshot.parameters.loggerHeight
+                             : session_->deployment.loggerHeight;
+  waves_->Update(waveCursor_, realTime || waveCursor_ < 0);
+  host_->PrefixTitle(*waves_);
+  if (!waves_->isVisible()) waves_->show();
+}
+
+void MainWindow::SaveNmjCsv() {
+  const HeldData& held = session_->held;
+  if (held.data.Empty()) return;
+  const DeploymentParameters& p =
+      held.image.hasSnapshot ? held.image.snapshot.parameters : session_->deployment;
+  WriteWaveCsv(*host_, session_->settings.ProgramDirectory(), held.data, p);
 }
 
 void MainWindow::EndRealTimeDisplay() {
@@ -382,6 +418,9 @@ void MainWindow::RunCommandNow(int id) {
       if (session_->held.data.Empty()) break;
       if (session_->SaveHeldMat()) RebuildRecentMenu();
       break;
+    case cmd::kSaveNmjCsv:
+      SaveNmjCsv();
+      break;
     case cmd::kSaveNetcdfFile:
       if (session_->held.data.Empty()) break;
       session_->SaveHeldNetcdf(std::nullopt, "klx-gui");
@@ -467,6 +506,7 @@ void MainWindow::ShowHeldData() {
   view_.SetData(held.data.Empty() ? nullptr : &held.data, time);
   graph_->Refresh();
   UpdateDataCommands();
+  UpdateWaveWindow();
 }
 
 void MainWindow::UpdateDataCommands() {

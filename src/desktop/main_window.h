@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "desktop/qt_host.h"
 #include "display/graph_view.h"
 #include "platform/clock.h"
 #include "session/session.h"
 #include "shell/messages.h"
-#include "desktop/qt_host.h"
 
 class QMenu;
 
@@ -26,6 +26,7 @@ namespace klx::ui {
 
 class GraphPanel;
 class RetrievalDialog;
+class WaveWindow;
 
 // One command of the menus: id, menu text, and the menu it sits in.
 struct MenuCommand {
@@ -60,6 +61,8 @@ class MainWindow : public QMainWindow {
   QAction* Action(int id) const { return host_->Action(id); }
   QMenu* Menu(const std::string& title) const;
   RetrievalDialog* Retrieving() const { return retrieval_; }
+  // The wave window (created hidden; shown while a data set with wave bursts is in view).
+  WaveWindow* Waves() const { return waves_; }
   sim::SimLoggers& SimLoggers() { return *simLoggers_; }
   int CopyIndex() const { return copyIndex_; }
   // The once-a-second tick (shorter while a retrieval transfers).
@@ -117,6 +120,11 @@ class MainWindow : public QMainWindow {
   void EndRealTimeDisplay();
   void RealTimeTick();
   void SetRealTimeGreying(bool running);
+  // The wave window follows the data in view: the newest burst of a real-time run, else the
+  // burst under the graph's cursor (the newest without a cursor).
+  void UpdateWaveWindow();
+  // "Save a NMJ &csv file".
+  void SaveNmjCsv();
   bool startupFailed_ = false;
 
   std::filesystem::path programDirectory_;
@@ -134,6 +142,8 @@ class MainWindow : public QMainWindow {
   QTimer tick_;
   SystemTime lastClock_;
   RetrievalDialog* retrieval_ = nullptr;
+  WaveWindow* waves_ = nullptr;
+  int64_t waveCursor_ = -1;  // the cursor sample the wave window last followed
   bool closing_ = false;
 };
 

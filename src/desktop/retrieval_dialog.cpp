@@ -68,11 +68,11 @@ RetrievalDialog::~RetrievalDialog() = default;
 
 std::string RetrievalDialog::WavePlanText(const DeploymentParameters& d) {
   std::string text = d.waveEnabled && d.burstLength > 0
-                         ? Format("Wave bursts:    %d samples at %dHz every %02d:%02d:%02d",
+                         ? Format("Wave bursts:   %d samples at %dHz every %02d:%02d:%02d",
                                   d.burstLength, d.waveRateHz, d.burstInterval.hours,
                                   d.burstInterval.minutes, d.burstInterval.seconds)
                          : std::string("Wave sampling not enabled");
-  text += Format("\nLogger height:  %.2f m", d.loggerHeight);
+  text += Format("\nLogger height: %.2f m", d.loggerHeight);
   return text;
 }
 
@@ -87,8 +87,8 @@ void RetrievalDialog::ShowState() {
       "%02d:%02d:%02d",
       r.statusName.c_str(), DateDisplayText(session_.logger.loggerClock).c_str(),
       DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
-      waves_ ? "Tide period:    " : "Sampling period:", d.samplePeriod.hours,
-      d.samplePeriod.minutes, d.samplePeriod.seconds);
+      waves_ ? "Tide period:  " : "Sampling period:", d.samplePeriod.hours, d.samplePeriod.minutes,
+      d.samplePeriod.seconds);
   if (waves_) details += "\n" + WavePlanText(d);
   details_->setText(FromLatin1(details));
   usage_->setText(FromLatin1("Memory usage: " + r.memoryUsage));

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "waves/wave_view.h"
@@ -95,26 +96,24 @@ QWidget* WaveWindow::Plot() const {
   return plot_;
 }
 
-void WaveWindow::SetData(const DataSet* data, double loggerHeight) {
-  data_ = data && !data->bursts.empty() ? data : nullptr;
-  loggerHeight_ = loggerHeight;
-  burst_ = -1;
-  ShowBurst(data_ ? 0 : -1);
-}
-
 void WaveWindow::Update(int64_t sample, bool newest) {
-  if (!data_) return;
-  ShowBurst(newest ? static_cast<int>(data_->bursts.size()) - 1
-                   : WaveBurstAtSample(*data_, sample));
+  const DataSet* data = Data();
+  if (!data) {
+    ShowBurst(-1);
+    return;
+  }
+  ShowBurst(newest ? static_cast<int>(data->bursts.size()) - 1 : WaveBurstAtSample(*data, sample));
 }
 
 const BurstSeries* WaveWindow::Shown() const {
-  if (!data_ || burst_ < 0 || static_cast<size_t>(burst_) >= data_->bursts.size()) return nullptr;
-  return &data_->bursts[static_cast<size_t>(burst_)];
+  const DataSet* data = Data();
+  if (!data || burst_ < 0 || static_cast<size_t>(burst_) >= data->bursts.size()) return nullptr;
+  return &data->bursts[static_cast<size_t>(burst_)];
 }
 
 void WaveWindow::ShowBurst(int burst) {
-  const int count = data_ ? static_cast<int>(data_->bursts.size()) : 0;
+  const DataSet* data = Data();
+  const int count = data ? static_cast<int>(data->bursts.size()) : 0;
   burst_ = count > 0 ? std::clamp(burst, 0, count - 1) : -1;
   picking_ = true;
   picker_->setRange(count > 0 ? 1 : 0, count);
@@ -122,8 +121,8 @@ void WaveWindow::ShowBurst(int burst) {
   picking_ = false;
   count_->setText(QString("of %1").arg(count));
   const BurstSeries* shown = Shown();
-  text_ = shown ? WaveStatisticsText(*shown, loggerHeight_) : std::string();
-  setWindowTitle(shown ? QString::fromLatin1(WaveWindowTitle(*data_, burst_).c_str())
+  text_ = shown ? WaveStatisticsText(*shown, loggerHeight) : std::string();
+  setWindowTitle(shown ? QString::fromLatin1(WaveWindowTitle(*data, burst_).c_str())
                        : QString("Wave measurements"));
   plot_->update();
 }

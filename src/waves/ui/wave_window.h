@@ -6,6 +6,7 @@
 #include <QSpinBox>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "records/data_set.h"
@@ -21,17 +22,20 @@ class WaveWindow : public QWidget {
  public:
   explicit WaveWindow(QWidget* parent = nullptr);
 
-  // The data set whose bursts are shown (nullptr: none; the window then shows nothing) and the
-  // logger height the mean depth of water adds. The data set must outlive the window's use of it.
-  void SetData(const DataSet* data, double loggerHeight);
+  // The data set whose bursts are shown (nullptr: none), asked at every use so that the window
+  // never keeps a data set that has been replaced; and the logger height the mean depth of
+  // water adds.
+  std::function<const DataSet*()> source;
+  double loggerHeight = 0;
+
   // Redraws for tide sample `sample`: the last burst whose stamp lies at or before it. With
   // `newest` (real-time collection) the last burst of the data set is shown instead.
   void Update(int64_t sample, bool newest);
-  // Shows burst b (0-based), as the spin box does.
+  // Shows burst b (0-based, clamped to the bursts there are), as the spin box does.
   void ShowBurst(int burst);
 
   int Burst() const { return burst_; }
-  const DataSet* Data() const { return data_; }
+  const DataSet* Data() const { return source ? source() : nullptr; }
   // The statistics as drawn (tabs expanded when painted).
   const std::string& Text() const { return text_; }
   QSpinBox* BurstPicker() const { return picker_; }
@@ -41,8 +45,6 @@ class WaveWindow : public QWidget {
   friend class WavePlot;
   const BurstSeries* Shown() const;
 
-  const DataSet* data_ = nullptr;
-  double loggerHeight_ = 0;
   int burst_ = -1;
   std::string text_;
   QSpinBox* picker_ = nullptr;
