@@ -2,6 +2,7 @@
 // A host that speaks raw bytes to a SimLogger through a LoopbackPort on a virtual clock.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/loopback.h"
@@ -77,6 +78,24 @@ struct SimHost {
   VirtualClock clock;
   std::shared_ptr<SimLogger> logger;
   LoopbackPort port;
+};
+
+// Records what a device sends, with the time of the first byte of each piece.
+struct Pieces final : klx::LineOutput {
+  struct Piece {
+    std::string bytes;
+    int64_t atMs;
+  };
+  void Send(const uint8_t* data, size_t count, int64_t atMs, double) override {
+    pieces.push_back({std::string(reinterpret_cast<const char*>(data), count), atMs});
+  }
+  void DiscardPending() override { pieces.clear(); }
+  std::string All() const {
+    std::string s;
+    for (const auto& p : pieces) s += p.bytes;
+    return s;
+  }
+  std::vector<Piece> pieces;
 };
 
 inline uint8_t Sum(const std::string& bytes, size_t count) {

@@ -7,8 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -123,25 +121,6 @@ TEST(KlxSimProgram, IdentifiesOnAPseudoTerminal) {
   const int status = sim.Stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_NE(access(link.c_str(), F_OK), 0) << "the link is removed on SIGTERM";
-}
-
-TEST(KlxSimProgram, GpsSendsSentencesUnasked) {
-  const std::string link = testing::TempDir() + "/klx-sim-gps-link";
-  KlxSimProcess sim("--gps RMC --link " + link);
-  ASSERT_EQ(sim.Line().rfind("/dev/pts/", 0), 0u);
-  EXPECT_EQ(sim.Line(), link);
-  const int fd = OpenRaw(link, B4800);
-  ASSERT_GE(fd, 0);
-  // Nothing is written: the receiver talks on its own, about once a second.
-  std::string got;
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(5000) &&
-         std::count(got.begin(), got.end(), '\n') < 2)
-    got += ReadFor(fd, 300);
-  close(fd);
-  ASSERT_GE(std::count(got.begin(), got.end(), '\n'), 2) << got;
-  EXPECT_EQ(got.find("$GPRMC,"), 0u) << got;
-  EXPECT_EQ(got.find("GGA"), std::string::npos) << got;
 }
 
 TEST(KlxSimProgram, UsageErrorsExitWithTwo) {

@@ -1,32 +1,12 @@
 // The logger's real-time output: records at their samples' own times, binary and text forms.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "sim_host.h"
 
 namespace klx::sim::test {
 namespace {
-
-// Captures what a device sends, with the time of the first byte of each piece.
-struct Capture final : klx::LineOutput {
-  struct Piece {
-    std::string bytes;
-    int64_t atMs;
-  };
-  void Send(const uint8_t* data, size_t count, int64_t atMs, double) override {
-    pieces.push_back({std::string(reinterpret_cast<const char*>(data), count), atMs});
-  }
-  void DiscardPending() override { pieces.clear(); }
-  std::string All() const {
-    std::string s;
-    for (const auto& p : pieces) s += p.bytes;
-    return s;
-  }
-  std::vector<Piece> pieces;
-};
 
 // A two-channel logger (temperature, pressure) on the old command set.
 SimProfile TwoChannels() {
@@ -39,9 +19,20 @@ SimProfile TwoChannels() {
 const char* const kDeploy = "J260601120000K000010L260601120010M260602000000";
 constexpr size_t kBinaryLength = 2 * 3 + 13;
 
-void Send(SimLogger& logger, const std::string& text, int64_t nowMs, klx::LineOutput& out) {
-  logger.Receive(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 19200, nowMs, out);
-}
+// A logger opened at 0 that was sent `commands`, with what it sent since forgotten.
+struct Deployed {
+  explicit Deployed(SimProfile p, const std::string& commands, int64_t atMs = 0)
+      : logger(std::move(p)) {
+    logger.HostOpened(0);
+    Say(commands, atMs);
+    out.pieces.clear();
+  }
+  void Say(const std::string& text, int64_t nowMs) {
+    logger.Receive(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 19200, nowMs, out);
+  }
+  SimLogger logger;
+  Pieces out;
+};
 
 // Reads through the port for the given (virtual) time.
 std::string ReadFor(SimHost& host, int64_t ms) {
@@ -52,53 +43,48 @@ std::string ReadFor(SimHost& host, int64_t ms) {
 }
 
 TEST(SimRealtime, BinaryRecordsAtTheSamplesOwnTimesWithTheStoredReadings) {
-  SimLogger logger(TwoChannels());
-  Capture out;
-  logger.HostOpened(0);
-  Send(logger, kDeploy + std::string("!B13P"), 0, out);
-  ASSERT_EQ(out.All().substr(0, 25), "Logger started in mode 01");
-  out.pieces.clear();
-
-  logger.Poll(9999, out);
-  EXPECT_TRUE(out.pieces.empty()) << "nothing before the start";
-  logger.Poll(35000, out);
-  ASSERT_EQ(out.pieces.size(), 3u);
-  const SimExpected e = logger.Expected();
+  Deployed d(TwoChannels(), kDeploy + std::string("!B13P"));
+  d.logger.Poll(9999, d.out);
+  EXPECT_TRUE(d.out.pieces.empty()) << "nothing before the start";
+  d.logger.Poll(35000, d.out);
+  ASSERT_EQ(d.out.pieces.size(), 3u);
+  const SimExpected e = d.logger.Expected();
   ASSERT_EQ(e.Rows(), 3u);
   for (size_t i = 0; i < 3; ++i) {
-    const std::string& r = out.pieces[i].bytes;
-    EXPECT_EQ(out.pieces[i].atMs, 10000 + 10000 * static_cast<int64_t>(i)) << i;
+    const std::string& r = d.out.pieces[i].bytes;
+    EXPECT_EQ(d.out.pieces[i].atMs, 10000 + 10000 * static_cast<int64_t>(i)) << i;
     ASSERT_EQ(r.size(), kBinaryLength);
-    EXPECT_EQ(r.substr(0, 6), std::string("\0\0\0TIM", 6));
-    EXPECT_EQ(r.substr(6, 6),
-              Bytes({0x26, 0x06, 0x01, 0x12, 0x00, 0x10 * (static_cast<int>(i) + 1)}));
+    EXPECT_EQ(r.substr(0, 12), std::string("\0\0\0TIM", 6) +
+                                   Bytes({0x26, 0x06, 0x01, 0x12, 0x00, 0x10 * (int(i) + 1)}));
     for (size_t ch = 0; ch < 2; ++ch) {
       const auto* w = reinterpret_cast<const uint8_t*>(r.data()) + 12 + 3 * ch;
       EXPECT_EQ(static_cast<uint32_t>(w[0] << 16 | w[1] << 8 | w[2]), e.raw[ch][i]) << i << ch;
     }
     EXPECT_EQ(static_cast<uint8_t>(r.back()), static_cast<uint8_t>(Sum(r.substr(3), 15)));
   }
-  // The two channels differ and so do successive readings: the words are real readings.
-  EXPECT_NE(out.pieces[0].bytes.substr(12, 3), out.pieces[0].bytes.substr(15, 3));
-
   // Polled again for the same time: no repeats. A command picks up what is due before its reply.
-  logger.Poll(35000, out);
-  EXPECT_EQ(out.pieces.size(), 3u);
-  Send(logger, "T", 41000, out);
-  ASSERT_EQ(out.pieces.size(), 5u);
-  EXPECT_EQ(out.pieces[3].atMs, 40000);
-  EXPECT_EQ(out.pieces[3].bytes.substr(3, 3), "TIM");
-  EXPECT_EQ(out.pieces[4].bytes, "Logger status 02\r\n");
+  d.logger.Poll(35000, d.out);
+  EXPECT_EQ(d.out.pieces.size(), 3u);
+  d.Say("T", 41000);
+  ASSERT_EQ(d.out.pieces.size(), 5u);
+  EXPECT_EQ(d.out.pieces[3].atMs, 40000);
+  EXPECT_EQ(d.out.pieces[3].bytes.substr(3, 3), "TIM");
+  EXPECT_EQ(d.out.pieces[4].bytes, "Logger status 02\r\n");
 }
 
-TEST(SimRealtime, ReadThroughAPortAndStoppedByTheHost) {
-  for (const std::string stop : {"!9", "!B00", "!S"}) {
+TEST(SimRealtime, ReadThroughAPortStoppedByTheHostAndSilentWhileOff) {
+  for (const std::string stop : {"!9", "!B00", "!S", ""}) {
     SCOPED_TRACE(stop);
     SimHost host(TwoChannels());
-    host.Write(kDeploy + std::string("!B13"));
+    host.Write(kDeploy + std::string(stop.empty() ? "" : "!B13"));
     EXPECT_EQ(host.Ask("P"), "Logger started in mode 01\r\n");
     const std::string first = ReadFor(host, 25000);  // samples at 10 s and 20 s
-    ASSERT_EQ(first.size(), 2 * kBinaryLength);
+    ASSERT_EQ(first.size(), stop.empty() ? 0 : 2 * kBinaryLength);
+    if (stop.empty()) {  // output off: nothing, though the logger logs
+      EXPECT_EQ(host.Ask("T"), "Logger status 02\r\n");
+      EXPECT_GE(host.logger->Memory().RowCount(), 2u);
+      continue;
+    }
     EXPECT_EQ(first.substr(kBinaryLength + 3, 3), "TIM");
     host.Write(stop);
     ReadFor(host, 1000);  // the reply
@@ -114,15 +100,6 @@ TEST(SimRealtime, ReadThroughAPortAndStoppedByTheHost) {
       EXPECT_EQ(static_cast<uint8_t>(again[11]), second / 10 * 16) << "the next sample only";
     }
   }
-}
-
-TEST(SimRealtime, NoRecordsWhileTheOutputIsOff) {
-  SimHost host(TwoChannels());
-  host.Write(kDeploy);
-  EXPECT_EQ(host.Ask("P"), "Logger started in mode 01\r\n");
-  EXPECT_EQ(ReadFor(host, 60000), "");
-  EXPECT_EQ(host.Ask("T"), "Logger status 02\r\n");
-  EXPECT_GE(host.logger->Memory().RowCount(), 5u);
   // A logger already logging before the host reached it sends nothing of that either.
   SimProfile p = TwoChannels();
   p.status = 2;
@@ -130,81 +107,60 @@ TEST(SimRealtime, NoRecordsWhileTheOutputIsOff) {
   p.start = "260601115000";
   p.end = "260602000000";
   p.period = "000010";
-  SimLogger logger(p);
-  Capture out;
-  logger.HostOpened(0);
-  Send(logger, "!B13", 30000, out);
-  EXPECT_EQ(logger.Memory().RowCount(), 58u) << "11:50:00 to 11:59:30";
-  EXPECT_TRUE(out.pieces.empty());
-  logger.Poll(40000, out);
-  ASSERT_EQ(out.pieces.size(), 1u) << "only the sample at 11:59:40";
-  EXPECT_EQ(out.pieces[0].bytes.substr(6, 6), Bytes({0x26, 0x06, 0x01, 0x11, 0x59, 0x40}));
+  Deployed d(p, "!B13", 30000);
+  EXPECT_EQ(d.logger.Memory().RowCount(), 58u) << "11:50:00 to 11:59:30";
+  d.logger.Poll(40000, d.out);
+  ASSERT_EQ(d.out.pieces.size(), 1u) << "only the sample at 11:59:40";
+  EXPECT_EQ(d.out.pieces[0].bytes.substr(6, 6), Bytes({0x26, 0x06, 0x01, 0x11, 0x59, 0x40}));
 }
 
 TEST(SimRealtime, EngineeringUnitsAsTextWhenFlaggedAndCapable) {
   for (const uint32_t level : {0u, 1u}) {
-    SCOPED_TRACE(level);
     SimProfile p = TwoChannels();
     p.capabilities[20] = level;
-    SimLogger logger(p);
-    Capture out;
-    logger.HostOpened(0);
     // Mode byte 0x20 (real-time on), start flags bit 2 (engineering units).
-    Send(logger, kDeploy + std::string("!B13!120040000P"), 0, out);
-    out.pieces.clear();
-    logger.Poll(10000, out);
-    ASSERT_EQ(out.pieces.size(), 1u);
-    const std::string r = out.pieces[0].bytes;
+    Deployed d(p, kDeploy + std::string("!B13!120040000P"));
+    d.logger.Poll(10000, d.out);
+    ASSERT_EQ(d.out.pieces.size(), 1u);
+    const std::string r = d.out.pieces[0].bytes;
     if (level == 0) {
       EXPECT_EQ(r.size(), kBinaryLength) << "binary without the capability";
       continue;
     }
     ASSERT_EQ(r.rfind("TIM 26 6 112 010 ", 0), 0u) << r;
-    ASSERT_GE(r.size(), 6u);
-    EXPECT_EQ(r.substr(r.size() - 6), " FET\r\n");
+    ASSERT_TRUE(r.ends_with(" FET\r\n")) << r;
     std::istringstream fields(r.substr(17, r.size() - 23));
     std::vector<double> values;
     for (double v = 0; fields >> v;) values.push_back(v);
     EXPECT_TRUE(fields.eof()) << r;
     ASSERT_EQ(values.size(), 2u) << r;
-    const SimExpected e = logger.Expected();
     // Calibrated values (the temperature through the thermistor equation), to four decimals.
+    const SimExpected e = d.logger.Expected();
     EXPECT_NEAR(values[0], e.values[0][0], 0.00006);
     EXPECT_NEAR(values[1], e.values[1][0], 0.00006);
-    EXPECT_GT(values[0], -5.0);
-    EXPECT_LT(values[0], 40.0);
+    EXPECT_TRUE(values[0] > -5.0 && values[0] < 40.0) << values[0];
   }
 }
 
-TEST(SimRealtime, SixRecordsASecondUnderProfiling) {
-  SimLogger logger(TwoChannels());
-  Capture out;
-  logger.HostOpened(0);
+TEST(SimRealtime, SixRecordsASecondUnderProfilingAndTheBadChecksumFault) {
   // Threshold block with the profiling bit.
-  Send(logger, kDeploy + std::string("!A4000000000000000!B13P"), 0, out);
-  out.pieces.clear();
-  logger.Poll(11999, out);
-  ASSERT_EQ(out.pieces.size(), 12u);
+  Deployed six(TwoChannels(), kDeploy + std::string("!A4000000000000000!B13P"));
+  six.logger.Poll(11999, six.out);
+  ASSERT_EQ(six.out.pieces.size(), 12u);
   for (size_t i = 0; i < 12; ++i) {
-    EXPECT_EQ(out.pieces[i].atMs, 10000 + static_cast<int64_t>(i / 6 * 1000 + i % 6 * 167));
-    EXPECT_EQ(static_cast<uint8_t>(out.pieces[i].bytes[11]), i < 6 ? 0x10 : 0x11);
+    EXPECT_EQ(six.out.pieces[i].atMs, 10000 + static_cast<int64_t>(i / 6 * 1000 + i % 6 * 167));
+    EXPECT_EQ(static_cast<uint8_t>(six.out.pieces[i].bytes[11]), i < 6 ? 0x10 : 0x11);
   }
-}
 
-TEST(SimRealtime, BadChecksumFaultEveryNthRecord) {
   SimProfile p = TwoChannels();
   std::string error;
   ASSERT_TRUE(ApplyProfileSetting("fault.realtime_bad_checksum", "2", p, error)) << error;
   EXPECT_FALSE(ApplyProfileSetting("fault.realtime_bad_checksum", "x", p, error));
-  SimLogger logger(p);
-  Capture out;
-  logger.HostOpened(0);
-  Send(logger, kDeploy + std::string("!B13P"), 0, out);
-  out.pieces.clear();
-  logger.Poll(40000, out);
-  ASSERT_EQ(out.pieces.size(), 4u);
+  Deployed d(p, kDeploy + std::string("!B13P"));
+  d.logger.Poll(40000, d.out);
+  ASSERT_EQ(d.out.pieces.size(), 4u);
   for (size_t i = 0; i < 4; ++i) {
-    const std::string& r = out.pieces[i].bytes;
+    const std::string& r = d.out.pieces[i].bytes;
     const uint8_t good = Sum(r.substr(3), 15);
     EXPECT_EQ(static_cast<uint8_t>(r.back()), static_cast<uint8_t>(i % 2 == 1 ? good + 1 : good))
         << i;
