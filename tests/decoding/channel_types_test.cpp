@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <string>
+#include <tuple>
 
 #include "records/data_set.h"
 #include "records/logger_state.h"
@@ -66,22 +69,19 @@ const ExpectedRow kExpected[39] = {
 TEST(ChannelTypeTable, HasAll39RowsExactly) {
   ASSERT_EQ(kChannelTypeCount, 39);
   for (int row = 0; row < 39; ++row) {
-    SCOPED_TRACE(row);
     const ChannelType& t = kChannelTypeTable[row];
+    const ExpectedRow& e = kExpected[row];
     // 12 characters: 11 visible and the terminating zero.
-    EXPECT_EQ(std::strlen(t.code), 11u);
-    EXPECT_EQ(t.code[11], '\0');
-    EXPECT_STREQ(t.code, kExpected[row].code);
-    EXPECT_STREQ(t.label, kExpected[row].label);
-    EXPECT_LE(std::strlen(t.label), 28u);
-    EXPECT_EQ(t.unitIndex, kExpected[row].unitIndex);
-    EXPECT_STREQ(t.matName, kExpected[row].matName);
-    EXPECT_LE(std::strlen(t.matName), 12u);
-    EXPECT_EQ(t.rangeClass, kExpected[row].rangeClass);
+    EXPECT_EQ(std::strlen(t.code), 11u) << row;
+    EXPECT_EQ(std::make_tuple(std::string(t.code), std::string(t.label), t.unitIndex,
+                              std::string(t.matName), t.rangeClass),
+              std::make_tuple(std::string(e.code), std::string(e.label), e.unitIndex,
+                              std::string(e.matName), e.rangeClass))
+        << row;
   }
 }
 
-TEST(ChannelTypeTable, SearchByLetter) {
+TEST(ChannelTypeTable, LookUpsByLetterAndChannelAndTheNamesTheyGive) {
   // Case matters; the derived letters are the bytes 0x81 to 0x87. No match: "Unknown" (row 38),
   // also for its own letter, which is not searched.
   const std::pair<uint8_t, int> cases[] = {
@@ -90,83 +90,66 @@ TEST(ChannelTypeTable, SearchByLetter) {
       {'Q', 38},  {'U', 38},  {0, 38},    {0x80, 38}, {0xB5, 38}};
   for (const auto& [letter, row] : cases) {
     EXPECT_EQ(TypeRowOfLetter(letter), row) << int{letter};
-    if (row >= 30 && row < 37) {
-      EXPECT_EQ(kChannelTypeTable[row].Letter(), letter);
-    }
+    if (row >= 30 && row < 37) EXPECT_EQ(kChannelTypeTable[row].Letter(), letter);
   }
   EXPECT_EQ(TypeRowOfLetter(kLetterSignificantWaveHeight), 35);
   EXPECT_EQ(TypeRowOfLetter(kLetterCorrectedConductivity), 30);
-}
 
-TEST(ChannelTypeTable, RowAndUnitOfChannel) {
-  LoggerState logger;
-  logger.channelCount = 3;
-  logger.channelTypes = "TPy";
-  EXPECT_EQ(TypeRowOfChannel(logger, 0), 0);
-  EXPECT_EQ(TypeRowOfChannel(logger, 1), 1);
-  EXPECT_EQ(TypeRowOfChannel(logger, 2), 8);
-  EXPECT_EQ(TypeRowOfChannel(logger, 3), 38);   // no letter
-  EXPECT_EQ(TypeRowOfChannel(logger, -1), 38);  // no channel
-  EXPECT_EQ(UnitOfChannel(logger, 1), 1u);
-  EXPECT_EQ(UnitOfChannel(logger, 2), 6u);
-  EXPECT_EQ(UnitOfChannel(logger, 9), 23u);
   DataSet data;
-  data.logger = logger;
+  data.logger.channelCount = 3;
+  data.logger.channelTypes = "TPy";
+  // Channel 3 has no letter, channel -1 does not exist.
+  for (auto [channel, row, unit] :
+       {std::tuple{0, 0, 0u}, {1, 1, 1u}, {2, 8, 6u}, {3, 38, 23u}, {-1, 38, 23u}, {9, 38, 23u}})
+    EXPECT_EQ(
+        std::make_pair(TypeRowOfChannel(data.logger, channel), UnitOfChannel(data.logger, channel)),
+        std::make_pair(row, unit))
+        << channel;
   data.logger.channelTypes += static_cast<char>(0x85);
-  EXPECT_EQ(TypeRowOfChannel(data, 3), 32);
-  EXPECT_EQ(UnitOfChannel(data, 3), 12u);
-}
+  EXPECT_EQ(std::make_pair(TypeRowOfChannel(data, 3), UnitOfChannel(data, 3)),
+            std::make_pair(32, 12u));
 
-TEST(ChannelTypeTable, LabelsAndFileNamesTakeTheChannelNumber) {
   EXPECT_EQ(ChannelLabel(0, 3), " 3 - Temperature");
   EXPECT_EQ(ChannelLabel(0, 12), "12 - Temperature");
   EXPECT_EQ(ChannelLabel(21, 2), " 2 - Salinity ");
   EXPECT_EQ(ChannelLabel(19, 2), "");  // Echo: never shown as a logger channel
+  EXPECT_EQ(ChannelLabel(99, 1), " 1 - Unknown");
   EXPECT_EQ(ChannelMatName(0, 1), "T  1");
   EXPECT_EQ(ChannelMatName(15, 12), "FlPe 12");
   EXPECT_EQ(ChannelMatName(20, 4), "Depth");
   EXPECT_EQ(ChannelMatName(38, 2), "Unk  2");
-  EXPECT_EQ(ChannelLabel(99, 1), " 1 - Unknown");
 }
 
-TEST(GainRanges, NamesByLetterAndGainCode) {
-  struct Case {
-    char letter;
-    const char* names[4];  // gain codes 3, 2, 1, 0
-  };
-  const Case cases[] = {
+TEST(GainRangesAndStamps, NamesByLetterAndGainCodeAndStampCodesInTypeOrder) {
+  const std::pair<char, std::array<const char*, 4>> gains[] = {
+      // gain codes 3, 2, 1, 0
       {'y', {"25NTU", "125NTU", "500NTU", "2500NTU"}},
       {'f', {"5ug/l", "15ug/l", "50ug/l", "150ug/l"}},
       {'g', {"5ug/l", "15ug/l", "50ug/l", "150ug/l"}},
       {'i', {"50ug/l", "150ug/l", "500ug/l", "1500ug/l"}},
-      {'z', {"30ug/l", "90ug/l", "300ug/l", "900ug/l"}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_TRUE(IsGainLetter(static_cast<uint8_t>(c.letter)));
+      {'z', {"30ug/l", "90ug/l", "300ug/l", "900ug/l"}}};
+  for (const auto& [letter, names] : gains) {
+    EXPECT_TRUE(IsGainLetter(static_cast<uint8_t>(letter)));
     for (uint32_t code = 0; code < 4; ++code)
-      EXPECT_STREQ(GainRangeName(static_cast<uint8_t>(c.letter), code), c.names[3 - code])
-          << c.letter << code;
-    EXPECT_EQ(GainRangeName(static_cast<uint8_t>(c.letter), 4), nullptr);
+      EXPECT_STREQ(GainRangeName(static_cast<uint8_t>(letter), code), names[3 - code])
+          << letter << code;
+    EXPECT_EQ(GainRangeName(static_cast<uint8_t>(letter), 4), nullptr);
   }
-  EXPECT_FALSE(IsGainLetter('Y'));
-  EXPECT_FALSE(IsGainLetter('T'));
+  EXPECT_FALSE(IsGainLetter('Y') || IsGainLetter('T'));
   EXPECT_EQ(GainRangeName('Y', 1), nullptr);
-}
 
-TEST(StampCodes, CodesAndNamesInTypeOrder) {
-  const char* codes[] = {"TIM", "CLD", "CHG", "LUK", "WRM", "STP",
-                         "TTY", "REC", "BST", "SER", "RTC", "GAN"};
-  const char* names[] = {"TIME STAMP",   "COLD STARTUP", "CHANGE STARTUP", "COOL STARTUP",
-                         "WARM STARTUP", "STOP STAMP",   "COMMS STAMP",    "RECOVERY STAMP",
-                         "BURST STAMP",  "SERIAL STAMP", "RTC STAMP",      "GAIN STAMP"};
+  const std::pair<const char*, const char*> stamps[] = {
+      {"TIM", "TIME STAMP"},   {"CLD", "COLD STARTUP"},   {"CHG", "CHANGE STARTUP"},
+      {"LUK", "COOL STARTUP"}, {"WRM", "WARM STARTUP"},   {"STP", "STOP STAMP"},
+      {"TTY", "COMMS STAMP"},  {"REC", "RECOVERY STAMP"}, {"BST", "BURST STAMP"},
+      {"SER", "SERIAL STAMP"}, {"RTC", "RTC STAMP"},      {"GAN", "GAIN STAMP"}};
   ASSERT_EQ(kStampCodeCount, 12);
-  for (int k = 0; k < 12; ++k) {
-    EXPECT_STREQ(kStampCodes[k].code, codes[k]);
-    EXPECT_STREQ(kStampCodes[k].name, names[k]);
-    EXPECT_STREQ(StampName(static_cast<uint32_t>(k)), names[k]);
+  for (uint32_t k = 0; k < 12; ++k) {
+    EXPECT_STREQ(kStampCodes[k].code, stamps[k].first);
+    EXPECT_STREQ(kStampCodes[k].name, stamps[k].second);
+    EXPECT_STREQ(StampName(k), stamps[k].second);
   }
-  EXPECT_EQ(kStampBurst, 8u);
-  EXPECT_EQ(kStampGain, 11u);
+  EXPECT_EQ(std::make_tuple(kStampBurst, kStampGain), std::make_tuple(8u, 11u));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "decoding/channel_types.h"
 #include "image_builder.h"
@@ -164,10 +165,9 @@ TEST(DecodeImage, ExtendedRangeWrapsAt0xFD70A2AndOddReadingsLieOutsideTheRange) 
   EXPECT_FLOAT_EQ(data.series[1][0], Id(0x1400001LL));               // above full scale
   EXPECT_FLOAT_EQ(data.series[1][1], Id(0x800001LL - 0x1000000LL));  // below 0
   EXPECT_FLOAT_EQ(data.series[1][2], 0.5f);
-}
 
-TEST(DecodeImage, MissingLettersAreUnknownChannels) {
-  DataSet data = VsLogger("P");
+  // Missing letters are unknown channels.
+  data = VsLogger("P");
   data.logger.channelCount = 3;  // letters for one channel only
   Decode(data, ImageBuilder().Header(30).Words({2, 4, 6, 8, 10, 12}));
   ASSERT_EQ(data.samplesPerChannel, 2);
@@ -176,7 +176,7 @@ TEST(DecodeImage, MissingLettersAreUnknownChannels) {
 
 // ---- Stamps -----------------------------------------------------------------------------------
 
-TEST(DecodeImage, TwoStampsInARowAreBothConsumed) {
+TEST(DecodeImage, TwoStampsInARowAreBothConsumedAndAStampMidRowStartsANewRow) {
   DataSet data = VsLogger("PP");
   const DecodeResult r = Decode(data, ImageBuilder()
                                           .Header(30)
@@ -188,10 +188,8 @@ TEST(DecodeImage, TwoStampsInARowAreBothConsumed) {
   ASSERT_EQ(data.stamps.records.size(), 2u);
   const StampRecord& a = data.stamps.records[0];
   const StampRecord& b = data.stamps.records[1];
-  EXPECT_EQ(a.type, kStampTime);
-  EXPECT_EQ(b.type, kStampCold);
-  EXPECT_EQ(a.sampleIndex, 1u);
-  EXPECT_EQ(b.sampleIndex, 1u);
+  EXPECT_EQ(std::make_tuple(a.type, b.type, a.sampleIndex, b.sampleIndex),
+            std::make_tuple(kStampTime, kStampCold, 1u, 1u));
   EXPECT_TIME(a.time, 2024, 3, 10, 13, 0, 0);
   EXPECT_TIME(b.time, 2024, 3, 10, 13, 0, 5);
   // (14 words - 8 stamp words) / 2 channels.
@@ -201,12 +199,10 @@ TEST(DecodeImage, TwoStampsInARowAreBothConsumed) {
   EXPECT_FLOAT_EQ(data.Maximum(1), Id(0x600000));
   EXPECT_EQ(data.series[1].size(), 5u);
   // Marker classes: neither remembers its index, so both are class 8.
-  EXPECT_EQ(a.markerClass, 8);
-  EXPECT_EQ(b.markerClass, 8);
-}
+  EXPECT_EQ(std::make_pair(a.markerClass, b.markerClass), std::make_pair(8, 8));
 
-TEST(DecodeImage, StampInTheMiddleOfARowStartsANewRow) {
-  DataSet data = VsLogger("PPP");
+  // A stamp in the middle of a row starts a new row.
+  data = VsLogger("PPP");
   Decode(data, ImageBuilder()
                    .Header(30)
                    .Words({0x100000, 0x110000, 0x120000})  // row 0
@@ -229,7 +225,7 @@ TEST(DecodeImage, StampInTheMiddleOfARowStartsANewRow) {
   EXPECT_FLOAT_EQ(data.Minimum(1), Id(0x110000));  // missing entries do not
 }
 
-TEST(DecodeImage, EveryStampCodeIsRecognisedWithBcdTimesUpToTheVeryEnd) {
+TEST(DecodeImage, EveryStampCodeIsRecognisedToTheVeryEndAndIncompleteOnesAreReadings) {
   DataSet data = VsLogger("P");
   ImageBuilder b;
   b.Header(30);
@@ -248,12 +244,10 @@ TEST(DecodeImage, EveryStampCodeIsRecognisedWithBcdTimesUpToTheVeryEnd) {
   EXPECT_EQ(data.stamps.records[12].sampleIndex, 12u);
   EXPECT_TIME(data.stamps.records[12].time, 2099, 12, 31, 23, 59, 58);
   EXPECT_EQ(data.samplesPerChannel, 12);
-}
 
-TEST(DecodeImage, ZeroWordWithoutACompleteStampIsTheReadingZero) {
   // A zero word, the code "TIM" and only two of the six BCD bytes: no stamp. The zero word is
   // the reading 0 and "TIM" is the next word.
-  DataSet data = VsLogger("PP");
+  data = VsLogger("PP");
   const DecodeResult r = Decode(data, ImageBuilder()
                                           .Header(30)
                                           .Words({0x100000, 0x200000, 0x000000})
@@ -284,7 +278,7 @@ ImageBuilder ManyStamps(int count) {
   return b;
 }
 
-TEST(DecodeImage, AtMost11000StampsAndTheMessageOncePerDecoding) {
+TEST(DecodeImage, AtMost11000StampsTheMessageOncePerDecodingAndLaterStampsStillCount) {
   DataSet data = VsLogger("P");
   RecordingHost host;
   DecodeImage(ManyStamps(11000).Word(0x100000).Build(), Params(), data, host);
@@ -298,39 +292,35 @@ TEST(DecodeImage, AtMost11000StampsAndTheMessageOncePerDecoding) {
     EXPECT_EQ(data.stamps.records.size(), 11000u);
     EXPECT_TRUE(data.stamps.overflowed);
     int tells = 0;
-    for (const auto& e : host.events) {
-      if (e.kind != "tell") continue;
-      ++tells;
-      EXPECT_EQ(e.caption, "Timestamps");
-      EXPECT_EQ(e.text,
-                "Data contains more timestamps than buffer can hold.\nSubsequent timestamps "
-                "will be suppressed.");
-      EXPECT_EQ(e.number, static_cast<int>(BoxIcon::Warning));
-    }
+    for (const auto& e : host.events)
+      tells += e.kind == "tell" && e.caption == "Timestamps" &&
+               e.number == static_cast<int>(BoxIcon::Warning) &&
+               e.text ==
+                   "Data contains more timestamps than buffer can hold.\nSubsequent timestamps "
+                   "will be suppressed.";
     EXPECT_EQ(tells, decoding);
+    EXPECT_EQ(host.events.size(), static_cast<size_t>(decoding));
   }
   // (44023 words - 44020 stamp words) / 1 channel.
   ASSERT_EQ(data.samplesPerChannel, 3);
   EXPECT_FLOAT_EQ(data.series[0][2], Id(0x300000));
   EXPECT_TIME(data.stamps.records.back().time, 2024, 1, 1, 3, 3, 19);  // stamp 10999
-}
 
-TEST(WordParser, StampsBeyondTheLimitStillMoveTheCurrentTime) {
-  const MemoryImage image = ManyStamps(11002).Word(0x123456).Build();
+  // Stamps beyond the limit still move the parser's current time.
   TimestampTable table;
-  RecordingHost host;
-  WordParser parser(image.bytes.data(), image.bytes.size(), 30, table, &host, nullptr,
+  RecordingHost once;
+  WordParser parser(image.bytes.data(), image.bytes.size(), 30, table, &once, nullptr,
                     At(2024, 1, 1, 0, 0, 0));
   bool flag = false;
-  EXPECT_EQ(parser.ReadWord(0, flag), 0x123456);
+  EXPECT_EQ(parser.ReadWord(0, flag), 0x100000);
   EXPECT_TRUE(flag);
-  EXPECT_EQ(table.records.size(), 11000u);
-  EXPECT_EQ(parser.stampWords, 11002 * 4);
-  EXPECT_EQ(parser.wordIndex, 11002 * 4 + 1);
-  EXPECT_EQ(parser.currentMs, ToEpochMs(At(2024, 1, 1, 3, 3, 21)));  // stamp 11001
-  EXPECT_EQ(host.events.size(), 1u);
+  EXPECT_EQ(std::make_tuple(table.records.size(), parser.stampWords, parser.wordIndex,
+                            once.events.size()),
+            std::make_tuple(size_t{11000}, 11005 * 4, 11005 * 4 + 1, size_t{1}));
+  EXPECT_EQ(parser.currentMs, ToEpochMs(At(2024, 1, 1, 3, 3, 24)));  // stamp 11004
+  EXPECT_EQ(parser.ReadWord(1, flag) + parser.ReadWord(2, flag), 0x500000);
   flag = false;
-  EXPECT_EQ(parser.ReadWord(1, flag), WordParser::kEndOfImage);
+  EXPECT_EQ(parser.ReadWord(3, flag), WordParser::kEndOfImage);
   EXPECT_FALSE(flag);
 }
 
@@ -423,7 +413,7 @@ TEST(DecodeImage, SixHzTimesRunInStepsOf167MillisecondsAndSnapToTheSecond) {
   }
 }
 
-TEST(SampleTime, SixHzStepSnapsMilliseconds1To49AndCycles) {
+TEST(SampleTime, SixHzStepSnapsMilliseconds1To49AndTimesRunFromTheStartAndEachStamp) {
   const int64_t steps[][2] = {{835, 1000}, {0, 167}, {882, 1000}, {883, 1050}, {833, 1000}};
   for (const auto& s : steps) EXPECT_EQ(SixHzStepMs(s[0]), s[1]) << s[0];
   // From an odd millisecond it reaches the second and then cycles.
@@ -434,29 +424,23 @@ TEST(SampleTime, SixHzStepSnapsMilliseconds1To49AndCycles) {
     ASSERT_EQ(ToEpochMs(SampleTime(data, start, 1, true, row)), ms) << row;
     ms = SixHzStepMs(ms);
   }
-}
 
-TEST(SampleTime, StartPlusPeriodsThenFromEachStamp) {
-  DataSet data;
-  StampRecord s;
-  s.sampleIndex = 5;
-  s.type = kStampTime;
-  s.time = At(2024, 4, 1, 0, 0, 0);
-  data.stamps.records.push_back(s);
-  s.sampleIndex = 9;
-  s.type = kStampWarm;
-  s.time = At(2024, 4, 2, 6, 0, 0);
-  data.stamps.records.push_back(s);
-  const SystemTime start = At(2024, 3, 31, 23, 59, 0);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 0), 2024, 3, 31, 23, 59, 0);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 4), 2024, 4, 1, 0, 1, 0);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 5), 2024, 4, 1, 0, 0, 0);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 8), 2024, 4, 1, 0, 1, 30);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 9), 2024, 4, 2, 6, 0, 0);
-  EXPECT_TIME(SampleTime(data, start, 30, false, 2009), 2024, 4, 2, 22, 40, 0);
+  // From the start by periods, then from each stamp.
+  data.stamps.records.resize(2);
+  std::tie(data.stamps.records[0].sampleIndex, data.stamps.records[0].type,
+           data.stamps.records[0].time) = std::make_tuple(5u, kStampTime, At(2024, 4, 1, 0, 0, 0));
+  std::tie(data.stamps.records[1].sampleIndex, data.stamps.records[1].type,
+           data.stamps.records[1].time) = std::make_tuple(9u, kStampWarm, At(2024, 4, 2, 6, 0, 0));
+  const SystemTime from = At(2024, 3, 31, 23, 59, 0);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 0), 2024, 3, 31, 23, 59, 0);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 4), 2024, 4, 1, 0, 1, 0);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 5), 2024, 4, 1, 0, 0, 0);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 8), 2024, 4, 1, 0, 1, 30);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 9), 2024, 4, 2, 6, 0, 0);
+  EXPECT_TIME(SampleTime(data, from, 30, false, 2009), 2024, 4, 2, 22, 40, 0);
   // 6 Hz from a stamp.
-  EXPECT_TIME(SampleTime(data, start, 30, true, 12), 2024, 4, 2, 6, 0, 0, 501);
-  EXPECT_TIME(SampleTime(data, start, 30, true, 9 + 6 * 1000 + 1), 2024, 4, 2, 6, 16, 40, 167);
+  EXPECT_TIME(SampleTime(data, from, 30, true, 12), 2024, 4, 2, 6, 0, 0, 501);
+  EXPECT_TIME(SampleTime(data, from, 30, true, 9 + 6 * 1000 + 1), 2024, 4, 2, 6, 16, 40, 167);
 }
 
 // ---- Marker classes ---------------------------------------------------------------------------
@@ -466,27 +450,18 @@ TEST(MarkerClasses, InTableOrder) {
     uint32_t type, index, mask;
     int expected;
   };
-  const Row rows[] = {{kStampTime, 0, 0, 8},       // nothing remembered
-                      {kStampRtc, 5, 0, 9},        //
-                      {kStampTime, 5, 0, 9},       // same index as the RTC
-                      {kStampTime, 6, 0, 8},       //
-                      {kStampBurst, 7, 0, 10},     // remembers -1
-                      {kStampTime, 7, 0, -1},      //
-                      {kStampGain, 8, 0b100, 2},   //
-                      {kStampCold, 8, 0, 2},       //
-                      {kStampGain, 9, 0b101, 12},  //
-                      {kStampStop, 9, 0, 12},      //
-                      {kStampRecovery, 10, 0, 9},  //
-                      {kStampTime, 11, 0, 8},      //
-                      {kStampGain, 12, 1, 0},      //
-                      {kStampTime, 12, 0, 0}};
+  // A time stamp with nothing remembered is 8, at the RTC's index 9; a burst remembers -1.
+  const Row rows[] = {
+      {kStampTime, 0, 0, 8},     {kStampRtc, 5, 0, 9},       {kStampTime, 5, 0, 9},
+      {kStampTime, 6, 0, 8},     {kStampBurst, 7, 0, 10},    {kStampTime, 7, 0, -1},
+      {kStampGain, 8, 0b100, 2}, {kStampCold, 8, 0, 2},      {kStampGain, 9, 0b101, 12},
+      {kStampStop, 9, 0, 12},    {kStampRecovery, 10, 0, 9}, {kStampTime, 11, 0, 8},
+      {kStampGain, 12, 1, 0},    {kStampTime, 12, 0, 0}};
   TimestampTable t;
   for (const Row& row : rows) {
-    StampRecord r;
-    r.type = row.type;
-    r.sampleIndex = row.index;
-    r.changedMask = row.mask;
-    t.records.push_back(r);
+    t.records.emplace_back();
+    std::tie(t.records.back().type, t.records.back().sampleIndex, t.records.back().changedMask) =
+        std::tie(row.type, row.index, row.mask);
   }
   AssignMarkerClasses(t);
   for (size_t i = 0; i < std::size(rows); ++i)

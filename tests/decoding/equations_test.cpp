@@ -24,34 +24,25 @@ DataSet Context(const std::string& letters) {
   return data;
 }
 
-TEST(Equations, PolynomialIsTheCubicInTheFractionOfFullScale) {
+TEST(Equations, PolynomialAndThermistorFormsAndTheirMarkers) {
   const std::array<double, 4> c{1.5, -20.0, 3.25, 0.125};
-  for (int32_t raw : {0, 1, 0x400000, 0x800000, 0xABCDEF, 0xFFFFFF, -167774, 0x1000001}) {
+  for (int32_t raw : {0, 1, 0x400000, 0x800000, 0xABCDEF, 0xFFFFFF, -167774, 0x1000001})
     EXPECT_NEAR(PolynomialEquation(c, raw), ExpectedPolynomial(c, raw), 1e-12) << raw;
-  }
   // x = 0.5 with 0, 100, 0, 0 (the single-channel default) is 50.
   EXPECT_DOUBLE_EQ(PolynomialEquation({0, 100, 0, 0}, 0x800000), 50.0);
-}
-
-TEST(Equations, ThermistorFollowsTheSteinhartHartForm) {
-  for (int32_t raw : {0x100000, 0x400000, 0x7FFFFF, 0x900000, 0xC00000, 0xF00000}) {
+  for (int32_t raw : {0x100000, 0x400000, 0x7FFFFF, 0x900000, 0xC00000, 0xF00000})
     EXPECT_NEAR(ThermistorEquation(kThermistorDefault, raw),
                 ExpectedThermistor(kThermistorDefault, raw), 1e-9)
         << raw;
-  }
   // A reading near 0.3 of full scale with the default thermistor is a plausible water
   // temperature.
   const double t = ThermistorEquation(kThermistorDefault, 0x4CCCCC);
-  EXPECT_GT(t, -5.0);
-  EXPECT_LT(t, 40.0);
-}
-
-TEST(Equations, ThermistorMarkers) {
+  EXPECT_TRUE(t > -5.0 && t < 40.0) << t;
+  // Markers: zero, full scale, s = 0 (all coefficients zero), and s not a number (x beyond full
+  // scale, below zero, a coefficient that is not a number).
   EXPECT_EQ(ThermistorEquation(kThermistorDefault, 0), -1000.0);
   EXPECT_DOUBLE_EQ(ThermistorEquation(kThermistorDefault, 16777216), -273.15);
-  // s = 0: all coefficients zero.
   EXPECT_EQ(ThermistorEquation({0, 0, 0, 0}, 0x400000), -1000.0);
-  // s not a number: x beyond full scale (ln of a negative number) or below zero.
   EXPECT_EQ(ThermistorEquation(kThermistorDefault, 0x1000001), -1000.0);
   EXPECT_EQ(ThermistorEquation(kThermistorDefault, -5), -1000.0);
   EXPECT_EQ(ThermistorEquation({NAN, 0, 0, 0}, 0x400000), -1000.0);

@@ -20,29 +20,24 @@ class ImageBuilder {
     return *this;
   }
   ImageBuilder& Word(uint32_t raw) {
-    bytes_.push_back(static_cast<uint8_t>(raw >> 16));
-    bytes_.push_back(static_cast<uint8_t>(raw >> 8));
-    bytes_.push_back(static_cast<uint8_t>(raw));
-    return *this;
+    return Raw({static_cast<uint8_t>(raw >> 16), static_cast<uint8_t>(raw >> 8),
+                static_cast<uint8_t>(raw)});
   }
   ImageBuilder& Words(std::initializer_list<uint32_t> words) {
     for (uint32_t w : words) Word(w);
     return *this;
   }
-  static uint8_t Bcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
   ImageBuilder& Stamp(const char* code, int year, int month, int day, int hour, int minute,
                       int second) {
-    Word(0);
-    bytes_.insert(bytes_.end(), code, code + 3);
-    for (int v : {year - 2000, month, day, hour, minute, second}) bytes_.push_back(Bcd(v));
+    Word(0).bytes_.insert(bytes_.end(), code, code + 3);
+    for (int v : {year - 2000, month, day, hour, minute, second})
+      bytes_.push_back(static_cast<uint8_t>(((v / 10) << 4) | (v % 10)));  // BCD
     return *this;
   }
   ImageBuilder& Raw(std::initializer_list<uint8_t> bytes) {
     bytes_.insert(bytes_.end(), bytes);
     return *this;
   }
-  size_t Size() const { return bytes_.size(); }
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
   // The image as the retrieval leaves it: fill = bytes held, sampleWords = fill / 3.
   MemoryImage Build() const {

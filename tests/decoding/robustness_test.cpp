@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "decoding/decoder.h"
 #include "decoding/instant_reading.h"
@@ -37,23 +38,12 @@ std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t length) {
   std::vector<uint8_t> b;
   std::uniform_int_distribution<int> kind(0, 9), byte(0, 255), code(0, 6);
   while (b.size() < length) {
-    switch (kind(rng)) {
-      case 0:
-      case 1:
-        b.insert(b.end(), {0, 0, 0});
-        break;
-      case 2: {
-        const char* c = kCodes[code(rng)];
-        b.insert(b.end(), {0, 0, 0});
-        b.insert(b.end(), c, c + std::strlen(c));
-        break;
-      }
-      case 3:
-        b.insert(b.end(), {0x24, 0x03, 0x10, 0x12, 0x59, 0x59});
-        break;
-      default:
-        b.push_back(static_cast<uint8_t>(byte(rng)));
-    }
+    const int k = kind(rng);
+    const char* c = k == 2 ? kCodes[code(rng)] : "";
+    if (k <= 2) b.insert(b.end(), {0, 0, 0});
+    b.insert(b.end(), c, c + std::strlen(c));
+    if (k == 3) b.insert(b.end(), {0x24, 0x03, 0x10, 0x12, 0x59, 0x59});
+    if (k > 3) b.push_back(static_cast<uint8_t>(byte(rng)));
   }
   b.resize(length);
   return b;
@@ -84,12 +74,17 @@ DataSet RandomLogger(std::mt19937& rng) {
   return data;
 }
 
+DeploymentParameters WaveParameters(int burstLength) {
+  DeploymentParameters p;
+  std::tie(p.waveEnabled, p.burstLength) = std::make_tuple(true, burstLength);
+  return p;
+}
+
 DeploymentParameters RandomParameters(std::mt19937& rng) {
   std::uniform_int_distribution<int> coin(0, 1), length(-5, 200), hours(0, 65535);
-  DeploymentParameters p;
+  DeploymentParameters p = WaveParameters(length(rng));
   p.profiling6Hz = coin(rng) != 0;
   p.waveEnabled = coin(rng) != 0;
-  p.burstLength = length(rng);
   p.samplePeriod = {static_cast<uint16_t>(coin(rng) ? hours(rng) : 0), 0,
                     static_cast<uint16_t>(coin(rng))};
   return p;
@@ -106,20 +101,9 @@ TEST(Robustness, RandomImagesNeverCrash) {
     image.bytes = RandomBytes(rng, static_cast<size_t>(length(rng)));
     // fill may disagree with the bytes held, and sampleWords with fill.
     image.fill = static_cast<int32_t>(image.bytes.size()) + slack(rng);
-    switch (mode(rng)) {
-      case 0:
-        image.sampleWords = image.fill / 3;
-        break;
-      case 1:
-        image.sampleWords = std::numeric_limits<int32_t>::max();
-        break;
-      case 2:
-        image.sampleWords = -7;
-        break;
-      default:
-        image.sampleWords = image.fill / 3 + 1000;
-        break;
-    }
+    const int32_t claims[] = {image.fill / 3, std::numeric_limits<int32_t>::max(), -7,
+                              image.fill / 3 + 1000, image.fill / 3 + 1000};
+    image.sampleWords = claims[mode(rng)];
     RecordingHost host;
     DecodeOptions options;
     options.hooks.analyseBurst = [](DataSet& d, int b) {
@@ -150,21 +134,12 @@ MemoryImage RichImage() {
 
 DataSet RichLogger() {
   DataSet data;
-  data.logger.model = "NMJ-7400";
-  data.logger.parameterBlockLength = 30;
-  data.logger.channelCount = 2;
-  data.logger.channelTypes = "Ty";
-  data.logger.waves = true;
+  std::tie(data.logger.model, data.logger.parameterBlockLength, data.logger.channelCount,
+           data.logger.channelTypes, data.logger.waves) =
+      std::make_tuple("NMJ-7400", 30, 2, "Ty", true);
   data.calibration.coef[0] = test::kThermistorDefault;
   data.calibration.coef[1] = {0.0, 1.0, 0.0, 0.0};
   return data;
-}
-
-DeploymentParameters WaveParameters(int burstLength) {
-  DeploymentParameters p;
-  p.waveEnabled = true;
-  p.burstLength = burstLength;
-  return p;
 }
 
 TEST(Robustness, EveryTruncationOfAValidImage) {
