@@ -1,14 +1,12 @@
 #include "platform/port_map.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "shell/temp_dir.h"
 
 namespace klx {
 namespace {
@@ -16,28 +14,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-class PortMapTest : public ::testing::Test {
+class PortMapTest : public test::TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "klx-portmap-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void WriteFile(const std::string& bytes) {
-    std::ofstream out(dir_ / PortMap::kFileName, std::ios::binary);
-    out << bytes;
-  }
-  std::vector<std::pair<int, std::string>> Load(const std::vector<std::string>& devices) {
-    map_.Load(dir_.string(), devices);
+  using Entries = std::vector<std::pair<int, std::string>>;
+  void Write(const std::string& bytes) { WriteFile(Dir() / PortMap::kFileName, bytes); }
+  Entries Load(const std::vector<std::string>& devices) {
+    map_.Load(Dir().string(), devices);
     return map_.Entries();
   }
-
-  using Entries = std::vector<std::pair<int, std::string>>;
-  fs::path dir_;
   PortMap map_;
 };
 
@@ -73,18 +57,18 @@ TEST_F(PortMapTest, FileLinesTakeTheirNumbersAndDevicesFillTheGaps) {
        {},
        {{3, "/dev/ok"}}}};
   for (const auto& c : cases) {
-    fs::remove(dir_ / PortMap::kFileName);
-    if (!c.file.empty()) WriteFile(c.file);
+    fs::remove(Dir() / PortMap::kFileName);
+    if (!c.file.empty()) Write(c.file);
     EXPECT_EQ(Load(c.devices), c.expected) << c.file.substr(0, 60);
   }
   EXPECT_EQ(map_.DeviceFor(3), "/dev/ok");
   for (int n : {4, 0, -3}) EXPECT_EQ(map_.DeviceFor(n), "") << n;
 
   // The directory may end with a slash; a missing one means no file; each load starts afresh.
-  WriteFile("COM4=/dev/four\n");
-  map_.Load(dir_.string() + "/", {});
+  Write("COM4=/dev/four\n");
+  map_.Load(Dir().string() + "/", {});
   EXPECT_EQ(map_.DeviceFor(4), "/dev/four");
-  map_.Load((dir_ / "missing").string(), {"/dev/a"});
+  map_.Load((Dir() / "missing").string(), {"/dev/a"});
   EXPECT_EQ(map_.Entries(), (Entries{{1, "/dev/a"}}));
 }
 
@@ -92,7 +76,7 @@ TEST_F(PortMapTest, RandomBinaryFileDoesNotCrash) {
   std::mt19937 rng(1234);
   std::string bytes(200'000, '\0');
   for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-  WriteFile(bytes + "\nCOM7=/dev/after\n");
+  Write(bytes + "\nCOM7=/dev/after\n");
   const auto entries = Load({"/dev/ttyS0"});
   EXPECT_EQ(map_.NumberFor("/dev/after"), 7);
   EXPECT_GE(map_.NumberFor("/dev/ttyS0"), 1);
@@ -104,7 +88,7 @@ TEST_F(PortMapTest, RandomBinaryFileDoesNotCrash) {
 }
 
 TEST_F(PortMapTest, NumberForComNamesAndNewDevices) {
-  WriteFile("COM1=/dev/ttyUSB0\nCOM3=/dev/ttyUSB1\n");
+  Write("COM1=/dev/ttyUSB0\nCOM3=/dev/ttyUSB1\n");
   Load({});
   // A COM name is a number, not a device: nothing is remembered for it.
   const std::pair<const char*, int> com[] = {{"COM7", 7}, {"com7", 7},  {"Com16", 16}, {"COM1", 1},
@@ -118,7 +102,7 @@ TEST_F(PortMapTest, NumberForComNamesAndNewDevices) {
   for (auto [name, number] : devices) EXPECT_EQ(map_.NumberFor(name), number) << name;
   EXPECT_EQ(map_.DeviceFor(2), "sim:VS-330");
   EXPECT_EQ(map_.DeviceFor(4), "/dev/pts/7");
-  fs::remove(dir_ / PortMap::kFileName);
+  fs::remove(Dir() / PortMap::kFileName);
   EXPECT_EQ(Load({"/dev/b"}), (Entries{{1, "/dev/b"}}));
 
   // Only sixteen devices are numbered; when full, new names get nothing and COM names still
