@@ -65,14 +65,9 @@ bool Retrieval::Begin(bool all) {
   LoggerLink& logger = s_.logger;
   Host& host = s_.host;
   finished_ = false;
-  if (logger.state.ModelHas("NMJ") && !s_.settings.derived.depthOn) {
-    host.Tell("Working with NMJ Data",
-              "To complete the calculations necessary for this NMJ logger,\n'Depth' has to be "
-              "selected with appropriate paramaters\nin the 'Derived units' menu.",
-              BoxIcon::Warning);
-    host.PostCommand(cmd::kDerivedUnits);
-    return false;
-  }
+  // A tide-and-wave logger without the derived depth: the user is told, and the retrieval goes
+  // on; what arrives is held and saved, and only the wave analysis waits for depth.
+  if (!s_.WaveAnalysisReady(logger.state)) s_.TellWaveAnalysisWaits();
   if (stopButton) {
     // "STOP logger": stop it and switch its real-time output off; nothing to retrieve, so
     // the data already held are not asked about.
@@ -274,7 +269,9 @@ void Retrieval::Finish() {
     logger.CommGet(4);
     parameters = logger.deployment();
   };
-  options.hooks.analyseBurst = WaveAnalysisHook(logger.deployment(), s_.settings.derived, &host);
+  const bool analyse = s_.WaveAnalysisReady(logger.state);
+  if (analyse)
+    options.hooks.analyseBurst = WaveAnalysisHook(logger.deployment(), s_.settings.derived, &host);
   DecodeResult result;
   if (asciiData) {
     held.data.channelCount = 0;
@@ -326,6 +323,9 @@ void Retrieval::Finish() {
                    cmd::kScreenCapture, cmd::kSaveMatlabFile})
       host.SetCommandEnabled(id, true);
     if (logger.state.ModelHas("NMJ")) host.SetCommandEnabled(cmd::kSaveNmjCsv, true);
+    // The bursts are held unanalysed: the derived units come next, and choosing depth there
+    // analyses them.
+    if (!analyse && !held.data.bursts.empty()) host.PostCommand(cmd::kDerivedUnits);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "files/dat_file.h"
 #include "files/mat_file.h"
 #include "files/netcdf_file.h"
+#include "shell/command_ids.h"
 #include "shell/messages.h"
 #include "shell/recent_files.h"
 #include "shell/status.h"
@@ -49,18 +50,36 @@ void Session::DecodeHeld(bool fromFile) {
   DecodeOptions options;
   options.fromFile = fromFile;
   const DeploymentParameters parameters = HeldParameters();
-  options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
+  if (WaveAnalysisReady(held.data.logger))
+    options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
   const DecodeResult result = DecodeImage(held.image, parameters, held.data, host, options);
   held.image.headerLength = result.headerLength;
   ApplyDerived(&result.parameters);
+}
+
+bool Session::WaveAnalysisReady(const LoggerState& logger) const {
+  return !logger.ModelHas("NMJ") || settings.derived.depthOn;
+}
+
+void Session::TellWaveAnalysisWaits() {
+  host.Tell(kNmjCaption, kNmjDepthText, BoxIcon::Warning);
 }
 
 void Session::ApplyDerived(const DeploymentParameters* parameters) {
   if (held.data.Empty()) return;
   const DerivedAllocation allocation = AllocateDerivedChannels(held.data, settings.derived);
   RecomputeDerived(held.data, allocation.channels, settings.derived);
+  const DeploymentParameters& p = parameters ? *parameters : HeldParameters();
+  // Bursts held while the analysis waited for depth are analysed once it may run.
+  if (held.data.logger.waves && WaveAnalysisReady(held.data.logger) &&
+      std::any_of(held.data.bursts.begin(), held.data.bursts.end(), [](const BurstSeries& b) {
+        return !b.stats.analysed && b.samples.size() >= 2;
+      })) {
+    WaveAnalyser analyser;
+    AnalyseAllBursts(held.data, WaveSetupOf(held.data, p, settings.derived), analyser);
+  }
   // The tide-and-wave logger's significant wave height and tidal slope.
-  FillWaveChannels(held.data, allocation.channels, parameters ? *parameters : HeldParameters());
+  FillWaveChannels(held.data, allocation.channels, p);
   held.columnTypes = held.data.logger.channelTypes;
   if (held.columnTypes.size() == static_cast<size_t>(held.data.logger.channelCount))
     held.columnTypes.clear();  // no derived channels: the logger's letters
@@ -176,7 +195,13 @@ FileReadRequest Session::ReadRequest(const std::filesystem::path& file) {
     const DeploymentParameters parameters =
         image.hasSnapshot ? image.snapshot.parameters : deployment;
     DecodeOptions options;
-    options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
+    // A tide-and-wave file read without depth is held as it is; its analysis waits for depth.
+    if (WaveAnalysisReady(data.logger)) {
+      options.hooks.analyseBurst = WaveAnalysisHook(parameters, settings.derived, &host);
+    } else {
+      TellWaveAnalysisWaits();
+      host.PostCommand(cmd::kDerivedUnits);
+    }
     const DecodeResult result = DecodeImage(image, parameters, data, host, options);
     image.headerLength = result.headerLength;
   };
@@ -195,7 +220,7 @@ bool Session::SaveHeld(bool again, const std::filesystem::path& datFile) {
   if (!SaveDataToFile(host, request, held, again)) return false;
   // A "Waves" logger's wave and tide files go beside the data, in the "nmj" folder.
   waveFiles = {};
-  if (held.data.logger.waves)
+  if (held.data.logger.waves && WaveAnalysisReady(held.data.logger))
     waveFiles = WriteWaveAndTideFiles(
         host, waveFolder.empty() ? settings.ProgramDirectory() : waveFolder, request.chosenDat,
         HeaderInputsOf(held, request.layout, request.derived));

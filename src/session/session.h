@@ -69,6 +69,12 @@ class Session {
   // Appends the derived channels the settings ask for to held.data and computes them, the wave
   // channels of a tide-and-wave logger included (with `parameters`, else the held data's own).
   void ApplyDerived(const DeploymentParameters* parameters = nullptr);
+  // The bursts of a tide-and-wave logger are analysed only once the derived depth is chosen;
+  // until then they are held and saved unanalysed (the wave and tide files wait too). True when
+  // the bursts of `logger` may be analysed with the current settings.
+  bool WaveAnalysisReady(const LoggerState& logger) const;
+  // Tells why a tide-and-wave logger's analysis waits ("Working with NMJ Data").
+  void TellWaveAnalysisWaits();
   // The deployment the held data came from: the snapshot, else the current deployment.
   const DeploymentParameters& HeldParameters() const {
     return held.image.hasSnapshot ? held.image.snapshot.parameters : deployment;

@@ -1,0 +1,164 @@
+// The tide-and-wave recorder end to end: a simulated NMJ-7400 retrieved through the session on a
+// virtual clock, its bursts analysed, and the wave, hex, dat and MAT files saved. The simulator
+// puts a known swell into every burst (its own reading of linear wave theory), so the statistics
+// are checked against what it put in, not against the analysis.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "files/files_fixture.h"
+#include "files/mat_file.h"
+#include "platform/clock.h"
+#include "session/retrieval.h"
+#include "session/session.h"
+#include "shell/command_ids.h"
+#include "sim/sim_profile.h"
+#include "sim/sim_transport.h"
+
+namespace klx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rig {
+  Rig(const fs::path& folder, const std::string& profileName, bool depth)
+      : dir(folder), session(host, clock, dir, {}) {
+    sims = sim::RegisterSimTransport(session.transports, clock);
+    sim::SimProfile p;
+    std::string error;
+    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
+    logger = std::make_shared<sim::SimLogger>(p);
+    sims->Add("test", logger);
+    session.ReadSettings();
+    session.settings.derived.depthOn = depth;
+    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
+    for (const char* sub : {"dat", "hex", "mat"}) fs::create_directories(dir / sub);
+    session.directories.dat = (dir / "dat").string();
+    session.directories.hex = (dir / "hex").string();
+  }
+  void Retrieve() {
+    Retrieval r(session);
+    ASSERT_TRUE(r.Open());
+    r.Begin(false);
+    while (r.Tick()) {
+    }
+  }
+  // Saves the held data as dat (and hex) under `name`; the wave file's rows.
+  std::vector<std::string> SaveAndReadWaveRows(const std::string& name) {
+    host.files = {(dir / "dat" / (name + ".dat")).string()};
+    EXPECT_TRUE(session.SaveHeld(false));
+    std::ifstream in(dir / "nmj" / (name + ".wave"));
+    EXPECT_TRUE(in.good()) << "no wave file";
+    std::vector<std::string> rows;
+    bool titles = false;
+    for (std::string line; std::getline(in, line);) {
+      if (titles && !line.empty()) rows.push_back(line);
+      if (line.rfind("Date            Time    Number         m", 0) == 0) titles = true;
+    }
+    return rows;
+  }
+
+  fs::path dir;
+  VirtualClock clock{SystemTime{2026, 9, 1, 2, 12, 0, 0, 0}};
+  FileHost host;
+  Session session;
+  std::shared_ptr<sim::SimLoggers> sims;
+  std::shared_ptr<sim::SimLogger> logger;
+};
+
+// The columns of a wave row after date and time: number, depth, H1/3, T1/3, H1/10, T1/10, Hmax,
+// Tmax, Havg, Tavg, energy; then what follows the energy column.
+struct WaveRow {
+  std::vector<double> columns;
+  std::string rest;
+};
+WaveRow ParseRow(const std::string& row) {
+  WaveRow r;
+  std::istringstream in(row.substr(21));
+  for (int i = 0; i < 11; ++i) {
+    double v = 0;
+    in >> v;
+    r.columns.push_back(v);
+  }
+  std::getline(in, r.rest);
+  return r;
+}
+
+using WaveRetrieval = TempDirTest;
+
+TEST_F(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
+  Rig rig(Dir(), "NMJ-7400", true);
+  rig.Retrieve();
+  const DataSet& data = rig.session.held.data;
+  const sim::SimExpected truth = rig.logger->Expected();
+  ASSERT_FALSE(truth.waves.empty());
+  ASSERT_EQ(data.bursts.size(), truth.waves.size());
+  const std::vector<std::string> rows = rig.SaveAndReadWaveRows("071342_waves");
+  ASSERT_EQ(rows.size(), truth.waves.size());
+  for (size_t b = 0; b < rows.size(); ++b) {
+    SCOPED_TRACE(b);
+    const sim::SimBurstWave& w = truth.waves[b];
+    const WaveStatistics& s = data.bursts[b].stats;
+    ASSERT_TRUE(s.analysed);
+    // 8 s at 2 Hz over 512 samples lies on bin 32: the peak is exact.
+    EXPECT_DOUBLE_EQ(1.0 / s.peakFrequency, w.periodS);
+    const WaveRow row = ParseRow(rows[b]);
+    EXPECT_EQ(row.columns[0], static_cast<double>(b + 1));
+    EXPECT_NEAR(row.columns[1], w.waterDepthM, 0.01) << "mean depth + logger height";
+    // The significant height of a sine, scaled back by √(N/S) for the taper (1.087 at 512).
+    EXPECT_NEAR(row.columns[2], w.SignificantHeightM() * 1.087, 0.05 * w.SignificantHeightM());
+    EXPECT_NEAR(row.columns[3], w.periodS, 0.5) << "T1/3 within a sample";
+    EXPECT_EQ(row.rest, " ") << "flag 0 has no text after the energy's blank";
+  }
+
+  // The MAT file carries every burst's surface series as the analysis left it.
+  rig.host.files = {(Dir() / "mat" / "071342_waves.mat").string()};
+  ASSERT_TRUE(rig.session.SaveHeldMat());
+  HeldData back;
+  int format = 0;
+  std::vector<std::vector<float>> surface;
+  ASSERT_EQ(ReadMatFileInto(Dir() / "mat" / "071342_waves.mat", back, format, surface), "");
+  ASSERT_EQ(surface.size(), data.bursts.size());
+  for (size_t b = 0; b < surface.size(); ++b) EXPECT_EQ(surface[b], data.bursts[b].surface) << b;
+}
+
+TEST_F(WaveRetrieval, ASensorOutOfTheWaterFlagsEveryBurstAsAnError) {
+  Rig rig(Dir(), "NMJ-7400-dry", true);
+  rig.Retrieve();
+  const std::vector<std::string> rows = rig.SaveAndReadWaveRows("dry");
+  ASSERT_EQ(rows.size(), rig.logger->Expected().waves.size());
+  ASSERT_FALSE(rows.empty());
+  for (const std::string& row : rows)
+    EXPECT_EQ(ParseRow(row).rest, "  - ERROR: mean depth<logger height above seabed") << row;
+}
+
+// Without the derived depth the message is shown, but what was retrieved is held and saved; the
+// analysis runs once depth is chosen.
+TEST_F(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
+  Rig rig(Dir(), "NMJ-7400", false);
+  rig.Retrieve();
+  EXPECT_TRUE(rig.host.Saw("tell", "'Depth' has to be selected")) << "the message comes first";
+  const HeldData& held = rig.session.held;
+  ASSERT_FALSE(held.data.Empty()) << "the retrieval went ahead";
+  EXPECT_TRUE(held.image.unsaved);
+  ASSERT_EQ(held.data.bursts.size(), rig.logger->Expected().waves.size());
+  for (const BurstSeries& b : held.data.bursts) EXPECT_FALSE(b.stats.analysed);
+  rig.host.files = {(Dir() / "dat" / "nodepth.dat").string()};
+  ASSERT_TRUE(rig.session.SaveHeld(false));
+  EXPECT_TRUE(fs::exists(Dir() / "dat" / "nodepth.dat"));
+  EXPECT_TRUE(fs::exists(Dir() / "hex" / "nodepth.hex"));
+  EXPECT_FALSE(fs::exists(Dir() / "nmj" / "nodepth.wave")) << "no rows of unanalysed bursts";
+  EXPECT_TRUE(std::any_of(rig.host.events.begin(), rig.host.events.end(), [](const auto& e) {
+    return e.kind == "post" && e.number == cmd::kDerivedUnits;
+  })) << "the derived units are offered";
+
+  rig.session.settings.derived.depthOn = true;
+  rig.session.ApplyDerived();
+  for (const BurstSeries& b : held.data.bursts) EXPECT_TRUE(b.stats.analysed);
+}
+
+}  // namespace
+}  // namespace klx::test
