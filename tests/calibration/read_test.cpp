@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "calibration/sim_link_fixture.h"
 #include "shell/status.h"
@@ -89,24 +90,6 @@ TEST(ReadCalibrationMultiChannel, TheLastOfSeveralRecordsIsCurrent) {
   EXPECT_EQ(cal.coef[2][3], 8.5);  // verifying never writes the table
 }
 
-TEST(ReadCalibrationMultiChannel, EmptyMemoryGivesDefaults) {
-  SimLinkFixture f("VS-550");  // TPCT, not calibrated
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  cal.coef[1] = {9, 9, 9, 9};
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-  EXPECT_EQ(cal.coef[0], kThermistor);
-  EXPECT_EQ(cal.coef[1], kLinear);
-  EXPECT_EQ(cal.coef[2], kLinear);
-  EXPECT_EQ(cal.coef[3], kThermistor);
-  EXPECT_EQ(cal.nextRecordOffset, 0);  // the first record goes at offset 0
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
-  EXPECT_EQ(f.host.icon, StatusIcon::Warning);
-  EXPECT_TRUE(cal.calibrationReadNeeded);
-  EXPECT_TRUE(f.logger.state.calibrationStale);
-  EXPECT_FALSE(f.host.Saw("tell", kCalibrationDownloadError));
-}
-
 TEST(ReadCalibrationMultiChannel, BadSumsAreRetriedUpToTheFifthAttempt) {
   SimLinkFixture f("VS-330");
   ASSERT_TRUE(f.Connect());
@@ -122,22 +105,6 @@ TEST(ReadCalibrationMultiChannel, BadSumsAreRetriedUpToTheFifthAttempt) {
   f.simLogger->DropByteInNextReplies(3);
   EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Succeeded);
   EXPECT_EQ(cal.coef[2], (Row{0, 72300, 100, 0}));
-}
-
-TEST(ReadCalibrationMultiChannel, FiveBadAnswersAreADownloadError) {
-  SimLinkFixture f("VS-330");
-  ASSERT_TRUE(f.Connect());
-  f.simLogger->FailNextChecks(5);
-  CalibrationCoefficients cal;
-  cal.coef[1] = {9, 9, 9, 9};
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-  ASSERT_TRUE(f.host.Saw("tell", kCalibrationDownloadError));
-  const auto tell = std::find_if(f.host.events.begin(), f.host.events.end(),
-                                 [](const auto& e) { return e.kind == "tell"; });
-  EXPECT_EQ(tell->caption, "Calibration");
-  EXPECT_EQ(cal.coef[1], kLinear);
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
-  EXPECT_TRUE(cal.calibrationReadNeeded);
 }
 
 // ---- Linear-memory loggers: "V" tables ------------------------------------------------------
@@ -196,35 +163,6 @@ TEST(ReadCalibrationLinear, ReadsTheConductivityCorrectionOrNoneWhenUnusable) {
   EXPECT_EQ(f.Heard("R0600"), 0);
 }
 
-TEST(ReadCalibrationLinear, UncalibratedLoggerGetsTheLetterDefaults) {
-  SimLinkFixture f("NMJ-7400", [](sim::SimProfile& p) {
-    p.calibration.clear();
-    p.channels = {{'T', 0}, {'K', 0}, {'J', 0}, {'P', 1}};
-  });
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-  EXPECT_EQ(cal.coef[0], kThermistor);
-  EXPECT_EQ(cal.coef[1], (Row{0, 125.0, 0, 0}));
-  EXPECT_EQ(cal.coef[2], (Row{0, 625.0, 0, 0}));
-  EXPECT_EQ(cal.coef[3], kLinear);
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
-  EXPECT_TRUE(cal.calibrationReadNeeded);
-  EXPECT_EQ(f.Heard("V000001"), 0);
-}
-
-TEST(ReadCalibrationLinear, NotANumberFailsTheWholeRead) {
-  SimLinkFixture f("NMJ-7400", [](sim::SimProfile& p) {
-    p.calibration[1] = {std::numeric_limits<double>::quiet_NaN(), 1, 0, 0};
-  });
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-  EXPECT_EQ(cal.coef[0], kThermistor);  // defaults, not the half that was read
-  EXPECT_EQ(cal.coef[1], kLinear);
-  EXPECT_FALSE(std::isnan(cal.coef[1][0]));
-}
-
 TEST(ReadCalibrationLinear, RepeatsOnlyWhenTheLoggerSaysNothing) {
   SimLinkFixture f("NMJ-7400");
   ASSERT_TRUE(f.Connect());
@@ -267,17 +205,49 @@ TEST(ReadCalibrationSingleChannel, ReadsRowZeroOrTheModelsDefault) {
   }
 }
 
-TEST(ReadCalibrationSingleChannel, UnrecognisedRepliesEndAfterTheBound) {
-  SimLinkFixture f("NA-7100");
-  ASSERT_TRUE(f.Connect());
-  f.simLogger->AnswerUnknown("Z");
-  CalibrationCoefficients cal;
-  cal.coef[0] = {9, 9, 9, 9};
-  EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
-  EXPECT_EQ(f.Heard("Z"), LoggerLink::kCalibrationZAttempts);
-  EXPECT_EQ(cal.coef[0], kThermistor);
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
-  EXPECT_TRUE(f.logger.state.calibrationStale);
+// ---- Failed reads, every generation: the defaults by letter and model, and the warning ------
+
+TEST(ReadCalibration, FailedReadsLeaveTheDefaultsAndTheWarning) {
+  // The rows expected, and a command with how often it was heard.
+  const std::tuple<const char*, std::vector<Row>, const char*, int> cases[] = {
+      // 0: an empty record chain (TPCT, not calibrated); the first record goes at offset 0.
+      {"VS-550", {kThermistor, kLinear, kLinear, kThermistor}, "", 0},
+      // 1: five bad sums in a row, a download error.
+      {"VS-330", {kThermistor, kLinear}, "", 0},
+      // 2: no tables; the letter defaults, and no channel after the first is asked for.
+      {"NMJ-7400", {kThermistor, {0, 125.0, 0, 0}, {0, 625.0, 0, 0}, kLinear}, "V000001", 0},
+      // 3: a coefficient that is not a number fails the whole read (defaults, not half of it).
+      {"NMJ-7400", {kThermistor, kLinear}, "", 0},
+      // 4: unrecognised "Z" replies end after the bound.
+      {"NA-7100", {kThermistor}, "Z", LoggerLink::kCalibrationZAttempts}};
+  for (int k = 0; k < 5; ++k) {
+    const auto& [profile, rows, heard, times] = cases[k];
+    SCOPED_TRACE(k);
+    SimLinkFixture f(profile, [k](sim::SimProfile& p) {
+      if (k == 2) p.calibration.clear();
+      if (k == 2) p.channels = {{'T', 0}, {'K', 0}, {'J', 0}, {'P', 1}};
+      if (k == 3) p.calibration[1] = {std::numeric_limits<double>::quiet_NaN(), 1, 0, 0};
+    });
+    ASSERT_TRUE(f.Connect());
+    if (k == 1) f.simLogger->FailNextChecks(5);
+    if (k == 4) f.simLogger->AnswerUnknown("Z");
+    CalibrationCoefficients cal;
+    for (auto& row : cal.coef) row = {9, 9, 9, 9};
+    EXPECT_EQ(ReadCalibration(f.logger, cal), CalibrationRead::Failed);
+    for (size_t n = 0; n < rows.size(); ++n) EXPECT_EQ(cal.coef[n], rows[n]) << n;
+    EXPECT_EQ(f.host.status[kStatusMessagePart], kNotCalibratedText);
+    EXPECT_EQ(f.host.icon, StatusIcon::Warning);
+    EXPECT_TRUE(cal.calibrationReadNeeded);
+    // A read that broke off leaves the logger's values unknown.
+    if (k != 0 && k != 2) EXPECT_TRUE(f.logger.state.calibrationStale);
+    EXPECT_EQ(f.host.Saw("tell", kCalibrationDownloadError), k == 1);
+    EXPECT_EQ(
+        std::any_of(f.host.events.begin(), f.host.events.end(),
+                    [](const auto& e) { return e.kind == "tell" && e.caption == "Calibration"; }),
+        k == 1);
+    if (*heard) EXPECT_EQ(f.Heard(heard), times);
+    if (k == 0) EXPECT_EQ(cal.nextRecordOffset, 0);
+  }
 }
 
 // ---- The CommGet hook ---------------------------------------------------------------------------
