@@ -12,23 +12,20 @@
 #include "platform/host.h"
 #include "retrieval/transfer.h"
 #include "session/session.h"
-#include "sim/sim_profile.h"
+#include "sim/sim_host.h"
 #include "sim/sim_transport.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
+using sim::test::Fresh;
+using sim::test::Profile;
 
 struct Rig {
-  Rig(const fs::path& folder, const std::string& profileName,
-      void (*edit)(sim::SimProfile&) = nullptr)
+  Rig(const fs::path& folder, const sim::SimProfile& p)
       : dir(folder), session(host, clock, dir, {}) {
     sims = sim::RegisterSimTransport(session.transports, clock);
-    sim::SimProfile p;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
-    if (edit) edit(p);
     logger = std::make_shared<sim::SimLogger>(p);
     sims->Add("test", logger);
     session.ReadSettings();
@@ -74,14 +71,6 @@ struct Rig {
   TransferState transfer;
 };
 
-// An empty logger: nothing behind the data pointer.
-void Erased(sim::SimProfile& p) {
-  p.samples = 0;
-  p.fill = 0;
-  p.dataBytes = 0;
-  p.stamps.clear();
-}
-
 TEST(BlockSize, FollowsTheLineRate) {
   const std::pair<int, int> cases[] = {{1200, 60},   {2400, 120},  {4800, 240},  {9600, 480},
                                        {19200, 480}, {28800, 480}, {57600, 960}, {115200, 960}};
@@ -91,7 +80,7 @@ TEST(BlockSize, FollowsTheLineRate) {
 class EveryFamily : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
-  Rig rig(Dir(), GetParam());
+  Rig rig(Dir(), Profile(GetParam()));
   ASSERT_TRUE(rig.Retrieve()) << GetParam();
   EXPECT_FALSE(rig.transfer.failed);
   const auto expected = rig.ExpectedImage();
@@ -129,12 +118,14 @@ INSTANTIATE_TEST_SUITE_P(Retrieval, EveryFamily,
 using RetrievalTest = TempDirTest;
 
 TEST_F(RetrievalTest, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
-  Rig full(Dir(), "VS-330-full");
+  Rig full(Dir(), Profile("VS-330-full"));
   ASSERT_TRUE(full.Retrieve());
   ASSERT_GT(full.logger->DataPointer(), 0x100000u) << "the profile must reach the second region";
   EXPECT_EQ(full.Image(), full.ExpectedImage());
 
-  Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) { p.faults.badBlockRate = 0.05; });
+  sim::SimProfile faulty = Profile("VS-330");
+  faulty.faults.badBlockRate = 0.05;
+  Rig rig(Dir(), faulty);
   ASSERT_TRUE(rig.Retrieve());
   EXPECT_GT(rig.transfer.blocksRetransmitted, 0);
   EXPECT_FALSE(rig.transfer.failed);
@@ -144,7 +135,7 @@ TEST_F(RetrievalTest, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
 TEST_F(RetrievalTest, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
   for (bool cancel : {false, true}) {
     SCOPED_TRACE(cancel ? "cancel" : "lost block");
-    Rig rig(Dir(), "VS-330");
+    Rig rig(Dir(), Profile("VS-330"));
     Retrieval r(rig.session);
     ASSERT_TRUE(r.Open());
     ASSERT_TRUE(r.Begin(false));
@@ -174,20 +165,16 @@ TEST_F(RetrievalTest, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
 
 TEST_F(RetrievalTest, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
   {
-    Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) {
-      Erased(p);
-      p.status = 0;
-    });
+    Rig rig(Dir(), Fresh("VS-330"));  // nothing behind the data pointer
     EXPECT_FALSE(rig.Retrieve());
     EXPECT_TRUE(rig.host.Saw("tell", "There are no data to display."));
     EXPECT_FALSE(rig.session.held.image.unsaved);
   }
-  Rig rig(Dir(), "VS-330", [](sim::SimProfile& p) {
-    Erased(p);
-    p.status = 1;              // enabled, waiting for its start
-    p.start = "270101000000";  // in the future of the rig's clock
-    p.end = "270201000000";
-  });
+  sim::SimProfile waiting = Fresh("VS-330");
+  waiting.status = 1;              // enabled, waiting for its start
+  waiting.start = "270101000000";  // in the future of the rig's clock
+  waiting.end = "270201000000";
+  Rig rig(Dir(), waiting);
   Retrieval r(rig.session);
   ASSERT_TRUE(r.Open());
   EXPECT_TRUE(r.stopButton);
@@ -198,36 +185,8 @@ TEST_F(RetrievalTest, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
   EXPECT_FALSE(rig.session.held.image.unsaved);
 }
 
-TEST_F(RetrievalTest, HexFileReadBackReproducesTheSeries) {
-  Rig rig(Dir(), "VS-330");
-  ASSERT_TRUE(rig.Retrieve());
-  const DataSet before = rig.session.held.data;
-  fs::create_directories(Dir() / "dat");
-  fs::create_directories(Dir() / "hex");
-  FileHost host;
-  host.files = {(Dir() / "dat" / "040211_test.dat").string()};
-  Session saver(host, rig.clock, Dir(), {});
-  saver.held = rig.session.held;
-  saver.directories.dat = (Dir() / "dat").string();
-  saver.directories.hex = (Dir() / "hex").string();
-  ASSERT_TRUE(saver.SaveHeld(false));
-  const fs::path hex = Dir() / "hex" / "040211_test.hex";
-  ASSERT_TRUE(fs::exists(hex));
-
-  Session back(host, rig.clock, Dir(), {});
-  FileReadRequest request = back.ReadRequest(hex);
-  ASSERT_TRUE(ReadHexFile(host, request, back.held));
-  const DataSet& after = back.held.data;
-  ASSERT_EQ(after.logger.channelCount, before.logger.channelCount);
-  ASSERT_EQ(after.samplesPerChannel, before.samplesPerChannel);
-  for (int ch = 0; ch < before.logger.channelCount; ++ch)
-    EXPECT_EQ(after.series[static_cast<size_t>(ch)], before.series[static_cast<size_t>(ch)])
-        << "channel " << ch;
-  EXPECT_EQ(after.stamps.records.size(), before.stamps.records.size());
-}
-
-TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndReachTheFiles) {
-  Rig rig(Dir(), "VS-330");
+TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileReadsBack) {
+  Rig rig(Dir(), Profile("VS-330"));
   DerivedUnitSettings& d = rig.session.settings.derived;
   d.depthOn = true;
   d.depthSeawater = true;
@@ -261,6 +220,16 @@ TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesInAllocationOrderAndRe
   saver.LogRetrieval();
   EXPECT_TRUE(fs::exists(Dir() / "log" / "040211.log"));
   EXPECT_TRUE(fs::exists(Dir() / "log" / "20260902.log"));
+
+  // The hex file written beside it reads back to the same measured series and stamps.
+  Session back(host, rig.clock, Dir(), {});
+  FileReadRequest request = back.ReadRequest(Dir() / "derived.hex");
+  ASSERT_TRUE(ReadHexFile(host, request, back.held));
+  const DataSet& after = back.held.data;
+  ASSERT_EQ(std::make_pair(after.logger.channelCount, after.samplesPerChannel),
+            std::make_pair(3, data.samplesPerChannel));
+  for (size_t ch = 0; ch < 3; ++ch) EXPECT_EQ(after.series[ch], data.series[ch]) << ch;
+  EXPECT_EQ(after.stamps.records.size(), data.stamps.records.size());
 }
 
 }  // namespace
