@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace klx {
 namespace {
@@ -82,36 +83,25 @@ TEST(ParseLoggerDate, TwelveDigitsBeforeTheFirstCOrTheYear2000) {
       {"230615123456CST", "2023-06-15 12:34:56"},
       {"230615123456CET", "2023-06-15 12:34:56"},
       {"xyz991231235959CTD", "2099-12-31 23:59:59"},
-      {"000101000000CTD", k2000},
-      {"231231235959CTD", "2023-12-31 23:59:59"},
-      // A letter, a sign or a blank among the digits.
-      {"2306151A3456CTD", k2000},
-      {"23061512-456CTD", k2000},
-      {"230615 23456CTD", k2000},
-      // Each field out of range.
-      {"231315123456CTD", k2000},
-      {"230015123456CTD", k2000},
-      {"230600123456CTD", k2000},
-      {"230632123456CTD", k2000},
-      {"230615243456CTD", k2000},
-      {"230615126056CTD", k2000},
-      {"230615123460CTD", k2000},
-      // No tag, and a first C that has no twelve digits before it.
-      {"230615123456", k2000},
-      {"", k2000},
-      {"C230615123456CTD", k2000},
-      {"C", k2000}};
-  for (const auto& [text, expected] : cases) {
-    ExactReply reply(text);
-    EXPECT_EQ(Str(ParseLoggerDate(reply.View())), expected) << text;
-  }
+      {"231231235959CTD", "2023-12-31 23:59:59"}};
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(Str(ParseLoggerDate(ExactReply(text).View())), expected) << text;
+  // The year 2000 itself; a letter, a sign or a blank among the digits; each field out of range;
+  // no tag, and a first C that has no twelve digits before it.
+  for (const char* text :
+       {"000101000000CTD", "2306151A3456CTD", "23061512-456CTD", "230615 23456CTD",
+        "231315123456CTD", "230015123456CTD", "230600123456CTD", "230632123456CTD",
+        "230615243456CTD", "230615126056CTD", "230615123460CTD", "230615123456", "",
+        "C230615123456CTD", "C"})
+    EXPECT_EQ(Str(ParseLoggerDate(ExactReply(text).View())), k2000) << text;
   EXPECT_EQ(Str(ParseLoggerDate(std::string_view())), k2000);
   EXPECT_EQ(ParseLoggerDate("230615123456CTD").dayOfWeek, 4);  // a Thursday
   // Fewer than twelve characters before the tag are not read outside.
-  for (size_t n = 0; n < 12; ++n) {
-    ExactReply reply(std::string("230615123456").substr(12 - n) + "CTD");
-    EXPECT_EQ(Str(ParseLoggerDate(reply.View())), k2000) << n;
-  }
+  for (size_t n = 0; n < 12; ++n)
+    EXPECT_EQ(
+        Str(ParseLoggerDate(ExactReply(std::string("230615123456").substr(12 - n) + "CTD").View())),
+        k2000)
+        << n;
   // Binary garbage never crashes and gives a real month.
   std::string bytes;
   uint32_t seed = 12345;
@@ -126,29 +116,19 @@ TEST(ParseLoggerDate, TwelveDigitsBeforeTheFirstCOrTheYear2000) {
 }
 
 TEST(ParseLoggerDuration, SixDigitsBeforeCspOrWavAndOneMinuteForBadValues) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"240000CSP", "240000"},
-      {"006000CSP", "000100"},
-      {"xx013015CSP", "013015"},
-      {"235959WAV", "235959"},
-      {"000000CSP", "000000"},
-      {"000500WAV000010CSP", "000010"},  // "CSP" is looked for first, wherever it stands
-      {"240001CSP", "000100"},
-      {"240100CSP", "000100"},
-      {"250000CSP", "000100"},
-      {"000060CSP", "000100"},
-      {"99x999CSP", "000100"},
-      {"-10000CSP", "000100"},
-      {" 10000CSP", "000100"},
-      {"15WAV", "000100"}};
-  for (const auto& [text, expected] : cases) {
-    ExactReply reply(text);
-    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), expected) << text;
-  }
-  for (size_t n = 0; n < 6; ++n) {
-    ExactReply reply(std::string("013015").substr(6 - n) + "CSP");
-    EXPECT_EQ(DurationText(ParseLoggerDuration(reply.View())), "000100") << n;
-  }
+  // "CSP" is looked for first, wherever it stands.
+  const std::pair<const char*, const char*> cases[] = {{"240000CSP", "240000"},
+                                                       {"xx013015CSP", "013015"},
+                                                       {"235959WAV", "235959"},
+                                                       {"000000CSP", "000000"},
+                                                       {"000500WAV000010CSP", "000010"}};
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(DurationText(ParseLoggerDuration(ExactReply(text).View())), expected) << text;
+  std::vector<std::string> bad = {"006000CSP", "240001CSP", "240100CSP", "250000CSP", "000060CSP",
+                                  "99x999CSP", "-10000CSP", " 10000CSP", "15WAV"};
+  for (size_t n = 0; n < 6; ++n) bad.push_back(std::string("013015").substr(6 - n) + "CSP");
+  for (const auto& text : bad)
+    EXPECT_EQ(DurationText(ParseLoggerDuration(ExactReply(text).View())), "000100") << text;
   const SystemTime day = ParseLoggerDuration("240000CSP");
   EXPECT_EQ(day.hour, 24);
   EXPECT_EQ(PeriodSeconds(day), 86400);
@@ -158,7 +138,7 @@ TEST(ParseLoggerDuration, SixDigitsBeforeCspOrWavAndOneMinuteForBadValues) {
   EXPECT_EQ(ParseLoggerDuration(""), Year2000());
 }
 
-TEST(DateArithmetic, DayNumberMatchesTheCalendarFor2000To2099) {
+TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
   EXPECT_EQ(DayNumber(T(2004, 3, 1)), 1521);
   const int64_t base = DaysFromCivil(2000, 1, 1);
   for (int y = 2000; y <= 2099; ++y)
@@ -167,9 +147,7 @@ TEST(DateArithmetic, DayNumberMatchesTheCalendarFor2000To2099) {
         ASSERT_EQ(DayNumber(T(y, m, d)), DaysFromCivil(y, m, d) - base) << y << "-" << m;
   EXPECT_EQ(DayNumber(T(2000, 12, 31)), 365);
   EXPECT_EQ(DayNumber(T(2001, 3, 1)), 366 + 59);
-}
 
-TEST(DateArithmetic, SecondsPeriodsAndComparisons) {
   EXPECT_EQ(SecondsOfDay(T(2010, 5, 5, 1, 2, 3)), 3723);
   EXPECT_EQ(SecondsSince2000(T(2000, 1, 1)), 0);
   EXPECT_EQ(SecondsSince2000(T(2000, 1, 2, 0, 0, 1)), 86401);
@@ -191,9 +169,8 @@ TEST(DateArithmetic, SecondsPeriodsAndComparisons) {
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 2)), -1);
   EXPECT_EQ(Compare(T(2021, 1, 1), T(2020, 12, 31)), 1);
   EXPECT_EQ(Compare(T(2020, 1, 1, 0, 0, 0, 1), T(2020, 1, 1)), 1);
-}
 
-TEST(DateArithmetic, AddSecondsAndMillisecondsAcrossDaysAndYears) {
+  // Adding seconds and milliseconds across days and years.
   const SystemTime newYear = AddSeconds(T(2001, 1, 1), -1);
   EXPECT_EQ(Str(newYear), "2000-12-31 23:59:59");
   EXPECT_EQ(newYear.dayOfWeek, 0);  // a Sunday
