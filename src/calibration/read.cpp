@@ -32,11 +32,6 @@ bool RowAt(const uint8_t* bytes, std::array<double, 4>& row) {
   return true;
 }
 
-int MeaningfulRows(const LoggerState& state) {
-  if (GenerationOf(state) == CalibrationGeneration::SingleChannel) return 1;
-  return std::clamp(state.channelCount, 1, CalibrationCoefficients::kMaxChannels);
-}
-
 char LetterOf(const LoggerState& state, int channel) {
   const auto index = static_cast<size_t>(channel);
   return index < state.channelTypes.size() ? state.channelTypes[index] : '\0';
@@ -56,10 +51,10 @@ void TakeCalibrationDate(const std::vector<uint8_t>& data, CalibrationCoefficien
   cal.calibrationDate = date;
 }
 
-// One memory read from the calibration memory of an older multi-channel logger, with the
-// retries of the record walk: a short answer is asked again; an answer whose sum does not hold
-// is followed by a 500 ms wait and a read that takes whatever else is on the line, then asked
-// again. At most five attempts.
+}  // namespace
+
+// A short answer is asked again; an answer whose sum does not hold is followed by a 500 ms wait
+// and a read that takes whatever else is on the line, then asked again.
 bool ReadCalibrationMemory(LoggerLink& link, int offset, int length, std::vector<uint8_t>& out) {
   using namespace calibration_memory;
   SerialLink& port = link.link();
@@ -83,6 +78,8 @@ bool ReadCalibrationMemory(LoggerLink& link, int offset, int length, std::vector
   return false;
 }
 
+namespace {
+
 CalibrationRead ReadSingleChannel(LoggerLink& link, CalibrationCoefficients& cal,
                                   bool& uncalibrated) {
   std::array<double, 4> row{};
@@ -90,6 +87,7 @@ CalibrationRead ReadSingleChannel(LoggerLink& link, CalibrationCoefficients& cal
   if (uncalibrated) {
     ShowStatus(link.host(), kNotCalibratedText);
     LoadDefaultCoefficients(link.state, cal);
+    cal.origin = CalibrationOrigin::Uncalibrated;
     return CalibrationRead::Succeeded;
   }
   if (std::any_of(row.begin(), row.end(), [](double v) { return std::isnan(v); }))
@@ -117,6 +115,11 @@ CalibrationGeneration GenerationOf(const LoggerState& state) {
   return CalibrationGeneration::SingleChannel;
 }
 
+int CalibrationRows(const LoggerState& state) {
+  if (GenerationOf(state) == CalibrationGeneration::SingleChannel) return 1;
+  return std::clamp(state.channelCount, 1, CalibrationCoefficients::kMaxChannels);
+}
+
 std::array<double, 4> DefaultCoefficientRow(CalibrationGeneration generation, char letter,
                                             const std::string& model) {
   if (generation == CalibrationGeneration::SingleChannel) {
@@ -133,7 +136,7 @@ std::array<double, 4> DefaultCoefficientRow(CalibrationGeneration generation, ch
 
 void LoadDefaultCoefficients(const LoggerState& state, CalibrationCoefficients& cal) {
   const CalibrationGeneration generation = GenerationOf(state);
-  const int rows = MeaningfulRows(state);
+  const int rows = CalibrationRows(state);
   for (int n = 0; n < rows; ++n)
     cal.coef[static_cast<size_t>(n)] =
         DefaultCoefficientRow(generation, LetterOf(state, n), state.model);
@@ -157,11 +160,15 @@ CalibrationRead ReadCalibrationV(LoggerLink& link, CalibrationCoefficients& cal)
   for (int attempt = 0; attempt < kTableAttempts && result == 0; ++attempt)
     result = link.ReadTable("V000000", data);
   const std::string_view head(reinterpret_cast<const char*>(data.data()), data.size());
-  if (result != 1 || head.find("CAL") == std::string_view::npos) return CalibrationRead::Failed;
+  if (result != 1) return CalibrationRead::Failed;
+  if (head.find("CAL") == std::string_view::npos) {
+    cal.origin = CalibrationOrigin::Uncalibrated;
+    return CalibrationRead::Failed;
+  }
   TakeCalibrationDate(data, cal);
 
   // Rows are collected first, so that a read that fails half-way leaves no mixture behind.
-  const int rows = MeaningfulRows(link.state);
+  const int rows = CalibrationRows(link.state);
   std::array<std::array<double, 4>, CalibrationCoefficients::kMaxChannels> read{};
   std::string progress = kReadingCalibrationText;
   for (int n = 1; n <= rows; ++n) {
@@ -189,13 +196,30 @@ CalibrationRead ReadCalibrationV(LoggerLink& link, CalibrationCoefficients& cal)
   return CalibrationRead::Succeeded;
 }
 
+std::array<int, 6> DateOfRecordHeader(const uint8_t* bytes) {
+  std::array<int, 6> date{};
+  for (size_t i = 0; i < 6; ++i) date[i] = FromPackedDecimalUnchecked(bytes[i]);
+  return date;
+}
+
 RecordRead ReadCalibrationRecord(LoggerLink& link, CalibrationCoefficients& cal, bool verify) {
+  switch (ReadCalibrationRecordStep(link, cal, verify)) {
+    case RecordStep::More:
+      return RecordRead::More;
+    case RecordStep::Last:
+      return RecordRead::Last;
+    default:
+      return RecordRead::Failed;
+  }
+}
+
+RecordStep ReadCalibrationRecordStep(LoggerLink& link, CalibrationCoefficients& cal, bool verify) {
   using namespace calibration_memory;
-  const int channels = MeaningfulRows(link.state);
+  const int channels = CalibrationRows(link.state);
   const int recordSize = kHeaderSize + kChannelBlockSize * channels;
   auto downloadError = [&link] {
     link.host().Tell("Calibration", kCalibrationDownloadError, BoxIcon::Warning);
-    return RecordRead::Failed;
+    return RecordStep::Error;
   };
 
   int offset = cal.nextRecordOffset;
@@ -205,12 +229,12 @@ RecordRead ReadCalibrationRecord(LoggerLink& link, CalibrationCoefficients& cal,
   if (bytes[0] == 0xFF) {
     ShowStatus(link.host(), kNotCalibratedText);
     LoadDefaultCoefficients(link.state, cal);
-    return RecordRead::Failed;
+    if (offset == 0) cal.origin = CalibrationOrigin::Uncalibrated;
+    return RecordStep::Empty;
   }
   // A record that would run past the end of the calibration memory is not a record.
   if (offset + recordSize > kHighestEnd) return downloadError();
-  std::array<int, 6> date{};
-  for (size_t i = 0; i < 6; ++i) date[i] = FromPackedDecimalUnchecked(bytes[i]);
+  const std::array<int, 6> date = DateOfRecordHeader(bytes.data());
   offset += kHeaderSize;
 
   std::array<std::array<double, 4>, CalibrationCoefficients::kMaxChannels> rows{};
@@ -232,15 +256,16 @@ RecordRead ReadCalibrationRecord(LoggerLink& link, CalibrationCoefficients& cal,
     if (!ReadCalibrationMemory(link, offset, 3, bytes)) return downloadError();
     last = bytes[0] == 0xFF;
   }
-  if (!last) return RecordRead::More;
-  if (!verify) return RecordRead::Last;
+  if (!last) return RecordStep::More;
+  if (!verify) return RecordStep::Last;
   const bool same = std::equal(rows.begin(), rows.begin() + channels, cal.coef.begin());
-  return same ? RecordRead::Last : RecordRead::Failed;
+  return same ? RecordStep::Last : RecordStep::Mismatch;
 }
 
 CalibrationRead ReadCalibration(LoggerLink& link, CalibrationCoefficients& cal) {
   if (!cal.calibrationReadNeeded) return CalibrationRead::Succeeded;
   cal.calibrationReadNeeded = false;
+  cal.origin = CalibrationOrigin::NotRead;
   Host& host = link.host();
   ShowStatus(host, kReadingCalibrationText);
 
@@ -267,8 +292,15 @@ CalibrationRead ReadCalibration(LoggerLink& link, CalibrationCoefficients& cal) 
     ShowStatus(host, kNotCalibratedText);
     LoadDefaultCoefficients(link.state, cal);
     cal.calibrationReadNeeded = true;
+    // A logger that holds no calibration has been read completely: its defaults may be written
+    // back. A read that broke off leaves the logger's values unknown.
+    if (cal.origin == CalibrationOrigin::Uncalibrated)
+      link.state.calibrationStale = false;
+    else
+      cal.origin = CalibrationOrigin::ReadFailed;
     return CalibrationRead::Failed;
   }
+  if (cal.origin == CalibrationOrigin::NotRead) cal.origin = CalibrationOrigin::Logger;
   link.state.calibrationStale = false;
   // An uncalibrated single-channel logger keeps its warning in the message line.
   if (!uncalibrated) {

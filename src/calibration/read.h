@@ -5,10 +5,12 @@
 // single-channel loggers ("Z"). When the logger holds none, or the read fails, the defaults of
 // the generation are loaded.
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "records/coefficients.h"
 #include "link/logger_link.h"
+#include "records/coefficients.h"
 #include "records/logger_state.h"
 
 namespace klx {
@@ -22,6 +24,15 @@ enum class RecordRead : int {
   Failed = 0,  // no record (defaults loaded), read error, or a mismatch when verifying
   Last = 1,    // this was the last record (and, when verifying, it matches the table)
   More = 2,    // a further record follows; call again
+};
+
+// One step of the record walk, in more detail than `RecordRead`.
+enum class RecordStep {
+  Error,     // a memory read failed or the chain is malformed ("Download Error" shown)
+  Empty,     // no record at this offset: the memory holds no calibration (defaults loaded)
+  Mismatch,  // verifying: the last record differs from the table
+  Last,
+  More,
 };
 
 // Calibration memory of an older multi-channel logger.
@@ -41,6 +52,8 @@ inline constexpr const char* kCalibrationDownloadError =
     "Download Error in reading calibration coefficients";
 
 CalibrationGeneration GenerationOf(const LoggerState& state);
+// How many rows of the table are meaningful: the channel count, one for a single-channel logger.
+int CalibrationRows(const LoggerState& state);
 
 // The default row for a channel letter. `model` matters only for single-channel loggers.
 std::array<double, 4> DefaultCoefficientRow(CalibrationGeneration generation, char letter,
@@ -61,6 +74,15 @@ CalibrationRead ReadCalibration(LoggerLink& link, CalibrationCoefficients& cal);
 CalibrationRead ReadCalibrationV(LoggerLink& link, CalibrationCoefficients& cal);
 // Reads the record at `cal.nextRecordOffset` of an older multi-channel logger.
 RecordRead ReadCalibrationRecord(LoggerLink& link, CalibrationCoefficients& cal, bool verify);
+
+// The same step with its full outcome: the history walk must tell an empty memory from a walk
+// that broke off.
+RecordStep ReadCalibrationRecordStep(LoggerLink& link, CalibrationCoefficients& cal, bool verify);
+// Six BCD bytes of a record header as year (two digits), month, day, hour, minute, second.
+std::array<int, 6> DateOfRecordHeader(const uint8_t* bytes);
+// One memory read of the calibration memory of an older multi-channel logger (offset from
+// 0x10000), with the retries of the record walk. False after five failed attempts.
+bool ReadCalibrationMemory(LoggerLink& link, int offset, int length, std::vector<uint8_t>& out);
 
 // Makes `CommGet` 10 run ReadCalibration on `cal`. Both must outlive the link's use of the hook.
 void InstallCalibrationReader(LoggerLink& link, CalibrationCoefficients& cal);

@@ -5,6 +5,15 @@
 
 namespace klx {
 
+// Where the table's values came from. Only a table that reflects the connected logger (its
+// calibration, or the defaults of a logger that holds none) may be written back to it.
+enum class CalibrationOrigin : uint8_t {
+  NotRead,       // nothing read yet (start, or another logger)
+  Logger,        // read from the logger
+  Uncalibrated,  // the logger holds no calibration: the defaults are in place
+  ReadFailed,    // the read broke off: the defaults are in place, the logger's values unknown
+};
+
 struct CalibrationCoefficients {
   static constexpr int kMaxChannels = 24;
   // c0..c3 per channel. Thermistor channels ('T'): L = ln(1/x − 1),
@@ -18,6 +27,7 @@ struct CalibrationCoefficients {
   bool calibrationReadNeeded = true;
   int nextRecordOffset = 0;
   unsigned calibrationWriteFlags = 0;  // 1 coefficients edited, 2 correction edited
+  CalibrationOrigin origin = CalibrationOrigin::NotRead;
 
   friend bool operator==(const CalibrationCoefficients&, const CalibrationCoefficients&) = default;
 };

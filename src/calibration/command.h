@@ -1,0 +1,27 @@
+#pragma once
+// The calibration menu commands without their windows: the checks before the coefficients may
+// be read, the read that fills the dialog, and the write with its read-back after OK.
+#include "calibration/write.h"
+#include "link/logger_link.h"
+#include "records/coefficients.h"
+
+namespace klx {
+
+// The idle status codes (stopped, not started, stopped by the user).
+bool CalibrationStatusIdle(int statusCode);
+
+// The checks of the menu commands on a connected logger: a logging or enabled logger refuses
+// calibration access unless it reports that it allows it. False with the message shown.
+bool CalibrationAccessAllowed(LoggerLink& link);
+
+// Reads the configuration (for the loggers that keep one) and the coefficients, as the dialog
+// opens. False when the configuration cannot be read; a failed coefficient read still opens the
+// dialog (with the defaults, which cannot be written).
+bool PrepareCalibrationView(LoggerLink& link, CalibrationCoefficients& cal);
+
+// After OK: writes the table (`calibrationWriteFlags` set by the editor) and, when that worked,
+// reads back what the logger now holds.
+CalibrationWrite ApplyCalibration(LoggerLink& link, CalibrationCoefficients& cal,
+                                  const WriteProgress& progress = {});
+
+}  // namespace klx
