@@ -6,31 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
-#include <QTimer>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "calibration/read.h"
 #include "deployment/ui/setup_command.h"
 #include "derived/ui/derived_units_dialog.h"
+#include "desktop/com_settings_dialog.h"
+#include "desktop/copy_limit.h"
+#include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "files/ui/file_dialogs.h"
 #include "gui/qt_test_app.h"
@@ -39,12 +34,8 @@
 #include "shell/datetime.h"
 #include "shell/directories.h"
 #include "shell/recent_files.h"
-#include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
-#include "desktop/com_settings_dialog.h"
-#include "desktop/copy_limit.h"
-#include "desktop/retrieval_dialog.h"
 
 namespace klx::ui {
 namespace {
@@ -55,21 +46,7 @@ int ExpectedWidth() {
   return std::min(screen ? screen->availableGeometry().width() : 1000, 1000);
 }
 
-// Runs `act` on the modal dialog of type T that the next command opens (it must close it).
-template <typename T>
-void OnNextDialog(std::function<void(T&)> act, bool* seen) {
-  QTimer::singleShot(0, [act, seen] {
-    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    *seen = true;
-    act(*dialog);
-  });
-}
-
-std::string ReadAll(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadText;
 
 class MainWindowTest : public test::TempDirTest {
  protected:
@@ -100,6 +77,36 @@ class MainWindowTest : public test::TempDirTest {
     window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
     window.reset();
     TempDirTest::TearDown();
+  }
+
+  // Runs the command; `act` works the dialog of type T it opens. Whether that dialog opened.
+  template <typename T>
+  bool WithDialog(int command, std::function<void(T&)> act) {
+    bool seen = false;
+    test::OnNextModal<T>(act, &seen);
+    window->RunCommand(command);
+    return seen;
+  }
+
+  // Shows a VS-330 data set of the given channel letters and values, with their extremes.
+  HeldData& Hold(const std::string& letters, int samples,
+                 const std::function<float(int, int)>& value, bool unsaved = false) {
+    HeldData& held = window->session().held;
+    held.data.logger.model = "VS-330";
+    held.data.logger.channelTypes = letters;
+    held.data.channelCount = static_cast<int>(letters.size());
+    held.data.samplesPerChannel = samples;
+    held.data.series.clear();
+    for (int c = 0; c < held.data.channelCount; ++c) {
+      std::vector<float> s;
+      for (int i = 0; i < samples; ++i) s.push_back(value(c, i));
+      s.push_back(*std::min_element(s.begin(), s.end()));
+      s.push_back(*std::max_element(s.begin(), s.end() - 1));
+      held.data.series.push_back(std::move(s));
+    }
+    held.image.unsaved = unsaved;
+    window->ShowHeldData();
+    return held;
   }
 
   bool SelectSimulator(const std::string& model) {
@@ -251,16 +258,7 @@ TEST_F(MainWindowTest, StatusLineCutAndWarningIcon) {
 }
 
 TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
-  HeldData& held = window->session().held;
-  held.data.logger.model = "VS-330";
-  held.data.logger.channelTypes = "TP";
-  held.data.channelCount = 2;
-  held.data.samplesPerChannel = 20000;
-  held.data.series.assign(2, std::vector<float>(20002, 7.5f));
-  for (int i = 0; i < 20000; ++i) held.data.series[1][static_cast<size_t>(i)] = i * 0.01f;
-  held.data.series[1][20000] = 0;
-  held.data.series[1][20001] = 199.99f;
-  window->ShowHeldData();
+  Hold("TP", 20000, [](int c, int i) { return c == 0 ? 7.5f : i * 0.01f; });
   const GraphView& v = window->view();
   EXPECT_DOUBLE_EQ(v.Unit(0).division, 0.0002);
   EXPECT_NEAR(v.Unit(0).bottom, 7.5, 1e-9);
@@ -385,13 +383,8 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
 }
 
 TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
-  HeldData& held = window->session().held;
-  held.data.logger.channelTypes = "T";
-  held.data.channelCount = 1;
-  held.data.samplesPerChannel = 3;
-  held.data.series.assign(1, {1, 2, 3, 1, 3});
-  held.image.unsaved = true;
-  window->ShowHeldData();
+  HeldData& held = Hold(
+      "T", 3, [](int, int i) { return i + 1.0f; }, true);
   // Yes: return to save (the save is cancelled here); the read does not go on.
   nextAnswer = Answer::Yes;
   window->RunCommand(cmd::kReadDatFile);
@@ -416,60 +409,39 @@ TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
   EXPECT_EQ(window->view().Samples(), 3);
 }
 
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
-
 TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
-  bool seen = false;
-  OnNextDialog<WriteFormatDialog>(
-      [](WriteFormatDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "KLX Logger - Write File Formats");
-        EXPECT_EQ(d.Layout(), 0);
-        EXPECT_EQ(d.Choices()->button(2)->text(),
-                  "Date, time and reading per line - 2000/06/21 12:30:00 23.1564");
-        test::SaveWidgetPicture(d, "write_format_dialog.png", false);
-        d.Choices()->button(2)->click();
-        d.accept();
-      },
-      &seen);
-  window->RunCommand(cmd::kFormatSaveFile);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<WriteFormatDialog>(cmd::kFormatSaveFile, [](WriteFormatDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "KLX Logger - Write File Formats");
+    EXPECT_EQ(d.Layout(), 0);
+    EXPECT_EQ(d.Choices()->button(2)->text(),
+              "Date, time and reading per line - 2000/06/21 12:30:00 23.1564");
+    test::SaveWidgetPicture(d, "write_format_dialog.png", false);
+    d.Choices()->button(2)->click();
+    d.accept();
+  }));
   EXPECT_EQ(window->session().settings.format, 2);
   Settings reread(Dir());
   reread.ReadSettings();
   EXPECT_EQ(reread.format, 2);
   // Cancel keeps the layout.
-  seen = false;
-  OnNextDialog<WriteFormatDialog>(
-      [](WriteFormatDialog& d) {
-        EXPECT_EQ(d.Layout(), 2);
-        d.Choices()->button(1)->click();
-        d.reject();
-      },
-      &seen);
-  window->RunCommand(cmd::kFormatSaveFile);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<WriteFormatDialog>(cmd::kFormatSaveFile, [](WriteFormatDialog& d) {
+    EXPECT_EQ(d.Layout(), 2);
+    d.Choices()->button(1)->click();
+    d.reject();
+  }));
   EXPECT_EQ(window->session().settings.format, 2);
 
-  seen = false;
-  OnNextDialog<MatlabFormatDialog>(
-      [](MatlabFormatDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "MATLAB date/time output format");
-        test::SaveWidgetPicture(d, "matlab_format_dialog.png", false);
-        d.Frequencies()->button(1)->click();
-        d.Formats()->button(1)->click();
-        d.accept();
-      },
-      &seen);
-  window->RunCommand(cmd::kMatlabFormat);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<MatlabFormatDialog>(cmd::kMatlabFormat, [](MatlabFormatDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "MATLAB date/time output format");
+    test::SaveWidgetPicture(d, "matlab_format_dialog.png", false);
+    d.Frequencies()->button(1)->click();
+    d.Formats()->button(1)->click();
+    d.accept();
+  }));
   reread.ReadSettings();
   EXPECT_EQ(reread.matlabFrequency, 1);
   EXPECT_EQ(reread.matlabFormat, 1);
-  EXPECT_NE(ReadAll(Dir() / "klx.ini").find("MATLAB frequency: 1 format: 1"), std::string::npos);
+  EXPECT_NE(ReadText(Dir() / "klx.ini").find("MATLAB frequency: 1 format: 1"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, CommentDialogKeepsNinetyNineCharactersOnOneLine) {
@@ -481,20 +453,15 @@ TEST_F(MainWindowTest, CommentDialogKeepsNinetyNineCharactersOnOneLine) {
 }
 
 TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
-  bool seen = false;
-  OnNextDialog<DerivedUnitsDialog>(
-      [](DerivedUnitsDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
-        test::SaveWidgetPicture(d, "derived_units_dialog.png", false);
-        d.Check("Salinity")->setChecked(true);
-        d.Check("UNESCO")->setChecked(true);
-        d.Check("mg/l")->setChecked(true);
-        d.Number("atmospheric")->setValue(9.5);
-        d.accept();
-      },
-      &seen);
-  window->RunCommand(cmd::kDerivedUnits);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<DerivedUnitsDialog>(cmd::kDerivedUnits, [](DerivedUnitsDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
+    test::SaveWidgetPicture(d, "derived_units_dialog.png", false);
+    d.Check("Salinity")->setChecked(true);
+    d.Check("UNESCO")->setChecked(true);
+    d.Check("mg/l")->setChecked(true);
+    d.Number("atmospheric")->setValue(9.5);
+    d.accept();
+  }));
   const DerivedUnitSettings& d = window->session().settings.derived;
   EXPECT_TRUE(d.salinityOn);
   EXPECT_TRUE(d.speedOfSoundOn && d.soundUnesco && !d.soundWilson);
@@ -516,26 +483,21 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
 // A logger with the extended command set keeps its latency and default rate in tables.
 TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
   ASSERT_TRUE(SelectSimulator("NMJ-7400"));
-  bool seen = false;
   int shown = -1;
-  OnNextDialog<LatencyDialog>(
-      [&shown](LatencyDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "Set latency");
-        shown = d.Field()->value();
-        test::SaveWidgetPicture(d, "latency_dialog.png", false);
-        d.Field()->setValue(shown + 120);
-        EXPECT_TRUE(d.Apply());
-        d.accept();
-      },
-      &seen);
-  window->RunCommand(cmd::kLatency);
-  ASSERT_TRUE(seen) << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [&shown](LatencyDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "Set latency");
+    shown = d.Field()->value();
+    test::SaveWidgetPicture(d, "latency_dialog.png", false);
+    d.Field()->setValue(shown + 120);
+    EXPECT_TRUE(d.Apply());
+    d.accept();
+  })) << window->host().StatusText(kStatusMessagePart).toStdString();
   EXPECT_GT(shown, 0);
   EXPECT_EQ(window->session().logger.CurrentLatency(), shown + 120);
 
-  seen = false;
   int chosen = 0;
-  OnNextDialog<DefaultBaudRateDialog>(
+  ASSERT_TRUE(WithDialog<DefaultBaudRateDialog>(
+      cmd::kSetDefaultBaudRate,
       [&chosen](DefaultBaudRateDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
         test::SaveWidgetPicture(d, "default_baud_dialog.png", false);
@@ -543,18 +505,10 @@ TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
         d.List()->setCurrentRow(d.List()->count() - 1);
         chosen = d.ChosenRate();
         d.reject();
-      },
-      &seen);
-  window->RunCommand(cmd::kSetDefaultBaudRate);
-  ASSERT_TRUE(seen) << window->host().StatusText(kStatusMessagePart).toStdString();
+      }))
+      << window->host().StatusText(kStatusMessagePart).toStdString();
   EXPECT_EQ(chosen, 19200);
 }
-
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
 
 TEST_F(MainWindowTest, ComSettingsKeepTheRadioDelayAndGpsChoice) {
   ComSettingsDialog dialog(window->session(), window.get());
@@ -573,17 +527,10 @@ TEST_F(MainWindowTest, ComSettingsKeepTheRadioDelayAndGpsChoice) {
   ASSERT_TRUE(dialog.Apply());
   EXPECT_TRUE(window->session().link.radioDelay.enabled);
   EXPECT_EQ(window->session().link.radioDelay.ms, 250);
-  std::ifstream ini(Dir() / "klx.ini");
-  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  const std::string text = ReadText(Dir() / "klx.ini");
   EXPECT_NE(text.find("Radio=250\n"), std::string::npos) << text;
   EXPECT_NE(text.find("GPSComm=NOT USED\n"), std::string::npos) << text;
 }
-
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
 
 TEST_F(MainWindowTest, LanguageResourcesWritesTheSetting) {
   QTimer::singleShot(0, [] {
@@ -597,16 +544,9 @@ TEST_F(MainWindowTest, LanguageResourcesWritesTheSetting) {
   });
   window->RunCommand(cmd::kLanguageResources);
   EXPECT_TRUE(window->session().settings.languageSupport);
-  std::ifstream ini(Dir() / "klx.ini");
-  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  const std::string text = ReadText(Dir() / "klx.ini");
   EXPECT_NE(text.find("Language Support: Chinese\n"), std::string::npos) << text;
 }
-
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
 
 // The read commands open in the remembered folders; a choice is remembered in the directory
 // file; a dat read refuses a name without ".dat".
@@ -648,7 +588,7 @@ TEST_F(MainWindowTest, FileReadsOpenInAndRememberTheDirectories) {
   nextFile = (other / "bad.hex").string();
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(s.directories.hex, other.string());
-  const std::string written = ReadAll(DirectoryFilePath(Dir()));
+  const std::string written = ReadText(DirectoryFilePath(Dir()));
   EXPECT_NE(written.find("HEX directory=" + other.string() + "\n"), std::string::npos) << written;
   EXPECT_NE(written.find("DAT directory=" + datDir.string() + "\n"), std::string::npos) << written;
   // The next hex dialog opens there.
@@ -693,13 +633,7 @@ TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
   ASSERT_EQ(w.RecentActions().size(), 1u);
 
   // A MAT file is read but does not join the recent files.
-  HeldData& held = window->session().held;
-  held.data.logger.model = "VS-330";
-  held.data.logger.channelTypes = "T";
-  held.data.channelCount = 1;
-  held.data.samplesPerChannel = 3;
-  held.data.series.assign(1, {1, 2, 3, 1, 3});
-  window->ShowHeldData();
+  HeldData& held = Hold("T", 3, [](int, int i) { return i + 1.0f; });
   nextFile = (Dir() / "mat" / "data.mat").string();
   window->RunCommand(cmd::kSaveMatlabFile);
   ASSERT_TRUE(std::filesystem::exists(nextFile)) << window->host().log.back();
@@ -709,12 +643,6 @@ TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
   ASSERT_TRUE(list.Load());
   for (const std::string& e : list.Entries()) EXPECT_EQ(e.find(".mat"), std::string::npos) << e;
 }
-
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
 
 // "Save a NetCDF file" stands right after the MATLAB item and writes a NetCDF-4 (HDF5) file.
 TEST_F(MainWindowTest, SaveNetcdfFileBesideTheMatlabItem) {
@@ -743,16 +671,7 @@ TEST_F(MainWindowTest, SaveNetcdfFileBesideTheMatlabItem) {
 // The vertical scroll bar cannot move an unzoomed scale; after a zoom it and the up-down
 // control at (120, 270) step the vertical offset together.
 TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
-  HeldData& held = window->session().held;
-  held.data.logger.model = "VS-330";
-  held.data.logger.channelTypes = "T";
-  held.data.channelCount = 1;
-  held.data.samplesPerChannel = 1000;
-  held.data.series.assign(1, std::vector<float>(1002));
-  for (int i = 0; i < 1000; ++i) held.data.series[0][static_cast<size_t>(i)] = i * 0.1f;
-  held.data.series[0][1000] = 0;
-  held.data.series[0][1001] = 99.9f;
-  window->ShowHeldData();
+  Hold("T", 1000, [](int, int i) { return i * 0.1f; });
   GraphPanel& g = window->graph();
   QScrollBar* bar = g.VerticalBar();
   QSpinBox* upDown = g.UpDown();
@@ -787,12 +706,6 @@ TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
   EXPECT_FALSE(upDown->isEnabled());
 }
 
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
-
 // The status bar: part 2 carries one of two units icons (no text), part 3 is 77 wide, and a
 // command that connects brings the units part up to date.
 TEST_F(MainWindowTest, StatusBarUnitsIconAndPartWidths) {
@@ -817,25 +730,14 @@ TEST_F(MainWindowTest, StatusBarUnitsIconAndPartWidths) {
 
   // The latency command connects: afterwards the part shows the logger's output form.
   ASSERT_TRUE(SelectSimulator("NMJ-7400"));
-  bool seen = false;
-  OnNextDialog<LatencyDialog>([](LatencyDialog& d) { d.reject(); }, &seen);
-  window->RunCommand(cmd::kLatency);
-  ASSERT_TRUE(seen) << host.StatusText(kStatusMessagePart).toStdString();
+  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [](LatencyDialog& d) { d.reject(); }))
+      << host.StatusText(kStatusMessagePart).toStdString();
   const bool eng = window->session().logger.state.OutputsEngineeringUnits();
   EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
   host.SetUnitsIcon(!eng);
-  seen = false;
-  OnNextDialog<LatencyDialog>([](LatencyDialog& d) { d.reject(); }, &seen);
-  window->RunCommand(cmd::kLatency);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [](LatencyDialog& d) { d.reject(); }));
   EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
 }
-
-}  // namespace
-}  // namespace klx::ui
-
-namespace klx::ui {
-namespace {
 
 TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   ASSERT_TRUE(SelectSimulator("VS-330-RT"));
@@ -882,7 +784,7 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "&Retrieve data");
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
   // The 30 bytes standing for the parameter block, a stamp and three bytes a channel a sample.
-  const std::string file = ReadAll(Dir() / "hex" / "live.hex");
+  const std::string file = ReadText(Dir() / "hex" / "live.hex");
   const size_t count = file.find("Number of bytes of data ");
   ASSERT_NE(count, std::string::npos);
   EXPECT_GE(std::stoi(file.substr(count + 24, 7)), 30 + 12 + 9 * 3) << file;

@@ -2,13 +2,10 @@
 // channel, frozen and resumed), the list variant, the refusals of the fetch command, the GPS
 // test on the simulated receiver, and the real-time limits with their file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,107 +13,60 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTimer>
-#include <clocale>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 
 #include "calibration/read.h"
 #include "decoding/equations.h"
 #include "gui/qt_test_app.h"
-#include "platform/clock.h"
-#include "platform/host.h"
 #include "realtime/ui/gps_test_dialog.h"
 #include "realtime/ui/limits_dialog.h"
 #include "realtime/ui/live_readings_dialog.h"
-#include "session/session.h"
 #include "shell/limits_file.h"
 #include "shell/messages.h"
-#include "sim/sim_logger.h"
-#include "sim/sim_transport.h"
 
 namespace klx::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the event loop until the condition holds or two seconds of wall time have passed.
-bool RunUntil(const std::function<bool()>& done) {
-  QElapsedTimer wall;
-  wall.start();
-  while (!done() && wall.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
-
-// Runs `drive` on the modal dialog that the command opens.
-template <typename Dialog>
-void WhenOpen(const std::function<void(Dialog&)>& drive, bool* seen) {
-  QTimer::singleShot(0, [drive, seen] {
-    auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-    if (seen) *seen = d != nullptr;
-    if (!d) {
-      if (QWidget* other = QApplication::activeModalWidget()) other->close();
-      return;
-    }
-    drive(*d);
-    if (d->isVisible()) d->close();
-  });
-}
+using test::OnNextModal;
+using test::ReadText;
+using test::RunUntil;
 
 class RealtimeDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    test::QtApp();
-    dir = fs::temp_directory_path() / ("klx-rtgui-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
-    sims = sim::RegisterSimTransport(session->transports, clock);
-    session->ReadSettings();
-  }
-  void TearDown() override {
-    session.reset();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
   void UseLogger(const std::string& name) {
     std::string error;
     ASSERT_TRUE(session->SelectPort(name, &error)) << error;
   }
-  // A profile of the profile folder whose deployment lies in the coming year, in the given
-  // status, as a "sim:" file name.
-  std::string ProfileWithStatus(const std::string& profile, int status) {
+  // A profile of the profile folder with the keys given replaced by `added`, written to the
+  // test's folder; its "sim:" file name.
+  std::string EditedProfile(const std::string& profile, std::initializer_list<const char*> keys,
+                            const std::string& added) {
     std::string text = ReadText(fs::path(KLX_SIM_PROFILES) / (profile + ".profile"));
-    for (const char* key : {"\nstatus = ", "\nstart = ", "\nend = "}) {
-      const size_t at = text.find(key);
+    for (const char* key : keys) {
+      const size_t at = text.find(std::string("\n") + key + " = ");
       if (at != std::string::npos) text.erase(at + 1, text.find('\n', at + 1) - at);
     }
-    text += "\nstart = 270101000000\nend = 270201000000\nstatus = " + std::to_string(status) + "\n";
-    const fs::path file = dir / (profile + "-status.profile");
-    std::ofstream(file) << text;
+    const fs::path file = rig.dir / (profile + "-edited.profile");
+    std::ofstream(file) << text << "\n" << added << "\n";
     return "sim:" + file.string();
+  }
+  // The profile's deployment moved into the coming year, in the given status.
+  std::string ProfileWithStatus(const std::string& profile, int status) {
+    return EditedProfile(
+        profile, {"status", "start", "end"},
+        "start = 270101000000\nend = 270201000000\nstatus = " + std::to_string(status));
   }
   int FetchCommands(const std::string& logger) {
     int n = 0;
-    for (const std::string& c : sims->Logger(logger)->CommandLog())
+    for (const std::string& c : rig.sims->Logger(logger)->CommandLog())
       if (!c.empty() && c[0] == 'F') ++n;
     return n;
   }
 
-  fs::path dir;
-  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
   RecordingHost host;
-  std::unique_ptr<Session> session;
-  std::shared_ptr<sim::SimLoggers> sims;
+  test::SimSession rig{host, "rtgui"};
+  VirtualClock& clock = rig.clock;
+  std::unique_ptr<Session>& session = rig.session;
 };
 
 // ---- live readings ----
@@ -146,10 +96,7 @@ TEST(SingleChannelReading, CountsAndEngineeringText) {
 }
 
 TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
-  UseLogger("sim:VS-330");
-  ASSERT_TRUE(session->logger.ConnectCommand());
-  session->logger.AssessCapabilities();
-  session->logger.CommGet(16);
+  ASSERT_TRUE(rig.Connect("sim:VS-330"));
   ASSERT_EQ(session->logger.state.channelCount, 3);
   ASSERT_EQ(ReadCalibration(session->logger, session->calibration), CalibrationRead::Succeeded);
   LiveReadingsDialog dialog(*session, host);
@@ -173,7 +120,7 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
     EXPECT_TRUE(number) << dialog.ValueLabel(channel - 1)->text().toStdString();
   }
   EXPECT_GE(dialog.FetchCount()->value(), 3);
-  const auto& log = sims->Logger("VS-330")->CommandLog();
+  const auto& log = rig.sims->Logger("VS-330")->CommandLog();
   EXPECT_NE(std::find(log.begin(), log.end(), "F03"), log.end());
   // A logger below the extended command set has its averaging switched off first.
   EXPECT_NE(std::find(log.begin(), log.end(), "W0100"), log.end());
@@ -204,24 +151,16 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
 // A logger with a range-switching turbidity channel: "Auto-ranging" pauses the fetching, the
 // dialog's choice goes to the logger once its activity countdown has fallen to 5.
 TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
-  std::string text = ReadText(fs::path(KLX_SIM_PROFILES) / "VS-330.profile");
-  for (const char* key : {"\nchannels = ", "\ncap.0 = "}) {
-    const size_t at = text.find(key);
-    text.erase(at + 1, text.find('\n', at + 1) - at);
-  }
   std::string extended = "00", behaviour = "01";
   for (int c = 1; c < 26; ++c) {
     extended += c == 1 ? " 00" : " 02";
     behaviour += c == 1 ? " 06" : " FF";
   }
-  text += "\nchannels = YTP\ncap.0 = 0x00001085\ncap.8 = 0x04\ntable.4 = " + extended +
-          "\ntable.5 = " + behaviour + "\n";
-  const fs::path file = dir / "ranging.profile";
-  std::ofstream(file) << text;
-  UseLogger("sim:" + file.string());
-  ASSERT_TRUE(session->logger.ConnectCommand());
-  session->logger.AssessCapabilities();
-  session->logger.CommGet(16);
+  const std::string port =
+      EditedProfile("VS-330", {"channels", "cap.0"},
+                    "channels = YTP\ncap.0 = 0x00001085\ncap.8 = 0x04\ntable.4 = " + extended +
+                        "\ntable.5 = " + behaviour);
+  ASSERT_TRUE(rig.Connect(port));
   ASSERT_TRUE(session->logger.state.rsCommandFlags & 0x04u);
   LiveReadingsDialog dialog(*session, host);
   ASSERT_NE(dialog.AutoRangingButton(), nullptr);
@@ -255,7 +194,7 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
               waiting.contains("Waiting for logger to sleep before continuing - 6"))
       << waiting.join("|").toStdString();
   EXPECT_TRUE(dialog.Timer().isActive()) << "fetching resumes";
-  const auto table = sims->Logger(file.string())->Table(5);
+  const auto table = rig.sims->Logger(port.substr(4))->Table(5);
   ASSERT_TRUE(table);
   EXPECT_EQ((*table)[1], 2 * 32 + 1 * 8 + 6);
   dialog.FinishButton()->click();
@@ -264,9 +203,7 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
 // A lost reply shows "COMM ERR" once the expected wait is over, a logger that cannot be reached
 // "Communication Error", and the readings go on when it answers again.
 TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {
-  UseLogger("sim:VS-330");
-  ASSERT_TRUE(session->logger.ConnectCommand());
-  session->logger.CommGet(16);
+  ASSERT_TRUE(rig.Connect("sim:VS-330"));
   LiveReadingsDialog dialog(*session, host);
   dialog.Timer().stop();
   dialog.Tick();  // asks
@@ -286,7 +223,7 @@ TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {
   EXPECT_EQ(ticks, dialog.Progress()->maximum() + 1);
   EXPECT_TRUE(dialog.ValueLabel(0)->text().isEmpty());
 
-  sims->Logger("VS-330")->SilenceUntil(clock.MonotonicMs() + 60000);
+  rig.sims->Logger("VS-330")->SilenceUntil(clock.MonotonicMs() + 60000);
   dialog.Tick();
   EXPECT_EQ(dialog.StateLabel()->text(), "Communication Error");
   clock.Advance(60000);
@@ -312,7 +249,7 @@ TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingAndEnabledVs550) {
     UseLogger(ProfileWithStatus(c.profile, c.status));
     session->logger.state.connected = false;
     bool opened = true;
-    WhenOpen<QDialog>([](QDialog&) {}, &opened);
+    OnNextModal<QDialog>([](QDialog&) {}, &opened);
     RunFetchLiveReadingsCommand(nullptr, *session, host);
     QApplication::processEvents();
     EXPECT_FALSE(opened) << c.profile;
@@ -329,7 +266,7 @@ TEST_F(RealtimeDialogTest, FetchCommandOpensTheLiveReadingsOfAnIdleLogger) {
   UseLogger("sim:VS-330");
   bool seen = false;
   QString name;
-  WhenOpen<LiveReadingsDialog>(
+  OnNextModal<LiveReadingsDialog>(
       [&](LiveReadingsDialog& d) {
         name = d.findChild<QLabel*>("loggerName")->text();
         d.FinishButton()->click();
@@ -341,9 +278,7 @@ TEST_F(RealtimeDialogTest, FetchCommandOpensTheLiveReadingsOfAnIdleLogger) {
 }
 
 TEST_F(RealtimeDialogTest, ListVariantShowsChosenChannelClearsAndCopies) {
-  UseLogger("sim:VS-330");
-  ASSERT_TRUE(session->logger.ConnectCommand());
-  session->logger.CommGet(16);
+  ASSERT_TRUE(rig.Connect("sim:VS-330"));
   GenericFetchDialog dialog(*session, host);
   dialog.Timer().stop();
   EXPECT_TRUE(dialog.AllChannels()->isChecked());
@@ -379,7 +314,7 @@ TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
     session->link.gpsPort = session->ports.NumberFor(receiver);
     bool seen = false;
     QString text;
-    WhenOpen<GpsTestDialog>(
+    OnNextModal<GpsTestDialog>(
         [&](GpsTestDialog& d) {
           EXPECT_EQ(d.windowTitle(), "GPS Test");
           EXPECT_TRUE(d.MessageLine()->isReadOnly());
@@ -405,7 +340,7 @@ TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
 
 TEST_F(RealtimeDialogTest, GpsTestWarnsOnceWithoutFixSentences) {
   session->link.gpsPort = session->ports.NumberFor("sim:GPS-RMC");
-  WhenOpen<GpsTestDialog>(
+  OnNextModal<GpsTestDialog>(
       [&](GpsTestDialog& d) {
         for (int i = 0; i < 400; ++i) {
           clock.Advance(1000);
@@ -426,7 +361,7 @@ TEST_F(RealtimeDialogTest, GpsTestWithoutAPortTellsAndOpensNothing) {
     host.events.clear();
     session->link.gpsPort = port;
     bool opened = true;
-    WhenOpen<QDialog>([](QDialog&) {}, &opened);
+    OnNextModal<QDialog>([](QDialog&) {}, &opened);
     RunGpsTestCommand(nullptr, *session, host);
     QApplication::processEvents();
     EXPECT_FALSE(opened) << port;
@@ -473,8 +408,8 @@ TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOther) {
 }
 
 TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
-  const fs::path file = LimitsFilePath(dir);
-  ReadRealTimeLimits(dir, session->limits);  // writes the defaults
+  const fs::path file = LimitsFilePath(rig.dir);
+  ReadRealTimeLimits(rig.dir, session->limits);  // writes the defaults
   const std::string before = ReadText(file);
   ASSERT_NE(before.find("Temperature=35 -5\n"), std::string::npos);
 
@@ -483,7 +418,7 @@ TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
     d.MaximumBox("Temperature")->setValue(28);
     d.MaximumBox("DerivedO2")->setValue(400);
   };
-  WhenOpen<LimitsDialog>(
+  OnNextModal<LimitsDialog>(
       [&](LimitsDialog& d) {
         edit(d);
         d.reject();
@@ -494,7 +429,7 @@ TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
   EXPECT_EQ(session->limits.Find("Temperature")->upper, 35);
 
   bool seen = false;
-  WhenOpen<LimitsDialog>(
+  OnNextModal<LimitsDialog>(
       [&](LimitsDialog& d) {
         edit(d);
         d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
@@ -508,7 +443,7 @@ TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
   EXPECT_NE(after.find("Pressure=30 0\n"), std::string::npos) << after;
   EXPECT_EQ(session->limits.Find("Temperature")->lower, 2);
   RealTimeLimits reread;
-  ReadRealTimeLimits(dir, reread);
+  ReadRealTimeLimits(rig.dir, reread);
   EXPECT_EQ(reread.All(), session->limits.All());
 }
 

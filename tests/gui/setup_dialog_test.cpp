@@ -4,9 +4,7 @@
 #include "deployment/ui/setup_dialog.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -18,30 +16,18 @@
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTimeEdit>
-#include <QTimer>
-#include <clocale>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 
 #include "deployment/enable.h"
 #include "deployment/range_switching.h"
 #include "deployment/ui/range_switching_dialog.h"
 #include "deployment/ui/setup_command.h"
 #include "gui/qt_test_app.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "session/session.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
-#include "sim/sim_logger.h"
 #include "sim/sim_profile.h"
-#include "sim/sim_transport.h"
 
 namespace klx::ui {
 namespace {
-
-namespace fs = std::filesystem;
 
 QDateTime Qt(const SystemTime& t) {
   return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
@@ -50,34 +36,18 @@ QDateTime Qt(const SystemTime& t) {
 class SetupDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::QtApp();
-    dir = fs::temp_directory_path() / ("klx-setupgui-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    session = std::make_unique<Session>(host, clock, dir, std::vector<std::string>{});
-    sims = sim::RegisterSimTransport(session->transports, clock);
-    session->ReadSettings();
-    std::string error;
-    ASSERT_TRUE(session->SelectPort("sim:VS-330", &error)) << error;
-    ASSERT_TRUE(session->logger.ConnectCommand());
+    ASSERT_TRUE(rig.Connect("sim:VS-330"));
     setup = std::make_unique<LoggerSetup>(session->logger, clock, session->batchValues);
     ASSERT_EQ(PrepareLoggerSetup(*session, *setup), 4);
     ASSERT_EQ(session->logger.state.channelCount, 3);
     setup->eraseAccepted = true;  // the questions about the old data are tested in the core
     dialog = std::make_unique<SetupDialog>(*session, setup.get(), session->logger.state);
   }
-  void TearDown() override {
-    dialog.reset();
-    setup.reset();
-    session.reset();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
 
-  fs::path dir;
-  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
   RecordingHost host;
-  std::unique_ptr<Session> session;
-  std::shared_ptr<sim::SimLoggers> sims;
+  test::SimSession rig{host, "setupgui"};
+  VirtualClock& clock = rig.clock;
+  std::unique_ptr<Session>& session = rig.session;
   std::unique_ptr<LoggerSetup> setup;
   std::unique_ptr<SetupDialog> dialog;
 };
@@ -162,7 +132,7 @@ TEST_F(SetupDialogTest, PowerCycledChoicesNeedThePowerSavingCapability) {
 
 // A schedule field that cannot be read is reported in the dialog's message line.
 TEST_F(SetupDialogTest, ScheduleReadFailuresShowInTheMessageLine) {
-  const auto logger = sims->Logger("VS-330");
+  const auto logger = rig.sims->Logger("VS-330");
   ASSERT_TRUE(logger);
   for (const auto& [query, text] :
        {std::pair<std::string, QString>{"D", "TIMEOUT: Start date/time read incorrectly"},
@@ -199,7 +169,7 @@ TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   EXPECT_GT(ticks, 1);
   EXPECT_EQ(dialog->LastStep(), EnableStep::Enabled);
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  const auto logger = sims->Logger("VS-330");
+  const auto logger = rig.sims->Logger("VS-330");
   ASSERT_TRUE(logger);
   EXPECT_EQ(logger->Status(), 1);
   EXPECT_EQ(session->batchValues.startTime, start);
@@ -330,11 +300,9 @@ TEST_F(SetupDialogTest, SuspendedLoggerOffersResumeEnable) {
   EXPECT_FALSE(setup->resuming) << "status 4 is not suspended";
   EXPECT_EQ(dialog->EnableButton()->text(), "Enable");
 
-  const fs::path here = dir / "suspended";
-  fs::create_directories(here);
   RecordingHost quiet;
-  Session other(quiet, clock, here, {});
-  auto loggers = sim::RegisterSimTransport(other.transports, clock);
+  test::SimSession suspendedRig(quiet, "setupgui-suspended");
+  Session& other = *suspendedRig.session;
   sim::SimProfile profile;
   std::string error;
   ASSERT_TRUE(sim::LoadProfile("VS-330", profile, error)) << error;
@@ -343,10 +311,8 @@ TEST_F(SetupDialogTest, SuspendedLoggerOffersResumeEnable) {
   profile.start = "261206110000";
   profile.end = "261231000000";
   auto logger = std::make_shared<sim::SimLogger>(profile);
-  loggers->Add("suspended", logger);
-  other.ReadSettings();
-  ASSERT_TRUE(other.SelectPort("sim:suspended", &error)) << error;
-  ASSERT_TRUE(other.logger.ConnectCommand());
+  suspendedRig.sims->Add("suspended", logger);
+  ASSERT_TRUE(suspendedRig.Connect("sim:suspended"));
   other.logger.CommSet(22);  // "!S"
   ASSERT_EQ(logger->Status(), 5);
   LoggerSetup suspended(other.logger, clock, other.batchValues);
@@ -373,21 +339,17 @@ struct PostingHost : RecordingHost {
 // A read-back that fails after the erase posts "&Setup"; the dialog that failed opens itself
 // again and the posted command adds no second dialog.
 TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
-  test::QtApp();
-  const fs::path dir = fs::temp_directory_path() / ("klx-setupfail-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  VirtualClock clock{SystemTime{2026, 12, 0, 6, 12, 0, 0, 0}};
   PostingHost host;
-  Session session(host, clock, dir, {});
-  auto sims = sim::RegisterSimTransport(session.transports, clock);
-  session.ReadSettings();
+  test::SimSession rig(host, "setupfail");
+  Session& session = *rig.session;
+  VirtualClock& clock = rig.clock;
   std::string error;
   ASSERT_TRUE(session.SelectPort("sim:NMJ-7400", &error)) << error;
   ASSERT_TRUE(session.logger.ConnectCommand());
   LoggerSetup setup(session.logger, clock, session.batchValues);
   ASSERT_GE(PrepareLoggerSetup(session, setup), 0);
   setup.eraseAccepted = true;
-  const auto logger = sims->Logger("NMJ-7400");
+  const auto logger = rig.sims->Logger("NMJ-7400");
   ASSERT_TRUE(logger);
   logger->AnswerUnknown("!7");  // the wave parameters cannot be read back
   SetupDialog dialog(session, &setup, session.logger.state);
@@ -422,8 +384,6 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
   EXPECT_EQ(opened, 0);
   EXPECT_TRUE(dialog.isVisible()) << "the dialog that failed is the one that stays";
   dialog.close();
-  std::error_code ec;
-  fs::remove_all(dir, ec);
 }
 
 TEST_F(SetupDialogTest, RangeSwitchingDialogShowsTwoChannelsAtATimeAndWritesTheChoices) {

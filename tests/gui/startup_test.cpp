@@ -6,24 +6,21 @@
 #include <QAction>
 #include <QImage>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "desktop/gui_startup.h"
+#include "desktop/main_window.h"
+#include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "shell/command_ids.h"
 #include "shell/recent_files.h"
 #include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
-#include "desktop/com_settings_dialog.h"
-#include "desktop/gui_startup.h"
-#include "desktop/main_window.h"
-#include "desktop/retrieval_dialog.h"
 
 namespace klx::ui {
 namespace {
@@ -242,22 +239,17 @@ TEST_F(GuiStartupWindowTest, ScreenshotRetrievesPlotsAndSavesTheMainWindow) {
   // The traces stand in the plot: pixels of the channels' colours inside its rectangle.
   const QRect plot(window->graph().Plot()->mapTo(window.get(), QPoint(0, 0)),
                    window->graph().Plot()->size());
-  int traced = 0;
-  for (int y = plot.top(); y <= plot.bottom(); ++y)
-    for (int x = plot.left(); x <= plot.right(); ++x) {
-      const QColor c = picture.pixelColor(x, y);
-      for (int channel = 0; channel < 8; ++channel)
-        if (channel != 6 && c == ChannelColour(channel)) ++traced;
-    }
-  EXPECT_GT(traced, plot.width()) << "no traces in the plot";
+  auto traced = [&plot](const QImage& image) {
+    int n = 0;
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+      for (int x = plot.left(); x <= plot.right(); ++x)
+        for (int channel = 0; channel < 8; ++channel)
+          n += channel != 6 && image.pixelColor(x, y) == ChannelColour(channel);
+    return n;
+  };
+  EXPECT_GT(traced(picture), plot.width()) << "no traces in the plot";
   // The same window without data has none there.
-  const QImage empty = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  int emptyTraced = 0;
-  for (int y = plot.top(); y <= plot.bottom(); ++y)
-    for (int x = plot.left(); x <= plot.right(); ++x)
-      for (int channel = 0; channel < 8; ++channel)
-        if (channel != 6 && empty.pixelColor(x, y) == ChannelColour(channel)) ++emptyTraced;
-  EXPECT_EQ(emptyTraced, 0);
+  EXPECT_EQ(traced(window->grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);
   // Nothing was saved: the screenshot run leaves no data files behind.
   EXPECT_TRUE(!std::filesystem::exists(Dir() / "hex") || std::filesystem::is_empty(Dir() / "hex"));
   const std::filesystem::path keep = std::filesystem::path(KLX_GUI_OUTPUT_DIR) / "startup";
