@@ -69,22 +69,14 @@ struct Rig {
   std::shared_ptr<sim::SimLogger> logger;
 };
 
-// The columns of a wave row after date and time: number, depth, H1/3, T1/3, H1/10, T1/10, Hmax,
-// Tmax, Havg, Tavg, energy; then what follows the energy column.
-struct WaveRow {
-  std::vector<double> columns;
-  std::string rest;
-};
-WaveRow ParseRow(const std::string& row) {
-  WaveRow r;
+// The eleven columns of a wave row after its date and time (number, depth, H1/3, T1/3, ...,
+// energy), then what follows the energy column.
+std::vector<double> Columns(const std::string& row, std::string& rest) {
   std::istringstream in(row.substr(21));
-  for (int i = 0; i < 11; ++i) {
-    double v = 0;
-    in >> v;
-    r.columns.push_back(v);
-  }
-  std::getline(in, r.rest);
-  return r;
+  std::vector<double> v(11);
+  for (double& x : v) in >> x;
+  std::getline(in, rest);
+  return v;
 }
 
 using WaveRetrieval = TempDirTest;
@@ -105,13 +97,14 @@ TEST_F(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
     ASSERT_TRUE(s.analysed);
     // 8 s at 2 Hz over 512 samples lies on bin 32: the peak is exact.
     EXPECT_DOUBLE_EQ(1.0 / s.peakFrequency, w.periodS);
-    const WaveRow row = ParseRow(rows[b]);
-    EXPECT_EQ(row.columns[0], static_cast<double>(b + 1));
-    EXPECT_NEAR(row.columns[1], w.waterDepthM, 0.01) << "mean depth + logger height";
+    std::string rest;
+    const std::vector<double> c = Columns(rows[b], rest);
+    EXPECT_EQ(c[0], static_cast<double>(b + 1));
+    EXPECT_NEAR(c[1], w.waterDepthM, 0.01) << "mean depth + logger height";
     // The significant height of a sine, scaled back by √(N/S) for the taper (1.087 at 512).
-    EXPECT_NEAR(row.columns[2], w.SignificantHeightM() * 1.087, 0.05 * w.SignificantHeightM());
-    EXPECT_NEAR(row.columns[3], w.periodS, 0.5) << "T1/3 within a sample";
-    EXPECT_EQ(row.rest, " ") << "flag 0 has no text after the energy's blank";
+    EXPECT_NEAR(c[2], w.SignificantHeightM() * 1.087, 0.05 * w.SignificantHeightM());
+    EXPECT_NEAR(c[3], w.periodS, 0.5) << "T1/3 within a sample";
+    EXPECT_EQ(rest, " ") << "flag 0 has no text after the energy's blank";
   }
 
   // The MAT file carries every burst's surface series as the analysis left it.
@@ -131,8 +124,11 @@ TEST_F(WaveRetrieval, ASensorOutOfTheWaterFlagsEveryBurstAsAnError) {
   const std::vector<std::string> rows = rig.SaveAndReadWaveRows("dry");
   ASSERT_EQ(rows.size(), rig.logger->Expected().waves.size());
   ASSERT_FALSE(rows.empty());
-  for (const std::string& row : rows)
-    EXPECT_EQ(ParseRow(row).rest, "  - ERROR: mean depth<logger height above seabed") << row;
+  for (const std::string& row : rows) {
+    std::string rest;
+    Columns(row, rest);
+    EXPECT_EQ(rest, "  - ERROR: mean depth<logger height above seabed") << row;
+  }
 }
 
 // Without the derived depth the message is shown, but what was retrieved is held and saved; the
