@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "cli_run.h"
+#include "calibration_commands.h"
 #include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
@@ -107,6 +108,10 @@ bool ParseOffsetOption(const std::string& text, std::optional<int>& seconds) {
 
 int Retrieve(const Common& common, const RetrieveOptions& o) {
   std::optional<int> offset;
+  if (!o.utcOffset.empty() && !o.nc) {
+    std::fprintf(stderr, "--utc-offset is for the NetCDF file: add --nc\n");
+    return kExitUsage;
+  }
   if (!ParseOffsetOption(o.utcOffset, offset)) return kExitUsage;
   Program p(common);
   if (!p.ok) return kExitFailed;
@@ -213,6 +218,10 @@ int Convert(const Common& common, const ConvertOptions& o) {
     return kExitUsage;
   }
   std::optional<int> offset;
+  if (!o.utcOffset.empty() && o.to != "nc") {
+    std::fprintf(stderr, "--utc-offset is for the NetCDF file: only with --to nc\n");
+    return kExitUsage;
+  }
   if (!ParseOffsetOption(o.utcOffset, offset)) return kExitUsage;
   if (!o.layout.empty()) {
     static const std::string kLayouts = "NAE";
@@ -234,6 +243,8 @@ int Convert(const Common& common, const ConvertOptions& o) {
     else
       out.replace_extension(ext == ".dat" ? std::string(".") + "NAE"[s.settings.format] + ".dat"
                                           : ".dat");
+  } else if (!out.has_extension()) {
+    out += "." + o.to;  // as the save would add it
   }
   p.host.nextFile = std::filesystem::absolute(out).string();
   if (o.to == "mat") {
@@ -550,6 +561,8 @@ int main(int argc, char** argv) {
 
   auto runDeployment = klx::cli::AddDeploymentCommands(
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
+  auto runCalibration = klx::cli::AddCalibrationCommands(
+      app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
 
   DerivedOptions derivedOptions;
   auto* derived = app.add_subcommand(
@@ -594,5 +607,6 @@ int main(int argc, char** argv) {
   if (*waves) return Waves(common, wavesOptions);
   if (*derived) return Derived(common, derivedOptions);
   if (const int rc = runDeployment(); rc >= 0) return rc;
+  if (const int rc = runCalibration(); rc >= 0) return rc;
   return kExitUsage;
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "calibration/read.h"
+#include "calibration/write.h"
 #include "decoding/decoder.h"
 #include "deployment/validation.h"
 #include "derived/derived.h"
@@ -29,6 +30,7 @@ Session::Session(Host& h, Clock& c, std::filesystem::path programDirectory,
       logger(link, h, deployment) {
   ports.Load(programDirectory.string(), devices);
   InstallCalibrationReader(logger, calibration);
+  InstallCalibrationWriter(logger, calibration);
   logger.hooks.hasUnsavedData = [this] { return held.image.unsaved; };
   logger.hooks.markSaved = [this] { held.image.unsaved = false; };
   logger.hooks.saveData = [this] { SaveHeld(false); };
@@ -44,6 +46,10 @@ bool Session::ReadSettings(std::string* error) {
   const auto failure = ReadDirectories(settings.ProgramDirectory(), directories);
   if (failure && error) *error = *failure;
   return !failure;
+}
+
+std::filesystem::path Session::CalibrationHistoryFolder() const {
+  return FolderOrDefault(directories.dat, settings.ProgramDirectory(), "dat");
 }
 
 void Session::DecodeHeld(bool fromFile) {
@@ -162,7 +168,9 @@ bool Session::SaveHeldNetcdf(std::optional<int> utcOffsetSeconds, const std::str
   request.options.utcOffsetSeconds = utcOffsetSeconds;
   request.options.program = program;
   request.options.derived = settings.derived;
-  return SaveNetcdfFile(host, request, held);
+  if (!SaveNetcdfFile(host, request, held)) return false;
+  if (rememberFolders) WriteDirectories(settings.ProgramDirectory(), directories);
+  return true;
 }
 
 void Session::LogRetrieval() {

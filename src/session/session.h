@@ -53,6 +53,10 @@ class Session {
   DeploymentParameters batchValues;
   LoggerLink logger;
   CalibrationCoefficients calibration;
+  // The calibration history file written last (the shipping certificate prints it).
+  std::filesystem::path calibrationHistoryFile;
+  // The data folder the calibration history files go to.
+  std::filesystem::path CalibrationHistoryFolder() const;
   Directories directories;
   RealTimeLimits limits;
   // Folders chosen in file dialogs are written back to the directory file (a command line that
