@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <tuple>
 
@@ -28,14 +29,10 @@ const char* const kRecordedProfiles[] = {"VS-330",   "NA-7100", "NB-7100-2400",
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
 void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 // The identification as `klx identify` runs it, and everything a user would see of it.
@@ -89,21 +86,15 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
     LinkHost h(replay);
     const std::string actual = Identify(h);
     EXPECT_EQ(replay->Divergence(), "");
-    EXPECT_TRUE(replay->Finished()) << replay->StepsLeft() << " steps never reached";
+    EXPECT_EQ(replay->StepsLeft(), 0u) << "steps never reached";
 
     fs::path golden = entry.path(), actualPath = entry.path();
     golden.replace_extension(".golden");
     actualPath.replace_extension(".actual");
     const std::string expected = ReadText(golden);
-    if (actual != expected) {
-      WriteText(actualPath, actual);
-      ADD_FAILURE() << "output differs from " << golden << "; see " << actualPath
-                    << "\n--- expected\n"
-                    << expected << "--- actual\n"
-                    << actual;
-    } else {
-      fs::remove(actualPath);
-    }
+    EXPECT_EQ(actual, expected) << "output differs from " << golden << "; see " << actualPath;
+    if (actual != expected) WriteText(actualPath, actual);
+    if (actual == expected) fs::remove(actualPath);
     ++replayed;
   }
   EXPECT_GE(replayed, 4);
@@ -140,7 +131,7 @@ TEST(Transcript, EveryByteRoundTripsAndTheFirstDivergenceIsNoted) {
     EXPECT_EQ(h.link.LinkRead(buffer, 120), reply);
     h.link.LinkWriteText(second);
     EXPECT_EQ(replay->Divergence(), divergence) << second;
-    EXPECT_EQ(replay->Finished(), divergence.empty()) << second;
+    EXPECT_EQ(replay->StepsLeft() == 0, divergence.empty()) << second;
   }
 }
 

@@ -8,15 +8,12 @@ namespace klx::test {
 std::string EscapeBytes(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c == '\\' || c == '\r' || c == '\n') {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    if (c == '\\' || c == '\r' || c == '\n')
       out += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : "\\n";
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
+    else
+      out += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
   }
   return out;
 }
@@ -26,17 +23,19 @@ bool UnescapeBytes(const std::string& text, std::string& out) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
       out += text[i];
-    } else if (++i >= text.size()) {
-      return false;
-    } else if (text[i] == '\\' || text[i] == 'r' || text[i] == 'n') {
-      out += text[i] == '\\' ? '\\' : text[i] == 'r' ? '\r' : '\n';
-    } else {
-      unsigned v = 0;
-      if (text[i] != 'x' || i + 2 >= text.size() ||
-          std::sscanf(text.substr(i + 1, 2).c_str(), "%2X", &v) != 1)
-        return false;
+      continue;
+    }
+    if (++i >= text.size()) return false;
+    const char c = text[i];
+    unsigned v = 0;
+    if (c == '\\' || c == 'r' || c == 'n') {
+      out += c == '\\' ? '\\' : c == 'r' ? '\r' : '\n';
+    } else if (c == 'x' && i + 2 < text.size() &&
+               std::sscanf(text.substr(i + 1, 2).c_str(), "%2X", &v) == 1) {
       out += static_cast<char>(v);
       i += 2;
+    } else {
+      return false;
     }
   }
   return true;
@@ -47,12 +46,9 @@ std::string Transcript::Serialize() const {
   out << "# KLX session transcript: '>' host to logger (with the host's baud), '<' logger to "
          "host\n";
   for (const auto& [key, value] : header) out << key << ": " << value << "\n";
-  for (const auto& step : steps) {
-    if (step.fromHost)
-      out << "> " << step.baud << " " << EscapeBytes(step.bytes) << "\n";
-    else
-      out << "< " << EscapeBytes(step.bytes) << "\n";
-  }
+  for (const auto& step : steps)
+    out << (step.fromHost ? "> " + std::to_string(step.baud) + " " : std::string("< "))
+        << EscapeBytes(step.bytes) << "\n";
   return out.str();
 }
 
@@ -60,30 +56,29 @@ bool Transcript::Parse(const std::string& text, Transcript& out, std::string* er
   out = Transcript{};
   std::istringstream in(text);
   std::string line;
-  int number = 0;
-  auto fail = [&](const char* why) {
-    if (error) *error = "line " + std::to_string(number) + ": " + why;
-    return false;
-  };
-  while (std::getline(in, line)) {
-    ++number;
+  for (int number = 1; std::getline(in, line); ++number) {
     if (line.empty() || line[0] == '#') continue;
     Step step;
     std::string bytes = line.substr(std::min<size_t>(2, line.size()));
+    const char* why = nullptr;
     if (line.rfind("> ", 0) == 0) {
       const size_t space = line.find(' ', 2);
-      if (space == std::string::npos) return fail("host step without baud");
-      step.baud = std::atoi(line.substr(2, space - 2).c_str());
-      bytes = line.substr(space + 1);
+      if (space == std::string::npos) why = "host step without baud";
+      if (!why) step.baud = std::atoi(line.substr(2, space - 2).c_str());
+      if (!why) bytes = line.substr(space + 1);
     } else if (line.rfind("< ", 0) == 0) {
       step.fromHost = false;
-    } else {
-      const size_t colon = line.find(": ");
-      if (colon == std::string::npos) return fail("not a header line");
+    } else if (const size_t colon = line.find(": "); colon != std::string::npos) {
       out.header[line.substr(0, colon)] = line.substr(colon + 2);
       continue;
+    } else {
+      why = "not a header line";
     }
-    if (!UnescapeBytes(bytes, step.bytes)) return fail("bad escape");
+    if (!why && !UnescapeBytes(bytes, step.bytes)) why = "bad escape";
+    if (why) {
+      if (error) *error = "line " + std::to_string(number) + ": " + why;
+      return false;
+    }
     out.steps.push_back(step);
   }
   return true;
@@ -118,11 +113,6 @@ void RecordingDevice::Poll(int64_t untilMs, LineOutput& out) {
   inner_->Poll(untilMs, tap);
 }
 
-void ReplayDevice::EmitLoggerSteps(int64_t nowMs, LineOutput& out) {
-  for (; next_ < transcript_.steps.size() && !transcript_.steps[next_].fromHost; ++next_)
-    out.Send(transcript_.steps[next_].bytes, nowMs + 1);
-}
-
 void ReplayDevice::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
                            LineOutput& out) {
   if (!divergence_.empty()) return;
@@ -141,23 +131,10 @@ void ReplayDevice::Receive(const uint8_t* data, size_t count, int hostBaud, int6
       return;
     }
     pending_.erase(0, step.bytes.size());
-    ++next_;
-    EmitLoggerSteps(nowMs, out);
+    // The logger's answers that follow this host step.
+    for (++next_; next_ < transcript_.steps.size() && !transcript_.steps[next_].fromHost; ++next_)
+      out.Send(transcript_.steps[next_].bytes, nowMs + 1);
   }
-}
-
-std::vector<std::string> LinkHost::HostWrites() const {
-  std::vector<std::string> writes;
-  for (const auto& s : recorder->transcript.steps)
-    if (s.fromHost) writes.push_back(s.bytes);
-  return writes;
-}
-
-std::vector<int> LinkHost::IdentifyRates() const {
-  std::vector<int> rates;
-  for (const auto& s : recorder->transcript.steps)
-    if (s.fromHost && s.bytes == "A") rates.push_back(s.baud);
-  return rates;
 }
 
 }  // namespace klx::test

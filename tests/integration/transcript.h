@@ -58,11 +58,9 @@ class ReplayDevice : public LineDevice {
                LineOutput& out) override;
   // Empty while the host has followed the transcript.
   const std::string& Divergence() const { return divergence_; }
-  bool Finished() const { return next_ >= transcript_.steps.size(); }
   size_t StepsLeft() const { return transcript_.steps.size() - next_; }
 
  private:
-  void EmitLoggerSteps(int64_t nowMs, LineOutput& out);
   Transcript transcript_;
   size_t next_ = 0;
   std::string pending_;
@@ -80,8 +78,18 @@ struct LinkHost {
     link.loggerPort = ports.NumberFor(port);
   }
   // What the host wrote, in order, and the rates at which it wrote "A".
-  std::vector<std::string> HostWrites() const;
-  std::vector<int> IdentifyRates() const;
+  std::vector<std::string> HostWrites() const {
+    std::vector<std::string> writes;
+    for (const auto& s : recorder->transcript.steps)
+      if (s.fromHost) writes.push_back(s.bytes);
+    return writes;
+  }
+  std::vector<int> IdentifyRates() const {
+    std::vector<int> rates;
+    for (const auto& s : recorder->transcript.steps)
+      if (s.fromHost && s.bytes == "A") rates.push_back(s.baud);
+    return rates;
+  }
 
   VirtualClock clock;
   std::shared_ptr<RecordingDevice> recorder;
