@@ -322,7 +322,17 @@ int32_t RealTimeRun::RawFromValue(int channel, double value) const {
   const char letter = channel < static_cast<int>(data_.logger.channelTypes.size())
                           ? data_.logger.channelTypes[static_cast<size_t>(channel)]
                           : 0;
-  if (letter == 'y' || letter == 'f' || letter == 'g' || letter == 'z') raw &= ~7;
+  if (letter == 'y' || letter == 'f' || letter == 'g' || letter == 'z') {
+    raw &= ~7;
+  } else if (raw & 1) {
+    // An odd count marks a reading outside the normal range: file the nearer even neighbour
+    // (one count away, far below the text's resolution).
+    const int32_t down = std::max(raw - 1, 2), up = std::min(raw + 1, kWrap - 2);
+    raw = std::abs(ChannelValue(data_, down, channel) - value) <=
+                  std::abs(ChannelValue(data_, up, channel) - value)
+              ? down
+              : up;
+  }
   return raw;
 }
 
