@@ -294,9 +294,9 @@ TEST_F(RealTime, EngineeringRecordsAreFiledAsTheyCameOrAsTheRawCountsOfTheirValu
   for (const std::string letters : {"PC", "yP"}) {
     NewRun();
     ASSERT_TRUE(run->Start(StartFor(letters, true)));
-    // 37.777013 is the value of an odd count: filed as such it would read back as a reading
+    // 37.7773 is nearest an odd count: filed as such it would read back as a reading
     // outside the normal range (137.777).
-    const double first = letters == "yP" ? 37.777 : 37.777013;
+    const double first = letters == "yP" ? 37.777 : 37.7773;
     logger->At(t0 + 100, TextRecord(kStart, {first, 80.0}));
     Run(1000);
     ASSERT_EQ(run->sampleCount, 1);
