@@ -352,6 +352,7 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
   const auto logger = rig.sims->Logger("NMJ-7400");
   ASSERT_TRUE(logger);
   logger->AnswerUnknown("!7");  // the wave parameters cannot be read back
+  session.deployment.expectedWaterDepth = 12.0;  // the site's depth, entered with the burst plan
   SetupDialog dialog(session, &setup, session.logger.state);
   dialog.show();
 
