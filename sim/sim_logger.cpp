@@ -102,11 +102,14 @@ double GetDouble(const uint8_t* p) {
   return v;
 }
 
-std::vector<double> DefaultCoefficients(char type, bool singleChannel, const std::string& model) {
+std::vector<double> DefaultCoefficients(char type, bool singleChannel, const std::string& model,
+                                        bool linear = false) {
   if (type == 'T' || (type >= 'a' && type <= 'z') ||
       (singleChannel && model.find("NA") != std::string::npos))
     return {0.0035, -0.00025, 2.7e-06, 2.3e-08};
   if (singleChannel) return {0.0, 100.0, 0.0, 0.0};
+  if (linear && type == 'K') return {0.0, 125.0, 0.0, 0.0};  // optode saturation
+  if (linear && type == 'J') return {0.0, 625.0, 0.0, 0.0};  // optode concentration
   return {0.0, 1.0, 0.0, 0.0};
 }
 
@@ -168,21 +171,12 @@ SimLogger::SimLogger(SimProfile profile)
   }
   for (const auto& [number, bytes] : profile_.tables) tables_[number] = bytes;
 
-  calMemory_.assign(kConfigBase - kCalBase, 0xFF);
-  if (!profile_.calibration.empty()) {
-    CalRecord r;
-    r.date = profile_.calDate;
-    const size_t rows = profile_.IsSingleChannel() ? 1 : channels;
-    for (size_t i = 0; i < rows; ++i) {
-      const auto it = profile_.calibration.find(static_cast<int>(i));
-      r.coef.push_back(it != profile_.calibration.end()
-                           ? it->second
-                           : DefaultCoefficients(profile_.channels[i].type,
-                                                 profile_.IsSingleChannel(), profile_.model));
-    }
-    records_.push_back(r);
-    AppendRecordToMemory(r);
+  if (profile_.correction && profile_.correction->size() == 4) {
+    std::string block(1, '\x02');
+    for (double v : *profile_.correction) PutDouble(block, v);
+    tables_[6] = std::vector<uint8_t>(block.begin(), block.end());
   }
+  BuildCalibrations();
 
   // The data memory holds what the deployment described by the profile left in it, converted
   // with the calibration stored above.
@@ -532,7 +526,113 @@ size_t SimLogger::HeaderBytes() const {
   return static_cast<size_t>(profile_.paramBlock);
 }
 
-void SimLogger::AppendRecordToMemory(const CalRecord& r) {
+size_t SimLogger::CalRecordBytes() const {
+  return profile_.IsSingleChannel() ? 6 + 32 : 6 + 33 * profile_.channels.size();
+}
+
+size_t SimLogger::CalUsableBytes() const {
+  // Multi-channel loggers use their calibration area up to offset 0xFE00; single-channel
+  // loggers up to the configuration area.
+  return profile_.IsSingleChannel() ? calMemory_.size() : 0xFE00;
+}
+
+void SimLogger::BuildCalibrations() {
+  calMemory_.assign(kConfigBase - kCalBase, 0xFF);
+  if (profile_.calibration.empty()) return;
+  const size_t rows = profile_.IsSingleChannel() ? 1 : profile_.channels.size();
+  CalRecord current;
+  current.date = profile_.calDate;
+  for (size_t i = 0; i < rows; ++i) {
+    const auto it = profile_.calibration.find(static_cast<int>(i));
+    current.coef.push_back(it != profile_.calibration.end()
+                               ? it->second
+                               : DefaultCoefficients(profile_.channels[i].type,
+                                                     profile_.IsSingleChannel(), profile_.model));
+  }
+  // Older calibrations: as many as asked, or as leave the room asked for.
+  size_t older = static_cast<size_t>(profile_.calHistory);
+  if (profile_.calRoom) {
+    const auto room = static_cast<size_t>(*profile_.calRoom);
+    if (profile_.IsExtended()) {
+      calCapacity_ = older + 1 + room;
+    } else {
+      const size_t fit = CalUsableBytes() / CalRecordBytes();
+      older = fit > room + 1 ? fit - room - 1 : 0;
+    }
+  }
+  // Dates step back from the current one (at most 30 days apart, never before 2000); the
+  // coefficients drift a little further with every step back.
+  const int64_t now = std::max<int64_t>(0, StampSeconds(current.date));
+  const int64_t step = std::min<int64_t>(30 * 86400, now / static_cast<int64_t>(older + 1));
+  for (size_t k = older; k >= 1; --k) {
+    CalRecord r;
+    r.date = StampText(now - static_cast<int64_t>(k) * step);
+    for (const auto& row : current.coef) {
+      std::vector<double> c = row;
+      for (size_t i = 0; i < c.size(); ++i) c[i] *= 1.0 + 0.001 * static_cast<double>(k * (i + 1));
+      r.coef.push_back(c);
+    }
+    records_.insert(records_.begin(), r);
+    AppendRecordToMemory(r);
+  }
+  records_.insert(records_.begin(), current);
+  AppendRecordToMemory(current);
+  if (profile_.IsExtended() && profile_.calIncomplete >= 0 &&
+      static_cast<size_t>(profile_.calIncomplete) < records_.size())
+    records_[static_cast<size_t>(profile_.calIncomplete)].complete = false;
+}
+
+size_t SimLogger::CalibrationRoom() const {
+  if (profile_.IsExtended())
+    return calCapacity_ > records_.size() ? calCapacity_ - records_.size() : 0;
+  size_t offset = 0;
+  const size_t size = CalRecordBytes();
+  while (offset + size <= CalUsableBytes() && calMemory_[offset] != 0xFF) offset += size;
+  return offset < CalUsableBytes() ? (CalUsableBytes() - offset) / size : 0;
+}
+
+std::vector<SimCalibration> SimLogger::Calibrations() const {
+  std::vector<SimCalibration> out;
+  auto row = [](const uint8_t* p) {
+    std::array<double, 4> c{};
+    for (size_t i = 0; i < 4; ++i) c[i] = GetDouble(p + 8 * i);
+    return c;
+  };
+  if (profile_.IsExtended()) {
+    for (auto it = records_.rbegin(); it != records_.rend(); ++it) {
+      SimCalibration c{it->date, it->complete, {}};
+      for (const auto& r : it->coef) c.coef.push_back({r[0], r[1], r[2], r[3]});
+      out.push_back(c);
+    }
+    return out;
+  }
+  // The records in memory, as a walk from offset 0 finds them.
+  const bool single = profile_.IsSingleChannel();
+  const size_t size = CalRecordBytes();
+  for (size_t offset = 0; offset + size <= calMemory_.size() && calMemory_[offset] != 0xFF;
+       offset += size) {
+    SimCalibration c;
+    for (size_t i = 0; i < 6; ++i) {
+      const uint8_t b = calMemory_[offset + i];
+      c.date += static_cast<char>('0' + (b >> 4));
+      c.date += static_cast<char>('0' + (b & 0x0F));
+    }
+    const size_t rows = single ? 1 : profile_.channels.size();
+    for (size_t ch = 0; ch < rows; ++ch) c.coef.push_back(row(&calMemory_[offset + 6 + 33 * ch]));
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::optional<std::array<double, 4>> SimLogger::ConductivityCorrection() const {
+  const auto it = tables_.find(6);
+  if (it == tables_.end() || it->second.size() != 33 || it->second[0] != 2) return std::nullopt;
+  std::array<double, 4> c{};
+  for (size_t i = 0; i < 4; ++i) c[i] = GetDouble(&it->second[1 + 8 * i]);
+  return c;
+}
+
+bool SimLogger::AppendRecordToMemory(const CalRecord& r) {
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < 6; ++i) bytes.push_back(Bcd(Two(r.date, 2 * i)));
   for (const auto& row : r.coef) {
@@ -544,10 +644,11 @@ void SimLogger::AppendRecordToMemory(const CalRecord& r) {
   // Records lie back to back; the first header that starts with 0xFF is free memory.
   const size_t recordSize = bytes.size();
   size_t offset = 0;
-  while (offset + recordSize <= calMemory_.size() && calMemory_[offset] != 0xFF)
+  while (offset + recordSize <= CalUsableBytes() && calMemory_[offset] != 0xFF)
     offset += recordSize;
-  if (offset + recordSize > calMemory_.size()) return;
+  if (offset + recordSize > CalUsableBytes()) return false;
   std::copy(bytes.begin(), bytes.end(), calMemory_.begin() + static_cast<ptrdiff_t>(offset));
+  return true;
 }
 
 std::optional<std::vector<uint8_t>> SimLogger::Table(int number) const {
@@ -904,6 +1005,8 @@ void SimLogger::Execute(const std::string& cmd, int64_t nowMs, klx::LineOutput& 
     --faults_.silentCommands;
     return;
   }
+  for (const auto& prefix : faults_.silent)
+    if (!prefix.empty() && cmd.rfind(prefix, 0) == 0) return;
   for (const auto& prefix : faults_.unknown) {
     if (!prefix.empty() && cmd.rfind(prefix, 0) == 0) {
       Unknown(nowMs, out);
@@ -1056,7 +1159,7 @@ bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOut
       const CalRecord& r = records_[record];
       std::string data;
       if (channel == 0) {
-        data = "CAL" + r.date;
+        data = (r.complete ? "CAL" : "CMM") + r.date;
       } else if (channel <= r.coef.size()) {
         for (double v : r.coef[channel - 1]) PutDouble(data, v);
       } else {
@@ -1081,6 +1184,7 @@ bool SimLogger::ExecuteSetting(const std::string& cmd, int64_t nowMs, klx::LineO
       const int64_t s = StampSeconds(cmd, 1);
       if (s < 0) return false;
       Advance(nowMs);
+      clockSets_.push_back({nowMs, cmd.substr(1), ClockText(nowMs)});
       anchorMs_ = nowMs;
       clockAtAnchor_ = s;
       return true;
@@ -1114,6 +1218,10 @@ bool SimLogger::ExecuteSetting(const std::string& cmd, int64_t nowMs, klx::LineO
     }
     case 'Y': {  // older single-channel loggers: "Y" and c0..c3 as raw doubles
       if (!profile_.IsSingleChannel() || cmd.size() != 33) return false;
+      if (faults_.ignoreY != 0) {  // heard, and nothing happens
+        if (faults_.ignoreY > 0) --faults_.ignoreY;
+        return true;
+      }
       CalRecord r;
       r.date = ClockText(nowMs);
       std::vector<double> row;
@@ -1299,7 +1407,10 @@ bool SimLogger::ExecuteBang(const std::string& cmd, int64_t nowMs, klx::LineOutp
         if (!HexBytes(cmd, 8, length, bytes)) return false;
         if (length == 32) bytes.push_back(0);  // byte 32 of a channel block
       }
-      if (offset + bytes.size() > calMemory_.size()) return false;
+      // Past the usable end the logger keeps its calibration area for itself: nothing stored,
+      // and a header is kept only when its whole record fits.
+      const size_t needed = length == 6 ? CalRecordBytes() : bytes.size();
+      if (offset + needed > CalUsableBytes()) return true;
       std::copy(bytes.begin(), bytes.end(), calMemory_.begin() + static_cast<ptrdiff_t>(offset));
       return true;
     }
@@ -1366,23 +1477,54 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
     // the bytes the last write sent, whatever its length.
     tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers
-    const size_t channel = h[0] + 256u * h[1];
-    const size_t channels = profile_.channels.size();
-    if (channel == 0 && !data.empty() && data[0] == 'A') {
-      pendingCal_.clear();
-      for (size_t i = 0; i < channels; ++i)
-        pendingCal_.push_back(records_.empty() || i >= records_.front().coef.size()
-                                  ? DefaultCoefficients(profile_.channels[i].type, false, "")
-                                  : records_.front().coef[i]);
-    } else if (channel == 0 && !data.empty() && data[0] == 'Z' && !pendingCal_.empty()) {
-      records_.insert(records_.begin(), CalRecord{ClockText(nowMs), pendingCal_});
-      pendingCal_.clear();
-    } else if (channel >= 1 && channel <= channels && !pendingCal_.empty() && data.size() >= 32) {
-      for (size_t i = 0; i < 4; ++i) pendingCal_[channel - 1][i] = GetDouble(&data[8 * i]);
-    } else {
-      Reply("ERROR F0" + nak, nowMs, out);  // out of order, or a channel the logger lacks
+    FinishCalibrationWrite(h[0] + 256u * h[1], data, nowMs, out);
+    return;
+  }
+  Reply(std::string(1, static_cast<char>(kAck)), nowMs, out);
+}
+
+void SimLogger::FinishCalibrationWrite(size_t channel, const std::vector<uint8_t>& data,
+                                       int64_t nowMs, klx::LineOutput& out) {
+  const std::string nak(1, static_cast<char>(kNak));
+  auto refuse = [&](const char* code) { Reply(std::string("ERROR ") + code + nak, nowMs, out); };
+  const size_t channels = profile_.channels.size();
+  const bool one = data.size() == 1;
+  if (channel == 0 && one && data[0] == 'A') {
+    pendingCal_.clear();
+    const auto config = tables_.find(1);
+    const bool configured =
+        config != tables_.end() && !config->second.empty() && config->second[0] != 0;
+    if (faults_.calNoConfig != 0 || !configured) {
+      if (faults_.calNoConfig > 0) --faults_.calNoConfig;
+      refuse("F2");
       return;
     }
+    if (faults_.calNoMemory != 0 || records_.size() >= calCapacity_) {
+      if (faults_.calNoMemory > 0) --faults_.calNoMemory;
+      refuse("F1");
+      return;
+    }
+    // The new record starts from the current calibration.
+    const CalRecord* current = nullptr;
+    for (const auto& r : records_)
+      if (r.complete) {
+        current = &r;
+        break;
+      }
+    for (size_t i = 0; i < channels; ++i)
+      pendingCal_.push_back(current == nullptr || i >= current->coef.size()
+                                ? DefaultCoefficients(profile_.channels[i].type, false, "", true)
+                                : current->coef[i]);
+  } else if (channel == 0 && one && data[0] == 'Z' && !pendingCal_.empty()) {
+    records_.insert(records_.begin(), CalRecord{ClockText(nowMs), pendingCal_, true});
+    pendingCal_.clear();
+  } else if (channel >= 1 && channel <= channels && !pendingCal_.empty() && data.size() == 33) {
+    for (size_t i = 0; i < 4; ++i) pendingCal_[channel - 1][i] = GetDouble(&data[8 * i]);
+  } else {
+    // Out of order, a channel the logger lacks, or a malformed block: the procedure is over.
+    pendingCal_.clear();
+    refuse("F0");
+    return;
   }
   Reply(std::string(1, static_cast<char>(kAck)), nowMs, out);
 }

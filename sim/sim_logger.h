@@ -59,6 +59,31 @@
 //           engineering-units text ending in "FET\r\n")
 //   "!T00"/"!T01" -> "0101\r\n" (sampling LED off) or "0102\r\n" (on); "!T01" toggles it.
 //
+// Calibration, by generation:
+//   linear-memory loggers keep a list of calibrations, newest first (room for 100 unless the
+//   profile's cal_room says otherwise). "V%02X%02X00" (record low, high) answers the table
+//   "CAL" or "CMM" (unfinished) and the date yymmddhhmmss, "V%02X%02X%02X" the 32 bytes c0..c3
+//   of a channel; a record or channel it lacks has length 0 ("V000000" of a logger never
+//   calibrated: "NON000000000000"). A calibration is written as table writes: "U0000" with "A"
+//   opens the procedure, "U%02X%02X" (channel 1..n) with 33 bytes (c0..c3, a zero byte) sets one
+//   channel, "U0000" with "Z" stores the new record, dated with the logger clock; channels not
+//   sent keep their values. Refusals answer "ERROR Fn" and NAK instead of the final ACK: "F2" at
+//   "A" when the configuration table is missing or names no channel, "F1" at "A" when the list
+//   is full, "F0" for a channel outside an open procedure, a channel the logger lacks, a block
+//   that is not 33 bytes, or "Z" without "A". Nothing is stored before "Z".
+//   Table 0600 (33 bytes: 2 and a, b, Tc, c for the conductivity correction, 1 and the
+//   micro-salinometer's standardization) is kept like every other table.
+//   older multi-channel loggers keep back-to-back records at 0x10000 (six BCD date bytes, then
+//   33 bytes per channel: c0..c3 and a byte of the logger's own, 0), read with memory reads.
+//   "!C" + offset low, high, 06 + twelve digits writes a header (each digit pair one BCD byte);
+//   "!C" + offset low, high, 20 + 64 hex digits the 32 coefficient bytes of a channel (byte 32
+//   is the logger's). No reply. Writes that would end past offset 65024 (0xFE00) are dropped.
+//   older single-channel loggers answer "Z" with c0..c3 and "CAL\r\n" ("CAL\r\n" alone
+//   when never calibrated). "Y" with 32 raw bytes c0..c3 makes them current and appends a
+//   38-byte record (BCD date of the logger clock, c0..c3) behind the last at 0x10000, while the
+//   memory below the configuration area has room. No reply.
+// Every clock setting ("J") is kept in ClockSets().
+//
 // Real-time output. With a real-time baud code set ("!B%02X", not "!B00") the logger sends one
 // record for every row it stores, at the row's own time (bytes spaced by ten bits at the line
 // rate with `paced`), six a second under 6 Hz profiling. Rows stored while the output was off,
@@ -88,6 +113,7 @@
 // Engineering units: "BST %2d%2d%2d%2d%2d%2d %.4f %.4f FET\r\n" and "SEQ %2d%2d%2d%2d%2d%2d %04X
 // %.4f %.4f FET\r\n" (the time of word n). Tide rows held back by a burst are sent after its
 // last record, in memory order.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -103,6 +129,20 @@ namespace klx::sim {
 
 inline constexpr uint8_t kAck = 0x06;
 inline constexpr uint8_t kNak = 0x15;
+
+// A calibration as the logger holds it.
+struct SimCalibration {
+  std::string date;  // yymmddhhmmss
+  bool complete = true;
+  std::vector<std::array<double, 4>> coef;  // one row per channel (one for single-channel)
+};
+
+// A clock setting heard: when (monotonic ms), the time set and the logger's time just before.
+struct SimClockSet {
+  int64_t atMs = 0;
+  std::string to;
+  std::string from;
+};
 
 class SimLogger final : public klx::LineDevice {
  public:
@@ -154,6 +194,14 @@ class SimLogger final : public klx::LineDevice {
     faults_.unknown.push_back(std::move(commandPrefix));
   }
   void NakNextWrites(int count) { faults_.nakWrites = count; }
+  // The next `count` calibration procedures are refused at "A" with F1 or F2 (-1: all).
+  void RefuseNextCalibrations(int code, int count) {
+    (code == 2 ? faults_.calNoConfig : faults_.calNoMemory) = count;
+  }
+  void IgnoreNextY(int count) { faults_.ignoreY = count; }
+  void NeverAnswer(std::string commandPrefix) {
+    faults_.silent.push_back(std::move(commandPrefix));
+  }
   void SetPaced(bool paced) { paced_ = paced; }
 
   // What the logger holds, for tests and demos.
@@ -165,6 +213,14 @@ class SimLogger final : public klx::LineDevice {
   SimExpected Expected() const { return memory_.Expected(); }
   // Bytes of parameter block in front of the readings (by family and firmware).
   size_t HeaderBytes() const;
+  // The calibrations the logger holds, oldest first, the current one last, read from where it
+  // keeps them (the list, or the records in its memory).
+  std::vector<SimCalibration> Calibrations() const;
+  // Records that still fit into the calibration memory.
+  size_t CalibrationRoom() const;
+  // The conductivity correction a, b, Tc, c of table 0600 (when its byte 0 is 2).
+  std::optional<std::array<double, 4>> ConductivityCorrection() const;
+  const std::vector<SimClockSet>& ClockSets() const { return clockSets_; }
   // Every complete command heard, in order (binary payloads shown as hex).
   const std::vector<std::string>& CommandLog() const { return log_; }
 
@@ -175,6 +231,7 @@ class SimLogger final : public klx::LineDevice {
   struct CalRecord {
     std::string date;  // yymmddhhmmss
     std::vector<std::vector<double>> coef;
+    bool complete = true;
   };
 
   void Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out);
@@ -200,7 +257,12 @@ class SimLogger final : public klx::LineDevice {
   std::vector<uint8_t> ParamBlock() const;
   uint8_t ByteAt(uint32_t address, const std::vector<uint8_t>& config) const;
   int PeriodSeconds() const;
-  void AppendRecordToMemory(const CalRecord& record);
+  bool AppendRecordToMemory(const CalRecord& record);
+  void BuildCalibrations();  // the profile's calibration and its history
+  size_t CalRecordBytes() const;
+  size_t CalUsableBytes() const;
+  void FinishCalibrationWrite(size_t channel, const std::vector<uint8_t>& data, int64_t nowMs,
+                              klx::LineOutput& out);
   SimMemory::Setup MemorySetup() const;
   void GenerateDeployment();
   int64_t PeriodMs() const;  // 0 under 6 Hz profiling
@@ -273,9 +335,11 @@ class SimLogger final : public klx::LineDevice {
 
   uint16_t fetchSequence_ = 0;
 
-  std::vector<CalRecord> records_;  // newest first
-  std::vector<uint8_t> calMemory_;  // 0x10000..0x1FFC8
-  std::vector<std::vector<double>> pendingCal_;
+  std::vector<CalRecord> records_;               // newest first
+  std::vector<uint8_t> calMemory_;               // 0x10000..0x1FFC8
+  std::vector<std::vector<double>> pendingCal_;  // the open "U" procedure (empty: none)
+  size_t calCapacity_ = 100;                     // linear-memory loggers: records kept
+  std::vector<SimClockSet> clockSets_;
 };
 
 }  // namespace klx::sim

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -255,6 +256,30 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
     for (size_t i = 0; i < 4; ++i)
       if (!ParseDouble(words[i], c[i])) return bad("four numbers");
     p.calibration[channel] = c;
+  } else if (key == "cal_history") {
+    if (!ParseInt(value, 0, 5000, p.calHistory)) return bad("0 to 5000");
+  } else if (key == "cal_room") {
+    int room = 0;
+    if (!ParseInt(value, 0, 5000, room)) return bad("0 to 5000");
+    p.calRoom = room;
+  } else if (key == "cal_incomplete") {
+    if (!ParseInt(value, -1, 5000, p.calIncomplete)) return bad("a record number or -1");
+  } else if (key == "correction") {
+    const auto words = Words(value);
+    std::vector<double> c(4);
+    if (words.size() != 4) return bad("four coefficients a b Tc c");
+    for (size_t i = 0; i < 4; ++i)
+      if (!ParseDouble(words[i], c[i]) || !std::isfinite(c[i])) return bad("four numbers");
+    p.correction = c;
+  } else if (key == "fault.cal_no_memory" || key == "fault.cal_no_config" ||
+             key == "fault.ignore_y") {
+    int& target = key == "fault.cal_no_memory"   ? p.faults.calNoMemory
+                  : key == "fault.cal_no_config" ? p.faults.calNoConfig
+                                                 : p.faults.ignoreY;
+    if (!ParseInt(value, -1, 1000000, target)) return bad("a count or -1");
+  } else if (key == "fault.silent") {
+    p.faults.silent = Words(value);
+    if (p.faults.silent.empty()) return bad("one or more commands");
   } else if (key == "battery") {
     if (!ParseInt(value, 0, 99, p.battery)) return bad("0 to 99");
   } else if (key == "min_host_version") {

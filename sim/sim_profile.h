@@ -44,6 +44,14 @@
 //   height = 1.2                   # logger height above the bed (m), as "!Y" sets it
 //   cal_date = 260101120000        # calibrated when at least one cal.N is given
 //   cal.0 = 0.0035 -0.00025 2.7e-06 2.3e-08   # c0..c3 of channel 0 (row 0 for single-channel)
+//   cal_history = 3                # calibrations older than cal_date kept in the logger (only
+//                                  # when calibrated): dates going back from cal_date, the
+//                                  # coefficients drifting a little further each time
+//   cal_room = 1                   # the calibration memory holds room for exactly this many
+//                                  # more records (older ones fill the rest; 0: full)
+//   cal_incomplete = 1             # linear-memory loggers: this record of the list (0 = the
+//                                  # newest) is an unfinished calibration ("CMM")
+//   correction = 0.02 0.1 25 1e-4  # conductivity correction a b Tc c (table 0600, byte 0 = 2)
 //   battery = 36                   # two characters before "BAT"
 //   min_host_version = 6.00        # the number before "WIN"
 //   reply_delay_ms = 3             # processing delay before a reply
@@ -80,6 +88,12 @@ struct SimFaults {
   int eraseFails = 0;           // "fault.erase_fails": the next N erases end in status 7F
   int realtimeBadChecksum = 0;  // "fault.realtime_bad_checksum": every Nth binary real-time
                                 // record has a check byte one too high
+  int calNoMemory = 0;  // "fault.cal_no_memory": the next N calibration procedures ("U0000" with
+                        // "A") are refused with "F1", no more memory (-1: always)
+  int calNoConfig = 0;  // "fault.cal_no_config": likewise with "F2", no configuration table
+  int ignoreY = 0;      // "fault.ignore_y": the next N "Y" writes are heard and dropped (-1: all)
+  std::vector<std::string> silent;  // "fault.silent": commands (by prefix) never answered,
+                                    // such as "B", the clock read
 };
 
 // A stamp the profile asks for in the logged data.
@@ -130,6 +144,10 @@ struct SimProfile {
   double height = 0.0;
   std::string calDate = "000101000000";
   std::map<int, std::vector<double>> calibration;  // channel -> c0..c3
+  int calHistory = 0;
+  std::optional<int> calRoom;
+  int calIncomplete = -1;
+  std::optional<std::vector<double>> correction;  // a, b, Tc, c
   int battery = 36;
   std::string minHostVersion = "6.00";
   int replyDelayMs = 3;
