@@ -87,8 +87,8 @@ void RetrievalDialog::ShowState() {
       "%02d:%02d:%02d",
       r.statusName.c_str(), DateDisplayText(session_.logger.loggerClock).c_str(),
       DateDisplayText(d.startTime).c_str(), DateDisplayText(d.endTime).c_str(),
-      waves_ ? "Tide period:  " : "Sampling period:", d.samplePeriod.hours, d.samplePeriod.minutes,
-      d.samplePeriod.seconds);
+      session_.logger.state.ModelHas("NMJ") ? "Tide period:  " : "Sampling period:",
+      d.samplePeriod.hours, d.samplePeriod.minutes, d.samplePeriod.seconds);
   if (waves_) details += "\n" + WavePlanText(d);
   details_->setText(FromLatin1(details));
   usage_->setText(FromLatin1("Memory usage: " + r.memoryUsage));
