@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libserialport-dev libcli11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libmatio-dev libnetcdf-dev python3-netcdf4 python3-scipy qt6-base-dev)
+          libbenchmark-dev libmatio-dev libnetcdf-dev python3-netcdf4 python3-scipy qt6-base-dev
+          poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
