@@ -266,6 +266,7 @@ CalibrationRead ReadCalibration(LoggerLink& link, CalibrationCoefficients& cal) 
   if (!cal.calibrationReadNeeded) return CalibrationRead::Succeeded;
   cal.calibrationReadNeeded = false;
   cal.origin = CalibrationOrigin::NotRead;
+  cal.readFromSerial = link.state.serial;
   Host& host = link.host();
   ShowStatus(host, kReadingCalibrationText);
 
@@ -294,10 +295,7 @@ CalibrationRead ReadCalibration(LoggerLink& link, CalibrationCoefficients& cal) 
     cal.calibrationReadNeeded = true;
     // A logger that holds no calibration has been read completely: its defaults may be written
     // back. A read that broke off leaves the logger's values unknown.
-    if (cal.origin == CalibrationOrigin::Uncalibrated)
-      link.state.calibrationStale = false;
-    else
-      cal.origin = CalibrationOrigin::ReadFailed;
+    if (cal.origin != CalibrationOrigin::Uncalibrated) cal.origin = CalibrationOrigin::ReadFailed;
     return CalibrationRead::Failed;
   }
   if (cal.origin == CalibrationOrigin::NotRead) cal.origin = CalibrationOrigin::Logger;

@@ -181,7 +181,7 @@ std::string CalibrationErrorText(std::string_view reply) {
 
 bool CalibrationWritable(LoggerLink& link, const CalibrationCoefficients& cal) {
   const bool fromThisLogger =
-      !link.state.calibrationStale &&
+      cal.readFromSerial == link.state.serial &&
       (cal.origin == CalibrationOrigin::Logger || cal.origin == CalibrationOrigin::Uncalibrated);
   if (!fromThisLogger) {
     link.host().Tell("Calibration", kCalibrationNotReadText, BoxIcon::Warning);

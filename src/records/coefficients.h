@@ -28,6 +28,7 @@ struct CalibrationCoefficients {
   int nextRecordOffset = 0;
   unsigned calibrationWriteFlags = 0;  // 1 coefficients edited, 2 correction edited
   CalibrationOrigin origin = CalibrationOrigin::NotRead;
+  int32_t readFromSerial = -1;  // the logger the last read was made on
 
   friend bool operator==(const CalibrationCoefficients&, const CalibrationCoefficients&) = default;
 };

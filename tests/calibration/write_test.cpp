@@ -102,6 +102,23 @@ TEST(WriteCalibration, NewCalibrationCarriesThePcTime) {
   }
 }
 
+// A logger that holds no calibration gets its first one: the record at offset 0 of an empty
+// multi-channel memory, the first list entry of a linear-memory logger.
+TEST(WriteCalibration, FirstCalibrationOfAnUncalibratedLogger) {
+  for (const char* profile : {"VS-550", "NMJ-7400"}) {
+    SCOPED_TRACE(profile);
+    Rig r(profile, [](sim::SimProfile& p) { p.calibration.clear(); });
+    ASSERT_EQ(r.cal.origin, CalibrationOrigin::Uncalibrated);
+    EXPECT_EQ(r.cal.nextRecordOffset, 0);
+    EXPECT_EQ(r.Write(0, r.cal.coef[0]), CalibrationWrite::Written);  // defaults count as new
+    EXPECT_EQ(r.cal.origin, CalibrationOrigin::Logger);
+    if (r.logger.state.IsVS()) {
+      EXPECT_NE(r.simLogger->MemoryByte(calibration_memory::kBase), 0xFF);
+      EXPECT_EQ(r.cal.nextRecordOffset, 6 + 33 * r.logger.state.channelCount);
+    }
+  }
+}
+
 // A table nobody edited is not written: no record is appended, no clock is touched.
 TEST(WriteCalibration, UnchangedTableSendsNothing) {
   for (const char* profile : {"VS-330", "NMJ-7400"}) {
