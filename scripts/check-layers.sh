@@ -9,8 +9,10 @@ cd "$(dirname "$0")/.."
 declare -A rank=(
   [platform]=0 [records]=1 [shell]=2 [link]=3
   [calibration]=4 [decoding]=4 [retrieval]=4
-  [derived]=5 [files]=5 [display]=5
-  [deployment]=6 [waves]=6 [cards]=6 [scripts]=7 [microsal]=7 [realtime]=7 [export]=6
+  [derived]=5
+  [files]=6 [display]=6
+  [deployment]=7 [waves]=7 [cards]=7
+  [realtime]=8 [scripts]=8 [microsal]=8
   [session]=9
   [desktop]=40
 )
