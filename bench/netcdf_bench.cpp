@@ -2,6 +2,7 @@
 // memory image, a stamp every 1000 rows) against the MAT file of the same data set, written one
 // after the other in each iteration: the time ratio and both file sizes.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,10 +13,6 @@
 #include "files/netcdf_file.h"
 #include "full_memory.h"
 #include "platform/host.h"
-
-#ifndef KLX_BINARY_DIR
-#define KLX_BINARY_DIR "."
-#endif
 
 namespace {
 
@@ -42,8 +39,12 @@ const HeldData& FullHeld() {
   return held;
 }
 
-fs::path OutFile(const char* name) {
-  return fs::path(KLX_BINARY_DIR) / name;
+// A folder of the run's own under the temporary directory, removed once the figures are taken.
+fs::path OutFolder() {
+  const fs::path dir =
+      fs::temp_directory_path() / ("klx-netcdf-bench-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  return dir;
 }
 
 klx::NetcdfWriteOptions Utc() {
@@ -56,8 +57,9 @@ klx::NetcdfWriteOptions Utc() {
 // ('datenum'), the MAT writer's largest form; the ratio is NetCDF time / MAT time.
 void BM_NetcdfAgainstMat(benchmark::State& state) {
   const HeldData& held = FullHeld();
-  const fs::path nc = OutFile("netcdf_bench.nc");
-  const fs::path mat = OutFile("netcdf_bench.mat");
+  const fs::path dir = OutFolder();
+  const fs::path nc = dir / "netcdf_bench.nc";
+  const fs::path mat = dir / "netcdf_bench.mat";
   klx::MatWriteOptions matOptions;
   matOptions.timeFrequency = klx::kMatTimePerRow;
   matOptions.timeFormat = klx::kMatTimeDatenum;
@@ -70,6 +72,7 @@ void BM_NetcdfAgainstMat(benchmark::State& state) {
     const auto t2 = std::chrono::steady_clock::now();
     if (!ncError.empty() || !matError.empty()) {
       state.SkipWithError((ncError + matError).c_str());
+      fs::remove_all(dir);
       return;
     }
     ncSeconds += std::chrono::duration<double>(t1 - t0).count();
@@ -83,6 +86,7 @@ void BM_NetcdfAgainstMat(benchmark::State& state) {
   state.counters["nc_to_mat"] = matSeconds > 0.0 ? ncSeconds / matSeconds : 0.0;
   state.counters["nc_MB"] = static_cast<double>(fs::file_size(nc)) / 1e6;
   state.counters["mat_MB"] = static_cast<double>(fs::file_size(mat)) / 1e6;
+  fs::remove_all(dir);
 }
 BENCHMARK(BM_NetcdfAgainstMat)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 

@@ -18,14 +18,15 @@ namespace klx {
 // What one channel type becomes in the file.
 struct NetcdfChannel {
   std::string name;           // variable name ("temperature", "depth", ...)
-  std::string units;          // UDUNITS spelling
+  std::string units;          // UDUNITS spelling; empty when no unit is known
   std::string standardName;   // CF standard name; empty when CF has none for it
   std::string longName;       // the channel's title
+  std::string comment;        // what the units or the standard name leave unsaid
   bool positiveDown = false;  // a depth
 };
 
 // The description of a column with the type letter `letter`; the conductivity unit follows the
-// logger, the oxygen units the derived settings.
+// logger (a micro-salinometer's is a volt ratio), the oxygen units the derived settings.
 NetcdfChannel NetcdfChannelOf(uint8_t letter, const LoggerState& logger,
                               const DerivedUnitSettings& derived);
 
@@ -38,8 +39,8 @@ std::string UtcOffsetText(int seconds);
 // applied then.
 int HostUtcOffsetSeconds(const SystemTime& local);
 // The offset a file is written with when the user states none: the host's at the retrieval
-// (the host time of the file's header), or at the first sample when that is not known (a MAT
-// file keeps no host time).
+// (the host time of the file's header), or at the deployment start when that is not known (a
+// MAT file keeps no host time). The file names which of them it took.
 int DefaultUtcOffsetSeconds(const HeldData& held);
 
 struct NetcdfWriteOptions {
@@ -51,21 +52,24 @@ struct NetcdfWriteOptions {
   int deflateLevel = 4;
 };
 
-// Writes the NetCDF file (through a temporary name beside it, renamed into place once complete).
-// Empty on success, else the message; a failed write leaves nothing at `path`, and a file that
-// stood there before stays as it was.
+// Writes the NetCDF file (built in memory, written to a temporary name beside it and renamed
+// into place once complete). Empty on success, else the message; a failed write leaves nothing
+// at `path`, and a file that stood there before stays as it was. `notice`, when given, receives
+// what the user should know of a file that was written: sample times that do not increase are
+// kept as an auxiliary coordinate rather than the time axis.
 std::string WriteNetcdfFile(const std::filesystem::path& path, const HeldData& held,
-                            const NetcdfWriteOptions& options);
+                            const NetcdfWriteOptions& options, std::string* notice = nullptr);
 
 struct NetcdfSaveRequest {
   std::filesystem::path programDirectory;
-  Directories* directories = nullptr;  // the dialog opens in the dat folder
+  Directories* directories = nullptr;  // the dialog opens in the dat folder; the choice sets it
   NetcdfWriteOptions options;
   std::filesystem::path chosen;  // out: the file written
 };
 
 // "Save a NetCDF file": refuses generic ASCII data, asks for the file (and before overwriting
-// one), writes it and reports a failure on the status line. True when the file was written.
+// one), writes it and reports a failure on the status line, a notice of the writing in a
+// message box. True when the file was written.
 bool SaveNetcdfFile(Host& host, NetcdfSaveRequest& request, const HeldData& held);
 
 }  // namespace klx
