@@ -118,6 +118,12 @@ void CalibProcDialog::StoreVisible() {
   }
 }
 
+// A coefficient in its field, shown from its first digit (the field is narrower than the text).
+static void ShowNumber(QLineEdit& field, double value) {
+  field.setText(Latin1(CFormat("%.15f", value)));
+  field.setCursorPosition(0);
+}
+
 void CalibProcDialog::ShowVisible() {
   for (int c = 0; c < kColumns; ++c) {
     const int channel = first_ + c;
@@ -125,8 +131,7 @@ void CalibProcDialog::ShowVisible() {
     labels_[size_t(c)]->setText(
         Latin1(ChannelLabel(TypeRowOfChannel(logger_, channel), channel + 1)));
     for (int r = 0; r < 4; ++r)
-      fields_[size_t(c)][size_t(r)]->setText(
-          Latin1(CFormat("%.15f", working_[size_t(channel)][size_t(r)])));
+      ShowNumber(*fields_[size_t(c)][size_t(r)], working_[size_t(channel)][size_t(r)]);
   }
 }
 
@@ -145,7 +150,7 @@ int CalibProcDialog::PasteColumn(const std::string& text) {
   const int count = ParseClipboardColumn(text, values);
   if (first_ + focusColumn_ >= rows_) return 0;
   for (int r = 0; r < count; ++r)
-    fields_[size_t(focusColumn_)][size_t(r)]->setText(Latin1(CFormat("%.15f", values[size_t(r)])));
+    ShowNumber(*fields_[size_t(focusColumn_)][size_t(r)], values[size_t(r)]);
   return count;
 }
 
