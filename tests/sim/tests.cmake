@@ -3,10 +3,8 @@ klx_add_test(sim_tests
           ${CMAKE_CURRENT_LIST_DIR}/sim_faults_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_memory_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_profile_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/sim_pty_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_realtime_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_gps_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_waves_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/sim_fidelity_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/sim_calibration_test.cpp
   LIBS klx_sim util)
