@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "files_fixture.h"
 
 namespace klx::test {
@@ -9,13 +11,8 @@ namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -28,7 +25,7 @@ StampRecord Stamp(uint32_t row, const SystemTime& t) {
 
 class DatFileTest : public FilesTest {};
 
-TEST_F(DatFileTest, RowLayoutsAndStampTimes) {
+TEST_F(DatFileTest, RowLayoutsStampTimesAndSixHertzSeconds) {
   HeldData held = MakeHeld("NA-7100", 3.2f, "T", 4, 30);
   held.data.series[0][1] = -1000.0f;
   held.data.stamps.records = {Stamp(0, At(2000, 6, 21, 12, 30, 0)),
@@ -46,16 +43,13 @@ TEST_F(DatFileTest, RowLayoutsAndStampTimes) {
   held.data.stamps.records.erase(held.data.stamps.records.begin());
   EXPECT_EQ(WriteDatRows(HeaderInputsOf(held, DatLayout::A, {}), 0, 0, true),
             "12:30:00    0.0000 \n");
-}
-
-TEST_F(DatFileTest, SixHertzRowsShareASecond) {
-  HeldData held = MakeHeld("VS-330", 3.5f, "T", 14, 132);
-  held.image.snapshot.parameters.profiling6Hz = true;
-  const auto lines = Lines(WriteDatRows(HeaderInputsOf(held, DatLayout::A, {}), 0, 13, true));
+  // 6 Hz profiling: six rows share a second.
+  HeldData six = MakeHeld("VS-330", 3.5f, "T", 14, 132);
+  six.image.snapshot.parameters.profiling6Hz = true;
+  const auto lines = Lines(WriteDatRows(HeaderInputsOf(six, DatLayout::A, {}), 0, 13, true));
   ASSERT_EQ(lines.size(), 14u);
-  for (int r = 0; r < 6; ++r) EXPECT_EQ(lines[r].substr(0, 9), "12:30:00 ") << r;
-  for (int r = 6; r < 12; ++r) EXPECT_EQ(lines[r].substr(0, 9), "12:30:01 ") << r;
-  EXPECT_EQ(lines[12].substr(0, 9), "12:30:02 ");
+  for (size_t r = 0; r < 13; ++r)
+    EXPECT_EQ(lines[r].substr(0, 9), r < 6 ? "12:30:00 " : r < 12 ? "12:30:01 " : "12:30:02 ") << r;
 }
 
 TEST_F(DatFileTest, SegmentOfRowsKeepsItsStampsRenumbered) {
