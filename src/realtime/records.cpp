@@ -97,7 +97,11 @@ std::optional<RealTimeRecord> RecordReader::NextBinary() {
     RealTimeRecord record;
     record.tag = *kind;
     bool timeOk = true;
-    if (*kind != RecordTag::Sequence) {
+    if (*kind == RecordTag::Sequence) {
+      // A "SEQ" record has no time: its sequence number, most significant byte first, takes
+      // the first two bytes of the time field.
+      record.sequence = static_cast<uint16_t>((tag[3] << 8) | tag[4]);
+    } else {
       const auto time = TimeFromBcd(tag + 3);
       if (time)
         record.time = *time;
@@ -109,8 +113,6 @@ std::optional<RealTimeRecord> RecordReader::NextBinary() {
       for (int ch = 0; ch < channels_; ++ch) record.raw.push_back(Count24(counts + 3 * ch));
     } else {
       record.raw = {Count24(counts), Count24(counts + 3)};
-      if (*kind == RecordTag::Sequence)
-        record.sequence = static_cast<uint16_t>((counts[0] << 8) | counts[1]);
     }
     Drop(tagAt + length - 3);
     if (!timeOk) {
@@ -211,6 +213,24 @@ std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
   out.assign(3, 0);
   for (char c : kTags[static_cast<size_t>(tag)]) out.push_back(static_cast<uint8_t>(c));
   for (uint8_t b : PackedDate(time)) out.push_back(b);
+  for (int32_t v : raw) {
+    out.push_back(static_cast<uint8_t>(v >> 16));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+  }
+  uint8_t sum = 0;
+  for (size_t i = 3; i < out.size(); ++i) sum = static_cast<uint8_t>(sum + out[i]);
+  out.push_back(sum);
+  return out;
+}
+
+std::vector<uint8_t> SequenceRecord(uint16_t sequence, const std::vector<int32_t>& raw) {
+  std::vector<uint8_t> out(3, 0);
+  for (char c : kTags[static_cast<size_t>(RecordTag::Sequence)])
+    out.push_back(static_cast<uint8_t>(c));
+  out.push_back(static_cast<uint8_t>(sequence >> 8));
+  out.push_back(static_cast<uint8_t>(sequence));
+  out.insert(out.end(), 4, 0);
   for (int32_t v : raw) {
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(static_cast<uint8_t>(v >> 8));

@@ -1,6 +1,7 @@
 #pragma once
 // Framing of the records a logger sends while its real-time output runs: the binary record
-// (three zero bytes, a tag, six BCD time bytes, three bytes per channel and a check byte) and
+// (three zero bytes, a tag, six BCD time bytes — a "SEQ" record's sequence number in the first
+// two of them — three bytes per channel and a check byte) and
 // the engineering-units text record (tag, time, one value per channel, "FET\r\n").
 //
 // The reader keeps a 250-byte receive buffer. Bytes go in with Append (never more than there is
@@ -77,6 +78,9 @@ class RecordReader {
 // zero bytes, the tag, the BCD time, the counts and the check byte.
 std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
                                   const std::vector<int32_t>& raw);
+// The "SEQ" record of a burst's later samples: its sequence number in the first two bytes of
+// the time field (the rest zero), then the two burst values.
+std::vector<uint8_t> SequenceRecord(uint16_t sequence, const std::vector<int32_t>& raw);
 // The text record the way a logger in engineering units sends it.
 std::string TextRecord(const SystemTime& time, const std::vector<double>& values);
 

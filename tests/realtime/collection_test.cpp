@@ -252,16 +252,18 @@ TEST_F(RealTime, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
   ASSERT_TRUE(run->Start(std::move(start)));
   EXPECT_TRUE(host.Saw("tell", "'Depth' has to be selected with appropriate paramaters"));
   Send(100, RecordTag::Burst, kStart, {Count(0.25), Count(0.5)});
-  Send(200, RecordTag::Sequence, kStart, {3 << 8, Count(0.75)});
+  const auto seq = SequenceRecord(2, {Count(0.625), Count(0.75)});
+  logger->At(t0 + 200, std::string(seq.begin(), seq.end()));
   Run(1000);
   EXPECT_EQ(run->sampleCount, 0) << "bursts are not samples";
   // Channel 2's polynomial is 200 × raw / 2^24.
   ASSERT_EQ(run->burstValues.size(), 4u);
   EXPECT_NEAR(run->burstValues[0], 50.0, 1e-3);
   EXPECT_NEAR(run->burstValues[1], 100.0, 1e-3);
+  EXPECT_NEAR(run->burstValues[2], 125.0, 1e-3);
   EXPECT_NEAR(run->burstValues[3], 150.0, 1e-3);
   EXPECT_NEAR(run->burstMaximum, 150.0, 1e-3);
-  EXPECT_EQ(run->burstLine.rfind("Wave burst values 4 and 5: ", 0), 0u) << run->burstLine;
+  EXPECT_EQ(run->burstLine.rfind("Wave burst values 3 and 4: ", 0), 0u) << run->burstLine;
 }
 
 TEST_F(RealTime, EngineeringRecordsAreFiledAsTheyCameOrAsTheRawCountsOfTheirValues) {

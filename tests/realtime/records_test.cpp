@@ -50,16 +50,19 @@ TEST(BinaryRecords, SampleBurstAndSequenceRecordsAreFramedWithTheirTimesAndValue
   EXPECT_EQ(r.Fill(), 0u);
   EXPECT_EQ(r.rejected, 0);
 
-  // Bursts on a three-channel logger: still 22 bytes, two values.
+  // Bursts on a three-channel logger: still 22 bytes, two values. "SEQ" carries its sequence
+  // number where the time would be, both values whole after it.
   RecordReader three(3, false);
-  Feed(three, Cat(BinaryRecord(RecordTag::Burst, At(0), {0x010203, 0x040506, 0}),
-                  BinaryRecord(RecordTag::Sequence, At(0), {0x00122A, 0x0B0C0D, 0})));
+  const Bytes seq = SequenceRecord(0x0112, {0x0A122A, 0x0B0C0D, 0});
+  EXPECT_EQ(Bytes(seq.begin() + 6, seq.begin() + 12), (Bytes{0x01, 0x12, 0, 0, 0, 0}));
+  Feed(three, Cat(BinaryRecord(RecordTag::Burst, At(0), {0x010203, 0x040506, 0}), seq));
   auto b = three.Next(), s = three.Next();
   ASSERT_TRUE(b && s);
   EXPECT_EQ(b->tag, RecordTag::Burst);
   EXPECT_EQ(b->raw, (std::vector<int32_t>{0x010203, 0x040506}));
   EXPECT_EQ(s->tag, RecordTag::Sequence);
-  EXPECT_EQ(s->sequence, 0x0012);
+  EXPECT_EQ(s->sequence, 0x0112);
+  EXPECT_EQ(s->raw, (std::vector<int32_t>{0x0A122A, 0x0B0C0D}));
 }
 
 TEST(BinaryRecords, DamageIsDroppedAndTheNextRecordFoundEvenWhenItComesInPieces) {

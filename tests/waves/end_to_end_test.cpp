@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "files/files_fixture.h"
 #include "files/mat_file.h"
 #include "platform/clock.h"
+#include "realtime/collection.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/command_ids.h"
@@ -24,12 +26,14 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Rig {
-  Rig(const fs::path& folder, const std::string& profileName, bool depth)
+  Rig(const fs::path& folder, const std::string& profileName, bool depth,
+      const std::function<void(sim::SimProfile&)>& edit = {})
       : dir(folder), session(host, clock, dir, {}) {
     sims = sim::RegisterSimTransport(session.transports, clock);
     sim::SimProfile p;
     std::string error;
     EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
+    if (edit) edit(p);
     logger = std::make_shared<sim::SimLogger>(p);
     sims->Add("test", logger);
     session.ReadSettings();
@@ -154,6 +158,50 @@ TEST_F(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
   rig.session.settings.derived.depthOn = true;
   rig.session.ApplyDerived();
   for (const BurstSeries& b : held.data.bursts) EXPECT_TRUE(b.stats.analysed);
+}
+
+struct NoOutput final : LineOutput {
+  void Send(const uint8_t*, size_t, int64_t, double) override {}
+  void DiscardPending() override {}
+};
+
+// The logger deployed with real-time output: the host takes up its records, assembles the first
+// burst from its "BST" and "SEQ" records and analyses it.
+TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
+  Rig rig(Dir(), "NMJ-7400", true, [](sim::SimProfile& p) {
+    p.samples = 0;
+    p.fill = 0;
+    p.dataBytes = 0;
+    p.status = 0;
+    p.stamps.clear();
+  });
+  // From 12:00:00: tide rows each minute from 12:01, 512 words at 2 Hz every 5 min, 2.75 m
+  // above the bed, binary real-time output.
+  const std::string deploy =
+      "J260901120000K000100L260901120100M260902000000!402!60002000500!Y0000000000000640!B13P";
+  NoOutput none;
+  rig.logger->Receive(reinterpret_cast<const uint8_t*>(deploy.data()), deploy.size(),
+                      rig.logger->Profile().baud, rig.clock.MonotonicMs(), none);
+  rig.host.files = {(Dir() / "hex" / "live.hex").string()};
+  ASSERT_TRUE(rig.session.logger.ConnectCommand());
+  AssessCapabilitiesForSetup(rig.session.logger);
+  ASSERT_TRUE(rig.session.RestartRealTime(false));
+  RealTimeRun& run = *rig.session.realTime;
+  // The first burst begins at 12:06 and lasts 255.5 s; the next stamp is at 12:11.
+  for (int64_t t = 0; t < (6 * 60 + 256) * 1000; t += run.TickPeriodMs()) {
+    rig.clock.Advance(run.TickPeriodMs());
+    run.Tick();
+  }
+  const sim::SimExpected truth = rig.logger->Expected();
+  ASSERT_EQ(truth.bursts.size(), 1u);
+  ASSERT_GE(run.Data().bursts.size(), 1u);
+  const BurstSeries& burst = run.Data().bursts[0];
+  ASSERT_EQ(burst.samples.size(), truth.bursts[0].size());
+  for (size_t k = 0; k < burst.samples.size(); ++k)
+    ASSERT_NEAR(burst.samples[k], truth.bursts[0][k], 1e-4) << k;
+  ASSERT_TRUE(burst.stats.analysed);
+  EXPECT_DOUBLE_EQ(1.0 / burst.stats.peakFrequency, truth.waves[0].periodS);
+  rig.session.EndRealTime();
 }
 
 }  // namespace
