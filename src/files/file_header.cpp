@@ -518,6 +518,9 @@ LineUse ParseItemLine(const std::string& line, int kind, FileHeader& h) {
     p.burstInterval = Period{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]),
                              static_cast<uint16_t>(v[2])};
     p.waveEnabled = true;
+    // The line is written only for a logger that bursts: its memory image holds bursts (a
+    // multi-channel logger's as well as a tide-and-wave recorder's).
+    if (kind == kHexHeader) logger.waves = true;
     return LineUse::Used;
   }
   if (has("Wave burst sample length:")) {

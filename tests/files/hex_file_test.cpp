@@ -111,6 +111,17 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   auto datRequest = ReadRequest(Dir() / "dat" / "nmj.dat");
   ASSERT_TRUE(ReadDatFile(datHost, datRequest, fromDat));
   EXPECT_EQ(fromDat.data.stamps.records, nmj.data.stamps.records);
+
+  // A multi-channel logger whose firmware bursts: its memory is decoded with the bursts.
+  HeldData vs550 = MakeHeld("VS-550", 6.5f, "TPCT", 30, 30);
+  vs550.data.logger.waves = true;
+  auto& v = vs550.image.snapshot.parameters;
+  v.waveEnabled = true;
+  v.burstLength = 1024;
+  v.burstInterval = Period{1, 0, 0};
+  bool burstsDecoded = false;
+  RoundTrip(vs550, "vs550.dat", [&](DataSet& d, MemoryImage&) { burstsDecoded = d.logger.waves; });
+  EXPECT_TRUE(burstsDecoded);
 }
 
 TEST_F(HexFileTest, BodyLineBreaksFollowTheHeaderLength) {
