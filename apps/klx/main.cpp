@@ -7,8 +7,8 @@
 #include <iostream>
 #include <optional>
 
-#include "cli_run.h"
 #include "calibration_commands.h"
+#include "cli_run.h"
 #include "deployment_commands.h"
 #include "files/dat_file.h"
 #include "files/hex_file.h"
@@ -285,10 +285,21 @@ int Waves(const Common& common, const WavesOptions& o) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return kExitFailed;
   }
-  if (!s.settings.derived.depthOn)
+  // As everywhere else, the analysis waits for the derived depth: without it nothing is
+  // analysed, so no wave file is written.
+  if (!s.settings.derived.depthOn) {
     std::fprintf(stderr,
-                 "Note: 'Depth' is not selected among the derived units; the bursts are "
-                 "analysed with its settings all the same.\n");
+                 "'Depth' is not selected among the derived units, so the bursts are not "
+                 "analysed and no wave file is written.\nSelect it first, for example with "
+                 "'klx derived --depth simplified'.\n");
+    return kExitFailed;
+  }
+  if (std::none_of(data.bursts.begin(), data.bursts.end(),
+                   [](const klx::BurstSeries& b) { return b.stats.analysed; })) {
+    std::fprintf(stderr, "None of the %zu bursts could be analysed; no wave file is written.\n",
+                 data.bursts.size());
+    return kExitFailed;
+  }
   std::printf("%-20s %5s %9s %9s %9s %9s %9s %9s %9s %9s %9s %10s\n", "Burst start", "Burst",
               "Depth", "Hm0", "T(1/3)", "H(1/10)", "T(1/10)", "H(max)", "T(max)", "H(avg)",
               "T(avg)", "Energy");

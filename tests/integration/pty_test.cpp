@@ -103,6 +103,25 @@ TEST_F(PtyTest, ExitStatusesAndDerivedSettingsAreWrittenAsTheFileHasThem) {
     EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
 }
 
+// The wave analysis waits for the derived depth: without it klx waves fails and writes nothing.
+TEST_F(PtyTest, WavesNeedTheDerivedDepth) {
+  ASSERT_EQ(Klx("derived --depth off").status, 0);
+  ASSERT_EQ(Klx("retrieve --port sim:NMJ-7400 --out out").status, 0);
+  fs::path hex;
+  for (const auto& e : fs::directory_iterator(Dir() / "out"))
+    if (e.path().extension() == ".hex") hex = e.path();
+  ASSERT_FALSE(hex.empty());
+  const Result off = Klx("waves " + hex.string() + " --out w");
+  EXPECT_EQ(off.status, 1) << off.output;
+  EXPECT_TRUE(off.Has("'Depth' is not selected")) << off.output;
+  EXPECT_FALSE(fs::exists(Dir() / "w" / "nmj")) << off.output;
+  ASSERT_EQ(Klx("derived --depth simplified").status, 0);
+  const Result on = Klx("waves " + hex.string() + " --out w");
+  EXPECT_EQ(on.status, 0) << on.output;
+  fs::path wave = Dir() / "w" / "nmj" / hex.filename();
+  EXPECT_TRUE(fs::exists(wave.replace_extension(".wave"))) << on.output;
+}
+
 TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {
   ASSERT_EQ(Klx("derived --depth seawater --salinity on").status, 0);
   const Result r = Klx("retrieve --port sim:VS-330 --out out --mat --comment 'pier 3'");
