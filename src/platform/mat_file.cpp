@@ -66,6 +66,33 @@ Array Create2D(matio_classes cls, matio_types type, size_t elementSize, size_t r
   return array;
 }
 
+// The tagged sub-elements of an array element from `pos` up to `end` (flags, dimensions, name,
+// data; the fields and cells of a struct or cell array are array elements again): each must fit
+// inside its parent, or the library would allocate what the damaged tag claims (a name of
+// gigabytes) before it finds the bytes missing. A tag whose upper half is not zero is a small
+// element of eight bytes.
+template <class U32>
+bool SubelementsFit(std::FILE* f, uintmax_t pos, uintmax_t end, const U32& u32, int depth) {
+  constexpr uint32_t kMatrix = 14;
+  if (depth > 16) return false;
+  uint8_t tag[8];
+  while (pos + 8 <= end) {
+    if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0 || std::fread(tag, 1, 8, f) != 8)
+      return false;
+    const uint32_t type = u32(tag);
+    if ((type >> 16) != 0) {
+      pos += 8;
+      continue;
+    }
+    const uintmax_t length = u32(tag + 4);
+    if (pos + 8 + length > end) return false;
+    if (type == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, depth + 1))
+      return false;
+    pos += 8 + (length + 7) / 8 * 8;
+  }
+  return true;
+}
+
 // A version 5 file is a 128-byte header and a chain of tagged elements (type, byte count); a file
 // whose chain runs past its end was cut short, and its last variable would be read with bytes
 // that are not there. Other versions are left to the library.
@@ -96,6 +123,10 @@ bool ElementChainIsWhole(const std::string& name) {
       }
       const uintmax_t length = u32(tag + 4);
       if (pos + 8 + length > size) {
+        whole = false;
+        break;
+      }
+      if (u32(tag) == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, 0)) {
         whole = false;
         break;
       }
