@@ -135,7 +135,10 @@ int LoggerSetup::Open() {
     lastRetrievalPointer = mark.dataPointer;
   // The sampling rate first: a high-rate logger counts its averaging in readings at that rate.
   if (link_.state.highSamplingRates) link_.CommGet(30);
-  if (link_.state.waves) link_.CommGet(31);
+  if (link_.state.waves) {
+    link_.CommGet(31);
+    link_.CommGet(32);  // the logger height: the analysis and the programming need it
+  }
   if (link_.state.averaging != 0) link_.CommGet(17);
   // The logger's start characteristic: autorun and the sampling LED stay as the logger has them
   // unless the user changes them.

@@ -201,6 +201,11 @@ TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
     ASSERT_NEAR(burst.samples[k], truth.bursts[0][k], 1e-4) << k;
   ASSERT_TRUE(burst.stats.analysed);
   EXPECT_DOUBLE_EQ(1.0 / burst.stats.peakFrequency, truth.waves[0].periodS);
+  // A freshly started program knows the logger height only from the logger: the surface is
+  // amplified from 2.75 m above the bed, not from the bed.
+  EXPECT_EQ(rig.session.deployment.loggerHeight, 2.75);
+  const double hm0 = truth.waves[0].SignificantHeightM() * 1.087;
+  EXPECT_NEAR(burst.stats.h13, hm0, 0.05 * hm0);
   rig.session.EndRealTime();
 }
 
