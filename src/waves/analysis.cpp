@@ -382,9 +382,10 @@ bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measur
   st.energy = static_cast<float>(m0 * kWaveGravity * d.density * 1000.0);
 
   // 13. Zero crossings, periods in seconds; 14. H1/3 is the spectral Hm0.
-  ZeroCrossingStatistics(surface.first(N), st, waves_);
-  st.t13 = static_cast<float>(st.t13 / R);
-  st.t110 = static_cast<float>(st.t110 / R);
+  // T1/3 and T1/10 kept from before (too few waves for their group) are already in seconds.
+  const int waves = ZeroCrossingStatistics(surface.first(N), st, waves_);
+  if (waves / 3 > 0) st.t13 = static_cast<float>(st.t13 / R);
+  if (waves / 10 > 0) st.t110 = static_cast<float>(st.t110 / R);
   st.tavg = static_cast<float>(st.tavg / R);
   st.tmax = static_cast<float>(st.tmax / R);
   const double hm0 = 4.0 * std::sqrt(m0);

@@ -196,13 +196,18 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
     if (c.waves < 2) EXPECT_TRUE(st.havg == 0 && st.tavg == 0) << c.waves;
   }
   EXPECT_EQ(st.tmax, 0.0f);
-  // A burst of fewer than three crossings reports the spectral H1/3 and keeps T1/3 (0 when new).
+  // A burst of fewer than three crossings reports the spectral H1/3 and keeps T1/3 (0 when new);
+  // kept periods are already in seconds and stay as they were when analysed again.
   WaveAnalyser analyser;
   BurstSeries burst;
   burst.samples = Burst(512, 10.0, 0.0, 0.2, 1);  // one cycle in the burst
   ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
   EXPECT_EQ(burst.stats.t13, 0.0f);
   EXPECT_GT(burst.stats.h13, 0.0f);
+  burst.stats.t13 = 6.0f, burst.stats.t110 = 4.0f;
+  ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
+  EXPECT_EQ(burst.stats.t13, 6.0f);
+  EXPECT_EQ(burst.stats.t110, 4.0f);
 }
 
 // ---- The transform against NumPy's ------------------------------------------------------------
