@@ -13,6 +13,7 @@
 #include "shell/datetime.h"
 #include "shell/status.h"
 #include "shell/text_file.h"
+#include "waves/tide.h"
 
 namespace klx {
 namespace {
@@ -418,6 +419,7 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
   for (int ch = measured_; ch < data_.channelCount; ++ch) AppendValue(ch, kMissingValue);
   data_.samplesPerChannel = row + 1;
   ComputeDerivedSample(data_, derivedChannels_, derived_, row);
+  StoreWaveChannels(row);
   for (int ch = 0; ch < data_.channelCount; ++ch)
     line += CFormat(" %9.4f", data_.series[static_cast<size_t>(ch)][static_cast<size_t>(row)]);
   ++sampleCount;
@@ -446,6 +448,41 @@ void RealTimeRun::StoreSample(const RealTimeRecord& record) {
   lastLine = line;
   ShowStatus(host_, line);
   if (onSample) onSample();
+}
+
+void RealTimeRun::StoreWaveChannels(int row) {
+  const auto n = static_cast<size_t>(data_.samplesPerChannel);
+  auto store = [&](int channel, int i, float v) {
+    auto& series = data_.series[static_cast<size_t>(channel)];
+    series[static_cast<size_t>(i)] = v;
+    if (v == kMissingValue) return;
+    series[n] = std::min(series[n], v);
+    series[n + 1] = std::max(series[n + 1], v);
+  };
+  // SWH: the Hm0 of the latest analysed burst (missing before it, and when it is in error).
+  if (derivedChannels_.waveHeight >= 0) {
+    float hm0 = kMissingValue;
+    const auto latest = std::find_if(data_.bursts.rbegin(), data_.bursts.rend(),
+                                     [](const BurstSeries& b) { return b.stats.analysed; });
+    if (latest != data_.bursts.rend() && latest->stats.flag != kWaveError) hm0 = latest->stats.h13;
+    store(derivedChannels_.waveHeight, row, hm0);
+  }
+  // Td_Slope: the newest sample's slope is 0 (its later samples are still to come); the sample
+  // seven back now has all it needs.
+  if (derivedChannels_.tidalSlope >= 0) {
+    const int depth = TideDepthChannel(data_, derivedChannels_);
+    const double minutes = TideSlopePeriodMinutes(p_);
+    for (const int i : {row, row - 7}) {
+      if (i < 0) continue;
+      const float v =
+          depth < 0
+              ? kMissingValue
+              : static_cast<float>(TideSlope(
+                    std::span<const float>(data_.series[static_cast<size_t>(depth)].data(), n), i,
+                    minutes));
+      store(derivedChannels_.tidalSlope, i, v);
+    }
+  }
 }
 
 void RealTimeRun::StoreBurst(const RealTimeRecord& record) {
@@ -498,8 +535,8 @@ void RealTimeRun::StoreBurst(const RealTimeRecord& record) {
 
 void RealTimeRun::BurstComplete(int burst) {
   if (burst < 0 || static_cast<size_t>(burst) >= data_.bursts.size()) return;
-  if (!textFile_ && file_.IsOpen()) file_.AppendBurst(data_.bursts[static_cast<size_t>(burst)].time,
-                                                      bursts_->Raw());
+  if (!textFile_ && file_.IsOpen())
+    file_.AppendBurst(data_.bursts[static_cast<size_t>(burst)].time, bursts_->Raw());
   if (onBurst) onBurst(burst);
 }
 

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "records/data_set.h"
-#include "records/deployment_parameters.h"
 #include "derived/derived.h"
 #include "link/logger_link.h"
 #include "platform/clock.h"
@@ -20,6 +18,8 @@
 #include "realtime/gps.h"
 #include "realtime/realtime_file.h"
 #include "realtime/records.h"
+#include "records/data_set.h"
+#include "records/deployment_parameters.h"
 #include "shell/directories.h"
 #include "shell/limits_file.h"
 #include "waves/burst_assembly.h"
@@ -136,6 +136,8 @@ class RealTimeRun {
   bool ReadGps();
   void StoreSample(const RealTimeRecord& record);
   void StoreBurst(const RealTimeRecord& record);
+  // The tide-and-wave logger's significant wave height and tidal slope at a new sample.
+  void StoreWaveChannels(int row);
   void AppendValue(int channel, float value);
   void MakeRoom();
   int32_t RawFromValue(int channel, double value) const;

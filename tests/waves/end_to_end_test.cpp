@@ -19,6 +19,7 @@
 #include "shell/command_ids.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
+#include "waves/tide.h"
 
 namespace klx::test {
 namespace {
@@ -187,14 +188,16 @@ TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
   AssessCapabilitiesForSetup(rig.session.logger);
   ASSERT_TRUE(rig.session.RestartRealTime(false));
   RealTimeRun& run = *rig.session.realTime;
-  // The first burst begins at 12:06 and lasts 255.5 s; the next stamp is at 12:11.
-  for (int64_t t = 0; t < (6 * 60 + 256) * 1000; t += run.TickPeriodMs()) {
+  std::vector<int> rowsAtBurstEnd;  // tide samples held when each burst was complete
+  run.onBurst = [&](int) { rowsAtBurstEnd.push_back(run.Data().samplesPerChannel); };
+  // The first burst begins at 12:06 and lasts 255.5 s, the second at 12:11; run to 12:15:30.
+  for (int64_t t = 0; t < (15 * 60 + 30) * 1000; t += run.TickPeriodMs()) {
     rig.clock.Advance(run.TickPeriodMs());
     run.Tick();
   }
   const sim::SimExpected truth = rig.logger->Expected();
-  ASSERT_EQ(truth.bursts.size(), 1u);
-  ASSERT_GE(run.Data().bursts.size(), 1u);
+  ASSERT_GE(truth.bursts.size(), 2u);
+  ASSERT_GE(run.Data().bursts.size(), 2u);
   const BurstSeries& burst = run.Data().bursts[0];
   ASSERT_EQ(burst.samples.size(), truth.bursts[0].size());
   for (size_t k = 0; k < burst.samples.size(); ++k)
@@ -206,6 +209,28 @@ TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
   EXPECT_EQ(rig.session.deployment.loggerHeight, 2.75);
   const double hm0 = truth.waves[0].SignificantHeightM() * 1.087;
   EXPECT_NEAR(burst.stats.h13, hm0, 0.05 * hm0);
+
+  // The live wave channels: SWH is the latest complete burst's Hm0 (missing before the first);
+  // the tidal slope is the one the saved data get, its newest seven samples 0.
+  const DataSet& live = run.Data();
+  const DerivedChannels& derived = run.Derived();
+  const auto n = static_cast<size_t>(live.samplesPerChannel);
+  ASSERT_GE(n, 15u);
+  ASSERT_FALSE(rowsAtBurstEnd.empty());
+  const auto& swh = live.series[static_cast<size_t>(derived.waveHeight)];
+  for (size_t i = 0; i < n; ++i) {
+    float latest = kMissingValue;
+    for (size_t b = 0; b < rowsAtBurstEnd.size(); ++b)
+      if (static_cast<size_t>(rowsAtBurstEnd[b]) <= i) latest = live.bursts[b].stats.h13;
+    EXPECT_EQ(swh[i], latest) << i;
+  }
+  DataSet saved = live;
+  FillWaveChannels(saved, derived, rig.session.deployment);
+  const auto& slope = live.series[static_cast<size_t>(derived.tidalSlope)];
+  const auto& savedSlope = saved.series[static_cast<size_t>(derived.tidalSlope)];
+  EXPECT_TRUE(std::equal(slope.begin(), slope.begin() + static_cast<std::ptrdiff_t>(n),
+                         savedSlope.begin()));
+  EXPECT_NE(slope[7], 0.0f) << "the tide moves";
   rig.session.EndRealTime();
 }
 
