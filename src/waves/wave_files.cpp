@@ -158,7 +158,10 @@ WaveFilesWritten WriteWaveAndTideFiles(Host& host, const std::filesystem::path& 
                                        const std::filesystem::path& datName,
                                        const FileHeaderInputs& in) {
   WaveFilesWritten written;
-  if (datName.string().find(".dat") == std::string::npos || in.data.bursts.empty())
+  // A tide-and-wave logger deployed without bursts still has its tide series.
+  const bool bursts = !in.data.bursts.empty();
+  if (datName.string().find(".dat") == std::string::npos ||
+      (!bursts && !in.data.logger.ModelHas("NMJ")))
     return written;
   const std::filesystem::path folder = NmjFolder(dataFolder);
   std::error_code ec;
@@ -167,11 +170,13 @@ WaveFilesWritten WriteWaveAndTideFiles(Host& host, const std::filesystem::path& 
     ShowStatus(host, kNmjFolderError);
     return written;
   }
-  const std::filesystem::path wave = WaveFilePath(folder, datName);
-  if (WriteTextFileAtomically(wave, WaveFileText(in)))
-    written.wave = wave;
-  else
-    TellCannotWrite(host, wave);
+  if (bursts) {
+    const std::filesystem::path wave = WaveFilePath(folder, datName);
+    if (WriteTextFileAtomically(wave, WaveFileText(in)))
+      written.wave = wave;
+    else
+      TellCannotWrite(host, wave);
+  }
   const std::filesystem::path tide = TideFilePath(folder, datName);
   if (WriteTextFileAtomically(tide, TideFileText(in)))
     written.tide = tide;

@@ -47,7 +47,8 @@ struct WaveFilesWritten {
 };
 
 // `WriteWaveAndTideFiles`: for a name containing ".dat" of a data set with bursts, creates
-// `dataFolder`/nmj and writes the wave and tide files there. A folder that cannot be made shows
+// `dataFolder`/nmj and writes the wave and tide files there (a tide-and-wave logger's data set
+// without bursts gets its tide file alone). A folder that cannot be made shows
 // kNmjFolderError and writes nothing; a tide file that cannot be written shows kTideWriteError.
 // Without a ".dat" name or wave data nothing is written, silently.
 WaveFilesWritten WriteWaveAndTideFiles(Host& host, const std::filesystem::path& dataFolder,

@@ -170,6 +170,15 @@ TEST_F(WaveFiles, WrittenIntoTheNmjFolder) {
   // No ".dat" name: nothing, silently.
   written = WriteWaveAndTideFiles(host, dir, "/x/dat/012345_a.hex", in);
   EXPECT_TRUE(written.wave.empty());
+  // A deployment without bursts has its tide file but no wave file; another model has neither.
+  NmjData tideOnly(4);
+  written = WriteWaveAndTideFiles(host, dir, "012345_t.dat", tideOnly.Inputs());
+  EXPECT_TRUE(written.wave.empty() && !std::filesystem::exists(dir / "nmj" / "012345_t.wave"));
+  EXPECT_EQ(written.tide, dir / "nmj" / "012345_t.tide");
+  EXPECT_TRUE(std::filesystem::exists(written.tide));
+  tideOnly.data.logger.model = "VS-550";
+  written = WriteWaveAndTideFiles(host, dir, "012345_v.dat", tideOnly.Inputs());
+  EXPECT_TRUE(written.wave.empty() && written.tide.empty());
   // A folder that cannot be made.
   std::ofstream(dir / "blocked") << "a file";
   written = WriteWaveAndTideFiles(host, dir / "blocked", "b.dat", in);
