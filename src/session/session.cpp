@@ -72,15 +72,19 @@ void Session::TellWaveAnalysisWaits() {
 }
 
 void Session::ApplyDerived(const DeploymentParameters* parameters) {
+  const bool settingsChanged = lastDerived_ && *lastDerived_ != settings.derived;
+  lastDerived_ = settings.derived;
   if (held.data.Empty()) return;
   const DerivedAllocation allocation = AllocateDerivedChannels(held.data, settings.derived);
   RecomputeDerived(held.data, allocation.channels, settings.derived);
   const DeploymentParameters& p = parameters ? *parameters : HeldParameters();
-  // Bursts held while the analysis waited for depth are analysed once it may run.
+  // Bursts held while the analysis waited for depth are analysed once it may run; all of them
+  // again when the derived settings have changed since.
   if (held.data.logger.waves && WaveAnalysisReady(held.data.logger) &&
-      std::any_of(held.data.bursts.begin(), held.data.bursts.end(), [](const BurstSeries& b) {
-        return !b.stats.analysed && b.samples.size() >= 2;
-      })) {
+      (settingsChanged ||
+       std::any_of(held.data.bursts.begin(), held.data.bursts.end(), [](const BurstSeries& b) {
+         return !b.stats.analysed && b.samples.size() >= 2;
+       }))) {
     WaveAnalyser analyser;
     AnalyseAllBursts(held.data, WaveSetupOf(held.data, p, settings.derived), analyser);
   }

@@ -124,6 +124,11 @@ class Session {
   // the desktop program shows an engineering-output logger in the live readings instead, which
   // read the same line). False when it was refused, cancelled or failed.
   bool RestartRealTime(bool sendCommand, bool startRun = true);
+
+ private:
+  // The derived settings of the last ApplyDerived: held bursts are analysed again when these
+  // change, as their depths and energies follow them.
+  std::optional<DerivedUnitSettings> lastDerived_;
 };
 
 // Which channels of the connected logger use the extended range (read from its extended channel

@@ -10,6 +10,7 @@
 #include <functional>
 #include <sstream>
 
+#include "decoding/channel_types.h"
 #include "files/files_fixture.h"
 #include "files/mat_file.h"
 #include "platform/clock.h"
@@ -159,6 +160,22 @@ TEST_F(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
   rig.session.settings.derived.depthOn = true;
   rig.session.ApplyDerived();
   for (const BurstSeries& b : held.data.bursts) EXPECT_TRUE(b.stats.analysed);
+
+  // Other derived settings analyse the held bursts again: fresh water reads deeper, and the
+  // wave height channel follows the new statistics.
+  const std::vector<BurstSeries> before = held.data.bursts;
+  rig.session.settings.derived.density = 1.0;
+  rig.session.ApplyDerived();
+  ASSERT_EQ(held.data.bursts.size(), before.size());
+  const size_t swh = held.columnTypes.find(static_cast<char>(kLetterSignificantWaveHeight));
+  ASSERT_NE(swh, std::string::npos);
+  for (size_t b = 0; b < before.size(); ++b) {
+    const WaveStatistics& s = held.data.bursts[b].stats;
+    EXPECT_NEAR(s.meanDepth, before[b].stats.meanDepth * 1.0281, 1e-3) << b;
+    EXPECT_NE(s.energy, before[b].stats.energy) << b;
+  }
+  EXPECT_EQ(held.data.series[swh][static_cast<size_t>(held.data.samplesPerChannel - 1)],
+            held.data.bursts.back().stats.h13);
 }
 
 struct NoOutput final : LineOutput {
