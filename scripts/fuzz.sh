@@ -26,12 +26,12 @@ for t in "${targets[@]}"; do
     -rss_limit_mb=2048 -artifact_prefix="$out/$t/findings/" \
     "$out/$t/corpus" "$root/tests/fuzz/corpus/$t" >"$log" 2>&1 || status=FOUND
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
-  cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
-  ft=$(grep -oE 'ft: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
+  cov=$(grep -aoE 'cov: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
+  ft=$(grep -aoE 'ft: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
   printf '%-20s %10s %6s %6s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$status"
   if [ "$status" != ok ]; then
     failed+=("$t")
-    grep -E 'ERROR|SUMMARY|runtime error|deadly signal|Test unit written' "$log" | head -n 8 || true
+    grep -aE 'ERROR|SUMMARY|runtime error|deadly signal|Test unit written' "$log" | head -n 8 || true
   fi
 done
 if ((${#failed[@]})); then

@@ -211,6 +211,7 @@ std::string ChannelWord(int row) {
 
 // A temporary name of our own beside the target, created empty (matio then rewrites it).
 std::string MakeTemporary(const std::filesystem::path& path) {
+  RemoveStaleTemporaries(path);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp =
         path.string() + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(attempt);

@@ -653,6 +653,7 @@ int NetcdfWriter::Write() {
 // A temporary name of our own beside the target, created empty and left open for writing; -1
 // when none can be made.
 int MakeTemporary(const std::filesystem::path& path, std::string& temp) {
+  RemoveStaleTemporaries(path);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp = path.string() + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(attempt);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <locale.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,7 +68,31 @@ bool WriteAll(int fd, std::string_view text) {
 
 }  // namespace
 
+void RemoveStaleTemporaries(const std::filesystem::path& path) {
+  const std::string prefix = path.filename().string() + ".tmp";
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec), end;
+  std::vector<std::filesystem::path> stale;
+  for (; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // "<pid>.<attempt>" and nothing else.
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot + 1 == rest.size() ||
+        rest.find_first_not_of("0123456789.") != std::string_view::npos ||
+        rest.find('.', dot + 1) != std::string_view::npos)
+      continue;
+    const auto pid = LeadingInt(rest.substr(0, dot));
+    if (!pid || *pid <= 0) continue;
+    if (::kill(static_cast<pid_t>(*pid), 0) != 0 && errno == ESRCH) stale.push_back(it->path());
+  }
+  for (const auto& file : stale) std::filesystem::remove(file, ec);
+}
+
 bool WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text) {
+  RemoveStaleTemporaries(path);
   // A name of our own beside the target: same file system, so the rename is atomic.
   std::string temp;
   int fd = -1;

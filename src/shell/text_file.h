@@ -26,6 +26,10 @@ std::optional<std::vector<TextLine>> ReadTextLines(const std::filesystem::path& 
 // Returns false (and leaves the target untouched) when any step fails.
 bool WriteTextFileAtomically(const std::filesystem::path& path, std::string_view text);
 
+// Removes the temporary files ("<name>.tmp<pid>.<n>") beside `path` that a save killed halfway
+// left behind. Those of a process that still runs are kept: it may be saving right now.
+void RemoveStaleTemporaries(const std::filesystem::path& path);
+
 // Copies a file the same way. False when the source cannot be read or the copy not written.
 bool CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
 

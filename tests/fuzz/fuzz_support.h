@@ -20,10 +20,15 @@
 
 namespace klx::fuzz {
 
-// A fresh folder for this process, removed at exit.
+// A fresh folder for this process, removed at exit; in memory where there is /dev/shm, since
+// every run writes its input and some write files back (and sync them).
 inline const std::filesystem::path& WorkDir() {
   static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("klx_fuzz_" + std::to_string(::getpid()));
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    auto d = base / ("klx_fuzz_" + std::to_string(::getpid()));
     std::filesystem::remove_all(d);
     std::filesystem::create_directories(d);
     std::atexit([] {

@@ -1,0 +1,178 @@
+// Saves killed halfway: a child process saves the same file over and over, alternating two
+// versions, and is killed (SIGKILL) after a random delay. Whatever moment the kill hits, the file
+// must be one of the two versions, whole and readable, and the next save must go through and
+// leave no temporary file beside it. KLX_CRASH_KILLS sets the kills per file kind (default 24).
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "calibration/history.h"
+#include "calibration/sim_link_fixture.h"
+#include "files/dat_file.h"
+#include "files/mat_file.h"
+#include "files_fixture.h"
+#include "shell/settings.h"
+#include "shell/text_file.h"
+
+namespace klx::test {
+namespace {
+
+int Kills() {
+  const char* v = std::getenv("KLX_CRASH_KILLS");
+  return v != nullptr && std::atoi(v) > 0 ? std::atoi(v) : 24;
+}
+
+// Temporary files beside the saved ones.
+int Temporaries(const std::filesystem::path& folder) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    n += e.path().filename().string().find(".tmp") != std::string::npos;
+  return n;
+}
+
+// Answers every question with Yes (overwrite) and every file choice with `file`.
+class SaveHost : public RecordingHost {
+ public:
+  Answer Ask(const std::string&, const std::string&, Buttons, BoxIcon, Answer) override {
+    return Answer::Yes;
+  }
+  std::optional<std::string> ChooseFile(const FileChoice&) override { return file; }
+  std::string file;
+};
+
+class CrashSafeSave : public FilesTest {
+ protected:
+  void SetUp() override {
+    FilesTest::SetUp();
+    versions_[0] = MakeHeld("VS-330", 3.5f, "TCP", 1500, 132);
+    versions_[1] = MakeHeld("VS-330", 3.5f, "TCP", 2100, 132);
+  }
+
+  // Saves version 0 (the previous file), then kills children saving versions 1, 0, 1, ... and
+  // checks the file after each kill; finally saves in this process and counts the temporaries
+  // left in `folder`. Gives how many kills left a temporary behind (the kill hit a save).
+  int KillWhileSaving(const std::function<bool(int)>& save, const std::function<void()>& check,
+                      const std::filesystem::path& folder) {
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<int> delayUs(500, 30000);
+    EXPECT_TRUE(save(0));
+    check();
+    int hits = 0;
+    for (int k = 0; k < Kills() && !HasFailure(); ++k) {
+      const pid_t child = ::fork();
+      if (child < 0) {
+        ADD_FAILURE() << "fork failed";
+        break;
+      }
+      if (child == 0)
+        for (int v = 1;; v ^= 1) save(v);
+      ::usleep(static_cast<useconds_t>(delayUs(random)));
+      ::kill(child, SIGKILL);
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      EXPECT_TRUE(WIFSIGNALED(status)) << "the saving child ended on its own";
+      hits += Temporaries(folder) > 0;
+      check();
+    }
+    EXPECT_TRUE(save(0)) << "the save after the kills";
+    check();
+    EXPECT_EQ(Temporaries(folder), 0) << "temporary files left beside the saved ones";
+    std::printf("%d kills, %d of them in the middle of writing a file\n", Kills(), hits);
+    return hits;
+  }
+
+  HeldData versions_[2];
+};
+
+TEST_F(CrashSafeSave, HexAndDatFiles) {
+  const auto dat = Dir() / "dat" / "040211.dat";
+  std::filesystem::path hex;
+  auto save = [&](int v) {
+    SaveHost host;
+    host.file = dat.string();
+    SaveRequest request = Save(DatLayout::A);
+    versions_[v].image.unsaved = true;  // a fresh retrieval: the hex file goes too
+    const bool saved = SaveDataToFile(host, request, versions_[v], false);
+    hex = request.chosenHex;
+    return saved;
+  };
+  auto check = [&] {
+    HeldData read;
+    RecordingHost host;
+    auto request = ReadRequest(hex);
+    ASSERT_TRUE(ReadHexFile(host, request, read)) << hex;
+    EXPECT_TRUE(read.image.bytes == versions_[0].image.bytes ||
+                read.image.bytes == versions_[1].image.bytes)
+        << "a hex file of " << read.image.bytes.size() << " bytes";
+    HeldData rows;
+    request = ReadRequest(dat);
+    ASSERT_TRUE(ReadDatFile(host, request, rows));
+    const int n = rows.data.samplesPerChannel;
+    EXPECT_TRUE(n == 1500 || n == 2100) << "a dat file of " << n << " rows";
+  };
+  const int hits =
+      KillWhileSaving(save, check, Dir() / "hex") + KillWhileSaving(save, check, Dir() / "dat");
+  EXPECT_GT(hits, 0) << "no kill fell inside a save: the test proves nothing";
+}
+
+TEST_F(CrashSafeSave, MatFile) {
+  const auto mat = Dir() / "040211.mat";
+  auto save = [&](int v) { return WriteMatFile(mat, versions_[v], {}).empty(); };
+  auto check = [&] {
+    HeldData read;
+    int format = 0;
+    std::vector<std::vector<float>> surface;
+    ASSERT_EQ(ReadMatFileInto(mat, read, format, surface), "");
+    const int n = read.data.samplesPerChannel;
+    EXPECT_TRUE(n == 1500 || n == 2100) << "a MAT file of " << n << " rows";
+  };
+  EXPECT_GT(KillWhileSaving(save, check, Dir()), 0);
+}
+
+TEST_F(CrashSafeSave, SettingsFile) {
+  Settings settings[2] = {Settings(Dir()), Settings(Dir())};
+  settings[0].port = 3;  // neither version is the defaults an empty file would give
+  settings[1].port = 7;
+  settings[1].derived.salinityOn = true;
+  settings[1].allowMultipleCopies = true;
+  const std::set<std::string> texts = {settings[0].SettingsText(), settings[1].SettingsText()};
+  auto save = [&](int v) { return settings[v].WriteSettings(); };
+  auto check = [&] {
+    Settings read(Dir());
+    ASSERT_EQ(read.ReadSettings(), Settings::Origin::Read);
+    EXPECT_EQ(texts.count(read.SettingsText()), 1u) << read.SettingsText();
+  };
+  KillWhileSaving(save, check, Dir());
+}
+
+TEST_F(CrashSafeSave, CalibrationHistoryFile) {
+  SimLinkFixture sim("VS-330-cal-history");
+  ASSERT_TRUE(sim.Connect());
+  const auto folder = Dir() / "history";
+  std::filesystem::create_directories(folder);
+  std::string listing;
+  auto save = [&](int) {
+    CalibrationHistory history;
+    return WriteCalibrationHistory(sim.logger, folder, history) == HistoryResult::Listed;
+  };
+  // Each save is a new numbered file; every one there must hold the whole listing.
+  auto check = [&] {
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+      if (e.path().extension() != ".his") continue;
+      const auto text = ReadWholeFile(e.path());
+      ASSERT_TRUE(text.has_value());
+      if (listing.empty()) listing = *text;
+      EXPECT_EQ(*text, listing) << e.path();
+    }
+  };
+  KillWhileSaving(save, check, folder);
+  EXPECT_FALSE(listing.empty());
+}
+
+}  // namespace
+}  // namespace klx::test
