@@ -108,6 +108,76 @@ const char* ChineseTitle(uint8_t letter) {
   }
 }
 
+// The English column title of a channel, tab included (the fluorometers stand over two tab
+// stops). Types without a title of their own keep their short name.
+std::string EnglishTitle(uint8_t letter) {
+  switch (letter) {
+    case 'T':
+      return "Temp\t";
+    case 'P':
+      return "Pres\t";
+    case 'C':
+      return "Cond\t";
+    case 'D':
+      return "D_O2\t";
+    case 'V':
+      return "Volt\t";
+    case 'Y':
+    case 'y':
+      return "Turb\t";
+    case 'R':
+      return "PAR\t";
+    case 'H':
+      return "pH\t";
+    case 'F':
+    case 'f':
+      return "FlC\t\t";
+    case 'G':
+    case 'g':
+      return "FlR\t\t";
+    case 'Z':
+    case 'z':
+      return "FlPe\t\t";
+    case 'I':
+    case 'i':
+      return "FlUV\t\t";
+    case 'E':
+      return "Echo\t";
+    case 'A':
+    case 0x85:
+      return "Depth\t";
+    case 'S':
+      return "Salinity\t";
+    case 's':
+      return "SpecCond\t";
+    case 'u':
+      return "SoS (UN)\t";
+    case 'd':
+      return "SoS (Grs)\t";
+    case 'W':
+      return "SoS (Wil)\t";
+    case 'X':
+      return "dO2 \xB5Mol/l\t";
+    case 'L':
+      return "Paro\t";
+    case 'K':
+      return "Optd\t";
+    case 'J':
+      return "Optd \xB5Mol/l\t";
+    case 0x81:
+      return "SWH\t";
+    case 0x82:
+      return "TDS\t";
+    case 'B':
+      return "Generic\t";
+    default:
+      break;
+  }
+  const std::string name = files::ShortNameOfLetter(letter);
+  const size_t b = name.find_first_not_of(' ');
+  return (b == std::string::npos ? name : name.substr(b, name.size() - 1 - b)) + "\t";
+}
+
 }  // namespace
 
 std::string ChannelFileText(const FileHeaderInputs& in) {
@@ -176,15 +246,7 @@ std::string ChannelFileText(const FileHeaderInputs& in) {
   const char* lead = kLeadIns[static_cast<int>(in.layout) % 3];
   const std::string& letters = in.columnTypes.empty() ? logger.channelTypes : in.columnTypes;
   Latin1(out, lead);
-  for (unsigned char letter : letters) {
-    const std::string name = files::ShortNameOfLetter(letter);
-    const size_t b = name.find_first_not_of(' ');
-    // The fluorometer titles stand over two tab stops.
-    const bool fluorometer =
-        std::string_view("FfGgZzIi").find(static_cast<char>(letter)) != std::string_view::npos;
-    Latin1(out, (b == std::string::npos ? name : name.substr(b, name.size() - 1 - b)) +
-                    (fluorometer ? "\t\t" : "\t"));
-  }
+  for (unsigned char letter : letters) Latin1(out, EnglishTitle(letter));
   Latin1(out, "\n");
   Latin1(out, lead);
   for (unsigned char letter : letters) {

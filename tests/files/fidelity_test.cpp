@@ -87,7 +87,12 @@ TEST(ChannelFile, CalibrationEndsWithTheUnitAndFluorometersTakeTwoTabs) {
   for (const char* unit : {" Degrees_C\n", " ug/l\n", " NTU\n"})
     EXPECT_NE(text.find(unit), std::string::npos) << unit;
   EXPECT_EQ(text.find("Temp \n"), std::string::npos);
-  EXPECT_NE(text.find("Temp\tFlC\t\tTurb-a\t\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Temp\tFlC\t\tTurb\t\n"), std::string::npos) << text;
+
+  // Columns are titled by what they hold, not by their type's short name.
+  in.columnTypes = std::string("XJM") + '\x82';
+  EXPECT_NE(Latin1Of(ChannelFileText(in)).find("dO2 \xB5Mol/l\tOptd \xB5Mol/l\tVlt\tTDS\t\n"),
+            std::string::npos);
 }
 
 }  // namespace
