@@ -34,6 +34,17 @@ bool IsLinearMemory(const LoggerState& logger) {
 bool StoresAsciiData(const LoggerState& logger, const AccessoryCards& cards) {
   return (logger.genericCardVersion >= 1 || cards.genericSerial) && cards.ascii;
 }
+AccessoryCards ReportedCards(const LoggerState& logger) {
+  const uint32_t w = logger.rsAdvancedWord;
+  AccessoryCards cards;
+  cards.reported = (w & (kRsAdvancedMemoryCard | kRsAdvancedGenericCard | kRsAdvancedBinary |
+                         kRsAdvancedAscii)) != 0;
+  cards.memoryCard = (w & kRsAdvancedMemoryCard) != 0;
+  cards.genericSerial = (w & kRsAdvancedGenericCard) != 0;
+  cards.binary = (w & kRsAdvancedBinary) != 0;
+  cards.ascii = cards.genericSerial && (w & kRsAdvancedAscii) != 0;
+  return cards;
+}
 
 int StampLayoutOf(const LoggerState& logger) {
   const float fw = logger.firmware;

@@ -99,6 +99,9 @@ bool IsLinearMemory(const LoggerState& logger);
 // The unit that ends a channel's calibration line ("Degrees_C", "deciBars", "uS/cm", ...).
 const char* CalibrationUnit(const LoggerState& logger, uint8_t letter);
 bool StoresAsciiData(const LoggerState& logger, const AccessoryCards& cards);
+// The accessory cards of the logger's RS Advanced word; the ASCII format only for a generic
+// serial card that stores text.
+AccessoryCards ReportedCards(const LoggerState& logger);
 extern const char* const kStatusNames[9];
 extern const char* const kStartModeNames[6];
 }  // namespace files

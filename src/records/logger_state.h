@@ -20,6 +20,12 @@ enum MemoryTypeCode : int {
 
 const char* MemoryTypeName(int code);
 
+// Bits of the RS Advanced word: the accessory cards fitted and the form their data take.
+inline constexpr uint32_t kRsAdvancedMemoryCard = 1u << 0;   // MMC/SD memory card
+inline constexpr uint32_t kRsAdvancedGenericCard = 1u << 1;  // generic serial card
+inline constexpr uint32_t kRsAdvancedBinary = 1u << 2;       // the card stores binary data
+inline constexpr uint32_t kRsAdvancedAscii = 1u << 3;        // the card stores ASCII text
+
 struct LoggerIdentity {
   std::string model = "UNKNOWN";
   float firmware = 0.0f;
@@ -75,7 +81,7 @@ struct LoggerState {
   uint32_t modemControlLevel = 0;
   uint32_t memoryTestLevel = 0;
   uint32_t genericCardVersion = 0;
-  uint32_t rsAdvancedWord = 0;
+  uint32_t rsAdvancedWord = 0;  // table 0700, bits kRsAdvanced... below
   bool microSalinometerMode = false;
   uint32_t formatFlags = 0;  // bit 2: the logger outputs engineering units
 

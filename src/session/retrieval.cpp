@@ -251,15 +251,10 @@ void Retrieval::Finish() {
   held.fromFile = false;
   held.fromDatFile = false;
   if (!image.appending) held.file.clear();  // an appended file keeps its name for the save
-  // A generic serial card that stores ASCII data (RS Advanced bits 1 and 3) fills the memory
-  // with text lines: they are kept and saved as they came, never decoded as readings.
-  const uint32_t advanced = logger.state.rsAdvancedWord;
-  held.cards = {};
-  if ((advanced & 0x0Au) == 0x0Au) {
-    held.cards.reported = true;
-    held.cards.genericSerial = true;
-    held.cards.ascii = true;
-  }
+  // The cards the logger reports go into the files' headers. A generic serial card that stores
+  // ASCII data fills the memory with text lines: they are kept and saved as they came, never
+  // decoded as readings.
+  held.cards = files::ReportedCards(logger.state);
   const bool asciiData = files::StoresAsciiData(logger.state, held.cards);
   DecodeOptions options;
   options.fromFile = false;

@@ -1,7 +1,8 @@
 // Retrievals that a real logger and its memory would trip on: a memory full to its last word,
 // slow links whose short blocks run over a page's empty last byte, auto-ranging channels whose
-// gains must survive the retrieval, loggers that hold ASCII text, and the order of the questions
-// when an empty logger is still running. Each runs end to end against the simulated logger.
+// gains must survive the retrieval, the accessory cards a logger reports, loggers that hold ASCII
+// text, and the order of the questions when an empty logger is still running. Each runs end to end
+// against the simulated logger.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -190,6 +191,29 @@ TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
   const std::string header = WriteFileHeader(in, kHexHeader);
   EXPECT_NE(header.find(" channel=3 gain="), std::string::npos);
   EXPECT_NE(header.find(" channel=4 gain="), std::string::npos);
+}
+
+// The accessory cards a logger reports stay in the hex file's header after a retrieval; cards
+// that store binary data leave the readings to be decoded.
+TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
+  Rig rig("VS-330", [](sim::SimProfile& p) {
+    p.rsAdvanced = kRsAdvancedMemoryCard | kRsAdvancedGenericCard | kRsAdvancedBinary;
+  });
+  ASSERT_TRUE(rig.Retrieve(false));
+  EXPECT_EQ(static_cast<size_t>(rig.session.held.data.samplesPerChannel),
+            rig.logger->Expected().Rows());
+  const fs::path dat = rig.dir / "dat" / "040211_cards.dat";
+  fs::create_directories(dat.parent_path());
+  fs::create_directories(rig.dir / "hex");
+  rig.session.directories.dat = dat.parent_path().string();
+  rig.session.directories.hex = (rig.dir / "hex").string();
+  rig.host.files = {dat.string()};
+  ASSERT_TRUE(rig.session.SaveHeld(false));
+  const auto hex = ReadWholeFile(rig.dir / "hex" / "040211_cards.hex");
+  ASSERT_TRUE(hex.has_value());
+  EXPECT_NE(
+      hex->find("\nMMC/SD Memory card present, Generic Serial card present, Format: Binary\n"),
+      std::string::npos);
 }
 
 // A logger whose generic serial card stores ASCII text is retrieved like any other, but its
