@@ -111,6 +111,8 @@ void GraphView::SetData(const DataSet* data, const TimeBase& time) {
   depthPlot_ = false;
   offset_ = 0.0;
   ClearCursor();
+  ClearHighlights();
+  highlightChannel_ = std::clamp(highlightChannel_, 0, std::max(Channels() - 1, 0));
   ResetZoom();
   AutoScaleChannels();
 }
@@ -338,6 +340,60 @@ void GraphView::SetCursor(int column) {
   if (n <= 0) return;
   cursorColumn_ = std::clamp(column, 0, width_ - 1);
   cursorSample_ = std::clamp<int64_t>(SampleAtColumn(cursorColumn_), 0, n - 1);
+}
+
+void GraphView::SetHighlightChannel(int channel) {
+  if (channel >= 0 && channel < std::max(Channels(), 1)) highlightChannel_ = channel;
+}
+
+void GraphView::SetActiveHighlight(int range) {
+  activeHighlight_ = std::clamp(range, 0, kHighlightRanges - 1);
+}
+
+bool GraphView::BeginHighlight(int column) {
+  const int64_t n = Samples();
+  if (n <= 0 || depthPlot_) return false;
+  highlightAnchor_ =
+      std::clamp<int64_t>(SampleAtColumn(std::clamp(column, 0, width_ - 1)), 0, n - 1);
+  highlights_[static_cast<size_t>(activeHighlight_)] = {highlightAnchor_, highlightAnchor_};
+  return true;
+}
+
+bool GraphView::ExtendHighlight(int column) {
+  const int64_t n = Samples();
+  if (highlightAnchor_ < 0 || n <= 0) return false;
+  // The drag may leave the plot: the range stops at the samples in view.
+  const int64_t at =
+      std::clamp<int64_t>(SampleAtColumn(std::clamp(column, 0, width_ - 1)), 0, n - 1);
+  highlights_[static_cast<size_t>(activeHighlight_)] = {std::min(highlightAnchor_, at),
+                                                        std::max(highlightAnchor_, at)};
+  return true;
+}
+
+void GraphView::EndHighlight() {
+  if (highlightAnchor_ < 0) return;
+  highlightAnchor_ = -1;
+  activeHighlight_ = (activeHighlight_ + 1) % kHighlightRanges;
+}
+
+void GraphView::ClearHighlights() {
+  highlights_.fill(SampleRange{});
+  activeHighlight_ = 0;
+  highlightAnchor_ = -1;
+}
+
+bool GraphView::HighlightColumns(int range, int& left, int& right) const {
+  const SampleRange& h = Highlight(range);
+  if (h.Empty() || depthPlot_ || Samples() <= 0) return false;
+  // Half a sample's width on each side, at least one column, so that one sample shows too.
+  const double half = PixelsPerSample() / 2;
+  const double l = static_cast<double>(h.first - first_) * PixelsPerSample() - half;
+  const double r = static_cast<double>(h.last - first_) * PixelsPerSample() + half;
+  if (r < 0 || l > width_ - 1) return false;
+  left = static_cast<int>(std::clamp(std::floor(l), 0.0, static_cast<double>(width_ - 1)));
+  right = static_cast<int>(std::clamp(std::ceil(r), 0.0, static_cast<double>(width_ - 1)));
+  if (right <= left) right = std::min(left + 1, width_ - 1);
+  return true;
 }
 
 std::vector<std::string> GraphView::CursorReadout() const {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "records/data_set.h"
 #include "platform/system_time.h"
+#include "records/data_set.h"
 
 namespace klx {
 
@@ -93,6 +93,16 @@ struct ScrollRange {
   int64_t LastPosition() const { return std::max(maximum - page + 1, minimum); }
 };
 
+// A highlighted range of samples, first..last inclusive (first < 0: nothing highlighted).
+struct SampleRange {
+  int64_t first = -1;
+  int64_t last = -1;
+  bool Empty() const { return first < 0 || last < first; }
+  int64_t Count() const { return Empty() ? 0 : last - first + 1; }
+  friend bool operator==(const SampleRange&, const SampleRange&) = default;
+};
+constexpr int kHighlightRanges = 2;
+
 class GraphView {
  public:
   explicit GraphView(int plotWidth = PlotWidthFor(1000));
@@ -159,6 +169,26 @@ class GraphView {
   // What the read-out shows: the sample, its time and every shown channel's value.
   std::vector<std::string> CursorReadout() const;
 
+  // --- highlight: two ranges of samples of one channel (the two points of a two-point
+  // calibration), marked by dragging over the plot. A drag fills the active range and then
+  // makes the other one active; new data clear both.
+  int HighlightChannel() const { return highlightChannel_; }
+  void SetHighlightChannel(int channel);
+  int ActiveHighlight() const { return activeHighlight_; }
+  void SetActiveHighlight(int range);
+  const SampleRange& Highlight(int range) const {
+    return highlights_[static_cast<size_t>(std::clamp(range, 0, kHighlightRanges - 1))];
+  }
+  // Press, move and release of a highlighting drag, at plot columns. False (nothing changes)
+  // when there are no samples or the depth plot is shown.
+  bool BeginHighlight(int column);
+  bool ExtendHighlight(int column);
+  void EndHighlight();
+  bool Highlighting() const { return highlightAnchor_ >= 0; }
+  void ClearHighlights();
+  // The plot columns a range covers, clipped to the plot; false when it is not in view.
+  bool HighlightColumns(int range, int& left, int& right) const;
+
   // --- drawing
   // The samples under plot columns left..right (inclusive), as painting covers them.
   void PaintedRange(int left, int right, int64_t& firstSample, int64_t& lastSample) const;
@@ -201,6 +231,10 @@ class GraphView {
   int cursorColumn_ = -1;
   int64_t cursorSample_ = -1;
   bool depthPlot_ = false;
+  std::array<SampleRange, kHighlightRanges> highlights_{};
+  int activeHighlight_ = 0;
+  int highlightChannel_ = 0;
+  int64_t highlightAnchor_ = -1;  // the sample a drag started at, -1 between drags
 };
 
 }  // namespace klx

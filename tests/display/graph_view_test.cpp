@@ -226,6 +226,53 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(g.VerticalOffset(), -10.0);
 }
 
+// Dragging over the plot highlights samples: a drag fills the active range (either direction,
+// clamped to the data), then the other range becomes active; zoom keeps the ranges in samples,
+// new data clear them, and without data there is nothing to highlight.
+TEST(Highlight, DragsFillTheTwoRangesInTurn) {
+  const DataSet d = MakeData("TP", 1000, [](int c, int i) { return c == 1 ? i * 0.01f : 1.0f; });
+  View g(d);  // 803 columns: 1000 / 80 = 12.5 readings per division, 0.8 pixels per sample
+  ASSERT_NEAR(g.PixelsPerSample(), 0.8, 1e-12);
+  EXPECT_TRUE(g.Highlight(0).Empty());
+
+  ASSERT_TRUE(g.BeginHighlight(80));  // sample 100
+  EXPECT_TRUE(g.Highlighting());
+  EXPECT_TRUE(g.ExtendHighlight(40));  // dragged left to sample 50
+  g.EndHighlight();
+  EXPECT_EQ(g.Highlight(0), (SampleRange{50, 100}));
+  EXPECT_EQ(g.Highlight(0).Count(), 51);
+  EXPECT_EQ(g.ActiveHighlight(), 1);
+
+  ASSERT_TRUE(g.BeginHighlight(700));
+  EXPECT_TRUE(g.ExtendHighlight(5000));  // past the plot: the last sample in view
+  g.EndHighlight();
+  EXPECT_EQ(g.Highlight(1), (SampleRange{875, 999}));
+  EXPECT_EQ(g.ActiveHighlight(), 0);
+  EXPECT_FALSE(g.ExtendHighlight(10));  // no drag running: nothing moves
+  EXPECT_EQ(g.Highlight(0), (SampleRange{50, 100}));
+
+  // Zoomed in, the same samples stand at other columns; a range out of view has none.
+  g.SetHorizontal(60, 1);  // 10 pixels per sample
+  int left = 0, right = 0;
+  ASSERT_TRUE(g.HighlightColumns(0, left, right));
+  EXPECT_EQ(left, 0);     // sample 50 lies left of the plot
+  EXPECT_EQ(right, 405);  // sample 100 at column 400, half a sample on
+  EXPECT_FALSE(g.HighlightColumns(1, left, right));
+
+  // A third drag replaces the first range.
+  ASSERT_TRUE(g.BeginHighlight(100));  // sample 70
+  g.EndHighlight();
+  EXPECT_EQ(g.Highlight(0), (SampleRange{70, 70}));
+  EXPECT_EQ(g.Highlight(1), (SampleRange{875, 999}));
+
+  // New data clear the highlight.
+  g.SetData(&d, Base());
+  EXPECT_TRUE(g.Highlight(0).Empty() && g.Highlight(1).Empty());
+  EXPECT_EQ(g.ActiveHighlight(), 0);
+  g.SetData(nullptr, Base());
+  EXPECT_FALSE(g.BeginHighlight(10));
+}
+
 TEST(Zoom, RectangleZoomIsNotOfferedWithRsAdvancedBitsOneAndThree) {
   DataSet d = MakeData("T", 500, [](int, int i) { return i * 1.0f; });
   GraphView g;

@@ -54,6 +54,7 @@ class PlotArea : public QWidget {
     p.drawLine(0, kPlotMiddleRow, width(), kPlotMiddleRow);
     if (!v.Data() || v.Samples() <= 0) return;
     const int left = event->rect().left(), right = event->rect().right();
+    PaintHighlights(p);
     for (int c = 0; c < v.Channels(); ++c) {
       if (!v.Shown(c)) continue;
       const int unit = v.UnitOf(c);
@@ -109,7 +110,10 @@ class PlotArea : public QWidget {
 
   void mousePressEvent(QMouseEvent* e) override {
     const QPoint at = e->position().toPoint();
-    if (e->button() == Qt::LeftButton) {
+    if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ShiftModifier)) {
+      // Shift and drag: highlight a range of samples instead of moving the cursor.
+      if (panel_.view_.BeginHighlight(at.x())) HighlightMoved();
+    } else if (e->button() == Qt::LeftButton) {
       tracking_ = true;
       MoveCursor(at.x());
     } else if (e->button() == Qt::RightButton && panel_.view_.RectangleZoomOffered()) {
@@ -121,10 +125,15 @@ class PlotArea : public QWidget {
   }
   void mouseMoveEvent(QMouseEvent* e) override {
     const QPoint at = e->position().toPoint();
+    if (panel_.view_.Highlighting() && panel_.view_.ExtendHighlight(at.x())) HighlightMoved();
     if (tracking_) MoveCursor(at.x());
     if (band_ && band_->isVisible()) band_->setGeometry(QRect(corner_, at).normalized());
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
+    if (e->button() == Qt::LeftButton && panel_.view_.Highlighting()) {
+      panel_.view_.EndHighlight();
+      HighlightMoved();
+    }
     if (e->button() == Qt::LeftButton) tracking_ = false;
     if (e->button() == Qt::RightButton && band_ && band_->isVisible()) {
       band_->hide();
@@ -136,6 +145,28 @@ class PlotArea : public QWidget {
   }
 
  private:
+  // The highlighted ranges as shaded bands in the highlighted channel's colour, numbered at
+  // the top; the range the next drag fills has a solid edge.
+  void PaintHighlights(QPainter& p) {
+    const GraphView& v = panel_.view_;
+    const QColor colour = ChannelColour(v.HighlightChannel());
+    for (int i = 0; i < kHighlightRanges; ++i) {
+      int l = 0, r = 0;
+      if (!v.HighlightColumns(i, l, r)) continue;
+      QColor fill = colour;
+      fill.setAlpha(i == 0 ? 45 : 75);
+      p.fillRect(QRect(l, 0, r - l + 1, height()), fill);
+      p.setPen(QPen(colour, 1, i == v.ActiveHighlight() ? Qt::SolidLine : Qt::DotLine));
+      p.drawLine(l, 0, l, height());
+      p.drawLine(r, 0, r, height());
+      p.drawText(QRect(l, 2, std::max(r - l + 1, 12), 14), Qt::AlignHCenter,
+                 QString::number(i + 1));
+    }
+  }
+  void HighlightMoved() {
+    update();
+    if (panel_.highlightChanged) panel_.highlightChanged();
+  }
   // The channel of read-out line i (line 0 is the sample and its time).
   int ChannelOfLine(size_t line) const {
     size_t seen = 0;

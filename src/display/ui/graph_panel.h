@@ -44,6 +44,8 @@ class GraphPanel : public QWidget {
   std::function<UnitTextContext()> unitContext;
   // Tells the main window about a message for the status line (depth plot refused, ...).
   std::function<void(const std::string&)> status;
+  // A highlight range changed (Shift held while dragging over the plot).
+  std::function<void()> highlightChanged;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
