@@ -8,7 +8,7 @@ bool CalibrationStatusIdle(int statusCode) {
   return statusCode == 0 || statusCode == 4 || statusCode == 8;
 }
 
-bool CalibrationAccessAllowed(LoggerLink& link) {
+bool CalibrationAccessAllowed(LoggerLink& link, CalibrationAccess access) {
   Host& host = link.host();
   if (link.CommGet(9) != 1) {
     host.Tell("Calibration", "Unable to read the logger status.\nTry again.", BoxIcon::Warning);
@@ -17,8 +17,13 @@ bool CalibrationAccessAllowed(LoggerLink& link) {
   if (CalibrationStatusIdle(link.status.code)) return true;
   const LoggerState& s = link.state;
   if ((s.ModelHas("VS-550") || s.ModelHas("VSY-550")) && s.firmware < 6.415f) {
-    host.Tell("Calibration Coefficients",
-              "Unable to perform calibration while VS-550 logger is enabled", BoxIcon::Warning);
+    if (access == CalibrationAccess::History)
+      host.Tell("Calibration History",
+                "Unable to perform calibration history while VS-550 logger is enabled",
+                BoxIcon::Warning);
+    else
+      host.Tell("Calibration Coefficients",
+                "Unable to perform calibration while VS-550 logger is enabled", BoxIcon::Warning);
     return false;
   }
   // Capability entry 5, bit value 16: calibration access while logging.

@@ -10,9 +10,13 @@ namespace klx {
 // The idle status codes (stopped, not started, stopped by the user).
 bool CalibrationStatusIdle(int statusCode);
 
+// Which menu command asks: the two name the older multi-channel logger's refusal differently.
+enum class CalibrationAccess { Coefficients, History };
+
 // The checks of the menu commands on a connected logger: a logging or enabled logger refuses
 // calibration access unless it reports that it allows it. False with the message shown.
-bool CalibrationAccessAllowed(LoggerLink& link);
+bool CalibrationAccessAllowed(LoggerLink& link,
+                              CalibrationAccess access = CalibrationAccess::Coefficients);
 
 // Reads the configuration (for the loggers that keep one) and the coefficients, as the dialog
 // opens. False when the configuration cannot be read; a failed coefficient read still opens the

@@ -15,6 +15,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "calibration/ui/calibration_dialogs.h"
+#include "calibration/ui/statistics_window.h"
 #include "decoding/decoder.h"
 #include "deployment/status.h"
 #include "deployment/ui/setup_command.h"
@@ -159,6 +161,25 @@ MainWindow::MainWindow(std::filesystem::path programDirectory,
     if (session_->RealTimeActive()) return &session_->realTime->Data();
     return session_->held.data.Empty() ? nullptr : &session_->held.data;
   };
+
+  calibHist_ = new CalibHistWindow(*session_, this);
+  host_->PrefixTitle(*calibHist_);
+  // The statistics window reads the graph's highlight and shades the channel it works on.
+  statistics_ = new StatisticsWindow(*session_, this);
+  statistics_->caption = [this](const std::string& title) { return host_->Caption(title); };
+  statistics_->highlights = [this] {
+    HighlightPair pair;
+    // A real-time run in view is not the held data the window reads.
+    if (view_.Data() != &session_->held.data) return pair;
+    for (int i = 0; i < 2; ++i)
+      pair[static_cast<size_t>(i)] = {view_.Highlight(i).first, view_.Highlight(i).last};
+    return pair;
+  };
+  statistics_->channelChosen = [this](int channel) {
+    view_.SetHighlightChannel(channel);
+    graph_->Plot()->update();
+  };
+  graph_->highlightChanged = [this] { statistics_->Refresh(); };
 
   BuildMenus();
   std::string error;
@@ -461,6 +482,15 @@ void MainWindow::RunCommandNow(int id) {
     case cmd::kLatency:
       Latency();
       break;
+    case cmd::kCalibrationCoefficients:
+      EnterCalibration();
+      break;
+    case cmd::kCalibrationHistory:
+      ShowCalibrationHistory();
+      break;
+    case cmd::kTwoPointCalibration:
+      statistics_->ShowWindow();
+      break;
     case cmd::kAbout:
       About();
       break;
@@ -504,6 +534,7 @@ void MainWindow::ShowHeldData() {
   view_.realTimeScales = false;
   view_.showRangeChanges = session_->settings.showRangeChanges;
   view_.SetData(held.data.Empty() ? nullptr : &held.data, time);
+  statistics_->DataChanged();
   graph_->Refresh();
   UpdateDataCommands();
   UpdateWaveWindow();
@@ -801,6 +832,16 @@ void MainWindow::Latency() {
   LatencyDialog dialog(session_->logger, current, this);
   host_->PrefixTitle(dialog);
   dialog.exec();
+}
+
+void MainWindow::EnterCalibration() {
+  RunCalibrationCommand(*session_, this);
+}
+
+void MainWindow::ShowCalibrationHistory() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  RunCalibrationHistory(*session_, *calibHist_);
+  QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::LanguageResources() {

@@ -18,6 +18,11 @@
 
 class QMenu;
 
+namespace klx {
+class CalibHistWindow;
+class StatisticsWindow;
+}  // namespace klx
+
 namespace klx::sim {
 class SimLoggers;
 }
@@ -63,6 +68,11 @@ class MainWindow : public QMainWindow {
   RetrievalDialog* Retrieving() const { return retrieval_; }
   // The wave window (created hidden; shown while a data set with wave bursts is in view).
   WaveWindow* Waves() const { return waves_; }
+  // The calibration history window (created hidden; shown by "Calibration History").
+  CalibHistWindow* HistoryWindow() const { return calibHist_; }
+  // The statistics window of the highlighted readings (created hidden; shown by "View
+  // statistics/Two-point calibration").
+  StatisticsWindow* Statistics() const { return statistics_; }
   sim::SimLoggers& SimLoggers() { return *simLoggers_; }
   int CopyIndex() const { return copyIndex_; }
   // The once-a-second tick (shorter while a retrieval transfers).
@@ -125,6 +135,9 @@ class MainWindow : public QMainWindow {
   void UpdateWaveWindow();
   // "Save a NMJ &csv file".
   void SaveNmjCsv();
+  // "View/Enter calibration coefficients" and "Calibration History".
+  void EnterCalibration();
+  void ShowCalibrationHistory();
   bool startupFailed_ = false;
 
   std::filesystem::path programDirectory_;
@@ -143,6 +156,8 @@ class MainWindow : public QMainWindow {
   SystemTime lastClock_;
   RetrievalDialog* retrieval_ = nullptr;
   WaveWindow* waves_ = nullptr;
+  CalibHistWindow* calibHist_ = nullptr;
+  StatisticsWindow* statistics_ = nullptr;
   int64_t waveCursor_ = -1;  // the cursor sample the wave window last followed
   bool closing_ = false;
 };

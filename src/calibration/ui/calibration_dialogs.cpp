@@ -302,6 +302,7 @@ bool RunCalibrationHistory(Session& session, CalibHistWindow& window) {
   LoggerLink& logger = session.logger;
   if (!logger.ConnectCommand()) return false;
   logger.AssessCapabilities();
+  if (!CalibrationAccessAllowed(logger, CalibrationAccess::History)) return false;
   const auto folder = session.CalibrationHistoryFolder();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);

@@ -1,0 +1,288 @@
+// The calibration menu of the main window on simulated loggers: coefficients entered and
+// written, the history window and its file, the refusals of a logger that is logging, and the
+// two-point calibration from two ranges highlighted on the graph with the mouse.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <cmath>
+
+#include "calibration/ui/calibration_dialogs.h"
+#include "calibration/ui/statistics_window.h"
+#include "desktop/main_window.h"
+#include "display/ui/graph_panel.h"
+#include "gui/qt_test_app.h"
+#include "session/retrieval.h"
+#include "shell/command_ids.h"
+#include "shell/status.h"
+#include "shell/temp_dir.h"
+#include "sim/sim_logger.h"
+#include "sim/sim_profile.h"
+
+namespace klx::ui {
+namespace {
+
+using Row = std::array<double, 4>;
+
+class CalibrationMenuTest : public test::TempDirTest {
+ protected:
+  void SetUp() override {
+    test::QtApp();
+    TempDirTest::SetUp();
+    ASSERT_TRUE(Settings(Dir()).WriteSettings());
+    window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
+    window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
+    window->host().choose = [](const std::string&, const std::vector<std::string>& labels) {
+      for (size_t i = 0; i < labels.size(); ++i)
+        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
+      return 0;
+    };
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    TempDirTest::TearDown();
+  }
+
+  // Another logger on the port: the open port is closed, so that the next command connects.
+  std::shared_ptr<sim::SimLogger> Use(const std::string& name) {
+    window->session().link.CloseSerialPort(PortSlot::Logger);
+    window->session().logger.state.connected = false;
+    std::string error;
+    EXPECT_TRUE(window->session().SelectPort("sim:" + name, &error)) << error;
+    return window->SimLoggers().Logger(name);
+  }
+  std::string Log() const {
+    std::string all = window->host().StatusText(kStatusMessagePart).toStdString();
+    for (const auto& line : window->host().log) all += "\n" + line;
+    return all;
+  }
+  bool Told(const std::string& text) const {
+    for (const auto& line : window->host().log)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+  // A drag over the plot with Shift held, as the mouse makes it.
+  void ShiftDrag(int fromColumn, int toColumn) {
+    QWidget* plot = window->graph().Plot();
+    const auto send = [plot](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+      const QPointF at(x, 100);
+      QMouseEvent e(type, at, plot->mapToGlobal(at), Qt::LeftButton, buttons, Qt::ShiftModifier);
+      QApplication::sendEvent(plot, &e);
+    };
+    send(QEvent::MouseButtonPress, fromColumn, Qt::LeftButton);
+    send(QEvent::MouseMove, (fromColumn + toColumn) / 2, Qt::LeftButton);
+    send(QEvent::MouseMove, toColumn, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, toColumn, Qt::NoButton);
+  }
+
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
+  auto sim = Use("VS-330");
+  ASSERT_TRUE(sim);
+  const Row before0 = sim->Calibrations().back().coef[0];
+  bool seen = false;
+  test::OnNextModal<CalibProcDialog>(
+      [](CalibProcDialog& d) {
+        EXPECT_EQ(d.Field(1, 1)->text(), "1012.500000000000000");  // read from the logger
+        d.Field(1, 0)->setText("-10.75");
+        d.Field(1, 1)->setText("1013.25");
+        test::SaveWidgetPicture(d, "calibration_menu_calibproc.png", true);
+        d.SetCalibration(true);
+      },
+      &seen);
+  window->RunCommand(cmd::kCalibrationCoefficients);
+  ASSERT_TRUE(seen);
+  EXPECT_TRUE(Told("Writing of calibration coefficients successful."));
+  const auto records = sim->Calibrations();
+  ASSERT_EQ(records.size(), 2u);  // a new record behind the old one
+  EXPECT_EQ(records.back().coef[1], (Row{-10.75, 1013.25, 0, 0}));
+  EXPECT_EQ(records.back().coef[0], before0);
+  EXPECT_EQ(window->session().calibration.coef[1], (Row{-10.75, 1013.25, 0, 0}));  // read back
+
+  // The history lists both records into the window and into the first free numbered file.
+  CalibHistWindow* history = window->HistoryWindow();
+  ASSERT_NE(history, nullptr);
+  EXPECT_FALSE(history->isVisible());
+  window->RunCommand(cmd::kCalibrationHistory);
+  ASSERT_TRUE(history->isVisible());
+  QStringList lines;
+  for (int i = 0; i < history->List()->count(); ++i) lines << history->List()->item(i)->text();
+  const QString listed = lines.join('\n');
+  EXPECT_TRUE(listed.contains("1012.500000000000000")) << listed.toStdString();
+  EXPECT_TRUE(listed.contains("1013.250000000000000")) << listed.toStdString();
+  const auto file = window->session().CalibrationHistoryFolder() / "040211.000.his";
+  ASSERT_TRUE(std::filesystem::exists(file));
+  EXPECT_NE(test::ReadText(file).find("1013.250000000000000"), std::string::npos);
+  EXPECT_TRUE(lines.last().endsWith(QString::fromStdString(file.string())));
+  test::SaveWidgetPicture(*history, "calibration_menu_history.png", false);
+  window->RunCommand(cmd::kCalibrationHistory);
+  EXPECT_TRUE(std::filesystem::exists(file.parent_path() / "040211.001.his"));
+}
+
+// A logger that is enabled refuses both commands unless it reports calibration access while
+// logging; nothing is read or written and no window opens.
+TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
+  struct Case {
+    const char* profile;
+    uint32_t capability5;
+    const char* coefficients;  // the refusal of each command, empty: allowed
+    const char* history;
+  };
+  const char* logging = "Calibration: Logging in progress or enabled.";
+  const Case cases[] = {
+      {"VS-550", 0, "Calibration Coefficients: Unable to perform calibration while VS-550",
+       "Calibration History: Unable to perform calibration history while VS-550"},
+      {"VS-330", 0, logging, logging},
+      {"VS-330", 16, "", ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile + std::string(" capability 5 = ") + std::to_string(c.capability5));
+    sim::SimProfile profile;
+    std::string error;
+    ASSERT_TRUE(sim::LoadProfile(c.profile, profile, error)) << error;
+    profile.serial += n;  // each case another logger
+    profile.status = 1;   // enabled, waiting for its start
+    profile.start = "990101000000";
+    profile.end = "991231000000";
+    if (c.capability5) {
+      profile.capabilities[0] |= 0x10;  // entry 5 is reported
+      profile.capabilities[5] = c.capability5;
+    }
+    auto sim = std::make_shared<sim::SimLogger>(profile);
+    const size_t records = sim->Calibrations().size();
+    const std::string name = "enabled-" + std::to_string(n++);
+    window->SimLoggers().Add(name, sim);
+    Use(name);
+    window->host().log.clear();
+    bool opened = false;
+    test::OnNextModal<CalibProcDialog>(
+        [](CalibProcDialog& d) {
+          EXPECT_FALSE(d.SetButton()->isEnabled());  // the logging variant
+          EXPECT_EQ(d.SetButton()->text(), "Logging");
+        },
+        &opened);
+    window->RunCommand(cmd::kCalibrationCoefficients);
+    QApplication::processEvents();
+    EXPECT_EQ(opened, *c.coefficients == '\0') << Log();
+    if (*c.coefficients) EXPECT_TRUE(Told(c.coefficients)) << Log();
+    window->HistoryWindow()->hide();
+    window->RunCommand(cmd::kCalibrationHistory);
+    EXPECT_EQ(window->HistoryWindow()->isVisible(), *c.history == '\0');
+    if (*c.history) EXPECT_TRUE(Told(c.history));
+    EXPECT_EQ(sim->Calibrations().size(), records);
+  }
+}
+
+// Two ranges of the pressure channel highlighted by Shift-drags: their statistics against the
+// simulator's own readings, the fit of the two accepted means onto 0 and 10, the refusals of the
+// converted view and of a thermistor channel, and the write into the simulated logger.
+TEST_F(CalibrationMenuTest, TwoPointCalibrationFromTwoHighlightedRanges) {
+  auto sim = Use("VS-330");
+  ASSERT_TRUE(sim);
+  Session& session = window->session();
+  Retrieval retrieval(session);
+  ASSERT_TRUE(retrieval.Open());
+  ASSERT_TRUE(retrieval.Begin(false));
+  while (retrieval.Tick()) {
+  }
+  ASSERT_FALSE(session.held.data.Empty());
+  window->ShowHeldData();
+
+  window->RunCommand(cmd::kTwoPointCalibration);
+  StatisticsWindow* stats = window->Statistics();
+  ASSERT_TRUE(stats->isVisible());
+  EXPECT_EQ(stats->Channel(), 1);  // the first channel that is not a thermistor
+  EXPECT_EQ(stats->Heading()->text(), "Statistics of highlighted RAW data for channel: " +
+                                          stats->ChannelBox()->currentText());
+  EXPECT_EQ(window->view().HighlightChannel(), 1);
+
+  // Both drags lie before the recovery stamp, where memory rows and samples coincide.
+  GraphView& view = window->view();
+  const int columns[2][2] = {{20, 60}, {240, 200}};
+  for (const auto& drag : columns) ShiftDrag(drag[0], drag[1]);
+  const sim::SimExpected expected = sim->Expected();
+  std::array<double, 2> means{};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const int64_t a = view.SampleAtColumn(columns[i][0]), b = view.SampleAtColumn(columns[i][1]);
+    ASSERT_EQ(view.Highlight(i), (SampleRange{std::min(a, b), std::max(a, b)}));
+    const SampleRange r = view.Highlight(i);
+    ASSERT_LT(r.last, 2500);
+    // Mean and sample deviation of the raw counts / 2^24 the simulator stored.
+    double sum = 0, squares = 0, converted = 0;
+    for (int64_t k = r.first; k <= r.last; ++k) {
+      sum += expected.raw[1][size_t(k)] / 16777216.0;
+      converted += expected.values[1][size_t(k)];
+    }
+    const double n = static_cast<double>(r.Count());
+    means[size_t(i)] = sum / n;
+    for (int64_t k = r.first; k <= r.last; ++k)
+      squares += std::pow(expected.raw[1][size_t(k)] / 16777216.0 - means[size_t(i)], 2);
+    const ReadingStatistics s = stats->Statistics(i);
+    EXPECT_EQ(s.count, r.Count());
+    EXPECT_NEAR(s.mean, means[size_t(i)], 1e-7);
+    EXPECT_NEAR(s.standardDeviation, std::sqrt(squares / (n - 1)), 1e-7);
+    EXPECT_TRUE(stats->StatisticsText(i)->text().contains(QString("Readings: %1").arg(r.Count())));
+    stats->SetRawView(false);
+    EXPECT_NEAR(stats->Statistics(i).mean, converted / n, 1e-3);
+    stats->SetRawView(true);
+  }
+  ASSERT_GT(std::abs(means[1] - means[0]), 1e-5) << "the two ranges must differ";
+
+  const auto acceptBoth = [&] {
+    stats->ValueField(0)->setText("0");
+    stats->ValueField(1)->setText("10");
+    stats->AcceptBox(0)->click();
+    stats->AcceptBox(1)->click();
+  };
+  acceptBoth();
+  EXPECT_TRUE(stats->ValueField(0)->isReadOnly());
+  ASSERT_TRUE(stats->WriteButton()->isEnabled()) << stats->WriteButton()->text().toStdString();
+  const double c1 = 10.0 / (means[1] - means[0]);
+  EXPECT_NEAR(stats->Fit().c1, c1, std::abs(c1) * 1e-5);
+  EXPECT_NEAR(stats->Fit().c0, -c1 * means[0], std::abs(c1 * means[0]) * 1e-5 + 1e-9);
+  EXPECT_EQ(stats->WriteButton()->text().toStdString(), TwoPointCaption(stats->Fit()));
+  window->grab().save(QString(KLX_GUI_OUTPUT_DIR) + "/calibration_menu_highlight.png", "PNG");
+  test::SaveWidgetPicture(*stats, "calibration_menu_statistics.png", false);
+
+  // Unticking unlocks the value and drops the result; the converted view and a thermistor
+  // channel refuse the write.
+  stats->AcceptBox(1)->click();
+  EXPECT_FALSE(stats->ValueField(1)->isReadOnly());
+  EXPECT_FALSE(stats->WriteButton()->isEnabled());
+  stats->ViewButton()->click();
+  EXPECT_TRUE(stats->Heading()->text().startsWith("Statistics of highlighted CONVERTED data"));
+  EXPECT_TRUE(stats->WriteButton()->text().contains("not available in converted mode"));
+  EXPECT_FALSE(stats->AcceptBox(1)->isEnabled());
+  stats->ViewButton()->click();
+  stats->ChannelBox()->setCurrentIndex(0);
+  EXPECT_EQ(view.HighlightChannel(), 0);
+  EXPECT_EQ(stats->WriteButton()->text(), "Two-point calibration not available on this channel");
+  EXPECT_FALSE(stats->WriteButton()->isEnabled());
+
+  stats->ChannelBox()->setCurrentIndex(1);
+  EXPECT_FALSE(stats->AcceptBox(0)->isChecked());  // readings of another channel are dropped
+  acceptBoth();
+  const TwoPointFit fit = stats->Fit();
+  const auto before = sim->Calibrations().back().coef;
+  ASSERT_TRUE(stats->WriteButton()->isEnabled());
+  stats->WriteButton()->click();
+  const auto after = sim->Calibrations().back().coef;
+  EXPECT_EQ(after[1], (Row{fit.c0, fit.c1, 0, 0}));
+  EXPECT_EQ(after[0], before[0]);
+  EXPECT_EQ(after[2], before[2]);
+  EXPECT_EQ(session.calibration.coef[1], (Row{fit.c0, fit.c1, 0, 0}));
+}
+
+}  // namespace
+}  // namespace klx::ui
