@@ -65,9 +65,10 @@ int ZeroCrossingStatistics(std::span<const float> eta, WaveStatistics& stats,
   stats.havg = n > 1 ? static_cast<float>(sumH / (n - 1)) : 0.0f;
   // Highest first; equal heights keep their order of occurrence (a stable sort, without the
   // buffer std::stable_sort would allocate).
-  std::sort(work.begin(), work.begin() + n, [](const ZeroCrossingWave& a, const ZeroCrossingWave& b) {
-    return a.height != b.height ? a.height > b.height : a.order < b.order;
-  });
+  std::sort(work.begin(), work.begin() + n,
+            [](const ZeroCrossingWave& a, const ZeroCrossingWave& b) {
+              return a.height != b.height ? a.height > b.height : a.order < b.order;
+            });
   stats.hmax = n > 0 ? work[0].height : 0.0f;
   stats.tmax = n > 0 ? static_cast<float>(work[0].period) : 0.0f;
   auto meanOf = [&](int count, float& h, float& t) {
@@ -109,9 +110,10 @@ std::string CheckWaveSetup(const WaveSetup& s) {
     return CFormat("Wave bursts of %d samples are longer than the analysis takes (at most %d).", n,
                    kMaxWaveBurstLength);
   if (n < kMinWaveBurstLength || (n & (n - 1)) != 0)
-    return CFormat("The wave burst length %d cannot be analysed: it must be a power of two from "
-                   "%d to %d.",
-                   n, kMinWaveBurstLength, kMaxWaveBurstLength);
+    return CFormat(
+        "The wave burst length %d cannot be analysed: it must be a power of two from "
+        "%d to %d.",
+        n, kMinWaveBurstLength, kMaxWaveBurstLength);
   if (s.rateHz <= 0) return "The wave sampling rate has not been set.";
   return {};
 }
@@ -194,6 +196,7 @@ WaveAnalyser::WaveAnalyser()
       kappa_(kMaxWaveBurstLength / 2 + 1),
       kold_(kMaxWaveBurstLength / 2 + 1),
       k0_(kMaxWaveBurstLength / 2 + 1),
+      gains_(kMaxWaveBurstLength / 2 + 1),
       active_(kMaxWaveBurstLength / 2 + 1) {}
 
 namespace {
@@ -212,6 +215,32 @@ struct Taper {
 const Taper kTaper;
 
 }  // namespace
+
+int ApplyDepthGains(double* re, double* im, int n, int kc, const double* gains) {
+  for (int k = kc + 1; k <= n / 2; ++k) {
+    re[k] = im[k] = 0.0;
+    re[n - k] = im[n - k] = 0.0;
+  }
+  int peakBin = 0;
+  double peak = 0.0;
+  for (int k = 1; k <= kc; ++k) {
+    const double gain = gains[k];
+    if (gain < kWaveGainLimit) {
+      re[k] *= gain;
+      im[k] *= gain;
+      if (n - k != k) {  // bin N/2 is its own mirror
+        re[n - k] *= gain;
+        im[n - k] *= gain;
+      }
+    }
+    const double amplitude = std::hypot(re[k], im[k]);
+    if (amplitude > peak) {
+      peak = amplitude;
+      peakBin = k;
+    }
+  }
+  return peakBin;
+}
 
 void WaveAnalyser::WaveNumbers(double h, double rate, int n, int kc) {
   // WaveNumber (h, 1/f) of every bin k = 1..kc, the same rounds on the same numbers, but the
@@ -247,8 +276,8 @@ bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measur
   const int n = setup.burstLength;
   if (refusal.empty() && measured.size() < 2)
     refusal = "A wave burst of fewer than two samples cannot be analysed.";
-  if (refusal.empty() && (measured.size() > static_cast<size_t>(n) ||
-                          surface.size() < static_cast<size_t>(n)))
+  if (refusal.empty() &&
+      (measured.size() > static_cast<size_t>(n) || surface.size() < static_cast<size_t>(n)))
     refusal = CFormat("The wave burst holds %zu samples, more than its length of %d.",
                       measured.size(), n);
   if (!refusal.empty()) {
@@ -323,34 +352,15 @@ bool WaveAnalyser::Analyse(const WaveSetup& setup, std::span<const float> measur
   double kcReal = static_cast<double>(n) * fc / R;
   int kc = !(kcReal >= 0) ? 0 : kcReal >= n / 2 ? n / 2 : static_cast<int>(kcReal);
 
-  // 6. Forward transform (scaled by 1/N); 7. nothing above the cut-off.
+  // 6. Forward transform (scaled by 1/N); 7. nothing above the cut-off; 8. back to the
+  // surface, bin by bin.
   fft_.Transform(re, im, n, false);
-  for (int k = kc + 1; k <= n / 2; ++k) {
-    re[k] = im[k] = 0.0;
-    re[n - k] = im[n - k] = 0.0;
-  }
-
-  // 8. Back to the surface, bin by bin; the peak is the strictly largest amplitude.
-  int peakBin = 0;
-  double peak = 0.0;
   WaveNumbers(h, R, n, kc);
   for (int k = 1; k <= kc; ++k) {
     const double kappa = kappa_[static_cast<size_t>(k)];
-    const double gain = std::cosh(kappa * h) / std::cosh(kappa * setup.loggerHeight);
-    if (gain < kWaveGainLimit) {
-      re[k] *= gain;
-      im[k] *= gain;
-      if (n - k != k) {  // bin N/2 is its own mirror
-        re[n - k] *= gain;
-        im[n - k] *= gain;
-      }
-    }
-    const double amplitude = std::hypot(re[k], im[k]);
-    if (amplitude > peak) {
-      peak = amplitude;
-      peakBin = k;
-    }
+    gains_[static_cast<size_t>(k)] = std::cosh(kappa * h) / std::cosh(kappa * setup.loggerHeight);
   }
+  const int peakBin = ApplyDepthGains(re, im, n, kc, gains_.data());
   st.peakFrequency = static_cast<float>(R * peakBin / n);
 
   // 9. Inverse transform; 10. undo the taper and scale by s.

@@ -28,18 +28,18 @@
 namespace klx {
 
 // Constants of the analysis.
-inline constexpr double kWaveGravity = 9.80665;           // dispersion relation and energy
-inline constexpr double kWaveCutoffGravity = 9.780318;    // cut-off frequency
-inline constexpr double kWaveTwoPi = 6.283185307179464;   // 2π as the analysis uses it
-inline constexpr int kWaveTaperPoints = 48;               // tapered samples at each end
-inline constexpr double kWaveGainLimit = 20.0;            // larger gains leave the bin as it is
-inline constexpr int kMaxWaveBurstLength = 8192;          // the longest burst a logger offers
-inline constexpr int kMinWaveBurstLength = 128;           // room for both tapers
+inline constexpr double kWaveGravity = 9.80665;          // dispersion relation and energy
+inline constexpr double kWaveCutoffGravity = 9.780318;   // cut-off frequency
+inline constexpr double kWaveTwoPi = 6.283185307179464;  // 2π as the analysis uses it
+inline constexpr int kWaveTaperPoints = 48;              // tapered samples at each end
+inline constexpr double kWaveGainLimit = 20.0;           // larger gains leave the bin as it is
+inline constexpr int kMaxWaveBurstLength = 8192;         // the longest burst a logger offers
+inline constexpr int kMinWaveBurstLength = 128;          // room for both tapers
 
 // The flag texts of the wave file and the wave window, by flag.
-inline constexpr const char* kWaveFlagTexts[3] = {
-    "", " - ERROR: mean depth<logger height above seabed",
-    " - WARNING: significant wave height>mean depth"};
+inline constexpr const char* kWaveFlagTexts[3] = {"",
+                                                  " - ERROR: mean depth<logger height above seabed",
+                                                  " - WARNING: significant wave height>mean depth"};
 const char* WaveFlagText(int32_t flag);
 
 // `WaveNumber` (h, T): the wave number κ (rad/m) of period T (s) in water of depth h (m), by the
@@ -69,10 +69,10 @@ int ZeroCrossingStatistics(std::span<const float> eta, WaveStatistics& stats);
 
 // What the analysis of a data set's bursts needs to know.
 struct WaveSetup {
-  int rateHz = 1;            // wave sampling rate R (samples per second)
-  int burstLength = 0;       // N
-  double loggerHeight = 0;   // logger height above the bed (m)
-  bool depthChannel = false;  // the burst values are depth (second channel letter 'A')
+  int rateHz = 1;               // wave sampling rate R (samples per second)
+  int burstLength = 0;          // N
+  double loggerHeight = 0;      // logger height above the bed (m)
+  bool depthChannel = false;    // the burst values are depth (second channel letter 'A')
   DerivedUnitSettings derived;  // depth from pressure and the density for the energy
 };
 
@@ -100,6 +100,12 @@ class WaveFft {
   int reverseN_ = 0;
 };
 
+// Steps 7 and 8 of the analysis on a forward-transformed burst of n bins: bins kc+1..n/2 and
+// their mirrors become zero; bins 1..kc and their mirrors are multiplied by gains[k] where it is
+// below kWaveGainLimit (a larger gain leaves the bin as it is). Returns the peak bin, the one of
+// strictly largest amplitude after the gain (ties keep the lower bin; 0 when none is above 0).
+int ApplyDepthGains(double* re, double* im, int n, int kc, const double* gains);
+
 // `AnalyseBurst`: owns every work array of the analysis, sized for the longest burst, so that
 // analysing a burst allocates nothing (beyond the burst's own surface series the first time).
 class WaveAnalyser {
@@ -125,6 +131,7 @@ class WaveAnalyser {
   std::vector<double> x_, re_, im_;
   std::vector<ZeroCrossingWave> waves_;
   std::vector<double> kappa_, kold_, k0_;  // per bin up to N/2: the dispersion iteration
+  std::vector<double> gains_;              // per bin up to N/2: the depth gain
   std::vector<int32_t> active_;
 };
 

@@ -54,12 +54,13 @@ double TaperScale(int n) {
 
 // A sine of surface amplitude a, period T, on a trend, the logger 1 m above the bed.
 void CheckKnownBurst(int n, double tolerance) {
-  const int rate = 2, k = n / 64;  // T = 32 s
+  const int rate = 2, k = n / 16;  // T = 8 s
   const double a = 0.4, c = 9.0, b = 0.5 / n;
   const double d = b * (n / 2) + c;  // the line at the burst's middle
   const double h = d + 1.0, period = static_cast<double>(n) / (k * rate);
   const double kappa = WaveNumber(h, period);
   const double gain = std::cosh(kappa * h) / std::cosh(kappa * 1.0);
+  ASSERT_GT(gain, 1.3) << "the sensor must see the wave much weakened";
   const auto x = Burst(n, c, b, a / gain, k);  // the sensor sees the attenuated wave
 
   WaveAnalyser analyser;
@@ -88,6 +89,57 @@ TEST(AnalyseBurst, KnownAnswerAt512And4096) {
   EXPECT_NEAR(TaperScale(4096), 1.010, 1e-3);
   CheckKnownBurst(512, 0.03);
   CheckKnownBurst(4096, 0.01);
+}
+
+// The cut-off and the depth gains on a transformed burst of 8 bins (bin k mirrored at 8 − k).
+TEST(AnalyseBurst, CutoffGainsAndPeak) {
+  const struct {
+    const char* name;
+    int kc;
+    double gains[5];  // by bin, 0 unused
+    double in[8], out[8];
+    int peak;
+  } cases[] = {
+      {"a gain of 20 or more leaves the bin as it is",
+       2,
+       {0, 20, 2},
+       {0, 1, 1, 0, 0, 0, 1, 1},
+       {0, 1, 2, 0, 0, 0, 2, 1},
+       2},
+      {"equal amplitudes after the gain: the lower bin",
+       2,
+       {0, 1, 2},
+       {0, 2, 1, 0, 0, 0, 1, 2},
+       {0, 2, 2, 0, 0, 0, 2, 2},
+       1},
+      {"bins above the cut-off and their mirrors are zero",
+       1,
+       {0, 3},
+       {0, 1, 5, 5, 5, 5, 5, 1},
+       {0, 3, 0, 0, 0, 0, 0, 3},
+       1},
+      {"bin N/2 is its own mirror: one gain",
+       4,
+       {0, 1, 1, 1, 3},
+       {0, 0, 0, 0, 1, 0, 0, 0},
+       {0, 0, 0, 0, 3, 0, 0, 0},
+       4},
+      {"nothing above 0: bin 0",
+       2,
+       {0, 2, 2},
+       {7, 0, 0, 0, 0, 0, 0, 0},
+       {7, 0, 0, 0, 0, 0, 0, 0},
+       0},
+  };
+  for (const auto& c : cases) {
+    double re[8], im[8];
+    for (int i = 0; i < 8; ++i) re[i] = c.in[i], im[i] = -0.5 * c.in[i];
+    EXPECT_EQ(ApplyDepthGains(re, im, 8, c.kc, c.gains), c.peak) << c.name;
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_DOUBLE_EQ(re[i], c.out[i]) << c.name << ", bin " << i;
+      EXPECT_DOUBLE_EQ(im[i], -0.5 * c.out[i]) << c.name << ", bin " << i;
+    }
+  }
 }
 
 // The flags: a negative mean depth is an error (no heights), waves higher than the water a
