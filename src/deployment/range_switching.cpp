@@ -93,8 +93,7 @@ bool ReadOne(LoggerLink& link, const char* command, std::array<uint8_t, 26>& tab
 
 bool RangeSwitching::Switches(int channel) const {
   if (channel < 0 || channel >= 25) return false;
-  const uint8_t b = behaviour[static_cast<size_t>(channel) + 1];
-  return SensorType(b) < kNonSwitching && Mode(b) < kFixedGain;
+  return RangeBehaviour::Switches(behaviour[static_cast<size_t>(channel) + 1]);
 }
 
 bool RangeSwitching::Offered(int channel) const {
@@ -132,67 +131,34 @@ const std::array<const char*, 4>* GainNames(char letter) {
   }
 }
 
-int AutoRangingSensorMs(char letter) {
-  switch (letter) {
-    case 'F':
-    case 'f':
-    case 'G':
-    case 'g':
-    case 'Z':
-    case 'z':
-    case 'I':
-    case 'i':
-      return 460;
-    case 'Y':
-    case 'y':
-      return 860;
-    default:
-      return 0;
-  }
-}
-
 void ApplyRangeSwitching(RangeSwitching& r, LoggerState& logger) {
-  if (r.defaultReadingTimeMs < 0) r.defaultReadingTimeMs = logger.readingTimeMs;
-  r.continuousPowerForbidden = false;
-  r.channelReadingMs.fill(0);
+  // The reading time before any channel raised it: the configuration's own.
+  if (r.defaultReadingTimeMs < 0)
+    r.defaultReadingTimeMs =
+        logger.configuredReadingTimeMs >= 0 ? logger.configuredReadingTimeMs : logger.readingTimeMs;
   r.labels = {};
-  int longest = r.defaultReadingTimeMs;
-  int longestChannel = 1;
   const int channels = std::min(Channels(logger), static_cast<int>(logger.channelTypes.size()));
   for (int ch = 0; ch < channels; ++ch) {
     const uint8_t b = r.behaviour[static_cast<size_t>(ch) + 1];
     const int type = RangeSwitching::SensorType(b);
+    if (type >= kNonSwitching) continue;
+    // Labels for the display, for every channel of a range-capable type.
     const char upper = UpperLetter(logger, ch);
-    if (type < kNonSwitching) {
-      // Labels for the display, for every channel of a range-capable type.
-      const int mode = RangeSwitching::Mode(b);
-      std::string typeName = TypeName(type);
-      if (type == kSeapointFluorometer) typeName += DyeSuffix(upper);
-      r.labels[static_cast<size_t>(ch)] =
-          mode == kFullAutoRanging ? Format("%d: %s, %s", ch + 1, typeName.c_str(), "Auto-ranging")
-                                   : Format("%d: %s, %s, %s", ch + 1, typeName.c_str(),
-                                            "Fixed gain", GainName(upper, RangeSwitching::Gain(b)));
-    }
-    if (!r.Switches(ch)) continue;
-    char& letter = logger.channelTypes[static_cast<size_t>(ch)];
-    if (type == kSeapointTurbidity)
-      letter = 'y';
-    else if (type == kSeapointFluorometer)
-      letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     const int mode = RangeSwitching::Mode(b);
-    int ms = 200;
-    if (mode == kFullAutoRanging) {
-      ms = AutoRangingSensorMs(letter) + 400;
-      r.continuousPowerForbidden = true;
-    }
-    r.channelReadingMs[static_cast<size_t>(ch)] = ms;
-    if (ms > longest) {
-      longest = ms;
-      longestChannel = ch + 1;
-    }
+    std::string typeName = TypeName(type);
+    if (type == kSeapointFluorometer) typeName += DyeSuffix(upper);
+    r.labels[static_cast<size_t>(ch)] =
+        mode == kFullAutoRanging ? Format("%d: %s, %s", ch + 1, typeName.c_str(), "Auto-ranging")
+                                 : Format("%d: %s, %s, %s", ch + 1, typeName.c_str(), "Fixed gain",
+                                          GainName(upper, RangeSwitching::Gain(b)));
   }
-  logger.readingTimeMs = longest;
-  r.behaviour[0] = static_cast<uint8_t>(longestChannel);
+  const RangeBehaviour applied = ApplyRangeBehaviour(
+      r.behaviour, logger.channelTypes, static_cast<size_t>(channels), r.defaultReadingTimeMs);
+  r.channelReadingMs = applied.channelReadingMs;
+  r.continuousPowerForbidden = applied.continuousPowerForbidden;
+  logger.continuousPowerForbidden = applied.continuousPowerForbidden;
+  logger.readingTimeMs = applied.readingTimeMs;
+  r.behaviour[0] = static_cast<uint8_t>(applied.longestChannel);
 }
 
 void SetChannelAutoRanging(RangeSwitching& r, int channel) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/logger_link.h"
+#include "link/range_behaviour.h"
 #include "records/logger_state.h"
 
 namespace klx {
@@ -28,12 +29,12 @@ struct RangeSwitching {
   int defaultReadingTimeMs = -1;
   // A channel in full auto-ranging mode: the sensors cannot stay powered between samples.
   bool continuousPowerForbidden = false;
-  std::array<int, 25> channelReadingMs{};  // per channel, 0 when it does not switch
-  std::array<std::string, 25> labels;      // short label per switching channel
+  std::array<int, RangeBehaviour::kChannels> channelReadingMs{};  // per channel, 0: no switching
+  std::array<std::string, 25> labels;  // short label per switching channel
 
-  static int SensorType(uint8_t b) { return b & 7; }
-  static int Mode(uint8_t b) { return (b >> 3) & 3; }
-  static int Gain(uint8_t b) { return (b >> 5) & 7; }
+  static int SensorType(uint8_t b) { return RangeBehaviour::SensorType(b); }
+  static int Mode(uint8_t b) { return RangeBehaviour::Mode(b); }
+  static int Gain(uint8_t b) { return RangeBehaviour::Gain(b); }
   // The channel (from 0) switches ranges.
   bool Switches(int channel) const;
   // Offered in the channel dialog: extended bit 1 clear and mode not 3.
@@ -44,8 +45,6 @@ struct RangeSwitching {
 
 // The gain names of a channel letter (four entries), or nullptr.
 const std::array<const char*, 4>* GainNames(char letter);
-// The sensor timing under full auto-ranging, ms.
-int AutoRangingSensorMs(char letter);
 
 // Derives the channel letters, the per-channel and overall reading time, byte 0 of the
 // behaviour table and the continuous-power restriction.

@@ -403,13 +403,16 @@ int LoggerLink::ReadConfiguration() {
     state.channelCount = static_cast<int>(letters.size());
   }
 
-  // Channels that switch ranges take their auto-ranging letters whenever the configuration has
-  // been read, so that decoding finds their gains; any other lower-case letter is a thermistor.
-  std::vector<bool> ranging(letters.size(), false);
-  if (state.rsCommandFlags & 0x04u) ApplyRangeBehaviourLetters(letters, ranging);
+  // Channels that switch ranges take their auto-ranging letters and reading times whenever the
+  // configuration has been read, so that decoding finds their gains and every exchange waits
+  // long enough for a reading; any other lower-case letter is a thermistor.
+  state.configuredReadingTimeMs = state.readingTimeMs;
+  state.continuousPowerForbidden = false;
+  RangeBehaviour ranges;
+  if (state.rsCommandFlags & 0x04u) ApplyRangeBehaviourTable(letters, ranges);
   for (size_t i = 0; i < letters.size(); ++i) {
     char& c = letters[i];
-    if (ranging[i]) continue;
+    if (i < ranges.channelReadingMs.size() && ranges.channelReadingMs[i] > 0) continue;
     if (c >= 'a' && c <= 'z') c = 'T';
     if (c == 'S') {
       c = 'C';
@@ -421,28 +424,17 @@ int LoggerLink::ReadConfiguration() {
   return 1;
 }
 
-void LoggerLink::ApplyRangeBehaviourLetters(std::string& letters, std::vector<bool>& ranging) {
-  // Table 0500: byte 0 the slowest channel, then per channel bits 0-2 the sensor type (5
-  // fluorometer, 6 turbidity, 7 none) and bits 3-4 the mode (3: fixed gain, no switching).
+void LoggerLink::ApplyRangeBehaviourTable(std::string& letters, RangeBehaviour& ranges) {
   std::vector<uint8_t> table;
   if (ReadTable("R0500", table) != 1 || table.size() < 2) {
     ShowStatus(host_, "Range switching behaviour retrieve error");
     return;
   }
-  const size_t bytes = table.size() - 1;  // without the check byte
-  for (size_t ch = 0; ch < letters.size() && ch + 1 < bytes; ++ch) {
-    const uint8_t b = table[ch + 1];
-    const int type = b & 7;
-    const int mode = (b >> 3) & 3;
-    if (type >= 7 || mode >= 3) continue;
-    if (type == 6) {
-      letters[ch] = 'y';
-      ranging[ch] = true;
-    } else if (type == 5) {
-      letters[ch] = static_cast<char>(std::tolower(static_cast<unsigned char>(letters[ch])));
-      ranging[ch] = true;
-    }
-  }
+  // The data bytes, without the check byte.
+  ranges = ApplyRangeBehaviour(std::span<const uint8_t>(table.data(), table.size() - 1), letters,
+                               letters.size(), state.readingTimeMs);
+  state.readingTimeMs = ranges.readingTimeMs;
+  state.continuousPowerForbidden = ranges.continuousPowerForbidden;
 }
 
 int LoggerLink::DefaultRateFromCode(uint8_t code) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/range_behaviour.h"
 #include "link/serial_link.h"
 #include "platform/host.h"
 #include "platform/system_time.h"
@@ -168,9 +169,9 @@ class LoggerLink {
   bool IdentifyAtCurrentRate();
   void NoteCapabilityRead(std::string& text);
   void DeriveOlderLoggerCapabilities();
-  // The auto-ranging letters of the channels the range switching behaviour table switches
-  // (marked in `ranging`).
-  void ApplyRangeBehaviourLetters(std::string& letters, std::vector<bool>& ranging);
+  // Reads the range switching behaviour table and applies it to the letters just read and to
+  // the reading time; `ranges` tells which channels switch.
+  void ApplyRangeBehaviourTable(std::string& letters, RangeBehaviour& ranges);
 
   SerialLink& link_;
   Host& host_;

@@ -50,6 +50,12 @@ struct LoggerState {
   bool standardChannels = true;
   int latencyMs = 300;
   int readingTimeMs = 200;
+  // The reading time the configuration gave, before range-switching channels raised it (-1:
+  // no configuration read).
+  int configuredReadingTimeMs = -1;
+  // A range-switching channel reads in full auto-ranging mode: its sensors cannot stay powered
+  // between samples.
+  bool continuousPowerForbidden = false;
   std::vector<uint8_t> configurationTable;  // raw table 0100 as last read, check byte included
 
   // Capabilities.

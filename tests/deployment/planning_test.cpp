@@ -479,6 +479,9 @@ TEST(Burst, TidePeriodFitsTheBurst) {
 
 TEST(RangeSwitching, TablesGiveLettersTimesAndSummary) {
   LoggerState vs = Logger("VS-330", "TYF");
+  // As a configuration read leaves it: raised by a turbidity sensor in full auto-ranging.
+  vs.configuredReadingTimeMs = 200;
+  vs.readingTimeMs = 1260;
   RangeSwitching r;
   r.SetNonSwitching();
   r.behaviour[2] = 6;                   // turbidity, mode 0, gain 0

@@ -1,10 +1,11 @@
 // Retrievals that a real logger and its memory would trip on: a memory full to its last word,
 // slow links whose short blocks run over a page's empty last byte, auto-ranging channels whose
-// gains must survive the retrieval, the accessory cards a logger reports, loggers that hold ASCII
-// text, and the order of the questions when an empty logger is still running. Each runs end to end
-// against the simulated logger.
+// gains and reading times must survive the retrieval, the accessory cards a logger reports,
+// loggers that hold ASCII text, and the order of the questions when an empty logger is still
+// running. Each runs end to end against the simulated logger.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "files/file_header.h"
 #include "platform/clock.h"
 #include "platform/host.h"
+#include "platform/loopback.h"
 #include "retrieval/transfer.h"
 #include "session/retrieval.h"
 #include "session/session.h"
@@ -83,6 +85,14 @@ struct Rig {
     const auto& image = session.held.image;
     return {image.bytes.begin(), image.bytes.begin() + image.fill};
   }
+  // Talks to the logger through `farEnd` (which passes everything on to it).
+  void ThroughFarEnd(std::shared_ptr<LineDevice> farEnd) {
+    session.transports.Register("far:", [this, farEnd](std::string_view) {
+      return std::make_unique<LoopbackPort>("far:test", farEnd, clock);
+    });
+    std::string error;
+    EXPECT_TRUE(session.SelectPort("far:test", &error)) << error;
+  }
   bool Told(const std::string& part) const { return host.Saw("tell", part); }
   bool Asked(const std::string& part) const { return host.Saw("ask", part); }
 
@@ -94,6 +104,48 @@ struct Rig {
   std::shared_ptr<sim::SimLoggers> sims;
   std::shared_ptr<sim::SimLogger> logger;
   TransferState transfer;
+};
+
+// A logger whose configuration block lists its range-switching sensors by their upper-case
+// letters, leaving the auto-ranging lower case to its range switching behaviour table: the
+// simulated logger's block with the letters raised and its check byte and sum made good.
+class UpperCaseConfiguration final : public LineDevice {
+ public:
+  explicit UpperCaseConfiguration(std::shared_ptr<sim::SimLogger> logger)
+      : logger_(std::move(logger)) {}
+  void Receive(const uint8_t* data, size_t count, int baud, int64_t nowMs,
+               LineOutput& out) override {
+    heard_.append(reinterpret_cast<const char*>(data), count);
+    const bool block = heard_.find("I00000200C9FF0100") != std::string::npos;
+    if (block || heard_.size() > 64) heard_.erase(0, block ? heard_.size() : heard_.size() - 32);
+    Raise raise(out, block);
+    logger_->Receive(data, count, baud, nowMs, raise);
+  }
+  void Poll(int64_t untilMs, LineOutput& out) override { logger_->Poll(untilMs, out); }
+  void HostOpened(int64_t nowMs) override { logger_->HostOpened(nowMs); }
+  void HostClosed(int64_t nowMs) override { logger_->HostClosed(nowMs); }
+
+ private:
+  struct Raise final : LineOutput {
+    Raise(LineOutput& o, bool b) : out(o), block(b) {}
+    void Send(const uint8_t* data, size_t count, int64_t atMs, double msPerByte) override {
+      std::vector<uint8_t> b(data, data + count);
+      if (block && b.size() == 56) {  // the 55 bytes and the transfer sum
+        for (int i = 0; i < b[53] && i < 24; ++i)
+          b[47 - 2 * i] = static_cast<uint8_t>(std::toupper(b[47 - 2 * i]));
+        b[54] = 0;
+        for (int i = 0; i < 54; ++i) b[54] = static_cast<uint8_t>(b[54] + b[i]);
+        b[55] = 0;
+        for (int i = 0; i < 55; ++i) b[55] = static_cast<uint8_t>(b[55] + b[i]);
+      }
+      out.Send(b.data(), b.size(), atMs, msPerByte);
+    }
+    void DiscardPending() override { out.DiscardPending(); }
+    LineOutput& out;
+    bool block;
+  };
+  std::shared_ptr<sim::SimLogger> logger_;
+  std::string heard_;
 };
 
 // "Retrieve 100%" of an older logger whose memory is full to its region end brings every data
@@ -155,11 +207,15 @@ TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
 }
 
 // The fluorometer and turbidity channels of a range-switching logger keep their auto-ranging
-// letters through the retrieval: every reading is decoded at its own gain, each gain change is
-// stamped with its channels, and the header lists the gains.
-TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
-  Rig rig("VS-330-FT");
+// letters and reading times through the retrieval: every reading is decoded at its own gain,
+// each gain change is stamped with its channels, and the header lists the gains.
+void ExpectRangesKept(Rig& rig) {
   ASSERT_TRUE(rig.Retrieve(false));
+  // The turbidity sensor in full auto-ranging takes 860 ms and 400 ms more to read; the logger's
+  // closing configuration read keeps that, and the sensors may not stay powered.
+  const LoggerState& after = rig.session.logger.state;
+  EXPECT_EQ(after.readingTimeMs, 1260);
+  EXPECT_TRUE(after.continuousPowerForbidden);
   const sim::SimExpected truth = rig.logger->Expected();
   ASSERT_FALSE(truth.gainChanges.empty()) << "the profile must change gains";
   const DataSet& data = rig.session.held.data;
@@ -183,14 +239,25 @@ TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
     EXPECT_EQ(gainStamps[i]->sampleIndex, want.row) << i;
     EXPECT_EQ(gainStamps[i]->changedMask, want.changed) << i;
     for (size_t ch = 0; ch < want.gains.size(); ++ch)
-      if (want.changed & (1u << ch))
+      if (want.changed & (1u << ch)) {
         EXPECT_EQ(static_cast<int>(gainStamps[i]->gain[ch]), want.gains[ch]) << i << " " << ch;
+      }
   }
 
   FileHeaderInputs in(data, rig.session.held.image);
   const std::string header = WriteFileHeader(in, kHexHeader);
   EXPECT_NE(header.find(" channel=3 gain="), std::string::npos);
   EXPECT_NE(header.find(" channel=4 gain="), std::string::npos);
+}
+
+// The same whether the configuration lists the sensors in lower or in upper case.
+TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
+  for (const bool upperCase : {false, true}) {
+    SCOPED_TRACE(upperCase ? "upper-case configuration" : "lower-case configuration");
+    Rig rig("VS-330-FT");
+    if (upperCase) rig.ThroughFarEnd(std::make_shared<UpperCaseConfiguration>(rig.logger));
+    ExpectRangesKept(rig);
+  }
 }
 
 // The accessory cards a logger reports stay in the hex file's header after a retrieval; cards
