@@ -244,8 +244,12 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
     EXPECT_EQ(ZeroCrossingStatistics(c.eta, st), c.waves);
     EXPECT_FLOAT_EQ(st.hmax, c.hmax) << c.waves;
     EXPECT_FLOAT_EQ(st.t13, 6.0f) << c.waves;
-    if (c.waves > 0) EXPECT_FLOAT_EQ(st.h13, 7.0f) << c.waves;
-    if (c.waves < 2) EXPECT_TRUE(st.havg == 0 && st.tavg == 0) << c.waves;
+    if (c.waves > 0) {
+      EXPECT_FLOAT_EQ(st.h13, 7.0f) << c.waves;
+    }
+    if (c.waves < 2) {
+      EXPECT_TRUE(st.havg == 0 && st.tavg == 0) << c.waves;
+    }
   }
   EXPECT_EQ(st.tmax, 0.0f);
   // A burst of fewer than three crossings reports the spectral H1/3 and keeps T1/3 (0 when new);
