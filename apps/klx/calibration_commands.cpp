@@ -168,6 +168,7 @@ int History(const DeploymentCliContext& c, const Options& o) {
   Session& s = run.session;
   if (!s.logger.ConnectCommand()) return kExitFailed;
   s.logger.AssessCapabilities();
+  if (!CalibrationAccessAllowed(s.logger, CalibrationAccess::History)) return kExitFailed;
   const std::filesystem::path folder =
       o.out.empty() ? s.CalibrationHistoryFolder() : std::filesystem::path(o.out);
   std::error_code ec;
