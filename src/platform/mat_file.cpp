@@ -66,31 +66,35 @@ Array Create2D(matio_classes cls, matio_types type, size_t elementSize, size_t r
   return array;
 }
 
-// The tagged sub-elements of an array element from `pos` up to `end` (flags, dimensions, name,
-// data; the fields and cells of a struct or cell array are array elements again): each must fit
-// inside its parent, or the library would allocate what the damaged tag claims (a name of
-// gigabytes) before it finds the bytes missing. A tag whose upper half is not zero is a small
-// element of eight bytes.
+// The tagged sub-elements of an array element from `pos` up to `end`: array flags (8 bytes of
+// miUINT32), dimensions (miINT32, at least two), the name (miINT8), then the data; the fields
+// and cells of a struct or cell array are array elements again, and an empty one has no
+// sub-elements at all. Each must fit inside its parent, and a small element (a tag whose upper
+// half is its byte count) holds at most four bytes; otherwise the library allocates what a
+// damaged tag claims (a name of gigabytes) before it finds the bytes missing.
 template <class U32>
 bool SubelementsFit(std::FILE* f, uintmax_t pos, uintmax_t end, const U32& u32, int depth) {
-  constexpr uint32_t kMatrix = 14;
+  constexpr uint32_t kInt8 = 1, kInt32 = 5, kUInt32 = 6, kMatrix = 14;
   if (depth > 16) return false;
   uint8_t tag[8];
-  while (pos + 8 <= end) {
+  int index = 0;
+  for (; pos + 8 <= end; ++index) {
     if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0 || std::fread(tag, 1, 8, f) != 8)
       return false;
-    const uint32_t type = u32(tag);
-    if ((type >> 16) != 0) {
-      pos += 8;
-      continue;
-    }
-    const uintmax_t length = u32(tag + 4);
-    if (pos + 8 + length > end) return false;
-    if (type == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, depth + 1))
+    const uint32_t word = u32(tag);
+    const bool small = (word >> 16) != 0;
+    const uint32_t type = small ? word & 0xFFFF : word;
+    const uintmax_t length = small ? word >> 16 : u32(tag + 4);
+    if (small ? length > 4 : pos + 8 + length > end) return false;
+    if ((index == 0 && (small || type != kUInt32 || length != 8)) ||
+        (index == 1 && (small || type != kInt32 || length < 8 || length % 4 != 0)) ||
+        (index == 2 && type != kInt8))
       return false;
-    pos += 8 + (length + 7) / 8 * 8;
+    if (!small && type == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, depth + 1))
+      return false;
+    pos += small ? 8 : 8 + (length + 7) / 8 * 8;
   }
-  return true;
+  return index == 0 || index >= 3;
 }
 
 // A version 5 file is a 128-byte header and a chain of tagged elements (type, byte count); a file

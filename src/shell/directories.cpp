@@ -65,7 +65,10 @@ std::optional<std::string> ReadDirectories(const std::filesystem::path& programD
         }
       }
       if (target == nullptr || line.overLong) continue;
-      const std::string value = line.text.substr(line.text.find(key) + key.size());
+      std::string value = line.text.substr(line.text.find(key) + key.size());
+      // Carriage returns at the end belong to the line end (a file whose line ends went through
+      // two conversions); kept, the rewritten file would give back a different path.
+      while (!value.empty() && value.back() == '\r') value.pop_back();
       if (!value.empty() && value != kEmptyDirectory) *target = value;
     }
   }

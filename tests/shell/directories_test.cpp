@@ -34,7 +34,7 @@ TEST_F(DirectoriesTest, DefaultsAreCreatedUnlessAlreadySet) {
 
 TEST_F(DirectoriesTest, FileValuesOverrideTheDefaultsAndAreWrittenBack) {
   WriteFile(Dir() / "klxdir.ini",
-            "MAT directory=/data/mat files\r\njunk line\nDAT directory=/data/dat\n"
+            "MAT directory=/data/mat files\r\r\njunk line\nDAT directory=/data/dat\r\r\r\n"
             "HEX directory=empty\n");
   Directories dirs;
   EXPECT_EQ(ReadDirectories(Dir(), dirs), std::nullopt);
