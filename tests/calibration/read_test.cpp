@@ -239,14 +239,20 @@ TEST(ReadCalibration, FailedReadsLeaveTheDefaultsAndTheWarning) {
     EXPECT_EQ(f.host.icon, StatusIcon::Warning);
     EXPECT_TRUE(cal.calibrationReadNeeded);
     // A read that broke off leaves the logger's values unknown.
-    if (k != 0 && k != 2) EXPECT_TRUE(f.logger.state.calibrationStale);
+    if (k != 0 && k != 2) {
+      EXPECT_TRUE(f.logger.state.calibrationStale);
+    }
     EXPECT_EQ(f.host.Saw("tell", kCalibrationDownloadError), k == 1);
     EXPECT_EQ(
         std::any_of(f.host.events.begin(), f.host.events.end(),
                     [](const auto& e) { return e.kind == "tell" && e.caption == "Calibration"; }),
         k == 1);
-    if (*heard) EXPECT_EQ(f.Heard(heard), times);
-    if (k == 0) EXPECT_EQ(cal.nextRecordOffset, 0);
+    if (*heard) {
+      EXPECT_EQ(f.Heard(heard), times);
+    }
+    if (k == 0) {
+      EXPECT_EQ(cal.nextRecordOffset, 0);
+    }
   }
 }
 

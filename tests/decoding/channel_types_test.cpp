@@ -90,7 +90,9 @@ TEST(ChannelTypeTable, LookUpsByLetterAndChannelAndTheNamesTheyGive) {
       {'Q', 38},  {'U', 38},  {0, 38},    {0x80, 38}, {0xB5, 38}};
   for (const auto& [letter, row] : cases) {
     EXPECT_EQ(TypeRowOfLetter(letter), row) << int{letter};
-    if (row >= 30 && row < 37) EXPECT_EQ(kChannelTypeTable[row].Letter(), letter);
+    if (row >= 30 && row < 37) {
+      EXPECT_EQ(kChannelTypeTable[row].Letter(), letter);
+    }
   }
   EXPECT_EQ(TypeRowOfLetter(kLetterSignificantWaveHeight), 35);
   EXPECT_EQ(TypeRowOfLetter(kLetterCorrectedConductivity), 30);

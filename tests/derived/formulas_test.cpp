@@ -65,8 +65,8 @@ TEST(SpeedOfSound, EachEquationAgainstItsSources) {
     EXPECT_NEAR(SpeedOfSound(c.s, c.t, c.p).wilson, c.expected, 1e-5) << c.p;
   }
   // Chen and Millero (1977): Wilson within 0.6 m/s, del Grosso within 0.9 m/s at most.
-  for (const Case& c : {Case{35, 2, 5000}, Case{35, 10, 1000}, Case{34.5, 4, 2000},
-                        Case{35, 20, 100}, Case{36, 15, 500}}) {
+  for (const Case& c : {Case{35, 2, 5000, 0}, Case{35, 10, 1000, 0}, Case{34.5, 4, 2000, 0},
+                        Case{35, 20, 100, 0}, Case{36, 15, 500, 0}}) {
     const SoundSpeeds v = SpeedOfSound(c.s, c.t, c.p);
     EXPECT_NEAR(v.wilson, v.unesco, 0.6) << c.p;
     EXPECT_NEAR(v.delGrosso, v.unesco, 0.9) << c.p;

@@ -174,11 +174,15 @@ TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
     window->RunCommand(cmd::kCalibrationCoefficients);
     QApplication::processEvents();
     EXPECT_EQ(opened, *c.coefficients == '\0') << Log();
-    if (*c.coefficients) EXPECT_TRUE(Told(c.coefficients)) << Log();
+    if (*c.coefficients) {
+      EXPECT_TRUE(Told(c.coefficients)) << Log();
+    }
     window->HistoryWindow()->hide();
     window->RunCommand(cmd::kCalibrationHistory);
     EXPECT_EQ(window->HistoryWindow()->isVisible(), *c.history == '\0');
-    if (*c.history) EXPECT_TRUE(Told(c.history));
+    if (*c.history) {
+      EXPECT_TRUE(Told(c.history));
+    }
     EXPECT_EQ(sim->Calibrations().size(), records);
   }
 }

@@ -25,7 +25,9 @@ struct SimHost : LinkHost {
   void Connect(bool configuration = false) {
     ASSERT_TRUE(logger.ConnectLogger());
     logger.AssessCapabilities();
-    if (configuration) ASSERT_EQ(logger.CommGet(16), 1);
+    if (configuration) {
+      ASSERT_EQ(logger.CommGet(16), 1);
+    }
   }
   std::shared_ptr<sim::SimLogger> sim;
 };

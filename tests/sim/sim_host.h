@@ -179,7 +179,9 @@ inline std::string ReadMemory(SimHost& host, uint32_t start, uint32_t end, uint3
     const std::string reply = host.Ask(ReadCommand(next, stop), static_cast<int>(want));
     EXPECT_EQ(reply.size(), want) << std::hex << next;
     if (reply.size() != want) return image;
-    if (checksum) EXPECT_EQ(Sum(reply, count), static_cast<uint8_t>(reply.back())) << next;
+    if (checksum) {
+      EXPECT_EQ(Sum(reply, count), static_cast<uint8_t>(reply.back())) << next;
+    }
     image += reply.substr(0, count);
     next = stop;
   }

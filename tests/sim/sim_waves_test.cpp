@@ -93,7 +93,9 @@ TEST(SimWaves, MemoryHoldsTheBurstsWithTheWavePutIn) {
       ASSERT_EQ(s.bursts[b].size(), static_cast<size_t>(p.burstLength));
       EXPECT_EQ(s.afterBurst[b], "TIM");
       EXPECT_EQ(s.stamps[stamp].seconds, w.seconds);
-      if (b > 0) EXPECT_EQ(s.stamps[stamp].seconds - previous, interval);
+      if (b > 0) {
+        EXPECT_EQ(s.stamps[stamp].seconds - previous, interval);
+      }
       previous = s.stamps[stamp++].seconds;
       std::vector<double> v;
       for (uint32_t raw : s.bursts[b]) v.push_back(Polynomial(p.calibration.at(1), raw));
