@@ -128,6 +128,33 @@ TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
   EXPECT_TRUE(std::filesystem::exists(file.parent_path() / "040211.001.his"));
 }
 
+// A coefficient with more digits than its field shows: "Set calibration" without an edit keeps
+// it exact, and nothing is written.
+TEST_F(CalibrationMenuTest, UneditedFieldsKeepEveryDigit) {
+  sim::SimProfile profile;
+  std::string error;
+  ASSERT_TRUE(sim::LoadProfile("VS-330", profile, error)) << error;
+  const Row fine{0.0035, -0.00025, 2.712345678901234e-06, 2.3e-08};
+  profile.calibration[0] = {fine.begin(), fine.end()};
+  auto sim = std::make_shared<sim::SimLogger>(profile);
+  const size_t records = sim->Calibrations().size();
+  window->SimLoggers().Add("fine-digits", sim);
+  Use("fine-digits");
+  bool seen = false;
+  test::OnNextModal<CalibProcDialog>(
+      [](CalibProcDialog& d) {
+        EXPECT_EQ(d.Field(0, 2)->text(), "0.000002712345679");
+        d.SetCalibration(true);
+      },
+      &seen);
+  window->RunCommand(cmd::kCalibrationCoefficients);
+  ASSERT_TRUE(seen);
+  EXPECT_TRUE(Told("Calibration coefficients unchanged.")) << Log();
+  EXPECT_FALSE(Told("Writing of calibration coefficients successful.")) << Log();
+  EXPECT_EQ(sim->Calibrations().size(), records);
+  EXPECT_EQ(window->session().calibration.coef[0], fine);
+}
+
 // A logger that is enabled refuses both commands unless it reports calibration access while
 // logging; nothing is read or written and no window opens.
 TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {

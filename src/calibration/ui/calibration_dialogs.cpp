@@ -105,23 +105,31 @@ CalibProcDialog::CalibProcDialog(const LoggerState& logger, CalibrationCoefficie
   ShowVisible();
 }
 
+// The text a coefficient is shown with.
+static QString NumberText(double value) {
+  return Latin1(CFormat("%.15f", value));
+}
+
+// A coefficient in its field, shown from its first digit (the field is narrower than the text).
+static void ShowNumber(QLineEdit& field, double value) {
+  field.setText(NumberText(value));
+  field.setCursorPosition(0);
+}
+
 void CalibProcDialog::StoreVisible() {
   for (int c = 0; c < kColumns; ++c) {
     const int channel = first_ + c;
     if (channel >= rows_) break;
     for (int r = 0; r < 4; ++r) {
-      // Text that is not a finite number leaves the previous value.
+      double& value = working_[size_t(channel)][size_t(r)];
+      const QString text = fields_[size_t(c)][size_t(r)]->text();
+      // A field still showing the value's own text keeps the exact value: "%.15f" drops the
+      // digits of small coefficients. Text that is not a finite number leaves it as well.
+      if (text == NumberText(value)) continue;
       double v = 0;
-      if (ParseCoefficient(fields_[size_t(c)][size_t(r)]->text().toStdString(), v))
-        working_[size_t(channel)][size_t(r)] = v;
+      if (ParseCoefficient(text.toStdString(), v)) value = v;
     }
   }
-}
-
-// A coefficient in its field, shown from its first digit (the field is narrower than the text).
-static void ShowNumber(QLineEdit& field, double value) {
-  field.setText(Latin1(CFormat("%.15f", value)));
-  field.setCursorPosition(0);
 }
 
 void CalibProcDialog::ShowVisible() {
