@@ -157,9 +157,11 @@ HistoryResult ListSingleChannel(LoggerLink& link, Listing& list) {
       link.host().Tell("Calibration History", "Download Error", BoxIcon::Warning);
       return HistoryResult::Error;
     }
+    // Free memory ends the walk; only a logger without any record is uncalibrated.
     if (buffer[0] == 0xFF) {
+      if (records > 0) return HistoryResult::Listed;
       list.Line("Logger not yet calibrated.");
-      return records == 0 ? HistoryResult::NotCalibrated : HistoryResult::Listed;
+      return HistoryResult::NotCalibrated;
     }
     const std::array<int, 6> date = DateOfRecordHeader(buffer.data());
     list.Line(CFormat("%04d/%s/%02d %02d:%02d:%02d", date[0] + 2000, MonthName(date[1]), date[2],

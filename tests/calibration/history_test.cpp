@@ -55,7 +55,8 @@ TEST_F(History, ListsEveryRecordOfEachGenerationIntoNumberedFiles) {
   };
   for (const Case& c : {Case{"NMJ-7400", 2, true, "2026/Mar/20 15:30:00"},
                         Case{"VS-330", 2, false, "2026/Feb/10 10:15:00"},
-                        Case{"NMV-7400", 2, false, "2025/Nov/20 08:00:00"}}) {
+                        Case{"NMV-7400", 2, false, "2025/Nov/20 08:00:00"},
+                        Case{"NB-7100-cal-history", 2, false, "2026/Feb/10 09:00:00"}}) {
     SCOPED_TRACE(c.profile);
     SimLinkFixture f(c.profile, [&](sim::SimProfile& p) { p.calHistory = c.older; });
     ASSERT_TRUE(f.Connect());
@@ -71,6 +72,7 @@ TEST_F(History, ListsEveryRecordOfEachGenerationIntoNumberedFiles) {
                                double(f.logger.state.firmware), f.logger.state.serial));
     const auto dates = DateLines(lines);
     ASSERT_EQ(dates.size(), size_t(c.older + 1));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Logger not yet calibrated."), 0);
     const std::string currentDate = c.currentDate;
     EXPECT_EQ(c.newestFirst ? dates.front() : dates.back(), currentDate);
 
