@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "calibration/command.h"
 #include "calibration/read.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
@@ -216,6 +217,17 @@ CalibrationWrite WriteCalibration(LoggerLink& link, CalibrationCoefficients& cal
   if (generation == CalibrationGeneration::LinearMemory && !coefficientsEdited &&
       !correctionToWrite)
     return CalibrationWrite::Written;
+
+  // A logging or enabled logger may let its coefficients be read, never written: only an idle
+  // logger (stopped, not started, stopped by the user) is written to.
+  if (link.CommGet(9) != 1) {
+    link.host().Tell("Calibration", kStatusReadFailedText, BoxIcon::Warning);
+    return CalibrationWrite::Failed;
+  }
+  if (!CalibrationStatusIdle(link.status.code)) {
+    link.host().Tell("Calibration", kCalibrationWhileLoggingText, BoxIcon::Warning);
+    return CalibrationWrite::Failed;
+  }
 
   // The clock frame. Without the logger's own time there is nothing to restore it to, so the
   // clock is not touched at all.

@@ -33,6 +33,12 @@ inline constexpr const char* kCalibrationNotReadText =
 inline constexpr const char* kClockReadFailedText =
     "Unable to read the logger clock.\nThe calibration coefficients were not written.\nTry "
     "again.\nContact KLX if the problem persists.";
+inline constexpr const char* kCalibrationWhileLoggingText =
+    "Logging in progress or enabled.\nThe calibration coefficients cannot be written at this "
+    "time.\n\nStop the logger from 'Setup' first.";
+inline constexpr const char* kStatusReadFailedText =
+    "Unable to read the logger status.\nThe calibration coefficients were not written.\nTry "
+    "again.";
 inline constexpr const char* kNotFiniteText = "A calibration coefficient must be a finite number.";
 
 // Texts of the "U" table write's negative acknowledgement, by its error code.
