@@ -258,6 +258,10 @@ CalibrationWrite WriteCalibration(LoggerLink& link, CalibrationCoefficients& cal
     }
   }
 
+  // Whatever the outcome, the logger may now hold something else than the table: the next read
+  // replaces it.
+  cal.calibrationReadNeeded = true;
+
   const int64_t elapsed = std::max<int64_t>(0, SecondsBetween(clock.LocalTime(), pcTime));
   link.clockToSet = AddSeconds(loggerTime, elapsed);
   link.CommSet(1);

@@ -209,6 +209,7 @@ TEST(WriteCalibration, RefusedProcedureShowsTheLoggersReason) {
     EXPECT_TRUE(r.host.Saw(
         "tell", code == 1 ? "no more memory available" : "no configuration table loaded"));
     EXPECT_EQ(r.Heard("U01"), 0);
+    EXPECT_TRUE(r.cal.calibrationReadNeeded);  // the next read replaces the table
     EXPECT_LE(std::llabs(DifferenceSeconds(r.LoggerClock(), t0)), 30);
   }
 }
@@ -223,6 +224,9 @@ TEST(WriteCalibration, SingleChannelWriteIsAlwaysReadBack) {
   EXPECT_TRUE(r.host.Saw("tell", kCalibrationWriteErrorText));
   EXPECT_EQ(r.cal.coef[0], wanted);  // the table keeps what was to be written
   EXPECT_EQ(r.ReadBack().coef[0], old);
+  // The next read of the same table replaces it with what the logger holds.
+  EXPECT_EQ(ReadCalibration(r.logger, r.cal), CalibrationRead::Succeeded);
+  EXPECT_EQ(r.cal.coef[0], old);
 }
 
 // The conductivity correction alone: table 0600 written and compared, coefficients untouched.
