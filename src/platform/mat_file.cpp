@@ -67,16 +67,25 @@ Array Create2D(matio_classes cls, matio_types type, size_t elementSize, size_t r
 }
 
 // The tagged sub-elements of an array element from `pos` up to `end`: array flags (8 bytes of
-// miUINT32), dimensions (miINT32, at least two), the name (miINT8), then the data; the fields
-// and cells of a struct or cell array are array elements again, and an empty one has no
-// sub-elements at all. Each must fit inside its parent, and a small element (a tag whose upper
-// half is its byte count) holds at most four bytes; otherwise the library allocates what a
-// damaged tag claims (a name of gigabytes) before it finds the bytes missing.
+// miUINT32, the class in the low byte), dimensions (miINT32, at least two, none negative), the
+// name (miINT8), then the data; the fields and cells of a struct or cell array are array elements
+// again, and an empty one has no sub-elements at all. Each must fit inside its parent, and a
+// small element (a tag whose upper half is its byte count) holds at most four bytes. A cell or
+// struct array must have room for a tag per cell (per field of each element), since the library
+// allocates the table of them up front. Otherwise the library allocates what a damaged tag claims
+// (a name or a cell table of gigabytes) before it finds the bytes missing.
 template <class U32>
 bool SubelementsFit(std::FILE* f, uintmax_t pos, uintmax_t end, const U32& u32, int depth) {
   constexpr uint32_t kInt8 = 1, kInt32 = 5, kUInt32 = 6, kMatrix = 14;
+  constexpr uint32_t kCellClass = 1, kStructClass = 2;
+  constexpr uintmax_t kMaxDimensionBytes = 32 * 4;
   if (depth > 16) return false;
+  const uintmax_t room = end - pos;
   uint8_t tag[8];
+  uint8_t value[kMaxDimensionBytes];
+  uint32_t arrayClass = 0;
+  uintmax_t cells = 1;  // the product of the dimensions
+  uint32_t fieldNameLength = 0;
   int index = 0;
   for (; pos + 8 <= end; ++index) {
     if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0 || std::fread(tag, 1, 8, f) != 8)
@@ -87,9 +96,30 @@ bool SubelementsFit(std::FILE* f, uintmax_t pos, uintmax_t end, const U32& u32, 
     const uintmax_t length = small ? word >> 16 : u32(tag + 4);
     if (small ? length > 4 : pos + 8 + length > end) return false;
     if ((index == 0 && (small || type != kUInt32 || length != 8)) ||
-        (index == 1 && (small || type != kInt32 || length < 8 || length % 4 != 0)) ||
+        (index == 1 && (small || type != kInt32 || length < 8 || length % 4 != 0 ||
+                        length > kMaxDimensionBytes)) ||
         (index == 2 && type != kInt8))
       return false;
+    if (index <= 1 && std::fread(value, 1, length, f) != length) return false;
+    if (index == 0) arrayClass = u32(value) & 0xFF;
+    for (uintmax_t at = 0; index == 1 && at < length; at += 4) {
+      const auto dimension = static_cast<int32_t>(u32(value + at));
+      if (dimension < 0) return false;
+      if (dimension != 0 && cells > room / static_cast<uintmax_t>(dimension)) {
+        if (arrayClass == kCellClass || arrayClass == kStructClass) return false;
+        cells = room;  // a numeric array's data are checked against the file when read
+      } else {
+        cells *= static_cast<uintmax_t>(dimension);
+      }
+    }
+    if (index == 2 && arrayClass == kCellClass && cells > room / 8) return false;
+    if (index == 3 && arrayClass == kStructClass) {
+      if (!small || length != 4 || (fieldNameLength = u32(tag + 4)) == 0) return false;
+    }
+    if (index == 4 && arrayClass == kStructClass) {
+      const uintmax_t fields = (small ? length : u32(tag + 4)) / fieldNameLength;
+      if (fields != 0 && cells > room / 8 / fields) return false;
+    }
     if (!small && type == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, depth + 1))
       return false;
     pos += small ? 8 : 8 + (length + 7) / 8 * 8;
@@ -97,20 +127,65 @@ bool SubelementsFit(std::FILE* f, uintmax_t pos, uintmax_t end, const U32& u32, 
   return index == 0 || index >= 3;
 }
 
+// A version 4 file is a chain of variables, each a header of five 32-bit numbers (type "MOPT",
+// rows, columns, imaginary flag, name length) followed by the name and the data; the machine
+// digit M tells the byte order (0 little-endian, 1 big-endian). Every variable must end inside
+// the file, or the library allocates the size its header claims.
+bool Version4ChainIsWhole(std::FILE* f, uintmax_t size) {
+  constexpr uintmax_t kElementBytes[6] = {8, 4, 4, 2, 2, 1};  // by the precision digit P
+  uintmax_t pos = 0;
+  uint8_t h[20];
+  while (pos < size) {
+    if (pos + 20 > size || std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0 ||
+        std::fread(h, 1, 20, f) != 20)
+      return false;
+    uint32_t v[5] = {};
+    bool known = false;
+    for (const bool bigEndian : {false, true}) {
+      for (int i = 0; i < 5; ++i) {
+        const uint8_t* p = h + 4 * i;
+        v[i] = bigEndian ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]
+                         : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+      }
+      if (v[0] / 1000 == (bigEndian ? 1u : 0u)) {
+        known = true;
+        break;
+      }
+    }
+    const uint32_t o = v[0] / 100 % 10, p = v[0] / 10 % 10, t = v[0] % 10;
+    if (!known || o != 0 || p > 5 || t > 2 || v[1] > INT32_MAX || v[2] > INT32_MAX ||
+        v[4] > INT32_MAX)
+      return false;
+    const uintmax_t left = size - pos - 20;
+    uintmax_t bytes = kElementBytes[p] * (v[3] != 0 ? 2 : 1);
+    for (const uintmax_t n : {uintmax_t{v[1]}, uintmax_t{v[2]}}) {
+      if (n != 0 && bytes > left / n) return false;
+      bytes *= n;
+    }
+    if (v[4] > left || bytes > left - v[4]) return false;
+    pos += 20 + v[4] + bytes;
+  }
+  return true;
+}
+
 // A version 5 file is a 128-byte header and a chain of tagged elements (type, byte count); a file
 // whose chain runs past its end was cut short, and its last variable would be read with bytes
-// that are not there. Other versions are left to the library.
+// that are not there. A file without the version 5 header is taken as version 4 unless it is a
+// version 7.3 (HDF5) file, which is left to the library.
 bool ElementChainIsWhole(const std::string& name) {
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(name, ec);
   if (ec) return false;
   std::FILE* f = std::fopen(name.c_str(), "rb");
   if (f == nullptr) return false;
-  uint8_t header[128];
+  uint8_t header[128] = {};
   bool whole = true;
-  if (size >= 128 && std::fread(header, 1, 128, f) == 128) {
-    const bool little = header[126] == 'I' && header[127] == 'M';
-    const bool big = header[126] == 'M' && header[127] == 'I';
+  const bool headed = size >= 128 && std::fread(header, 1, 128, f) == 128;
+  const bool little = headed && header[126] == 'I' && header[127] == 'M';
+  const bool big = headed && header[126] == 'M' && header[127] == 'I';
+  if (!little && !big) {
+    whole = Version4ChainIsWhole(f, size);
+  } else {
     auto u32 = [&](const uint8_t* p) {
       return little ? static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | uint32_t{p[3]} << 24
                     : static_cast<uint32_t>(p[3] | p[2] << 8 | p[1] << 16) | uint32_t{p[0]} << 24;
