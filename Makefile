@@ -37,7 +37,7 @@ fuzz:
 	@bash scripts/install-deps.sh --fuzz
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j$(JOBS) --target fuzz_targets
-	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh build/fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) bash scripts/fuzz.sh build/fuzz
 
 demo: programs
 	bash scripts/demo.sh build/release

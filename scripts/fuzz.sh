@@ -8,6 +8,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build/fuzz}
 shift || true
 seconds=${FUZZ_SECONDS:-60}
+# FUZZ_RUNS: a fixed number of inputs from a fixed seed instead of a time, so a smoke run is the
+# same run on every machine (a finding there is a finding everywhere, not a matter of speed).
+if [ -n "${FUZZ_RUNS:-}" ]; then
+  limit=(-runs="$FUZZ_RUNS" -seed=1)
+else
+  limit=(-max_total_time="$seconds")
+fi
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(hex_file dat_file mat_file settings_file directory_file recent_files limits_file
@@ -22,7 +29,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$out/$t/corpus" "$out/$t/findings"
   log="$out/$t/log.txt"
   status=ok
-  "$bin/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+  "$bin/fuzz_$t" "${limit[@]}" -print_final_stats=1 -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix="$out/$t/findings/" \
     "$out/$t/corpus" "$root/tests/fuzz/corpus/$t" >"$log" 2>&1 || status=FOUND
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
