@@ -206,13 +206,16 @@ std::optional<RealTimeRecord> RecordReader::NextText() {
   }
 }
 
-std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
-                                  const std::vector<int32_t>& raw) {
-  std::vector<uint8_t> out;
+namespace {
+
+// Three zero bytes, the tag, the six bytes of the time field, the 24-bit counts and the byte that
+// makes the sum from the tag on.
+std::vector<uint8_t> Framed(RecordTag tag, const std::array<uint8_t, 6>& timeField,
+                            const std::vector<int32_t>& raw) {
+  std::vector<uint8_t> out(3, 0);
   out.reserve(13 + 3 * raw.size());
-  out.assign(3, 0);
   for (char c : kTags[static_cast<size_t>(tag)]) out.push_back(static_cast<uint8_t>(c));
-  for (uint8_t b : PackedDate(time)) out.push_back(b);
+  out.insert(out.end(), timeField.begin(), timeField.end());
   for (int32_t v : raw) {
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(static_cast<uint8_t>(v >> 8));
@@ -224,22 +227,18 @@ std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
   return out;
 }
 
+}  // namespace
+
+std::vector<uint8_t> BinaryRecord(RecordTag tag, const SystemTime& time,
+                                  const std::vector<int32_t>& raw) {
+  return Framed(tag, PackedDate(time), raw);
+}
+
 std::vector<uint8_t> SequenceRecord(uint16_t sequence, const std::vector<int32_t>& raw) {
-  std::vector<uint8_t> out(3, 0);
-  for (char c : kTags[static_cast<size_t>(RecordTag::Sequence)])
-    out.push_back(static_cast<uint8_t>(c));
-  out.push_back(static_cast<uint8_t>(sequence >> 8));
-  out.push_back(static_cast<uint8_t>(sequence));
-  out.insert(out.end(), 4, 0);
-  for (int32_t v : raw) {
-    out.push_back(static_cast<uint8_t>(v >> 16));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-  }
-  uint8_t sum = 0;
-  for (size_t i = 3; i < out.size(); ++i) sum = static_cast<uint8_t>(sum + out[i]);
-  out.push_back(sum);
-  return out;
+  // The sequence number stands in the first two bytes of the (otherwise unused) time field.
+  return Framed(RecordTag::Sequence,
+                {static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence), 0, 0, 0, 0},
+                raw);
 }
 
 std::string TextRecord(const SystemTime& time, const std::vector<double>& values) {
