@@ -215,7 +215,12 @@ void BM_AnalyseOneBurst(benchmark::State& state) {
   klx::WaveSetup setup = Setup();
   setup.burstLength = static_cast<int>(state.range(0));
   auto& burst = data.bursts[0];
+  // A longer burst repeats the recorded one (zeros would read as a sensor out of the water and
+  // skip the analysis).
+  const size_t recorded = burst.samples.size();
   burst.samples.resize(static_cast<size_t>(setup.burstLength));
+  for (size_t i = recorded; i < burst.samples.size(); ++i)
+    burst.samples[i] = burst.samples[i % recorded];
   klx::WaveAnalyser analyser;
   for (auto _ : state) {
     analyser.AnalyseBurst(setup, burst);
