@@ -388,7 +388,7 @@ TEST(Threshold, TemperatureSenseIsExchangedInTheCodeOnly) {
   p.startMode = kStartAboveThreshold;
   p.thresholdChannel = 0;  // temperature
   p.thresholdRaw = 0x123456;
-  p.thresholdLimitRaw = 0xFFFFFD;
+  p.thresholdLimitRaw = 0xFD70A2;
   BuildThresholdBlock(p, vs);
   EXPECT_EQ(p.thresholdBlock[0], 5);
   BuildThresholdBlock(p, vs);  // a second enable sends the same
@@ -398,8 +398,9 @@ TEST(Threshold, TemperatureSenseIsExchangedInTheCodeOnly) {
   p.continuousPower = true;
   BuildThresholdBlock(p, vs);
   EXPECT_EQ(p.thresholdBlock[0], 0x80 | 7);
-  EXPECT_EQ(p.thresholdBlock[5], 0x12);
-  EXPECT_EQ(p.thresholdBlock[7], 0x56);
+  // Code, channel, limit and threshold counts most significant byte first.
+  EXPECT_EQ(p.thresholdBlock,
+            (std::array<uint8_t, 8>{0x80 | 7, 0, 0xFD, 0x70, 0xA2, 0x12, 0x34, 0x56}));
   p.thresholdChannel = 1;  // pressure: no exchange
   BuildThresholdBlock(p, vs);
   EXPECT_EQ(p.thresholdBlock[0], 0x80 | 6);
