@@ -28,6 +28,7 @@
 #include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "files/ui/file_dialogs.h"
+#include "gui/desktop_helpers.h"
 #include "gui/qt_test_app.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
@@ -109,16 +110,7 @@ class MainWindowTest : public test::TempDirTest {
     return held;
   }
 
-  bool SelectSimulator(const std::string& model) {
-    ComSettingsDialog dialog(window->session(), window.get());
-    QListWidget* list = dialog.List();
-    for (int row = 0; row < list->count(); ++row)
-      if (list->item(row)->text() == QString::fromStdString("Simulated logger: " + model)) {
-        list->setCurrentRow(row);
-        return dialog.Apply();
-      }
-    return false;
-  }
+  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
 
   std::unique_ptr<MainWindow> window;
   std::vector<std::string> asked;

@@ -15,6 +15,7 @@
 #include "desktop/main_window.h"
 #include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
+#include "gui/desktop_helpers.h"
 #include "gui/qt_test_app.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
@@ -50,16 +51,7 @@ class WavesGuiTest : public test::TempDirTest {
     TempDirTest::TearDown();
   }
 
-  bool SelectSimulator(const std::string& model) {
-    ComSettingsDialog dialog(window->session(), window.get());
-    QListWidget* list = dialog.List();
-    for (int row = 0; row < list->count(); ++row)
-      if (list->item(row)->text() == QString::fromStdString("Simulated logger: " + model)) {
-        list->setCurrentRow(row);
-        return dialog.Apply();
-      }
-    return false;
-  }
+  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
 
   std::unique_ptr<MainWindow> window;
   std::vector<std::string> files;
