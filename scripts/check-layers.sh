@@ -12,8 +12,9 @@ declare -A rank=(
   [derived]=5
   [files]=6 [display]=6
   [deployment]=7 [waves]=7 [cards]=7
-  [realtime]=8 [scripts]=8 [microsal]=8
-  [session]=9
+  [realtime]=8 [scripts]=8
+  [microsal]=9
+  [session]=10
   [desktop]=40
 )
 # Window folders sit above the session, in the order of their cores; the desktop above them all.
