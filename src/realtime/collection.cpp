@@ -292,6 +292,7 @@ int RealTimeRun::Tick() {
   // Every complete record the buffer holds is taken in this tick.
   while (auto record = reader_->Next()) {
     if (record->tag == RecordTag::Sample) {
+      if (bursts_) BurstComplete(bursts_->Expire(data_, record->time));
       StoreSample(*record);
       ++stored;
     } else {
@@ -535,7 +536,8 @@ void RealTimeRun::StoreBurst(const RealTimeRecord& record) {
 
 void RealTimeRun::BurstComplete(int burst) {
   if (burst < 0 || static_cast<size_t>(burst) >= data_.bursts.size()) return;
-  if (!textFile_ && file_.IsOpen())
+  // A burst that received nothing has nothing to keep in the file (its slots would be zeros).
+  if (!textFile_ && file_.IsOpen() && bursts_->CompletedPresent() > 0)
     file_.AppendBurst(data_.bursts[static_cast<size_t>(burst)].time, bursts_->Raw());
   if (onBurst) onBurst(burst);
 }

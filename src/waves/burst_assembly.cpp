@@ -32,6 +32,7 @@ void BurstAssembler::Open(DataSet& data, const SystemTime& start, uint32_t sampl
   burst.stats.surfaceMin = 500.0f;
   data.bursts.push_back(std::move(burst));
   open_ = static_cast<int>(number);
+  stamped_ = true;
   present_ = 0;
   std::fill(slots_.begin(), slots_.end(), 0);
   std::fill(raw_.begin(), raw_.end(), 0);
@@ -42,6 +43,7 @@ int BurstAssembler::Add(DataSet& data, int first, const float* values, const int
   if (open_ < 0) {
     int none = -1;
     Open(data, now, sampleIndex, none);
+    stamped_ = false;  // started on the PC's clock: not comparable with the logger's times
   }
   auto& samples = data.bursts[static_cast<size_t>(open_)].samples;
   for (int k = 0; k < count; ++k) {
@@ -62,11 +64,19 @@ int BurstAssembler::Close(DataSet& data) {
   return open_ >= 0 ? Complete(data) : -1;
 }
 
+int BurstAssembler::Expire(DataSet& data, const SystemTime& now) {
+  if (open_ < 0 || !stamped_ || setup_.rateHz <= 0) return -1;
+  const int64_t durationMs = static_cast<int64_t>(length_) * 1000 / setup_.rateHz + 2000;
+  const int64_t started = ToEpochMs(data.bursts[static_cast<size_t>(open_)].time);
+  return ToEpochMs(now) - started > durationMs ? Complete(data) : -1;
+}
+
 int BurstAssembler::Complete(DataSet& data) {
   const int index = open_;
   open_ = -1;
+  completedPresent_ = present_;
   BurstSeries& burst = data.bursts[static_cast<size_t>(index)];
-  if (present_ < 2) {  // kept, not analysed
+  if (present_ == 0) {
     std::swap(raw_, completedRaw_);
     return index;
   }
@@ -84,7 +94,7 @@ int BurstAssembler::Complete(DataSet& data) {
     raw_[static_cast<size_t>(i)] = rawMean;
   }
   std::swap(raw_, completedRaw_);
-  analyser_.AnalyseBurst(setup_, burst);
+  if (present_ >= 2) analyser_.AnalyseBurst(setup_, burst);  // fewer: kept, not analysed
   return index;
 }
 

@@ -5,7 +5,9 @@
 // those present and it is analysed.
 //
 // Choices: a burst that closes with fewer than two samples keeps them but is not analysed; the
-// run's end (Close) completes an open burst like the next stamp would.
+// run's end (Close) completes an open burst like the next stamp would, and so does a tide sample
+// that arrives after the burst's own duration (its last "SEQ" records were lost on the line), so
+// the burst is shown and saved without waiting for the next burst stamp.
 #include <cstdint>
 #include <vector>
 
@@ -34,11 +36,17 @@ class BurstAssembler {
   // Completes the open burst, if any; returns its index or -1.
   int Close(DataSet& data);
 
+  // Completes the open burst when `now` (a logger time) lies past its stamped start by more than
+  // its duration (burst length / rate) and two seconds; returns its index or -1.
+  int Expire(DataSet& data, const SystemTime& now);
+
   int OpenBurst() const { return open_; }
   int PresentCount() const { return present_; }
   // The raw counts of the last completed burst as received; a missing slot holds the mean of
   // the counts present (the real-time file gets a whole burst).
   const std::vector<int32_t>& Raw() const { return completedRaw_; }
+  // The samples the last completed burst had received (0: nothing worth writing).
+  int CompletedPresent() const { return completedPresent_; }
   WaveAnalyser& Analyser() { return analyser_; }
   const WaveSetup& Setup() const { return setup_; }
 
@@ -50,6 +58,8 @@ class BurstAssembler {
   int length_ = 0;
   int open_ = -1;    // index of the open burst in data.bursts, -1 when none
   int present_ = 0;  // samples received for the open burst
+  int completedPresent_ = 0;
+  bool stamped_ = false;  // the open burst began with a burst stamp (the logger's time)
   std::vector<uint8_t> slots_;  // 1: present
   std::vector<int32_t> raw_, completedRaw_;
 };
