@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -110,5 +113,26 @@ class FileHost : public RecordingHost {
   std::vector<std::string> files;
   std::vector<FileChoice> choices;
 };
+
+// An independent reader: Debian's Python with SciPy and netCDF4.
+inline constexpr const char* kPython = "/usr/bin/python3";
+inline bool PythonHas(const std::string& module) {
+  return std::system((std::string(kPython) + " -c 'import " + module + "' >/dev/null 2>&1").c_str()) ==
+         0;
+}
+// Writes `script` into `dir` and runs it on `arg`; gives what it printed.
+inline std::string RunPython(const std::filesystem::path& dir, const std::string& script,
+                             const std::filesystem::path& arg) {
+  std::ofstream(dir / "reader.py") << script;
+  const std::string command = std::string(kPython) + " " + (dir / "reader.py").string() + " " +
+                              arg.string();
+  std::FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return {};
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+  ::pclose(p);
+  return out;
+}
 
 }  // namespace klx::test
