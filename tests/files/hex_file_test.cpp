@@ -28,22 +28,22 @@ class HexFileTest : public FilesTest {
     auto request = ReadRequest(SaveBoth(written, name));
     request.decode = std::move(decode);
     EXPECT_TRUE(ReadHexFile(host, request, read));
-    EXPECT_EQ(read.image.fill, written.image.fill);
-    EXPECT_EQ(read.image.sampleWords, written.image.fill / 3);
+    EXPECT_EQ(std::make_tuple(read.image.fill, read.image.sampleWords, read.image.headerLength),
+              std::make_tuple(written.image.fill, written.image.fill / 3,
+                              written.image.headerLength));
     EXPECT_EQ(read.image.bytes, written.image.bytes);
+    EXPECT_FALSE(read.image.unsaved);
     const auto &r = read.image.snapshot, &w = written.image.snapshot;
-    EXPECT_EQ(r.parameters.startTime, w.parameters.startTime);
-    EXPECT_EQ(r.parameters.endTime, w.parameters.endTime);
+    EXPECT_TRUE(r.parameters.startTime == w.parameters.startTime &&
+                r.parameters.endTime == w.parameters.endTime && r.hostTime == w.hostTime &&
+                r.loggerTime == w.loggerTime);
     EXPECT_EQ(r.parameters.samplePeriod, w.parameters.samplePeriod);
-    EXPECT_TRUE(r.hostTime == w.hostTime && r.loggerTime == w.loggerTime);
     EXPECT_EQ(r.loggerStatus, w.loggerStatus);
     for (int ch = 0; ch < written.data.channelCount; ++ch)
       EXPECT_EQ(read.data.calibration.coef[ch], written.data.calibration.coef[ch]);
-    EXPECT_EQ(read.data.logger.model, written.data.logger.model);
-    EXPECT_EQ(read.data.logger.serial, written.data.logger.serial);
-    EXPECT_EQ(read.data.logger.channelTypes, written.data.logger.channelTypes);
-    EXPECT_EQ(read.image.headerLength, written.image.headerLength);
-    EXPECT_FALSE(read.image.unsaved);
+    const LoggerState &rl = read.data.logger, &wl = written.data.logger;
+    EXPECT_EQ(std::tie(rl.model, rl.serial, rl.channelTypes),
+              std::tie(wl.model, wl.serial, wl.channelTypes));
     return read;
   }
 };
@@ -75,10 +75,8 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   EXPECT_EQ(read.comment, "harbour mouth");
   EXPECT_EQ(read.data.extendedCapabilities, vs.data.extendedCapabilities);
   const auto& rp = read.image.snapshot.parameters;
-  EXPECT_EQ(rp.averagingSeconds, 20u);
-  EXPECT_EQ(rp.startMode, kStartBelowThreshold);
-  EXPECT_EQ(rp.thresholdChannel, 2);
-  EXPECT_DOUBLE_EQ(rp.thresholdValue, -3.25);
+  EXPECT_EQ(std::make_tuple(rp.averagingSeconds, rp.startMode, rp.thresholdChannel, rp.thresholdValue),
+            std::make_tuple(20u, uint32_t{kStartBelowThreshold}, 2, -3.25));
 
   // An extended tide-and-wave logger with a gain channel and wave bursts.
   HeldData nmj = MakeHeld("NMJ-7400", 6.02f, "TPf", 30, 48);
@@ -97,14 +95,12 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   gain.changedMask = 4;
   nmj.data.stamps.records.push_back(gain);
   read = RoundTrip(nmj, "nmj.dat");
-  EXPECT_TRUE(read.data.logger.extendedCommandSet);
-  EXPECT_EQ(read.data.logger.memoryTypeCode, 4);
-  EXPECT_EQ(read.data.logger.parameterBlockLength, 48);
-  EXPECT_TRUE(rp.waveEnabled);
-  EXPECT_EQ(rp.waveRateHz, 4);
-  EXPECT_EQ(rp.burstLength, 1024);
+  EXPECT_EQ(std::make_tuple(read.data.logger.extendedCommandSet, read.data.logger.memoryTypeCode,
+                            read.data.logger.parameterBlockLength),
+            std::make_tuple(true, 4, 48));
+  EXPECT_EQ(std::make_tuple(rp.waveEnabled, rp.waveRateHz, rp.burstLength, rp.loggerHeight),
+            std::make_tuple(true, 4, 1024, 0.75));
   EXPECT_EQ(rp.burstInterval, (Period{1, 0, 0}));
-  EXPECT_DOUBLE_EQ(rp.loggerHeight, 0.75);
   // The gain stamp comes back from the dat file.
   FileHost datHost;
   HeldData fromDat;

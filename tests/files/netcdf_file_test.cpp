@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "decoding/channel_types.h"
+#include "files/files_fixture.h"
 #include "files/dat_file.h"
 #include "files/mat_file.h"
 #include "platform/clock.h"
@@ -37,11 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPython = "/usr/bin/python3";
-
 bool ReaderAvailable() {
-  static const bool ok =
-      std::system((std::string(kPython) + " -c 'import netCDF4' >/dev/null 2>&1").c_str()) == 0;
+  static const bool ok = PythonHas("netCDF4");
   return ok;
 }
 
@@ -75,15 +73,9 @@ for name, v in ds.variables.items():
 )";
 
 NcFile ReadWithPython(const fs::path& nc, const fs::path& dir) {
-  std::ofstream(dir / "dump.py") << kDumpScript;
   NcFile out;
-  const std::string command =
-      std::string(kPython) + " " + (dir / "dump.py").string() + " " + nc.string();
-  std::FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char* line = nullptr;
-  size_t capacity = 0;
-  while (::getline(&line, &capacity, p) > 0) {
+  std::istringstream lines(RunPython(dir, kDumpScript, nc));
+  for (std::string line; std::getline(lines, line);) {
     std::istringstream in(line);
     std::string kind, name, attr;
     in >> kind >> name;
@@ -103,8 +95,6 @@ NcFile ReadWithPython(const fs::path& nc, const fs::path& dir) {
       for (double x; in >> x;) v.values.push_back(x);
     }
   }
-  std::free(line);
-  ::pclose(p);
   return out;
 }
 
