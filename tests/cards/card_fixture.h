@@ -1,0 +1,161 @@
+#pragma once
+// A scripted accessory card behind the loopback: a generic serial card (status replies from a
+// queue, the table it was sent, the table it answers with), an MMC/SD card with canned replies,
+// and table 0800. Commands arrive without terminators, so the stream is cut by command length.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <string>
+
+#include "../link/link_fixture.h"
+#include "cards/meta_table.h"
+#include "shell/status.h"
+
+namespace klx::test {
+
+struct FakeCard {
+  // Generic serial card.
+  std::deque<int> statuses;  // one per "!X0000"; 0 when empty
+  int stuckStatus = -1;      // when >= 0 every poll answers it
+  bool version4 = true;
+  std::string stored;        // the table as the card received it (before its end-of-text byte)
+  std::string receivedCheck; // the two check digits that followed
+  std::string answer;        // what "!X04nn"/"!X01nn" sends; empty: stored + ETX + check digits
+  bool answerSet = false;
+  std::vector<std::string> commands;  // every command recognised, in order
+  // MMC/SD: replies by command.
+  std::map<std::string, std::string> mmc;
+  // Table 0800.
+  std::string modemTable = std::string("\x1E\x00\x28\x00\x01", 5);
+  bool nakModemWrite = false;
+  bool corruptModemWrite = false;
+  int loggerStatus = 0;
+
+  std::string AnswerFor() const {
+    if (answerSet) return answer;
+    std::string a = stored + kEtx;
+    if (version4) a += Format("%02X", MetaTableCheckByte(stored));
+    return a;
+  }
+  static std::string WithCheck(const std::string& data) {
+    std::string t = data;
+    unsigned sum = 0;
+    for (char c : t) sum += static_cast<uint8_t>(c);
+    t += static_cast<char>(static_cast<uint8_t>(0xA5 - sum));
+    return t;
+  }
+
+  // Consumes what it can of `in`; leaves an incomplete command there.
+  void Handle(std::string& in, LineOutput& out, int64_t now) {
+    while (!in.empty()) {
+      if (receivingTable) {
+        const size_t etx = in.find(kEtx);
+        const size_t need = etx == std::string::npos ? 0 : etx + (version4 ? 3 : 1);
+        if (etx == std::string::npos || in.size() < need) return;
+        stored = in.substr(0, etx);
+        if (version4) receivedCheck = in.substr(etx + 1, 2);
+        in.erase(0, need);
+        receivingTable = false;
+        continue;
+      }
+      if (modemWrite > 0) {
+        if (in.size() < static_cast<size_t>(modemWrite)) return;
+        std::string data = in.substr(0, 5);
+        if (corruptModemWrite) data[4] = static_cast<char>(data[4] ^ 2);
+        modemTable = data;
+        in.erase(0, static_cast<size_t>(modemWrite));
+        modemWrite = 0;
+        out.Send("\x06", now + 1);
+        continue;
+      }
+      auto take = [&](size_t n) {
+        if (in.size() < n) return std::string();
+        std::string c = in.substr(0, n);
+        in.erase(0, n);
+        commands.push_back(c);
+        return c;
+      };
+      if (in[0] == '\x06') {
+        in.erase(0, 1);
+        if (modemReadPending) {
+          modemReadPending = false;
+          out.Send(WithCheck(modemTable), now + 1);
+        }
+        continue;
+      }
+      if (in[0] == 'A') {
+        take(1);
+        out.Send("KLX VS-330 6.50 001234\r\n", now + 1);
+      } else if (in[0] == 'T') {
+        take(1);
+        out.Send(Format("Logger status %02X\r\n", loggerStatus), now + 1);
+      } else if (in.rfind("R0800", 0) == 0) {
+        take(5);
+        out.Send("R080006\r\n", now + 1);
+        modemReadPending = true;
+      } else if (in[0] == 'S') {
+        const std::string c = take(7);
+        if (c.empty()) return;
+        if (nakModemWrite) {
+          out.Send("\x15", now + 1);
+        } else {
+          modemWrite = 6;
+          out.Send("\x06", now + 1);
+        }
+      } else if (in.rfind("!GCC", 0) == 0) {
+        const std::string c = take(12);
+        if (c.empty()) return;
+        if (mmc.count(c)) out.Send(mmc[c], now + 1);
+      } else if (in.rfind("!G", 0) == 0) {
+        const std::string c = take(4);
+        if (c.empty()) return;
+        if (mmc.count(c)) out.Send(mmc[c], now + 1);
+      } else if (in.rfind("!X", 0) == 0) {
+        const std::string c = take(6);
+        if (c.empty()) return;
+        const std::string op = c.substr(2, 2);
+        if (c == "!X0000") {
+          int s = stuckStatus >= 0 ? stuckStatus : 0;
+          if (stuckStatus < 0 && !statuses.empty()) {
+            s = statuses.front();
+            statuses.pop_front();
+          }
+          out.Send(Format("%02X00MTS\r\n", s), now + 1);
+        } else if (op == "05" || op == "02") {
+          receivingTable = true;
+        } else if (op == "04" || op == "01") {
+          out.Send(AnswerFor(), now + 5, 0.5);
+        }
+      } else if (in[0] == 'F') {
+        take(in.size() >= 3 ? 3 : in.size());
+      } else {
+        commands.push_back(in);  // not understood: dropped
+        in.clear();
+      }
+    }
+  }
+
+ private:
+  bool receivingTable = false;
+  bool modemReadPending = false;
+  int modemWrite = 0;
+};
+
+// The card behind an open link, with a two-channel logger whose second channel is generic.
+struct CardTest : OpenLink {
+  void SetUp() override {
+    OpenLink::SetUp();
+    device->handler = [this](ScriptedDevice& d, LineOutput& out, int64_t now) {
+      card.Handle(d.received, out, now);
+    };
+    logger.state.connected = true;
+    logger.state.model = "VS-330";
+    logger.state.channelTypes = "TB";
+    logger.state.channelCount = 2;
+    logger.state.genericCardVersion = 4;
+  }
+  FakeCard card;
+};
+
+}  // namespace klx::test

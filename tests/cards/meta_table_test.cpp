@@ -1,0 +1,111 @@
+#include "cards/meta_table.h"
+
+#include <gtest/gtest.h>
+
+#include "cards/generic_card.h"
+#include "shell/status.h"
+
+namespace klx {
+namespace {
+
+TEST(MetaTableCheck, SumWithEtxAndCheckIs0xA5IncludingTheWrap) {
+  struct Case {
+    std::string table;
+    uint8_t check;  // worked out by hand
+  };
+  // "" sums to 0: 0 + 3 + 0xA2 = 0xA5. "~~" sums to 252: 252 + 3 + 166 = 421 = 0x1A5, where
+  // 165 - 255 would have gone negative.
+  const Case cases[] = {{"", 0xA2}, {"A\n", 0x57}, {"~~", 0xA6}, {std::string(3, '\xFF'), 0xA5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    EXPECT_EQ(MetaTableCheckByte(c.table), c.check);
+    EXPECT_TRUE(MetaTableCheckHolds(c.table, c.check));
+    EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check + 1)));
+    EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check - 1)));
+    EXPECT_EQ(Format("%02X", MetaTableCheckByte(c.table)).size(), 2u);
+  }
+}
+
+TEST(MetaTableFile, TypographicQuotesAreSentPlainAndTheOriginalKept) {
+  const std::string bytes = "KEY=\x93value\x94\r\nNEXT=\"x\"\n";
+  std::string error;
+  const auto table = MetaTableFromBytes(bytes, error);
+  ASSERT_TRUE(table) << error;
+  ASSERT_EQ(table->lines.size(), 2u);
+  EXPECT_EQ(table->lines[0], "KEY=\"value\"\r\n");
+  EXPECT_EQ(table->Joined(), "KEY=\"value\"\r\nNEXT=\"x\"\n");
+  EXPECT_EQ(table->original, bytes);
+  // The check byte is taken over the bytes as sent.
+  EXPECT_NE(MetaTableCheckByte(table->Joined()), MetaTableCheckByte(bytes));
+}
+
+TEST(MetaTableFile, RefusesWhatCannotBeSentWhole) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"80 characters", std::string(80, 'x') + "\r\n", true},
+      {"81 characters", std::string(81, 'x') + "\n", false},
+      {"81 without line end", "a\n" + std::string(81, 'x'), false},
+      {"zero byte", std::string("a\0b\n", 4), false},
+      {"end-of-text byte", "a\x03\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    EXPECT_EQ(MetaTableFromBytes(c.bytes, error).has_value(), c.accepted);
+    EXPECT_EQ(error.empty(), c.accepted);
+  }
+  // Lines of 40 and a line end: 16381 bytes fit with the ETX and check digits, 16382 do not.
+  std::string full;
+  while (full.size() + 41 <= 16381) full += std::string(40, 'y') + "\n";
+  full += std::string(16381 - full.size() - 1, 'z') + "\n";
+  ASSERT_EQ(full.size(), 16381u);
+  std::string error;
+  EXPECT_TRUE(MetaTableFromBytes(full, error));
+  EXPECT_FALSE(MetaTableFromBytes(full + "w", error));
+  EXPECT_NE(error.find("16381"), std::string::npos);
+}
+
+TEST(MetaTableVerify, APlainQuoteMatchesOnlyAQuote) {
+  EXPECT_TRUE(MetaTableMatchesFile("a\"b\"c\"", "a\x93" "b\x94" "c\""));
+  EXPECT_FALSE(MetaTableMatchesFile("a\"b", "axb"));
+  EXPECT_FALSE(MetaTableMatchesFile("axb", "a\"b"));
+  EXPECT_FALSE(MetaTableMatchesFile("abc", "abcd"));
+  EXPECT_FALSE(MetaTableMatchesFile("abcd", "abc"));
+  EXPECT_TRUE(MetaTableMatchesFile("", ""));
+}
+
+TEST(GenericCardStatus, ParsedFourCharactersBeforeTheTagWithItsText) {
+  struct Case {
+    const char* reply;
+    int status;  // -1: none
+  };
+  const Case cases[] = {{"0000MTS", 0},  {"\r\n0700MTS\r\n", 7}, {"8500MTS", 0x85},
+                        {"00MTS", -1},   {"ZZ00MTS", -1},        {"0700", -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    const auto s = ParseGenericCardStatus(c.reply);
+    EXPECT_EQ(s.value_or(-1), c.status);
+  }
+  EXPECT_STREQ(GenericCardStatusText(15), "Ensure intaernal bus powered up");
+  EXPECT_STREQ(GenericCardStatusText(132), "Meat table too big for buffer size");
+  EXPECT_STREQ(GenericCardStatusText(135), "Bad checksum on received meta table");
+  EXPECT_STREQ(GenericCardStatusText(136), "Unknown status");
+  EXPECT_STREQ(GenericCardStatusText(17), "Unknown status");
+}
+
+TEST(GenericCardChannels, OnlyChannelsOfLetterB) {
+  LoggerState s;
+  s.channelTypes = "TBCB";
+  s.channelCount = 4;
+  EXPECT_EQ(GenericCardChannels(s), (std::vector<int>{2, 4}));
+  s.channelTypes = "TCP";
+  s.channelCount = 3;
+  EXPECT_TRUE(GenericCardChannels(s).empty());
+}
+
+}  // namespace
+}  // namespace klx

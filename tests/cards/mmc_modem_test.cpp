@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "card_fixture.h"
+#include "cards/mmc_card.h"
+#include "cards/modem.h"
+#include "shell/command_ids.h"
+
+namespace klx::test {
+namespace {
+
+struct MmcTest : CardTest {
+  void SetUp() override {
+    CardTest::SetUp();
+    card.mmc = {{"!G00", "0003D090MMS\r\n"},
+                {"!G04", "SDHC 2GB MMD\r\n"},
+                {"!G02", "00000017MMF\r\n"},
+                {"!G03", "00000042MML\r\n"},
+                {"!GCC00000042", "2026/06/01 12:00:00,12.5\r\n2026/06/01 12:10:00,12.6\r\n"}};
+  }
+  MmcSdCard mmc{logger, clock};
+};
+
+TEST_F(MmcTest, RefreshReadsSizeTypeAndFileRange) {
+  mmc.Refresh();
+  EXPECT_FALSE(mmc.refreshEnabled);
+  mmc.RunToEnd();
+  EXPECT_TRUE(mmc.ok);
+  auto lines = mmc.Lines();
+  ASSERT_EQ(lines.size(), 7u);
+  // Each step waited one tick for its reply.
+  unsigned waited = 0;
+  EXPECT_EQ(std::sscanf(lines[5].c_str(), "Worst case timeout = %ums", &waited), 1);
+  EXPECT_GE(waited, 1000u);
+  EXPECT_LT(waited, 2000u);
+  lines.erase(lines.begin() + 5);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Refreshing MMC/SD card data", "Memory size = 250000KB",
+                       "Memory type = SDHC 2GB", "First file in sequence = 00000017",
+                       "Last file in sequence = 00000042", "Refresh complete"}));
+  EXPECT_EQ(mmc.fileNumberField, "00000042");
+  EXPECT_TRUE(mmc.refreshEnabled);
+}
+
+TEST_F(MmcTest, EachMissingMarkerEndsTheRefreshWithItsMessage) {
+  struct Case {
+    const char* command;
+    const char* message;
+  };
+  const Case cases[] = {{"!G00", "Unable to read MMC/SD size"},
+                        {"!G04", "Unable to read MMC/SD type"},
+                        {"!G02", "Unable to read MMC/SD first file"},
+                        {"!G03", "Unable to read MMC/SD last file"}};
+  const auto replies = card.mmc;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    card.mmc = replies;
+    card.mmc[c.command] = "garbage\r\n";
+    card.commands.clear();
+    mmc.Refresh();
+    const int64_t took = Elapsed([&] { mmc.RunToEnd(); });
+    EXPECT_FALSE(mmc.ok);
+    EXPECT_EQ(mmc.Lines().back(), c.message);
+    EXPECT_EQ(card.commands.back(), c.command);  // nothing after the failed step
+    EXPECT_GE(took, MmcSdCard::kWaitSeconds * 1000);
+    EXPECT_LT(took, (MmcSdCard::kWaitSeconds + 5) * 4 * 1000);
+  }
+}
+
+TEST_F(MmcTest, FileNumbersAreRangeCheckedBeforeTheyAreSent) {
+  EXPECT_EQ(MmcFileCommand(0).value_or(""), "!GCC00000000");
+  EXPECT_EQ(MmcFileCommand(99999999).value_or(""), "!GCC99999999");
+  EXPECT_FALSE(MmcFileCommand(100000000));
+  EXPECT_FALSE(MmcFileCommand(-1));
+  EXPECT_FALSE(mmc.FileContents(100000000));
+  EXPECT_TRUE(device->log.empty());
+
+  const auto contents = mmc.FileContents(42);
+  ASSERT_TRUE(contents);
+  EXPECT_EQ(*contents, card.mmc["!GCC00000042"]);
+  EXPECT_EQ(mmc.Lines().back(), "2026/06/01 12:10:00,12.6");
+}
+
+TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
+  std::string error;
+  const auto c = ModemFromFields("150", "47", "1", "2", error);
+  ASSERT_TRUE(c) << error;
+  EXPECT_EQ(c->frontPorch, 30);
+  EXPECT_EQ(c->backPorch, 9);  // 47 ms: whole-number division
+  EXPECT_EQ(c->inactiveLevel, 0);
+  EXPECT_EQ(c->Pack(), (std::array<uint8_t, 5>{30, 0, 9, 0, 1}));
+  EXPECT_EQ(ModemConfiguration::Unpack({0x10, 0x27, 0xFF, 0xFF, 3}).FrontPorchMs(), 50000u);
+  EXPECT_EQ(ModemConfiguration::Unpack({0x10, 0x27, 0xFF, 0xFF, 3}).BackPorchMs(), 327675u);
+
+  const auto top = ModemFromFields("327675", "0", "0", "1", error);
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->Pack(), (std::array<uint8_t, 5>{0xFF, 0xFF, 0, 0, 2}));
+  for (const auto& [front, back] : {std::pair{"327680", "0"}, std::pair{"0", "4294967295"},
+                                    std::pair{"-5", "0"}, std::pair{"1e3", "0"}, std::pair{"", "0"}}) {
+    SCOPED_TRACE(front + std::string("/") + back);
+    error.clear();
+    EXPECT_FALSE(ModemFromFields(front, back, "0", "0", error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+struct ModemTest : CardTest {};
+
+TEST_F(ModemTest, OpenReadsTheTableAndWriteComparesTheReadBack) {
+  ModemConfiguration c;
+  ASSERT_TRUE(OpenModemSettings(logger, c));
+  EXPECT_EQ(c.FrontPorchMs(), 150u);
+  EXPECT_EQ(c.BackPorchMs(), 200u);
+  EXPECT_EQ(c.activeLevel, 1);
+
+  c.backPorch = 100;
+  ASSERT_TRUE(WriteModemSettings(logger, c));
+  EXPECT_EQ(card.modemTable, std::string("\x1E\x00\x64\x00\x01", 5));
+  EXPECT_TRUE(host.events.empty() || !host.Saw("tell", "ERROR"));
+
+  card.corruptModemWrite = true;
+  EXPECT_FALSE(WriteModemSettings(logger, c));
+  EXPECT_TRUE(host.Saw("tell", "ERROR #12 Modem configuration compare error."));
+
+  card.nakModemWrite = true;
+  EXPECT_FALSE(WriteModemSettings(logger, c));
+  EXPECT_TRUE(host.Saw("tell", "ERROR #10 Modem configuration send error."));
+}
+
+TEST_F(ModemTest, ALoggingLoggerIsRefusedAndTheValuesStay) {
+  card.loggerStatus = 2;
+  ModemConfiguration c;
+  c.frontPorch = 7;
+  EXPECT_FALSE(OpenModemSettings(logger, c));
+  EXPECT_TRUE(host.Saw("tell", "Cannot read the modem parameters at this time."));
+  EXPECT_EQ(c.frontPorch, 7);
+  EXPECT_EQ(std::count(card.commands.begin(), card.commands.end(), "R0800"), 0);
+}
+
+TEST_F(ModemTest, SleepSendsRealTimeOutputAndOneFetchThenDisconnects) {
+  deployment.realtimeOutput = false;
+  deployment.realtimeBaudCode = 3;
+  ASSERT_TRUE(ModemSleep(logger));
+  EXPECT_NE(device->log.find("A!B0D"), std::string::npos);
+  EXPECT_NE(device->log.find("F00"), std::string::npos);
+  EXPECT_FALSE(deployment.realtimeOutput);
+  EXPECT_EQ(deployment.realtimeBaudCode, 3u);
+  EXPECT_FALSE(logger.fetchAll);
+  EXPECT_FALSE(logger.state.connected);
+  EXPECT_FALSE(link.IsOpen(PortSlot::Logger));
+  EXPECT_EQ(host.status[kStatusMessagePart], "Logger Disconnected");
+}
+
+}  // namespace
+}  // namespace klx::test
