@@ -1,0 +1,107 @@
+// The script cipher and the .rcfg text form.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "scripts/rcfg.h"
+
+namespace klx {
+namespace {
+
+size_t LineCount(const std::string& text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(Tea, ZeroKeyAndZeroTextGiveTheKnownBlock) {
+  std::array<uint32_t, 2> block{0, 0};
+  TeaEncipher(block, TeaKey{0, 0, 0, 0});
+  EXPECT_EQ(block[0], 0x41EA3A0Au);
+  EXPECT_EQ(block[1], 0x94BAA940u);
+  TeaDecipher(block, TeaKey{0, 0, 0, 0});
+  EXPECT_EQ(block[0], 0u);
+  EXPECT_EQ(block[1], 0u);
+}
+
+TEST(Rcfg, PaddingGivesWholeBlocksAndAFullBlockGainsOneMore) {
+  struct Case {
+    size_t clearBytes;
+    size_t words;
+  };
+  for (const Case c : {Case{16, 6}, Case{15, 4}, Case{1, 2}, Case{8, 4}, Case{0, 2}}) {
+    const std::string clear(c.clearBytes, 'x');
+    const std::string rcfg = EncipherScript(clear);
+    EXPECT_EQ(LineCount(rcfg), c.words) << c.clearBytes << " clear bytes";
+    const auto back = DecipherScript(rcfg);
+    ASSERT_TRUE(back.has_value());
+    // The clear text comes back followed by its padding of spaces.
+    EXPECT_EQ(back->size(), c.words * 4);
+    EXPECT_EQ(back->substr(0, clear.size()), clear);
+    EXPECT_EQ(back->find_first_not_of(' ', clear.size()), std::string::npos);
+  }
+}
+
+TEST(Rcfg, EachLineIsEightUpperCaseDigits) {
+  const std::string rcfg = EncipherScript("Serial number=012345\nAveraging=YES\n");
+  size_t start = 0;
+  while (start < rcfg.size()) {
+    const size_t end = rcfg.find('\n', start);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = rcfg.substr(start, end - start);
+    EXPECT_EQ(line.size(), 8u) << line;
+    EXPECT_EQ(line.find_first_not_of("0123456789ABCDEF"), std::string::npos) << line;
+    start = end + 1;
+  }
+}
+
+TEST(Rcfg, TheProgramKeyIsNotTheZeroKeyAndAnotherKeyGivesOtherText) {
+  const std::string clear = "Serial number=012345\nWaves=YES\n";
+  const std::string rcfg = EncipherScript(clear);
+  EXPECT_NE(rcfg, EncipherScript(clear, TeaKey{0, 0, 0, 0}));
+  const auto wrong = DecipherScript(rcfg, TeaKey{1, 2, 3, 4});
+  ASSERT_TRUE(wrong.has_value());
+  EXPECT_EQ(wrong->find("Serial number="), std::string::npos);
+}
+
+TEST(Rcfg, ReadingAcceptsLowerCaseShortWordsAndCarriageReturns) {
+  const std::string clear = "Latency=300\n";
+  std::string rcfg = EncipherScript(clear);
+  // The same words written the way a hand-edited file may hold them.
+  std::string relaxed;
+  size_t start = 0;
+  while (start < rcfg.size()) {
+    const size_t end = rcfg.find('\n', start);
+    std::string word = rcfg.substr(start, end - start);
+    std::transform(word.begin(), word.end(), word.begin(), ::tolower);
+    const size_t nonZero = word.find_first_not_of('0');
+    relaxed += (nonZero == std::string::npos ? "0" : word.substr(nonZero)) + "\r\n";
+    start = end + 1;
+  }
+  relaxed += "\n";
+  const auto back = DecipherScript(relaxed);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->substr(0, clear.size()), clear);
+}
+
+TEST(Rcfg, MalformedFilesAreRefused) {
+  const std::string good = EncipherScript("Serial number=012345\n");
+  const size_t firstEnd = good.find('\n');
+  struct Case {
+    const char* what;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"empty", ""},
+      {"blank lines only", "\n\n"},
+      {"a letter that is not hexadecimal", "0000000G\n00000000\n"},
+      {"nine digits", "123456789\n00000000\n"},
+      {"two words on a line", "00000000 00000000\n"},
+      {"an odd count of words", good + "00000000\n"},
+      {"one word", good.substr(0, firstEnd + 1)},
+      {"a sign", "-0000001\n00000000\n"},
+  };
+  for (const Case& c : cases) EXPECT_FALSE(DecipherScript(c.text).has_value()) << c.what;
+}
+
+}  // namespace
+}  // namespace klx
