@@ -1,0 +1,207 @@
+// The per-record update: salinity from the ratio, the averaging window, the history's spread
+// and line, and the settled indicator.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "derived/derived.h"
+#include "derived/formulas.h"
+#include "microsal/measurement.h"
+#include "microsal/standardization.h"
+#include "records/data_set.h"
+
+namespace klx {
+namespace {
+
+int32_t Raw(double x) {
+  return static_cast<int32_t>(std::lround(x * 16777216.0));
+}
+
+CalibrationCoefficients Coefficients() {
+  CalibrationCoefficients cal;
+  MicrosalStandardization s;
+  s.standardZero = 0.25;  // zero points a raw count can meet exactly
+  s.sampleZero = 0.125;
+  s.alpha = 1.05;
+  ApplyToCoefficients(s, cal);
+  cal.coef[1] = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
+  return cal;
+}
+
+MicrosalReading Reading(double salinity) {
+  MicrosalReading r;
+  r.temperature = 24.0;
+  r.ratio = 1.0;
+  r.salinity = salinity;
+  return r;
+}
+
+TEST(MicrosalSalinity, NegativeZeroStandardAndNanRatiosGiveZero) {
+  const CalibrationCoefficients cal = Coefficients();
+  struct Case {
+    const char* name;
+    double sample, standard;
+    double ratio;  // expected Rt as kept
+  };
+  const Case cases[] = {
+      {"standard below its zero point", 0.5, 0.2, -(1.05 * 0.375) / 0.05},
+      {"standard exactly at its zero point", 0.5, 0.25, 0.0},
+      {"both cells at their zero points", 0.125, 0.25, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const MicrosalReading r = ConvertMicrosalRecord({Raw(c.sample), Raw(0.4), Raw(c.standard)}, cal);
+    EXPECT_EQ(r.salinity, 0.0);
+    EXPECT_NEAR(r.ratio, c.ratio, 1e-3);
+    EXPECT_TRUE(std::isfinite(r.ratio));
+  }
+  EXPECT_EQ(MicrosalSalinity(std::nan(""), 15.0), 0.0);
+  EXPECT_EQ(MicrosalSalinity(1.0, kDerivedMissing), 0.0);
+
+  // None of them reaches the means as NaN.
+  MicrosalMeasurement m(1);
+  for (const Case& c : cases)
+    m.Add(ConvertMicrosalRecord({Raw(c.sample), Raw(0.4), Raw(c.standard)}, cal));
+  EXPECT_TRUE(std::isfinite(m.Means().ratio));
+  EXPECT_EQ(m.Means().salinity, 0.0);
+}
+
+TEST(MicrosalSalinity, RatioModeMeetsPss78CheckValues) {
+  // Rt = 1 at 15 °C (IPTS-68) is salinity 35 by definition; the UNESCO 1983 check value
+  // S = 40 at R = 1.888091, 40 °C (IPTS-68), 10000 dbar has Rt = 1.1247386 at zero pressure.
+  EXPECT_NEAR(MicrosalSalinity(1.0, 15.0 / 1.00024), 35.0, 1e-4);
+  EXPECT_NEAR(MicrosalSalinity(1.1247385896, 40.0 / 1.00024), 40.0, 1e-4);
+  EXPECT_NEAR(MicrosalSalinity(0.5, 10.0 / 1.00024), 16.3224, 1e-4);
+}
+
+TEST(MicrosalSalinity, RetrievedHl240SalinityChannelUsesTheRatio) {
+  DataSet data;
+  data.logger.model = "HL-240";
+  data.logger.channelCount = 3;
+  data.logger.channelTypes = "CTC";
+  data.logger.standardChannels = false;
+  data.channelCount = 3;
+  data.samplesPerChannel = 3;
+  // Sample cell, temperature, standard cell: Rt = 0.5623693 / 0.5, the check value's ratio at
+  // 40 °C (IPTS-68);
+  // then a standard reading of zero and a missing one.
+  data.series = {{0.5623693f, 0.5f, 0.5f, 0, 0}, {float(40.0 / 1.00024), 15.0f, 15.0f, 0, 0},
+                 {0.5f, 0.0f, -1000.0f, 0, 0}};
+  DerivedSettings settings;
+  settings.salinityOn = true;
+  const DerivedAllocation a = AllocateDerivedChannels(data, settings);
+  ASSERT_GE(a.channels.salinity, 0);
+  RecomputeDerived(data, a.channels, settings);
+  const auto& s = data.series[static_cast<size_t>(a.channels.salinity)];
+  EXPECT_NEAR(s[0], 40.0, 5e-4);
+  EXPECT_EQ(s[1], kMissingValue);
+  EXPECT_EQ(s[2], kMissingValue);
+}
+
+TEST(MicrosalMeasurement, ShorteningTheWindowKeepsTheNewestReadingsAtOnce) {
+  MicrosalMeasurement m(30);
+  for (int i = 0; i < 200; ++i) m.Add(Reading(30.0 + i));
+  EXPECT_EQ(m.Held(), 180);
+  m.SetAveragingSeconds(5);
+  ASSERT_EQ(m.Held(), 30);
+  EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).front(), 30.0 + 170);
+  EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).back(), 30.0 + 199);
+  EXPECT_DOUBLE_EQ(m.Means().salinity, 30.0 + 184.5);
+  m.Add(Reading(300.0));
+  EXPECT_EQ(m.Held(), 30);
+  EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).front(), 30.0 + 171);
+}
+
+TEST(MicrosalMeasurement, AveragingFieldIsClampedToOneToSixty) {
+  struct Case {
+    const char* text;
+    int seconds;
+  };
+  for (const Case& c : {Case{"30", 30}, Case{"0", 1}, Case{"-4", 1}, Case{"61", 60},
+                        Case{"99999999999999", 60}, Case{"abc", 1}, Case{"12s", 12}}) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseAveragingSeconds(c.text), c.seconds);
+  }
+  MicrosalMeasurement m(0);
+  EXPECT_EQ(m.Window(), 6);
+}
+
+TEST(MicrosalMeasurement, StandardDeviationMatchesATwoPassReference) {
+  const std::vector<std::vector<double>> sets = {
+      {35.0012, 35.0008, 35.0015, 34.9991, 35.0003, 35.0020},
+      {1.0, 2.0, 3.0, 4.0},
+      {12.5},
+  };
+  for (const auto& v : sets) {
+    const double mean = std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+    double ss = 0;
+    for (double x : v) ss += (x - mean) * (x - mean);
+    const double reference = v.size() > 1 ? std::sqrt(ss / double(v.size() - 1)) : 0.0;
+    EXPECT_NEAR(OnePassStandardDeviation(v.data(), int(v.size())), reference, 1e-9);
+  }
+  // Equal values large enough for the one-pass sums to cancel badly never go below 0 or NaN.
+  const std::vector<double> flat(360, 35.12345678901);
+  const double sd = OnePassStandardDeviation(flat.data(), int(flat.size()));
+  EXPECT_GE(sd, 0.0);
+  EXPECT_LT(sd, 1e-5);
+}
+
+TEST(MicrosalMeasurement, SettledNeedsAFullHistoryAFlatLineAndANarrowSpread) {
+  struct Case {
+    const char* name;
+    double slope, spread;  // per entry; ± around the line's middle
+    int entries;
+    bool settled;
+  };
+  const int window = 30;
+  const Case cases[] = {
+      {"flat and narrow", 0.0, 0.0015, 30, true},
+      {"history still short", 0.0, 0.0, 29, false},
+      {"slope just below the limit", 0.00039, 0.0, 30, false},  // ends 0.0057 from the middle
+      {"spread beyond 0.002", 0.0, 0.0025, 30, false},
+      {"small slope, narrow", 0.00001, 0.001, 30, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> h;
+    for (int i = 0; i < c.entries; ++i)
+      h.push_back(35.0 + c.slope * i + ((i % 2) ? c.spread : -c.spread));
+    const HistoryFit fit = FitHistory(h.data(), int(h.size()));
+    EXPECT_EQ(HistorySettled(fit, int(h.size()), window), c.settled);
+  }
+  // The slope limit alone: a line without scatter, 0.0005 per entry, is settling whatever its
+  // spread; at 0.0003 it settles once its ends lie within 0.002 (few entries).
+  std::vector<double> steep = {35.0, 35.0005, 35.0010};
+  EXPECT_FALSE(HistorySettled(FitHistory(steep.data(), 3), 3, 3));
+  std::vector<double> gentle = {35.0, 35.0003, 35.0006};
+  EXPECT_TRUE(HistorySettled(FitHistory(gentle.data(), 3), 3, 3));
+  EXPECT_NEAR(FitHistory(gentle.data(), 3).slope, 0.0003, 1e-12);
+}
+
+TEST(MicrosalMeasurement, SettlesOnASteadySampleAndTextsFollowTheWindow) {
+  MicrosalMeasurement m(1);  // six readings
+  m.Add(Reading(35.0));
+  EXPECT_FALSE(m.Settled());
+  EXPECT_EQ(m.Text().rfind("\t(0 second averages)\nStandard deviation:\t0.00000\n\n"
+                           "Temperature:\t\t24.0000\xC2\xB0" "C\nRatio (Rt):\t\t1.00000",
+                           0),
+            0u);
+  for (int i = 0; i < 5; ++i) m.Add(Reading(35.0 + 0.0001 * (i % 2)));
+  EXPECT_TRUE(m.Settled());
+  EXPECT_EQ(m.Text().find("second averages"), std::string::npos);
+  EXPECT_EQ(m.SalinityLine(), "Sample salinity (PSS-78): 35.0000");
+  m.Add(Reading(36.0));  // a jump: settling again
+  EXPECT_FALSE(m.Settled());
+}
+
+TEST(MicrosalMeasurement, GraphKeepsMeansAndViewsTheLast1800) {
+  MicrosalMeasurement m(1);
+  for (int i = 0; i < 2000; ++i) m.Add(Reading(35.0));
+  EXPECT_EQ(m.Graph(MicrosalMeasurement::kGraphSalinity).size(), 2000u);
+  EXPECT_EQ(m.GraphViewStart(), 200u);
+  EXPECT_FLOAT_EQ(m.Graph(MicrosalMeasurement::kGraphTemperature).back(), 24.0f);
+}
+
+}  // namespace
+}  // namespace klx

@@ -1,0 +1,188 @@
+// The run's refusals, the bounded stop, and the standardization table's send and compare,
+// against a scripted far end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "link/link_fixture.h"
+#include "microsal/run.h"
+
+namespace klx {
+namespace {
+
+using test::LinkFixture;
+using test::ScriptedDevice;
+
+TEST(MicrosalStart, RefusesLoggersThatAreNoMicrosalinometerOrAreLogging) {
+  struct Case {
+    const char* name;
+    bool mode;
+    int status;
+    bool worksWhileLogging;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {"idle micro-salinometer", true, 0, false, nullptr},
+      {"complete", true, 4, false, nullptr},
+      {"stopped by the user", true, 8, false, nullptr},
+      {"no micro-salinometer mode", false, 0, false, kNotMicrosalText},
+      {"logging", true, 2, false, kMicrosalLoggingText},
+      {"enabled", true, 1, false, kMicrosalLoggingText},
+      {"logging, but allowed to", true, 2, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoggerState s;
+    s.model = "HL-240";
+    s.microSalinometerMode = c.mode;
+    s.commandLevelFlag4 = c.worksWhileLogging;
+    const char* refusal = MicrosalStartRefusal(s, c.status);
+    if (c.refusal)
+      EXPECT_STREQ(refusal, c.refusal);
+    else
+      EXPECT_EQ(refusal, nullptr);
+  }
+}
+
+TEST(MicrosalStart, ChannelsMustBeSampleTemperatureStandard) {
+  for (const auto& [letters, ok] : std::vector<std::pair<std::string, bool>>{
+           {"CTC", true}, {"CTCV", true}, {"CT", false}, {"TCC", false}, {"CCT", false},
+           {"CTS", false}}) {
+    SCOPED_TRACE(letters);
+    LoggerState s;
+    s.channelTypes = letters;
+    s.channelCount = static_cast<int>(letters.size());
+    EXPECT_EQ(MicrosalChannelsAsExpected(s), ok);
+  }
+}
+
+// A far end that keeps table 0600: "S0600" with its length, the data in chunks of 16, each
+// acknowledged; "R0600" answered with the length and the stored bytes in chunks of 16. With
+// `mangle` the stored batch's last byte differs from what was sent (its check byte fits it).
+struct TableEnd {
+  explicit TableEnd(LinkFixture& f) {
+    f.device->handler = [this](ScriptedDevice& d, LineOutput& out, int64_t now) {
+      std::string& r = d.received;
+      if (expected > 0) {
+        const size_t take = std::min(r.size(), expected - stored.size());
+        stored.append(r, 0, take);
+        r.erase(0, take);
+        if (stored.size() % 16 == 0 || stored.size() == expected) out.Send("\x06", now + 1);
+        if (stored.size() == expected) {
+          expected = 0;
+          if (mangle) {
+            stored[32] = static_cast<char>(stored[32] ^ 0x01);
+            stored[33] = static_cast<char>(
+                TableCheckByte(reinterpret_cast<const uint8_t*>(stored.data()), 33));
+          }
+        }
+        return;
+      }
+      if (r.size() >= 7 && r.compare(0, 5, "S0600") == 0) {
+        expected = std::stoul(r.substr(5, 2), nullptr, 16);
+        stored.clear();
+        r.clear();
+        out.Send("\x06", now + 1);
+      } else if (r == "R0600") {
+        r.clear();
+        sent = 0;
+        char header[16];
+        std::snprintf(header, sizeof header, "R0600%02X\r\n", static_cast<unsigned>(stored.size()));
+        out.Send(header, now + 1);
+      } else if (r == "\x06") {
+        r.clear();
+        if (sent < stored.size()) {
+          const size_t n = std::min<size_t>(16, stored.size() - sent);
+          out.Send(stored.substr(sent, n), now + 1);
+          sent += n;
+        }
+      }
+    };
+  }
+  size_t expected = 0, sent = 0;
+  std::string stored;
+  bool mangle = false;
+};
+
+MicrosalStandardization Next() {
+  MicrosalStandardization s;
+  s.batch = "P165";
+  s.k15 = 0.99993;
+  s.standardOne = 0.61;
+  s.sampleOne = 0.587;
+  s.alpha = 1.0374125;
+  return s;
+}
+
+TEST(MicrosalSave, TableIsSentReadBackAndCompared) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  TableEnd end(f);
+  ASSERT_TRUE(SendStandardizationBlock(f.logger, Next()));
+  const auto block = EncodeStandardizationBlock(Next());
+  ASSERT_EQ(end.stored.size(), 34u);  // the 33 bytes and the check byte
+  EXPECT_EQ(end.stored.substr(0, 33), std::string(block.begin(), block.end()));
+  EXPECT_TRUE(TableChecksumHolds(reinterpret_cast<const uint8_t*>(end.stored.data()), 34));
+  EXPECT_EQ(f.device->log.rfind("S060022", 0), 0u);
+
+  end.mangle = true;
+  EXPECT_FALSE(SendStandardizationBlock(f.logger, Next()));
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kMicrosalCompareError);
+}
+
+TEST(MicrosalSave, SilentFarEndGivesTheSendError) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  EXPECT_FALSE(SendStandardizationBlock(f.logger, Next()));
+  EXPECT_EQ(f.host.status[kStatusMessagePart], kMicrosalSendError);
+}
+
+TEST(MicrosalSave, UnusableGainOrUnreadCoefficientsAreRefusedBeforeAnyTraffic) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  CalibrationCoefficients cal;
+  cal.coef[0] = {0.25, 2.0, 0, 0};
+  const CalibrationCoefficients before = cal;
+  MicrosalRun run(f.logger, f.clock, cal);
+  run.calibrationRead = true;
+  for (double alpha : {std::nan(""), double(INFINITY), 0.0}) {
+    MicrosalStandardization next = Next();
+    next.alpha = alpha;
+    EXPECT_FALSE(run.SaveStandardization(next));
+    EXPECT_TRUE(f.host.Saw("tell", "not a finite, non-zero number"));
+  }
+  run.calibrationRead = false;
+  EXPECT_FALSE(run.SaveStandardization(Next()));
+  EXPECT_TRUE(f.host.Saw("tell", "could not be read when the Micro-Salinometer started"));
+  EXPECT_TRUE(f.device->log.empty());
+  EXPECT_EQ(cal, before);
+  EXPECT_EQ(run.standardization, MicrosalStandardization{});
+}
+
+TEST(MicrosalStop, WaitingForAnIdleStatusIsBounded) {
+  LinkFixture f;
+  ASSERT_TRUE(f.Open());
+  int polls = 0;
+  f.device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
+    if (d.received == "T") {
+      ++polls;
+      out.Send(polls < 4 ? "Logger status 02 00\r\n" : "Logger status 04 02\r\n", now + 1);
+    }
+    d.Clear();
+  };
+  f.logger.state.extendedCommandSet = true;
+  EXPECT_TRUE(WaitUntilIdle(f.logger, f.clock, 20000, kMicrosalCaption));
+  EXPECT_EQ(polls, 4);
+
+  polls = -1000000;  // never idle
+  const int64_t took = f.Elapsed([&] {
+    EXPECT_FALSE(WaitUntilIdle(f.logger, f.clock, 5000, kMicrosalCaption));
+  });
+  EXPECT_GE(took, 5000);
+  EXPECT_LT(took, 8000);
+  EXPECT_TRUE(f.host.Saw("tell", "did not stop logging in time"));
+}
+
+}  // namespace
+}  // namespace klx
