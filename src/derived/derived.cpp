@@ -71,6 +71,13 @@ DerivedAllocation AllocateDerivedChannels(DataSet& data, const DerivedSettings& 
   d.oxygenSaturation = FirstChannel(letters, measured, {'D', 'K'});
   d.optode = FirstChannel(letters, measured, {'J'});
   d.conductivityDivisor = data.logger.standardChannels ? 1000.0 : 1.0;
+  // The micro-salinometer measures a sample cell (channel 0) against a standard cell
+  // (channel 2), with the temperature on channel 1: its readings are volt ratios, not mS/cm.
+  if (data.logger.ModelHas("HL-240") && measured >= 3) {
+    d.conductivity = 0;
+    d.temperature = 1;
+    d.ratioStandard = 2;
+  }
   d.oxygenUnit = ChosenOxygenUnit(settings);
   d.optodeUnit = settings.optodeUnitMgPerL ? OptodeUnit::MgPerL : OptodeUnit::MlPerL;
 
@@ -148,9 +155,17 @@ void ComputeDerivedSample(DataSet& data, const DerivedChannels& d, const Derived
                                            data.calibration.conductivityCorrection);
       Store(data, d.correctedConductivity, sample, conductivity);
     }
-    salinity = IsMissingValue(conductivity)
-                   ? kDerivedMissing
-                   : Salinity78(conductivity / d.conductivityDivisor, temperature, seaPressure);
+    if (d.ratioStandard >= 0) {
+      const double standard = value(d.ratioStandard);
+      const bool usable =
+          !IsMissingValue(conductivity) && !IsMissingValue(standard) && standard != 0.0;
+      salinity = usable ? Salinity78(conductivity / standard, temperature, 0.0, SalinityMode::Ratio)
+                        : kDerivedMissing;
+    } else {
+      salinity = IsMissingValue(conductivity)
+                     ? kDerivedMissing
+                     : Salinity78(conductivity / d.conductivityDivisor, temperature, seaPressure);
+    }
     Store(data, d.salinity, sample, salinity);
     if (d.specificConductivity >= 0) {
       Store(data, d.specificConductivity, sample, SpecificConductivity(conductivity, temperature));

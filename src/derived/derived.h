@@ -50,6 +50,9 @@ struct DerivedChannels {
   uint8_t speedOfSoundLetter = 0;  // 'u', 'd' or 'W'
   OxygenUnit oxygenUnit = OxygenUnit::MlPerL;
   OptodeUnit optodeUnit = OptodeUnit::MlPerL;
+  // The micro-salinometer's standard cell: salinity then comes from the ratio Rt of the
+  // conductivity (sample) channel to this channel, at zero pressure.
+  int ratioStandard = -1;
   // Conductivity is divided by this before salinity (1000 for a logger in µS/cm).
   double conductivityDivisor = 1.0;
 
