@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "calibration_commands.h"
+#include "card_commands.h"
+#include "script_commands.h"
 #include "cli_run.h"
 #include "deployment_commands.h"
 #include "files/dat_file.h"
@@ -574,6 +576,10 @@ int main(int argc, char** argv) {
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
   auto runCalibration = klx::cli::AddCalibrationCommands(
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
+  auto runCards = klx::cli::AddCardCommands(
+      app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
+  auto runScript = klx::cli::AddScriptCommands(
+      app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
 
   DerivedOptions derivedOptions;
   auto* derived = app.add_subcommand(
@@ -619,5 +625,7 @@ int main(int argc, char** argv) {
   if (*derived) return Derived(common, derivedOptions);
   if (const int rc = runDeployment(); rc >= 0) return rc;
   if (const int rc = runCalibration(); rc >= 0) return rc;
+  if (const int rc = runCards(); rc >= 0) return rc;
+  if (const int rc = runScript(); rc >= 0) return rc;
   return kExitUsage;
 }
