@@ -78,11 +78,15 @@ DecodeResult Decode(DataSet& data, const ImageBuilder& b, const DeploymentParame
 float Poly(const std::array<double, 4>& c, long long raw) {
   return static_cast<float>(ExpectedPolynomial(c, raw));
 }
-float Id(long long raw) { return Poly(kIdentity, raw); }
+float Id(long long raw) {
+  return Poly(kIdentity, raw);
+}
 float Therm(long long raw) {
   return static_cast<float>(ExpectedThermistor(kThermistorDefault, raw));
 }
-uint32_t GainWord(uint32_t gain) { return 0x400000 | (gain << 1); }
+uint32_t GainWord(uint32_t gain) {
+  return 0x400000 | (gain << 1);
+}
 
 void ExpectLimits(const DataSet& d, int ch, float lo, float hi) {
   EXPECT_FLOAT_EQ(d.Minimum(ch), lo) << ch;
@@ -504,9 +508,9 @@ TEST(DecodeImage, HeaderLengthChannelsAndFirstValuePerFamily) {
     RecordingHost host;
     const DecodeResult r = DecodeImage(image, Params(), data, host);
     EXPECT_EQ(std::make_pair(r.headerLength, r.sampleWords), std::make_pair(c.headerLength, 4));
-    EXPECT_EQ(std::make_tuple(data.channelCount, data.logger.channelCount,
-                              data.logger.channelTypes[0]),
-              std::make_tuple(c.channels, c.channels, c.channel0));
+    EXPECT_EQ(
+        std::make_tuple(data.channelCount, data.logger.channelCount, data.logger.channelTypes[0]),
+        std::make_tuple(c.channels, c.channels, c.channel0));
     ASSERT_EQ(data.samplesPerChannel, 4 / c.channels);
     const bool thermistor = std::string(c.model).find("NA-") != std::string::npos;
     EXPECT_FLOAT_EQ(data.series[0][0],

@@ -146,62 +146,80 @@ struct Prepared {
   RetrievalHold hold;
 };
 
-TEST(PrepareForRetrieval, StopButtonStopsAndRestarts) {
-  Prepared p(2, 3);
-  EXPECT_EQ(p.Run(true), RetrievalPreparation::Restart);
-  EXPECT_EQ(p.f.Heard("!9"), 1);
-  EXPECT_EQ(p.f.Heard("!B00"), 1);
-  EXPECT_EQ(p.f.simLogger->Status(), 4);
-  EXPECT_TRUE(p.hold.stopped);
-  EXPECT_EQ(p.Asked(), 0);
+// Each status and command level, with the answers given: the outcome, the question asked
+// (nullptr: none), the stop ("!9") and suspend ("!S") commands sent, and where the logger ends.
+TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
+  using enum RetrievalPreparation;
+  const char* const kCannot =
+      "Data cannot be retrieved from an KLX NA-7100 version 1.0 logger\nwhen it is still "
+      "collecting data.";
+  struct Case {
+    int status, level;
+    std::vector<Answer> answers;
+    RetrievalPreparation result;
+    const char* question;
+    int stops, suspends = 0;
+    int after = -1;                 // the logger's status afterwards; -1: not checked
+    const char* message = nullptr;  // the status line's text (the box's for kCannot)
+    int realTimeOff = -1;           // "!B00" commands; -1: not checked
+    bool stopButton = false, continuousPower = false;
+  };
+  const Case cases[] = {
+      // The stop button stops and restarts the retrieval, without a question.
+      {2, 3, {}, Restart, nullptr, 1, 0, 4, nullptr, 1, true},
+      // A complete logger on continuous power is stopped; otherwise it is left alone.
+      {4, 2, {}, Proceed, nullptr, 1, 0, -1, nullptr, 1, false, true},
+      {4, 3, {}, Proceed, nullptr, 0},
+      {4, 1, {}, Proceed, nullptr, 0, 0, -1, nullptr, -1, false, true},
+      // Level 4 may keep logging; No stops it; Cancel, or a host that cannot answer, aborts.
+      {1, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
+      {2, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
+      {6, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
+      {2, 4, {Answer::No}, Proceed, kStopQuestion, 1, 0, 4, "Stopping logger"},
+      {2, 4, {Answer::Cancel}, Abort, kStopQuestion, 0},
+      {2, 4, {}, Abort, "", 0},
+      // Level 3 suspends on Yes and stops on No.
+      {2, 3, {Answer::Yes}, Proceed, kSuspendQuestion, 0, 1, 5, "Suspending logging"},
+      {1, 3, {Answer::No}, Proceed, kSuspendQuestion, 1},
+      {1, 3, {Answer::Cancel}, Abort, kSuspendQuestion, 0},
+      // Must be stopped.
+      {1, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
+      {2, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
+      {3, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
+      {3, 3, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
+      {3, 3, {Answer::Cancel}, Abort, kMustStop, 0},
+      // Level 1 cannot be read while collecting.
+      {2, 1, {}, Abort, nullptr, 0, 0, -1, kCannot},
+      // Nothing to do.
+      {0, 3, {}, Proceed, nullptr, 0},
+      {5, 3, {}, Proceed, nullptr, 0},
+      {3, 4, {}, Proceed, nullptr, 0},
+      {6, 3, {}, Proceed, nullptr, 0},
+      {4, 4, {}, Proceed, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.status) + "/" + std::to_string(c.level) + " answers " +
+                 std::to_string(c.answers.size()));
+    Prepared p(c.status, c.level, c.answers, c.continuousPower);
+    EXPECT_EQ(p.Run(c.stopButton), c.result);
+    if (c.question == nullptr) {
+      EXPECT_EQ(p.Asked(), 0);
+    } else if (*c.question) {
+      EXPECT_TRUE(p.f.host.Saw("ask", c.question));
+    }
+    EXPECT_EQ(std::make_pair(p.f.Heard("!9"), p.f.Heard("!S")),
+              std::make_pair(c.stops, c.suspends));
+    EXPECT_EQ(std::make_pair(p.hold.stopped, p.hold.suspended),
+              std::make_pair(c.stops > 0, c.suspends > 0));
+    if (c.after >= 0) EXPECT_EQ(p.f.simLogger->Status(), c.after);
+    if (c.message) EXPECT_TRUE(p.f.host.Saw(c.message == kCannot ? "tell" : "status", c.message));
+    if (c.realTimeOff >= 0) EXPECT_EQ(p.f.Heard("!B00"), c.realTimeOff);
+  }
 }
 
-TEST(PrepareForRetrieval, CompleteLoggerOnContinuousPowerIsStopped) {
-  {
-    Prepared p(4, 2, {}, true);
-    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
-    EXPECT_EQ(p.f.Heard("!9"), 1);
-    EXPECT_EQ(p.f.Heard("!B00"), 1);
-  }
-  for (auto [power, level] : {std::pair{false, 3}, std::pair{true, 1}}) {
-    Prepared p(4, level, {}, power);
-    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
-    EXPECT_EQ(p.f.Heard("!9"), 0);
-  }
-}
-
-TEST(PrepareForRetrieval, LevelFourMayKeepLogging) {
-  for (int status : {1, 2, 6}) {
-    Prepared keep(status, 4, {Answer::Yes});
-    EXPECT_EQ(keep.Run(), RetrievalPreparation::Proceed);
-    EXPECT_TRUE(keep.f.host.Saw("ask", kStopQuestion));
-    EXPECT_EQ(keep.f.Heard("!9"), 0);
-    EXPECT_FALSE(keep.hold.stopped);
-  }
-  Prepared stop(2, 4, {Answer::No});
-  EXPECT_EQ(stop.Run(), RetrievalPreparation::Proceed);
-  EXPECT_TRUE(stop.f.host.Saw("status", "Stopping logger"));
-  EXPECT_EQ(stop.f.Heard("!9"), 1);
-  EXPECT_EQ(stop.f.simLogger->Status(), 4);
-
-  Prepared cancel(2, 4, {Answer::Cancel});
-  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
-  EXPECT_EQ(cancel.f.Heard("!9"), 0);
-  // A host that cannot ask (no scripted answer) does not touch the logger either.
-  Prepared unattended(2, 4);
-  EXPECT_EQ(unattended.Run(), RetrievalPreparation::Abort);
-  EXPECT_EQ(unattended.f.Heard("!9"), 0);
-}
-
-TEST(PrepareForRetrieval, LevelThreeSuspendsAndResumes) {
+TEST(ResumeAfterRetrieval, OnlyASuspendedLoggerIsResumedAndOnce) {
   Prepared p(2, 3, {Answer::Yes});
-  EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed);
-  EXPECT_TRUE(p.f.host.Saw("ask", kSuspendQuestion));
-  EXPECT_TRUE(p.f.host.Saw("status", "Suspending logging"));
-  EXPECT_TRUE(p.hold.suspended);
-  EXPECT_EQ(p.f.simLogger->Status(), 5);
-  EXPECT_EQ(p.f.Heard("!9"), 0);
-
+  ASSERT_EQ(p.Run(), RetrievalPreparation::Proceed);
   EXPECT_EQ(ResumeAfterRetrieval(p.f.logger, p.hold), ResumeResult::Resumed);
   EXPECT_FALSE(p.hold.suspended);
   EXPECT_EQ(p.f.simLogger->Status(), 2);
@@ -212,50 +230,9 @@ TEST(PrepareForRetrieval, LevelThreeSuspendsAndResumes) {
   EXPECT_EQ(p.f.Heard("!R"), resumes);
 
   Prepared stop(1, 3, {Answer::No});
-  EXPECT_EQ(stop.Run(), RetrievalPreparation::Proceed);
-  EXPECT_EQ(stop.f.Heard("!9"), 1);
-  EXPECT_FALSE(stop.hold.suspended);
+  ASSERT_EQ(stop.Run(), RetrievalPreparation::Proceed);
   EXPECT_EQ(ResumeAfterRetrieval(stop.f.logger, stop.hold), ResumeResult::NotNeeded);
   EXPECT_EQ(stop.f.Heard("!R"), 0);
-
-  Prepared cancel(1, 3, {Answer::Cancel});
-  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
-  EXPECT_EQ(cancel.f.Heard("!S"), 0);
-}
-
-TEST(PrepareForRetrieval, MustStopCases) {
-  for (auto [status, level] :
-       {std::pair{1, 2}, std::pair{2, 2}, std::pair{3, 2}, std::pair{3, 3}}) {
-    Prepared p(status, level, {Answer::Ok});
-    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed) << status << "/" << level;
-    EXPECT_TRUE(p.f.host.Saw("ask", kMustStop));
-    EXPECT_EQ(p.f.Heard("!9"), 1);
-    EXPECT_EQ(p.f.simLogger->Status(), 4);
-  }
-  Prepared cancel(3, 3, {Answer::Cancel});
-  EXPECT_EQ(cancel.Run(), RetrievalPreparation::Abort);
-  EXPECT_EQ(cancel.f.Heard("!9"), 0);
-}
-
-TEST(PrepareForRetrieval, LevelOneCannotBeReadWhileCollecting) {
-  Prepared p(2, 1);
-  EXPECT_EQ(p.Run(), RetrievalPreparation::Abort);
-  EXPECT_TRUE(p.f.host.Saw(
-      "tell",
-      "Data cannot be retrieved from an KLX NA-7100 version 1.0 logger\nwhen it is still "
-      "collecting data."));
-  EXPECT_EQ(p.Asked(), 0);
-  EXPECT_EQ(p.f.Heard("!9"), 0);
-}
-
-TEST(PrepareForRetrieval, OtherCombinationsLeaveTheLoggerAlone) {
-  for (auto [status, level] :
-       {std::pair{0, 3}, std::pair{5, 3}, std::pair{3, 4}, std::pair{6, 3}, std::pair{4, 4}}) {
-    Prepared p(status, level);
-    EXPECT_EQ(p.Run(), RetrievalPreparation::Proceed) << status << "/" << level;
-    EXPECT_EQ(p.Asked(), 0);
-    EXPECT_EQ(p.f.Heard("!9") + p.f.Heard("!S"), 0);
-  }
 }
 
 TEST(ResumeAfterRetrieval, ALoggerThatDoesNotResumeIsReported) {

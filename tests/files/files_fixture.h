@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -117,15 +116,15 @@ class FileHost : public RecordingHost {
 // An independent reader: Debian's Python with SciPy and netCDF4.
 inline constexpr const char* kPython = "/usr/bin/python3";
 inline bool PythonHas(const std::string& module) {
-  return std::system((std::string(kPython) + " -c 'import " + module + "' >/dev/null 2>&1").c_str()) ==
-         0;
+  return std::system(
+             (std::string(kPython) + " -c 'import " + module + "' >/dev/null 2>&1").c_str()) == 0;
 }
 // Writes `script` into `dir` and runs it on `arg`; gives what it printed.
 inline std::string RunPython(const std::filesystem::path& dir, const std::string& script,
                              const std::filesystem::path& arg) {
   std::ofstream(dir / "reader.py") << script;
-  const std::string command = std::string(kPython) + " " + (dir / "reader.py").string() + " " +
-                              arg.string();
+  const std::string command =
+      std::string(kPython) + " " + (dir / "reader.py").string() + " " + arg.string();
   std::FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return {};
   std::string out;

@@ -28,9 +28,9 @@ class HexFileTest : public FilesTest {
     auto request = ReadRequest(SaveBoth(written, name));
     request.decode = std::move(decode);
     EXPECT_TRUE(ReadHexFile(host, request, read));
-    EXPECT_EQ(std::make_tuple(read.image.fill, read.image.sampleWords, read.image.headerLength),
-              std::make_tuple(written.image.fill, written.image.fill / 3,
-                              written.image.headerLength));
+    EXPECT_EQ(
+        std::make_tuple(read.image.fill, read.image.sampleWords, read.image.headerLength),
+        std::make_tuple(written.image.fill, written.image.fill / 3, written.image.headerLength));
     EXPECT_EQ(read.image.bytes, written.image.bytes);
     EXPECT_FALSE(read.image.unsaved);
     const auto &r = read.image.snapshot, &w = written.image.snapshot;
@@ -75,8 +75,9 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   EXPECT_EQ(read.comment, "harbour mouth");
   EXPECT_EQ(read.data.extendedCapabilities, vs.data.extendedCapabilities);
   const auto& rp = read.image.snapshot.parameters;
-  EXPECT_EQ(std::make_tuple(rp.averagingSeconds, rp.startMode, rp.thresholdChannel, rp.thresholdValue),
-            std::make_tuple(20u, uint32_t{kStartBelowThreshold}, 2, -3.25));
+  EXPECT_EQ(
+      std::make_tuple(rp.averagingSeconds, rp.startMode, rp.thresholdChannel, rp.thresholdValue),
+      std::make_tuple(20u, uint32_t{kStartBelowThreshold}, 2, -3.25));
 
   // An extended tide-and-wave logger with a gain channel and wave bursts.
   HeldData nmj = MakeHeld("NMJ-7400", 6.02f, "TPf", 30, 48);

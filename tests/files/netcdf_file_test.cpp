@@ -22,8 +22,8 @@
 #include <sstream>
 
 #include "decoding/channel_types.h"
-#include "files/files_fixture.h"
 #include "files/dat_file.h"
+#include "files/files_fixture.h"
 #include "files/mat_file.h"
 #include "platform/clock.h"
 #include "platform/host.h"
