@@ -178,19 +178,6 @@ TEST(Validation, AcceptSamplingPeriodEverywhere) {
   }
 }
 
-// The start time of a start-now deployment is not replaced by the checks.
-TEST(Validation, StartNowKeepsTheStartTime) {
-  const LoggerState vs = Logger("VS-330", "TPC", 4);
-  DeploymentParameters p = Plan(-3600, 7200, {0, 0, 10});
-  p.startMode = kStartNow;
-  const SystemTime start = p.startTime;
-  ASSERT_EQ(ValidateDeployment(p, vs, Inputs()).code, kValidationOk);
-  EXPECT_EQ(p.startTime, start);
-  // The estimate counts the hour from the clock to the end, not the two from the old start.
-  const double fromClock = EstimateUsage(p, vs, kClock).memoryPercent;
-  EXPECT_NEAR(EstimateUsage(p, vs).memoryPercent, 2 * fromClock, 1e-9);
-}
-
 // The tide-and-wave texts follow the model name, not the wave capability bit.
 TEST(Validation, TideAndWaveTextFollowsTheModelName) {
   LoggerState nmj = Logger("NMJ-7400", "TP", 2);
@@ -224,13 +211,10 @@ TEST(BatchValues, RestoredDirectlyOrAfterTheQuestion) {
   DeploymentParameters p = edited;
   EXPECT_EQ(AcceptBatchValues(p, batch, quiet), BatchAcceptance::Restored);
   EXPECT_TRUE(quiet.events.empty()) << "nothing changed: no question";
-  EXPECT_EQ(p.startTime, batch.startTime);
-  EXPECT_EQ(p.endTime, batch.endTime);
+  EXPECT_TRUE(p.startTime == batch.startTime && p.endTime == batch.endTime);
   EXPECT_EQ(p.samplePeriod, batch.samplePeriod);
-  EXPECT_EQ(p.startMode, static_cast<uint32_t>(kStartNow));
-  EXPECT_TRUE(p.averagingEnabled);
-  EXPECT_EQ(p.averagingSeconds, 4u);
-  EXPECT_EQ(p.waveRateHz, 4);
+  EXPECT_EQ(std::make_tuple(p.startMode, p.averagingEnabled, p.averagingSeconds, p.waveRateHz),
+            std::make_tuple(uint32_t{kStartNow}, true, 4u, 4));
 
   RecordingHost no;
   no.answers = {Answer::No};
@@ -238,10 +222,9 @@ TEST(BatchValues, RestoredDirectlyOrAfterTheQuestion) {
   p.changedSinceBatch = true;
   EXPECT_EQ(AcceptBatchValues(p, batch, no), BatchAcceptance::Declined);
   ASSERT_EQ(no.events.size(), 1u);
-  EXPECT_EQ(no.events[0].kind, "ask");
-  EXPECT_EQ(no.events[0].caption, "Something Changed");
-  EXPECT_EQ(no.events[0].text,
-            "You have made a change to the setup parameters since the batch values were set.\n"
+  EXPECT_EQ(no.events[0].kind + "|" + no.events[0].caption + "|" + no.events[0].text,
+            "ask|Something Changed|You have made a change to the setup parameters since the batch "
+            "values were set.\n"
             "Do you want to accept the previous batch values?");
   EXPECT_FALSE(p.changedSinceBatch);
   EXPECT_EQ(p.startTime, edited.startTime);
@@ -317,6 +300,8 @@ TEST(Estimate, StartNowCountsFromTheLoggerClock) {
   const UsageEstimate e = EstimateUsage(p, vs, kClock);
   EXPECT_NEAR(e.memoryPercent, 35 * 86400 * 100.0 / (433333.0 * 10), 1e-9);
   EXPECT_NE(e.text.find("memory usage is 69.8%"), std::string::npos) << e.text;
+  // Without the clock it counts from the start time: 223 days, not 35.
+  EXPECT_NEAR(EstimateUsage(p, vs).memoryPercent, e.memoryPercent * 223 / 35, 1e-9);
 }
 
 TEST(Estimate, TideFormAndTheQeLimits) {
@@ -413,30 +398,30 @@ TEST(Threshold, TemperatureSenseIsExchangedInTheCodeOnly) {
 }
 
 TEST(Hysteresis, Corrections) {
+  // Raised to one period, lowered to a whole number of periods, capped at 65535 (10922 s in
+  // 6 Hz profiling, told); true when it was corrected.
+  const struct {
+    Period period;
+    bool sixHz;
+    uint32_t seconds, corrected;
+    bool changed;
+    int count;  // HysteresisCount; 0: not checked
+  } cases[] = {
+      {{0, 0, 10}, false, 4, 10, true, 0},           {{0, 0, 10}, false, 25, 20, true, 0},
+      {{0, 0, 10}, false, 20, 20, false, 0},         {{1, 0, 0}, false, 60, 3600, true, 0},
+      {{0, 0, 1}, false, 70000, 65535, true, 65535}, {{0, 0, 1}, true, 20000, 10922, true, 65532},
+  };
   RecordingHost host;
-  DeploymentParameters p;
-  p.samplePeriod = {0, 0, 10};
-  p.hysteresisSeconds = 4;
-  EXPECT_TRUE(CheckHysteresis(p, host));
-  EXPECT_EQ(p.hysteresisSeconds, 10u);
-  p.hysteresisSeconds = 25;
-  EXPECT_TRUE(CheckHysteresis(p, host));
-  EXPECT_EQ(p.hysteresisSeconds, 20u);
-  EXPECT_FALSE(CheckHysteresis(p, host));
-  p.samplePeriod = {1, 0, 0};
-  p.hysteresisSeconds = 60;
-  CheckHysteresis(p, host);
-  EXPECT_EQ(p.hysteresisSeconds, 3600u);
-  p.samplePeriod = {0, 0, 1};
-  p.hysteresisSeconds = 70000;
-  CheckHysteresis(p, host);
-  EXPECT_EQ(p.hysteresisSeconds, 65535u);
-  EXPECT_EQ(HysteresisCount(p), 65535);
-  p.profiling6Hz = true;
-  p.hysteresisSeconds = 20000;
-  CheckHysteresis(p, host);
-  EXPECT_EQ(p.hysteresisSeconds, 10922u);
-  EXPECT_EQ(HysteresisCount(p), 65532);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    DeploymentParameters p;
+    p.samplePeriod = c.period;
+    p.profiling6Hz = c.sixHz;
+    p.hysteresisSeconds = c.seconds;
+    EXPECT_EQ(CheckHysteresis(p, host), c.changed);
+    EXPECT_EQ(p.hysteresisSeconds, c.corrected);
+    if (c.count) EXPECT_EQ(HysteresisCount(p), c.count);
+  }
   EXPECT_TRUE(host.Saw("tell", "The maximum hysteresis period is 10922 seconds."));
 }
 
