@@ -258,10 +258,8 @@ TEST_F(RealTime, BurstValuesAreReadingsOfTheSecondChannelAndTheNmjNeedsDepth) {
   EXPECT_EQ(run->sampleCount, 0) << "bursts are not samples";
   // Channel 2's polynomial is 200 × raw / 2^24.
   ASSERT_EQ(run->burstValues.size(), 4u);
-  EXPECT_NEAR(run->burstValues[0], 50.0, 1e-3);
-  EXPECT_NEAR(run->burstValues[1], 100.0, 1e-3);
-  EXPECT_NEAR(run->burstValues[2], 125.0, 1e-3);
-  EXPECT_NEAR(run->burstValues[3], 150.0, 1e-3);
+  const double values[] = {50.0, 100.0, 125.0, 150.0};
+  for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(run->burstValues[i], values[i], 1e-3) << i;
   EXPECT_NEAR(run->burstMaximum, 150.0, 1e-3);
   EXPECT_EQ(run->burstLine.rfind("Wave burst values 3 and 4: ", 0), 0u) << run->burstLine;
 }
@@ -356,9 +354,10 @@ TEST_F(RealTime, TheProposedFileNamesFollowTheSerialNumberAndAnExistingFileIsAsk
   files.files = {(dir / "hex" / "run1").string(), (dir / "hex" / "run1").string()};
   auto chosen = ChooseRealTimeFile(files, s, dir, dirs);
   ASSERT_TRUE(chosen);
-  EXPECT_EQ(files.choices.back().suggestedName, "000042Realtime.hex");
-  EXPECT_EQ(files.choices.back().title, "Select a 'hex' filename for storing the Real-time data");
-  EXPECT_EQ(files.choices.back().filter, "All Hex Files (*.hex)");
+  const FileChoice& c = files.choices.back();
+  EXPECT_EQ(c.suggestedName + "|" + c.title + "|" + c.filter,
+            "000042Realtime.hex|Select a 'hex' filename for storing the Real-time data|All Hex "
+            "Files (*.hex)");
   EXPECT_EQ(chosen->data, dir / "hex" / "run1.hex");
   EXPECT_EQ(chosen->gps, dir / "dat" / "run1.gps");
   // An existing file: No keeps it.
@@ -369,8 +368,8 @@ TEST_F(RealTime, TheProposedFileNamesFollowTheSerialNumberAndAnExistingFileIsAsk
   // A logger storing ASCII data gets a dat file; cancel gives nothing.
   s.rsAdvancedWord = 0x0A;
   EXPECT_FALSE(ChooseRealTimeFile(files, s, dir, dirs));
-  EXPECT_EQ(files.choices.back().suggestedName, "000042Realtime.dat");
-  EXPECT_EQ(files.choices.back().filter, "All ASCII data files (*.dat)");
+  EXPECT_EQ(files.choices.back().suggestedName + "|" + files.choices.back().filter,
+            "000042Realtime.dat|All ASCII data files (*.dat)");
 }
 
 TEST(RealTimeFiles, TheDisplaySeriesShareTheirBufferWithTheDerivedChannels) {
