@@ -161,16 +161,5 @@ TEST_F(DatFileTest, BadDatFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
   EXPECT_EQ(held.data.series[0].size(), 11u);
 }
 
-TEST_F(DatFileTest, ChannelFileIsUtf16WithChineseLabels) {
-  HeldData held = MakeHeld("VS-330", 3.5f, "TC", 3, 132);
-  const std::string text = ChannelFileText(HeaderInputsOf(held, DatLayout::N, {}));
-  ASSERT_GE(text.size(), 4u);
-  EXPECT_EQ(text.substr(0, 2), "\xFF\xFE");
-  // "Host time <" then U+4E3B (主) in little-endian UTF-16.
-  const std::string hostLabel = std::string("H\0o\0s\0t\0 \0t\0i\0m\0e\0 \0<\0", 22) + "\x3B\x4E";
-  EXPECT_NE(text.find(hostLabel), std::string::npos);
-  EXPECT_EQ(ChannelFilePath("/x/a.dat"), std::filesystem::path("/x/a.chn.txt"));
-}
-
 }  // namespace
 }  // namespace klx::test

@@ -1,7 +1,12 @@
+// The file header lines per logger family, the reader of them, the column titles and the
+// channel file, which must say what the values are.
 #include "files/file_header.h"
 
 #include <gtest/gtest.h>
 
+#include "decoding/channel_types.h"
+#include "derived/derived.h"
+#include "files/dat_file.h"
 #include "files_fixture.h"
 
 namespace klx::test {
@@ -182,6 +187,94 @@ TEST(FileHeader, ReaderRefusesForeignModelsAndBrokenLines) {
   LineSource lines(noMode);
   e = ReadFileHeader("KLX NA-7100 3.20 000001", lines, kHexHeader, h);
   EXPECT_EQ(e.message, "Error while reading file header");
+}
+
+// One sample per channel, with its minimum and maximum behind it.
+DataSet OneSample(const std::string& letters, const std::vector<float>& values) {
+  DataSet d;
+  d.logger.model = "VS-330";
+  d.logger.firmware = 6.2f;
+  d.logger.channelTypes = letters;
+  d.logger.channelCount = static_cast<int>(letters.size());
+  d.channelCount = d.logger.channelCount;
+  d.samplesPerChannel = 1;
+  for (float v : values) d.series.push_back({v, v, v});
+  return d;
+}
+
+// The header's column-title line (the last line that is not empty).
+std::string TitleLine(const std::string& header) {
+  size_t end = header.find_last_not_of('\n');
+  const size_t start = header.rfind('\n', end);
+  return header.substr(start + 1, end - start);
+}
+
+// The Optode concentration column says mg/l or ml/l as its values are, whatever the unit of
+// the dissolved oxygen computed from a saturation sensor.
+TEST(ColumnTitles, OptodeConcentrationCarriesTheOptodeUnit) {
+  struct Case {
+    bool optodeMg, doMl, doMg;
+    const char* title;
+    double factor;  // from µmol/l
+  } cases[] = {
+      {true, true, false, " dO2_mg/l ", 0.031999},
+      {false, false, true, " dO2_ml/l ", 0.022392},
+      {true, false, false, " dO2_mg/l ", 0.031999},
+      {false, true, true, " dO2_ml/l ", 0.022392},
+  };
+  for (const Case& c : cases) {
+    DataSet data = OneSample("TJ", {12.0f, 250.0f});
+    DerivedSettings settings;
+    settings.optodeConcentrationOn = true;
+    settings.optodeUnitMgPerL = c.optodeMg;
+    settings.optodeUnitMlPerL = !c.optodeMg;
+    settings.doUnitMlPerL = c.doMl;
+    settings.doUnitMgPerL = c.doMg;
+    const DerivedAllocation a = AllocateDerivedChannels(data, settings);
+    ASSERT_GE(a.channels.optodeConcentration, 0);
+    RecomputeDerived(data, a.channels, settings);
+    const float value = data.series[static_cast<size_t>(a.channels.optodeConcentration)][0];
+    EXPECT_NEAR(value, 250.0 * c.factor, 1e-4);
+
+    MemoryImage image;
+    FileHeaderInputs in(data, image);
+    in.derived = settings;
+    in.columnTypes = data.logger.channelTypes;
+    const std::string titles = TitleLine(WriteFileHeader(in, kDatHeader));
+    EXPECT_NE(titles.find(c.title), std::string::npos) << titles;
+    const char* other = std::string(c.title) == " dO2_mg/l " ? "dO2_ml/l" : "dO2_mg/l";
+    EXPECT_EQ(titles.find(other), std::string::npos) << titles;
+  }
+}
+
+// The channel file is UTF-16; its Latin-1 parts read back byte for byte.
+std::string Latin1Of(const std::string& utf16) {
+  std::string out;
+  for (size_t i = 2; i + 1 < utf16.size(); i += 2) out += utf16[i + 1] == '\0' ? utf16[i] : '?';
+  return out;
+}
+
+TEST(ChannelFile, Utf16WithChineseLabelsTheUnitAfterEachCalibrationAndTitlesByContent) {
+  DataSet data = OneSample("TFy", {12.0f, 3.0f, 40.0f});
+  MemoryImage image;
+  FileHeaderInputs in(data, image);
+  const std::string utf16 = ChannelFileText(in);
+  EXPECT_EQ(utf16.substr(0, 2), "\xFF\xFE");
+  // "Host time <" then U+4E3B (主) in little-endian UTF-16.
+  EXPECT_NE(utf16.find(std::string("H\0o\0s\0t\0 \0t\0i\0m\0e\0 \0<\0", 22) + "\x3B\x4E"),
+            std::string::npos);
+  EXPECT_EQ(ChannelFilePath("/x/a.dat"), std::filesystem::path("/x/a.chn.txt"));
+  const std::string text = Latin1Of(utf16);
+  // Each calibration block's fourth line ends with the unit of the hex header's line.
+  for (const char* unit : {" Degrees_C\n", " ug/l\n", " NTU\n"})
+    EXPECT_NE(text.find(unit), std::string::npos) << unit;
+  EXPECT_EQ(text.find("Temp \n"), std::string::npos);
+  EXPECT_NE(text.find("Temp\tFlC\t\tTurb\t\n"), std::string::npos) << text;
+
+  // Columns are titled by what they hold, not by their type's short name.
+  in.columnTypes = std::string("XJM") + '\x82';
+  EXPECT_NE(Latin1Of(ChannelFileText(in)).find("dO2 \xB5Mol/l\tOptd \xB5Mol/l\tVlt\tTDS\t\n"),
+            std::string::npos);
 }
 
 }  // namespace
