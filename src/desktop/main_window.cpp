@@ -17,6 +17,7 @@
 
 #include "calibration/ui/calibration_dialogs.h"
 #include "calibration/ui/statistics_window.h"
+#include "cards/ui/card_windows.h"
 #include "decoding/decoder.h"
 #include "deployment/status.h"
 #include "deployment/ui/setup_command.h"
@@ -478,6 +479,18 @@ void MainWindow::RunCommandNow(int id) {
       break;
     case cmd::kSamplingLedControl:
       ui::RunSamplingLedCommand(this, *session_, *host_);
+      break;
+    case cmd::kViewLoadMetaTable:
+      ui::RunMetaTableCommand(this, *session_, *host_);
+      break;
+    case cmd::kMmcSdMemory:
+      ui::RunMmcSdCommand(this, *session_, *host_);
+      break;
+    case cmd::kSetModem:
+      ui::RunSetModemCommand(this, *session_, *host_);
+      break;
+    case cmd::kModemSleep:
+      ui::RunModemSleepCommand(*session_);
       break;
     case cmd::kLatency:
       Latency();
