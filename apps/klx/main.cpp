@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "calibration_commands.h"
+#include "microsal_commands.h"
 #include "card_commands.h"
 #include "script_commands.h"
 #include "cli_run.h"
@@ -580,6 +581,8 @@ int main(int argc, char** argv) {
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
   auto runScript = klx::cli::AddScriptCommands(
       app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
+  auto runMicrosal = klx::cli::AddMicrosalCommands(
+      app, {&common.directory, &common.port, &common.yes, &common.no, &common.quiet});
 
   DerivedOptions derivedOptions;
   auto* derived = app.add_subcommand(
@@ -627,5 +630,6 @@ int main(int argc, char** argv) {
   if (const int rc = runCalibration(); rc >= 0) return rc;
   if (const int rc = runCards(); rc >= 0) return rc;
   if (const int rc = runScript(); rc >= 0) return rc;
+  if (const int rc = runMicrosal(); rc >= 0) return rc;
   return kExitUsage;
 }
