@@ -36,7 +36,8 @@ std::string WithReason(const std::string& what, const std::string& reason) {
 
 std::string GuiUsage() {
   return "Usage: klx-gui [--dir DIR] [--port P] [--screenshot FILE.png] [FILE]\n"
-         "  FILE               a .hex, .dat or .mat file to open at start\n"
+         "  FILE               a .hex, .dat or .mat file to open at start, or a .rcfg\n"
+         "                     configuration script to apply to the logger\n"
          "  --dir DIR          program directory holding klx.ini and the data folders\n"
          "                     (default: the working directory)\n"
          "  --port P           logger port for this run (COM<n>, a device path or\n"

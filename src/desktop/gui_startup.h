@@ -5,7 +5,8 @@
 //   klx-gui [--dir DIR] [--port P] [--screenshot FILE.png] [FILE]
 //
 // FILE (".hex", ".dat" or ".mat", enclosing double quotes stripped) is opened at start and goes
-// to the top of the recent files. --port P (COM<n>, a device path or sim:<model>) is the logger
+// to the top of the recent files; a ".rcfg" configuration script is applied to the logger.
+// --port P (COM<n>, a device path or sim:<model>) is the logger
 // port for this run (the settings file keeps its own) and the program connects to it at start.
 // --dir DIR is the program directory (default: the working directory). --screenshot FILE.png
 // retrieves the logger's memory through the retrieval dialog, plots it, saves a picture of the

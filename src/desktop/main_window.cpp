@@ -34,6 +34,7 @@
 #include "realtime/ui/gps_test_dialog.h"
 #include "realtime/ui/limits_dialog.h"
 #include "realtime/ui/live_readings_dialog.h"
+#include "scripts/ui/script_command.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
 #include "shell/directories.h"
@@ -501,6 +502,9 @@ void MainWindow::RunCommandNow(int id) {
     case cmd::kCalibrationHistory:
       ShowCalibrationHistory();
       break;
+    case cmd::kRunConfigurationScript:
+      RunConfigurationScriptCommand(this, *session_);
+      break;
     case cmd::kTwoPointCalibration:
       statistics_->ShowWindow();
       break;
@@ -694,10 +698,8 @@ bool MainWindow::OpenCommandLineFile(const std::string& given) {
   std::string path = given;
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
     path = path.substr(1, path.size() - 2);
-  if (path.find(".rcfg") != std::string::npos) {
-    NotAvailable(cmd::kRunConfigurationScript);
-    return false;
-  }
+  if (path.find(".rcfg") != std::string::npos)
+    return RunConfigurationScriptCommand(this, *session_, path);
   if (path.find(".dat") == std::string::npos && path.find(".hex") == std::string::npos &&
       std::filesystem::path(path).extension() != ".mat") {
     ShowStatus(*host_, "Not a hex, dat or mat file: " + path);
