@@ -138,7 +138,9 @@ bool ModemSleep(LoggerLink& logger) {
   ShowStatus(logger.host(), "Logger Disconnected");
   logger.host().SetStatusText(kStatusConnectionPart, "Not connected");
   logger.state.connected = false;
-  logger.host().SetCommandEnabled(cmd::kModemSleep, false);
+  // The item exists only while such a logger is connected; the next connection to one puts it
+  // back (a greyed item would stay greyed then).
+  logger.host().SetCommandPresent(cmd::kModemSleep, false);
   return true;
 }
 

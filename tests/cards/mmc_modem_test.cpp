@@ -150,6 +150,10 @@ TEST_F(ModemTest, SleepSendsRealTimeOutputAndOneFetchThenDisconnects) {
   EXPECT_FALSE(logger.state.connected);
   EXPECT_FALSE(link.IsOpen(PortSlot::Logger));
   EXPECT_EQ(host.status[kStatusMessagePart], "Logger Disconnected");
+  const auto& last = host.events.back();
+  EXPECT_EQ(last.kind, "present");
+  EXPECT_EQ(last.number, cmd::kModemSleep);
+  EXPECT_EQ(last.text, "0");
 }
 
 }  // namespace
