@@ -133,7 +133,8 @@ SimLogger::SimLogger(SimProfile profile)
       paced_(profile_.paced),
       baud_(profile_.baud),
       defaultBaud_(profile_.baud),
-      firmware_(profile_.FirmwareValue()) {
+      firmware_(profile_.FirmwareValue()),
+      cards_(profile_) {
   status_ = profile_.status;
   startSec_ = std::max<int64_t>(0, StampSeconds(profile_.start));
   endSec_ = std::max<int64_t>(0, StampSeconds(profile_.end));
@@ -169,6 +170,7 @@ SimLogger::SimLogger(SimProfile profile)
     tables_[7] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
                   static_cast<uint8_t>(w >> 16), static_cast<uint8_t>(w >> 24)};
   }
+  AddScriptTables(profile_, tables_);  // identity, capability block, modem (sim_cards.h)
   for (const auto& [number, bytes] : profile_.tables) tables_[number] = bytes;
 
   if (profile_.correction && profile_.correction->size() == 4) {
@@ -884,6 +886,7 @@ void SimLogger::Receive(const uint8_t* data, size_t count, int hostBaud, int64_t
 }
 
 void SimLogger::Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out) {
+  if (cards_.Take(byte, nowMs)) return;  // a meta table on its way to the generic card
   if (mode_ == Mode::TableSend) {
     if (byte == kAck) {
       SendNextChunk(nowMs, out);
@@ -923,6 +926,7 @@ void SimLogger::Feed(uint8_t byte, int64_t nowMs, klx::LineOutput& out) {
 }
 
 int SimLogger::CommandLength() const {
+  if (const int n = SimCards::CommandLength(in_); n != kNotCardCommand) return n;
   const char c = in_[0];
   const bool single = profile_.IsSingleChannel();
   switch (c) {
@@ -1013,6 +1017,9 @@ void SimLogger::Execute(const std::string& cmd, int64_t nowMs, klx::LineOutput& 
       return;
     }
   }
+  const auto reply = [&](std::string bytes, int64_t atMs) { Reply(std::move(bytes), atMs, out); };
+  if (cards_.Execute(cmd, CurrentChannels(tables_, profile_), profile_.IsExtended(), nowMs, reply))
+    return;
   bool known = false;
   if (cmd[0] == '!') {
     known = ExecuteBang(cmd, nowMs, out);
@@ -1024,11 +1031,9 @@ void SimLogger::Execute(const std::string& cmd, int64_t nowMs, klx::LineOutput& 
 
 bool SimLogger::ExecuteQuery(const std::string& cmd, int64_t nowMs, klx::LineOutput& out) {
   const size_t channels = profile_.channels.size();
-  char b[64];
   switch (cmd[0]) {
     case 'A':
-      std::snprintf(b, sizeof b, " %06d\r\n", profile_.serial);
-      Reply("KLX " + profile_.model + " " + profile_.firmware + b, nowMs, out);
+      Reply(IdentityReply(tables_, profile_), nowMs, out);
       return true;
     case 'B':
       Reply(ClockText(nowMs) + "CTD\r\n", nowMs, out);
@@ -1475,6 +1480,10 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
     }
     // Every table, the range-switching ones included, is kept as written: a read returns
     // the bytes the last write sent, whatever its length.
+    if (!AcceptScriptTable(h[0], data, profile_)) {  // identity, capabilities, modem
+      Reply(nak, nowMs, out);
+      return;
+    }
     tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers
     FinishCalibrationWrite(h[0] + 256u * h[1], data, nowMs, out);

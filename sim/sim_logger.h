@@ -122,6 +122,7 @@
 
 #include "platform/loopback.h"
 #include "platform/system_time.h"
+#include "sim/sim_cards.h"
 #include "sim/sim_memory.h"
 #include "sim/sim_profile.h"
 
@@ -221,6 +222,8 @@ class SimLogger final : public klx::LineDevice {
   // The conductivity correction a, b, Tc, c of table 0600 (when its byte 0 is 2).
   std::optional<std::array<double, 4>> ConductivityCorrection() const;
   const std::vector<SimClockSet>& ClockSets() const { return clockSets_; }
+  // The accessory cards: generic serial card, MMC/SD card, Optode front end (sim_cards.h).
+  SimCards& Cards() { return cards_; }
   // Every complete command heard, in order (binary payloads shown as hex).
   const std::vector<std::string>& CommandLog() const { return log_; }
 
@@ -340,6 +343,7 @@ class SimLogger final : public klx::LineDevice {
   std::vector<std::vector<double>> pendingCal_;  // the open "U" procedure (empty: none)
   size_t calCapacity_ = 100;                     // linear-memory loggers: records kept
   std::vector<SimClockSet> clockSets_;
+  SimCards cards_;
 };
 
 }  // namespace klx::sim

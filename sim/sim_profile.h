@@ -68,6 +68,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/sim_card_profile.h"
+
 namespace klx::sim {
 
 // Faults the logger shows on request. Counters count down as they are used up.
@@ -156,6 +158,7 @@ struct SimProfile {
   int eraseMsPer64k = 0;  // "erase_ms_per_64k": an erase keeps the logger deaf this long per
                           // 64 KiB of used memory (plus one such step); 0: instant
   SimFaults faults;
+  SimCardProfile cards;  // the accessory cards (sim_card_profile.h)
 
   double FirmwareValue() const;
   bool IsExtended() const { return FirmwareValue() > 4.99; }
