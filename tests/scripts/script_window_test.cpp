@@ -1,0 +1,105 @@
+// "&Run configuration script" in the main window on a simulated logger, from the menu and from
+// the command line, and the wait window.
+#include <QLabel>
+
+#include "gui/main_window_rig.h"
+#include "scripts/configuration_script.h"
+#include "scripts/rcfg.h"
+#include "scripts/ui/script_command.h"
+#include "shell/command_ids.h"
+#include "sim/sim_logger.h"
+#include "sim/sim_profile.h"
+#include "sim/sim_transport.h"
+
+namespace klx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScriptCommandTest : public test::MainWindowRig {
+ protected:
+  void SetUp() override {
+    MainWindowRig::SetUp();
+    sim::SimProfile profile;
+    std::string error;
+    ASSERT_TRUE(sim::LoadProfile("NMJ-7400", profile, error)) << error;
+    profile.tables[2] = std::vector<uint8_t>(32, 0);
+    logger = std::make_shared<sim::SimLogger>(profile);
+    window->SimLoggers().Add("script", logger);
+    ASSERT_TRUE(window->session().SelectPort("sim:script", &error)) << error;
+  }
+  fs::path Script(const std::string& name, const std::string& clear) {
+    const fs::path path = Dir() / name;
+    WriteFile(path, EncipherScript(clear));
+    return path;
+  }
+  bool Told(const std::string& text) const {
+    for (const auto& line : window->host().log)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+  uint8_t HeldLatencyUnits() const { return logger->Table(1).value_or(std::vector<uint8_t>(2))[1]; }
+
+  std::shared_ptr<sim::SimLogger> logger;
+};
+
+TEST_F(ScriptCommandTest, TheMenuCommandChoosesTheFileAndWritesAfterYes) {
+  nextFile = Script("071342.rcfg", "Serial number=071342\nLatency=500\n").string();
+  nextAnswer = Answer::Yes;
+  window->RunCommand(cmd::kRunConfigurationScript);
+  ASSERT_EQ(choices.size(), 1u);
+  EXPECT_FALSE(choices[0].save);
+  EXPECT_EQ(choices[0].title, "Select a configuration 'rcfg' file to be opened");
+  EXPECT_EQ(choices[0].filter, "Configuration files (*.rcfg)");
+  EXPECT_EQ(choices[0].initialDirectory, Dir().string());
+  EXPECT_EQ(asked, std::vector<std::string>{"Configuration"});
+  EXPECT_TRUE(Told("tell: Configuration: The configuration of the logger has succeeded."));
+  EXPECT_EQ(HeldLatencyUnits(), 50);
+  // The logger was identified again afterwards: its new latency is what the program knows.
+  EXPECT_EQ(window->session().logger.state.latencyMs, 500);
+}
+
+TEST_F(ScriptCommandTest, CancellingTheFileChoiceLeavesTheLoggerAlone) {
+  nextFile.clear();
+  window->RunCommand(cmd::kRunConfigurationScript);
+  EXPECT_EQ(choices.size(), 1u);
+  EXPECT_TRUE(logger->CommandLog().empty());
+  EXPECT_FALSE(Told("Configuration"));
+}
+
+TEST_F(ScriptCommandTest, AFailureIsToldAfterItsOwnMessage) {
+  nextFile = Script("071342.rcfg", "Serial number=071342\nChannel:9=T\n").string();
+  nextAnswer = Answer::Yes;
+  window->RunCommand(cmd::kRunConfigurationScript);
+  const auto& log = window->host().log;
+  const auto own = std::find_if(log.begin(), log.end(), [](const std::string& l) {
+    return l.find("Channel 9 to be changed does not exist in this logger.") != std::string::npos;
+  });
+  ASSERT_NE(own, log.end());
+  EXPECT_NE(std::find(own, log.end(), "tell: Configuration: " + std::string(kScriptFailedText)),
+            log.end());
+  EXPECT_EQ(logger->Table(1).value_or(std::vector<uint8_t>(2))[1], 30);
+}
+
+TEST_F(ScriptCommandTest, AScriptOnTheCommandLineIsApplied) {
+  const fs::path path = Script("cfg 071342.rcfg", "Serial number=071342\nLatency=700\n");
+  nextAnswer = Answer::Yes;
+  EXPECT_TRUE(window->OpenCommandLineFile("\"" + path.string() + "\""));
+  EXPECT_TRUE(choices.empty());
+  EXPECT_EQ(HeldLatencyUnits(), 70);
+}
+
+TEST_F(ScriptCommandTest, TheWaitWindowShowsItsLineAndClosesOnAnEmptyOne) {
+  ScriptWaitWindow wait(window.get());
+  EXPECT_EQ(wait.objectName(), "Script_Config");
+  const std::string text = Format(kScriptWaitFormat, 7);
+  wait.ShowText(text);
+  EXPECT_TRUE(wait.isVisible());
+  EXPECT_EQ(wait.Text().toStdString(), text);
+  EXPECT_NE(text.find("close - 7\n\nDo not exit"), std::string::npos);
+  wait.ShowText("");
+  EXPECT_FALSE(wait.isVisible());
+}
+
+}  // namespace
+}  // namespace klx::ui
