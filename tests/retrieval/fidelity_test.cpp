@@ -11,79 +11,27 @@
 #include <optional>
 
 #include "files/file_header.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "platform/loopback.h"
-#include "retrieval/transfer.h"
-#include "session/retrieval.h"
-#include "session/session.h"
-#include "sim/sim_profile.h"
-#include "sim/sim_transport.h"
+#include "files/files_fixture.h"
+#include "sim/sim_host.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Answers the file choices from a queue (the save dialog's name).
-struct FileHost : RecordingHost {
-  std::vector<std::string> files;
-  std::optional<std::string> ChooseFile(const FileChoice&) override {
-    if (files.empty()) return std::nullopt;
-    std::string f = files.front();
-    files.erase(files.begin());
-    return f;
+// The tide-and-wave logger asks for the derived depth.
+struct Rig : sim::test::SimSession<FileHost> {
+  explicit Rig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
+      : SimSession(name, edit, SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}) {
+    session.settings.derived.depthOn = true;
   }
-};
-
-struct Rig {
-  explicit Rig(const std::string& profileName, void (*edit)(sim::SimProfile&) = nullptr)
-      : dir(fs::temp_directory_path() / ("klx-fidelity-" + std::to_string(::getpid()) + "-" +
-                                         profileName + "-" + std::to_string(counter++))),
-        session((fs::create_directories(dir), host), clock, dir, {}) {
-    sims = sim::RegisterSimTransport(session.transports, clock);
-    sim::SimProfile p;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
-    if (edit) edit(p);
-    logger = std::make_shared<sim::SimLogger>(p);
-    sims->Add("test", logger);
-    session.ReadSettings();
-    session.settings.derived.depthOn = true;  // the tide-and-wave logger asks for it
-    std::string portError;
-    EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
-  }
-  ~Rig() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-
-  bool Retrieve(bool all) {
-    Retrieval r(session);
-    if (!r.Open()) return false;
-    const bool started = r.Begin(all);
-    while (r.Tick()) {
-    }
-    transfer = r.transfer().state;
-    return started;
-  }
-
-  // The logger's data bytes from `first` up to `end`, leaving out the bytes an older logger
-  // never fills (the last byte of each 64 KiB page, the tail of each 1 MiB region), cut to
-  // whole words.
-  std::vector<uint8_t> LoggerBytes(uint32_t first, uint32_t end) const {
-    const bool linear = logger->Profile().IsExtended();
-    std::vector<uint8_t> bytes;
-    for (uint32_t a = first; a < end; ++a) {
-      if (!linear && ((a & 0xFFFF) == 0xFFFF || (a & 0xFFFFF) >= 0xFF7FE)) continue;
-      bytes.push_back(logger->MemoryByte(a));
-    }
-    bytes.resize(bytes.size() - bytes.size() % 3);
-    return bytes;
-  }
-  std::vector<uint8_t> Image() const {
-    const auto& image = session.held.image;
-    return {image.bytes.begin(), image.bytes.begin() + image.fill};
+  // Saves the held data as dat/<name>.dat, its hex file going to hex/.
+  bool SaveAs(const std::string& name) {
+    for (const char* sub : {"dat", "hex"}) fs::create_directories(dir / sub);
+    session.directories.dat = (dir / "dat").string();
+    session.directories.hex = (dir / "hex").string();
+    host.files = {(dir / "dat" / (name + ".dat")).string()};
+    return session.SaveHeld(false);
   }
   // Talks to the logger through `farEnd` (which passes everything on to it).
   void ThroughFarEnd(std::shared_ptr<LineDevice> farEnd) {
@@ -93,17 +41,6 @@ struct Rig {
     std::string error;
     EXPECT_TRUE(session.SelectPort("far:test", &error)) << error;
   }
-  bool Told(const std::string& part) const { return host.Saw("tell", part); }
-  bool Asked(const std::string& part) const { return host.Saw("ask", part); }
-
-  static inline int counter = 0;
-  fs::path dir;
-  VirtualClock clock{SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}};
-  FileHost host;
-  Session session;
-  std::shared_ptr<sim::SimLoggers> sims;
-  std::shared_ptr<sim::SimLogger> logger;
-  TransferState transfer;
 };
 
 // A logger whose configuration block lists its range-switching sensors by their upper-case
@@ -269,13 +206,7 @@ TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
   ASSERT_TRUE(rig.Retrieve(false));
   EXPECT_EQ(static_cast<size_t>(rig.session.held.data.samplesPerChannel),
             rig.logger->Expected().Rows());
-  const fs::path dat = rig.dir / "dat" / "040211_cards.dat";
-  fs::create_directories(dat.parent_path());
-  fs::create_directories(rig.dir / "hex");
-  rig.session.directories.dat = dat.parent_path().string();
-  rig.session.directories.hex = (rig.dir / "hex").string();
-  rig.host.files = {dat.string()};
-  ASSERT_TRUE(rig.session.SaveHeld(false));
+  ASSERT_TRUE(rig.SaveAs("040211_cards"));
   const auto hex = ReadWholeFile(rig.dir / "hex" / "040211_cards.hex");
   ASSERT_TRUE(hex.has_value());
   EXPECT_NE(
@@ -298,14 +229,9 @@ TEST(AsciiData, IsRetrievedAndNotGraphed) {
 
   // The save writes the text behind a dat header and counts its lines; no question about
   // embedded stamps comes first.
-  const fs::path dat = rig.dir / "dat" / "040215_ascii.dat";
-  fs::create_directories(dat.parent_path());
-  rig.session.directories.dat = dat.parent_path().string();
-  rig.session.directories.hex = (rig.dir / "hex").string();
-  rig.host.files = {dat.string()};
-  ASSERT_TRUE(rig.session.SaveHeld(false));
+  ASSERT_TRUE(rig.SaveAs("040215_ascii"));
   EXPECT_FALSE(rig.Asked("There are no data to store"));
-  const auto text = ReadWholeFile(dat);
+  const auto text = ReadWholeFile(rig.dir / "dat" / "040215_ascii.dat");
   ASSERT_TRUE(text.has_value());
   const std::string& stored = rig.logger->Expected().text;
   ASSERT_FALSE(stored.empty());
@@ -317,10 +243,7 @@ TEST(AsciiData, IsRetrievedAndNotGraphed) {
 // held from before: nothing is retrieved that could replace them.
 TEST(RetrievalOrder, StopLoggerComesBeforeTheUnsavedDataQuestion) {
   Rig rig("VS-330", [](sim::SimProfile& p) {
-    p.samples = 0;
-    p.fill = 0;
-    p.dataBytes = 0;
-    p.stamps.clear();
+    sim::test::MakeFresh(p);
     p.status = 1;              // enabled, waiting for its start
     p.start = "280101000000";  // in the future of the rig's clock
     p.end = "280201000000";

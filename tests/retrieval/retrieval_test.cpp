@@ -8,67 +8,19 @@
 #include <cmath>
 
 #include "files/files_fixture.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "retrieval/transfer.h"
-#include "session/session.h"
 #include "sim/sim_host.h"
-#include "sim/sim_transport.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
-using sim::test::Fresh;
-using sim::test::Profile;
 
-struct Rig {
-  Rig(const fs::path& folder, const sim::SimProfile& p)
-      : dir(folder), session(host, clock, dir, {}) {
-    sims = sim::RegisterSimTransport(session.transports, clock);
-    logger = std::make_shared<sim::SimLogger>(p);
-    sims->Add("test", logger);
-    session.ReadSettings();
-    session.settings.derived.depthOn = true;  // the tide-and-wave logger asks for it
-    std::string portError;
-    EXPECT_TRUE(session.SelectPort("sim:test", &portError)) << portError;
+// The tide-and-wave logger asks for the derived depth.
+struct Rig : sim::test::SimSession<FileHost> {
+  explicit Rig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
+      : SimSession(name, edit) {
+    session.settings.derived.depthOn = true;
   }
-  // Runs the whole retrieval; false when it ended before the transfer.
-  bool Retrieve(bool all = false) {
-    Retrieval r(session);
-    if (!r.Open()) return false;
-    const bool started = r.Begin(all);
-    while (r.Tick()) {
-    }
-    transfer = r.transfer().state;
-    return started;
-  }
-
-  // The logger's data as the image must hold them: its data area up to the pointer, without
-  // the bytes that older loggers never fill, ending on a whole word.
-  std::vector<uint8_t> ExpectedImage() const {
-    const bool linear = logger->Profile().IsExtended();
-    const uint32_t pointer = logger->DataPointer();
-    std::vector<uint8_t> bytes;
-    for (uint32_t a = linear ? 0 : 0x20000; a < pointer; ++a) {
-      if (!linear && ((a & 0xFFFF) == 0xFFFF || (a & 0xFFFFF) >= 0xFF7FE)) continue;
-      bytes.push_back(logger->MemoryByte(a));
-    }
-    bytes.resize(bytes.size() - bytes.size() % 3);
-    return bytes;
-  }
-  std::vector<uint8_t> Image() const {
-    const auto& image = session.held.image;
-    return {image.bytes.begin(), image.bytes.begin() + image.fill};
-  }
-
-  fs::path dir;
-  VirtualClock clock{SystemTime{2026, 9, 1, 2, 12, 0, 0, 0}};
-  RecordingHost host;
-  Session session;
-  std::shared_ptr<sim::SimLoggers> sims;
-  std::shared_ptr<sim::SimLogger> logger;
-  TransferState transfer;
 };
 
 TEST(BlockSize, FollowsTheLineRate) {
@@ -77,10 +29,10 @@ TEST(BlockSize, FollowsTheLineRate) {
   for (const auto& [rate, size] : cases) EXPECT_EQ(BlockSizeForRate(rate), size) << rate;
 }
 
-class EveryFamily : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
+class EveryFamily : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
-  Rig rig(Dir(), Profile(GetParam()));
+  Rig rig(GetParam());
   ASSERT_TRUE(rig.Retrieve()) << GetParam();
   EXPECT_FALSE(rig.transfer.failed);
   const auto expected = rig.ExpectedImage();
@@ -115,27 +67,23 @@ INSTANTIATE_TEST_SUITE_P(Retrieval, EveryFamily,
                          ::testing::Values("VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400",
                                            "NMJ-7400", "HL-240"));
 
-using RetrievalTest = TempDirTest;
-
-TEST_F(RetrievalTest, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
-  Rig full(Dir(), Profile("VS-330-full"));
+TEST(Retrieval, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
+  Rig full("VS-330-full");
   ASSERT_TRUE(full.Retrieve());
   ASSERT_GT(full.logger->DataPointer(), 0x100000u) << "the profile must reach the second region";
   EXPECT_EQ(full.Image(), full.ExpectedImage());
 
-  sim::SimProfile faulty = Profile("VS-330");
-  faulty.faults.badBlockRate = 0.05;
-  Rig rig(Dir(), faulty);
+  Rig rig("VS-330", [](sim::SimProfile& p) { p.faults.badBlockRate = 0.05; });
   ASSERT_TRUE(rig.Retrieve());
   EXPECT_GT(rig.transfer.blocksRetransmitted, 0);
   EXPECT_FALSE(rig.transfer.failed);
   EXPECT_EQ(rig.Image(), rig.ExpectedImage());
 }
 
-TEST_F(RetrievalTest, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
+TEST(Retrieval, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
   for (bool cancel : {false, true}) {
     SCOPED_TRACE(cancel ? "cancel" : "lost block");
-    Rig rig(Dir(), Profile("VS-330"));
+    Rig rig("VS-330");
     Retrieval r(rig.session);
     ASSERT_TRUE(r.Open());
     ASSERT_TRUE(r.Begin(false));
@@ -163,18 +111,19 @@ TEST_F(RetrievalTest, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
   }
 }
 
-TEST_F(RetrievalTest, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
+TEST(Retrieval, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
   {
-    Rig rig(Dir(), Fresh("VS-330"));  // nothing behind the data pointer
+    Rig rig("VS-330", sim::test::MakeFresh);  // nothing behind the data pointer
     EXPECT_FALSE(rig.Retrieve());
     EXPECT_TRUE(rig.host.Saw("tell", "There are no data to display."));
     EXPECT_FALSE(rig.session.held.image.unsaved);
   }
-  sim::SimProfile waiting = Fresh("VS-330");
-  waiting.status = 1;              // enabled, waiting for its start
-  waiting.start = "270101000000";  // in the future of the rig's clock
-  waiting.end = "270201000000";
-  Rig rig(Dir(), waiting);
+  Rig rig("VS-330", [](sim::SimProfile& p) {
+    sim::test::MakeFresh(p);
+    p.status = 1;              // enabled, waiting for its start
+    p.start = "270101000000";  // in the future of the rig's clock
+    p.end = "270201000000";
+  });
   Retrieval r(rig.session);
   ASSERT_TRUE(r.Open());
   EXPECT_TRUE(r.stopButton);
@@ -185,8 +134,9 @@ TEST_F(RetrievalTest, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
   EXPECT_FALSE(rig.session.held.image.unsaved);
 }
 
-TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileReadsBack) {
-  Rig rig(Dir(), Profile("VS-330"));
+TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileReadsBack) {
+  Rig rig("VS-330");
+  const fs::path& dir = rig.dir;
   DerivedUnitSettings& d = rig.session.settings.derived;
   d.depthOn = true;
   d.depthSeawater = true;
@@ -208,22 +158,23 @@ TEST_F(RetrievalTest, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHex
 
   // The dat file carries the derived columns, the activity logs the retrieval.
   FileHost host;
-  host.files = {(Dir() / "derived.dat").string()};
-  Session saver(host, rig.clock, Dir(), {});
+  host.files = {(dir / "derived.dat").string()};
+  Session saver(host, rig.clock, dir, {});
   saver.ReadSettings();
   saver.held = rig.session.held;
-  saver.directories.hex = Dir().string();
+  saver.directories.hex = dir.string();
   ASSERT_TRUE(saver.SaveHeld(false));
-  EXPECT_NE(ReadFile(Dir() / "derived.dat")
+  EXPECT_NE(ReadWholeFile(dir / "derived.dat")
+                .value_or("")
                 .find("     Temp      Pres      Cond     Depth  Salinity  SoS (UN)  DensAnom"),
             std::string::npos);
   saver.LogRetrieval();
-  EXPECT_TRUE(fs::exists(Dir() / "log" / "040211.log"));
-  EXPECT_TRUE(fs::exists(Dir() / "log" / "20260902.log"));
+  EXPECT_TRUE(fs::exists(dir / "log" / "040211.log"));
+  EXPECT_TRUE(fs::exists(dir / "log" / "20260902.log"));
 
   // The hex file written beside it reads back to the same measured series and stamps.
-  Session back(host, rig.clock, Dir(), {});
-  FileReadRequest request = back.ReadRequest(Dir() / "derived.hex");
+  Session back(host, rig.clock, dir, {});
+  FileReadRequest request = back.ReadRequest(dir / "derived.hex");
   ASSERT_TRUE(ReadHexFile(host, request, back.held));
   const DataSet& after = back.held.data;
   ASSERT_EQ(std::make_pair(after.logger.channelCount, after.samplesPerChannel),

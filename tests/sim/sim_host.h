@@ -2,8 +2,12 @@
 // A host that speaks raw bytes to a SimLogger through a LoopbackPort on a virtual clock.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,7 +16,10 @@
 #include "platform/clock.h"
 #include "platform/loopback.h"
 #include "platform/system_time.h"
+#include "session/retrieval.h"
+#include "session/session.h"
 #include "sim/sim_logger.h"
+#include "sim/sim_transport.h"
 
 namespace klx::sim::test {
 
@@ -23,14 +30,17 @@ inline SimProfile Profile(const std::string& name) {
   return p;
 }
 
-// The profile's logger as it stands before its first deployment: empty memory, not enabled.
-inline SimProfile Fresh(const std::string& name) {
-  SimProfile p = Profile(name);
+// The logger as it stands before its first deployment: empty memory, not enabled.
+inline void MakeFresh(SimProfile& p) {
   p.samples = 0;
   p.fill = 0;
   p.dataBytes = 0;
   p.status = 0;
   p.stamps.clear();
+}
+inline SimProfile Fresh(const std::string& name) {
+  SimProfile p = Profile(name);
+  MakeFresh(p);
   return p;
 }
 
@@ -239,6 +249,73 @@ struct Deployed {
   }
   SimLogger logger;
   Pieces out;
+};
+
+// A session on the simulated logger "sim:test" of a profile (changed by `edit` first), in a
+// directory of its own that goes with the rig. HostT is the host the session talks to.
+template <class HostT = RecordingHost>
+struct SimSession {
+  explicit SimSession(const std::string& profileName,
+                      const std::function<void(SimProfile&)>& edit = {},
+                      SystemTime now = SystemTime{2026, 9, 1, 2, 12, 0, 0, 0})
+      : dir(std::filesystem::temp_directory_path() /
+            ("klx-sim-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
+        clock(now),
+        session((std::filesystem::create_directories(dir), host), clock, dir, {}) {
+    sims = RegisterSimTransport(session.transports, clock);
+    SimProfile p;
+    std::string error;
+    EXPECT_TRUE(LoadProfile(profileName, p, error)) << error;
+    if (edit) edit(p);
+    logger = std::make_shared<SimLogger>(p);
+    sims->Add("test", logger);
+    session.ReadSettings();
+    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
+  }
+  ~SimSession() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+
+  // Runs a whole retrieval; false when it ended before the transfer.
+  bool Retrieve(bool all = false) {
+    Retrieval r(session);
+    if (!r.Open()) return false;
+    const bool started = r.Begin(all);
+    while (r.Tick()) {
+    }
+    transfer = r.transfer().state;
+    return started;
+  }
+  // The logger's data bytes in [first, end) without those an older logger never fills (the
+  // last byte of each 64 KiB page, the tail of each 1 MiB region), cut to whole words.
+  std::vector<uint8_t> LoggerBytes(uint32_t first, uint32_t end) const {
+    const bool linear = logger->Profile().IsExtended();
+    std::vector<uint8_t> bytes;
+    for (uint32_t a = first; a < end; ++a)
+      if (linear || !HoldsNoData(a)) bytes.push_back(logger->MemoryByte(a));
+    bytes.resize(bytes.size() - bytes.size() % 3);
+    return bytes;
+  }
+  // What the image must hold: the logger's data area up to its pointer.
+  std::vector<uint8_t> ExpectedImage() const {
+    return LoggerBytes(logger->Profile().IsExtended() ? 0 : 0x20000, logger->DataPointer());
+  }
+  std::vector<uint8_t> Image() const {
+    const auto& image = session.held.image;
+    return {image.bytes.begin(), image.bytes.begin() + image.fill};
+  }
+  bool Told(const std::string& part) const { return host.Saw("tell", part); }
+  bool Asked(const std::string& part) const { return host.Saw("ask", part); }
+
+  static inline int counter = 0;
+  std::filesystem::path dir;
+  VirtualClock clock;
+  HostT host;
+  Session session;
+  std::shared_ptr<SimLoggers> sims;
+  std::shared_ptr<SimLogger> logger;
+  TransferState transfer;
 };
 
 inline double Polynomial(const std::vector<double>& c, uint32_t raw) {
