@@ -420,7 +420,9 @@ TEST(Hysteresis, Corrections) {
     p.hysteresisSeconds = c.seconds;
     EXPECT_EQ(CheckHysteresis(p, host), c.changed);
     EXPECT_EQ(p.hysteresisSeconds, c.corrected);
-    if (c.count) EXPECT_EQ(HysteresisCount(p), c.count);
+    if (c.count) {
+      EXPECT_EQ(HysteresisCount(p), c.count);
+    }
   }
   EXPECT_TRUE(host.Saw("tell", "The maximum hysteresis period is 10922 seconds."));
 }

@@ -211,9 +211,15 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
               std::make_pair(c.stops, c.suspends));
     EXPECT_EQ(std::make_pair(p.hold.stopped, p.hold.suspended),
               std::make_pair(c.stops > 0, c.suspends > 0));
-    if (c.after >= 0) EXPECT_EQ(p.f.simLogger->Status(), c.after);
-    if (c.message) EXPECT_TRUE(p.f.host.Saw(c.message == kCannot ? "tell" : "status", c.message));
-    if (c.realTimeOff >= 0) EXPECT_EQ(p.f.Heard("!B00"), c.realTimeOff);
+    if (c.after >= 0) {
+      EXPECT_EQ(p.f.simLogger->Status(), c.after);
+    }
+    if (c.message) {
+      EXPECT_TRUE(p.f.host.Saw(c.message == kCannot ? "tell" : "status", c.message));
+    }
+    if (c.realTimeOff >= 0) {
+      EXPECT_EQ(p.f.Heard("!B00"), c.realTimeOff);
+    }
   }
 }
 
