@@ -180,6 +180,19 @@ SimLogger::SimLogger(SimProfile profile)
   }
   BuildCalibrations();
 
+  // A micro-salinometer reads its cells (sim_microsal.h) and holds its standardization.
+  std::string letters;
+  std::vector<std::array<double, 4>> rows;
+  for (size_t i = 0; i < channels; ++i) {
+    letters += profile_.channels[i].type;
+    std::vector<double> c;
+    if (!records_.empty() && i < records_.front().coef.size()) c = records_.front().coef[i];
+    if (c.size() != 4) c = DefaultCoefficients(profile_.channels[i].type, false, "", true);
+    rows.push_back({c[0], c[1], c[2], c[3]});
+  }
+  microsal_ = SimMicrosal::For(profile_.model, letters, rows, profile_.microsal, profile_.seed);
+  if (microsal_ && tables_.count(6) == 0) tables_[6] = microsal_->InitialBlock();
+
   // The data memory holds what the deployment described by the profile left in it, converted
   // with the calibration stored above.
   memory_ = SimMemory(MemorySetup());
@@ -232,11 +245,14 @@ SimMemory::Setup SimLogger::MemorySetup() const {
     setup.channels.push_back(ch);
   }
   setup.burstChannel = setup.channels.size() > 1 ? 1 : 0;
+  setup.rowModel = microsal_;
   return setup;
 }
 
 int64_t SimLogger::PeriodMs() const {
-  return (threshold_[0] & 0x40) != 0 ? 0 : PeriodSeconds() * 1000LL;
+  // 6 Hz profiling: bit 0x40 of the "!A" mode byte, or of the "!1" mode byte of the loggers
+  // that set their start characteristic.
+  return ((threshold_[0] | startCharacteristic_) & 0x40) != 0 ? 0 : PeriodSeconds() * 1000LL;
 }
 
 void SimLogger::GenerateDeployment() {
@@ -1484,6 +1500,7 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
       Reply(nak, nowMs, out);
       return;
     }
+    if (h[0] == 6 && microsal_) data = microsal_->Store(std::move(data));
     tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers
     FinishCalibrationWrite(h[0] + 256u * h[1], data, nowMs, out);
@@ -1552,10 +1569,14 @@ void SimLogger::MemoryRead(const std::string& cmd, int64_t nowMs, klx::LineOutpu
     Unknown(nowMs, out);
     return;
   }
+  // Older single-channel loggers answer a read of their calibration memory with the byte at
+  // the end address too: a 38-byte record read comes back as 39 bytes and the sum over them.
+  const bool history = profile_.IsSingleChannel() && start >= kCalBase && start < kConfigBase;
+  const uint32_t stop = history ? end + 1 : end;
   const auto config = ConfigBlock();
   std::string r;
   uint8_t sum = 0;
-  for (uint32_t a = start; a < end; ++a) {
+  for (uint32_t a = start; a < stop; ++a) {
     if (memory_.Map().IsGap(a)) continue;  // holds no data: not sent
     const uint8_t v = ByteAt(a, config);
     sum = static_cast<uint8_t>(sum + v);
@@ -1578,6 +1599,12 @@ void SimLogger::MemoryRead(const std::string& cmd, int64_t nowMs, klx::LineOutpu
   }
   if (drop) r.erase(r.size() / 2, 1);
   Reply(r, nowMs, out);
+}
+
+void SimLogger::SetMicrosalCells(SimMicrosalCells cells, int64_t nowMs) {
+  if (!microsal_) return;
+  Advance(nowMs);  // rows due so far keep what they read
+  microsal_->SetCells(cells, ClockMs(nowMs));
 }
 
 }  // namespace klx::sim

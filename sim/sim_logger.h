@@ -72,7 +72,9 @@
 //   is full, "F0" for a channel outside an open procedure, a channel the logger lacks, a block
 //   that is not 33 bytes, or "Z" without "A". Nothing is stored before "Z".
 //   Table 0600 (33 bytes: 2 and a, b, Tc, c for the conductivity correction, 1 and the
-//   micro-salinometer's standardization) is kept like every other table.
+//   micro-salinometer's standardization) is kept like every other table; the micro-salinometer
+//   starts with its standardization in it (sim_microsal.h).
+// 6 Hz profiling is bit 0x40 of the mode byte, in "!A" or in "!1" (the start characteristic).
 //   older multi-channel loggers keep back-to-back records at 0x10000 (six BCD date bytes, then
 //   33 bytes per channel: c0..c3 and a byte of the logger's own, 0), read with memory reads.
 //   "!C" + offset low, high, 06 + twelve digits writes a header (each digit pair one BCD byte);
@@ -81,7 +83,9 @@
 //   older single-channel loggers answer "Z" with c0..c3 and "CAL\r\n" ("CAL\r\n" alone
 //   when never calibrated). "Y" with 32 raw bytes c0..c3 makes them current and appends a
 //   38-byte record (BCD date of the logger clock, c0..c3) behind the last at 0x10000, while the
-//   memory below the configuration area has room. No reply.
+//   memory below the configuration area has room. No reply. A memory read that starts in this
+//   calibration memory sends the byte at its end address too: a record read ("I" with end =
+//   start + 38) answers 39 bytes (the record and the next one's first byte) and their sum.
 // Every clock setting ("J") is kept in ClockSets().
 //
 // Real-time output. With a real-time baud code set ("!B%02X", not "!B00") the logger sends one
@@ -124,6 +128,7 @@
 #include "platform/system_time.h"
 #include "sim/sim_cards.h"
 #include "sim/sim_memory.h"
+#include "sim/sim_microsal.h"
 #include "sim/sim_profile.h"
 
 namespace klx::sim {
@@ -222,6 +227,10 @@ class SimLogger final : public klx::LineDevice {
   // The conductivity correction a, b, Tc, c of table 0600 (when its byte 0 is 2).
   std::optional<std::array<double, 4>> ConductivityCorrection() const;
   const std::vector<SimClockSet>& ClockSets() const { return clockSets_; }
+  // The micro-salinometer's cells (HL-240 with channels sample C, T, standard C; else null),
+  // and what its sample cell holds from the logger's next whole second on.
+  const SimMicrosal* Microsal() const { return microsal_.get(); }
+  void SetMicrosalCells(SimMicrosalCells cells, int64_t nowMs);
   // The accessory cards: generic serial card, MMC/SD card, Optode front end (sim_cards.h).
   SimCards& Cards() { return cards_; }
   // Every complete command heard, in order (binary payloads shown as hex).
@@ -344,6 +353,7 @@ class SimLogger final : public klx::LineDevice {
   size_t calCapacity_ = 100;                     // linear-memory loggers: records kept
   std::vector<SimClockSet> clockSets_;
   SimCards cards_;
+  std::shared_ptr<SimMicrosal> microsal_;
 };
 
 }  // namespace klx::sim

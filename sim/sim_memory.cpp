@@ -408,6 +408,12 @@ uint32_t SimMemory::Encode(size_t ch, double u, int* gain) const {
 
 uint32_t SimMemory::RowWord(size_t ch, int64_t timeMs, uint64_t row, int* gain) const {
   if (ch >= setup_.channels.size()) return 0;
+  if (setup_.rowModel) {
+    if (const auto word = setup_.rowModel->Word(ch, timeMs, row)) {
+      if (gain) *gain = -1;
+      return *word;
+    }
+  }
   const double s = static_cast<double>(timeMs) / 1000.0;
   const double smooth = Shape(ch, s, row);
   const Range r = RangeOf(setup_.channels[ch].type, setup_.depth);

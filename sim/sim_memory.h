@@ -37,6 +37,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -135,6 +136,14 @@ struct SimExpected {
   size_t Rows() const { return rowMs.size(); }
 };
 
+// An instrument with readings of its own (the micro-salinometer's cells): the raw word of
+// channel ch for a row at timeMs (ms since 2000-01-01) with row number `row`, or nothing for
+// the usual signal of the channel's type.
+struct SimRowModel {
+  virtual ~SimRowModel() = default;
+  virtual std::optional<uint32_t> Word(size_t ch, int64_t timeMs, uint64_t row) const = 0;
+};
+
 class SimMemory {
  public:
   struct Channel {
@@ -152,6 +161,7 @@ class SimMemory {
     double waveAmplitudeM = 0.5;
     uint32_t regions = 4;  // older loggers: 1 MiB regions (2 for 2 MB, 4 for 4 MB)
     bool ascii = false;    // rows are stored as text lines (see above)
+    std::shared_ptr<const SimRowModel> rowModel;  // readings of the instrument's own, if any
   };
   // A burst as stored: its start, words, the logger height it was taken with and the rows that
   // lie before it in memory.

@@ -311,6 +311,8 @@ bool ApplyProfileSetting(std::string_view keyIn, std::string_view valueIn, SimPr
   } else if (key == "fault.unknown") {
     p.faults.unknown = Words(value);
     if (p.faults.unknown.empty()) return bad("one or more commands");
+  } else if (key.starts_with("microsal.") || key.starts_with("fault.microsal_")) {
+    if (!ApplyMicrosalSetting(key, value, p.microsal, error)) return false;
   } else if (bool card = false; !ApplyCardSetting(key, value, p.cards, error, card)) {
     return false;
   }

@@ -69,6 +69,7 @@
 #include <vector>
 
 #include "sim/sim_card_profile.h"
+#include "sim/sim_microsal.h"
 
 namespace klx::sim {
 
@@ -159,6 +160,7 @@ struct SimProfile {
                           // 64 KiB of used memory (plus one such step); 0: instant
   SimFaults faults;
   SimCardProfile cards;  // the accessory cards (sim_card_profile.h)
+  SimMicrosalSettings microsal;  // "microsal.*": the micro-salinometer's cells (sim_microsal.h)
 
   double FirmwareValue() const;
   bool IsExtended() const { return FirmwareValue() > 4.99; }

@@ -72,19 +72,21 @@ std::string ReadAt(SimHost& host, uint32_t address, uint32_t count, int expect) 
 
 // The records of an older logger's calibration memory from 0x10000 on: six BCD date bytes, then
 // per channel c0..c3 and (multi-channel loggers) one byte of the logger's own. Each record is
-// read whole, with its sum where the logger sends one; `end` gets the offset after the last.
+// read whole, with its sum where the logger sends one (a single-channel logger sends one byte
+// more, the next record's first, before the sum); `end` gets the offset after the last.
 std::vector<SimCalibration> Walk(SimHost& host, size_t channels, size_t block, bool sums = true,
                                  size_t* end = nullptr) {
   std::vector<SimCalibration> records;
   const size_t size = 6 + block * channels;
+  const size_t sent = size + (block == 32 ? 1 : 0);
   size_t offset = 0;
   for (; offset + size <= 0x10000; offset += size) {
     const std::string r = ReadAt(host, 0x10000 + static_cast<uint32_t>(offset),
-                                 static_cast<uint32_t>(size), static_cast<int>(size + sums));
-    EXPECT_EQ(r.size(), size + sums);
+                                 static_cast<uint32_t>(size), static_cast<int>(sent + sums));
+    EXPECT_EQ(r.size(), sent + sums);
     if (r.size() < size || r[0] == '\xFF') break;
     if (sums) {
-      EXPECT_EQ(static_cast<uint8_t>(r.back()), Sum(r, size));
+      EXPECT_EQ(static_cast<uint8_t>(r.back()), Sum(r, sent));
     }
     records.push_back({BcdDigits(r.substr(0, 6)), true, {}});
     for (size_t ch = 0; ch < channels; ++ch)

@@ -1,0 +1,26 @@
+# A micro-salinometer never standardized: table 0600 answers 33 bytes with byte 0 = 0, and its
+# conductivity channels carry the plain coefficients (c0 = 0, c1 = 1), idle with empty memory.
+model = HL-240
+firmware = 5.20
+serial = 82007
+baud = 19200
+channels = CTC
+latency_ms = 200
+reading_time_ms = 300
+param_block = 30
+cap.0 = 0x00007CB7
+cap.1 = 3
+cap.3 = 30
+cap.5 = 0x13
+cap.6 = 1
+cap.8 = 0x18
+cap.13 = 0x1800E100
+cap.15 = 1
+rs_advanced = 0x00000000
+cal_date = 260105100000
+cal.0 = 0 1 0 0
+cal.1 = 0.00350 -0.000250 2.70e-06 2.30e-08
+cal.2 = 0 1 0 0
+microsal.standardized = no
+status = 0
+seed = 241
