@@ -13,13 +13,9 @@
 #include "decoding/channel_types.h"
 #include "files/files_fixture.h"
 #include "files/mat_file.h"
-#include "platform/clock.h"
 #include "realtime/collection.h"
-#include "session/retrieval.h"
-#include "session/session.h"
 #include "shell/command_ids.h"
-#include "sim/sim_profile.h"
-#include "sim/sim_transport.h"
+#include "sim/sim_host.h"
 #include "waves/tide.h"
 
 namespace klx::test {
@@ -27,30 +23,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Rig {
-  Rig(const fs::path& folder, const std::string& profileName, bool depth,
+struct Rig : sim::test::SimSession<FileHost> {
+  Rig(const std::string& profileName, bool depth,
       const std::function<void(sim::SimProfile&)>& edit = {})
-      : dir(folder), session(host, clock, dir, {}) {
-    sims = sim::RegisterSimTransport(session.transports, clock);
-    sim::SimProfile p;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
-    if (edit) edit(p);
-    logger = std::make_shared<sim::SimLogger>(p);
-    sims->Add("test", logger);
-    session.ReadSettings();
+      : SimSession(profileName, edit) {
     session.settings.derived.depthOn = depth;
-    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
     for (const char* sub : {"dat", "hex", "mat"}) fs::create_directories(dir / sub);
     session.directories.dat = (dir / "dat").string();
     session.directories.hex = (dir / "hex").string();
-  }
-  void Retrieve() {
-    Retrieval r(session);
-    ASSERT_TRUE(r.Open());
-    r.Begin(false);
-    while (r.Tick()) {
-    }
   }
   // Saves the held data as dat (and hex) under `name`; the wave file's rows.
   std::vector<std::string> SaveAndReadWaveRows(const std::string& name) {
@@ -66,13 +46,6 @@ struct Rig {
     }
     return rows;
   }
-
-  fs::path dir;
-  VirtualClock clock{SystemTime{2026, 9, 1, 2, 12, 0, 0, 0}};
-  FileHost host;
-  Session session;
-  std::shared_ptr<sim::SimLoggers> sims;
-  std::shared_ptr<sim::SimLogger> logger;
 };
 
 // The eleven columns of a wave row after its date and time (number, depth, H1/3, T1/3, ...,
@@ -85,11 +58,9 @@ std::vector<double> Columns(const std::string& row, std::string& rest) {
   return v;
 }
 
-using WaveRetrieval = TempDirTest;
-
-TEST_F(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
-  Rig rig(Dir(), "NMJ-7400", true);
-  rig.Retrieve();
+TEST(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
+  Rig rig("NMJ-7400", true);
+  ASSERT_TRUE(rig.Retrieve());
   const DataSet& data = rig.session.held.data;
   const sim::SimExpected truth = rig.logger->Expected();
   ASSERT_FALSE(truth.waves.empty());
@@ -114,19 +85,19 @@ TEST_F(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
   }
 
   // The MAT file carries every burst's surface series as the analysis left it.
-  rig.host.files = {(Dir() / "mat" / "071342_waves.mat").string()};
+  rig.host.files = {(rig.dir / "mat" / "071342_waves.mat").string()};
   ASSERT_TRUE(rig.session.SaveHeldMat());
   HeldData back;
   int format = 0;
   std::vector<std::vector<float>> surface;
-  ASSERT_EQ(ReadMatFileInto(Dir() / "mat" / "071342_waves.mat", back, format, surface), "");
+  ASSERT_EQ(ReadMatFileInto(rig.dir / "mat" / "071342_waves.mat", back, format, surface), "");
   ASSERT_EQ(surface.size(), data.bursts.size());
   for (size_t b = 0; b < surface.size(); ++b) EXPECT_EQ(surface[b], data.bursts[b].surface) << b;
 }
 
-TEST_F(WaveRetrieval, ASensorOutOfTheWaterFlagsEveryBurstAsAnError) {
-  Rig rig(Dir(), "NMJ-7400-dry", true);
-  rig.Retrieve();
+TEST(WaveRetrieval, ASensorOutOfTheWaterFlagsEveryBurstAsAnError) {
+  Rig rig("NMJ-7400-dry", true);
+  ASSERT_TRUE(rig.Retrieve());
   const std::vector<std::string> rows = rig.SaveAndReadWaveRows("dry");
   ASSERT_EQ(rows.size(), rig.logger->Expected().waves.size());
   ASSERT_FALSE(rows.empty());
@@ -139,20 +110,20 @@ TEST_F(WaveRetrieval, ASensorOutOfTheWaterFlagsEveryBurstAsAnError) {
 
 // Without the derived depth the message is shown, but what was retrieved is held and saved; the
 // analysis runs once depth is chosen.
-TEST_F(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
-  Rig rig(Dir(), "NMJ-7400", false);
-  rig.Retrieve();
+TEST(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
+  Rig rig("NMJ-7400", false);
+  ASSERT_TRUE(rig.Retrieve());
   EXPECT_TRUE(rig.host.Saw("tell", "'Depth' has to be selected")) << "the message comes first";
   const HeldData& held = rig.session.held;
   ASSERT_FALSE(held.data.Empty()) << "the retrieval went ahead";
   EXPECT_TRUE(held.image.unsaved);
   ASSERT_EQ(held.data.bursts.size(), rig.logger->Expected().waves.size());
   for (const BurstSeries& b : held.data.bursts) EXPECT_FALSE(b.stats.analysed);
-  rig.host.files = {(Dir() / "dat" / "nodepth.dat").string()};
+  rig.host.files = {(rig.dir / "dat" / "nodepth.dat").string()};
   ASSERT_TRUE(rig.session.SaveHeld(false));
-  EXPECT_TRUE(fs::exists(Dir() / "dat" / "nodepth.dat"));
-  EXPECT_TRUE(fs::exists(Dir() / "hex" / "nodepth.hex"));
-  EXPECT_FALSE(fs::exists(Dir() / "nmj" / "nodepth.wave")) << "no rows of unanalysed bursts";
+  EXPECT_TRUE(fs::exists(rig.dir / "dat" / "nodepth.dat"));
+  EXPECT_TRUE(fs::exists(rig.dir / "hex" / "nodepth.hex"));
+  EXPECT_FALSE(fs::exists(rig.dir / "nmj" / "nodepth.wave")) << "no rows of unanalysed bursts";
   EXPECT_TRUE(std::any_of(rig.host.events.begin(), rig.host.events.end(), [](const auto& e) {
     return e.kind == "post" && e.number == cmd::kDerivedUnits;
   })) << "the derived units are offered";
@@ -185,14 +156,8 @@ struct NoOutput final : LineOutput {
 
 // The logger deployed with real-time output: the host takes up its records, assembles the first
 // burst from its "BST" and "SEQ" records and analyses it.
-TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
-  Rig rig(Dir(), "NMJ-7400", true, [](sim::SimProfile& p) {
-    p.samples = 0;
-    p.fill = 0;
-    p.dataBytes = 0;
-    p.status = 0;
-    p.stamps.clear();
-  });
+TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
+  Rig rig("NMJ-7400", true, sim::test::MakeFresh);
   // From 12:00:00: tide rows each minute from 12:01, 512 words at 2 Hz every 5 min, 2.75 m
   // above the bed, binary real-time output.
   const std::string deploy =
@@ -200,7 +165,7 @@ TEST_F(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
   NoOutput none;
   rig.logger->Receive(reinterpret_cast<const uint8_t*>(deploy.data()), deploy.size(),
                       rig.logger->Profile().baud, rig.clock.MonotonicMs(), none);
-  rig.host.files = {(Dir() / "hex" / "live.hex").string()};
+  rig.host.files = {(rig.dir / "hex" / "live.hex").string()};
   ASSERT_TRUE(rig.session.logger.ConnectCommand());
   AssessCapabilitiesForSetup(rig.session.logger);
   ASSERT_TRUE(rig.session.RestartRealTime(false));
