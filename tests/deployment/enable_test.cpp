@@ -1,5 +1,6 @@
 // Programming deployments into the simulated loggers: the enable sequence with its erase wait,
-// read-back and erase failures, and a whole cycle from setup to retrieved, decoded readings.
+// read-back and erase failures, a whole cycle from setup to retrieved, decoded readings, the
+// capability assessment before a setup and the range switching tables as a real logger answers.
 #include "deployment/enable.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +13,13 @@
 
 #include "calibration/read.h"
 #include "decoding/decoder.h"
+#include "deployment/range_switching.h"
 #include "deployment/status.h"
 #include "session/retrieval.h"
 #include "session/session.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
+#include "sim/sim_host.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
 
@@ -37,42 +40,30 @@ struct IconHost : RecordingHost {
   std::optional<std::string> file;
 };
 
-// A logger before its first deployment: not enabled, memory empty.
-void Empty(sim::SimProfile& p) {
-  p.status = 0;
-  p.samples = 0;
-}
+using sim::test::MakeFresh;  // a logger before its first deployment: not enabled, memory empty
 
 std::string ReadAll(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A session on a simulated logger that keeps the host's time, with a setup of it.
-struct Rig {
+// A session on a simulated logger that keeps the host's time and erases 64 KiB in 1.5 s,
+// connected and configured, with a setup of it.
+const SystemTime kNow{2027, 1, 0, 10, 11, 0, 0, 0};
+struct Rig : sim::test::SimSession<IconHost> {
   explicit Rig(const std::string& profileName,
                const std::function<void(sim::SimProfile&)>& edit = {})
-      : dir(fs::temp_directory_path() /
-            ("klx-enable-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
-        session((fs::create_directories(dir), host), clock, dir, {}) {
-    sims = sim::RegisterSimTransport(session.transports, clock);
-    sim::SimProfile p;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
-    p.eraseMsPer64k = 1500;
-    p.clock = LoggerDateText(clock.LocalTime());
-    if (edit) edit(p);
-    logger = std::make_shared<sim::SimLogger>(p);
-    sims->Add("test", logger);
-    session.ReadSettings();
-    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
+      : SimSession(
+            profileName,
+            [&edit](sim::SimProfile& p) {
+              p.eraseMsPer64k = 1500;
+              p.clock = LoggerDateText(kNow);
+              if (edit) edit(p);
+            },
+            kNow) {
     EXPECT_TRUE(session.logger.ConnectCommand());
     session.logger.AssessCapabilities();
     session.logger.CommGet(16);
-  }
-  ~Rig() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 
   // A fresh setup, opened as the dialog opens it: the logger's status, or -1.
@@ -115,13 +106,6 @@ struct Rig {
     return static_cast<int>(std::count(log.begin(), log.end(), command));
   }
 
-  static inline int counter = 0;
-  fs::path dir;
-  VirtualClock clock{SystemTime{2027, 1, 0, 10, 11, 0, 0, 0}};
-  IconHost host;
-  Session session;
-  std::shared_ptr<sim::SimLoggers> sims;
-  std::shared_ptr<sim::SimLogger> logger;
   std::unique_ptr<LoggerSetup> setup;
   int ticks = 0;
 };
@@ -151,7 +135,7 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
   ASSERT_FALSE(rig.host.askIcons.empty());
   for (BoxIcon icon : rig.host.askIcons) EXPECT_EQ(icon, BoxIcon::Warning);
 
-  Rig empty("VS-330", Empty);
+  Rig empty("VS-330", MakeFresh);
   ASSERT_EQ(empty.Open(), 0);
   empty.Plan(3600, {0, 0, 10});
   EXPECT_EQ(empty.setup->PressEnable(), EnableStep::Enabled);
@@ -162,7 +146,7 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
 // record time lengthens the minimum period.
 TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    Empty(p);
+    MakeFresh(p);
     p.capabilities[0] |= 0x800u;  // the external data connector
     p.defaultBaudCode = 28;       // 288000 / 30 = 9600 baud
   });
@@ -251,7 +235,7 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
 // saved first, and records that the line cannot carry are refused before anything is sent.
 TEST(Enable, RealTimeStepNeedsCalibrationOffersTheSaveAndChecksTheLinesCapacity) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    Empty(p);
+    MakeFresh(p);
     p.capabilities[0] |= 0x800u;
     p.defaultBaudCode = 28;
   });
@@ -520,7 +504,7 @@ TEST(Enable, WholeCycleFromSetupToDecodedTimes) {
 // The averaging a logger reports is a count of readings: the setup shows it in seconds again,
 // so an Enable that changes nothing sends the same count.
 TEST(Enable, AveragingReadBackIsInSecondsAndAnUnchangedEnableSendsTheSameCount) {
-  Rig rig("NMJ-7400", Empty);
+  Rig rig("NMJ-7400", MakeFresh);
   ASSERT_TRUE(rig.session.logger.state.highSamplingRates);
   ASSERT_EQ(rig.Open(), 0);
   rig.Plan(3600, {0, 1, 0});
@@ -543,7 +527,7 @@ TEST(Enable, AveragingReadBackIsInSecondsAndAnUnchangedEnableSendsTheSameCount) 
 // logger still collecting (stopped on Yes), the OEM settings.
 TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    Empty(p);
+    MakeFresh(p);
     p.capabilities[0] |= 0x8000u;  // OEM start characteristics
   });
   ASSERT_EQ(rig.Open(), 0);
@@ -587,7 +571,7 @@ TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
 
 // A suspended logger whose deployment has not ended can go on with all its settings.
 TEST(Enable, ContinueToAddResumesWithTheSettingsInOrderAndLogsIt) {
-  Rig rig("NMJ-7400", Empty);
+  Rig rig("NMJ-7400", MakeFresh);
   // A deployment that logs for a while and is suspended.
   ASSERT_EQ(rig.Open(), 0);
   rig.Plan(86400, {0, 1, 0});
@@ -617,7 +601,7 @@ TEST(Enable, ContinueToAddResumesWithTheSettingsInOrderAndLogsIt) {
 
 // A reply that is neither a status nor "started in mode" means the logger did not enable.
 TEST(Enable, AnEnableCommandWithoutItsReplyIsAFailure) {
-  Rig rig("NMJ-7400", Empty);
+  Rig rig("NMJ-7400", MakeFresh);
   ASSERT_EQ(rig.Open(), 0);
   rig.Plan(3600, {0, 1, 0});
   rig.logger->AnswerUnknown("P");
@@ -625,6 +609,51 @@ TEST(Enable, AnEnableCommandWithoutItsReplyIsAFailure) {
   EXPECT_TRUE(rig.host.Saw("tell",
                            "Logger has not been enabled.\nTry again.\nIf problem "
                            "persists contact KLX."));
+}
+
+// A VS-550 of firmware 4.99 or below is assessed like any other logger before a setup: its
+// memory size and express rate are its own; only its wave bursts are taken away.
+TEST(SetupAssessment, OlderVs550GetsItsOwnCapabilities) {
+  Rig rig("VS-550");
+  ASSERT_LE(rig.session.logger.state.firmware, 4.99f);
+  AssessCapabilitiesForSetup(rig.session.logger);
+  const LoggerState& s = rig.session.logger.state;
+  EXPECT_FALSE(s.capabilitiesStale);
+  EXPECT_EQ(s.memorySizeMb, 4);             // memory type 2 in capability entry 1
+  EXPECT_EQ(s.expressDownloadRate, 57600);  // capability entry 13
+  EXPECT_TRUE(s.profiling6Hz);              // capability mask bit 1
+  EXPECT_FALSE(s.waves);
+}
+
+// The tables go out as 25 bytes; the logger holds 26 at first and returns what it was sent
+// afterwards. Both lengths read, and a change of gain is written, checked and read back.
+TEST(RangeSwitchingTables, WriteReadBackAndCompareWhateverTheLength) {
+  Rig rig("VS-330-FT");
+  LoggerLink& link = rig.session.logger;
+  RangeSwitching r;
+  ASSERT_TRUE(ReadRangeSwitching(link, r));  // 26 data bytes as the logger was set up
+  EXPECT_EQ(link.state.channelTypes, "TPfy");
+  ASSERT_TRUE(r.Switches(2));
+  ASSERT_TRUE(r.Switches(3));
+
+  SetChannelFixedGain(r, 2, 2, kUserFixedGain, kSeapointFluorometer);
+  ASSERT_TRUE(WriteRangeSwitching(link, r)) << rig.host.status[1];
+  EXPECT_TRUE(rig.host.Saw("status",
+                           "Range switching behaviour and Extended channel capabilities write "
+                           "success"));
+  EXPECT_FALSE(rig.host.Saw("status", "retrieve error"));
+  const auto stored = rig.logger->Table(5);
+  ASSERT_TRUE(stored.has_value());
+  ASSERT_GE(stored->size(), 25u);
+  EXPECT_EQ((*stored)[3], (2 << 5) | (kUserFixedGain << 3) | kSeapointFluorometer);
+
+  RangeSwitching again;
+  ASSERT_TRUE(ReadRangeSwitching(link, again));  // now the 25 bytes it was sent
+  // Byte 0 is worked out afresh on every read; the channels' bytes are what was written.
+  EXPECT_TRUE(std::equal(again.behaviour.begin() + 1, again.behaviour.begin() + 25,
+                         r.behaviour.begin() + 1));
+  EXPECT_EQ(again.behaviour[25], 0xFF);  // no channel 25
+  EXPECT_EQ(RangeSwitching::Gain(again.behaviour[3]), 2);
 }
 
 }  // namespace

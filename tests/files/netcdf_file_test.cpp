@@ -25,13 +25,9 @@
 #include "files/dat_file.h"
 #include "files/files_fixture.h"
 #include "files/mat_file.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "session/retrieval.h"
-#include "session/session.h"
 #include "shell/text_file.h"
+#include "sim/sim_host.h"
 #include "sim/sim_profile.h"
-#include "sim/sim_transport.h"
 
 namespace klx::test {
 namespace {
@@ -124,51 +120,24 @@ DatRows ParseDat(const std::string& text, int rows) {
 }
 
 // A simulated logger retrieved into a session with the derived channels switched on.
-struct Rig {
+struct Rig : sim::test::SimSession<> {
   explicit Rig(const std::string& profileName, const std::string& stamps = "")
-      : dir(fs::temp_directory_path() /
-            ("klx-netcdf-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))),
-        session((fs::create_directories(dir), host), clock, dir, {}) {
-    sims = sim::RegisterSimTransport(session.transports, clock);
-    sim::SimProfile p;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(profileName, p, error)) << error;
-    if (!stamps.empty()) {
-      EXPECT_TRUE(sim::ApplyProfileSetting("stamps", stamps, p, error)) << error;
-    }
-    logger = std::make_shared<sim::SimLogger>(p);
-    sims->Add("test", logger);
-    session.ReadSettings();
+      : SimSession(profileName, [&stamps](sim::SimProfile& p) {
+          std::string error;
+          if (!stamps.empty())
+            EXPECT_TRUE(sim::ApplyProfileSetting("stamps", stamps, p, error)) << error;
+        }) {
     DerivedUnitSettings& d = session.settings.derived;
     d.depthOn = d.depthSeawater = true;
     d.latitudeDegrees = -33;  // 33 degrees 30 minutes south
     d.latitudeMinutes = 30.0;
     d.salinityOn = d.specificConductivityOn = d.densityAnomalyOn = true;
     d.speedOfSoundOn = d.soundUnesco = true;
-    EXPECT_TRUE(session.SelectPort("sim:test", &error)) << error;
   }
-  ~Rig() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  bool Retrieve() {
-    Retrieval r(session);
-    if (!r.Open() || !r.Begin(false)) return false;
-    while (r.Tick()) {
-    }
-    return !session.held.data.Empty();
-  }
+  bool RetrieveData() { return Retrieve() && !session.held.data.Empty(); }
   std::string Dat() const {
     return DatFileText(HeaderInputsOf(session.held, DatLayout::E, session.settings.derived));
   }
-
-  static inline int counter = 0;
-  fs::path dir;
-  VirtualClock clock{SystemTime{2026, 9, 1, 2, 12, 0, 0, 0}};
-  RecordingHost host;
-  Session session;
-  std::shared_ptr<sim::SimLoggers> sims;
-  std::shared_ptr<sim::SimLogger> logger;
 };
 
 // What CF asks of the channels this program knows a standard name for.
@@ -259,7 +228,7 @@ class Families : public ::testing::TestWithParam<const char*> {};
 TEST_P(Families, ReadBackEqualsTheDatFileShiftedToUtc) {
   if (!ReaderAvailable()) GTEST_SKIP() << "/usr/bin/python3 cannot import netCDF4";
   Rig rig(GetParam());
-  ASSERT_TRUE(rig.Retrieve());
+  ASSERT_TRUE(rig.RetrieveData());
   DataSet& data = rig.session.held.data;
   if (!data.bursts.empty()) data.bursts.back().stats.flag = kWaveError;
   NetcdfWriteOptions options;
@@ -301,7 +270,7 @@ TEST(NetCdf, StampsGapsAndMissingSamples) {
   if (!ReaderAvailable()) GTEST_SKIP() << "/usr/bin/python3 cannot import netCDF4";
   // A cold start after an hour's break at row 1500, a recovery at 3200, a stop at the end.
   Rig rig("VS-330", "CLD:1500 REC:3200 STP");
-  ASSERT_TRUE(rig.Retrieve());
+  ASSERT_TRUE(rig.RetrieveData());
   HeldData& held = rig.session.held;
   // Temperature lost for ten rows: every derived channel keeps its own values, the dat file
   // prints -1000.0000 and the reader must see masked samples.
@@ -351,7 +320,7 @@ TEST(NetCdf, DefaultOffsetAndTheRetrievalTimesFollowTheSource) {
       {MakeSystemTime(2026, 9, 1, 2, 12, 0), "+02:00"},
   };
   Rig rig("NA-7100");
-  ASSERT_TRUE(rig.Retrieve());
+  ASSERT_TRUE(rig.RetrieveData());
   const fs::path nc = rig.dir / "default.nc";
   const DatRows dat = ParseDat(rig.Dat(), rig.session.held.data.samplesPerChannel);
   for (const auto& [hostTime, offset] : cases) {
