@@ -266,7 +266,10 @@ bool ScriptRun::PlanOptode(OptodeMode mode) {
   if (!change || plan_.optode == mode) return true;
   plan_.optode = mode;
   plan_.optodeChannel = channel;
-  plan_.optodeAddress = table_[6 + 2 * channel];
+  // The front end answers at the channel's parameter byte; a channel without one (0, which
+  // could not even travel in the probe text) is addressed by its number.
+  const uint8_t parameter = table_[6 + 2 * channel];
+  plan_.optodeAddress = parameter != 0 ? parameter : static_cast<uint8_t>(channel + 1);
   plan_.changes += mode == OptodeMode::Concentration
                        ? "- Optode oxygen parameter will be changed to Concentration.\n"
                        : "- Optode oxygen parameter will be changed to Saturation.\n";

@@ -7,6 +7,7 @@
 #include "scripts/rcfg.h"
 #include "scripts/ui/script_command.h"
 #include "shell/command_ids.h"
+#include "shell/status.h"
 #include "sim/sim_logger.h"
 #include "sim/sim_profile.h"
 #include "sim/sim_transport.h"

@@ -1,0 +1,139 @@
+// Scripts that switch an Optode between saturation and concentration, on a simulated logger
+// whose front end answers the through-mode packets.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "calibration/sim_link_fixture.h"
+#include "scripts/configuration_script.h"
+#include "scripts/rcfg.h"
+#include "shell/temp_dir.h"
+#include "shell/status.h"
+#include "sim/sim_cards.h"
+
+namespace klx {
+namespace {
+
+namespace fs = std::filesystem;
+using Row = std::array<double, 4>;
+
+class OptodeScriptTest : public test::TempDirTest {
+ protected:
+  void Make(const std::function<void(sim::SimProfile&)>& edit = {}) {
+    sim = std::make_unique<test::SimLinkFixture>("VS-330-optode", edit);
+    options.waitWindow = [this](const std::string& text) { waits.push_back(text); };
+    options.throughCommunicationsSeconds = 3;
+  }
+  ScriptOutcome Run(const std::string& lines) {
+    const fs::path path = Dir() / "040330.rcfg";
+    WriteFile(path, EncipherScript("Serial number=040330\n" + lines));
+    sim->host.answers = {Answer::Yes};
+    return RunConfigurationScript(path.string(), sim->logger, cal, options);
+  }
+  std::vector<std::string> Told() const {
+    std::vector<std::string> texts;
+    for (const auto& e : sim->host.events)
+      if (e.kind == "tell") texts.push_back(e.text);
+    return texts;
+  }
+  std::vector<uint8_t> Table() const { return sim->simLogger->Table(1).value_or(std::vector<uint8_t>{}); }
+  Row Coefficients(size_t channel) const {
+    const auto list = sim->simLogger->Calibrations();
+    if (list.empty() || list.back().coef.size() <= channel) return {};
+    return list.back().coef[channel];
+  }
+
+  std::unique_ptr<test::SimLinkFixture> sim;
+  CalibrationCoefficients cal;
+  ScriptOptions options;
+  std::vector<std::string> waits;
+};
+
+TEST_F(OptodeScriptTest, ConcentrationSwitchesTheCardTheLetterAndTheCoefficients) {
+  Make();
+  const Row temperature = Coefficients(0), pressure = Coefficients(1);
+  EXPECT_EQ(Run("Optode=Concentration\nLatency=400\n"), ScriptOutcome::Applied);
+  EXPECT_EQ(sim->simLogger->Cards().OptodeMode(), 2);
+  // The table written last keeps the Optode's new letter beside the new latency.
+  const std::vector<uint8_t> table = Table();
+  ASSERT_GE(table.size(), 11u);
+  EXPECT_EQ(table[1], 40);
+  EXPECT_EQ(table[9], 'J');
+  EXPECT_EQ(Coefficients(2), (Row{0.0, 625.0, 0.0, 0.0}));
+  EXPECT_EQ(Coefficients(0), temperature);
+  EXPECT_EQ(Coefficients(1), pressure);
+  const std::vector<std::string> told = Told();
+  ASSERT_GE(told.size(), 2u);
+  EXPECT_NE(told.front().find("has been reconfigured"), std::string::npos);
+  EXPECT_EQ(told.back(), kScriptSucceededText);
+  // The wait window counts the through communications down and closes.
+  const std::vector<std::string> expected = {
+      Format(kScriptWaitFormat, 3), Format(kScriptWaitFormat, 3), Format(kScriptWaitFormat, 2),
+      Format(kScriptWaitFormat, 1), ""};
+  EXPECT_EQ(waits, expected);
+}
+
+TEST_F(OptodeScriptTest, SaturationOnAConcentrationChannel) {
+  Make([](sim::SimProfile& p) {
+    p.channels[2].type = 'J';
+    p.calibration[2] = {0, 625, 0, 0};
+  });
+  ASSERT_EQ(sim->simLogger->Cards().OptodeMode(), 0);
+  EXPECT_EQ(Run("Optode=Saturation\n"), ScriptOutcome::Applied);
+  EXPECT_EQ(sim->simLogger->Cards().OptodeMode(), 1);
+  EXPECT_EQ(Table().at(9), 'K');
+  EXPECT_EQ(Coefficients(2), (Row{0.0, 125.0, 0.0, 0.0}));
+}
+
+TEST_F(OptodeScriptTest, AnOptodeAlreadyInTheModeIsNoChange) {
+  Make();
+  EXPECT_EQ(Run("Optode=Saturation\n"), ScriptOutcome::Unchanged);
+  EXPECT_EQ(sim->Heard("~"), 0);
+  EXPECT_EQ(sim->Heard("S0"), 0);
+}
+
+TEST_F(OptodeScriptTest, AFrontEndFailureWritesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::SimProfile&)> edit;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no answer to the probe", [](sim::SimProfile& p) { p.cards.optodeAbsent = true; },
+       "ERROR #3 Unable to confirm the presence of an Optode sensor"},
+      {"entry not taken", [](sim::SimProfile& p) { p.cards.optodeStuck = true; },
+       "ERROR #5 Unable to switch the front end card for the Optode sensor to measure "
+       "Concentration."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Make(c.edit);
+    const Row before = Coefficients(2);
+    EXPECT_EQ(Run("Optode=Concentration\nAveraging=YES\n"), ScriptOutcome::Failed);
+    ASSERT_FALSE(Told().empty());
+    EXPECT_EQ(Told().back().find(c.message), 0u);
+    EXPECT_EQ(sim->Heard("S0"), 0);
+    EXPECT_EQ(sim->Heard("U"), 0);
+    EXPECT_EQ(Coefficients(2), before);
+    EXPECT_EQ(waits.back(), "");
+  }
+}
+
+TEST_F(OptodeScriptTest, ACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
+  Make();
+  sim->simLogger->AnswerUnknown("V");
+  const Row temperature = Coefficients(0);
+  EXPECT_EQ(Run("Optode=Concentration\nLatency=400\n"), ScriptOutcome::Failed);
+  ASSERT_FALSE(Told().empty());
+  EXPECT_EQ(Told().back().find("ERROR #8 The configuration encountered a problem"), 0u);
+  EXPECT_EQ(sim->Heard("U"), 0);
+  EXPECT_EQ(Coefficients(0), temperature);
+  // The Optode's letter was written with the switch; the rest of the script was not.
+  EXPECT_EQ(sim->Heard("S0100"), 1);
+  EXPECT_EQ(Table().at(1), 30);
+}
+
+}  // namespace
+}  // namespace klx
