@@ -31,6 +31,7 @@
 #include "files/mat_file.h"
 #include "files/ui/file_dialogs.h"
 #include "link/ui/link_dialogs.h"
+#include "microsal/ui/microsal_panel.h"
 #include "realtime/ui/gps_test_dialog.h"
 #include "realtime/ui/limits_dialog.h"
 #include "realtime/ui/live_readings_dialog.h"
@@ -495,6 +496,9 @@ void MainWindow::RunCommandNow(int id) {
       break;
     case cmd::kLatency:
       Latency();
+      break;
+    case cmd::kMicroSalinometer:
+      ui::RunMicrosalCommand(this, *session_, *host_);
       break;
     case cmd::kCalibrationCoefficients:
       EnterCalibration();
