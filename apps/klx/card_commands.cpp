@@ -193,7 +193,13 @@ void PrintModem(const ModemConfiguration& m) {
 }
 
 int Modem(const DeploymentCliContext& c, const Options& o, bool set) {
-  ModemConfiguration edited;
+  std::string error;
+  // The values given are checked before the logger is asked anything.
+  if (set && !ModemFromFields(o.frontPorch.value_or("0"), o.backPorch.value_or("0"),
+                              o.activeLevel.value_or("0"), o.inactiveLevel.value_or("0"), error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitUsage;
+  }
   Run run(c);
   if (run.Prepared() != kExitOk) return run.Prepared();
   if (!run.Connect()) return kExitFailed;
@@ -204,7 +210,6 @@ int Modem(const DeploymentCliContext& c, const Options& o, bool set) {
     PrintModem(m);
     return kExitOk;
   }
-  std::string error;
   const auto fields = ModemFromFields(
       o.frontPorch.value_or(std::to_string(m.FrontPorchMs())),
       o.backPorch.value_or(std::to_string(m.BackPorchMs())),

@@ -4,7 +4,6 @@
 // and table 0800. Commands arrive without terminators, so the stream is cut by command length.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <map>
 #include <string>
 
@@ -16,11 +15,8 @@ namespace klx::test {
 
 struct FakeCard {
   // Generic serial card.
-  std::deque<int> statuses;  // one per "!X0000"; 0 when empty
-  int stuckStatus = -1;      // when >= 0 every poll answers it
-  bool version4 = true;
-  std::string stored;        // the table as the card received it (before its end-of-text byte)
-  std::string receivedCheck; // the two check digits that followed
+  int status = 0;       // what every "!X0000" answers
+  std::string stored;   // the table as the card received it (before its end-of-text byte)
   std::string answer;        // what "!X04nn"/"!X01nn" sends; empty: stored + ETX + check digits
   bool answerSet = false;
   std::vector<std::string> commands;  // every command recognised, in order
@@ -34,9 +30,7 @@ struct FakeCard {
 
   std::string AnswerFor() const {
     if (answerSet) return answer;
-    std::string a = stored + kEtx;
-    if (version4) a += Format("%02X", MetaTableCheckByte(stored));
-    return a;
+    return stored + kEtx + Format("%02X", MetaTableCheckByte(stored));
   }
   static std::string WithCheck(const std::string& data) {
     std::string t = data;
@@ -51,11 +45,9 @@ struct FakeCard {
     while (!in.empty()) {
       if (receivingTable) {
         const size_t etx = in.find(kEtx);
-        const size_t need = etx == std::string::npos ? 0 : etx + (version4 ? 3 : 1);
-        if (etx == std::string::npos || in.size() < need) return;
+        if (etx == std::string::npos || in.size() < etx + 3) return;
         stored = in.substr(0, etx);
-        if (version4) receivedCheck = in.substr(etx + 1, 2);
-        in.erase(0, need);
+        in.erase(0, etx + 3);
         receivingTable = false;
         continue;
       }
@@ -116,12 +108,7 @@ struct FakeCard {
         if (c.empty()) return;
         const std::string op = c.substr(2, 2);
         if (c == "!X0000") {
-          int s = stuckStatus >= 0 ? stuckStatus : 0;
-          if (stuckStatus < 0 && !statuses.empty()) {
-            s = statuses.front();
-            statuses.pop_front();
-          }
-          out.Send(Format("%02X00MTS\r\n", s), now + 1);
+          out.Send(Format("%02X00MTS\r\n", status), now + 1);
         } else if (op == "05" || op == "02") {
           receivingTable = true;
         } else if (op == "04" || op == "01") {

@@ -11,10 +11,6 @@
 namespace klx::test {
 namespace {
 
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 int Count(const std::vector<std::string>& v, const std::string& s) {
   return static_cast<int>(std::count(v.begin(), v.end(), s));
 }
@@ -43,73 +39,10 @@ struct MetaTableTest : CardTest {
   MetaTableHandler handler{logger, clock, host};
 };
 
-TEST_F(MetaTableTest, SendsReadsBackAndVerifiesATableWithTypographicQuotes) {
-  const std::string file = "NAME=\x93" "CTD\x94\r\nBAUD=9600\r\n";
-  card.statuses = {0, 7, 10, 0};
-  ASSERT_TRUE(handler.SetTable(Write(file)));
-  EXPECT_EQ(handler.channel, 2);
-  handler.RunToEnd();
-
-  EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Success);
-  EXPECT_EQ(card.stored, "NAME=\"CTD\"\r\nBAUD=9600\r\n");
-  EXPECT_EQ(card.receivedCheck, Format("%02X", MetaTableCheckByte(card.stored)));
-  EXPECT_EQ(card.commands, (std::vector<std::string>{"!X0000", "!X0502", "!X0000", "!X0000",
-                                                     "!X0000", "!X0402"}));
-  const auto& lines = handler.Lines();
-  EXPECT_TRUE(Has(lines, "Transfer status: 07 - Receiving meta table from host"));
-  EXPECT_TRUE(Has(lines, "Transfer status: 0A - Meta table received"));
-  EXPECT_TRUE(Has(lines, "Verifying table ..."));
-  EXPECT_EQ(host.status[kStatusMessagePart], "Success - meta table written correctly");
-  EXPECT_EQ(host.icon, StatusIcon::Info);
-}
-
-TEST_F(MetaTableTest, OlderCardsGetTheOlderCommandsAndNoCheckDigits) {
-  logger.state.genericCardVersion = 3;
-  card.version4 = false;
-  ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
-  handler.RunToEnd();
-  EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Success);
-  EXPECT_EQ(card.stored, "A=1\n");
-  EXPECT_TRUE(card.receivedCheck.empty());
-  EXPECT_EQ(Count(card.commands, "!X0202"), 1);
-  EXPECT_EQ(Count(card.commands, "!X0102"), 1);
-}
-
-TEST_F(MetaTableTest, ACardThatChangedAByteFailsTheVerification) {
-  card.answerSet = true;
-  card.answer = std::string("A=2\n") + kEtx + Format("%02X", MetaTableCheckByte("A=2\n"));
-  ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
-  handler.RunToEnd();
-  EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Failed);
-  EXPECT_EQ(host.status[kStatusMessagePart], "Error - failure in verification of meta table");
-}
-
-TEST_F(MetaTableTest, AReadBackWithoutEndOfTextEndsOnItsTimeOut) {
-  card.answerSet = true;
-  card.answer = "A=1\n";
-  ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
-  const int64_t took = Elapsed([&] { handler.RunToEnd(); });
-  EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Failed);
-  EXPECT_TRUE(Has(handler.Lines(), "Error - Unable to read meta table"));
-  EXPECT_TRUE(Has(handler.Lines(), "Error - failure in verification of meta table"));
-  EXPECT_LT(took, 10000);
-}
-
-TEST_F(MetaTableTest, AFailureStatusAfterTheSendReportsItAndReadsNothing) {
-  card.statuses = {0, 0x87};
-  ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
-  handler.RunToEnd();
-  EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Failed);
-  EXPECT_TRUE(Has(handler.Lines(), "Generic card communication has failed - returned status: 87 "
-                                   "- Bad checksum on received meta table"));
-  EXPECT_EQ(handler.Lines().back(), "Error - failed to read meta table");
-  EXPECT_EQ(Count(card.commands, "!X0402"), 0);
-}
-
 TEST_F(MetaTableTest, ConfigurationFailureRestartsTheWaitOnlyThreeTimes) {
   ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
   handler.Tick();  // first poll: idle, the table goes out
-  card.stuckStatus = 133;
+  card.status = 133;
   handler.RunToEnd();
   EXPECT_EQ(handler.outcome, MetaTableHandler::Outcome::Failed);
   EXPECT_EQ(Count(card.commands, "!X0000"), 1 + 1 + MetaTableHandler::kConfigurationRestarts);
@@ -130,7 +63,7 @@ TEST_F(MetaTableTest, FilesThatCannotBeSentWholeAreRefusedBeforeAnythingIsSent) 
 }
 
 TEST_F(MetaTableTest, PollingGivesUpAfterThirtySecondsAndAnIdleCardAnswersAfterOne) {
-  card.stuckStatus = 4;
+  card.status = 4;
   ASSERT_TRUE(handler.GetTable());
   const int64_t took = Elapsed([&] { handler.RunToEnd(); });
   EXPECT_GE(took, 30000);
@@ -139,7 +72,7 @@ TEST_F(MetaTableTest, PollingGivesUpAfterThirtySecondsAndAnIdleCardAnswersAfterO
   EXPECT_EQ(handler.Lines().back(), "Error - Unable to communicate with generic card.");
   EXPECT_FALSE(handler.saveEnabled);
 
-  card.stuckStatus = -1;
+  card.status = 0;
   card.commands.clear();
   ASSERT_TRUE(handler.GetTable());
   handler.Tick();
@@ -191,31 +124,6 @@ TEST_F(MetaTableTest, ReadFailuresGiveTheirMessages) {
     h.RunToEnd();
     EXPECT_EQ(h.Lines().back(), c.message);
   }
-}
-
-TEST_F(MetaTableTest, ConfigureSensorReportsCompletionOrFailure) {
-  card.statuses = {0, 16, 0};
-  ASSERT_TRUE(handler.Configure());
-  handler.RunToEnd();
-  EXPECT_EQ(handler.Lines().back(), "Sensor configuration complete.");
-  EXPECT_EQ(Count(card.commands, "!X0302"), 1);
-
-  card.statuses = {0, 133};
-  ASSERT_TRUE(handler.Configure());
-  handler.RunToEnd();
-  EXPECT_EQ(handler.Lines().back(), "Sensor configuration failed.");
-}
-
-TEST_F(MetaTableTest, AbortSendsTheAbortCommandAndStopsTheChain) {
-  card.stuckStatus = 7;
-  ASSERT_TRUE(handler.SetTable(Write("A=1\n")));
-  EXPECT_TRUE(handler.abortEnabled);
-  handler.Tick();
-  handler.Abort();
-  EXPECT_FALSE(handler.Busy());
-  EXPECT_FALSE(handler.abortEnabled);
-  EXPECT_EQ(card.commands.back(), "!XAA00");
-  EXPECT_EQ(handler.Lines().back(), "Meta table transfer aborted");
 }
 
 }  // namespace

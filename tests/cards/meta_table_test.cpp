@@ -22,7 +22,6 @@ TEST(MetaTableCheck, SumWithEtxAndCheckIs0xA5IncludingTheWrap) {
     EXPECT_TRUE(MetaTableCheckHolds(c.table, c.check));
     EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check + 1)));
     EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check - 1)));
-    EXPECT_EQ(Format("%02X", MetaTableCheckByte(c.table)).size(), 2u);
   }
 }
 
@@ -35,8 +34,6 @@ TEST(MetaTableFile, TypographicQuotesAreSentPlainAndTheOriginalKept) {
   EXPECT_EQ(table->lines[0], "KEY=\"value\"\r\n");
   EXPECT_EQ(table->Joined(), "KEY=\"value\"\r\nNEXT=\"x\"\n");
   EXPECT_EQ(table->original, bytes);
-  // The check byte is taken over the bytes as sent.
-  EXPECT_NE(MetaTableCheckByte(table->Joined()), MetaTableCheckByte(bytes));
 }
 
 TEST(MetaTableFile, RefusesWhatCannotBeSentWhole) {
@@ -95,16 +92,6 @@ TEST(GenericCardStatus, ParsedFourCharactersBeforeTheTagWithItsText) {
   EXPECT_STREQ(GenericCardStatusText(135), "Bad checksum on received meta table");
   EXPECT_STREQ(GenericCardStatusText(136), "Unknown status");
   EXPECT_STREQ(GenericCardStatusText(17), "Unknown status");
-}
-
-TEST(GenericCardChannels, OnlyChannelsOfLetterB) {
-  LoggerState s;
-  s.channelTypes = "TBCB";
-  s.channelCount = 4;
-  EXPECT_EQ(GenericCardChannels(s), (std::vector<int>{2, 4}));
-  s.channelTypes = "TCP";
-  s.channelCount = 3;
-  EXPECT_TRUE(GenericCardChannels(s).empty());
 }
 
 }  // namespace

@@ -22,27 +22,6 @@ struct MmcTest : CardTest {
   MmcSdCard mmc{logger, clock};
 };
 
-TEST_F(MmcTest, RefreshReadsSizeTypeAndFileRange) {
-  mmc.Refresh();
-  EXPECT_FALSE(mmc.refreshEnabled);
-  mmc.RunToEnd();
-  EXPECT_TRUE(mmc.ok);
-  auto lines = mmc.Lines();
-  ASSERT_EQ(lines.size(), 7u);
-  // Each step waited one tick for its reply.
-  unsigned waited = 0;
-  EXPECT_EQ(std::sscanf(lines[5].c_str(), "Worst case timeout = %ums", &waited), 1);
-  EXPECT_GE(waited, 1000u);
-  EXPECT_LT(waited, 2000u);
-  lines.erase(lines.begin() + 5);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "Refreshing MMC/SD card data", "Memory size = 250000KB",
-                       "Memory type = SDHC 2GB", "First file in sequence = 00000017",
-                       "Last file in sequence = 00000042", "Refresh complete"}));
-  EXPECT_EQ(mmc.fileNumberField, "00000042");
-  EXPECT_TRUE(mmc.refreshEnabled);
-}
-
 TEST_F(MmcTest, EachMissingMarkerEndsTheRefreshWithItsMessage) {
   struct Case {
     const char* command;
@@ -136,24 +115,6 @@ TEST_F(ModemTest, ALoggingLoggerIsRefusedAndTheValuesStay) {
   EXPECT_TRUE(host.Saw("tell", "Cannot read the modem parameters at this time."));
   EXPECT_EQ(c.frontPorch, 7);
   EXPECT_EQ(std::count(card.commands.begin(), card.commands.end(), "R0800"), 0);
-}
-
-TEST_F(ModemTest, SleepSendsRealTimeOutputAndOneFetchThenDisconnects) {
-  deployment.realtimeOutput = false;
-  deployment.realtimeBaudCode = 3;
-  ASSERT_TRUE(ModemSleep(logger));
-  EXPECT_NE(device->log.find("A!B0D"), std::string::npos);
-  EXPECT_NE(device->log.find("F00"), std::string::npos);
-  EXPECT_FALSE(deployment.realtimeOutput);
-  EXPECT_EQ(deployment.realtimeBaudCode, 3u);
-  EXPECT_FALSE(logger.fetchAll);
-  EXPECT_FALSE(logger.state.connected);
-  EXPECT_FALSE(link.IsOpen(PortSlot::Logger));
-  EXPECT_EQ(host.status[kStatusMessagePart], "Logger Disconnected");
-  const auto& last = host.events.back();
-  EXPECT_EQ(last.kind, "present");
-  EXPECT_EQ(last.number, cmd::kModemSleep);
-  EXPECT_EQ(last.text, "0");
 }
 
 }  // namespace

@@ -77,49 +77,5 @@ TEST_F(CardWindowTest, MetaTableWindowSendsAFileAndReadsTheTableBack) {
   std::filesystem::remove(path);
 }
 
-TEST_F(CardWindowTest, WithoutAGenericChannelTheTableButtonsAreGreyed) {
-  logger.state.channelTypes = "TC";
-  ui::MetaTableWindow w(logger, clock, files, "/tmp/meta");
-  EXPECT_EQ(w.ChannelList()->currentText().toStdString(), "No generic card");
-  EXPECT_FALSE(w.Button("Set table for sensor")->isEnabled());
-  EXPECT_FALSE(w.Button("Get table from sensor")->isEnabled());
-}
-
-TEST_F(CardWindowTest, MmcWindowRefreshesAndFetchesTheLastFile) {
-  card.mmc = {{"!G00", "400MMS"}, {"!G04", "MMC MMD"}, {"!G02", "3MMF"}, {"!G03", "9MML"},
-              {"!GCC00000009", "line one\r\n"}};
-  ui::MmcSdWindow w(logger, clock);
-  w.Refresh();
-  EXPECT_FALSE(w.RefreshButton()->isEnabled());
-  ASSERT_TRUE(RunTimer(w.Timer()));
-  EXPECT_TRUE(w.RefreshButton()->isEnabled());
-  EXPECT_EQ(w.FileNumber()->text().toStdString(), "9");
-  EXPECT_EQ(Items(w.List()).back(), "Refresh complete");
-  w.GetContents();
-  EXPECT_EQ(Items(w.List()).back(), "line one");
-  w.FileNumber()->setText("x");
-  w.GetContents();
-  EXPECT_EQ(Items(w.List()).back(), "Error - the file number must be from 0 to 99999999");
-}
-
-TEST(ModemDialogTest, ShowsMillisecondsAndPacksWhatIsEntered) {
-  QtApp();
-  ModemConfiguration c;
-  c.frontPorch = 30;
-  c.backPorch = 2;
-  c.activeLevel = 1;
-  ui::ModemDialog d(c);
-  EXPECT_EQ(d.Field(0)->text().toStdString(), "150");
-  EXPECT_EQ(d.Field(1)->text().toStdString(), "10");
-  EXPECT_EQ(d.Field(2)->text().toStdString(), "1");
-  d.Field(1)->setText("327675");
-  std::string error;
-  const auto entered = d.Entered(error);
-  ASSERT_TRUE(entered) << error;
-  EXPECT_EQ(entered->Pack(), (std::array<uint8_t, 5>{30, 0, 0xFF, 0xFF, 1}));
-  d.Field(0)->setText("400000");
-  EXPECT_FALSE(d.Entered(error));
-}
-
 }  // namespace
 }  // namespace klx::test

@@ -1,0 +1,132 @@
+// The accessory cards against the simulated logger's cards: the other reading of the same
+// exchanges. One test per feature, with the card's failure modes the profiles offer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "calibration/sim_link_fixture.h"
+#include "cards/generic_card.h"
+#include "cards/mmc_card.h"
+#include "cards/modem.h"
+
+namespace klx::test {
+namespace {
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+struct TableFile {
+  explicit TableFile(const std::string& bytes)
+      : path(std::filesystem::temp_directory_path() /
+             ("klx_cards_sim_" + std::to_string(::getpid()) + ".txt")) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  ~TableFile() {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  std::filesystem::path path;
+};
+
+const std::string kTable = "SENSOR=\x93OPT-4\x94\r\nBAUD=4800\r\nPOLL=M\r\n";
+
+TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
+  for (const char* profile : {"VS-330-generic", "VS-330-generic-v3"}) {
+    SCOPED_TRACE(profile);
+    SimLinkFixture f(profile);
+    ASSERT_TRUE(f.Connect());
+    ASSERT_TRUE(MetaTableAccessAllowed(f.logger));
+    MetaTableHandler h(f.logger, f.clock, f.host);
+    ASSERT_EQ(h.Channels(), std::vector<int>{3});
+    TableFile file(kTable);
+    ASSERT_TRUE(h.SetTable(file.path));
+    h.RunToEnd();
+    EXPECT_EQ(h.outcome, MetaTableHandler::Outcome::Success) << h.Lines().back();
+    EXPECT_EQ(f.host.status[kStatusMessagePart], "Success - meta table written correctly");
+
+    ASSERT_TRUE(h.GetTable());
+    h.RunToEnd();
+    EXPECT_EQ(h.tableRead, "SENSOR=\"OPT-4\"\r\nBAUD=4800\r\nPOLL=M\r\n");
+    EXPECT_EQ(h.Lines().back(), "POLL=M");
+    const bool v4 = f.logger.state.genericCardVersion >= 4;
+    EXPECT_EQ(f.Heard(v4 ? "!X05" : "!X02"), 1);
+    EXPECT_EQ(f.Heard(v4 ? "!X04" : "!X01"), 2);
+  }
+}
+
+TEST(SimGenericCard, FailuresOfTheCardGiveTheirMessages) {
+  struct Case {
+    const char* profile;
+    bool configure;  // else send a table
+    const char* last;
+  };
+  const Case cases[] = {
+      {"VS-330-generic-no-etx", false, "Error - failure in verification of meta table"},
+      {"VS-330-generic-bad-checksum", false, "Error - failure in verification of meta table"},
+      {"VS-330-generic-status-133", false, "Error - failed to read meta table"},
+      {"VS-330-generic-config-fails", true, "Sensor configuration failed."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    SimLinkFixture f(c.profile);
+    ASSERT_TRUE(f.Connect());
+    MetaTableHandler h(f.logger, f.clock, f.host);
+    TableFile file(kTable);
+    ASSERT_TRUE(c.configure ? h.Configure() : h.SetTable(file.path));
+    const int64_t before = f.clock.MonotonicMs();
+    h.RunToEnd();
+    EXPECT_EQ(h.outcome, MetaTableHandler::Outcome::Failed);
+    ASSERT_FALSE(h.Lines().empty());
+    EXPECT_EQ(h.Lines().back(), c.last);
+    // Every wait is bounded: at most the first poll, four waits of thirty tries and a read.
+    EXPECT_LT(f.clock.MonotonicMs() - before, 6 * 35 * 1000);
+  }
+}
+
+TEST(SimMmcCard, RefreshAndOneFile) {
+  SimLinkFixture f("VS-330-mmc");
+  ASSERT_TRUE(f.Connect());
+  ASSERT_TRUE(MmcSdSupported(f.logger));
+  ASSERT_TRUE(MmcSdAccessAllowed(f.logger));
+  MmcSdCard mmc(f.logger, f.clock);
+  mmc.Refresh();
+  mmc.RunToEnd();
+  ASSERT_TRUE(mmc.ok) << mmc.Lines().back();
+  EXPECT_TRUE(Has(mmc.Lines(), "Memory size = 1921024KB"));
+  EXPECT_EQ(mmc.type, "SD 2GB FAT16");
+  EXPECT_EQ(std::stoi(mmc.firstFile), 17);
+  EXPECT_EQ(std::stoi(mmc.lastFile), 21);
+  const auto contents = mmc.FileContents(std::stoi(mmc.lastFile));
+  ASSERT_TRUE(contents);
+  EXPECT_FALSE(contents->empty());
+}
+
+TEST(SimModem, TableReadWrittenAndReadBackThenSleep) {
+  SimLinkFixture f("NMK-7400-modem");
+  ASSERT_TRUE(f.Connect());
+  EXPECT_EQ(f.logger.state.modemControlLevel, 1u);
+  ModemConfiguration m;
+  ASSERT_TRUE(OpenModemSettings(f.logger, m));
+  EXPECT_EQ(m.FrontPorchMs(), 150u);
+  EXPECT_EQ(m.BackPorchMs(), 100u);
+  EXPECT_EQ(m.activeLevel, 1);
+  EXPECT_EQ(m.inactiveLevel, 0);
+
+  std::string error;
+  const auto edited = ModemFromFields("1000", "327675", "0", "1", error);
+  ASSERT_TRUE(edited);
+  ASSERT_TRUE(WriteModemSettings(f.logger, *edited));
+  ModemConfiguration back;
+  ASSERT_TRUE(ReadModemTable(f.logger, back));
+  EXPECT_EQ(back, *edited);
+
+  ASSERT_TRUE(ModemSleep(f.logger));
+  EXPECT_FALSE(f.logger.state.connected);
+  EXPECT_EQ(f.Heard("!B0D"), 1);
+}
+
+}  // namespace
+}  // namespace klx::test
