@@ -21,6 +21,7 @@
 #include "shell/datetime.h"
 #include "shell/status.h"
 #include "terminal_host.h"
+#include "waves/setup_checks.h"
 
 namespace klx::cli {
 namespace {
@@ -38,6 +39,13 @@ struct SetupOptions {
   bool yes = false;
   bool realtime = false;     // real-time output on
   std::string realtimeFile;  // empty: the proposed name in the hex (or dat) folder
+  // Tide-and-wave loggers: empty/negative keeps what the logger has.
+  std::string waves;          // "on" or "off"
+  int burstLength = -1;       // 512 .. 8192
+  std::string burstInterval;  // HH:MM:SS
+  int waveRate = -1;          // Hz
+  double height = -1.0;       // logger height above the bed, m
+  double waterDepth = -1.0;   // expected mean water depth at the site, m
   double watch = 0;          // seconds of real-time display after the enable
 };
 
@@ -349,6 +357,28 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
     std::printf("Threshold: %s\n", ThresholdSummary(p, s.logger.state).c_str());
   }
 
+  const bool waveOptions = !o.waves.empty() || o.burstLength >= 0 || !o.burstInterval.empty() ||
+                           o.waveRate >= 0 || o.height >= 0 || o.waterDepth >= 0;
+  if (waveOptions) {
+    if (!TideAndWaveLogger(state)) {
+      std::fprintf(stderr, "This logger takes no wave bursts.\n");
+      return kExitFailed;
+    }
+    if (!o.waves.empty()) p.waveEnabled = o.waves == "on";
+    if (o.burstLength >= 0) p.burstLength = o.burstLength;
+    if (!o.burstInterval.empty()) {
+      const std::optional<Period> interval = ParsePeriod(o.burstInterval);
+      if (!interval) {
+        std::fprintf(stderr, "--burst-interval takes HH:MM:SS\n");
+        return kExitUsage;
+      }
+      p.burstInterval = *interval;
+    }
+    if (o.waveRate >= 0) p.waveRateHz = o.waveRate;
+    if (o.height >= 0) p.loggerHeight = o.height;
+    if (o.waterDepth >= 0) p.expectedWaterDepth = o.waterDepth;
+  }
+
   const ValidationResult v = setup.Validate();
   if (v.code != kValidationOk) {
     std::fprintf(stderr, "%s (code %d)\n", v.message.c_str(), v.code);
@@ -360,6 +390,16 @@ int Setup(const DeploymentCliContext& c, const SetupOptions& o) {
                 PeriodText(p.samplePeriod).c_str());
   const UsageEstimate e = EstimateUsage(p, s.logger.state, setup.view.loggerClock);
   std::printf("%s\n", e.text.c_str());
+  if (TideAndWaveLogger(state)) {
+    // The wave plan's own checks, as the setup dialog runs them: an error stops the setup.
+    const TideAndWaveCheck w = CheckTideAndWavePlan(p, e.memoryPercent, e.batteryMah);
+    if (!w.bandwidth.empty()) std::printf("%s\n", w.bandwidth.c_str());
+    if (w.level == TideAndWaveCheck::Error) {
+      std::fprintf(stderr, "%s\n", w.message.c_str());
+      return kExitFailed;
+    }
+    if (!w.message.empty()) std::printf("%s\n", w.message.c_str());
+  }
 
   if (o.realtime) {
     if (!state.externalDataConnector) {
@@ -414,6 +454,19 @@ std::function<int()> AddDeploymentCommands(CLI::App& app, const DeploymentCliCon
       ->required();
   o->setup->add_option("--averaging", o->s.averaging, "Average over S seconds (0: none)")
       ->check(CLI::Range(0, 10800));
+  o->setup->add_option("--waves", o->s.waves, "Tide-and-wave loggers: wave bursts on|off")
+      ->check(CLI::IsMember({"on", "off"}));
+  o->setup->add_option("--burst-length", o->s.burstLength,
+                       "Samples per wave burst: 512, 1024, 2048, 4096 or 8192")
+      ->check(CLI::IsMember({512, 1024, 2048, 4096, 8192}));
+  o->setup->add_option("--burst-interval", o->s.burstInterval, "Time between wave bursts HH:MM:SS");
+  o->setup->add_option("--wave-rate", o->s.waveRate, "Wave sampling rate: 1, 2 or 4 Hz")
+      ->check(CLI::IsMember({1, 2, 4}));
+  o->setup->add_option("--height", o->s.height, "Logger height above the bed, metres")
+      ->check(CLI::Range(0.0, 1000.0));
+  o->setup->add_option("--water-depth", o->s.waterDepth,
+                       "Expected mean water depth at the site, metres (for the wave checks)")
+      ->check(CLI::Range(0.0, 12000.0));
   o->setup->add_option(
       "--threshold", o->s.threshold,
       "Start when channel CH rises above or falls below VALUE: CH:VALUE:above|below");
