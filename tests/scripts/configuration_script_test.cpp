@@ -22,13 +22,6 @@ namespace fs = std::filesystem;
 // hysteresis, thresholding, 6 Hz profiling and both connectors off.
 constexpr uint32_t kCapabilityWord = 0x000374B5u;
 
-std::vector<uint8_t> CapabilityBlock(uint32_t word) {
-  std::vector<uint8_t> block(32, 0);
-  for (size_t i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(word >> (8 * i));
-  block[8] = 0x5A;  // bytes beyond the word travel unchanged
-  return block;
-}
-
 class ScriptTest : public test::TempDirTest {
  protected:
   void SetUp() override {
@@ -37,10 +30,8 @@ class ScriptTest : public test::TempDirTest {
   }
   void Make(const std::string& profile,
             const std::function<void(sim::SimProfile&)>& edit = {}) {
-    sim = std::make_unique<test::SimLinkFixture>(profile, [&](sim::SimProfile& p) {
-      p.tables[2] = CapabilityBlock(kCapabilityWord);
-      if (edit) edit(p);
-    });
+    sim = std::make_unique<test::SimLinkFixture>(profile, edit);
+    initialCapabilities = sim->simLogger->Table(2).value_or(std::vector<uint8_t>{});
   }
   fs::path Script(const std::string& name, const std::string& clear) {
     const fs::path path = Dir() / name;
@@ -67,6 +58,7 @@ class ScriptTest : public test::TempDirTest {
   }
 
   std::unique_ptr<test::SimLinkFixture> sim;
+  std::vector<uint8_t> initialCapabilities;  // the 32-byte block before the script
   CalibrationCoefficients cal;
   ScriptOptions options;
 };
@@ -96,7 +88,11 @@ TEST_F(ScriptTest, ChangesAreListedInFileOrderAndWrittenAfterYes) {
             "\nDo you wish to continue?");
   EXPECT_EQ(told[1], kScriptSucceededText);
   EXPECT_EQ(HeldCapabilityWord(), (kCapabilityWord | 8u) & ~32u);
-  EXPECT_EQ(sim->simLogger->Table(2)->at(8), 0x5A);
+  // The bytes behind the capability word travel unchanged.
+  ASSERT_EQ(initialCapabilities.size(), 32u);
+  const std::vector<uint8_t> held = sim->simLogger->Table(2).value_or(std::vector<uint8_t>{});
+  ASSERT_EQ(held.size(), 32u);
+  EXPECT_TRUE(std::equal(held.begin() + 4, held.end(), initialCapabilities.begin() + 4));
   // Count, latency 45 × 10 ms, reading time 2 × 100 ms, then letter and byte per channel.
   EXPECT_EQ(*sim->simLogger->Table(1), (std::vector<uint8_t>{2, 45, 0, 2, 0, 'T', 0, 'L', 1}));
   EXPECT_EQ(sim->Heard("S0000"), 0);
@@ -291,6 +287,21 @@ TEST_F(ScriptTest, TheCommandTellsTheFailureAndIdentifiesTheLoggerAgain) {
   EXPECT_TRUE(sim->logger.state.connected);
   EXPECT_EQ(sim->logger.state.channelTypes, "TP");
   EXPECT_TRUE(cal.calibrationReadNeeded);
+}
+
+TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities) {
+  Make("NMK-7400-CT");
+  const fs::path path = Script("072210.rcfg",
+                               "Serial number=072210\nLogger type=NMJ\nHysteresis=YES\n");
+  sim->host.answers = {Answer::Yes};
+  EXPECT_EQ(RunConfigurationScriptCommand(path.string(), sim->logger, cal, options),
+            ScriptOutcome::Applied);
+  const LoggerState& state = sim->logger.state;
+  EXPECT_EQ(state.model, "NMJ-7400");
+  EXPECT_EQ(state.serial, 72210);
+  EXPECT_TRUE(state.hysteresis);
+  EXPECT_EQ(state.channelTypes, "TP");
+  EXPECT_EQ(state.channelCount, 2);
 }
 
 }  // namespace
