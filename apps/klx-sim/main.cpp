@@ -136,7 +136,9 @@ int main(int argc, char** argv) {
                  "faults as key=value: bad_check=N drop_byte=N silent_ms=T silent_after_ms=T "
                  "silent_commands=N nak_writes=N unknown=CMD[,CMD] bad_block_rate=F "
                  "drop_block_rate=F lost_after_switch=N erase_fails=N realtime_bad_checksum=N "
-                 "cal_no_memory=N cal_no_config=N ignore_y=N silent=CMD[,CMD]");
+                 "cal_no_memory=N cal_no_config=N ignore_y=N silent=CMD[,CMD] "
+                 "card_config_fails=N card_status_133=N card_hang=N card_bad_checksum=N "
+                 "card_no_etx=N optode_absent=yes optode_stuck=yes");
   std::vector<std::string> settings;
   app.add_option("--set", settings,
                  "further profile settings as key=value, such as samples=20000 fill=0.5 "
