@@ -165,6 +165,7 @@ int MetaSend(const DeploymentCliContext& c, const Options& o) {
   Run run(c);
   if (run.Prepared() != kExitOk) return run.Prepared();
   if (!run.Connect() || !MetaTableAccessAllowed(run.session.logger)) return kExitFailed;
+  run.host.statusLines = false;  // the lines printed carry every message
   MetaTableHandler h(run.session.logger, run.clock, run.host);
   if (!ChooseChannel(h, o.channel)) return kExitFailed;
   if (!h.SetTable(o.table)) return kExitFailed;
@@ -176,6 +177,7 @@ int MetaRead(const DeploymentCliContext& c, const Options& o) {
   Run run(c);
   if (run.Prepared() != kExitOk) return run.Prepared();
   if (!run.Connect() || !MetaTableAccessAllowed(run.session.logger)) return kExitFailed;
+  run.host.statusLines = false;  // the lines printed carry every message
   MetaTableHandler h(run.session.logger, run.clock, run.host);
   if (!ChooseChannel(h, o.channel)) return kExitFailed;
   if (!h.GetTable()) return kExitFailed;
