@@ -46,8 +46,8 @@ void PutDouble(std::vector<uint8_t>& out, double v) {
 
 }  // namespace
 
-bool ApplyMicrosalSetting(std::string_view key, std::string_view value,
-                          SimMicrosalSettings& s, std::string& error) {
+bool ApplyMicrosalSetting(std::string_view key, std::string_view value, SimMicrosalSettings& s,
+                          std::string& error) {
   const std::string_view v = Trim(value);
   auto bad = [&](std::string_view what) {
     error = "bad value for \"" + std::string(key) + "\": \"" + std::string(v) + "\" (" +

