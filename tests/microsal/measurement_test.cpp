@@ -195,13 +195,5 @@ TEST(MicrosalMeasurement, SettlesOnASteadySampleAndTextsFollowTheWindow) {
   EXPECT_FALSE(m.Settled());
 }
 
-TEST(MicrosalMeasurement, GraphKeepsMeansAndViewsTheLast1800) {
-  MicrosalMeasurement m(1);
-  for (int i = 0; i < 2000; ++i) m.Add(Reading(35.0));
-  EXPECT_EQ(m.Graph(MicrosalMeasurement::kGraphSalinity).size(), 2000u);
-  EXPECT_EQ(m.GraphViewStart(), 200u);
-  EXPECT_FLOAT_EQ(m.Graph(MicrosalMeasurement::kGraphTemperature).back(), 24.0f);
-}
-
 }  // namespace
 }  // namespace klx

@@ -1,9 +1,7 @@
-// The run's refusals, the bounded stop, and the standardization table's send and compare,
-// against a scripted far end.
+// The run's refusals and the bounded stop, against a scripted far end.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 
 #include "link/link_fixture.h"
 #include "microsal/run.h"
@@ -57,54 +55,6 @@ TEST(MicrosalStart, ChannelsMustBeSampleTemperatureStandard) {
   }
 }
 
-// A far end that keeps table 0600: "S0600" with its length, the data in chunks of 16, each
-// acknowledged; "R0600" answered with the length and the stored bytes in chunks of 16. With
-// `mangle` the stored batch's last byte differs from what was sent (its check byte fits it).
-struct TableEnd {
-  explicit TableEnd(LinkFixture& f) {
-    f.device->handler = [this](ScriptedDevice& d, LineOutput& out, int64_t now) {
-      std::string& r = d.received;
-      if (expected > 0) {
-        const size_t take = std::min(r.size(), expected - stored.size());
-        stored.append(r, 0, take);
-        r.erase(0, take);
-        if (stored.size() % 16 == 0 || stored.size() == expected) out.Send("\x06", now + 1);
-        if (stored.size() == expected) {
-          expected = 0;
-          if (mangle) {
-            stored[32] = static_cast<char>(stored[32] ^ 0x01);
-            stored[33] = static_cast<char>(
-                TableCheckByte(reinterpret_cast<const uint8_t*>(stored.data()), 33));
-          }
-        }
-        return;
-      }
-      if (r.size() >= 7 && r.compare(0, 5, "S0600") == 0) {
-        expected = std::stoul(r.substr(5, 2), nullptr, 16);
-        stored.clear();
-        r.clear();
-        out.Send("\x06", now + 1);
-      } else if (r == "R0600") {
-        r.clear();
-        sent = 0;
-        char header[16];
-        std::snprintf(header, sizeof header, "R0600%02X\r\n", static_cast<unsigned>(stored.size()));
-        out.Send(header, now + 1);
-      } else if (r == "\x06") {
-        r.clear();
-        if (sent < stored.size()) {
-          const size_t n = std::min<size_t>(16, stored.size() - sent);
-          out.Send(stored.substr(sent, n), now + 1);
-          sent += n;
-        }
-      }
-    };
-  }
-  size_t expected = 0, sent = 0;
-  std::string stored;
-  bool mangle = false;
-};
-
 MicrosalStandardization Next() {
   MicrosalStandardization s;
   s.batch = "P165";
@@ -113,29 +63,6 @@ MicrosalStandardization Next() {
   s.sampleOne = 0.587;
   s.alpha = 1.0374125;
   return s;
-}
-
-TEST(MicrosalSave, TableIsSentReadBackAndCompared) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  TableEnd end(f);
-  ASSERT_TRUE(SendStandardizationBlock(f.logger, Next()));
-  const auto block = EncodeStandardizationBlock(Next());
-  ASSERT_EQ(end.stored.size(), 34u);  // the 33 bytes and the check byte
-  EXPECT_EQ(end.stored.substr(0, 33), std::string(block.begin(), block.end()));
-  EXPECT_TRUE(TableChecksumHolds(reinterpret_cast<const uint8_t*>(end.stored.data()), 34));
-  EXPECT_EQ(f.device->log.rfind("S060022", 0), 0u);
-
-  end.mangle = true;
-  EXPECT_FALSE(SendStandardizationBlock(f.logger, Next()));
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kMicrosalCompareError);
-}
-
-TEST(MicrosalSave, SilentFarEndGivesTheSendError) {
-  LinkFixture f;
-  ASSERT_TRUE(f.Open());
-  EXPECT_FALSE(SendStandardizationBlock(f.logger, Next()));
-  EXPECT_EQ(f.host.status[kStatusMessagePart], kMicrosalSendError);
 }
 
 TEST(MicrosalSave, UnusableGainOrUnreadCoefficientsAreRefusedBeforeAnyTraffic) {

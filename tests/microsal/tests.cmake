@@ -4,3 +4,6 @@ klx_add_test(microsal_tests
           ${CMAKE_CURRENT_LIST_DIR}/capture_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/run_test.cpp
   LIBS klx_microsal)
+klx_add_test(microsal_sim_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_run_test.cpp
+  LIBS klx_microsal klx_sim)
