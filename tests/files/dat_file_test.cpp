@@ -122,35 +122,25 @@ TEST_F(DatFileTest, BadDatFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
   std::string ascii = text;
   ascii.insert(titles - 22,
                "MMC/SD Memory card present, Generic Serial card present, Format: ASCII\n");
-  struct Case {
-    std::string name, content, caption, message;
-  };
-  const std::vector<Case> cases = {
-      {"foreign.dat", "time,temp\n1,2\n", "Reading a DAT file", "This file is not an KLX DAT file"},
-      {"binary.dat",
-       std::string("\x7F"
-                   "ELF\x00\x00KLX\x01",
-                   10),
-       "Read File", "Error while reading file header"},
-      {"header.dat", text.substr(0, titles - 30), "Read File", "Error while reading file header"},
-      {"norows.dat", text.substr(0, titles), "Read File", "The file holds no readable rows."},
-      {"ascii.dat", ascii, "Read File", "This file holds generic ASCII formatted data."},
-  };
-  HeldData previous = MakeHeld("NA-7100", 3.2f, "T", 7, 30);
-  for (const Case& c : cases) {
-    WriteFile(Dir() / c.name, c.content);
-    HeldData held = previous;
-    FileHost host;
-    auto request = ReadRequest(Dir() / c.name);
-    EXPECT_FALSE(ReadDatFile(host, request, held)) << c.name;
-    EXPECT_TRUE(Told(host, c.caption, c.message)) << c.name;
-    EXPECT_EQ(held.data.series, previous.data.series) << c.name;
-    EXPECT_EQ(held.data.logger.model, "NA-7100") << c.name;
-  }
+  ExpectRefused(
+      {
+          {"foreign.dat", "time,temp\n1,2\n", "Reading a DAT file",
+           "This file is not an KLX DAT file"},
+          {"binary.dat",
+           std::string("\x7F"
+                       "ELF\x00\x00KLX\x01",
+                       10),
+           "Read File", "Error while reading file header"},
+          {"header.dat", text.substr(0, titles - 30), "Read File",
+           "Error while reading file header"},
+          {"norows.dat", text.substr(0, titles), "Read File", "The file holds no readable rows."},
+          {"ascii.dat", ascii, "Read File", "This file holds generic ASCII formatted data."},
+      },
+      ReadDatFile);
   // Rows that end early: the whole rows are kept, with the message.
   std::string cut = text.substr(0, text.size() - 12);
   WriteFile(Dir() / "cut.dat", cut);
-  HeldData held = previous;
+  HeldData held = MakeHeld("NA-7100", 3.2f, "T", 7, 30);
   FileHost host;
   auto request = ReadRequest(Dir() / "cut.dat");
   ASSERT_TRUE(ReadDatFile(host, request, held));

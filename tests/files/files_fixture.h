@@ -59,6 +59,29 @@ inline HeldData MakeHeld(const std::string& model, float firmware, const std::st
   return held;
 }
 
+// Whether a message box with this caption showed text containing `message`.
+inline bool Told(const RecordingHost& host, const std::string& caption,
+                 const std::string& message) {
+  for (const auto& e : host.events)
+    if (e.kind == "tell" && e.caption == caption && e.text.find(message) != std::string::npos)
+      return true;
+  return false;
+}
+
+// A host that answers file choices from a queue as well.
+class FileHost : public RecordingHost {
+ public:
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override {
+    choices.push_back(choice);
+    if (files.empty()) return std::nullopt;
+    std::string f = files.front();
+    files.erase(files.begin());
+    return f;
+  }
+  std::vector<std::string> files;
+  std::vector<FileChoice> choices;
+};
+
 class FilesTest : public TempDirTest {
  protected:
   void SetUp() override {
@@ -84,33 +107,31 @@ class FilesTest : public TempDirTest {
     return r;
   }
 
+  // Bad files read over held data: each gets its message box and leaves the data as they were.
+  struct BadFile {
+    std::string name, content, caption, message;
+  };
+  void ExpectRefused(const std::vector<BadFile>& files,
+                     bool (*read)(Host&, FileReadRequest&, HeldData&)) {
+    const HeldData previous = MakeHeld("NA-7100", 3.2f, "T", 7, 30);
+    for (const BadFile& f : files) {
+      SCOPED_TRACE(f.name);
+      WriteFile(dir_ / f.name, f.content);
+      HeldData held = previous;
+      FileHost host;
+      auto request = ReadRequest(dir_ / f.name);
+      EXPECT_FALSE(read(host, request, held));
+      EXPECT_TRUE(Told(host, f.caption, f.message));
+      EXPECT_EQ(held.image.bytes, previous.image.bytes);
+      EXPECT_EQ(held.data.logger.model, "NA-7100");
+      EXPECT_EQ(held.data.series, previous.data.series);
+    }
+  }
+
   Directories dirs_;
 
  private:
   std::filesystem::path dir_;
-};
-
-// Whether a message box with this caption showed text containing `message`.
-inline bool Told(const RecordingHost& host, const std::string& caption,
-                 const std::string& message) {
-  for (const auto& e : host.events)
-    if (e.kind == "tell" && e.caption == caption && e.text.find(message) != std::string::npos)
-      return true;
-  return false;
-}
-
-// A host that answers file choices from a queue as well.
-class FileHost : public RecordingHost {
- public:
-  std::optional<std::string> ChooseFile(const FileChoice& choice) override {
-    choices.push_back(choice);
-    if (files.empty()) return std::nullopt;
-    std::string f = files.front();
-    files.erase(files.begin());
-    return f;
-  }
-  std::vector<std::string> files;
-  std::vector<FileChoice> choices;
 };
 
 // An independent reader: Debian's Python with SciPy and netCDF4.

@@ -156,44 +156,31 @@ TEST_F(HexFileTest, BadFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
   const size_t count = text.find("Number of bytes of data");
   ASSERT_NE(count, std::string::npos);
 
-  struct Case {
-    std::string name, content, caption, message;
-  };
   const std::string headerOnly = text.substr(0, text.find("Calibration  2"));
   std::string corrupt = text;
   corrupt[corrupt.size() - 10] = 'Q';
   std::string zero = text;
   zero.replace(count, zero.find('\n', count) - count, "Number of bytes of data 0");
-  const std::vector<Case> cases = {
-      {"foreign.hex", "Some other logger's export\n1,2,3\n", "Reading a HEX file",
-       "This file is not an KLX HEX file"},
-      {"binary.hex", std::string("\x00\x01\x02\xFFKLX\x00\x9C", 9), "Read File",
-       "Error while reading file header"},
-      {"binary2.hex", std::string("\x89PNG\r\n\x1A\n\x00\x00", 10), "Reading a HEX file",
-       "This file is not an KLX HEX file"},
-      {"header.hex", headerOnly, "Read File", "Error while reading file header"},
-      {"nobody.hex", text.substr(0, count), "Reading a HEX file",
-       "This file is not an KLX HEX file"},
-      {"corrupt.hex", corrupt, "Read File", "not a hex digit"},
-      {"zero.hex", zero, "Read File",
-       "Error while reading file.\nThe file is reporting 'Number of bytes of data' < 1."},
-      {"other.hex", "KLX XR-420  1.00 000001 (Windows: 6.13)\n", "Read File",
-       "This file is for a logger of type XR-420."},
-  };
-  HeldData previous = MakeHeld("NA-7100", 3.2f, "T", 7, 30);
-  for (const Case& c : cases) {
-    WriteFile(Dir() / c.name, c.content);
-    HeldData held = previous;
-    FileHost host;
-    auto request = ReadRequest(Dir() / c.name);
-    EXPECT_FALSE(ReadHexFile(host, request, held)) << c.name;
-    EXPECT_TRUE(Told(host, c.caption, c.message)) << c.name;
-    EXPECT_EQ(held.image.bytes, previous.image.bytes) << c.name;
-    EXPECT_EQ(held.data.logger.model, "NA-7100") << c.name;
-    EXPECT_EQ(held.data.series, previous.data.series) << c.name;
-  }
+  ExpectRefused(
+      {
+          {"foreign.hex", "Some other logger's export\n1,2,3\n", "Reading a HEX file",
+           "This file is not an KLX HEX file"},
+          {"binary.hex", std::string("\x00\x01\x02\xFFKLX\x00\x9C", 9), "Read File",
+           "Error while reading file header"},
+          {"binary2.hex", std::string("\x89PNG\r\n\x1A\n\x00\x00", 10), "Reading a HEX file",
+           "This file is not an KLX HEX file"},
+          {"header.hex", headerOnly, "Read File", "Error while reading file header"},
+          {"nobody.hex", text.substr(0, count), "Reading a HEX file",
+           "This file is not an KLX HEX file"},
+          {"corrupt.hex", corrupt, "Read File", "not a hex digit"},
+          {"zero.hex", zero, "Read File",
+           "Error while reading file.\nThe file is reporting 'Number of bytes of data' < 1."},
+          {"other.hex", "KLX XR-420  1.00 000001 (Windows: 6.13)\n", "Read File",
+           "This file is for a logger of type XR-420."},
+      },
+      ReadHexFile);
   // A missing file.
-  HeldData held = previous;
+  HeldData held;
   FileHost host;
   auto request = ReadRequest(Dir() / "absent.hex");
   EXPECT_FALSE(ReadHexFile(host, request, held));

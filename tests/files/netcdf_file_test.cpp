@@ -124,8 +124,8 @@ struct Rig : sim::test::SimSession<> {
   explicit Rig(const std::string& profileName, const std::string& stamps = "")
       : SimSession(profileName, [&stamps](sim::SimProfile& p) {
           std::string error;
-          if (!stamps.empty())
-            EXPECT_TRUE(sim::ApplyProfileSetting("stamps", stamps, p, error)) << error;
+          EXPECT_TRUE(stamps.empty() || sim::ApplyProfileSetting("stamps", stamps, p, error))
+              << error;
         }) {
     DerivedUnitSettings& d = session.settings.derived;
     d.depthOn = d.depthSeawater = true;
