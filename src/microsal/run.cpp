@@ -330,9 +330,12 @@ bool MicrosalRun::SaveStandardization(const MicrosalStandardization& next) {
   reader_.reset();
   if (wasReading) UsePollingTimeouts(link_, false);
   state = MicrosalState::Saving;
-  if (!WriteStandardization(next)) {
+  bool reached = false;
+  if (!WriteStandardization(next, reached)) {
     host.Tell(kAcceptCaption, kSaveFailedText, BoxIcon::Stop);
     state = MicrosalState::Stopped;
+    // The reading goes on with what the logger holds; the panel keeps the new values.
+    if (reached) StartRun(true);
     return false;
   }
   MicrosalStandardization stored = next;
@@ -345,12 +348,13 @@ bool MicrosalRun::SaveStandardization(const MicrosalStandardization& next) {
   return true;
 }
 
-bool MicrosalRun::WriteStandardization(const MicrosalStandardization& next) {
+bool MicrosalRun::WriteStandardization(const MicrosalStandardization& next, bool& reached) {
   Host& host = link_.host();
   if (!link_.ConnectLogger()) {
     host.Tell(kAcceptCaption, kSaveConnectText, BoxIcon::Stop);
     return false;
   }
+  reached = true;
   if (!StopUntilIdle(link_, clock_, stopTimeoutMs, kAcceptCaption)) return false;
   CalibrationCoefficients work = cal_;
   ApplyToCoefficients(next, work);

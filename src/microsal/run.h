@@ -108,7 +108,8 @@ class MicrosalRun {
   // "Accept New Values": refuses a gain that is not finite and non-zero and a run whose
   // coefficients were not read; otherwise stops the logger, writes the two channels'
   // coefficients and table 0600, reads the table back and compares it. On success the new
-  // values are current and the run starts again; on failure the previous values stay.
+  // values are current and the run starts again; on a failure after the logger was reached the
+  // run starts again with what the logger holds.
   bool SaveStandardization(const MicrosalStandardization& next);
 
   void SetAveragingSeconds(int seconds) { measurement.SetAveragingSeconds(seconds); }
@@ -137,7 +138,8 @@ class MicrosalRun {
   bool Refuse(const char* text);
   bool ReadStandardization();
   bool ProgramRun();
-  bool WriteStandardization(const MicrosalStandardization& next);
+  // `reached`: the logger answered (so the run can start again after a failure).
+  bool WriteStandardization(const MicrosalStandardization& next, bool& reached);
 
   LoggerLink& link_;
   Clock& clock_;

@@ -94,6 +94,9 @@ MicrosalPanel::MicrosalPanel(LoggerLink& logger, Clock& clock, Host& host,
   text_ = new QLabel(this);
   text_->setMinimumHeight(90);
   left->addWidget(text_);
+  details_ = new QLabel(this);
+  details_->hide();
+  left->addWidget(details_);
   progress_ = new QProgressBar(this);
   progress_->setRange(0, 100);
   left->addWidget(progress_);
@@ -132,8 +135,10 @@ MicrosalPanel::MicrosalPanel(LoggerLink& logger, Clock& clock, Host& host,
 
   auto* buttons = new QHBoxLayout;
   standardize_ = new QPushButton("Standardize>>", this);
+  more_ = new QPushButton("More information >>", this);
   auto* close = new QPushButton("Close", this);
   buttons->addWidget(standardize_);
+  buttons->addWidget(more_);
   buttons->addStretch();
   buttons->addWidget(close);
   left->addLayout(buttons);
@@ -178,6 +183,7 @@ MicrosalPanel::MicrosalPanel(LoggerLink& logger, Clock& clock, Host& host,
   connect(fileButton_, &QPushButton::clicked, this, [this] { OpenOrCloseCapture(); });
   connect(saveNow_, &QPushButton::clicked, this, [this] { SaveNow(); });
   connect(standardize_, &QPushButton::clicked, this, [this] { ToggleStandardization(); });
+  connect(more_, &QPushButton::clicked, this, [this] { ToggleInformation(); });
   connect(close, &QPushButton::clicked, this, [this] { reject(); });
   connect(captureStandardZero, &QPushButton::clicked, this, [this] { Capture(0); });
   connect(captureSampleZero, &QPushButton::clicked, this, [this] { Capture(1); });
@@ -227,6 +233,12 @@ void MicrosalPanel::Refresh() {
     indicator_->setStyleSheet(settled ? "color: darkgreen" : "color: red");
   }
   k15Shown_->setText(Q(CFormat("K15: %.5f", run_.standardization.k15)));
+  if (!details_->isHidden()) {
+    const MicrosalMeasurement& m = run_.measurement;
+    details_->setText(Q(CFormat("Standard:\t%.7f\nSample:\t\t%.7f\nSlope:\t\t%.6f\nRecords:\t%lld",
+                                m.Means().standard, m.Means().sample, m.Fit().slope,
+                                static_cast<long long>(m.Records()))));
+  }
   fileButton_->setText(run_.capture.IsOpen() ? "Close" : "Open");
   saveNow_->setEnabled(run_.capture.IsOpen());
   run_.sampleInformation = information_->text().toStdString();
@@ -285,6 +297,13 @@ void MicrosalPanel::ToggleStandardization() {
     resize(static_cast<int>(400 * scale), height());
     if (run_.state == MicrosalState::Standardizing) run_.state = MicrosalState::Running;
   }
+}
+
+void MicrosalPanel::ToggleInformation() {
+  const bool show = details_->isHidden();
+  details_->setVisible(show);
+  more_->setText(show ? "<< Default information" : "More information >>");
+  Refresh();
 }
 
 void MicrosalPanel::ShowStandardization() {

@@ -60,6 +60,9 @@ class MicrosalPanel : public QDialog {
   void OpenOrCloseCapture(std::optional<std::string> file = std::nullopt);
   void SaveNow();
   void ToggleStandardization();
+  // "More information >>" / "<< Default information": the standard and sample means, the
+  // history's slope and the record count under the text lines.
+  void ToggleInformation();
   // The three "Capture" buttons: 0 Vstandard(0), 1 Vsample(0), 2 Vsample(1) and Vstandard(1).
   void Capture(int which);
   // Any edit of K15 or the four readings shows the new alpha.
@@ -100,6 +103,8 @@ class MicrosalPanel : public QDialog {
   QLabel* salinity_ = nullptr;
   QLabel* indicator_ = nullptr;
   QLabel* k15Shown_ = nullptr;
+  QLabel* details_ = nullptr;
+  QPushButton* more_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLineEdit* averaging_ = nullptr;
   QLineEdit* information_ = nullptr;
