@@ -1,8 +1,6 @@
 // The calibration menu of the main window on simulated loggers: coefficients entered and
 // written, the history window and its file, the refusals of a logger that is logging, and the
 // two-point calibration from two ranges highlighted on the graph with the mouse.
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -15,41 +13,21 @@
 
 #include "calibration/ui/calibration_dialogs.h"
 #include "calibration/ui/statistics_window.h"
-#include "desktop/main_window.h"
 #include "display/ui/graph_panel.h"
-#include "gui/qt_test_app.h"
+#include "gui/main_window_rig.h"
 #include "session/retrieval.h"
 #include "shell/command_ids.h"
-#include "shell/status.h"
-#include "shell/temp_dir.h"
 #include "sim/sim_logger.h"
 #include "sim/sim_profile.h"
 
 namespace klx::ui {
 namespace {
 
+namespace fs = std::filesystem;
 using Row = std::array<double, 4>;
 
-class CalibrationMenuTest : public test::TempDirTest {
+class CalibrationMenuTest : public test::MainWindowRig {
  protected:
-  void SetUp() override {
-    test::QtApp();
-    TempDirTest::SetUp();
-    ASSERT_TRUE(Settings(Dir()).WriteSettings());
-    window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
-    window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
-    window->host().choose = [](const std::string&, const std::vector<std::string>& labels) {
-      for (size_t i = 0; i < labels.size(); ++i)
-        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
-      return 0;
-    };
-    window->show();
-  }
-  void TearDown() override {
-    window.reset();
-    TempDirTest::TearDown();
-  }
-
   // Another logger on the port: the open port is closed, so that the next command connects.
   std::shared_ptr<sim::SimLogger> Use(const std::string& name) {
     window->session().link.CloseSerialPort(PortSlot::Logger);
@@ -59,7 +37,7 @@ class CalibrationMenuTest : public test::TempDirTest {
     return window->SimLoggers().Logger(name);
   }
   std::string Log() const {
-    std::string all = window->host().StatusText(kStatusMessagePart).toStdString();
+    std::string all = Status();
     for (const auto& line : window->host().log) all += "\n" + line;
     return all;
   }
@@ -81,26 +59,31 @@ class CalibrationMenuTest : public test::TempDirTest {
     send(QEvent::MouseMove, toColumn, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, toColumn, Qt::NoButton);
   }
-
-  std::unique_ptr<MainWindow> window;
+  // A simulated logger of the profile, edited, added to the window's simulators and on the port.
+  std::shared_ptr<sim::SimLogger> Add(const std::string& name, const std::string& model,
+                                      const std::function<void(sim::SimProfile&)>& edit) {
+    sim::SimProfile profile;
+    std::string error;
+    EXPECT_TRUE(sim::LoadProfile(model, profile, error)) << error;
+    edit(profile);
+    auto sim = std::make_shared<sim::SimLogger>(profile);
+    window->SimLoggers().Add(name, sim);
+    Use(name);
+    return sim;
+  }
 };
 
 TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
   auto sim = Use("VS-330");
   ASSERT_TRUE(sim);
   const Row before0 = sim->Calibrations().back().coef[0];
-  bool seen = false;
-  test::OnNextModal<CalibProcDialog>(
-      [](CalibProcDialog& d) {
-        EXPECT_EQ(d.Field(1, 1)->text(), "1012.500000000000000");  // read from the logger
-        d.Field(1, 0)->setText("-10.75");
-        d.Field(1, 1)->setText("1013.25");
-        test::SaveWidgetPicture(d, "calibration_menu_calibproc.png", true);
-        d.SetCalibration(true);
-      },
-      &seen);
-  window->RunCommand(cmd::kCalibrationCoefficients);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<CalibProcDialog>(cmd::kCalibrationCoefficients, [](CalibProcDialog& d) {
+    EXPECT_EQ(d.Field(1, 1)->text(), "1012.500000000000000");  // read from the logger
+    d.Field(1, 0)->setText("-10.75");
+    d.Field(1, 1)->setText("1013.25");
+    test::SaveWidgetPicture(d, "calibration_menu_calibproc.png", true);
+    d.SetCalibration(true);
+  }));
   EXPECT_TRUE(Told("Writing of calibration coefficients successful."));
   const auto records = sim->Calibrations();
   ASSERT_EQ(records.size(), 2u);  // a new record behind the old one
@@ -120,35 +103,26 @@ TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
   EXPECT_TRUE(listed.contains("1012.500000000000000")) << listed.toStdString();
   EXPECT_TRUE(listed.contains("1013.250000000000000")) << listed.toStdString();
   const auto file = window->session().CalibrationHistoryFolder() / "040211.000.his";
-  ASSERT_TRUE(std::filesystem::exists(file));
+  ASSERT_TRUE(fs::exists(file));
   EXPECT_NE(test::ReadText(file).find("1013.250000000000000"), std::string::npos);
   EXPECT_TRUE(lines.last().endsWith(QString::fromStdString(file.string())));
   test::SaveWidgetPicture(*history, "calibration_menu_history.png", false);
   window->RunCommand(cmd::kCalibrationHistory);
-  EXPECT_TRUE(std::filesystem::exists(file.parent_path() / "040211.001.his"));
+  EXPECT_TRUE(fs::exists(file.parent_path() / "040211.001.his"));
 }
 
 // A coefficient with more digits than its field shows: "Set calibration" without an edit keeps
 // it exact, and nothing is written.
 TEST_F(CalibrationMenuTest, UneditedFieldsKeepEveryDigit) {
-  sim::SimProfile profile;
-  std::string error;
-  ASSERT_TRUE(sim::LoadProfile("VS-330", profile, error)) << error;
   const Row fine{0.0035, -0.00025, 2.712345678901234e-06, 2.3e-08};
-  profile.calibration[0] = {fine.begin(), fine.end()};
-  auto sim = std::make_shared<sim::SimLogger>(profile);
+  auto sim = Add("fine-digits", "VS-330", [&](sim::SimProfile& p) {
+    p.calibration[0] = {fine.begin(), fine.end()};
+  });
   const size_t records = sim->Calibrations().size();
-  window->SimLoggers().Add("fine-digits", sim);
-  Use("fine-digits");
-  bool seen = false;
-  test::OnNextModal<CalibProcDialog>(
-      [](CalibProcDialog& d) {
-        EXPECT_EQ(d.Field(0, 2)->text(), "0.000002712345679");
-        d.SetCalibration(true);
-      },
-      &seen);
-  window->RunCommand(cmd::kCalibrationCoefficients);
-  ASSERT_TRUE(seen);
+  ASSERT_TRUE(WithDialog<CalibProcDialog>(cmd::kCalibrationCoefficients, [](CalibProcDialog& d) {
+    EXPECT_EQ(d.Field(0, 2)->text(), "0.000002712345679");
+    d.SetCalibration(true);
+  }));
   EXPECT_TRUE(Told("Calibration coefficients unchanged.")) << Log();
   EXPECT_FALSE(Told("Writing of calibration coefficients successful.")) << Log();
   EXPECT_EQ(sim->Calibrations().size(), records);
@@ -174,31 +148,23 @@ TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile + std::string(" capability 5 = ") + std::to_string(c.capability5));
-    sim::SimProfile profile;
-    std::string error;
-    ASSERT_TRUE(sim::LoadProfile(c.profile, profile, error)) << error;
-    profile.serial += n;  // each case another logger
-    profile.status = 1;   // enabled, waiting for its start
-    profile.start = "990101000000";
-    profile.end = "991231000000";
-    if (c.capability5) {
-      profile.capabilities[0] |= 0x10;  // entry 5 is reported
-      profile.capabilities[5] = c.capability5;
-    }
-    auto sim = std::make_shared<sim::SimLogger>(profile);
+    auto sim = Add("enabled-" + std::to_string(n), c.profile, [&](sim::SimProfile& p) {
+      p.serial += n++;  // each case another logger
+      p.status = 1;     // enabled, waiting for its start
+      p.start = "990101000000";
+      p.end = "991231000000";
+      if (c.capability5) {
+        p.capabilities[0] |= 0x10;  // entry 5 is reported
+        p.capabilities[5] = c.capability5;
+      }
+    });
     const size_t records = sim->Calibrations().size();
-    const std::string name = "enabled-" + std::to_string(n++);
-    window->SimLoggers().Add(name, sim);
-    Use(name);
     window->host().log.clear();
-    bool opened = false;
-    test::OnNextModal<CalibProcDialog>(
-        [](CalibProcDialog& d) {
+    const bool opened =
+        WithDialog<CalibProcDialog>(cmd::kCalibrationCoefficients, [](CalibProcDialog& d) {
           EXPECT_FALSE(d.SetButton()->isEnabled());  // the logging variant
           EXPECT_EQ(d.SetButton()->text(), "Logging");
-        },
-        &opened);
-    window->RunCommand(cmd::kCalibrationCoefficients);
+        });
     QApplication::processEvents();
     EXPECT_EQ(opened, *c.coefficients == '\0') << Log();
     if (*c.coefficients) {

@@ -1,10 +1,7 @@
-// The main window offscreen: start-up, the simulated logger through the COM settings,
-// retrieval, plotting, saving, re-reading from the recent files, the status line, the zoom
-// buttons and the screen capture. Pictures go to the build tree's tests/gui folder.
-#include "desktop/main_window.h"
-
-#include <gtest/gtest.h>
-
+// The main window offscreen: start-up, the copies, the simulated logger through the COM settings,
+// retrieval, plotting, saving, re-reading (menu, recent files, command line), the status line,
+// the zoom and scroll controls, the settings dialogs and the live display. Pictures go to the
+// build tree's tests/gui folder.
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,79 +20,35 @@
 #include "calibration/read.h"
 #include "deployment/ui/setup_command.h"
 #include "derived/ui/derived_units_dialog.h"
-#include "desktop/com_settings_dialog.h"
 #include "desktop/copy_limit.h"
+#include "desktop/gui_startup.h"
 #include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "files/ui/file_dialogs.h"
-#include "gui/desktop_helpers.h"
-#include "gui/qt_test_app.h"
+#include "gui/main_window_rig.h"
 #include "link/ui/link_dialogs.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
 #include "shell/directories.h"
 #include "shell/recent_files.h"
-#include "shell/status.h"
-#include "shell/temp_dir.h"
 
 namespace klx::ui {
 namespace {
 
-// The window is as wide as the screen, at most 1000 pixels.
-int ExpectedWidth() {
-  const QScreen* screen = QApplication::primaryScreen();
-  return std::min(screen ? screen->availableGeometry().width() : 1000, 1000);
-}
-
+namespace fs = std::filesystem;
+using test::HasSubstr;
 using test::ReadText;
+using test::StartsWith;
 
-class MainWindowTest : public test::TempDirTest {
+class MainWindowTest : public test::MainWindowRig {
  protected:
-  void SetUp() override {
-    test::QtApp();
-    TempDirTest::SetUp();
-    Settings settings(Dir());
-    ASSERT_TRUE(settings.WriteSettings());
-    window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
-    QtHost& host = window->host();
-    host.answer = [this](const std::string& caption, const std::string&) {
-      asked.push_back(caption);
-      return nextAnswer;
-    };
-    host.choose = [](const std::string&, const std::vector<std::string>& labels) {
-      for (size_t i = 0; i < labels.size(); ++i)
-        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
-      return 0;
-    };
-    host.chooseFile = [this](const FileChoice& choice) -> std::optional<std::string> {
-      choices.push_back(choice);
-      if (nextFile.empty()) return std::nullopt;
-      return nextFile;
-    };
-    window->show();
-  }
-  void TearDown() override {
-    window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
-    window.reset();
-    TempDirTest::TearDown();
-  }
-
-  // Runs the command; `act` works the dialog of type T it opens. Whether that dialog opened.
-  template <typename T>
-  bool WithDialog(int command, std::function<void(T&)> act) {
-    bool seen = false;
-    test::OnNextModal<T>(act, &seen);
-    window->RunCommand(command);
-    return seen;
-  }
-
   // Shows a VS-330 data set of the given channel letters and values, with their extremes.
   HeldData& Hold(const std::string& letters, int samples,
                  const std::function<float(int, int)>& value, bool unsaved = false) {
     HeldData& held = window->session().held;
     held.data.logger.model = "VS-330";
     held.data.logger.channelTypes = letters;
-    held.data.channelCount = static_cast<int>(letters.size());
+    held.data.logger.channelCount = held.data.channelCount = static_cast<int>(letters.size());
     held.data.samplesPerChannel = samples;
     held.data.series.clear();
     for (int c = 0; c < held.data.channelCount; ++c) {
@@ -109,19 +62,22 @@ class MainWindowTest : public test::TempDirTest {
     window->ShowHeldData();
     return held;
   }
-
-  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
-
-  std::unique_ptr<MainWindow> window;
-  std::vector<std::string> asked;
-  std::vector<FileChoice> choices;
-  Answer nextAnswer = Answer::No;
-  std::string nextFile;
+  Settings Reread() {
+    Settings s(Dir());
+    s.ReadSettings();
+    return s;
+  }
+  std::vector<std::string> RecentEntries() {
+    RecentFiles list(Dir());
+    EXPECT_TRUE(list.Load());
+    return list.Entries();
+  }
 };
 
-TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
+TEST_F(MainWindowTest, WindowMenusStatusLineAndCommandsThatAreNotReady) {
   EXPECT_EQ(window->windowTitle(), "KLX Data Loggers");
-  EXPECT_EQ(window->width(), ExpectedWidth());
+  const QScreen* screen = QApplication::primaryScreen();  // as wide as the screen, at most 1000
+  EXPECT_EQ(window->width(), std::min(screen ? screen->availableGeometry().width() : 1000, 1000));
   EXPECT_EQ(window->height(), 485);
   for (const MenuCommand& c : MenuCommands()) {
     if (!c.text) continue;
@@ -129,9 +85,7 @@ TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
     ASSERT_NE(a, nullptr) << c.text;
     EXPECT_EQ(a->text().toStdString(), c.text);
   }
-  EXPECT_NE(window->Menu("&File"), nullptr);
-  EXPECT_NE(window->Menu("&Configuration"), nullptr);
-  // The menu bar: the two commands first, then the three menus a download greys.
+  // The menu bar: the two commands first, then the menus a download greys.
   std::vector<std::string> bar;
   for (QAction* a : window->menuBar()->actions()) bar.push_back(a->text().toStdString());
   EXPECT_EQ(bar, (std::vector<std::string>{"&Setup", "&Retrieve data", "&File", "&Logger functions",
@@ -140,16 +94,49 @@ TEST_F(MainWindowTest, WindowMenusAndCommandsThatAreNotReady) {
   // Without data the save commands are greyed.
   EXPECT_FALSE(window->Action(cmd::kSaveFile)->isEnabled());
   EXPECT_FALSE(window->Action(cmd::kScreenCapture)->isEnabled());
-  EXPECT_EQ(window->host().StatusText(kStatusMessagePart), "Ready");
-  const QString clock = window->host().StatusText(kStatusClockPart);
+  QtHost& host = window->host();
+  EXPECT_EQ(Status(), "Ready");
+  const QString clock = host.StatusText(kStatusClockPart);
   EXPECT_EQ(clock.size(), 21) << clock.toStdString();  // "2026/Jun/01 12:00:00 "
   EXPECT_TRUE(clock.endsWith(' '));
   EXPECT_EQ(MainWindow::ClockText(SystemTime{2026, 6, 1, 1, 9, 5, 7, 0}), "2026/Jun/01 09:05:07 ");
+  window->RunCommand(9999);  // no such command
+  EXPECT_EQ(Status(), "Command 9999 is not yet available in this version");
+  EXPECT_EQ(host.Icon(), StatusIcon::Warning);
 
-  window->RunCommand(cmd::kRunConfigurationScript);
-  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(),
-            "\"Run configuration script\" is not yet available in this version");
-  EXPECT_EQ(window->host().Icon(), StatusIcon::Warning);
+  // The message part: 127 characters fit, a longer text is cut; an error gets the warning icon.
+  ShowStatus(host, std::string(127, 'a'));
+  EXPECT_EQ(Status(), std::string(127, 'a'));
+  EXPECT_EQ(host.Icon(), StatusIcon::None);
+  ShowStatus(host, std::string(128, 'b'));
+  EXPECT_EQ(Status(), std::string(122, 'b') + " ...");
+  auto* icon = window->findChild<QLabel*>("statusPart0");
+  ShowStatus(host, "Communication Error");
+  EXPECT_EQ(host.Icon(), StatusIcon::Warning);
+  EXPECT_FALSE(icon->pixmap().isNull());
+  ShowStatus(host, "Ready");
+  EXPECT_EQ(host.Icon(), StatusIcon::None);
+  EXPECT_TRUE(icon->pixmap().isNull());
+  ShowStatus(host, "\xB5Mol/l");  // Latin-1 texts arrive as such: the micro sign is one byte
+  EXPECT_EQ(host.StatusText(kStatusMessagePart), QString::fromUtf8("\xC2\xB5Mol/l"));
+
+  // Part 2 carries one of two units icons (no text); the parts' widths.
+  auto* units = window->findChild<QLabel*>("statusPart2");
+  auto* connection = window->findChild<QLabel*>("statusPart3");
+  auto* clockPart = window->findChild<QLabel*>("statusPart4");
+  ASSERT_TRUE(units && connection && clockPart);
+  EXPECT_EQ(std::tuple(units->width(), connection->width(), clockPart->width()),
+            std::tuple(38, 77, 139));
+  host.SetUnitsIcon(true);
+  EXPECT_EQ(host.UnitsIcon(), "UNITSENG");
+  EXPECT_TRUE(units->text().isEmpty());
+  ASSERT_FALSE(units->pixmap().isNull());
+  const QImage engineering = units->pixmap().toImage();
+  host.SetUnitsIcon(false);
+  EXPECT_EQ(host.UnitsIcon(), "UNITSBINARY");
+  EXPECT_TRUE(units->text().isEmpty());
+  ASSERT_FALSE(units->pixmap().isNull());
+  EXPECT_NE(units->pixmap().toImage(), engineering);
 }
 
 // Copies share the program directory: each holds a locked slot file, the lowest free slot is the
@@ -160,15 +147,11 @@ TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Index(), 0);
   EXPECT_TRUE(host.events.empty());
-
   // No copies file (the window's settings say not allowed): ends silently.
-  std::filesystem::remove(Dir() / "klx_copies.ini");
+  fs::remove(Dir() / "klx_copies.ini");
   EXPECT_FALSE(StartCopy(Dir(), host));
   EXPECT_TRUE(host.events.empty());
-  {
-    std::ofstream copies(Dir() / "klx_copies.ini");
-    copies << "Allow multiple copies\n";
-  }
+  WriteFile(Dir() / "klx_copies.ini", "Allow multiple copies\n");
   host.answers = {Answer::No};
   EXPECT_FALSE(StartCopy(Dir(), host));
   ASSERT_EQ(host.events.size(), 1u);
@@ -176,7 +159,6 @@ TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   EXPECT_EQ(host.events[0].text,
             "You are trying to open copy number 2 of the KLX Windows Software.\nDo you want to "
             "continue?");
-
   std::vector<CopySlot> running;
   for (int index = 1; index < kMaxCopies; ++index) {
     host.answers = {Answer::Yes};
@@ -219,37 +201,19 @@ TEST_F(MainWindowTest, SecondCopyTitleOffsetSettingsAndGreyedToggle) {
   EXPECT_EQ(second.windowTitle(), "Copy 2 : KLX Data Loggers");
   EXPECT_EQ(second.pos() - window->pos(), QPoint(20, 30));
   EXPECT_EQ(second.session().settings.SettingsFilePath(), Dir() / "klx.002.ini");
-  EXPECT_TRUE(std::filesystem::exists(Dir() / "klx.002.ini"));
+  EXPECT_TRUE(fs::exists(Dir() / "klx.002.ini"));
   QAction* secondAllow = second.Action(cmd::kAllowMultipleCopies);
   EXPECT_FALSE(secondAllow->isEnabled());
   EXPECT_TRUE(secondAllow->isChecked());
   second.RunCommand(cmd::kAllowMultipleCopies);  // greyed: changes nothing
   written.ReadCopiesFile();
   EXPECT_TRUE(written.allowMultipleCopies);
-  // Its boxes carry the prefix too.
-  EXPECT_EQ(second.host().Caption("Error"), "Copy 2 : Error");
+  EXPECT_EQ(second.host().Caption("Error"), "Copy 2 : Error");  // its boxes carry the prefix
 }
 
-TEST_F(MainWindowTest, StatusLineCutAndWarningIcon) {
-  QtHost& host = window->host();
-  const std::string exact(127, 'a');
-  ShowStatus(host, exact);
-  EXPECT_EQ(host.StatusText(kStatusMessagePart).toStdString(), exact);
-  EXPECT_EQ(host.Icon(), StatusIcon::None);
-  ShowStatus(host, std::string(128, 'b'));
-  EXPECT_EQ(host.StatusText(kStatusMessagePart).toStdString(), std::string(122, 'b') + " ...");
-  ShowStatus(host, "Communication Error");
-  EXPECT_EQ(host.Icon(), StatusIcon::Warning);
-  EXPECT_FALSE(window->findChild<QLabel*>("statusPart0")->pixmap().isNull());
-  ShowStatus(host, "Ready");
-  EXPECT_EQ(host.Icon(), StatusIcon::None);
-  EXPECT_TRUE(window->findChild<QLabel*>("statusPart0")->pixmap().isNull());
-  // Latin-1 texts arrive as such: the micro sign is one byte.
-  ShowStatus(host, "\xB5Mol/l");
-  EXPECT_EQ(host.StatusText(kStatusMessagePart), QString::fromUtf8("\xC2\xB5Mol/l"));
-}
-
-TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
+// A flat channel's scale, the zoom-out button, a channel button; the vertical scroll bar cannot
+// move an unzoomed scale, after a zoom it and the up-down control at (120, 270) move together.
+TEST_F(MainWindowTest, GraphScalesZoomButtonsAndVerticalScrolling) {
   Hold("TP", 20000, [](int c, int i) { return c == 0 ? 7.5f : i * 0.01f; });
   const GraphView& v = window->view();
   EXPECT_DOUBLE_EQ(v.Unit(0).division, 0.0002);
@@ -259,7 +223,6 @@ TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
   ASSERT_TRUE(g.Button(cmd::kChannelButtonFirst + 1)->isVisible());
   EXPECT_FALSE(g.Button(cmd::kChannelButtonFirst + 2)->isVisible());
   test::SaveWidgetPicture(*window, "flat_channel.png", false);
-
   // 1 -> 3 -> 10 -> 30 ... until the whole data set fits.
   window->view().SetHorizontal(0, 1);
   const double whole = 20000.0 / v.Divisions();
@@ -273,15 +236,44 @@ TEST_F(MainWindowTest, FlatChannelAutoScaleAndZoomButtons) {
   QTest::mouseClick(g.Button(cmd::kChannelButtonFirst), Qt::LeftButton);
   EXPECT_FALSE(v.Unit(0).used);
   EXPECT_EQ(v.ReferenceUnit(), 1);
+
+  Hold("T", 1000, [](int, int i) { return i * 0.1f; });
+  QScrollBar* bar = g.VerticalBar();
+  QSpinBox* upDown = g.UpDown();
+  ASSERT_NE(upDown, nullptr);
+  EXPECT_EQ(upDown->geometry(), QRect(120, 270, 20, 20));
+  EXPECT_TRUE(upDown->isVisible());
+  EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->pageStep()), std::tuple(0, 0, 21));
+  bar->setValue(5);
+  EXPECT_EQ(v.VerticalOffset(), 0.0);
+  // Zoomed to half the height: offsets -10..10.
+  ASSERT_TRUE(window->view().ZoomRectangle(300, 95, 500, 195));
+  g.Refresh();
+  EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), upDown->minimum(), upDown->maximum()),
+            std::tuple(-10, 10, -10, 10));
+  const int position = bar->value();
+  const double offset = v.VerticalOffset();
+  upDown->stepUp();
+  EXPECT_EQ(v.VerticalOffset(), offset + 1);
+  EXPECT_EQ(bar->value(), position + 1);
+  bar->setValue(-4);
+  EXPECT_EQ(v.VerticalOffset(), -4.0);
+  EXPECT_EQ(upDown->value(), -4);
+  // Reset brings the scale back to where nothing scrolls.
+  QTest::mouseClick(g.Button(138), Qt::LeftButton);
+  EXPECT_EQ(v.VerticalOffset(), 0.0);
+  EXPECT_EQ(bar->maximum(), 0);
+  EXPECT_FALSE(upDown->isEnabled());
 }
 
-TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
+// A retrieval through the dialog, the screen capture, then the program started again with the
+// hex file on its command line, and the file read again from the menu and the recent files.
+TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   ASSERT_TRUE(SelectSimulator("VS-330"));
   EXPECT_EQ(window->session().ports.DeviceFor(window->session().link.loggerPort), "sim:VS-330");
-
   window->RunCommand(cmd::kRetrieveData);
   RetrievalDialog* dialog = window->Retrieving();
-  ASSERT_NE(dialog, nullptr) << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_NE(dialog, nullptr) << Status();
   EXPECT_EQ(dialog->windowTitle(), "KLX Logger - Data Retrieval");
   // While the dialog waits for the user the menu stays usable, and the tick polls the
   // logger's status and battery voltage.
@@ -294,17 +286,14 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
   dialog->Poll();
   const std::string polled = dialog->PolledStatus()->text().toStdString();
   EXPECT_NE(polled, before);
-  EXPECT_EQ(polled.rfind("Logger status: ", 0), 0u) << polled;
-  EXPECT_EQ(polled.find("no answer"), std::string::npos) << polled;
+  EXPECT_THAT(polled, StartsWith("Logger status: "));
+  EXPECT_THAT(polled, ::testing::Not(HasSubstr("no answer")));
   EXPECT_FALSE(window->session().logger.batteryVoltage.empty());
-  EXPECT_NE(polled.find("Battery: " + window->session().logger.batteryVoltage), std::string::npos)
-      << polled;
+  EXPECT_THAT(polled, HasSubstr("Battery: " + window->session().logger.batteryVoltage));
   bool pictured = false;
   int blocks = 0;
   dialog->afterBlock = [&] {
-    ++blocks;
-    // From the first block on, the main menu is greyed.
-    if (blocks == 1) {
+    if (++blocks == 1) {  // from the first block on, the main menu is greyed
       EXPECT_FALSE(window->Action(cmd::kSetup)->isEnabled());
       EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
       EXPECT_FALSE(window->Menu("&File")->isEnabled());
@@ -318,46 +307,69 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBackFromRecentFiles) {
       EXPECT_LT(window->TickTimer().interval(), 1000);
     }
   };
-  nextFile = (Dir() / "dat" / "retrieved.dat").string();
+  const fs::path dat = Dir() / "dat" / "retrieved.dat", hex = Dir() / "hex" / "retrieved.hex";
+  nextFile = dat.string();
   QTest::mouseClick(dialog->RetrieveButton(), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(window->Retrieving() == nullptr, 120000);
   EXPECT_GT(blocks, 1);
   EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
   EXPECT_TRUE(window->Action(cmd::kRetrieveData)->isEnabled());
-
-  Session& s = window->session();
-  ASSERT_FALSE(s.held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();
-  EXPECT_FALSE(s.held.image.unsaved);
-  EXPECT_TRUE(std::filesystem::exists(nextFile));
-  const std::filesystem::path hex = Dir() / "hex" / "retrieved.hex";
-  EXPECT_TRUE(std::filesystem::exists(hex));
-  EXPECT_EQ(window->view().Samples(), s.held.data.samplesPerChannel);
+  ASSERT_FALSE(window->session().held.data.Empty()) << Status();
+  const int samples = window->session().held.data.samplesPerChannel;
+  EXPECT_FALSE(window->session().held.image.unsaved);
+  EXPECT_TRUE(fs::exists(dat));
+  EXPECT_TRUE(fs::exists(hex));
+  EXPECT_EQ(window->view().Samples(), samples);
   EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
+  ASSERT_FALSE(RecentEntries().empty());
+  EXPECT_EQ(RecentEntries().front(), dat.string());  // the dat file saved last tops the list
   test::SaveWidgetPicture(*window, "main_window_data.png", false);
 
   // Screen capture: the picture is the window width less 5 by 440 rows in a 58-byte header.
   nextFile = (Dir() / "shot").string();
   window->RunCommand(cmd::kScreenCapture);
-  const std::filesystem::path bmp = Dir() / "shot.bmp";
-  ASSERT_TRUE(std::filesystem::exists(bmp));
-  EXPECT_EQ(std::filesystem::file_size(bmp),
-            static_cast<uintmax_t>(window->width() - 5) * 1940u + 58u);
-  std::ifstream in(bmp, std::ios::binary);
-  char magic[2] = {};
-  in.read(magic, 2);
-  EXPECT_EQ(std::string(magic, 2), "BM");
+  const fs::path bmp = Dir() / "shot.bmp";
+  ASSERT_TRUE(fs::exists(bmp));
+  EXPECT_EQ(fs::file_size(bmp), static_cast<uintmax_t>(window->width() - 5) * 1940u + 58u);
+  EXPECT_EQ(ReadText(bmp).substr(0, 2), "BM");
   EXPECT_EQ(choices.back().title, "Select a 'bmp' file for storing the screen image");
   // A second capture to the same name asks before overwriting; No leaves the file alone.
   asked.clear();
-  std::filesystem::resize_file(bmp, 10);
+  fs::resize_file(bmp, 10);
   window->RunCommand(cmd::kScreenCapture);
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0], "Screen Capture");
-  EXPECT_EQ(std::filesystem::file_size(bmp), 10u);
+  EXPECT_EQ(asked, std::vector<std::string>{"Screen Capture"});
+  EXPECT_EQ(fs::file_size(bmp), 10u);
 
-  // Read the hex file (it joins the recent files), then again through the recent-files menu.
-  const int samples = s.held.data.samplesPerChannel;
+  // The program again, the quoted hex path (a path with blanks comes in several words) as its
+  // command line: the file opens and tops the recent files.
+  Stop();
+  Start();
+  Session& s = window->session();
+  EXPECT_TRUE(s.held.data.Empty());
+  std::string error;
+  const auto options =
+      ParseGuiArguments({"klx-gui", QString::fromStdString("\"" + hex.string() + "\"")}, &error);
+  ASSERT_TRUE(options) << error;
+  ASSERT_TRUE(ApplyCommandLine(*window, *options, true, &error)) << error;
+  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
+  EXPECT_TRUE(s.held.fromFile);
+  EXPECT_EQ(window->view().Samples(), samples);
+  EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
+  ASSERT_FALSE(window->RecentActions().empty());
+  EXPECT_TRUE(window->RecentActions().front()->text().contains("retrieved.hex"));
+  const std::vector<std::string> entries = RecentEntries();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[0], hex.string());
+  EXPECT_EQ(entries[1], dat.string());
+  // A name that is no data file opens nothing and says so.
+  GuiOptions other;
+  other.file = (Dir() / "notes.txt").string();
+  EXPECT_FALSE(ApplyCommandLine(*window, other, true, &error));
+  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
+
+  // Read the hex file from the menu, then again through the recent-files menu.
+  s.held.data = DataSet{};
   nextFile = hex.string();
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(choices.back().title, "Select an existing 'hex' file to be opened");
@@ -380,28 +392,27 @@ TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
   // Yes: return to save (the save is cancelled here); the read does not go on.
   nextAnswer = Answer::Yes;
   window->RunCommand(cmd::kReadDatFile);
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0], "File Read");
+  EXPECT_EQ(asked, std::vector<std::string>{"File Read"});
   for (const FileChoice& c : choices)
     EXPECT_NE(c.title, "Select an existing 'dat' file to be opened");
   EXPECT_EQ(held.data.samplesPerChannel, 3);
   // Exit with Yes keeps the program running.
   asked.clear();
   window->RunCommand(cmd::kExit);
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0], "Program Exit");
+  EXPECT_EQ(asked, std::vector<std::string>{"Program Exit"});
   EXPECT_TRUE(window->isVisible());
   // A file that cannot be read leaves the held data alone.
   nextAnswer = Answer::No;
-  const std::filesystem::path bad = Dir() / "bad.hex";
-  std::ofstream(bad) << "not a hex file\n";
-  nextFile = bad.string();
+  WriteFile(Dir() / "bad.hex", "not a hex file\n");
+  nextFile = (Dir() / "bad.hex").string();
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(held.data.samplesPerChannel, 3);
   EXPECT_EQ(window->view().Samples(), 3);
 }
 
-TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
+// The layout, MATLAB, derived units, COM and language dialogs write the settings file; the
+// comment and equation dialogs show what they are given.
+TEST_F(MainWindowTest, SettingsDialogs) {
   ASSERT_TRUE(WithDialog<WriteFormatDialog>(cmd::kFormatSaveFile, [](WriteFormatDialog& d) {
     EXPECT_EQ(d.windowTitle(), "KLX Logger - Write File Formats");
     EXPECT_EQ(d.Layout(), 0);
@@ -412,14 +423,11 @@ TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
     d.accept();
   }));
   EXPECT_EQ(window->session().settings.format, 2);
-  Settings reread(Dir());
-  reread.ReadSettings();
-  EXPECT_EQ(reread.format, 2);
-  // Cancel keeps the layout.
+  EXPECT_EQ(Reread().format, 2);
   ASSERT_TRUE(WithDialog<WriteFormatDialog>(cmd::kFormatSaveFile, [](WriteFormatDialog& d) {
     EXPECT_EQ(d.Layout(), 2);
     d.Choices()->button(1)->click();
-    d.reject();
+    d.reject();  // Cancel keeps the layout
   }));
   EXPECT_EQ(window->session().settings.format, 2);
 
@@ -430,21 +438,10 @@ TEST_F(MainWindowTest, LayoutAndMatlabFormatDialogsWriteTheSettings) {
     d.Formats()->button(1)->click();
     d.accept();
   }));
-  reread.ReadSettings();
-  EXPECT_EQ(reread.matlabFrequency, 1);
-  EXPECT_EQ(reread.matlabFormat, 1);
-  EXPECT_NE(ReadText(Dir() / "klx.ini").find("MATLAB frequency: 1 format: 1"), std::string::npos);
-}
+  EXPECT_EQ(Reread().matlabFrequency, 1);
+  EXPECT_EQ(Reread().matlabFormat, 1);
+  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("MATLAB frequency: 1 format: 1"));
 
-TEST_F(MainWindowTest, CommentDialogKeepsNinetyNineCharactersOnOneLine) {
-  CommentDialog dialog(std::string(120, 'x'), window.get());
-  EXPECT_EQ(dialog.Comment(), std::string(99, 'x'));
-  dialog.Field()->setText(QString::fromLatin1("Bay \xB5S station"));
-  EXPECT_EQ(dialog.Comment(), "Bay \xB5S station");
-  test::SaveWidgetPicture(dialog, "comment_dialog.png", false);
-}
-
-TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
   ASSERT_TRUE(WithDialog<DerivedUnitsDialog>(cmd::kDerivedUnits, [](DerivedUnitsDialog& d) {
     EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
     test::SaveWidgetPicture(d, "derived_units_dialog.png", false);
@@ -459,9 +456,8 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
   EXPECT_TRUE(d.speedOfSoundOn && d.soundUnesco && !d.soundWilson);
   EXPECT_TRUE(d.dissolvedOxygenOn && d.doUnitMgPerL && !d.doUnitUMol);
   EXPECT_TRUE(d.someDerivedUnitWanted);
-  Settings reread(Dir());
-  reread.ReadSettings();
-  EXPECT_EQ(reread.derived.salinityOn, true);
+  const Settings reread = Reread();
+  EXPECT_TRUE(reread.derived.salinityOn);
   EXPECT_DOUBLE_EQ(reread.derived.atmosphericPressure, 9.5);
   EXPECT_TRUE(reread.derived.soundUnesco);
 
@@ -470,10 +466,51 @@ TEST_F(MainWindowTest, DerivedUnitsDialogWritesSettingsAndShowsTheEquation) {
   EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000");
   EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-0.0000300");
   test::SaveWidgetPicture(equation, "equation_dialog.png", false);
+  // The comment keeps 99 characters on one line.
+  CommentDialog comment(std::string(120, 'x'), window.get());
+  EXPECT_EQ(comment.Comment(), std::string(99, 'x'));
+  comment.Field()->setText(QString::fromLatin1("Bay \xB5S station"));
+  EXPECT_EQ(comment.Comment(), "Bay \xB5S station");
+  test::SaveWidgetPicture(comment, "comment_dialog.png", false);
+
+  // The COM settings keep the radio delay and the GPS choice.
+  {
+    ComSettingsDialog com(window->session(), window.get());
+    auto* radio = com.findChild<QCheckBox*>("radio");
+    auto* delay = com.findChild<QSpinBox*>("radioDelay");
+    auto* gps = com.findChild<QComboBox*>("gpsPort");
+    auto* baud = com.findChild<QComboBox*>("gpsBaud");
+    ASSERT_TRUE(radio && delay && gps && baud);
+    EXPECT_EQ(gps->itemText(0), "Not used");
+    EXPECT_FALSE(baud->isEnabled());  // no GPS port chosen
+    radio->setChecked(true);
+    delay->setValue(250);
+    for (int row = 0; row < com.List()->count(); ++row)
+      if (com.List()->item(row)->text() == "Simulated logger: VS-330")
+        com.List()->setCurrentRow(row);
+    ASSERT_TRUE(com.Apply());
+  }
+  EXPECT_TRUE(window->session().link.radioDelay.enabled);
+  EXPECT_EQ(window->session().link.radioDelay.ms, 250);
+  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("Radio=250\n"));
+  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("GPSComm=NOT USED\n"));
+
+  QTimer::singleShot(0, [] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QDialog*>(w);
+      if (!dialog || dialog->objectName() != "LanguageSupport") continue;
+      if (auto* box = dialog->findChild<QCheckBox*>()) box->setChecked(true);
+      dialog->accept();
+    }
+  });
+  window->RunCommand(cmd::kLanguageResources);
+  EXPECT_TRUE(window->session().settings.languageSupport);
+  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("Language Support: Chinese\n"));
 }
 
-// A logger with the extended command set keeps its latency and default rate in tables.
-TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
+// A logger with the extended command set keeps its latency and default rate in tables; a command
+// that connects brings the units part of the status bar up to date.
+TEST_F(MainWindowTest, LatencyDefaultBaudRateAndUnitsIconOnTheSimulatedLogger) {
   ASSERT_TRUE(SelectSimulator("NMJ-7400"));
   int shown = -1;
   ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [&shown](LatencyDialog& d) {
@@ -483,252 +520,120 @@ TEST_F(MainWindowTest, LatencyAndDefaultBaudRateOnTheSimulatedLogger) {
     d.Field()->setValue(shown + 120);
     EXPECT_TRUE(d.Apply());
     d.accept();
-  })) << window->host().StatusText(kStatusMessagePart).toStdString();
+  })) << Status();
   EXPECT_GT(shown, 0);
   EXPECT_EQ(window->session().logger.CurrentLatency(), shown + 120);
+  const bool eng = window->session().logger.state.OutputsEngineeringUnits();
+  QtHost& host = window->host();
+  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
+  host.SetUnitsIcon(!eng);
+  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [](LatencyDialog& d) { d.reject(); }));
+  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
 
   int chosen = 0;
-  ASSERT_TRUE(WithDialog<DefaultBaudRateDialog>(
-      cmd::kSetDefaultBaudRate,
-      [&chosen](DefaultBaudRateDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
-        test::SaveWidgetPicture(d, "default_baud_dialog.png", false);
-        ASSERT_GT(d.List()->count(), 1);
-        d.List()->setCurrentRow(d.List()->count() - 1);
-        chosen = d.ChosenRate();
-        d.reject();
-      }))
-      << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_TRUE(WithDialog<DefaultBaudRateDialog>(cmd::kSetDefaultBaudRate, [&](DefaultBaudRateDialog&
+                                                                                  d) {
+    EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
+    test::SaveWidgetPicture(d, "default_baud_dialog.png", false);
+    ASSERT_GT(d.List()->count(), 1);
+    d.List()->setCurrentRow(d.List()->count() - 1);
+    chosen = d.ChosenRate();
+    d.reject();
+  })) << Status();
   EXPECT_EQ(chosen, 19200);
-}
-
-TEST_F(MainWindowTest, ComSettingsKeepTheRadioDelayAndGpsChoice) {
-  ComSettingsDialog dialog(window->session(), window.get());
-  auto* radio = dialog.findChild<QCheckBox*>("radio");
-  auto* delay = dialog.findChild<QSpinBox*>("radioDelay");
-  auto* gps = dialog.findChild<QComboBox*>("gpsPort");
-  auto* baud = dialog.findChild<QComboBox*>("gpsBaud");
-  ASSERT_TRUE(radio && delay && gps && baud);
-  EXPECT_EQ(gps->itemText(0), "Not used");
-  EXPECT_FALSE(baud->isEnabled());  // no GPS port chosen
-  radio->setChecked(true);
-  delay->setValue(250);
-  QListWidget* list = dialog.List();
-  for (int row = 0; row < list->count(); ++row)
-    if (list->item(row)->text() == "Simulated logger: VS-330") list->setCurrentRow(row);
-  ASSERT_TRUE(dialog.Apply());
-  EXPECT_TRUE(window->session().link.radioDelay.enabled);
-  EXPECT_EQ(window->session().link.radioDelay.ms, 250);
-  const std::string text = ReadText(Dir() / "klx.ini");
-  EXPECT_NE(text.find("Radio=250\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("GPSComm=NOT USED\n"), std::string::npos) << text;
-}
-
-TEST_F(MainWindowTest, LanguageResourcesWritesTheSetting) {
-  QTimer::singleShot(0, [] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      auto* dialog = qobject_cast<QDialog*>(w);
-      if (!dialog || dialog->objectName() != "LanguageSupport") continue;
-      auto* box = dialog->findChild<QCheckBox*>();
-      if (box) box->setChecked(true);
-      dialog->accept();
-    }
-  });
-  window->RunCommand(cmd::kLanguageResources);
-  EXPECT_TRUE(window->session().settings.languageSupport);
-  const std::string text = ReadText(Dir() / "klx.ini");
-  EXPECT_NE(text.find("Language Support: Chinese\n"), std::string::npos) << text;
 }
 
 // The read commands open in the remembered folders; a choice is remembered in the directory
 // file; a dat read refuses a name without ".dat".
 TEST_F(MainWindowTest, FileReadsOpenInAndRememberTheDirectories) {
   Session& s = window->session();
-  const std::filesystem::path hexDir = Dir() / "hexes", datDir = Dir() / "dats",
-                              matDir = Dir() / "mats";
-  for (const auto& d : {hexDir, datDir, matDir}) std::filesystem::create_directories(d);
+  const fs::path hexDir = Dir() / "hexes", datDir = Dir() / "dats", matDir = Dir() / "mats",
+                 other = Dir() / "other";
+  for (const auto& d : {hexDir, datDir, matDir, other}) fs::create_directories(d);
   s.directories.hex = hexDir.string();
   s.directories.dat = datDir.string();
   s.directories.mat = matDir.string();
-  nextFile.clear();
-  window->RunCommand(cmd::kReadHexFile);
-  ASSERT_FALSE(choices.empty());
-  EXPECT_EQ(choices.back().initialDirectory, hexDir.string());
-  window->RunCommand(cmd::kReadDatFile);
-  EXPECT_EQ(choices.back().initialDirectory, datDir.string());
-  window->RunCommand(cmd::kReadMatlabFile);
-  EXPECT_EQ(choices.back().initialDirectory, matDir.string());
-
+  for (auto [command, folder] : {std::pair{cmd::kReadHexFile, hexDir},
+                                 {cmd::kReadDatFile, datDir},
+                                 {cmd::kReadMatlabFile, matDir}}) {
+    window->RunCommand(command);
+    ASSERT_FALSE(choices.empty());
+    EXPECT_EQ(choices.back().initialDirectory, folder.string());
+  }
   // A dat read of a file not named ".dat" is refused before anything is read or remembered.
-  const std::filesystem::path other = Dir() / "other";
-  std::filesystem::create_directories(other);
-  std::ofstream(other / "notes.txt") << "KLX\n";
+  WriteFile(other / "notes.txt", "KLX\n");
   window->host().log.clear();
   nextFile = (other / "notes.txt").string();
   window->RunCommand(cmd::kReadDatFile);
-  const std::vector<std::string>& log = window->host().log;
-  EXPECT_NE(std::find(log.begin(), log.end(),
-                      "tell: Reading a DAT file: This file is not an KLX DAT file"),
-            log.end());
+  EXPECT_THAT(window->host().log,
+              ::testing::Contains("tell: Reading a DAT file: This file is not an KLX DAT file"));
   EXPECT_EQ(s.directories.dat, datDir.string());
-  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString().find("Data from file"),
-            std::string::npos);
-
+  EXPECT_THAT(Status(), ::testing::Not(HasSubstr("Data from file")));
   // A chosen hex file (even one that then fails to read) makes its folder the HEX directory,
   // and the directory file is rewritten with it.
-  std::ofstream(other / "bad.hex") << "not a hex file\n";
+  WriteFile(other / "bad.hex", "not a hex file\n");
   nextFile = (other / "bad.hex").string();
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(s.directories.hex, other.string());
   const std::string written = ReadText(DirectoryFilePath(Dir()));
-  EXPECT_NE(written.find("HEX directory=" + other.string() + "\n"), std::string::npos) << written;
-  EXPECT_NE(written.find("DAT directory=" + datDir.string() + "\n"), std::string::npos) << written;
-  // The next hex dialog opens there.
-  nextFile.clear();
+  EXPECT_THAT(written, HasSubstr("HEX directory=" + other.string() + "\n"));
+  EXPECT_THAT(written, HasSubstr("DAT directory=" + datDir.string() + "\n"));
+  nextFile.clear();  // the next hex dialog opens there
   window->RunCommand(cmd::kReadHexFile);
   EXPECT_EQ(choices.back().initialDirectory, other.string());
 }
 
 // The recent files sit in the popup "&Read a recent file" before "Read a &DAT file"; an entry
-// leaves only when its file is gone; MAT files never join the list.
-TEST_F(MainWindowTest, RecentFilesPopupRemovalAndMatFilesStayOut) {
-  const std::filesystem::path bad = Dir() / "bad.hex";
-  std::ofstream(bad) << "not a hex file\n";
-  const std::filesystem::path gone = Dir() / "gone.dat";
-  std::ofstream(Dir() / "klxpath.fil") << bad.string() << "\n" << gone.string() << "\n";
-  MainWindow w(Dir(), {});
-  w.host().answer = [](const std::string&, const std::string&) { return Answer::No; };
-  QMenu* popup = w.RecentMenu();
+// leaves only when its file is gone; MAT files never join the list. "Save a NetCDF file" stands
+// right after the MATLAB item and writes a NetCDF-4 (HDF5) file.
+TEST_F(MainWindowTest, RecentFilesMatAndNetcdfFiles) {
+  const fs::path bad = Dir() / "bad.hex", gone = Dir() / "gone.dat";
+  WriteFile(bad, "not a hex file\n");
+  WriteFile(Dir() / "klxpath.fil", bad.string() + "\n" + gone.string() + "\n");
+  Stop();
+  Start();
+  QMenu* popup = window->RecentMenu();
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(popup->title(), "&Read a recent file");
-  const QList<QAction*> fileItems = w.Menu("&File")->actions();
+  const QList<QAction*> fileItems = window->Menu("&File")->actions();
   const qsizetype at = fileItems.indexOf(popup->menuAction());
   ASSERT_GE(at, 0);
   ASSERT_LT(at + 1, fileItems.size());
-  EXPECT_EQ(fileItems[at + 1], w.Action(cmd::kReadDatFile));
-  ASSERT_EQ(w.RecentActions().size(), 2u);
-  EXPECT_EQ(w.RecentActions()[0]->text().toStdString(), " 1 - " + bad.string());
-  EXPECT_EQ(w.RecentActions()[1]->text().toStdString(), " 2 - " + gone.string());
-  EXPECT_EQ(w.RecentActions()[0]->data().toInt(), 1045);
-  EXPECT_EQ(w.RecentActions()[1]->data().toInt(), 1046);
-  EXPECT_EQ(w.RecentActions()[0]->parent(), popup);
-
-  // A file that exists but cannot be read stays in the list.
-  w.RunCommand(1045);
-  RecentFiles list(Dir());
-  ASSERT_TRUE(list.Load());
-  EXPECT_EQ(list.Entries(), (std::vector<std::string>{bad.string(), gone.string()}));
-  // A file that is gone leaves it.
-  w.RunCommand(1046);
-  ASSERT_TRUE(list.Load());
-  EXPECT_EQ(list.Entries(), std::vector<std::string>{bad.string()});
-  ASSERT_EQ(w.RecentActions().size(), 1u);
+  EXPECT_EQ(fileItems[at + 1], window->Action(cmd::kReadDatFile));
+  const auto& items = window->RecentActions();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0]->text().toStdString(), " 1 - " + bad.string());
+  EXPECT_EQ(items[1]->text().toStdString(), " 2 - " + gone.string());
+  EXPECT_EQ(std::pair(items[0]->data().toInt(), items[1]->data().toInt()), std::pair(1045, 1046));
+  EXPECT_EQ(items[0]->parent(), popup);
+  // A file that exists but cannot be read stays in the list; a file that is gone leaves it.
+  window->RunCommand(1045);
+  EXPECT_EQ(RecentEntries(), (std::vector<std::string>{bad.string(), gone.string()}));
+  window->RunCommand(1046);
+  EXPECT_EQ(RecentEntries(), std::vector<std::string>{bad.string()});
+  ASSERT_EQ(window->RecentActions().size(), 1u);
 
   // A MAT file is read but does not join the recent files.
   HeldData& held = Hold("T", 3, [](int, int i) { return i + 1.0f; });
   nextFile = (Dir() / "mat" / "data.mat").string();
   window->RunCommand(cmd::kSaveMatlabFile);
-  ASSERT_TRUE(std::filesystem::exists(nextFile)) << window->host().log.back();
+  ASSERT_TRUE(fs::exists(nextFile)) << window->host().log.back();
   held.data = DataSet{};
   window->RunCommand(cmd::kReadMatlabFile);
-  ASSERT_FALSE(held.data.Empty()) << window->host().StatusText(kStatusMessagePart).toStdString();
-  ASSERT_TRUE(list.Load());
-  for (const std::string& e : list.Entries()) EXPECT_EQ(e.find(".mat"), std::string::npos) << e;
-}
+  ASSERT_FALSE(held.data.Empty()) << Status();
+  for (const std::string& e : RecentEntries()) EXPECT_THAT(e, ::testing::Not(HasSubstr(".mat")));
 
-// "Save a NetCDF file" stands right after the MATLAB item and writes a NetCDF-4 (HDF5) file.
-TEST_F(MainWindowTest, SaveNetcdfFileBesideTheMatlabItem) {
-  const QList<QAction*> items = window->Menu("&File")->actions();
-  const qsizetype mat = items.indexOf(window->Action(cmd::kSaveMatlabFile));
+  const QList<QAction*> menu = window->Menu("&File")->actions();
+  const qsizetype mat = menu.indexOf(window->Action(cmd::kSaveMatlabFile));
   ASSERT_GE(mat, 0);
-  ASSERT_LT(mat + 1, items.size());
-  EXPECT_EQ(items[mat + 1], window->Action(cmd::kSaveNetcdfFile));
-  EXPECT_EQ(items[mat + 1]->text().toStdString(), "Save a N&etCDF file");
-  HeldData& held = window->session().held;
-  held.data.logger.channelTypes = "TP";
-  held.data.logger.channelCount = held.data.channelCount = 2;
-  held.data.samplesPerChannel = 3;
-  held.data.series.assign(2, {1, 2, 3, 1, 3});
-  window->ShowHeldData();
+  ASSERT_LT(mat + 1, menu.size());
+  EXPECT_EQ(menu[mat + 1], window->Action(cmd::kSaveNetcdfFile));
+  EXPECT_EQ(menu[mat + 1]->text().toStdString(), "Save a N&etCDF file");
+  Hold("TP", 3, [](int, int i) { return i + 1.0f; });
   EXPECT_TRUE(window->Action(cmd::kSaveNetcdfFile)->isEnabled());
   nextFile = (Dir() / "dat" / "data.nc").string();
   window->RunCommand(cmd::kSaveNetcdfFile);
-  std::ifstream in(nextFile, std::ios::binary);
-  char signature[8] = {};
-  in.read(signature, 8);
-  EXPECT_EQ(std::string(signature, 8), std::string("\x89HDF\r\n\x1a\n", 8))
-      << window->host().StatusText(kStatusMessagePart).toStdString();
-}
-
-// The vertical scroll bar cannot move an unzoomed scale; after a zoom it and the up-down
-// control at (120, 270) step the vertical offset together.
-TEST_F(MainWindowTest, VerticalScrollBarAndUpDownControl) {
-  Hold("T", 1000, [](int, int i) { return i * 0.1f; });
-  GraphPanel& g = window->graph();
-  QScrollBar* bar = g.VerticalBar();
-  QSpinBox* upDown = g.UpDown();
-  ASSERT_NE(upDown, nullptr);
-  EXPECT_EQ(upDown->geometry(), QRect(120, 270, 20, 20));
-  EXPECT_TRUE(upDown->isVisible());
-  EXPECT_EQ(bar->minimum(), 0);
-  EXPECT_EQ(bar->maximum(), 0);
-  EXPECT_EQ(bar->pageStep(), 21);
-  bar->setValue(5);
-  EXPECT_EQ(window->view().VerticalOffset(), 0.0);
-
-  // Zoomed to half the height: offsets -10..10.
-  ASSERT_TRUE(window->view().ZoomRectangle(300, 95, 500, 195));
-  g.Refresh();
-  EXPECT_EQ(bar->minimum(), -10);
-  EXPECT_EQ(bar->maximum(), 10);
-  EXPECT_EQ(upDown->minimum(), -10);
-  EXPECT_EQ(upDown->maximum(), 10);
-  const int position = bar->value();
-  const double offset = window->view().VerticalOffset();
-  upDown->stepUp();
-  EXPECT_EQ(window->view().VerticalOffset(), offset + 1);
-  EXPECT_EQ(bar->value(), position + 1);
-  bar->setValue(-4);
-  EXPECT_EQ(window->view().VerticalOffset(), -4.0);
-  EXPECT_EQ(upDown->value(), -4);
-  // Reset brings the scale back to where nothing scrolls.
-  QTest::mouseClick(g.Button(138), Qt::LeftButton);
-  EXPECT_EQ(window->view().VerticalOffset(), 0.0);
-  EXPECT_EQ(bar->maximum(), 0);
-  EXPECT_FALSE(upDown->isEnabled());
-}
-
-// The status bar: part 2 carries one of two units icons (no text), part 3 is 77 wide, and a
-// command that connects brings the units part up to date.
-TEST_F(MainWindowTest, StatusBarUnitsIconAndPartWidths) {
-  QtHost& host = window->host();
-  auto* units = window->findChild<QLabel*>("statusPart2");
-  auto* connection = window->findChild<QLabel*>("statusPart3");
-  auto* clock = window->findChild<QLabel*>("statusPart4");
-  ASSERT_TRUE(units && connection && clock);
-  EXPECT_EQ(units->width(), 38);
-  EXPECT_EQ(connection->width(), 77);
-  EXPECT_EQ(clock->width(), 139);
-  host.SetUnitsIcon(true);
-  EXPECT_EQ(host.UnitsIcon(), "UNITSENG");
-  EXPECT_TRUE(units->text().isEmpty());
-  ASSERT_FALSE(units->pixmap().isNull());
-  const QImage engineering = units->pixmap().toImage();
-  host.SetUnitsIcon(false);
-  EXPECT_EQ(host.UnitsIcon(), "UNITSBINARY");
-  EXPECT_TRUE(units->text().isEmpty());
-  ASSERT_FALSE(units->pixmap().isNull());
-  EXPECT_NE(units->pixmap().toImage(), engineering);
-
-  // The latency command connects: afterwards the part shows the logger's output form.
-  ASSERT_TRUE(SelectSimulator("NMJ-7400"));
-  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [](LatencyDialog& d) { d.reject(); }))
-      << host.StatusText(kStatusMessagePart).toStdString();
-  const bool eng = window->session().logger.state.OutputsEngineeringUnits();
-  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
-  host.SetUnitsIcon(!eng);
-  ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [](LatencyDialog& d) { d.reject(); }));
-  EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
+  EXPECT_EQ(ReadText(nextFile).substr(0, 8), std::string("\x89HDF\r\n\x1a\n", 8)) << Status();
 }
 
 TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
@@ -750,8 +655,7 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   p.realtimeOutput = true;
   nextFile = (Dir() / "hex" / "live.hex").string();
   nextAnswer = Answer::Yes;
-  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled)
-      << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled) << Status();
   ASSERT_FALSE(choices.empty());
   EXPECT_EQ(choices.back().suggestedName, "040212Realtime.hex");
 
@@ -767,7 +671,7 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   // The graph shows the live series; the status line the newest sample.
   EXPECT_EQ(window->view().Data(), &s.realTime->Data());
   EXPECT_EQ(window->view().Samples(), s.realTime->Data().samplesPerChannel);
-  EXPECT_EQ(window->host().StatusText(kStatusMessagePart).toStdString(), s.realTime->lastLine);
+  EXPECT_EQ(Status(), s.realTime->lastLine);
   test::SaveWidgetPicture(*window, "realtime.png", false);
 
   window->RunCommand(cmd::kRetrieveData);  // "End Real-time Display"

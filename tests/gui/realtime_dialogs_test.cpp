@@ -232,38 +232,33 @@ TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {
   EXPECT_EQ(dialog.FetchCount()->value(), 1);
 }
 
-TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingAndEnabledVs550) {
-  struct Case {
-    std::string profile;
-    int status;
-    const char* caption;
-    std::string text;
-  };
-  const Case cases[] = {
+// The fetch command refuses a logging logger and an enabled VS-550 and opens nothing; an idle
+// logger gets the live readings with its name.
+TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingLoggersAndOpensForAnIdleOne) {
+  const std::tuple<std::string, int, const char*, std::string> cases[] = {
       {"VS-550", 1, "Fetch Live Readings",
        "Unable to perform fetch while VS-550 logger is enabled"},
       {"VS-330", 2, "Fetch", MessageText(Msg::LoggingCannotFetch)},
   };
-  for (const Case& c : cases) {
+  for (const auto& [profile, status, caption, text] : cases) {
+    SCOPED_TRACE(profile);
     host.events.clear();
-    UseLogger(ProfileWithStatus(c.profile, c.status));
+    UseLogger(ProfileWithStatus(profile, status));
     session->logger.state.connected = false;
     bool opened = true;
     OnNextModal<QDialog>([](QDialog&) {}, &opened);
     RunFetchLiveReadingsCommand(nullptr, *session, host);
     QApplication::processEvents();
-    EXPECT_FALSE(opened) << c.profile;
-    ASSERT_TRUE(host.Saw("tell", c.text)) << c.profile;
+    EXPECT_FALSE(opened);
+    ASSERT_TRUE(host.Saw("tell", text));
     for (const auto& e : host.events) {
       if (e.kind == "tell") {
-        EXPECT_EQ(e.caption, c.caption);
+        EXPECT_EQ(e.caption, caption);
       }
     }
   }
-}
-
-TEST_F(RealtimeDialogTest, FetchCommandOpensTheLiveReadingsOfAnIdleLogger) {
   UseLogger("sim:VS-330");
+  session->logger.state.connected = false;
   bool seen = false;
   QString name;
   OnNextModal<LiveReadingsDialog>(
@@ -338,25 +333,23 @@ TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
   }
 }
 
-TEST_F(RealtimeDialogTest, GpsTestWarnsOnceWithoutFixSentences) {
+// A receiver without fix sentences is warned about once; without a port the test tells and
+// opens nothing.
+TEST_F(RealtimeDialogTest, GpsTestWithoutFixSentencesOrWithoutAPort) {
   session->link.gpsPort = session->ports.NumberFor("sim:GPS-RMC");
-  OnNextModal<GpsTestDialog>(
-      [&](GpsTestDialog& d) {
-        for (int i = 0; i < 400; ++i) {
-          clock.Advance(1000);
-          d.Tick();
-        }
-        EXPECT_TRUE(d.MessageLine()->text().isEmpty());
-      },
-      nullptr);
+  OnNextModal<GpsTestDialog>([&](GpsTestDialog& d) {
+    for (int i = 0; i < 400; ++i) {
+      clock.Advance(1000);
+      d.Tick();
+    }
+    EXPECT_TRUE(d.MessageLine()->text().isEmpty());
+  });
   RunGpsTestCommand(nullptr, *session, host);
   int warnings = 0;
   for (const auto& e : host.events)
-    if (e.kind == "tell" && e.caption == "GPS Communication") ++warnings;
+    warnings += e.kind == "tell" && e.caption == "GPS Communication";
   EXPECT_EQ(warnings, 1);
-}
 
-TEST_F(RealtimeDialogTest, GpsTestWithoutAPortTellsAndOpensNothing) {
   for (int port : {0, session->ports.NumberFor("sim:no-such-profile")}) {
     host.events.clear();
     session->link.gpsPort = port;
@@ -371,7 +364,7 @@ TEST_F(RealtimeDialogTest, GpsTestWithoutAPortTellsAndOpensNothing) {
 
 // ---- real-time limits ----
 
-TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOther) {
+TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOtherAndOkWritesTheFile) {
   LimitsDialog dialog(session->limits);
   EXPECT_EQ(dialog.windowTitle(), "Real-time Limits Control Panel");
   ASSERT_EQ(LimitsEntries().size(), 18u);
@@ -405,9 +398,8 @@ TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOther) {
   const RealTimeLimits edited = dialog.Limits();
   EXPECT_EQ(edited.Find("Temperature")->upper, 20);
   EXPECT_EQ(edited.Find("Temperature")->lower, -8);
-}
 
-TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
+  // Through the command: Cancel leaves the file, OK writes it.
   const fs::path file = LimitsFilePath(rig.dir);
   ReadRealTimeLimits(rig.dir, session->limits);  // writes the defaults
   const std::string before = ReadText(file);
@@ -418,12 +410,10 @@ TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
     d.MaximumBox("Temperature")->setValue(28);
     d.MaximumBox("DerivedO2")->setValue(400);
   };
-  OnNextModal<LimitsDialog>(
-      [&](LimitsDialog& d) {
-        edit(d);
-        d.reject();
-      },
-      nullptr);
+  OnNextModal<LimitsDialog>([&](LimitsDialog& d) {
+    edit(d);
+    d.reject();
+  });
   RunRealTimeLimitsCommand(nullptr, *session);
   EXPECT_EQ(ReadText(file), before);
   EXPECT_EQ(session->limits.Find("Temperature")->upper, 35);
@@ -438,9 +428,8 @@ TEST_F(RealtimeDialogTest, LimitsOkWritesTheFileAndCancelLeavesIt) {
   RunRealTimeLimitsCommand(nullptr, *session);
   ASSERT_TRUE(seen);
   const std::string after = ReadText(file);
-  EXPECT_NE(after.find("Temperature=28 2\n"), std::string::npos) << after;
-  EXPECT_NE(after.find("DerivedO2=400 0\n"), std::string::npos) << after;
-  EXPECT_NE(after.find("Pressure=30 0\n"), std::string::npos) << after;
+  for (const char* line : {"Temperature=28 2\n", "DerivedO2=400 0\n", "Pressure=30 0\n"})
+    EXPECT_NE(after.find(line), std::string::npos) << after;
   EXPECT_EQ(session->limits.Find("Temperature")->lower, 2);
   RealTimeLimits reread;
   ReadRealTimeLimits(rig.dir, reread);

@@ -33,6 +33,29 @@ QDateTime Qt(const SystemTime& t) {
   return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
 }
 
+// Sets a deployment of `days` from two minutes after the logger clock and presses Enable; the
+// erase wait is driven a second a tick. The ticks taken.
+int Enable(SetupDialog& dialog, const LoggerSetup& setup, VirtualClock& clock, int days = 1) {
+  const SystemTime start = AddSeconds(setup.view.loggerClock, 120);
+  dialog.StartEdit()->setDateTime(Qt(start));
+  dialog.EndEdit()->setDateTime(Qt(AddSeconds(start, days * 86400)));
+  EXPECT_TRUE(dialog.EnableButton()->isEnabled()) << dialog.Message().toStdString();
+  if (days == 2) {  // 576 samples of 3 channels in a 4 MB memory
+    EXPECT_TRUE(
+        dialog.Message().startsWith("Estimates:\tmemory usage is 0.1%\n\t\tbattery usage is "))
+        << dialog.Message().toStdString();
+    dialog.show();
+    test::SaveWidgetPicture(dialog, "setup_dialog_ready.png", true);
+  }
+  dialog.PressEnable();
+  int ticks = 0;
+  for (; dialog.Waiting() && ticks < 500; ++ticks) {
+    clock.Advance(1000);
+    dialog.TickOnce();
+  }
+  return ticks;
+}
+
 class SetupDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -52,7 +75,7 @@ class SetupDialogTest : public ::testing::Test {
   std::unique_ptr<SetupDialog> dialog;
 };
 
-TEST_F(SetupDialogTest, ShowsTheLoggersScheduleAndRefusesItsPastStart) {
+TEST_F(SetupDialogTest, ShowsTheLoggersScheduleRefusesItsPastStartAndTitlesNmjModels) {
   EXPECT_EQ(dialog->windowTitle(), "KLX Logger - Setup");
   EXPECT_EQ(dialog->StatusField()->text(), "Logging Complete");
   EXPECT_EQ(dialog->PeriodField()->text(), "00:05:00");
@@ -65,6 +88,12 @@ TEST_F(SetupDialogTest, ShowsTheLoggersScheduleAndRefusesItsPastStart) {
   EXPECT_FALSE(dialog->EnableButton()->isEnabled());
   dialog->show();
   test::SaveWidgetPicture(*dialog, "setup_dialog_opened.png", true);
+  // The tide-and-wave title follows the model name, not the wave capability bit.
+  LoggerState nmj = SimulatedLogger("NMJ-7400"), nmk = SimulatedLogger("NMK-7400");
+  nmj.waves = false;
+  nmk.waves = true;
+  EXPECT_EQ(SetupDialog(*session, nullptr, nmj).windowTitle(), "KLX Logger - NMJ Setup");
+  EXPECT_EQ(SetupDialog(*session, nullptr, nmk).windowTitle(), "KLX Logger - Setup");
 }
 
 TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
@@ -87,18 +116,6 @@ TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
   EXPECT_FALSE(dialog->EnableButton()->isEnabled());
   dialog->show();
   test::SaveWidgetPicture(*dialog, "setup_dialog_error.png", true);
-}
-
-// The tide-and-wave dialog follows the model name, not the wave capability bit.
-TEST_F(SetupDialogTest, NmjTitleFollowsTheModelName) {
-  LoggerState nmj = SimulatedLogger("NMJ-7400");
-  nmj.waves = false;
-  SetupDialog a(*session, nullptr, nmj);
-  EXPECT_EQ(a.windowTitle(), "KLX Logger - NMJ Setup");
-  LoggerState nmk = SimulatedLogger("NMK-7400");
-  nmk.waves = true;
-  SetupDialog b(*session, nullptr, nmk);
-  EXPECT_EQ(b.windowTitle(), "KLX Logger - Setup");
 }
 
 // The power-cycled threshold choices are offered only by loggers that can power down between
@@ -149,29 +166,10 @@ TEST_F(SetupDialogTest, ScheduleReadFailuresShowInTheMessageLine) {
 
 TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   const SystemTime start = AddSeconds(setup->view.loggerClock, 120);
-  dialog->StartEdit()->setDateTime(Qt(start));
-  dialog->EndEdit()->setDateTime(Qt(AddSeconds(start, 2 * 86400)));
-  ASSERT_TRUE(dialog->EnableButton()->isEnabled()) << dialog->Message().toStdString();
-  // 576 samples of 3 channels in a 4 MB memory.
-  EXPECT_TRUE(
-      dialog->Message().startsWith("Estimates:\tmemory usage is 0.1%\n\t\tbattery usage is "))
-      << dialog->Message().toStdString();
-  dialog->show();
-  test::SaveWidgetPicture(*dialog, "setup_dialog_ready.png", true);
-  dialog->PressEnable();
-  ASSERT_TRUE(dialog->Waiting()) << "the logger held data: its memory is erased first";
-  int ticks = 0;
-  while (dialog->Waiting() && ticks < 500) {
-    clock.Advance(1000);
-    dialog->TickOnce();
-    ++ticks;
-  }
-  EXPECT_GT(ticks, 1);
+  EXPECT_GT(Enable(*dialog, *setup, clock, 2), 1) << "the logger held data: it is erased first";
   EXPECT_EQ(dialog->LastStep(), EnableStep::Enabled);
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  const auto logger = rig.sims->Logger("VS-330");
-  ASSERT_TRUE(logger);
-  EXPECT_EQ(logger->Status(), 1);
+  EXPECT_EQ(rig.sims->Logger("VS-330")->Status(), 1);
   EXPECT_EQ(session->batchValues.startTime, start);
   EXPECT_TRUE(session->batchValues.batchSet);
   EXPECT_FALSE(session->deployment.changedSinceBatch);
@@ -351,7 +349,7 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
   setup.eraseAccepted = true;
   const auto logger = rig.sims->Logger("NMJ-7400");
   ASSERT_TRUE(logger);
-  logger->AnswerUnknown("!7");  // the wave parameters cannot be read back
+  logger->AnswerUnknown("!7");                   // the wave parameters cannot be read back
   session.deployment.expectedWaterDepth = 12.0;  // the site's depth, entered with the burst plan
   SetupDialog dialog(session, &setup, session.logger.state);
   dialog.show();
@@ -369,15 +367,7 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
     });
     RunSetupCommand(nullptr, session, host);
   };
-  const SystemTime start = AddSeconds(setup.view.loggerClock, 120);
-  dialog.StartEdit()->setDateTime(Qt(start));
-  dialog.EndEdit()->setDateTime(Qt(AddSeconds(start, 86400)));
-  ASSERT_TRUE(dialog.EnableButton()->isEnabled()) << dialog.Message().toStdString();
-  dialog.PressEnable();
-  for (int ticks = 0; dialog.Waiting() && ticks < 500; ++ticks) {
-    clock.Advance(1000);
-    dialog.TickOnce();
-  }
+  Enable(dialog, setup, clock);
   EXPECT_EQ(dialog.LastStep(), EnableStep::Failed);
   EXPECT_TRUE(host.Saw("tell", "Wave parameters set incorrectly."));
   ASSERT_TRUE(host.Saw("post", "")) << "the link asks for the setup again";

@@ -1,52 +1,34 @@
 // The start of the desktop program: the application object and the number format, the command
-// line (a data file opened at start, the port for this run), and the unattended picture of the
-// main window taken by the program itself (run as a separate process, as a user would).
-#include <gtest/gtest.h>
-
-#include <QAction>
+// line (its words, the port for this run), and the unattended picture of the main window taken
+// by the program itself (run as a separate process, as a user would). A data file named on the
+// command line is opened in the main window's retrieval test.
 #include <QImage>
 #include <QProcess>
-#include <QPushButton>
-#include <QTest>
 #include <clocale>
 #include <cstdlib>
-#include <filesystem>
 
 #include "desktop/gui_startup.h"
-#include "desktop/main_window.h"
-#include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
-#include "shell/command_ids.h"
-#include "shell/recent_files.h"
-#include "shell/settings.h"
-#include "shell/status.h"
-#include "shell/temp_dir.h"
+#include "gui/main_window_rig.h"
 
 namespace klx::ui {
 namespace {
 
-std::unique_ptr<QApplication> application;
 std::string localeBeforeApplication;
 
-class ApplicationEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { application.reset(); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
 // The application is made by the program's own start-up function, in a user locale that is
-// not the C locale, so that Qt's adoption of it shows.
+// not the C locale, so that Qt's adoption of it shows; the shared test environment ends it.
 QApplication& App() {
   static int argc = 1;
   static char name[] = "gui_startup_tests";
   static char* argv[] = {name, nullptr};
-  if (!application) {
+  if (!test::qtApplication) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("LC_ALL", "C.UTF-8", 1);
     localeBeforeApplication = std::setlocale(LC_NUMERIC, nullptr);
-    application = CreateGuiApplication(argc, argv);
+    test::qtApplication = CreateGuiApplication(argc, argv).release();
   }
-  return *application;
+  return *test::qtApplication;
 }
 
 QStringList Arguments(std::initializer_list<const char*> words) {
@@ -95,32 +77,15 @@ TEST(GuiStartupTest, CommandLineWords) {
   EXPECT_FALSE(ParseGuiArguments(Arguments({"--dir="}), &error));
 }
 
-class GuiStartupWindowTest : public test::TempDirTest {
+class GuiStartupWindowTest : public test::MainWindowRig {
  protected:
   void SetUp() override {
     App();
-    TempDirTest::SetUp();
-    Settings settings(Dir());
-    ASSERT_TRUE(settings.WriteSettings());
-  }
-
-  std::unique_ptr<MainWindow> NewWindow() {
-    auto window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
-    QtHost& host = window->host();
-    host.answer = [](const std::string&, const std::string&) { return Answer::No; };
-    host.choose = [](const std::string&, const std::vector<std::string>& labels) {
-      for (size_t i = 0; i < labels.size(); ++i)
-        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
-      return 0;
-    };
-    host.quietBoxes = true;
-    window->show();
-    return window;
+    MainWindowRig::SetUp();
   }
 };
 
 TEST_F(GuiStartupWindowTest, PortForThisRunAndAnUnknownPort) {
-  auto window = NewWindow();
   const int before = window->session().settings.port;
   GuiOptions options;
   options.port = "sim:VS-330";
@@ -128,11 +93,9 @@ TEST_F(GuiStartupWindowTest, PortForThisRunAndAnUnknownPort) {
   ASSERT_TRUE(ApplyCommandLine(*window, options, true, &error)) << error;
   Session& s = window->session();
   EXPECT_EQ(s.ports.DeviceFor(s.link.loggerPort), "sim:VS-330");
-  // Connected at start.
-  EXPECT_TRUE(s.logger.state.connected);
+  EXPECT_TRUE(s.logger.state.connected);  // connected at start
   EXPECT_EQ(s.logger.state.model, "VS-330");
-  // The settings file keeps its own port.
-  Settings reread(Dir());
+  Settings reread(Dir());  // the settings file keeps its own port
   reread.ReadSettings();
   EXPECT_EQ(reread.port, before);
 
@@ -140,70 +103,7 @@ TEST_F(GuiStartupWindowTest, PortForThisRunAndAnUnknownPort) {
   error.clear();
   EXPECT_FALSE(ApplyCommandLine(*window, options, true, &error));
   EXPECT_NE(error.find("COM9"), std::string::npos);
-  EXPECT_NE(window->host().StatusText(kStatusMessagePart).toStdString().find("COM9"),
-            std::string::npos);
-}
-
-TEST_F(GuiStartupWindowTest, HexFileOnTheCommandLineOpensAndTopsTheRecentFiles) {
-  const std::filesystem::path dat = Dir() / "dat" / "first.dat";
-  const std::filesystem::path hex = Dir() / "hex" / "first.hex";
-  int samples = 0;
-  {
-    // A data set from the simulated logger, saved as first.dat and first.hex.
-    auto window = NewWindow();
-    window->host().chooseFile = [&](const FileChoice&) -> std::optional<std::string> {
-      return dat.string();
-    };
-    GuiOptions options;
-    options.port = "sim:VS-330";
-    std::string error;
-    ASSERT_TRUE(ApplyCommandLine(*window, options, false, &error)) << error;
-    window->RunCommand(cmd::kRetrieveData);
-    RetrievalDialog* dialog = window->Retrieving();
-    ASSERT_NE(dialog, nullptr) << window->host().StatusText(kStatusMessagePart).toStdString();
-    QTest::mouseClick(dialog->RetrieveButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window->Retrieving() == nullptr, 120000);
-    samples = window->session().held.data.samplesPerChannel;
-    ASSERT_GT(samples, 0);
-    ASSERT_TRUE(std::filesystem::exists(hex));
-    window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
-  }
-  // The dat file saved last stands at the top of the recent files now.
-  RecentFiles recent(Dir());
-  recent.Load();
-  ASSERT_FALSE(recent.Entries().empty());
-  ASSERT_EQ(recent.Entries().front(), dat.string());
-
-  // The program again, with the quoted hex path as its command line.
-  const std::string quoted = "\"" + hex.string() + "\"";
-  std::string error;
-  const auto options = ParseGuiArguments(Arguments({quoted.c_str()}), &error);
-  ASSERT_TRUE(options) << error;
-  auto window = NewWindow();
-  EXPECT_TRUE(window->session().held.data.Empty());
-  const bool opened = ApplyCommandLine(*window, *options, true, &error);
-  std::string boxes;
-  for (const std::string& line : window->host().log) boxes += line + "\n";
-  ASSERT_TRUE(opened) << error << "\n" << boxes;
-  Session& s = window->session();
-  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
-  EXPECT_TRUE(s.held.fromFile);
-  EXPECT_EQ(window->view().Samples(), samples);
-  EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
-  ASSERT_FALSE(window->RecentActions().empty());
-  EXPECT_TRUE(window->RecentActions().front()->text().contains("first.hex"))
-      << window->RecentActions().front()->text().toStdString();
-  RecentFiles after(Dir());
-  after.Load();
-  ASSERT_GE(after.Entries().size(), 2u);
-  EXPECT_EQ(after.Entries()[0], hex.string());
-  EXPECT_EQ(after.Entries()[1], dat.string());
-
-  // A name that is no data file opens nothing and says so.
-  GuiOptions other;
-  other.file = (Dir() / "notes.txt").string();
-  EXPECT_FALSE(ApplyCommandLine(*window, other, true, &error));
-  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
+  EXPECT_NE(Status().find("COM9"), std::string::npos);
 }
 
 // Runs the program; its exit status, with stderr in `messages`.
@@ -219,22 +119,31 @@ int RunProgram(const QStringList& arguments, std::string* messages) {
     program.waitForFinished();
     return -2;
   }
-  if (messages) *messages = program.readAllStandardError().toStdString();
+  *messages = program.readAllStandardError().toStdString();
   return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
 }
 
-TEST_F(GuiStartupWindowTest, ScreenshotRetrievesPlotsAndSavesTheMainWindow) {
-  const std::filesystem::path png = Dir() / "main-window.png";
+// The program retrieves, plots and saves a picture of its main window; an unusable port or an
+// unknown option ends it with a message and no picture.
+TEST_F(GuiStartupWindowTest, ScreenshotOfTheMainWindow) {
+  namespace fs = std::filesystem;
+  const auto shot = [&](const fs::path& png, const char* port, std::string* messages) {
+    return RunProgram({"--screenshot", QString::fromStdString(png.string()), "--port", port,
+                       "--dir", QString::fromStdString(Dir().string())},
+                      messages);
+  };
   std::string messages;
-  const int status = RunProgram({"--screenshot", QString::fromStdString(png.string()), "--port",
-                                 "sim:VS-330", "--dir", QString::fromStdString(Dir().string())},
-                                &messages);
-  ASSERT_EQ(status, 0) << messages;
+  EXPECT_EQ(shot(Dir() / "none.png", "COM9", &messages), 1);
+  EXPECT_THAT(messages, test::HasSubstr("COM9"));
+  EXPECT_FALSE(fs::exists(Dir() / "none.png"));
+  EXPECT_EQ(RunProgram({"--bogus"}, &messages), 2);
+  EXPECT_THAT(messages, test::HasSubstr("Usage"));
+
+  const fs::path png = Dir() / "main-window.png";
+  ASSERT_EQ(shot(png, "sim:VS-330", &messages), 0) << messages;
   QImage picture;
   ASSERT_TRUE(picture.load(QString::fromStdString(png.string()))) << messages;
-
   // The picture is the whole main window: the same size as one made here.
-  auto window = NewWindow();
   EXPECT_EQ(picture.size(), window->size());
   // The traces stand in the plot: pixels of the channels' colours inside its rectangle.
   const QRect plot(window->graph().Plot()->mapTo(window.get(), QPoint(0, 0)),
@@ -251,25 +160,10 @@ TEST_F(GuiStartupWindowTest, ScreenshotRetrievesPlotsAndSavesTheMainWindow) {
   // The same window without data has none there.
   EXPECT_EQ(traced(window->grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);
   // Nothing was saved: the screenshot run leaves no data files behind.
-  EXPECT_TRUE(!std::filesystem::exists(Dir() / "hex") || std::filesystem::is_empty(Dir() / "hex"));
-  const std::filesystem::path keep = std::filesystem::path(KLX_GUI_OUTPUT_DIR) / "startup";
-  std::filesystem::create_directories(keep);
-  std::filesystem::copy_file(png, keep / "screenshot.png",
-                             std::filesystem::copy_options::overwrite_existing);
-}
-
-TEST_F(GuiStartupWindowTest, ScreenshotFailsWithAMessageWhenThePortIsUnusable) {
-  const std::filesystem::path png = Dir() / "none.png";
-  std::string messages;
-  EXPECT_EQ(RunProgram({"--screenshot", QString::fromStdString(png.string()), "--port", "COM9",
-                        "--dir", QString::fromStdString(Dir().string())},
-                       &messages),
-            1);
-  EXPECT_NE(messages.find("COM9"), std::string::npos) << messages;
-  EXPECT_FALSE(std::filesystem::exists(png));
-
-  EXPECT_EQ(RunProgram({"--bogus"}, &messages), 2);
-  EXPECT_NE(messages.find("Usage"), std::string::npos) << messages;
+  EXPECT_TRUE(!fs::exists(Dir() / "hex") || fs::is_empty(Dir() / "hex"));
+  fs::create_directories(fs::path(KLX_GUI_OUTPUT_DIR) / "startup");
+  fs::copy_file(png, fs::path(KLX_GUI_OUTPUT_DIR) / "startup" / "screenshot.png",
+                fs::copy_options::overwrite_existing);
 }
 
 }  // namespace

@@ -1,78 +1,47 @@
 // The tide-and-wave recorder on the desktop, offscreen: the retrieval dialog's wave variant, the
 // wave window after a retrieval of the simulated NMJ-7400, "Save a NMJ &csv file", and the wave
 // plan's checks and bandwidth line in the setup dialog. Pictures go to the build tree.
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <fstream>
 
 #include "deployment/ui/setup_dialog.h"
-#include "desktop/com_settings_dialog.h"
-#include "desktop/main_window.h"
 #include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
-#include "gui/desktop_helpers.h"
-#include "gui/qt_test_app.h"
+#include "gui/main_window_rig.h"
 #include "shell/command_ids.h"
 #include "shell/datetime.h"
-#include "shell/temp_dir.h"
 #include "waves/ui/wave_window.h"
 #include "waves/wave_view.h"
 
 namespace klx::ui {
 namespace {
 
-class WavesGuiTest : public test::TempDirTest {
+using test::HasSubstr;
+
+class WavesGuiTest : public test::MainWindowRig {
  protected:
-  void SetUp() override {
-    test::QtApp();
-    TempDirTest::SetUp();
-    Settings settings(Dir());
+  void Configure(Settings& settings) override {
     settings.derived.depthOn = true;  // the wave analysis works on depths
-    ASSERT_TRUE(settings.WriteSettings());
-    window = std::make_unique<MainWindow>(Dir(), std::vector<std::string>{});
-    QtHost& host = window->host();
-    host.answer = [](const std::string&, const std::string&) { return Answer::No; };
-    host.chooseFile = [this](const FileChoice& choice) -> std::optional<std::string> {
-      choices.push_back(choice);
-      if (files.empty()) return std::nullopt;
-      const std::string f = files.front();
-      files.erase(files.begin());
-      return f;
-    };
-    window->show();
   }
-  void TearDown() override {
-    window.reset();
-    TempDirTest::TearDown();
-  }
-
-  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
-
-  std::unique_ptr<MainWindow> window;
-  std::vector<std::string> files;
-  std::vector<FileChoice> choices;
 };
 
 TEST_F(WavesGuiTest, RetrievedBurstsInTheWaveWindowAndTheCsvFile) {
   ASSERT_TRUE(SelectSimulator("NMJ-7400"));
   window->RunCommand(cmd::kRetrieveData);
   RetrievalDialog* dialog = window->Retrieving();
-  ASSERT_NE(dialog, nullptr) << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_NE(dialog, nullptr) << Status();
   // The wave variant, with the plan and the logger height read from the logger (1.2 m).
   EXPECT_TRUE(dialog->WavesVariant());
   EXPECT_EQ(dialog->objectName(), "NMJDownloadProc");
   const std::string details = dialog->Details()->text().toStdString();
-  EXPECT_NE(details.find("Wave bursts:   512 samples at 2Hz every 03:00:00"), std::string::npos)
-      << details;
-  EXPECT_NE(details.find("Logger height: 1.20 m"), std::string::npos) << details;
+  EXPECT_THAT(details, HasSubstr("Wave bursts:   512 samples at 2Hz every 03:00:00"));
+  EXPECT_THAT(details, HasSubstr("Logger height: 1.20 m"));
   test::SaveWidgetPicture(*dialog, "nmj_retrieval_dialog.png", false);
 
-  files = {(Dir() / "dat" / "071342_gui.dat").string()};
+  nextFile = (Dir() / "dat" / "071342_gui.dat").string();
   QTest::mouseClick(dialog->RetrieveButton(), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(window->Retrieving() == nullptr, 120000);
   const DataSet& data = window->session().held.data;
@@ -84,24 +53,21 @@ TEST_F(WavesGuiTest, RetrievedBurstsInTheWaveWindowAndTheCsvFile) {
   ASSERT_NE(waves, nullptr);
   ASSERT_TRUE(waves->isVisible());
   EXPECT_EQ(waves->Burst(), count - 1);
-  const std::string title = waves->windowTitle().toStdString();
-  EXPECT_NE(title.find(" - Wave " + std::to_string(count) + " of " + std::to_string(count)),
-            std::string::npos)
-      << title;
-  EXPECT_EQ(waves->Text().rfind("\t\t\t\nMean depth of water:\t\t", 0), 0u) << waves->Text();
+  EXPECT_THAT(waves->windowTitle().toStdString(),
+              HasSubstr(" - Wave " + std::to_string(count) + " of " + std::to_string(count)));
+  EXPECT_THAT(waves->Text(), test::StartsWith("\t\t\t\nMean depth of water:\t\t"));
   // Picking the first burst in the window.
   waves->BurstPicker()->setValue(1);
   EXPECT_EQ(waves->Burst(), 0);
-  EXPECT_NE(waves->windowTitle().toStdString().find(" - Wave 1 of "), std::string::npos);
+  EXPECT_THAT(waves->windowTitle().toStdString(), HasSubstr(" - Wave 1 of "));
   waves->resize(760, 560);
   test::SaveWidgetPicture(*waves, "wave_window.png", false);
 
   // Read back from the hex file, the window follows the burst under the graph's cursor.
-  files = {(Dir() / "hex" / "071342_gui.hex").string()};
+  nextFile = (Dir() / "hex" / "071342_gui.hex").string();
   window->RunCommand(cmd::kReadHexFile);
   const DataSet& replay = window->session().held.data;
-  ASSERT_EQ(replay.bursts.size(), static_cast<size_t>(count))
-      << window->host().StatusText(kStatusMessagePart).toStdString();
+  ASSERT_EQ(replay.bursts.size(), static_cast<size_t>(count)) << Status();
   ASSERT_TRUE(waves->isVisible());
   EXPECT_EQ(waves->Burst(), count - 1);
   const int width = window->graph().Plot()->width();
@@ -113,20 +79,17 @@ TEST_F(WavesGuiTest, RetrievedBurstsInTheWaveWindowAndTheCsvFile) {
   QTRY_COMPARE_WITH_TIMEOUT(waves->Burst(), under, 3000);
 
   // "Save a NMJ &csv file" writes the bursts into the nmj folder, ".csv" added.
-  QAction* csv = window->Action(cmd::kSaveNmjCsv);
-  ASSERT_NE(csv, nullptr);
-  EXPECT_TRUE(csv->isEnabled());
-  files = {(Dir() / "nmj" / "bursts").string()};
+  ASSERT_NE(window->Action(cmd::kSaveNmjCsv), nullptr);
+  EXPECT_TRUE(window->Action(cmd::kSaveNmjCsv)->isEnabled());
+  nextFile = (Dir() / "nmj" / "bursts").string();
   choices.clear();
   window->RunCommand(cmd::kSaveNmjCsv);
   ASSERT_EQ(choices.size(), 1u);
   EXPECT_EQ(choices[0].title, "Select a 'csv' file for storing the NMJ data");
-  std::ifstream in(Dir() / "nmj" / "bursts.csv");
-  ASSERT_TRUE(in.good());
-  std::string identity, counts;
-  std::getline(in, identity);
-  std::getline(in, counts);
-  EXPECT_EQ(counts,
+  // The second line: the counts.
+  const std::string csv = test::ReadText(Dir() / "nmj" / "bursts.csv");
+  const size_t second = csv.find('\n') + 1;
+  EXPECT_EQ(csv.substr(second, csv.find('\n', second) - second),
             "Bursts:," + std::to_string(count) + ",Samples:,512,Rate (Hz):,2,Height:,1.200000");
 }
 

@@ -1,0 +1,90 @@
+#pragma once
+// The desktop's main window offscreen in a fresh folder, answered by the test: every question is
+// recorded and answered with `nextAnswer`, a choice takes the "Keep" label where there is one,
+// and every file choice is recorded and answered with `nextFile` (empty: cancelled).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/main_window.h"
+#include "gui/desktop_helpers.h"
+#include "gui/qt_test_app.h"
+#include "shell/settings.h"
+#include "shell/status.h"
+#include "shell/temp_dir.h"
+
+namespace klx::test {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class MainWindowRig : public TempDirTest {
+ protected:
+  void SetUp() override {
+    QtApp();
+    TempDirTest::SetUp();
+    Settings settings(Dir());
+    Configure(settings);
+    ASSERT_TRUE(settings.WriteSettings());
+    Start();
+  }
+  void TearDown() override {
+    Stop();
+    TempDirTest::TearDown();
+  }
+  // The settings the program finds in its folder.
+  virtual void Configure(Settings&) {}
+
+  // Starts the program (again) in the folder.
+  void Start() {
+    window = std::make_unique<ui::MainWindow>(Dir(), std::vector<std::string>{});
+    Script(window->host());
+    window->show();
+  }
+  void Stop() {
+    if (window)
+      window->host().answer = [](const std::string&, const std::string&) { return Answer::No; };
+    window.reset();
+  }
+  void Script(ui::QtHost& host) {
+    host.answer = [this](const std::string& caption, const std::string&) {
+      asked.push_back(caption);
+      return nextAnswer;
+    };
+    host.choose = [](const std::string&, const std::vector<std::string>& labels) {
+      for (size_t i = 0; i < labels.size(); ++i)
+        if (labels[i].find("Keep") != std::string::npos) return static_cast<int>(i);
+      return 0;
+    };
+    host.chooseFile = [this](const FileChoice& choice) -> std::optional<std::string> {
+      choices.push_back(choice);
+      if (nextFile.empty()) return std::nullopt;
+      return nextFile;
+    };
+  }
+
+  // The message part of the status line.
+  std::string Status() const { return window->host().StatusText(kStatusMessagePart).toStdString(); }
+  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
+
+  // Runs the command; `act` works the dialog of type T it opens. Whether that dialog opened.
+  template <typename T>
+  bool WithDialog(int command, std::function<void(T&)> act) {
+    bool seen = false;
+    OnNextModal<T>(act, &seen);
+    window->RunCommand(command);
+    return seen;
+  }
+
+  std::unique_ptr<ui::MainWindow> window;
+  std::vector<std::string> asked;
+  std::vector<FileChoice> choices;
+  Answer nextAnswer = Answer::No;
+  std::string nextFile;
+};
+
+}  // namespace klx::test
