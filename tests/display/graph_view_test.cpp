@@ -52,20 +52,16 @@ std::array<int64_t, 4> Fields(const ScrollRange& r) {
   return {r.minimum, r.maximum, r.page, r.position};
 }
 
-TEST(GraphGeometry, PlotWidthAndDivisions) {
+TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   EXPECT_EQ(PlotWidthFor(1000), 803);  // (837 / 50) * 50 + 3
   EXPECT_EQ(PlotWidthFor(800), 603);
   EXPECT_EQ(GraphView(PlotWidthFor(1000)).Divisions(), 80);
-}
-
-TEST(AutoScale, FlatChannelGetsMinimumDivisionAndRoundedBottom) {
   const DataSet d = MakeData("T", 100, [](int, int) { return 12.3457f; });
   View g(d);
   const UnitScale& u = g.Unit(0);
   ASSERT_TRUE(u.used);
   EXPECT_DOUBLE_EQ(u.division, 0.0002);
-  // 12.3457 rounded down to a multiple of 0.0002.
-  EXPECT_NEAR(u.bottom, 12.3456, 1e-9);
+  EXPECT_NEAR(u.bottom, 12.3456, 1e-9);  // 12.3457 rounded down to a multiple of 0.0002
   EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);
   EXPECT_NEAR(u.Top() - u.bottom, 20 * 0.0002, 1e-12);
   // A rectangle one row high cannot take the division below its minimum.
@@ -73,7 +69,7 @@ TEST(AutoScale, FlatChannelGetsMinimumDivisionAndRoundedBottom) {
   EXPECT_DOUBLE_EQ(g.Unit(0).division, kMinimumZoomDivision);
 }
 
-TEST(AutoScale, StepsAndSharedUnitScale) {
+TEST(AutoScale, StepsMantissaBoundariesAndSharedUnitScale) {
   // Two temperature channels share one scale: combined range 2..15 gives s = 0.65 -> 1.0.
   // Pressure 0..3000 gives s = 150 -> 2 x 100 = 200.
   const DataSet d = MakeData("TTP", 10, [](int c, int i) {
@@ -95,10 +91,8 @@ TEST(AutoScale, StepsAndSharedUnitScale) {
   EXPECT_EQ(g.ReferenceUnit(), 1);
   g.ShowAll();
   EXPECT_EQ(g.ShownMask(), 7u);
-}
-
-TEST(AutoScale, MantissaBoundaries) {
-  // s = 0.101 -> 1.01 x 0.1 -> 2 x 0.1; s = 0.5 -> 5 x 0.1; s = 9.99999 -> 10 x 1.
+  // Mantissa boundaries: s = 0.101 -> 1.01 x 0.1 -> 2 x 0.1; s = 0.5 -> 5 x 0.1; s = 9.99999 ->
+  // 10 x 1.
   const struct {
     float range;
     double division;
@@ -161,7 +155,7 @@ TEST(Zoom, ZoomOutSequenceCursorAndWholeDataFit) {
   EXPECT_EQ(g.CursorColumn(), 400);
 }
 
-TEST(Zoom, NarrowRectangleWidensToOneReadingPerDivisionAndCentres) {
+TEST(Zoom, RectanglesNarrowOnesWidenToOneReadingPerDivisionCentresKeepTheirRow) {
   const DataSet d = MakeData("T", 10000, [](int, int i) { return i * 0.001f; });
   View g(d);
   g.SetHorizontal(0, 10);  // one pixel per sample
@@ -172,11 +166,10 @@ TEST(Zoom, NarrowRectangleWidensToOneReadingPerDivisionAndCentres) {
   EXPECT_EQ(g.FirstSample(), 262);
   // The division is scaled by the rectangle's height (100) / 200.
   EXPECT_NEAR(g.Unit(0).division, View(d).Unit(0).division * 0.5, 1e-12);
-}
 
-TEST(Zoom, RectangleKeepsItsCentreValueAtTheMiddleRow) {
-  const DataSet d = MakeData("T", 1000, [](int, int i) { return i * 0.02f; });
-  View g(d);
+  // A rectangle keeps its centre value at the middle row.
+  const DataSet e = MakeData("T", 1000, [](int, int i) { return i * 0.02f; });
+  g.SetData(&e, Base());
   // A value drawn at plot row 75 (window row 95) before the zoom ...
   const double mid = (g.Unit(0).maximum + g.Unit(0).minimum) / 2;
   const double value = mid - (75 - 125) * g.Unit(0).division / 10;
@@ -294,7 +287,7 @@ TEST(Zoom, RectangleZoomIsNotOfferedWithRsAdvancedBitsOneAndThree) {
   }
 }
 
-TEST(Trace, OneLinePerSampleAtLowDensityMinMaxStrokesAbove) {
+TEST(Trace, PointsDepthDirectionPaintedRangeAndHiddenChannels) {
   const DataSet d = MakeData("T", 50, [](int, int i) { return static_cast<float>(i % 2); });
   View g(d);
   g.SetHorizontal(0, 10);  // one sample per pixel
@@ -316,19 +309,17 @@ TEST(Trace, OneLinePerSampleAtLowDensityMinMaxStrokesAbove) {
   ASSERT_LT(yHigh, yLow);
   EXPECT_EQ(std::vector(p.begin() + 1, p.end()),
             (std::vector<PlotPoint>{{0, yHigh}, {0, yLow}, {1, yLow}, {1, yHigh}}));
-}
 
-TEST(Trace, DepthGrowsDownwardsAndYIsLimited) {
-  const DataSet d = MakeData("A", 10, [](int, int i) { return i * 10.0f; });
-  View g(d);
+  // Depth grows downwards, and Y is limited.
+  const DataSet depth = MakeData("A", 10, [](int, int i) { return i * 10.0f; });
+  g.SetData(&depth, Base());
   EXPECT_GT(g.Y(0, 90.0), g.Y(0, 0.0));
   EXPECT_EQ(g.Y(0, 1e12), 1000);
   EXPECT_EQ(g.Y(0, -1e12), -1000);
-}
 
-TEST(Trace, PaintedRangeAndHiddenChannels) {
-  const DataSet d = MakeData("TT", 1000, [](int, int i) { return i * 1.0f; });
-  View g(d);
+  // The samples a column range paints; a hidden channel has no trace.
+  const DataSet two = MakeData("TT", 1000, [](int, int i) { return i * 1.0f; });
+  g.SetData(&two, Base());
   g.SetHorizontal(100, 5);
   int64_t a = 0, b = 0;
   g.PaintedRange(21, 40, a, b);
