@@ -1,8 +1,7 @@
 // Retrievals that a real logger and its memory would trip on: a memory full to its last word,
 // slow links whose short blocks run over a page's empty last byte, auto-ranging channels whose
-// gains and reading times must survive the retrieval, the accessory cards a logger reports,
-// loggers that hold ASCII text, and the order of the questions when an empty logger is still
-// running. Each runs end to end against the simulated logger.
+// gains and reading times must survive the retrieval, the accessory cards a logger reports, and
+// loggers that hold ASCII text. Each runs end to end against the simulated logger.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -237,26 +236,6 @@ TEST(AsciiData, IsRetrievedAndNotGraphed) {
   ASSERT_FALSE(stored.empty());
   EXPECT_NE(text->find(stored.substr(0, 200)), std::string::npos);
   EXPECT_FALSE(fs::exists(rig.dir / "hex" / "040215_ascii.hex"));
-}
-
-// The "STOP logger" branch of an empty running logger stops it without asking about the data
-// held from before: nothing is retrieved that could replace them.
-TEST(RetrievalOrder, StopLoggerComesBeforeTheUnsavedDataQuestion) {
-  Rig rig("VS-330", [](sim::SimProfile& p) {
-    sim::test::MakeFresh(p);
-    p.status = 1;              // enabled, waiting for its start
-    p.start = "280101000000";  // in the future of the rig's clock
-    p.end = "280201000000";
-  });
-  rig.session.held.image.unsaved = true;
-  Retrieval r(rig.session);
-  ASSERT_TRUE(r.Open());
-  ASSERT_TRUE(r.stopButton);
-  EXPECT_FALSE(r.Begin(false));
-  EXPECT_FALSE(rig.Asked("has not been saved"));
-  EXPECT_TRUE(rig.session.held.image.unsaved);
-  rig.session.logger.CommGet(9);
-  EXPECT_TRUE(StatusIsIdle(rig.session.logger.status.code)) << rig.session.logger.status.code;
 }
 
 }  // namespace

@@ -124,14 +124,18 @@ TEST(Retrieval, AnEmptyLoggerHasNoDataAndARunningOneIsOfferedTheStop) {
     p.start = "270101000000";  // in the future of the rig's clock
     p.end = "270201000000";
   });
+  // The "STOP logger" branch stops it without asking about the data held from before: nothing
+  // is retrieved that could replace them.
+  rig.session.held.image.unsaved = true;
   Retrieval r(rig.session);
   ASSERT_TRUE(r.Open());
   EXPECT_TRUE(r.stopButton);
   EXPECT_EQ(r.memoryUsage, "No data in memory - You may stop the logger.");
   EXPECT_FALSE(r.Begin(false));
+  EXPECT_FALSE(rig.Asked("has not been saved"));
+  EXPECT_TRUE(rig.session.held.image.unsaved);
   rig.session.logger.CommGet(9);
   EXPECT_TRUE(StatusIsIdle(rig.session.logger.status.code)) << rig.session.logger.status.code;
-  EXPECT_FALSE(rig.session.held.image.unsaved);
 }
 
 TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileReadsBack) {
@@ -157,25 +161,21 @@ TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileRe
   EXPECT_EQ(pressure[0] > pressure[10], depth[0] > depth[10]);
 
   // The dat file carries the derived columns, the activity logs the retrieval.
-  FileHost host;
-  host.files = {(dir / "derived.dat").string()};
-  Session saver(host, rig.clock, dir, {});
-  saver.ReadSettings();
-  saver.held = rig.session.held;
-  saver.directories.hex = dir.string();
-  ASSERT_TRUE(saver.SaveHeld(false));
+  rig.host.files = {(dir / "derived.dat").string()};
+  rig.session.directories.hex = dir.string();
+  ASSERT_TRUE(rig.session.SaveHeld(false));
   EXPECT_NE(ReadWholeFile(dir / "derived.dat")
                 .value_or("")
                 .find("     Temp      Pres      Cond     Depth  Salinity  SoS (UN)  DensAnom"),
             std::string::npos);
-  saver.LogRetrieval();
+  rig.session.LogRetrieval();
   EXPECT_TRUE(fs::exists(dir / "log" / "040211.log"));
   EXPECT_TRUE(fs::exists(dir / "log" / "20260902.log"));
 
   // The hex file written beside it reads back to the same measured series and stamps.
-  Session back(host, rig.clock, dir, {});
+  Session back(rig.host, rig.clock, dir, {});
   FileReadRequest request = back.ReadRequest(dir / "derived.hex");
-  ASSERT_TRUE(ReadHexFile(host, request, back.held));
+  ASSERT_TRUE(ReadHexFile(rig.host, request, back.held));
   const DataSet& after = back.held.data;
   ASSERT_EQ(std::make_pair(after.logger.channelCount, after.samplesPerChannel),
             std::make_pair(3, data.samplesPerChannel));

@@ -1,7 +1,6 @@
 #pragma once
 // A host that speaks raw bytes to a SimLogger through a LoopbackPort on a virtual clock.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
