@@ -222,13 +222,11 @@ TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
   p.startTime = start;
   p.endTime = AddSeconds(start, 86400);
   SetupDialog nmj(*session, nullptr, SimulatedLogger("NMJ-7400"));
-  struct Seen {
-    QString interval[4];
-    QString lengthLabel, averageLabel, averageLabel2;
-  } seen;
+  bool opened = false;
   QTimer::singleShot(0, [&] {
     QWidget* d = QApplication::activeModalWidget();
     ASSERT_TRUE(d);
+    opened = true;
     EXPECT_EQ(d->windowTitle(), "KLX Logger - NMJ Tide and Wave modes configuration");
     auto* spin = d->findChild<QSpinBox*>("waveSpin");
     auto* interval = d->findChild<QTimeEdit*>("waveInterval");
@@ -241,18 +239,19 @@ TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
     auto* startEdit = d->findChild<QDateTimeEdit*>("start");
     ASSERT_TRUE(spin && interval && tide && rate && averaging && seconds && averageRate &&
                 lengthRate && startEdit);
-    seen.interval[0] = interval->time().toString("HH:mm:ss");
+    const auto shows = [interval] { return interval->time().toString("HH:mm:ss"); };
+    EXPECT_EQ(shows(), "03:33:20");
     spin->stepUp();
-    seen.interval[1] = interval->time().toString("HH:mm:ss");
+    EXPECT_EQ(shows(), "03:35:28");
     spin->stepDown();
     spin->stepDown();
-    seen.interval[2] = interval->time().toString("HH:mm:ss");
+    EXPECT_EQ(shows(), "03:31:12");
     tide->setTime(QTime(0, 4, 16));  // twice the tide period: still 99 of them
-    seen.interval[3] = interval->time().toString("HH:mm:ss");
-    seen.lengthLabel = lengthRate->text();
-    seen.averageLabel = averageRate->text();
+    EXPECT_EQ(shows(), "07:02:24");
+    EXPECT_EQ(lengthRate->text(), "samples @ 4Hz");
+    EXPECT_EQ(averageRate->text(), "@ 4Hz");
     rate->setCurrentIndex(1);
-    seen.averageLabel2 = averageRate->text();
+    EXPECT_EQ(averageRate->text(), "@ 2Hz");
     averaging->setChecked(true);
     seconds->setValue(20);
     startEdit->setDateTime(Qt(AddSeconds(start, 600)));
@@ -260,13 +259,7 @@ TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
       if (b->text() == "Accept") b->click();
   });
   nmj.EditBurst();
-  EXPECT_EQ(seen.interval[0], "03:33:20");
-  EXPECT_EQ(seen.interval[1], "03:35:28");
-  EXPECT_EQ(seen.interval[2], "03:31:12");
-  EXPECT_EQ(seen.interval[3], "07:02:24");
-  EXPECT_EQ(seen.lengthLabel, "samples @ 4Hz");
-  EXPECT_EQ(seen.averageLabel, "@ 4Hz");
-  EXPECT_EQ(seen.averageLabel2, "@ 2Hz");
+  ASSERT_TRUE(opened);
   EXPECT_EQ(p.waveRateHz, 2);
   EXPECT_EQ(p.samplePeriod, (Period{0, 4, 16}));
   EXPECT_EQ(p.burstInterval, (Period{7, 2, 24}));
