@@ -341,8 +341,8 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   EXPECT_EQ(asked, std::vector<std::string>{"Screen Capture"});
   EXPECT_EQ(fs::file_size(bmp), 10u);
 
-  // The program again, the quoted hex path (a path with blanks comes in several words) as its
-  // command line: the file opens and tops the recent files.
+  // The program again, with the quoted hex path as its command line: the file opens and tops
+  // the recent files.
   Stop();
   Start();
   Session& s = window->session();
