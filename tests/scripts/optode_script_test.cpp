@@ -87,13 +87,6 @@ TEST_F(OptodeScriptTest, SaturationOnAConcentrationChannel) {
   EXPECT_EQ(Coefficients(2), (Row{0.0, 125.0, 0.0, 0.0}));
 }
 
-TEST_F(OptodeScriptTest, AnOptodeAlreadyInTheModeIsNoChange) {
-  Make();
-  EXPECT_EQ(Run("Optode=Saturation\n"), ScriptOutcome::Unchanged);
-  EXPECT_EQ(sim->Heard("~"), 0);
-  EXPECT_EQ(sim->Heard("S0"), 0);
-}
-
 TEST_F(OptodeScriptTest, AFrontEndFailureWritesNothing) {
   struct Case {
     const char* what;

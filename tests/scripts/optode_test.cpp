@@ -67,15 +67,6 @@ TEST_F(OptodeSwitch, ConcentrationSendsEveryPacketByteForByte) {
                                "reconfigured.\n\nPress 'OK' to continue."));
 }
 
-TEST_F(OptodeSwitch, SaturationWritesItsOwnEntryAndWaitsBeforeTheReadBack) {
-  card.entry = "02FFFFFFFFFFFFFFAA";
-  const int64_t took = Elapsed([&] { EXPECT_TRUE(Switch(0x20, OptodeMode::Saturation)); });
-  EXPECT_NE(device->log.find("~\x20" "B01FFFFFFFFFFFFFFAB"s), std::string::npos);
-  EXPECT_EQ(card.entry, "01FFFFFFFFFFFFFFAB");
-  // 500 ms after "!300000" and 500 ms after the write.
-  EXPECT_GE(took, 1000);
-}
-
 TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
   struct Case {
     const char* what;
@@ -120,14 +111,6 @@ TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
     EXPECT_EQ(device->log.substr(device->log.size() - c.lastPacket.size()), c.lastPacket);
     EXPECT_FALSE(host.Saw("tell", "has been reconfigured"));
   }
-}
-
-TEST_F(OptodeSwitch, APresencePatternBeforeTheTildeDoesNotCount) {
-  device->handler = [](test::ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received.size() >= 10) out.Send("FFFFF5 ~\x07" "00000\r\n"s, now + 5);
-  };
-  EXPECT_FALSE(OptodePresent(logger, 7));
-  EXPECT_TRUE(host.Saw("tell", "ERROR #3"));
 }
 
 }  // namespace

@@ -54,36 +54,4 @@ TEST_F(ScriptCliTest, AScriptMadeByTheToolIsAppliedWithYesAndNotWithNo) {
   EXPECT_TRUE(yes.Has("The configuration of the logger has succeeded.")) << yes.output;
 }
 
-TEST_F(ScriptCliTest, ScriptsThatCannotWorkAreRefused) {
-  struct Case {
-    const char* what;
-    std::string clear;
-    std::string out;
-    int status;
-  };
-  const Case cases[] = {
-      {"no serial number", "Latency=450\n", "x_071342.rcfg", 1},
-      {"a name without the serial number", "Serial number=071342\n", "x_71342.rcfg", 2},
-      {"a line too long", "Serial number=071342\n" + std::string(80, 'x') + "\n", "y_071342.rcfg", 1},
-  };
-  for (const Case& c : cases) {
-    const Result r = Make(c.clear, c.out);
-    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.output;
-    EXPECT_FALSE(fs::exists(Dir() / c.out)) << c.what;
-  }
-}
-
-TEST_F(ScriptCliTest, AFileThatIsNotAScriptFailsWithItsMessages) {
-  WriteFile(Dir() / "bad_071342.rcfg", "Serial number=071342\n");
-  const Result r = Klx("--yes script bad_071342.rcfg --port sim:NMJ-7400");
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_TRUE(r.Has("Configuration file error.")) << r.output;
-  EXPECT_TRUE(r.Has("The configuration of the logger has failed.")) << r.output;
-}
-
-TEST_F(ScriptCliTest, UsageErrorsGiveStatusTwo) {
-  EXPECT_EQ(Klx("script --port sim:NMJ-7400").status, 2);
-  EXPECT_EQ(Klx("script --encipher clear.txt").status, 2);
-}
-
 }  // namespace

@@ -60,28 +60,6 @@ TEST_F(ScriptCommandTest, TheMenuCommandChoosesTheFileAndWritesAfterYes) {
   EXPECT_EQ(window->session().logger.state.latencyMs, 500);
 }
 
-TEST_F(ScriptCommandTest, CancellingTheFileChoiceLeavesTheLoggerAlone) {
-  nextFile.clear();
-  window->RunCommand(cmd::kRunConfigurationScript);
-  EXPECT_EQ(choices.size(), 1u);
-  EXPECT_TRUE(logger->CommandLog().empty());
-  EXPECT_FALSE(Told("Configuration"));
-}
-
-TEST_F(ScriptCommandTest, AFailureIsToldAfterItsOwnMessage) {
-  nextFile = Script("071342.rcfg", "Serial number=071342\nChannel:9=T\n").string();
-  nextAnswer = Answer::Yes;
-  window->RunCommand(cmd::kRunConfigurationScript);
-  const auto& log = window->host().log;
-  const auto own = std::find_if(log.begin(), log.end(), [](const std::string& l) {
-    return l.find("Channel 9 to be changed does not exist in this logger.") != std::string::npos;
-  });
-  ASSERT_NE(own, log.end());
-  EXPECT_NE(std::find(own, log.end(), "tell: Configuration: " + std::string(kScriptFailedText)),
-            log.end());
-  EXPECT_EQ(logger->Table(1).value_or(std::vector<uint8_t>(2))[1], 30);
-}
-
 TEST_F(ScriptCommandTest, AScriptOnTheCommandLineIsApplied) {
   const fs::path path = Script("cfg 071342.rcfg", "Serial number=071342\nLatency=700\n");
   nextAnswer = Answer::Yes;
