@@ -409,9 +409,11 @@ bool MetaTableHandler::GetData(int fetchChannel) {
 
 void MetaTableHandler::FetchTick() {
   ++fetchTicks_;
+  // The waiting line is the last one unless the list was cleared meanwhile.
+  const bool waitingShown = !lines_.empty() && lines_.back().rfind("Waiting for reply", 0) == 0;
   const bool complete = logger_.CommGet(40) == 1 && logger_.ReplyLength() > 0;
   if (complete) {
-    lines_.pop_back();  // the waiting line
+    if (waitingShown) lines_.pop_back();
     const std::string_view reply(reinterpret_cast<const char*>(logger_.ReplyBytes()),
                                  static_cast<size_t>(logger_.ReplyLength()));
     for (std::string& line : ReplyLines(reply)) Add(std::move(line));
@@ -419,12 +421,14 @@ void MetaTableHandler::FetchTick() {
     return;
   }
   const int remaining = logger_.realtimeProgressMax - fetchTicks_;
-  if (remaining <= 0) {
-    lines_.back() = "Error - no reply from the logger";
-    Finish(Outcome::Failed);
-    return;
-  }
-  lines_.back() = "Waiting for reply " + std::string(static_cast<size_t>(remaining), '.');
+  std::string line = remaining <= 0
+                         ? std::string("Error - no reply from the logger")
+                         : "Waiting for reply " + std::string(static_cast<size_t>(remaining), '.');
+  if (waitingShown)
+    lines_.back() = std::move(line);
+  else
+    Add(std::move(line));
+  if (remaining <= 0) Finish(Outcome::Failed);
 }
 
 void MetaTableHandler::Abort() {

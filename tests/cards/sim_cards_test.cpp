@@ -54,6 +54,13 @@ TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
     const bool v4 = f.logger.state.genericCardVersion >= 4;
     EXPECT_EQ(f.Heard(v4 ? "!X05" : "!X02"), 1);
     EXPECT_EQ(f.Heard(v4 ? "!X04" : "!X01"), 2);
+
+    // Live readings of the card's channel: the reply replaces the waiting line.
+    ASSERT_TRUE(h.GetData(3));
+    h.RunToEnd();
+    EXPECT_EQ(h.outcome, MetaTableHandler::Outcome::Success);
+    EXPECT_EQ(f.Heard("F03"), 1);
+    EXPECT_EQ(h.Lines().end()[-2].rfind("Requesting data from: VS-330 6.20 04031", 0), 0u);
   }
 }
 
