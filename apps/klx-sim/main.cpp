@@ -138,11 +138,11 @@ int main(int argc, char** argv) {
                  "drop_block_rate=F lost_after_switch=N erase_fails=N realtime_bad_checksum=N "
                  "cal_no_memory=N cal_no_config=N ignore_y=N silent=CMD[,CMD] "
                  "card_config_fails=N card_status_133=N card_hang=N card_bad_checksum=N "
-                 "card_no_etx=N optode_absent=yes optode_stuck=yes");
+                 "card_no_etx=N optode_absent=yes optode_stuck=yes microsal_mangle=N");
   std::vector<std::string> settings;
   app.add_option("--set", settings,
                  "further profile settings as key=value, such as samples=20000 fill=0.5 "
-                 "stamps=CLD:100,STP status=2 seed=3");
+                 "stamps=CLD:100,STP status=2 seed=3 microsal.cells=zero");
   app.add_flag("--paced", paced, "space reply bytes by ten bits at the line rate");
   app.add_flag("--list", list, "list the profile names and exit");
   try {
