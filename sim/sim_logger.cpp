@@ -1494,12 +1494,13 @@ void SimLogger::FinishTableWrite(int64_t nowMs, klx::LineOutput& out) {
       const int divisor = (data[0] + 2) & 0xFF;
       if (divisor > 0) defaultBaud_ = 288000 / divisor;
     }
-    // Every table, the range-switching ones included, is kept as written: a read returns
-    // the bytes the last write sent, whatever its length.
-    if (!AcceptScriptTable(h[0], data, profile_)) {  // identity, capabilities, modem
+    // The identity, capability and modem tables refuse a block of the wrong size (sim_cards.h).
+    if (!AcceptScriptTable(h[0], data, profile_)) {
       Reply(nak, nowMs, out);
       return;
     }
+    // Every table, the range-switching ones included, is kept as written: a read returns
+    // the bytes the last write sent, whatever its length.
     if (h[0] == 6 && microsal_) data = microsal_->Store(std::move(data));
     tables_[h[0]] = std::move(data);
   } else {  // "U": calibration procedure of extended loggers

@@ -88,6 +88,9 @@
 //   start + 38) answers 39 bytes (the record and the next one's first byte) and their sum.
 // Every clock setting ("J") is kept in ClockSets().
 //
+// Accessory cards (generic serial card "!X", MMC/SD card "!G", the Optode front end's "!3" and
+// "~" packets) and the identity (0000), capability (0200) and modem (0800) tables: sim_cards.h.
+//
 // Real-time output. With a real-time baud code set ("!B%02X", not "!B00") the logger sends one
 // record for every row it stores, at the row's own time (bytes spaced by ten bits at the line
 // rate with `paced`), six a second under 6 Hz profiling. Rows stored while the output was off,
