@@ -212,6 +212,15 @@ TEST(SimCards, ScriptTablesChangeTheIdentityCapabilitiesAndModem) {
   EXPECT_EQ(modem.ReadTable("R0800").substr(0, 5), Bytes({40, 1, 2, 0, 2}));
   EXPECT_EQ(WriteTable(modem, "S0800", Bytes({40, 1, 2, 0})), "\x06\x15") << "not 5 bytes";
   EXPECT_EQ(host.Ask("R0800", 80), "R080000") << "no modem control";
+
+  // The cards follow the channel letters of the configuration table as last written.
+  SimHost card(Fresh("VS-330-generic"));
+  std::string config = card.ReadTable("R0100");
+  ASSERT_EQ(config.size(), 12u);
+  config.pop_back();
+  config[9] = 'T';
+  EXPECT_EQ(WriteTable(card, "S0100", config), "\x06\x06");
+  EXPECT_EQ(card.Ask("!X0000", 50), "Unknown command\r\n");
 }
 
 TEST(SimCards, CardKeysRefuseBadValues) {
