@@ -32,8 +32,9 @@ std::string Receive(LoggerLink& link) {
 }  // namespace
 
 std::string OptodeSwitchFailedText(OptodeMode mode) {
-  return std::string("ERROR #5 Unable to switch the front end card for the Optode sensor to "
-                     "measure ") +
+  return std::string(
+             "ERROR #5 Unable to switch the front end card for the Optode sensor to "
+             "measure ") +
          (mode == OptodeMode::Concentration ? "Concentration" : "Saturation") +
          ".\n\nPress 'OK' to continue.";
 }
@@ -44,7 +45,9 @@ std::string OptodeEntry(OptodeMode mode) {
          (concentration ? "AA" : "AB");
 }
 
-std::vector<uint8_t> OptodeProbePacket(uint8_t address) { return Packet(address, 0x01); }
+std::vector<uint8_t> OptodeProbePacket(uint8_t address) {
+  return Packet(address, 0x01);
+}
 
 std::vector<uint8_t> OptodeSelectPacket(uint8_t address, uint8_t index) {
   return {'~', address, 'A', index};
@@ -54,7 +57,9 @@ std::vector<uint8_t> OptodeWritePacket(uint8_t address, OptodeMode mode) {
   return Packet(address, 'B', OptodeEntry(mode));
 }
 
-std::vector<uint8_t> OptodeReadPacket(uint8_t address) { return Packet(address, 0x04); }
+std::vector<uint8_t> OptodeReadPacket(uint8_t address) {
+  return Packet(address, 0x04);
+}
 
 bool OptodePresent(LoggerLink& link, uint8_t address) {
   link.link().LinkWriteText("!300000");
@@ -95,7 +100,8 @@ bool SwitchOptodeFrontEnd(LoggerLink& link, uint8_t address, OptodeMode mode) {
   const std::string back = Receive(link);
   // The written entry from its fourth character on: the mode digits, the F's and the letters.
   const std::string expected(write.begin() + 3, write.end());
-  const bool same = back.size() >= 2 + expected.size() && back.compare(2, expected.size(), expected) == 0;
+  const bool same =
+      back.size() >= 2 + expected.size() && back.compare(2, expected.size(), expected) == 0;
   if (!same) {
     host.Tell(kCaption, OptodeSwitchFailedText(mode), BoxIcon::Stop);
     return false;

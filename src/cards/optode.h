@@ -34,10 +34,10 @@ std::string OptodeSwitchFailedText(OptodeMode mode);
 std::string OptodeEntry(OptodeMode mode);
 
 // The packets, byte for byte.
-std::vector<uint8_t> OptodeProbePacket(uint8_t address);                 // ~ a 01
-std::vector<uint8_t> OptodeSelectPacket(uint8_t address, uint8_t index);  // ~ a A index
-std::vector<uint8_t> OptodeWritePacket(uint8_t address, OptodeMode mode); // ~ a B entry
-std::vector<uint8_t> OptodeReadPacket(uint8_t address);                  // ~ a 04
+std::vector<uint8_t> OptodeProbePacket(uint8_t address);                   // ~ a 01
+std::vector<uint8_t> OptodeSelectPacket(uint8_t address, uint8_t index);   // ~ a A index
+std::vector<uint8_t> OptodeWritePacket(uint8_t address, OptodeMode mode);  // ~ a B entry
+std::vector<uint8_t> OptodeReadPacket(uint8_t address);                    // ~ a 04
 
 // The presence check: "!300000" opens the through communications, then the probe; the reply
 // must hold "~" with the presence pattern two characters on. False shows ERROR #3.

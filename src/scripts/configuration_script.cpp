@@ -96,7 +96,9 @@ void SetCapabilityWord(std::vector<uint8_t>& block, uint32_t word) {
   for (size_t i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>((word >> (8 * i)) & 0xFFu);
 }
 
-size_t TableChannels(const std::vector<uint8_t>& table) { return table.empty() ? 0 : table[0]; }
+size_t TableChannels(const std::vector<uint8_t>& table) {
+  return table.empty() ? 0 : table[0];
+}
 
 // What the script will change, built against the logger as it is.
 struct ScriptPlan {
@@ -129,8 +131,8 @@ class ScriptRun {
   bool PlanChannel(std::string_view value);
   bool PlanOptode(OptodeMode mode);
   bool SwitchOptode();
-  bool WriteTableChecked(const std::vector<uint8_t>& table, const char* send,
-                         const char* retrieve, const char* compare);
+  bool WriteTableChecked(const std::vector<uint8_t>& table, const char* send, const char* retrieve,
+                         const char* compare);
   bool WriteIdentity();
   bool WriteCapabilities();
   void Wait(int seconds);
@@ -160,6 +162,9 @@ bool ScriptRun::ReadLogger() {
   LoggerState& state = link_.state;
   state.capabilitiesStale = true;
   state.configurationStale = true;
+  // Only a table read now counts (a logger that keeps none would otherwise leave the last
+  // logger's table in place).
+  state.configurationTable.clear();
   link_.AssessCapabilities();
   if (link_.ReadConfiguration() != 1) {
     Fail(kScriptNoConfigurationText);
@@ -242,7 +247,8 @@ bool ScriptRun::PlanChannel(std::string_view value) {
   uint8_t& held = plan_.table[5 + 2 * static_cast<size_t>(*number - 1)];
   if (held == letter) return true;
   held = letter;
-  plan_.changes += Format("- Logger channel type will be changed to 'Channel %s'.\n", label.c_str());
+  plan_.changes +=
+      Format("- Logger channel type will be changed to 'Channel %s'.\n", label.c_str());
   return true;
 }
 
@@ -317,7 +323,8 @@ bool ScriptRun::BuildPlan(const std::vector<std::string_view>& lines, int serial
       if (units == held) continue;
       plan_.table[1] = static_cast<uint8_t>(units & 0xFFu);
       plan_.table[2] = static_cast<uint8_t>(units >> 8);
-      plan_.changes += Format("- Logger latency will be changed to %d ms.\n", static_cast<int>(*ms));
+      plan_.changes +=
+          Format("- Logger latency will be changed to %d ms.\n", static_cast<int>(*ms));
     } else if (StartsWith(line, "Channel:")) {
       if (!PlanChannel(line.substr(8))) return false;
     } else if (line == "Optode=Concentration") {
@@ -329,7 +336,8 @@ bool ScriptRun::BuildPlan(const std::vector<std::string_view>& lines, int serial
   // The Optode's letter follows its mode in the table written at the end too, so that table
   // does not put the old letter back.
   if (plan_.optode && plan_.optodeChannel < TableChannels(plan_.table))
-    plan_.table[5 + 2 * plan_.optodeChannel] = *plan_.optode == OptodeMode::Concentration ? 'J' : 'K';
+    plan_.table[5 + 2 * plan_.optodeChannel] =
+        *plan_.optode == OptodeMode::Concentration ? 'J' : 'K';
   return true;
 }
 

@@ -40,7 +40,8 @@ inline constexpr const char* kScriptWrongLoggerFormat =
     "is connected to the host computer.";
 inline constexpr const char* kScriptNoConfigurationText =
     "Unable to read the current configuration of the logger.";
-inline constexpr const char* kScriptZilogText = "Unable to perform configuration on this Zilog logger.";
+inline constexpr const char* kScriptZilogText =
+    "Unable to perform configuration on this Zilog logger.";
 inline constexpr const char* kScriptNoCapabilitiesText =
     "Unable to read the current capabilities of the logger.";
 inline constexpr const char* kScriptChangesHeading =
@@ -48,7 +49,8 @@ inline constexpr const char* kScriptChangesHeading =
 inline constexpr const char* kScriptUnchangedText =
     "The logger is set to the configuration required by this file.";
 inline constexpr const char* kScriptContinueQuestion = "\nDo you wish to continue?";
-inline constexpr const char* kScriptSucceededText = "The configuration of the logger has succeeded.";
+inline constexpr const char* kScriptSucceededText =
+    "The configuration of the logger has succeeded.";
 inline constexpr const char* kScriptFailedText = "The configuration of the logger has failed.";
 inline constexpr const char* kScriptWaitFormat =
     "Waiting for through communications to close - %d\n\nDo not exit the program nor disconnect "
@@ -95,7 +97,8 @@ std::string ScriptIdentityText(const std::string& model, int serial);
 // Reads, deciphers and applies the script in `path`. Nothing but that file is read, and no file
 // is written.
 ScriptOutcome RunConfigurationScript(const std::string& path, LoggerLink& link,
-                                     CalibrationCoefficients& cal, const ScriptOptions& options = {});
+                                     CalibrationCoefficients& cal,
+                                     const ScriptOptions& options = {});
 // Applies a clear-text script; `path` is the file it came from (its name is checked).
 ScriptOutcome ApplyConfigurationScript(std::string_view clearText, const std::string& path,
                                        LoggerLink& link, CalibrationCoefficients& cal,

@@ -34,10 +34,14 @@ std::optional<uint32_t> ParseWord(std::string_view line) {
   uint32_t word = 0;
   for (char c : digits) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else
+      return std::nullopt;
     word = (word << 4) | static_cast<uint32_t>(v);
   }
   return word;

@@ -1,5 +1,7 @@
 // Configuration scripts applied to simulated loggers: what is compared, listed, confirmed and
 // written, and what a failure leaves alone.
+#include "scripts/configuration_script.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "calibration/sim_link_fixture.h"
-#include "scripts/configuration_script.h"
 #include "scripts/rcfg.h"
 #include "shell/temp_dir.h"
 
@@ -28,8 +29,7 @@ class ScriptTest : public test::TempDirTest {
     TempDirTest::SetUp();
     Make("NMJ-7400");
   }
-  void Make(const std::string& profile,
-            const std::function<void(sim::SimProfile&)>& edit = {}) {
+  void Make(const std::string& profile, const std::function<void(sim::SimProfile&)>& edit = {}) {
     sim = std::make_unique<test::SimLinkFixture>(profile, edit);
     initialCapabilities = sim->simLogger->Table(2).value_or(std::vector<uint8_t>{});
   }
@@ -217,7 +217,8 @@ TEST_F(ScriptTest, FilesThatAreNotScriptsGiveTheirMessages) {
 TEST_F(ScriptTest, OnlyTheScriptFileItselfIsTouched) {
   const fs::path before = fs::current_path();
   fs::current_path(Dir());
-  const fs::path path = Script("071342.rcfg", "Serial number=071342\nHysteresis=YES\nLatency=500\n");
+  const fs::path path =
+      Script("071342.rcfg", "Serial number=071342\nHysteresis=YES\nLatency=500\n");
   const std::string rcfg = ReadFile(path);
   const auto listing = [&] {
     std::map<std::string, fs::file_time_type> files;
@@ -237,8 +238,8 @@ TEST_F(ScriptTest, OnlyTheScriptFileItselfIsTouched) {
 
 TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities) {
   Make("NMK-7400-CT");
-  const fs::path path = Script("072210.rcfg",
-                               "Serial number=072210\nLogger type=NMJ\nHysteresis=YES\n");
+  const fs::path path =
+      Script("072210.rcfg", "Serial number=072210\nLogger type=NMJ\nHysteresis=YES\n");
   sim->host.answers = {Answer::Yes};
   EXPECT_EQ(RunConfigurationScriptCommand(path.string(), sim->logger, cal, options),
             ScriptOutcome::Applied);

@@ -9,8 +9,8 @@
 #include "calibration/sim_link_fixture.h"
 #include "scripts/configuration_script.h"
 #include "scripts/rcfg.h"
-#include "shell/temp_dir.h"
 #include "shell/status.h"
+#include "shell/temp_dir.h"
 #include "sim/sim_cards.h"
 
 namespace klx {
@@ -38,7 +38,9 @@ class OptodeScriptTest : public test::TempDirTest {
       if (e.kind == "tell") texts.push_back(e.text);
     return texts;
   }
-  std::vector<uint8_t> Table() const { return sim->simLogger->Table(1).value_or(std::vector<uint8_t>{}); }
+  std::vector<uint8_t> Table() const {
+    return sim->simLogger->Table(1).value_or(std::vector<uint8_t>{});
+  }
   Row Coefficients(size_t channel) const {
     const auto list = sim->simLogger->Calibrations();
     if (list.empty() || list.back().coef.size() <= channel) return {};

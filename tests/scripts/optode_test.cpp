@@ -1,9 +1,10 @@
 // The Optode front-end switch on a scripted card behind the logger's through communications.
+#include "cards/optode.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "cards/optode.h"
 #include "link/link_fixture.h"
 
 namespace klx {
@@ -59,12 +60,19 @@ struct OptodeSwitch : test::OpenLink {
 
 TEST_F(OptodeSwitch, ConcentrationSendsEveryPacketByteForByte) {
   ASSERT_TRUE(Switch(7, OptodeMode::Concentration));
-  const std::string expected = "!300000"s + "~\x07\x01"s + "~\x07" "A\x01"s + "~\x07" "A\x00"s +
-                               "~\x07" "B02FFFFFFFFFFFFFFAA"s + "~\x07\x04"s;
+  const std::string expected = "!300000"s + "~\x07\x01"s +
+                               "~\x07"
+                               "A\x01"s +
+                               "~\x07"
+                               "A\x00"s +
+                               "~\x07"
+                               "B02FFFFFFFFFFFFFFAA"s +
+                               "~\x07\x04"s;
   EXPECT_EQ(device->log, expected);
   EXPECT_EQ(card.entry, "02FFFFFFFFFFFFFFAA");
-  EXPECT_TRUE(host.Saw("tell", "Front end card for the Optode sensor on this logger has been "
-                               "reconfigured.\n\nPress 'OK' to continue."));
+  EXPECT_TRUE(host.Saw("tell",
+                       "Front end card for the Optode sensor on this logger has been "
+                       "reconfigured.\n\nPress 'OK' to continue."));
 }
 
 TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
@@ -83,7 +91,8 @@ TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
       {"entry index refused", [](FakeCard& c) { c.selectAnswer = "00"; }, OptodeMode::Concentration,
        "ERROR #4 Unable to set EEPROM entry index for the Optode sensor on this logger.\n\nPress "
        "'OK' to continue.",
-       "~\x07" "A\x00"s},
+       "~\x07"
+       "A\x00"s},
       {"write not kept (concentration)", [](FakeCard& c) { c.keepsWrites = false; },
        OptodeMode::Concentration,
        "ERROR #5 Unable to switch the front end card for the Optode sensor to measure "

@@ -1,10 +1,10 @@
 // The script cipher and the .rcfg text form.
+#include "scripts/rcfg.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
-
-#include "scripts/rcfg.h"
 
 namespace klx {
 namespace {

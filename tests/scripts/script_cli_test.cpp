@@ -40,7 +40,8 @@ class ScriptCliTest : public klx::test::TempDirTest {
 };
 
 TEST_F(ScriptCliTest, AScriptMadeByTheToolIsAppliedWithYesAndNotWithNo) {
-  ASSERT_EQ(Make("Serial number=071342\nLatency=450\nHysteresis=YES\n", "nmj_071342.rcfg").status, 0);
+  ASSERT_EQ(Make("Serial number=071342\nLatency=450\nHysteresis=YES\n", "nmj_071342.rcfg").status,
+            0);
   ASSERT_TRUE(fs::exists(Dir() / "nmj_071342.rcfg"));
 
   const Result no = Klx("--no script nmj_071342.rcfg --port sim:NMJ-7400");

@@ -30,7 +30,9 @@ void ScriptWaitWindow::ShowText(const std::string& text) {
   QApplication::processEvents();
 }
 
-QString ScriptWaitWindow::Text() const { return label_->text(); }
+QString ScriptWaitWindow::Text() const {
+  return label_->text();
+}
 
 bool RunConfigurationScriptCommand(QWidget* parent, Session& session, const std::string& path) {
   std::string file = path;
