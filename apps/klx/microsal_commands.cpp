@@ -37,13 +37,14 @@ void OnInterrupt(int) {
   interrupted = 1;
 }
 
-// True when a line was typed on stdin (read and dropped).
-bool EnterPressed() {
+enum class Typed { Nothing, Line, End };
+
+// Whether a line was typed on stdin (read and dropped), or stdin has ended.
+Typed ReadTyped() {
   pollfd p{STDIN_FILENO, POLLIN, 0};
-  if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP))) return false;
+  if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP))) return Typed::Nothing;
   std::string line;
-  if (!std::getline(std::cin, line)) return true;
-  return true;
+  return std::getline(std::cin, line) ? Typed::Line : Typed::End;
 }
 
 std::string SecondLine(const SystemTime& t, const MicrosalMeasurement& m) {
@@ -104,12 +105,28 @@ struct MicrosalCli : CliRun {
     const int64_t records = run.measurement.Records();
     if (seconds > 0) {
       run.SetAveragingSeconds(static_cast<int>(std::lround(seconds)));
+      // A whole window of readings taken since the phase began.
       const int64_t want = run.measurement.Window();
       std::fprintf(stderr, "%s: averaging for %d s\n", prompt, run.measurement.AveragingSeconds());
       return Watch([&] { return run.measurement.Records() - records >= want; });
     }
     std::fprintf(stderr, "%s, then press Enter\n", prompt);
-    return Watch([&] { return EnterPressed(); });
+    bool ended = false, entered = false;
+    // Enter captures at once, or as soon as the run has readings to average.
+    const bool captured = Watch([&] {
+      if (!entered) {
+        const Typed typed = ReadTyped();
+        ended = typed == Typed::End;
+        entered = typed == Typed::Line;
+      }
+      return ended || (entered && run.measurement.Held() > 0);
+    });
+    if (ended) {
+      std::fprintf(stderr, "No terminal to press Enter on: give --zero-seconds and "
+                           "--standard-seconds\n");
+      return false;
+    }
+    return captured;
   }
 
   int Standardize() {
@@ -140,7 +157,6 @@ struct MicrosalCli : CliRun {
                                             ? options.average
                                             : session.settings.microSalinometerAverage);
     run.sampleInformation = options.information;
-    host.statusLines = false;
     if (!run.Start()) return kExitFailed;
     started = clock.MonotonicMs();
     std::signal(SIGINT, OnInterrupt);

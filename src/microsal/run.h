@@ -50,7 +50,7 @@ inline constexpr const char* kSaveSucceededText =
 inline constexpr const char* kSaveFailedText =
     "The saving of the new standardization values has failed.\nTry again";
 inline constexpr const char* kBadGainText =
-    "The new gain (alpha) is not a finite, non-zero number.\nCheck the captured readings and "
+    "The new gain (alpha) is not a finite, positive number.\nCheck the captured readings and "
     "K15; nothing was written to the Micro-Salinometer.";
 inline constexpr const char* kNoCalibrationText =
     "The calibration coefficients could not be read when the Micro-Salinometer started.\nThe "
@@ -105,7 +105,7 @@ class MicrosalRun {
   void CaptureZero(MicrosalStandardization& edit, bool standard) const;
   void CaptureStandard(MicrosalStandardization& edit) const;
 
-  // "Accept New Values": refuses a gain that is not finite and non-zero and a run whose
+  // "Accept New Values": refuses a gain that is not finite and positive and a run whose
   // coefficients were not read; otherwise stops the logger, writes the two channels'
   // coefficients and table 0600, reads the table back and compares it. On success the new
   // values are current and the run starts again; on a failure after the logger was reached the

@@ -36,7 +36,7 @@ std::string NewAlphaText(double alpha) {
 }
 
 bool GainAcceptable(double alpha) {
-  return std::isfinite(alpha) && alpha != 0.0;
+  return std::isfinite(alpha) && alpha > 0.0;
 }
 
 void ApplyToCoefficients(const MicrosalStandardization& s, CalibrationCoefficients& cal) {

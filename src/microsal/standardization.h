@@ -44,8 +44,9 @@ constexpr size_t kMicrosalBatchLength = 8;
 double NewAlpha(const MicrosalStandardization& s);
 // The new gain as the panel shows it ("%.7f"; "nan" or "inf" when it is not a number).
 std::string NewAlphaText(double alpha);
-// A gain that may be written: finite and not zero. Written, any other would leave the logger
-// with coefficients that no read accepts.
+// A gain that may be written: finite and positive. Written, a gain that is not a number would
+// leave the logger with coefficients that no read accepts, and a gain of zero or below makes
+// every ratio zero or negative (salinity 0).
 bool GainAcceptable(double alpha);
 
 // The sample channel gets c0 = −alpha·Vsample(0), c1 = alpha; the standard channel c0 =

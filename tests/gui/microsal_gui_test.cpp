@@ -71,7 +71,7 @@ TEST(MicrosalPanel, RunsCapturesAndRefusesAnUnusableGain) {
   panel.StandardizationEdited();
   EXPECT_TRUE(panel.NewAlphaLabel()->text().contains("nan"));
   EXPECT_FALSE(panel.AcceptNewValues());
-  EXPECT_TRUE(host.Saw("tell", "not a finite, non-zero number"));
+  EXPECT_TRUE(host.Saw("tell", "not a finite, positive number"));
   EXPECT_EQ(panel.Run().standardization.batch, "P165");
   SaveWidgetPicture(panel, "microsal_panel.png", false);
 

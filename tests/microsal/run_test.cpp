@@ -73,11 +73,11 @@ TEST(MicrosalSave, UnusableGainOrUnreadCoefficientsAreRefusedBeforeAnyTraffic) {
   const CalibrationCoefficients before = cal;
   MicrosalRun run(f.logger, f.clock, cal);
   run.calibrationRead = true;
-  for (double alpha : {std::nan(""), double(INFINITY), 0.0}) {
+  for (double alpha : {std::nan(""), double(INFINITY), 0.0, -1.04}) {
     MicrosalStandardization next = Next();
     next.alpha = alpha;
     EXPECT_FALSE(run.SaveStandardization(next));
-    EXPECT_TRUE(f.host.Saw("tell", "not a finite, non-zero number"));
+    EXPECT_TRUE(f.host.Saw("tell", "not a finite, positive number"));
   }
   run.calibrationRead = false;
   EXPECT_FALSE(run.SaveStandardization(Next()));

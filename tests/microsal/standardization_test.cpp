@@ -71,6 +71,7 @@ TEST(MicrosalStandardization, EqualSampleReadingsGiveAGainThatCannotBeAccepted) 
   EXPECT_EQ(NewAlphaText(alpha).find("nan"), 0u);  // shown as such
   EXPECT_FALSE(GainAcceptable(alpha));
   EXPECT_FALSE(GainAcceptable(0.0));
+  EXPECT_FALSE(GainAcceptable(-0.27));  // zero and Standard Seawater captured the wrong way round
   EXPECT_FALSE(GainAcceptable(INFINITY));
   EXPECT_TRUE(GainAcceptable(1.0374125));
   EXPECT_EQ(NewAlphaText(1.03741254), "1.0374125");
