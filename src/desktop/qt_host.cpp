@@ -225,6 +225,13 @@ void QtHost::PostCommand(int commandId) {
   QTimer::singleShot(0, owner_, [run, commandId] { run(commandId); });
 }
 
+void QtHost::SetBusy(bool busy) {
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
 void QtHost::SetProgress(int value, int maximum) {
   if (progress) progress(value, maximum);
 }

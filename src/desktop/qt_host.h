@@ -34,6 +34,7 @@ class QtHost : public Host {
   void SetCommandPresent(int commandId, bool present) override;
   void PostCommand(int commandId) override;
   void SetProgress(int value, int maximum) override;
+  void SetBusy(bool busy) override;
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
 
   // The menu items by command id (the main window registers them).

@@ -54,10 +54,24 @@ class Host {
   // step), when there is one.
   virtual void CloseCurrentDialog() {}
   virtual void SetProgress(int value, int maximum) { (void)value, (void)maximum; }
+  // The wait cursor, while a long write runs (see BusyScope).
+  virtual void SetBusy(bool busy) { (void)busy; }
   virtual std::optional<std::string> ChooseFile(const FileChoice& choice) {
     (void)choice;
     return std::nullopt;
   }
+};
+
+// Shows the wait cursor for its lifetime.
+class BusyScope {
+ public:
+  explicit BusyScope(Host& host) : host_(host) { host_.SetBusy(true); }
+  ~BusyScope() { host_.SetBusy(false); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  Host& host_;
 };
 
 // A host that remembers everything and answers questions from a queue (tests, batch runs).

@@ -204,7 +204,12 @@ std::optional<std::filesystem::path> WriteWaveCsv(Host& host,
   std::filesystem::path csv = *chosen;
   if (csv.extension() != ".csv") csv.replace_extension(".csv");
   if (!MayOverwrite(host, "Write File", csv.string())) return std::nullopt;
-  if (!WriteTextFileAtomically(csv, WaveCsvText(data, parameters))) {
+  bool written = false;
+  {
+    BusyScope busy(host);
+    written = WriteTextFileAtomically(csv, WaveCsvText(data, parameters));
+  }
+  if (!written) {
     TellCannotWrite(host, csv);
     return std::nullopt;
   }
