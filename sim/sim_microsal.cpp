@@ -71,15 +71,9 @@ bool ApplyMicrosalSetting(std::string_view key, std::string_view value, SimMicro
     if (!Number(v, d) || d < 0 || d > 0.01) return bad("0 to 0.01");
     s.noise = d;
   } else if (key == "microsal.cells") {
-    if (v == "sample") {
-      s.cells = SimMicrosalCells::Sample;
-    } else if (v == "standard") {
-      s.cells = SimMicrosalCells::Standard;
-    } else if (v == "zero") {
-      s.cells = SimMicrosalCells::Zero;
-    } else {
-      return bad("sample, standard or zero");
-    }
+    const auto cells = SimMicrosalCellsNamed(v);
+    if (!cells) return bad("sample, standard or zero");
+    s.cells = *cells;
   } else if (key == "microsal.standardized") {
     if (v == "yes") {
       s.standardized = true;
@@ -93,6 +87,14 @@ bool ApplyMicrosalSetting(std::string_view key, std::string_view value, SimMicro
     s.mangleWrites = static_cast<int>(d);
   }
   return true;
+}
+
+std::optional<SimMicrosalCells> SimMicrosalCellsNamed(std::string_view name) {
+  name = Trim(name);
+  if (name == "sample") return SimMicrosalCells::Sample;
+  if (name == "standard") return SimMicrosalCells::Standard;
+  if (name == "zero") return SimMicrosalCells::Zero;
+  return std::nullopt;
 }
 
 double SimSeawaterRatioAt(double celsius) {

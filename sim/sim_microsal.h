@@ -62,6 +62,9 @@ struct SimMicrosalSettings {
 bool ApplyMicrosalSetting(std::string_view key, std::string_view value,
                           SimMicrosalSettings& settings, std::string& error);
 
+// "sample", "standard" or "zero" (surrounding blanks ignored); nothing for another word.
+std::optional<SimMicrosalCells> SimMicrosalCellsNamed(std::string_view name);
+
 // Conductivity ratio rT of salinity-35 seawater at temperature t (ITS-90, degrees C) to that at
 // 15 degrees (PSS-78).
 double SimSeawaterRatioAt(double celsius);

@@ -1,7 +1,9 @@
 // klx-sim: the simulated logger on a pseudo-terminal, for demos and for hosts that open a real
 // serial device. It prints the slave's path (and the link made to it) and serves until killed.
 // With --gps it is a GPS receiver instead, sending its sentences to whoever holds the line open;
-// a logger with real-time output on likewise sends its records unasked.
+// a logger with real-time output on likewise sends its records unasked. A micro-salinometer
+// reads lines on standard input: "zero", "standard" or "sample" says what its sample cell holds
+// from the next second on (empty cells, Standard Seawater, the sample).
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -259,6 +261,27 @@ int main(int argc, char** argv) {
     device = logger;
   }
   PtyOutput out;
+  // Not from a terminal that belongs to the shell: a klx-sim started in the background leaves
+  // the keyboard alone (and a read there fails instead of stopping it).
+  signal(SIGTTIN, SIG_IGN);
+  bool watchCells = logger && logger->Microsal() &&
+                    (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp());
+  std::string cellsLine;
+  // A line on standard input for the micro-salinometer's cells; false at its end.
+  auto readCells = [&] {
+    char text[256];
+    const ssize_t got = read(STDIN_FILENO, text, sizeof text);
+    if (got <= 0) return got < 0 && (errno == EINTR || errno == EAGAIN);
+    cellsLine.append(text, static_cast<size_t>(got));
+    for (size_t eol; (eol = cellsLine.find('\n')) != std::string::npos;) {
+      const auto cells = klx::sim::SimMicrosalCellsNamed(cellsLine.substr(0, eol));
+      if (cells) logger->SetMicrosalCells(*cells, clock.MonotonicMs());
+      std::cerr << (cells ? "klx-sim: the sample cell changes\n"
+                          : "klx-sim: say zero, standard or sample\n");
+      cellsLine.erase(0, eol + 1);
+    }
+    return true;
+  };
   bool hostOpen = false;
   uint8_t buffer[4096];
   auto opened = [&](int64_t at) {
@@ -275,10 +298,11 @@ int main(int argc, char** argv) {
     const int64_t wake = gps || logger->RealtimeOn() ? 100 : 200;
     int timeout = static_cast<int>(wake);
     if (next) timeout = static_cast<int>(std::clamp<int64_t>(*next - now, 0, wake));
-    pollfd p{master, POLLIN, 0};
-    const int r = poll(&p, 1, timeout);
+    pollfd p[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    const int r = poll(p, watchCells ? 2 : 1, timeout);
     if (r < 0) continue;  // EINTR: the loop test sees the signal
-    if (r == 0) {
+    if (watchCells && p[1].revents != 0) watchCells = readCells();
+    if (p[0].revents == 0) {
       // No hang-up: someone holds the slave open, even when it has sent nothing yet.
       opened(clock.MonotonicMs());
       continue;
