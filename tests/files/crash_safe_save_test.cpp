@@ -11,13 +11,10 @@
 #include <random>
 #include <set>
 
-#include "calibration/history.h"
-#include "calibration/sim_link_fixture.h"
 #include "files/dat_file.h"
 #include "files/mat_file.h"
 #include "files_fixture.h"
 #include "shell/settings.h"
-#include "shell/text_file.h"
 
 namespace klx::test {
 namespace {
@@ -148,30 +145,6 @@ TEST_F(CrashSafeSave, SettingsFile) {
     EXPECT_EQ(texts.count(read.SettingsText()), 1u) << read.SettingsText();
   };
   KillWhileSaving(save, check, Dir());
-}
-
-TEST_F(CrashSafeSave, CalibrationHistoryFile) {
-  SimLinkFixture sim("VS-330-cal-history");
-  ASSERT_TRUE(sim.Connect());
-  const auto folder = Dir() / "history";
-  std::filesystem::create_directories(folder);
-  std::string listing;
-  auto save = [&](int) {
-    CalibrationHistory history;
-    return WriteCalibrationHistory(sim.logger, folder, history) == HistoryResult::Listed;
-  };
-  // Each save is a new numbered file; every one there must hold the whole listing.
-  auto check = [&] {
-    for (const auto& e : std::filesystem::directory_iterator(folder)) {
-      if (e.path().extension() != ".his") continue;
-      const auto text = ReadWholeFile(e.path());
-      ASSERT_TRUE(text.has_value());
-      if (listing.empty()) listing = *text;
-      EXPECT_EQ(*text, listing) << e.path();
-    }
-  };
-  KillWhileSaving(save, check, folder);
-  EXPECT_FALSE(listing.empty());
 }
 
 }  // namespace
