@@ -61,8 +61,9 @@ inline constexpr const char* kScriptLatencyRangeText =
     "The latency in this configuration file must be a whole number of milliseconds from 0 to "
     "655350.";
 inline constexpr const char* kScriptNot550Text = "This logger cannot be changed to a VS-550.";
-// How long the logger keeps its through communications to the Optode front end open.
-inline constexpr int kThroughCommunicationsSeconds = 10;
+// How long the logger keeps its through communications to the Optode front end open after the
+// last packet; the host leaves the logger alone meanwhile.
+inline constexpr int kThroughCommunicationsSeconds = 60;
 
 enum class ScriptOutcome {
   FileRejected,  // the file could not be read, deciphered or matched to its name: no logger work
