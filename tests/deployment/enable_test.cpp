@@ -249,30 +249,16 @@ TEST(Enable, LinearLoggerReadBackFailureIsReportedAndLogged) {
   EXPECT_TRUE(rig.host.Saw("tell", "End time set incorrectly.\nTry again."));
   EXPECT_NE(rig.logger->Status(), 1);
   EXPECT_LT(rig.ticks, 121) << "a linear logger's erase ends at 100 %, or earlier";
-  // A failed set-up writes the identity, the host time and the logger time, nothing of the
-  // plan, to the logger's log and to the day's log alike.
-  const LoggerState& state = rig.session.logger.state;
+  // A failed set-up is entered in the logger's log and the day's log alike (the entry's lines
+  // are the activity log tests').
   const SystemTime host = rig.clock.LocalTime();
-  const std::string text = ReadAll(rig.dir / "log" / Format("%06d.log", state.serial));
+  const std::string text =
+      ReadAll(rig.dir / "log" / Format("%06d.log", rig.session.logger.state.serial));
   EXPECT_EQ(ReadAll(rig.dir / "log" / Format("%04d%02d%02d.log", host.year, host.month, host.day)),
             text);
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < text.size();) {
-    const size_t end = text.find('\n', at);
-    ASSERT_NE(end, std::string::npos) << "every line ends";
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  ASSERT_EQ(lines.size(), 5u) << text;
-  EXPECT_EQ(lines[4], "") << "an empty line ends the entry";
-  EXPECT_EQ(lines[0], std::string(40, '-'));
-  EXPECT_EQ(lines[1].rfind(
-                Format("KLX NMJ-7400 %5.2f %06d (Windows: 6.13", state.firmware, state.serial), 0),
-            0u)
-      << lines[1];
-  EXPECT_EQ(lines[2].rfind("Host time:                          20", 0), 0u) << lines[2];
-  EXPECT_EQ(lines[3], "Logger setup FAILED at logger time: " +
-                          DateDisplayText(rig.session.logger.loggerClock));
+  EXPECT_TRUE(text.ends_with("Logger setup FAILED at logger time: " +
+                             DateDisplayText(rig.session.logger.loggerClock) + "\n\n"))
+      << text;
 }
 
 // The wave and logger-height commands go to the tide-and-wave model whatever its capability

@@ -98,10 +98,6 @@ TEST(Validation, MinimumPeriodsAndContinuousPower) {
   p.endTime = AddSeconds(p.startTime, 86400 * 3);
   EXPECT_EQ(ValidateDeployment(p, vs, Inputs()).code, kValidationOk);
   EXPECT_EQ(p.averagingSeconds, 0u) << "forced to 0 with averaging off";
-  // Real-time output at 9600 baud: (9 + 13) x 10000 / 9600 + 1 = 23 ms.
-  p.realtimeOutput = true;
-  p.realtimeBaud = 9600;
-  EXPECT_EQ(ComputeMinimumPeriods(p, vs).continuousMs, 200 + 60 + 23);
 }
 
 TEST(Validation, RealTimeBaudCodeFollowsTheOutputChoice) {

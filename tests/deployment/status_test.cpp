@@ -94,13 +94,10 @@ TEST(MemoryUsage, OlderLoggersByModelAndFirmware) {
 }
 
 TEST(MemoryUsageText, FromTheLoggersReply) {
-  SimLinkFixture f("VS-330", [](sim::SimProfile& p) { p.dataBytes = 9000; });
-  ASSERT_TRUE(f.Connect());
-  ASSERT_EQ(f.logger.CommGet(6), 1);
-  const std::string text = MemoryUsageText(f.logger.state, f.logger.ReplyText());
-  EXPECT_EQ(text, ComputeMemoryUsage(f.logger.state, f.simLogger->DataPointer()).text);
-  EXPECT_NE(text.find("K readings"), std::string::npos);
-  EXPECT_EQ(MemoryUsageText(f.logger.state, "000101000000"), "");
+  LoggerState vs = Older("VS-330", 4.3f, 3);
+  vs.parameterBlockLength = 30;
+  EXPECT_EQ(MemoryUsageText(vs, "46230200CDP\r\n"), "0.2%, 1K readings");  // 0x20000 + 30 + 9000
+  EXPECT_EQ(MemoryUsageText(vs, "000101000000"), "");
 }
 
 TEST(EmptyMemoryMessage, OffersTheStopOnlyWhileEnabled) {
