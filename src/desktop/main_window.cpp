@@ -307,7 +307,14 @@ void MainWindow::StartRealTimeDisplay() {
 
 void MainWindow::RealTimeTick() {
   RealTimeRun& run = *session_->realTime;
-  if (run.Tick() == 0) return;
+  const int64_t burstRecords = run.burstRecords;
+  if (run.Tick() == 0) {
+    // During a burst the logger sends burst records only: the wave window follows them.
+    const DataSet& data = run.Data();
+    if (run.burstRecords != burstRecords && data.logger.waves && !data.bursts.empty())
+      UpdateWaveWindow();
+    return;
+  }
   const DataSet& data = run.Data();
   if (view_.Data() != &data) {
     TimeBase time;

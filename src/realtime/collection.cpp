@@ -297,6 +297,7 @@ int RealTimeRun::Tick() {
       ++stored;
     } else {
       StoreBurst(*record);
+      ++burstRecords;
     }
   }
   return stored;

@@ -118,6 +118,7 @@ class RealTimeRun {
   int writeErrors = 0;
   // Tide-and-wave loggers: the burst values of the current burst, their range, and its line.
   std::vector<float> burstValues;
+  int64_t burstRecords = 0;  // "BST" and "SEQ" records taken since the start
   float burstMinimum = 0, burstMaximum = 0;
   std::string burstLine;
   // The bursts assembled so far are Data().bursts (analysed once complete; the wave window
