@@ -4,6 +4,10 @@
 // and table 0800. Commands arrive without terminators, so the stream is cut by command length.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -127,6 +131,21 @@ struct FakeCard {
   bool receivingTable = false;
   bool modemReadPending = false;
   int modemWrite = 0;
+};
+
+// A ".txt" file in the temporary folder holding `bytes`, removed at the end.
+struct TempTable {
+  explicit TempTable(const std::string& bytes = "") {
+    static int count = 0;
+    path = std::filesystem::temp_directory_path() /
+           ("klx_cards_" + std::to_string(::getpid()) + "_" + std::to_string(++count) + ".txt");
+    if (!bytes.empty()) std::ofstream(path, std::ios::binary) << bytes;
+  }
+  ~TempTable() {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  std::filesystem::path path;
 };
 
 // The card behind an open link, with a two-channel logger whose second channel is generic.

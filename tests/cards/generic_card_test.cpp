@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <list>
 
 #include "card_fixture.h"
-#include <unistd.h>
 
 namespace klx::test {
 namespace {
@@ -17,25 +17,10 @@ int Count(const std::vector<std::string>& v, const std::string& s) {
 
 struct MetaTableTest : CardTest {
   std::filesystem::path Write(const std::string& bytes) {
-    const auto path = dir.path() / "table.txt";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    files.emplace_back(bytes);
+    return files.back().path;
   }
-  struct Dir {
-    Dir() {
-      const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-      p = std::filesystem::temp_directory_path() /
-          ("klx_cards_" + std::to_string(::getpid()) + "_" + info->name());
-      std::filesystem::remove_all(p);
-      std::filesystem::create_directories(p);
-    }
-    ~Dir() {
-      std::error_code ec;
-      std::filesystem::remove_all(p, ec);
-    }
-    const std::filesystem::path& path() const { return p; }
-    std::filesystem::path p;
-  } dir;
+  std::list<TempTable> files;
   MetaTableHandler handler{logger, clock, host};
 };
 
@@ -91,8 +76,9 @@ TEST_F(MetaTableTest, GetTableListsTheLinesAndSavesThemUnchanged) {
   EXPECT_TRUE(handler.saveEnabled);
   EXPECT_FALSE(handler.abortEnabled);
 
-  ASSERT_TRUE(handler.SaveTable(dir.path() / "saved"));
-  std::ifstream in(dir.path() / "saved.txt", std::ios::binary);
+  TempTable saved;
+  ASSERT_TRUE(handler.SaveTable(saved.path.parent_path() / saved.path.stem()));
+  std::ifstream in(saved.path, std::ios::binary);
   const std::string back{std::istreambuf_iterator<char>(in), {}};
   EXPECT_EQ(back, card.stored);
 }

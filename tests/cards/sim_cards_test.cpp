@@ -1,12 +1,11 @@
 // The accessory cards against the simulated logger's cards: the other reading of the same
 // exchanges. One test per feature, with the card's failure modes the profiles offer.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "calibration/sim_link_fixture.h"
+#include "card_fixture.h"
 #include "cards/generic_card.h"
 #include "cards/mmc_card.h"
 #include "cards/modem.h"
@@ -18,19 +17,6 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-struct TableFile {
-  explicit TableFile(const std::string& bytes)
-      : path(std::filesystem::temp_directory_path() /
-             ("klx_cards_sim_" + std::to_string(::getpid()) + ".txt")) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  ~TableFile() {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-  }
-  std::filesystem::path path;
-};
-
 const std::string kTable = "SENSOR=\x93OPT-4\x94\r\nBAUD=4800\r\nPOLL=M\r\n";
 
 TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
@@ -41,7 +27,7 @@ TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
     ASSERT_TRUE(MetaTableAccessAllowed(f.logger));
     MetaTableHandler h(f.logger, f.clock, f.host);
     ASSERT_EQ(h.Channels(), std::vector<int>{3});
-    TableFile file(kTable);
+    TempTable file(kTable);
     ASSERT_TRUE(h.SetTable(file.path));
     h.RunToEnd();
     EXPECT_EQ(h.outcome, MetaTableHandler::Outcome::Success) << h.Lines().back();
@@ -81,7 +67,7 @@ TEST(SimGenericCard, FailuresOfTheCardGiveTheirMessages) {
     SimLinkFixture f(c.profile);
     ASSERT_TRUE(f.Connect());
     MetaTableHandler h(f.logger, f.clock, f.host);
-    TableFile file(kTable);
+    TempTable file(kTable);
     ASSERT_TRUE(c.configure ? h.Configure() : h.SetTable(file.path));
     const int64_t before = f.clock.MonotonicMs();
     h.RunToEnd();
