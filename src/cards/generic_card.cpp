@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "shell/messages.h"
 #include "shell/status.h"
@@ -366,7 +367,9 @@ void MetaTableHandler::ReadForList() {
 
 bool MetaTableHandler::SaveTable(const std::filesystem::path& chosen) {
   std::filesystem::path file = chosen;
-  if (file.extension() != ".txt") file += ".txt";
+  std::string extension = file.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension != ".txt") file += ".txt";
   if (!MayOverwrite(host_, "Write File", file.string())) return false;
   if (!WriteTextFileAtomically(file, tableRead)) {
     host_.Tell("Write File", Format("Unable to open file: %s", file.string().c_str()),

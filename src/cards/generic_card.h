@@ -77,7 +77,7 @@ class MetaTableHandler {
   Outcome outcome = Outcome::None;
   int lastStatus = -1;       // last status the card reported (-1: none)
   std::string tableRead;     // the table of the last successful read
-  // Seconds between ticks as the window's timer runs them.
+  // Milliseconds between ticks as the window's timer runs them.
   static constexpr int kTickMs = 1000;
 
  private:
