@@ -140,18 +140,19 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
   EXPECT_EQ(empty.Sent("N"), 0);
 }
 
-// Real-time output runs at the logger's default baud rate: its code goes out in "!B%02X".
+// Real-time output runs at the logger's default baud rate, its code sent in "!B%02X". The step
+// needs the logger's calibration, offers the save of retrieved data first, and refuses records
+// the line cannot carry before anything is sent; without a real-time file nothing is programmed.
 TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
     MakeFresh(p);
     p.capabilities[0] |= 0x800u;  // the external data connector
     p.defaultBaudCode = 28;       // 288000 / 30 = 9600 baud
   });
-  ASSERT_TRUE(rig.session.logger.state.externalDataConnector);
-  ASSERT_GE(rig.Open(), 0);
+  ASSERT_EQ(rig.Open(), 0);
   LoggerSetup& setup = *rig.setup;
   EXPECT_EQ(setup.defaultBaudRate, 9600);
-  rig.Plan(3600, {0, 1, 0});
+  rig.Plan(3600, {0, 0, 1});
   DeploymentParameters& p = rig.session.deployment;
   ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
   EXPECT_EQ(p.realtimeBaudCode, 0u) << "no code while real-time output is off";
@@ -159,16 +160,32 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
   EXPECT_EQ(p.realtimeBaud, 9600u);
   EXPECT_EQ(p.realtimeBaudCode, 28u);  // 9216000 / (9600 x 32) - 2
-  // Real-time output needs the calibration, read before the dialog opens.
+
+  setup.calibrationRead = false;
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("tell", "Logger not yet calibrated - realtime operation prohibited"));
   setup.calibrationRead =
       ReadCalibration(rig.session.logger, rig.session.calibration) == CalibrationRead::Succeeded;
   ASSERT_TRUE(setup.calibrationRead);
   setup.prepareRealTime = [&rig](DeploymentParameters& q) {
     return rig.session.PrepareRealTime(q);
   };
-  // Without a real-time file nothing is programmed.
+  rig.session.held.image.unsaved = true;
+  EXPECT_EQ(rig.Enable(), EnableStep::ClosedToSave);
+  EXPECT_TRUE(rig.host.Saw("ask",
+                           "Retrieved data has not been saved.\nDo you wish to return to "
+                           "save the data now?"));
+  rig.session.held.image.unsaved = false;
+  // A 150-baud line cannot carry 19 bytes a second.
+  setup.defaultBaudRate = 150;
+  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
+  EXPECT_TRUE(rig.host.Saw("tell", "requires a default baud rate greater than 190."));
+  setup.defaultBaudRate = 9600;
+  rig.Plan(3600, {0, 1, 0});
   EXPECT_EQ(rig.Enable({Answer::Yes, Answer::Yes, Answer::Yes}), EnableStep::ReturnToDialog);
-  EXPECT_EQ(rig.Sent("!B1C"), 0);
+  EXPECT_EQ(rig.Heard("!B"), 0);
+  EXPECT_FALSE(rig.session.realTimeFiles);
+
   rig.host.file = (rig.dir / "hex" / "live").string();
   ASSERT_EQ(rig.Enable({Answer::Yes, Answer::Yes, Answer::Yes}), EnableStep::Enabled);
   EXPECT_EQ(rig.Sent("!B1C"), 1);
@@ -188,40 +205,6 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   EXPECT_EQ(run.FirstSampleTime(), p.startTime);
   EXPECT_NEAR(run.Data().series[0][0], rig.logger->Expected().values[0][0], 1e-4);
   rig.session.EndRealTime();
-}
-
-// The real-time step: it needs the logger's calibration, retrieved data not yet saved may be
-// saved first, and records that the line cannot carry are refused before anything is sent.
-TEST(Enable, RealTimeStepNeedsCalibrationOffersTheSaveAndChecksTheLinesCapacity) {
-  Rig rig("NMJ-7400", [](sim::SimProfile& p) {
-    MakeFresh(p);
-    p.capabilities[0] |= 0x800u;
-    p.defaultBaudCode = 28;
-  });
-  ASSERT_EQ(rig.Open(), 0);
-  LoggerSetup& setup = *rig.setup;
-  rig.Plan(3600, {0, 0, 1});
-  rig.session.deployment.realtimeOutput = true;
-  setup.calibrationRead = false;
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
-  EXPECT_TRUE(rig.host.Saw("tell", "Logger not yet calibrated - realtime operation prohibited"));
-
-  setup.calibrationRead = true;
-  setup.prepareRealTime = [&rig](DeploymentParameters& q) {
-    return rig.session.PrepareRealTime(q);
-  };
-  rig.session.held.image.unsaved = true;
-  EXPECT_EQ(rig.Enable(), EnableStep::ClosedToSave);
-  EXPECT_TRUE(rig.host.Saw("ask",
-                           "Retrieved data has not been saved.\nDo you wish to return to "
-                           "save the data now?"));
-  rig.session.held.image.unsaved = false;
-  // A 150-baud line cannot carry 19 bytes a second.
-  setup.defaultBaudRate = 150;
-  EXPECT_EQ(setup.PressEnable(), EnableStep::ReturnToDialog);
-  EXPECT_TRUE(rig.host.Saw("tell", "requires a default baud rate greater than 190."));
-  EXPECT_EQ(rig.Heard("!B"), 0);
-  EXPECT_FALSE(rig.session.realTimeFiles);
 }
 
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
