@@ -197,6 +197,12 @@ void PrintModem(const ModemConfiguration& m) {
 int Modem(const DeploymentCliContext& c, const Options& o, bool set) {
   std::string error;
   // The values given are checked before the logger is asked anything.
+  for (const auto* level : {&o.activeLevel, &o.inactiveLevel}) {
+    if (set && *level && **level != "0" && **level != "1") {
+      std::fprintf(stderr, "A level is 0 or 1\n");
+      return kExitUsage;
+    }
+  }
   if (set && !ModemFromFields(o.frontPorch.value_or("0"), o.backPorch.value_or("0"),
                               o.activeLevel.value_or("0"), o.inactiveLevel.value_or("0"), error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
