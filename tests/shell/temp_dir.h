@@ -14,9 +14,8 @@ class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ =
-        std::filesystem::temp_directory_path() / ("klx_shell_" + std::to_string(::getpid()) + "_" +
-                                                  info->test_suite_name() + "_" + info->name());
+    dir_ = std::filesystem::temp_directory_path() /
+           ("klx_shell_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -24,16 +23,14 @@ class TempDirTest : public ::testing::Test {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
-
   const std::filesystem::path& Dir() const { return dir_; }
 
   static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
   }
   static std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
  private:
