@@ -65,24 +65,6 @@ TEST_F(MetaTableTest, PollingGivesUpAfterThirtySecondsAndAnIdleCardAnswersAfterO
   EXPECT_EQ(card.commands, (std::vector<std::string>{"!X0000", "!X0402"}));
 }
 
-TEST_F(MetaTableTest, GetTableListsTheLinesAndSavesThemUnchanged) {
-  card.stored = "ONE=1\r\nTWO=\"2\"\r\n";
-  ASSERT_TRUE(handler.GetTable());
-  handler.RunToEnd();
-  const auto& lines = handler.Lines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[lines.size() - 2], "ONE=1");
-  EXPECT_EQ(lines.back(), "TWO=\"2\"");
-  EXPECT_TRUE(handler.saveEnabled);
-  EXPECT_FALSE(handler.abortEnabled);
-
-  TempTable saved;
-  ASSERT_TRUE(handler.SaveTable(saved.path.parent_path() / saved.path.stem()));
-  std::ifstream in(saved.path, std::ios::binary);
-  const std::string back{std::istreambuf_iterator<char>(in), {}};
-  EXPECT_EQ(back, card.stored);
-}
-
 TEST_F(MetaTableTest, ReadFailuresGiveTheirMessages) {
   struct Case {
     const char* name;
