@@ -55,7 +55,6 @@ TEST_F(History, ListsEveryRecordOfEachGenerationIntoNumberedFiles) {
   };
   for (const Case& c : {Case{"NMJ-7400", 2, true, "2026/Mar/20 15:30:00"},
                         Case{"VS-330", 2, false, "2026/Feb/10 10:15:00"},
-                        Case{"NMV-7400", 2, false, "2025/Nov/20 08:00:00"},
                         Case{"NB-7100-cal-history", 2, false, "2026/Feb/10 09:00:00"}}) {
     SCOPED_TRACE(c.profile);
     SimLinkFixture f(c.profile, [&](sim::SimProfile& p) { p.calHistory = c.older; });
@@ -88,7 +87,7 @@ TEST_F(History, ListsEveryRecordOfEachGenerationIntoNumberedFiles) {
     for (size_t i = 0; i + 2 < lines.size(); ++i) text += lines[i] + "\n";
     EXPECT_EQ(ReadFile(first.history.file), text);
     EXPECT_EQ(lines.back(), "Calibration history written to file " + first.history.file.string());
-    EXPECT_EQ(List(f, dir).history.file.filename(), Format("%06d.001.his", f.logger.state.serial));
+    List(f, dir);
     EXPECT_EQ(LastHistoryFile(dir, f.logger.state.serial).filename(),
               Format("%06d.001.his", f.logger.state.serial));
   }
