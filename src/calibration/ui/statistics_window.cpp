@@ -70,6 +70,17 @@ StatisticsWindow::StatisticsWindow(Session& session, QWidget* parent)
                  "a point; the next drag highlights the other point.",
                  this));
 
+  // The two-point area shows when a logger with a depth, pH or dissolved-oxygen channel is
+  // connected; otherwise a line says when it would.
+  twoPoint_ = new QWidget(this);
+  auto* area = new QVBoxLayout(twoPoint_);
+  area->setContentsMargins(0, 0, 0, 0);
+  online_ = new QLabel(
+      "On-line calibration is available when connected to a logger with a depth, pH or an "
+      "Oxyguard O2 sensor",
+      this);
+  online_->setWordWrap(true);
+  layout->addWidget(online_);
   auto* grid = new QGridLayout;
   for (int i = 0; i < 2; ++i) {
     const size_t k = size_t(i);
@@ -90,15 +101,16 @@ StatisticsWindow::StatisticsWindow(Session& session, QWidget* parent)
     connect(accept_[k], &QCheckBox::toggled, this, [this, i](bool on) { Accept(i, on); });
     connect(value_[k], &QLineEdit::textChanged, this, [this] { UpdateFit(); });
   }
-  layout->addLayout(grid);
+  area->addLayout(grid);
 
   write_ = new QPushButton(this);
   write_->setMinimumHeight(32);
-  layout->addWidget(write_);
-  auto* buttons = new QHBoxLayout;
+  area->addWidget(write_);
   save_ = new QPushButton("Save fixed-point values for future use", this);
+  area->addWidget(save_, 0, Qt::AlignLeft);
+  layout->addWidget(twoPoint_);
+  auto* buttons = new QHBoxLayout;
   auto* close = new QPushButton("Close", this);
-  buttons->addWidget(save_);
   buttons->addStretch(1);
   buttons->addWidget(close);
   layout->addLayout(buttons);
@@ -130,6 +142,14 @@ const DataSet& StatisticsWindow::RawData() {
   RecordingHost quiet;
   DecodeImage(held.image, session_.HeldParameters(), rawData_, quiet);
   return rawData_;
+}
+
+bool StatisticsWindow::OnlineCalibrationAvailable() const {
+  const LoggerState& logger = session_.logger.state;
+  if (!logger.connected) return false;
+  const size_t measured = size_t(std::max(logger.channelCount, 0));
+  const std::string letters = logger.channelTypes.substr(0, measured);
+  return letters.find_first_of("AHD") != std::string::npos;
 }
 
 const DataSet& StatisticsWindow::ViewData() {
@@ -206,6 +226,10 @@ void StatisticsWindow::Refresh() {
                                                "channel: ") +
                             label;
   heading_->setText(Latin1(title));
+  const bool online = OnlineCalibrationAvailable();
+  twoPoint_->setVisible(online);
+  online_->setVisible(!online);
+  adjustSize();
   setWindowTitle(caption ? caption(title) : Latin1(title));
   const char* number = raw_ ? "%.8f" : "%.5f";
   for (int i = 0; i < 2; ++i) {

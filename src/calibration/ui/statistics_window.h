@@ -76,6 +76,11 @@ class StatisticsWindow : public QDialog {
   QPushButton* WriteButton() { return write_; }
   QPushButton* ViewButton() { return view_; }
   QPushButton* SaveButton() { return save_; }
+  // The two-point area and the line shown instead of it.
+  QWidget* TwoPointArea() { return twoPoint_; }
+  QLabel* OnlineLine() { return online_; }
+  // Connected to a logger with a depth, pH or dissolved-oxygen channel.
+  bool OnlineCalibrationAvailable() const;
 
  private:
   // The data set of the current view: the held data, or their raw readings.
@@ -95,6 +100,8 @@ class StatisticsWindow : public QDialog {
   std::array<bool, 2> accepted_{};
   TwoPointFit fit_;
   QLabel* heading_ = nullptr;
+  QWidget* twoPoint_ = nullptr;
+  QLabel* online_ = nullptr;
   QComboBox* channelBox_ = nullptr;
   std::array<QLabel*, 2> stats_{};
   std::array<QCheckBox*, 2> accept_{};
