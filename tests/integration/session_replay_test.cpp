@@ -111,9 +111,8 @@ TEST(Transcript, EveryByteRoundTripsAndTheFirstDivergenceIsNoted) {
   EXPECT_EQ(back.steps[1].bytes, all);
   EXPECT_EQ(back.steps[0].baud, 19200);
   EXPECT_EQ(back.header["model"], "VS-330");
-  for (const char* bad : {"abc\\", "\\x4", "\\q"}) EXPECT_FALSE(UnescapeBytes(bad, out)) << bad;
-  for (const char* bad : {"> nobaud\n", "garbage line\n"})
-    EXPECT_FALSE(Transcript::Parse(bad, back, &error)) << bad;
+  for (const char* bad : {"abc\\", "\\x4"}) EXPECT_FALSE(UnescapeBytes(bad, out)) << bad;
+  EXPECT_FALSE(Transcript::Parse("> nobaud\n", back, &error));
 
   // The host's rate, first words, reply length, second words and the divergence noted.
   t.steps = {{true, 19200, "A"}, {false, 0, "KLX NB-7100 3.20 000001\r\n"}, {true, 19200, "T"}};
