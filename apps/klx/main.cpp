@@ -96,6 +96,7 @@ struct RetrieveOptions {
   std::string append;
   bool mat = false;
   bool nc = false;
+  bool resume = false;
   std::string utcOffset;
   std::optional<std::string> comment;
 };
@@ -136,6 +137,7 @@ int Retrieve(const Common& common, const RetrieveOptions& o) {
     s.commentDialog = [text](const std::string&) { return std::optional<std::string>(text); };
   }
   klx::Retrieval r(s);
+  r.resume = o.resume ? klx::ResumePolicy::Always : klx::ResumePolicy::Never;
   if (!r.Open()) return kExitFailed;
   std::printf("%s\n",
               klx::DescribeLogger(s.logger, s.link.loggerPort, s.link.currentBaudRate)[0].c_str());
@@ -549,6 +551,10 @@ int main(int argc, char** argv) {
                    "Append to this dat file (its hex file is taken from the HEX directory, or "
                    "from --out); add --yes to let the files be rewritten")
       ->excludes(retrieve->get_option("--all"));
+  retrieve
+      ->add_flag("--resume", retrieveOptions.resume,
+                 "Continue an interrupted retrieval of this logger from its last good block")
+      ->excludes(retrieve->get_option("--append"));
 
   ConvertOptions convertOptions;
   auto* convert =

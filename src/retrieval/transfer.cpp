@@ -112,6 +112,25 @@ bool Transfer::StartTransfer(uint32_t startAddress) {
   return true;
 }
 
+bool Transfer::ResumeTransfer(uint32_t nextAddress, int32_t fill) {
+  const uint32_t first = IsLinear() ? 0u : 0x20000u;
+  if (nextAddress < first || fill < 0 || !StartTransfer(IsLinear() ? nextAddress : 0))
+    return false;
+  if (!IsLinear()) {
+    image_.nextAddress = nextAddress;
+    image_.fill = fill;
+  }
+  if (image_.endAddress <= image_.nextAddress) {
+    state.downloading = false;
+    return false;
+  }
+  const double range = image_.endAddress - first;
+  state.progressStep = state.blockSize * 100.0 / range;
+  state.progress = static_cast<float>((nextAddress - first) * 100.0 / range);
+  logger_.host().SetProgress(static_cast<int>(state.progress), 100);
+  return true;
+}
+
 int Transfer::TimerPeriodMs() const {
   const int rate = std::max(logger_.link().currentBaudRate, 1);
   return std::max(1, state.blockSize * 10000 / rate);

@@ -41,6 +41,10 @@ class Transfer {
   // Prepares the transfer from `startAddress` (linear-memory loggers: 0, or the bytes already
   // held when appending) to image.endAddress.
   bool StartTransfer(uint32_t startAddress);
+  // Prepares a transfer that continues an image already holding `fill` bytes, from the logger
+  // address `nextAddress` on (the speed-up included, as StartTransfer). The progress counts the
+  // bytes already held.
+  bool ResumeTransfer(uint32_t nextAddress, int32_t fill);
   // Before each block: reconnects after 5 s of silence, then falls back to 19200 baud.
   bool CheckLinkAlive();
   // One block with its retries. Returns false when the transfer has ended (done or failed).

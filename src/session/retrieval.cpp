@@ -4,8 +4,10 @@
 #include "deployment/enable.h"
 #include "files/activity_log.h"
 #include "files/hex_file.h"
+#include "session/partial_retrieval.h"
 #include "shell/command_ids.h"
 #include "shell/status.h"
+#include "shell/text_file.h"
 #include "waves/analysis.h"
 
 namespace klx {
@@ -114,11 +116,127 @@ bool Retrieval::Begin(bool all) {
     Finish();
     return false;
   }
-  if (!transfer_.StartTransfer(0)) {
+  pointer_ = pointer.value_or(0);
+  cancelled_ = resumed_ = verifying_ = false;
+  lastGoodFill_ = -1;
+  blocksDone_ = 0;
+  const Continuation kept = ContinueKept();
+  if (kept == Continuation::Failed ||
+      (kept == Continuation::NotUsed && !transfer_.StartTransfer(0))) {
     Finish();
     return false;
   }
+  transferRan_ = true;
   return true;
+}
+
+std::filesystem::path Retrieval::PartialPath() const {
+  return PartialRetrievalPath(s_.directories.hex, s_.logger.state.serial);
+}
+
+Retrieval::Continuation Retrieval::ContinueKept() {
+  Host& host = s_.host;
+  PartialRetrieval p;
+  const PartialReadResult read = ReadPartialRetrieval(PartialPath(), p);
+  if (read == PartialReadResult::Missing) return Continuation::NotUsed;
+  const std::string fresh = "; starting from the first block.";
+  if (read == PartialReadResult::Damaged) {
+    ShowStatus(host, "The interrupted retrieval kept for this logger is damaged and not used" + fresh);
+    return Continuation::NotUsed;
+  }
+  MemoryImage& image = s_.held.image;
+  const std::string why = PartialMismatch(p, s_.logger.state, s_.logger.deployment().startTime,
+                                          pointer_, image.endAddress);
+  if (!why.empty()) {
+    ShowStatus(host, why + fresh);
+    return Continuation::NotUsed;
+  }
+  if (resume == ResumePolicy::Never) {
+    ShowStatus(host, "An interrupted retrieval of this logger is kept but not continued" + fresh);
+    return Continuation::NotUsed;
+  }
+  if (resume == ResumePolicy::Ask &&
+      host.Ask("Retrieve Data",
+               Format("A retrieval of this logger was interrupted at block %d of %d.\nContinue "
+                      "from there?",
+                      p.blocks, p.totalBlocks),
+               Buttons::YesNo, BoxIcon::Question, Answer::Yes) != Answer::Yes)
+    return Continuation::NotUsed;
+  // The last good block is fetched again and compared with what was kept.
+  if (!transfer_.ResumeTransfer(p.checkAddress, p.checkFill)) return Continuation::Failed;
+  std::copy(p.bytes.begin(), p.bytes.end(), image.bytes.begin());
+  verifyBytes_.assign(p.bytes.begin() + p.checkFill, p.bytes.end());
+  verifyFill_ = p.checkFill;
+  verifying_ = !verifyBytes_.empty();
+  resumed_ = true;
+  blocksDone_ = std::max(0, p.blocks - 1);
+  ShowStatus(host, Format("Continuing the interrupted retrieval from block %d of %d", p.blocks,
+                          p.totalBlocks));
+  return Continuation::Started;
+}
+
+bool Retrieval::CheckRefetchedBlock() {
+  verifying_ = false;
+  MemoryImage& image = s_.held.image;
+  const size_t n = std::min(verifyBytes_.size(), static_cast<size_t>(image.fill - verifyFill_));
+  const bool same = std::equal(verifyBytes_.begin(), verifyBytes_.begin() + static_cast<long>(n),
+                               image.bytes.begin() + verifyFill_);
+  verifyBytes_.clear();
+  if (same) return true;
+  ShowStatus(s_.host,
+             "The logger's memory differs from the interrupted retrieval kept for it; starting "
+             "again from the first block.");
+  std::error_code ec;
+  std::filesystem::remove(PartialPath(), ec);
+  resumed_ = false;
+  blocksDone_ = 0;
+  lastGoodFill_ = -1;
+  // Nothing of the kept image may stay behind, whatever happens next.
+  image.fill = 0;
+  const int saved = transfer_.state.savedBaudRate;
+  const bool started = transfer_.StartTransfer(0);
+  transfer_.state.savedBaudRate = saved;
+  if (!started) {
+    image.fill = 0;
+    transfer_.state.failed = true;
+  }
+  return started;
+}
+
+void Retrieval::KeepOrDropPartial() {
+  if (!transferRan_ || s_.held.image.appending) return;
+  transferRan_ = false;
+  const MemoryImage& image = s_.held.image;
+  const std::filesystem::path path = PartialPath();
+  if (!cancelled_ && !transfer_.state.failed) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return;
+  }
+  // Nothing new arrived (or the block to compare did not): what is kept stays as it was.
+  if (verifying_ || lastGoodFill_ < 0 || image.fill <= 0) return;
+  const LoggerState& st = s_.logger.state;
+  PartialRetrieval p;
+  p.model = st.model;
+  p.firmware = CFormat("%.2f", st.firmware);
+  p.serial = st.serial;
+  p.start = s_.logger.deployment().startTime;
+  p.memoryMb = st.memorySizeMb;
+  p.linear = st.extendedCommandSet;
+  p.pointer = pointer_;
+  p.endAddress = image.endAddress;
+  p.nextAddress = image.nextAddress;
+  p.checkAddress = lastGoodAddress_;
+  p.checkFill = lastGoodFill_;
+  p.blocks = blocksDone_;
+  const uint32_t size = static_cast<uint32_t>(std::max(transfer_.state.blockSize, 1));
+  p.totalBlocks = blocksDone_ + static_cast<int>((image.endAddress - image.nextAddress + size - 1) /
+                                                 size);
+  p.bytes.assign(image.bytes.begin(), image.bytes.begin() + image.fill);
+  if (WritePartialRetrieval(path, p))
+    ShowStatus(s_.host, Format("The retrieval stopped at block %d of %d; the next retrieval of "
+                               "this logger can continue from there.",
+                               p.blocks, p.totalBlocks));
 }
 
 FileChoice Retrieval::AppendFileChoice() const {
@@ -213,7 +331,21 @@ bool Retrieval::BeginAppend(const std::filesystem::path& datFile) {
 
 bool Retrieval::Tick() {
   if (finished_) return false;
-  if (transfer_.FetchNextBlock()) {
+  MemoryImage& image = s_.held.image;
+  const uint32_t at = image.nextAddress;
+  const int32_t before = image.fill;
+  const bool more = transfer_.FetchNextBlock();
+  if (image.fill > before && transferRan_) {
+    lastGoodAddress_ = at;
+    lastGoodFill_ = before;
+    ++blocksDone_;
+    if (verifying_ && !CheckRefetchedBlock()) {
+      Finish();
+      return false;
+    }
+    if (transfer_.state.downloading && !more) return true;  // started again
+  }
+  if (more) {
     if (!transfer_.RemainingText().empty()) ShowStatus(s_.host, transfer_.RemainingText());
     return true;
   }
@@ -222,7 +354,9 @@ bool Retrieval::Tick() {
 }
 
 void Retrieval::Cancel() {
-  if (!finished_ && started_) Finish();
+  if (finished_ || !started_) return;
+  cancelled_ = transfer_.state.downloading;
+  Finish();
 }
 
 void Retrieval::Finish() {
@@ -231,6 +365,7 @@ void Retrieval::Finish() {
   LoggerLink& logger = s_.logger;
   Host& host = s_.host;
   MemoryImage& image = s_.held.image;
+  KeepOrDropPartial();
   transfer_.FinishTransfer();
   for (int id : {cmd::kSetup, cmd::kRetrieveData}) host.SetCommandEnabled(id, true);
 

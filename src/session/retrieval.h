@@ -2,13 +2,19 @@
 // Retrieving a logger's memory, as the retrieval dialog runs it: open (identity, status, clock,
 // schedule, memory usage), settle stop/suspend/keep, read the calibration, transfer block by
 // block (one per Tick), then restore the link, decode, resume and keep the data set.
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "deployment/status.h"
 #include "retrieval/transfer.h"
 #include "session/session.h"
 
 namespace klx {
+
+// What a retrieval does with an interrupted one kept for the same logger: ask whether to
+// continue it, continue it without asking, or leave it aside (it is kept).
+enum class ResumePolicy { Ask, Always, Never };
 
 class Retrieval {
  public:
@@ -33,6 +39,11 @@ class Retrieval {
   bool Finished() const { return finished_; }
 
   const Transfer& transfer() const { return transfer_; }
+  ResumePolicy resume = ResumePolicy::Ask;
+  // This retrieval continued an interrupted one from its last good block.
+  bool Resumed() const { return resumed_; }
+  // Where an interrupted retrieval of the connected logger is kept.
+  std::filesystem::path PartialPath() const;
   // What the dialog shows.
   std::string statusName;
   // Nothing behind the data pointer while the logger runs: the retrieve button reads
@@ -47,12 +58,31 @@ class Retrieval {
   // The calibration read before a transfer; its failure is told and the defaults are used.
   void ReadCalibrationOrWarn();
   void Finish();
+  enum class Continuation { NotUsed, Started, Failed };
+  Continuation ContinueKept();
+  // The block fetched again at a continuation must hold what the kept image holds; false when
+  // the memory differs and the transfer has to start again (and could not).
+  bool CheckRefetchedBlock();
+  // At the end of a transfer: an interrupted one is kept for a later continuation, a complete
+  // one removes what was kept.
+  void KeepOrDropPartial();
 
   Session& s_;
   Transfer transfer_;
   RetrievalHold hold_;
   bool finished_ = false;
   bool started_ = false;
+  // The continuation bookkeeping.
+  bool transferRan_ = false;
+  bool cancelled_ = false;
+  bool resumed_ = false;
+  bool verifying_ = false;
+  std::vector<uint8_t> verifyBytes_;
+  int32_t verifyFill_ = 0;
+  uint32_t pointer_ = 0;
+  uint32_t lastGoodAddress_ = 0;
+  int32_t lastGoodFill_ = -1;
+  int blocksDone_ = 0;
 };
 
 }  // namespace klx

@@ -1,0 +1,215 @@
+// Interrupted retrievals continued from their last good block: the continued image, hex and dat
+// files must be those of a retrieval never interrupted; a kept image of another logger,
+// deployment or memory, or a damaged one, is never trusted.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <random>
+
+#include "files/files_fixture.h"
+#include "session/partial_retrieval.h"
+#include "shell/text_file.h"
+#include "sim/sim_host.h"
+
+namespace klx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rig : sim::test::SimSession<FileHost> {
+  explicit Rig(const std::string& name) : SimSession(name) {
+    session.settings.derived.depthOn = true;
+    for (const char* sub : {"dat", "hex"}) fs::create_directories(dir / sub);
+    session.directories.dat = (dir / "dat").string();
+    session.directories.hex = (dir / "hex").string();
+  }
+  // Runs a retrieval and cancels it after `blocks` blocks.
+  void RetrieveAndCancel(int blocks) {
+    Retrieval r(session);
+    ASSERT_TRUE(r.Open());
+    ASSERT_TRUE(r.Begin(false));
+    for (int i = 0; i < blocks; ++i) ASSERT_TRUE(r.Tick()) << "block " << i;
+    r.Cancel();
+  }
+  // A whole retrieval; the blocks it requested.
+  int RetrieveAll(bool* resumed = nullptr) {
+    Retrieval r(session);
+    EXPECT_TRUE(r.Open());
+    EXPECT_TRUE(r.Begin(false));
+    while (r.Tick()) {
+    }
+    EXPECT_FALSE(r.transfer().state.failed);
+    if (resumed) *resumed = r.Resumed();
+    return r.transfer().state.blocksRequested;
+  }
+  // The dat and hex files of the held data, without the two header lines that say when the
+  // retrieval ran (the host's and the logger's clock).
+  std::vector<std::string> SaveAs(const std::string& name) {
+    host.files = {(dir / "dat" / (name + ".dat")).string()};
+    EXPECT_TRUE(session.SaveHeld(false));
+    std::vector<std::string> lines;
+    for (const char* kind : {"dat", "hex"}) {
+      const std::string text =
+          ReadWholeFile(dir / kind / (name + "." + kind)).value_or("");
+      for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("Host time", 0) != 0 && line.rfind("Logger time", 0) != 0)
+          lines.push_back(line);
+        at = end + 1;
+      }
+    }
+    return lines;
+  }
+  fs::path Partial() const {
+    return PartialRetrievalPath(session.directories.hex, logger->Profile().serial);
+  }
+};
+
+class EveryFamily : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EveryFamily, ContinuedRetrievalEqualsAnUninterruptedOne) {
+  Rig cut(GetParam());
+  const size_t bytes = cut.ExpectedImage().size();
+  ASSERT_GT(bytes, 3 * 960u) << "the profile must take several blocks";
+  // Somewhere between the second block and the last but one, the same for each run.
+  std::mt19937 random(static_cast<unsigned>(bytes));
+  const int at = 2 + static_cast<int>(random() % (bytes / 960 - 1));
+  cut.RetrieveAndCancel(at);
+  ASSERT_TRUE(fs::exists(cut.Partial()));
+  EXPECT_TRUE(cut.host.Saw("status", "the next retrieval of this logger can continue"));
+
+  bool resumed = false;
+  const int requested = cut.RetrieveAll(&resumed);
+  EXPECT_TRUE(resumed);
+  EXPECT_TRUE(cut.Asked("A retrieval of this logger was interrupted at block "));
+  EXPECT_EQ(cut.Image(), cut.ExpectedImage());
+  EXPECT_FALSE(fs::exists(cut.Partial())) << "a complete retrieval drops what was kept";
+
+  // The same logger, never interrupted.
+  Rig whole(GetParam());
+  const int wholeRequested = whole.RetrieveAll();
+  EXPECT_LT(requested, wholeRequested) << "the continuation fetched again what it held";
+  EXPECT_EQ(whole.Image(), cut.Image());
+  const auto files = cut.SaveAs("040211_data"), wholeFiles = whole.SaveAs("040211_data");
+  ASSERT_GT(files.size(), 100u);
+  ASSERT_EQ(files.size(), wholeFiles.size());
+  for (size_t i = 0; i < files.size(); ++i) ASSERT_EQ(files[i], wholeFiles[i]) << "line " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Resume, EveryFamily,
+                         ::testing::Values("VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400",
+                                           "NMJ-7400"));
+
+// A kept image that does not belong to the connected logger's memory is set aside with its
+// reason, and the retrieval starts from the first block with nothing of it.
+TEST(Resume, KeptImageOfAnotherLoggerDeploymentOrMemoryIsNotTrusted) {
+  struct Case {
+    const char* name;
+    std::function<void(PartialRetrieval&)> edit;  // on a good kept image, written again
+    std::function<void(std::string&)> damage;     // on the file's bytes
+    const char* status;
+  };
+  const Case cases[] = {
+      {"other logger", [](PartialRetrieval& p) { p.model = "NB-7100"; }, {},
+       "came from another logger"},
+      {"other deployment", [](PartialRetrieval& p) { ++p.start.day; }, {},
+       "is of another deployment"},
+      {"memory erased since", [](PartialRetrieval& p) { p.pointer += 3000; }, {},
+       "erased or rewritten"},
+      {"flipped data byte", {}, [](std::string& f) { f[f.size() - 5] ^= 0x40; }, "damaged"},
+      {"truncated", {}, [](std::string& f) { f.resize(f.size() - 100); }, "damaged"},
+      {"not a kept image", {}, [](std::string& f) { f = "KLX 1.0\n"; }, "damaged"},
+      // Same identity, other bytes: the block fetched again gives it away.
+      {"memory rewritten",
+       [](PartialRetrieval& p) {
+         for (size_t i = static_cast<size_t>(p.checkFill); i < p.bytes.size(); ++i) p.bytes[i] ^= 1;
+       },
+       {}, "memory differs from the interrupted retrieval"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig("VS-330");
+    rig.RetrieveAndCancel(3);
+    PartialRetrieval p;
+    ASSERT_EQ(ReadPartialRetrieval(rig.Partial(), p), PartialReadResult::Ok);
+    if (c.edit) {
+      c.edit(p);
+      ASSERT_TRUE(WritePartialRetrieval(rig.Partial(), p));
+    } else {
+      std::string file = ReadWholeFile(rig.Partial()).value_or("");
+      c.damage(file);
+      ASSERT_TRUE(WriteTextFileAtomically(rig.Partial(), file));
+    }
+    bool resumed = true;
+    rig.RetrieveAll(&resumed);
+    EXPECT_FALSE(resumed);
+    EXPECT_TRUE(rig.host.Saw("status", c.status));
+    EXPECT_EQ(rig.Image(), rig.ExpectedImage());
+  }
+}
+
+// The desktop asks; "No" retrieves from the first block and keeps the interrupted image until
+// this retrieval completes.
+TEST(Resume, DecliningStartsFromTheFirstBlock) {
+  Rig rig("NB-7100");
+  rig.RetrieveAndCancel(4);
+  rig.host.answers = {Answer::No, Answer::No};  // no save of the data held, no continuation
+  bool resumed = true;
+  rig.RetrieveAll(&resumed);
+  EXPECT_FALSE(resumed);
+  EXPECT_EQ(rig.Image(), rig.ExpectedImage());
+  EXPECT_FALSE(fs::exists(rig.Partial()));
+}
+
+// klx retrieve keeps an interrupted image without --resume and continues it with --resume. The
+// link is lost partway (the logger stops answering); the same logger then answers again.
+TEST(Resume, CommandLineContinuesWithResume) {
+  const fs::path bin = fs::path(KLX_BINARY_DIR) / "apps/klx/klx";
+  ASSERT_TRUE(fs::exists(bin));
+  const fs::path dir = fs::temp_directory_path() / ("klx-resume-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string profile = ReadWholeFile(fs::path(KLX_SIM_PROFILE_DIR) / "NB-7100.profile")
+                                  .value_or("");
+  ASSERT_FALSE(profile.empty());
+  WriteTextFileAtomically(dir / "deaf.profile",
+                          profile + "\nfault.silent_after_ms = 1500\nfault.silent_ms = 3600000\n");
+  WriteTextFileAtomically(dir / "well.profile", profile);
+  const auto klx = [&](const std::string& args) {
+    const std::string command = "cd " + dir.string() + " && " + bin.string() + " retrieve --out " +
+                                "out " + args + " > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    return std::make_pair(WEXITSTATUS(status), ReadWholeFile(dir / "out.txt").value_or(""));
+  };
+  const auto [lostStatus, lost] = klx("--port sim:" + (dir / "deaf.profile").string());
+  EXPECT_EQ(lostStatus, 1) << lost;
+  EXPECT_NE(lost.find(", incomplete."), std::string::npos) << lost;
+  const fs::path partial = dir / "out" / "resume";
+  ASSERT_TRUE(fs::exists(partial)) << lost;
+
+  // Without --resume the kept image is left aside; the complete retrieval makes it stale.
+  const auto [plainStatus, plain] = klx("--port sim:" + (dir / "well.profile").string());
+  EXPECT_EQ(plainStatus, 0) << plain;
+  EXPECT_NE(plain.find("kept but not continued"), std::string::npos) << plain;
+  EXPECT_TRUE(fs::is_empty(partial)) << plain;
+
+  // Lost again, then continued.
+  fs::remove_all(dir / "out");
+  klx("--port sim:" + (dir / "deaf.profile").string());
+  const auto [status, out] = klx("--port sim:" + (dir / "well.profile").string() + " --resume");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Continuing the interrupted retrieval from block"), std::string::npos) << out;
+  EXPECT_TRUE(fs::is_empty(partial)) << out;
+  // The same bytes as the retrieval that was never interrupted.
+  const auto bytesLine = [](const std::string& text) {
+    const size_t at = text.find("Retrieved ");
+    return text.substr(at, text.find(" bytes", at) - at);
+  };
+  EXPECT_EQ(bytesLine(out), bytesLine(plain)) << out << plain;
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace klx::test
