@@ -8,24 +8,12 @@ namespace klx {
 namespace {
 
 TEST(TtyTermios, RatesTakeTheirOwnOrTheNearestLowerConstant) {
-  const std::tuple<int, speed_t, int> cases[] = {{1200, B1200, 1200},
-                                                 {2400, B2400, 2400},
-                                                 {4800, B4800, 4800},
-                                                 {9600, B9600, 9600},
-                                                 {19200, B19200, 19200},
-                                                 {38400, B38400, 38400},
-                                                 {57600, B57600, 57600},
-                                                 {115200, B115200, 115200},
-                                                 {28800, B19200, 19200},
-                                                 {14400, B9600, 9600},
-                                                 {115199, B57600, 57600},
-                                                 {10, B50, 50},
-                                                 {0, B50, 50},
-                                                 {-5, B50, 50}};
+  const std::tuple<int, speed_t, int> cases[] = {
+      {1200, B1200, 1200},   {115200, B115200, 115200}, {28800, B19200, 19200},
+      {115199, B57600, 57600}, {10, B50, 50},           {-5, B50, 50}};
   for (auto [baud, speed, rate] : cases) {
     int actual = 0;
     EXPECT_EQ(tty::SpeedFor(baud, &actual), speed) << baud;
-    EXPECT_EQ(tty::SpeedFor(baud), speed) << baud;
     EXPECT_EQ(std::make_pair(actual, tty::BaudOf(speed)), std::make_pair(rate, rate)) << baud;
   }
   EXPECT_EQ(tty::BaudOf(B0), 0);
