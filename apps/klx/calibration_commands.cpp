@@ -45,13 +45,8 @@ std::optional<std::array<double, 4>> ParseFour(const std::string& text) {
   return values;
 }
 
-struct Run : CliRun {
-  explicit Run(const DeploymentCliContext& c)
-      : CliRun(c.directory ? *c.directory : std::string(),
-               ForcedAnswer(c.yes && *c.yes, c.no && *c.no), c.quiet && *c.quiet) {
-    if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
-  }
-  int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
+struct Run : ContextRun {
+  using ContextRun::ContextRun;
   // Connects, checks the logger may be calibrated now and reads its coefficients.
   bool Open() {
     LoggerLink& logger = session.logger;
@@ -64,7 +59,6 @@ struct Run : CliRun {
     }
     return true;
   }
-  bool usage = false;
 };
 
 void PrintTable(Session& s) {

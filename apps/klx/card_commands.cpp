@@ -30,20 +30,14 @@ struct Options {
   std::optional<std::string> frontPorch, backPorch, activeLevel, inactiveLevel;
 };
 
-struct Run : CliRun {
-  explicit Run(const DeploymentCliContext& c)
-      : CliRun(c.directory ? *c.directory : std::string(),
-               ForcedAnswer(c.yes && *c.yes, c.no && *c.no), c.quiet && *c.quiet) {
-    if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
-  }
-  int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
+struct Run : ContextRun {
+  using ContextRun::ContextRun;
   bool Connect() {
     LoggerLink& logger = session.logger;
     if (!logger.ConnectCommand()) return false;
     logger.AssessCapabilities();
     return logger.CommGet(16) == 1;
   }
-  bool usage = false;
 };
 
 // Prints the lines added since `printed`.

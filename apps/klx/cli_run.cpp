@@ -30,4 +30,10 @@ bool CliRun::UsePort(const std::string& port) {
   return false;
 }
 
+ContextRun::ContextRun(const DeploymentCliContext& c, bool forceYes)
+    : CliRun(c.directory ? *c.directory : std::string(),
+             ForcedAnswer(forceYes || (c.yes && *c.yes), c.no && *c.no), c.quiet && *c.quiet) {
+  if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
+}
+
 }  // namespace klx::cli

@@ -22,6 +22,15 @@ inline std::optional<Answer> ForcedAnswer(bool yes, bool no) {
   return std::nullopt;
 }
 
+// The options shared by the subcommands (bound by the caller, read after parsing).
+struct DeploymentCliContext {
+  const std::string* directory = nullptr;  // --dir
+  std::string* port = nullptr;             // --port (the subcommands add it too)
+  bool* yes = nullptr;                     // --yes
+  bool* no = nullptr;                      // --no
+  bool* quiet = nullptr;                   // --quiet
+};
+
 class CliRun {
  public:
   // `directory`: the program directory (empty: the current one).
@@ -35,6 +44,17 @@ class CliRun {
   RealClock clock;
   TerminalHost host;
   Session session;
+};
+
+// A run of one subcommand: the shared options applied, the port chosen.
+class ContextRun : public CliRun {
+ public:
+  // `forceYes` answers yes whatever --yes says (a subcommand's own --yes).
+  explicit ContextRun(const DeploymentCliContext& c, bool forceYes = false);
+  // The exit status when the run could not be prepared, else kExitOk.
+  int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
+
+  bool usage = false;  // the port given could not be used
 };
 
 }  // namespace klx::cli

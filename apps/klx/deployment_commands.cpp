@@ -69,12 +69,8 @@ struct Options {
 };
 
 // One program run, with the --port of the command taken.
-struct Run : CliRun {
-  Run(const DeploymentCliContext& c, bool forceYes)
-      : CliRun(c.directory ? *c.directory : std::string(),
-               ForcedAnswer(forceYes || (c.yes && *c.yes), c.no && *c.no), c.quiet && *c.quiet) {
-    if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
-  }
+struct Run : ContextRun {
+  using ContextRun::ContextRun;
   // Connects and reads what the deployment needs to know about the logger.
   bool Connect() {
     LoggerLink& logger = session.logger;
@@ -83,9 +79,6 @@ struct Run : CliRun {
     logger.CommGet(16);
     return true;
   }
-  int Prepared() const { return !ok ? kExitFailed : (usage ? kExitUsage : kExitOk); }
-
-  bool usage = false;
 };
 
 // "2027-01-10T12:00:00" (a blank for the T is accepted too).

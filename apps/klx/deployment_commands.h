@@ -6,16 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "cli_run.h"
+
 namespace klx::cli {
 
-// The options shared with the other commands (bound by the caller, read after parsing).
-struct DeploymentCliContext {
-  const std::string* directory = nullptr;  // --dir
-  std::string* port = nullptr;             // --port (the subcommands add it too)
-  bool* yes = nullptr;                     // --yes
-  bool* no = nullptr;                      // --no
-  bool* quiet = nullptr;                   // --quiet
-};
 
 // Adds the subcommands to `app`. The returned function, called after parsing, runs the one
 // chosen and returns its exit status (0 success, 1 reported failure, 2 usage), or -1 when none

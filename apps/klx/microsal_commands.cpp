@@ -54,14 +54,9 @@ std::string SecondLine(const SystemTime& t, const MicrosalMeasurement& m) {
                  m.Settled() ? "settled" : "settling");
 }
 
-struct MicrosalCli : CliRun {
+struct MicrosalCli : ContextRun {
   MicrosalCli(const DeploymentCliContext& c, const Options& o)
-      : CliRun(c.directory ? *c.directory : std::string(),
-               ForcedAnswer(c.yes && *c.yes, c.no && *c.no), c.quiet && *c.quiet),
-        options(o),
-        run(session.logger, clock, session.calibration) {
-    if (ok && c.port && !c.port->empty() && !UsePort(*c.port)) usage = true;
-  }
+      : ContextRun(c), options(o), run(session.logger, clock, session.calibration) {}
 
   // Polls the run and prints a line each second until `until` says stop (or an interrupt, or
   // `limitSeconds` of the whole run). False when interrupted or out of time.
@@ -175,7 +170,6 @@ struct MicrosalCli : CliRun {
 
   const Options& options;
   MicrosalRun run;
-  bool usage = false;
   int64_t started = 0;
 };
 
