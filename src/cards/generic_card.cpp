@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "cards/access.h"
 #include "shell/messages.h"
 #include "shell/status.h"
 #include "shell/text_file.h"
@@ -102,19 +103,7 @@ std::vector<int> GenericCardChannels(const LoggerState& state) {
 }
 
 bool MetaTableAccessAllowed(LoggerLink& logger) {
-  logger.state.capabilitiesStale = true;
-  logger.state.configurationStale = true;
-  logger.AssessCapabilities();
-  if (logger.CommGet(16) != 1) return false;
-  if (logger.CommGet(9) != 1) {
-    ShowStatus(logger.host(), "Error - Unable to read the logger status");
-    return false;
-  }
-  const int code = logger.status.code;
-  if (code == 0 || code == 4 || code == 8) return true;
-  logger.host().Tell(MessageText(Msg::MetaTableAccessCaption),
-                     MessageText(Msg::LoggingCannotAccessMetaTable), BoxIcon::Warning);
-  return false;
+  return CardAccessAllowed(logger, Msg::MetaTableAccessCaption, Msg::LoggingCannotAccessMetaTable);
 }
 
 MetaTableRead ReadMetaTable(LoggerLink& logger, int channel, int idleMs) {

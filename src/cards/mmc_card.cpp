@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "cards/access.h"
 #include "shell/messages.h"
 #include "shell/status.h"
 
@@ -48,19 +49,7 @@ bool MmcSdSupported(LoggerLink& logger) {
 }
 
 bool MmcSdAccessAllowed(LoggerLink& logger) {
-  logger.state.capabilitiesStale = true;
-  logger.state.configurationStale = true;
-  logger.AssessCapabilities();
-  if (logger.CommGet(16) != 1) return false;
-  if (logger.CommGet(9) != 1) {
-    ShowStatus(logger.host(), "Error - Unable to read the logger status");
-    return false;
-  }
-  const int code = logger.status.code;
-  if (code == 0 || code == 4 || code == 8) return true;
-  logger.host().Tell(MessageText(Msg::MmcSdAccessCaption),
-                     MessageText(Msg::LoggingCannotAccessMmcSd), BoxIcon::Warning);
-  return false;
+  return CardAccessAllowed(logger, Msg::MmcSdAccessCaption, Msg::LoggingCannotAccessMmcSd);
 }
 
 std::optional<std::string> MmcFileCommand(int64_t fileNumber) {

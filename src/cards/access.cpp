@@ -1,0 +1,22 @@
+#include "cards/access.h"
+
+#include "shell/status.h"
+
+namespace klx {
+
+bool CardAccessAllowed(LoggerLink& logger, Msg caption, Msg loggingText) {
+  logger.state.capabilitiesStale = true;
+  logger.state.configurationStale = true;
+  logger.AssessCapabilities();
+  if (logger.CommGet(16) != 1) return false;
+  if (logger.CommGet(9) != 1) {
+    ShowStatus(logger.host(), "Error - Unable to read the logger status");
+    return false;
+  }
+  const int code = logger.status.code;
+  if (code == 0 || code == 4 || code == 8) return true;
+  logger.host().Tell(MessageText(caption), MessageText(loggingText), BoxIcon::Warning);
+  return false;
+}
+
+}  // namespace klx
