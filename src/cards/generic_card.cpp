@@ -275,6 +275,11 @@ void MetaTableHandler::Finish(Outcome o) {
   abortEnabled = false;
   outcome = o;
   if (o != Outcome::None) file_.reset();
+  if (restoreFetch_) {
+    restoreFetch_ = false;
+    logger_.fetchAll = savedFetchAll_;
+    logger_.fetchChannel = savedFetchChannel_;
+  }
 }
 
 bool MetaTableHandler::SetTable(const std::filesystem::path& file) {
@@ -330,6 +335,10 @@ void MetaTableHandler::Verify() {
 bool MetaTableHandler::GetTable() {
   if (Busy() || !CheckChannel()) return false;
   Add("Reading meta table from the Generic Serial card");
+  // The table to save is the one this read brings; a failed read leaves nothing to save.
+  saveEnabled = false;
+  tableRead.clear();
+  abortEnabled = true;
   outcome = Outcome::None;
   lastStatus = -1;
   StartPoll(Step::ReadAfterPoll);
@@ -371,6 +380,7 @@ bool MetaTableHandler::SaveTable(const std::filesystem::path& chosen) {
 bool MetaTableHandler::Configure() {
   if (Busy() || !CheckChannel()) return false;
   Add("Configuring sensor with the meta table of the Generic Serial card");
+  abortEnabled = true;
   outcome = Outcome::None;
   lastStatus = -1;
   StartPoll(Step::ConfigureAfterPoll);
@@ -379,6 +389,9 @@ bool MetaTableHandler::Configure() {
 
 bool MetaTableHandler::GetData(int fetchChannel) {
   if (Busy()) return false;
+  savedFetchAll_ = logger_.fetchAll;
+  savedFetchChannel_ = logger_.fetchChannel;
+  restoreFetch_ = true;
   logger_.fetchAll = fetchChannel == 0;
   logger_.fetchChannel = fetchChannel;
   const LoggerState& s = logger_.state;
@@ -389,7 +402,7 @@ bool MetaTableHandler::GetData(int fetchChannel) {
   if (!logger_.realtimeMessage.empty()) {
     Add(logger_.realtimeMessage);
     logger_.realtimeMessage.clear();
-    outcome = Outcome::Failed;
+    Finish(Outcome::Failed);
     return false;
   }
   Add("Waiting for reply");

@@ -112,6 +112,9 @@ class MetaTableHandler {
   int restarts_ = 0;
   std::optional<MetaTableFile> file_;
   int fetchTicks_ = 0;
+  // The session's fetch mode before "Get data from sensor", put back when it ends.
+  bool restoreFetch_ = false, savedFetchAll_ = false;
+  int savedFetchChannel_ = 0;
 };
 
 }  // namespace klx

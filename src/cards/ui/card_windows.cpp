@@ -116,7 +116,9 @@ void MetaTableWindow::Refresh() {
   ShowLines(list_, handler_.Lines());
   Button("Save table to file")->setEnabled(handler_.saveEnabled);
   Button("Abort table communication")->setEnabled(handler_.abortEnabled);
-  if (channels_->currentData().isValid()) handler_.channel = channels_->currentData().toInt();
+  // A chain in progress keeps the channel it was started on.
+  if (!handler_.Busy() && channels_->currentData().isValid())
+    handler_.channel = channels_->currentData().toInt();
 }
 
 void MetaTableWindow::SetTable() {
