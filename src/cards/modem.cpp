@@ -138,8 +138,9 @@ bool ModemSleep(LoggerLink& logger) {
   ShowStatus(logger.host(), "Logger Disconnected");
   logger.host().SetStatusText(kStatusConnectionPart, "Not connected");
   logger.state.connected = false;
-  // The item exists only while such a logger is connected; the next connection to one puts it
-  // back (a greyed item would stay greyed then).
+  // The capabilities are read again on the next connection, which puts the item back for a
+  // logger with modem control (a greyed item would stay greyed then).
+  logger.state.capabilitiesStale = true;
   logger.host().SetCommandPresent(cmd::kModemSleep, false);
   return true;
 }
