@@ -3,14 +3,17 @@
 #   make test  - installs what is missing, builds with the sanitizers and runs every test
 # and for the parsers of outside input:
 #   make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (60)
+# and for retrieval under random faults:
+#   make soak  - retrieves every simulated family for SOAK_SEEDS (300) seeds, prints the figures
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+SOAK_SEEDS ?= 300
 
 # The demo needs only the three programs; the tests and benchmarks build with `make test` and
 # `make bench`.
 PROGRAMS = klx klx-sim klx-gui
 
-.PHONY: all deps programs build test demo bench layers fuzz clean
+.PHONY: all deps programs build test demo bench layers fuzz soak clean
 
 all: build
 
@@ -38,6 +41,11 @@ fuzz:
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j$(JOBS) --target fuzz_targets
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) bash scripts/fuzz.sh build/fuzz
+
+soak: deps
+	cmake --preset asan >/dev/null
+	cmake --build build/asan -j$(JOBS) --target retrieval_soak_tests
+	KLX_SOAK_SEEDS=$(SOAK_SEEDS) build/asan/tests/retrieval_soak_tests
 
 demo: programs
 	bash scripts/demo.sh build/release

@@ -150,6 +150,13 @@ bool Transfer::CheckLinkAlive() {
   }
   state.downloading = false;
   state.failed = true;
+  // The data received so far are decoded and offered like a complete retrieval's: the user
+  // must learn that the logger holds more.
+  logger_.host().Tell("Retrieve Data",
+                      Format("Download error.\nThe link to the logger was lost; the retrieval "
+                             "ended after %d bytes.",
+                             image_.fill),
+                      BoxIcon::Warning);
   return false;
 }
 

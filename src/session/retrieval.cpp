@@ -117,6 +117,15 @@ bool Retrieval::Begin(bool all) {
     return false;
   }
   pointer_ = pointer.value_or(0);
+  const LoggerState& st = logger.state;
+  identity_ = PartialRetrieval{};
+  identity_.model = st.model;
+  identity_.firmware = CFormat("%.2f", st.firmware);
+  identity_.serial = st.serial;
+  identity_.start = logger.deployment().startTime;
+  identity_.memoryMb = st.memorySizeMb;
+  identity_.linear = st.extendedCommandSet;
+  identity_.pointer = pointer_;
   cancelled_ = resumed_ = verifying_ = false;
   lastGoodFill_ = -1;
   blocksDone_ = 0;
@@ -131,7 +140,8 @@ bool Retrieval::Begin(bool all) {
 }
 
 std::filesystem::path Retrieval::PartialPath() const {
-  return PartialRetrievalPath(s_.directories.hex, s_.logger.state.serial);
+  return PartialRetrievalPath(s_.directories.hex,
+                              transferRan_ ? identity_.serial : s_.logger.state.serial);
 }
 
 Retrieval::Continuation Retrieval::ContinueKept() {
@@ -205,9 +215,9 @@ bool Retrieval::CheckRefetchedBlock() {
 
 void Retrieval::KeepOrDropPartial() {
   if (!transferRan_ || s_.held.image.appending) return;
+  const std::filesystem::path path = PartialPath();
   transferRan_ = false;
   const MemoryImage& image = s_.held.image;
-  const std::filesystem::path path = PartialPath();
   if (!cancelled_ && !transfer_.state.failed) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
@@ -215,15 +225,7 @@ void Retrieval::KeepOrDropPartial() {
   }
   // Nothing new arrived (or the block to compare did not): what is kept stays as it was.
   if (verifying_ || lastGoodFill_ < 0 || image.fill <= 0) return;
-  const LoggerState& st = s_.logger.state;
-  PartialRetrieval p;
-  p.model = st.model;
-  p.firmware = CFormat("%.2f", st.firmware);
-  p.serial = st.serial;
-  p.start = s_.logger.deployment().startTime;
-  p.memoryMb = st.memorySizeMb;
-  p.linear = st.extendedCommandSet;
-  p.pointer = pointer_;
+  PartialRetrieval p = identity_;
   p.endAddress = image.endAddress;
   p.nextAddress = image.nextAddress;
   p.checkAddress = lastGoodAddress_;

@@ -8,6 +8,7 @@
 
 #include "deployment/status.h"
 #include "retrieval/transfer.h"
+#include "session/partial_retrieval.h"
 #include "session/session.h"
 
 namespace klx {
@@ -80,6 +81,9 @@ class Retrieval {
   std::vector<uint8_t> verifyBytes_;
   int32_t verifyFill_ = 0;
   uint32_t pointer_ = 0;
+  // The logger and deployment as they stood when the transfer began (a lost link leaves the
+  // live state unknown).
+  PartialRetrieval identity_;
   uint32_t lastGoodAddress_ = 0;
   int32_t lastGoodFill_ = -1;
   int blocksDone_ = 0;
