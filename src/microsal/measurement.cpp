@@ -142,11 +142,13 @@ bool MicrosalMeasurement::Add(const MicrosalReading& r) {
 
   history_.push_back(means_.salinity);
   while (history_.size() > static_cast<size_t>(kMicrosalHistoryCapacity)) history_.pop_front();
-  const int n = std::min(Window(), static_cast<int>(history_.size()));
-  std::vector<double> recent(history_.end() - n, history_.end());
-  fit_ = FitHistory(recent.data(), n);
-  deviation_ = OnePassStandardDeviation(recent.data(), n);
-  settled_ = HistorySettled(fit_, static_cast<int>(history_.size()), Window());
+  // The line and the extremes span the whole history; the deviation only its last W entries.
+  const std::vector<double> history(history_.begin(), history_.end());
+  const int count = static_cast<int>(history.size());
+  fit_ = FitHistory(history.data(), count);
+  const int n = std::min(Window(), count);
+  deviation_ = OnePassStandardDeviation(history.data() + (count - n), n);
+  settled_ = HistorySettled(fit_, count, Window());
 
   bool overflow = false;
   if (graph_[kGraphSalinity].size() >= kMicrosalGraphCapacity) {

@@ -83,8 +83,8 @@ class MicrosalMeasurement {
   int Held() const { return static_cast<int>(series_[kSalinity].size()); }
   const std::deque<double>& Values(Series s) const { return series_[s]; }
   const MicrosalReading& Means() const { return means_; }
-  // Seconds the means cover: held readings / 6.
-  int AveragedSeconds() const { return Held() / kMicrosalRate; }
+  // Seconds the means cover, as the averaging note and the capture row give them: (held + 1) / 6.
+  int AveragedSeconds() const { return (Held() + 1) / kMicrosalRate; }
   const std::deque<double>& History() const { return history_; }
   const HistoryFit& Fit() const { return fit_; }
   double StandardDeviation() const { return deviation_; }
