@@ -68,9 +68,14 @@ std::array<uint8_t, kMicrosalBlockSize> EncodeStandardizationBlock(
 
 bool DecodeStandardizationBlock(const std::vector<uint8_t>& data, MicrosalStandardization& s) {
   if (data.size() < kMicrosalBlockSize || data[0] != kMicrosalBlockLayout) return false;
-  s.standardOne = GetDouble(&data[1]);
-  s.sampleOne = GetDouble(&data[9]);
-  s.k15 = GetDouble(&data[17]);
+  const double standardOne = GetDouble(&data[1]);
+  const double sampleOne = GetDouble(&data[9]);
+  const double k15 = GetDouble(&data[17]);
+  if (!std::isfinite(standardOne) || !std::isfinite(sampleOne) || !std::isfinite(k15))
+    return false;
+  s.standardOne = standardOne;
+  s.sampleOne = sampleOne;
+  s.k15 = k15;
   std::string batch;
   for (size_t i = 0; i < kMicrosalBatchLength; ++i) {
     const char c = static_cast<char>(data[25 + i]);

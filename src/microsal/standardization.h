@@ -62,7 +62,8 @@ void TakeFromCoefficients(const CalibrationCoefficients& cal, MicrosalStandardiz
 std::array<uint8_t, kMicrosalBlockSize> EncodeStandardizationBlock(
     const MicrosalStandardization& s);
 // Vstandard(1), Vsample(1), K15 and the batch from a block of the micro-salinometer layout
-// (byte 0 equal to 1); false (nothing changed) for a short block or another layout.
+// (byte 0 equal to 1); false (nothing changed) for a short block, another layout, or one whose
+// three numbers are not all finite (a damaged table must not show as "nan").
 bool DecodeStandardizationBlock(const std::vector<uint8_t>& data, MicrosalStandardization& s);
 
 }  // namespace klx
