@@ -65,6 +65,7 @@ bool SalCaptureFile::Open(const std::filesystem::path& path, const std::string& 
   if (!out) return false;
   path_ = path;
   open_ = true;
+  failed_ = reported_ = false;
   lastAutomatic_.reset();
   return true;
 }
@@ -75,10 +76,24 @@ void SalCaptureFile::Close() {
 
 bool SalCaptureFile::Append(const std::string& text) {
   if (!open_) return false;
-  std::ofstream out(path_, std::ios::binary | std::ios::app);
-  out << text;
-  out.close();
-  return static_cast<bool>(out);
+  // Appending to a file that was removed would quietly start a new one without its header.
+  std::error_code ec;
+  bool written = std::filesystem::is_regular_file(path_, ec);
+  if (written) {
+    std::ofstream out(path_, std::ios::binary | std::ios::app);
+    out << text;
+    out.close();
+    written = static_cast<bool>(out);
+  }
+  failed_ = !written;
+  if (written) reported_ = false;
+  return written;
+}
+
+bool SalCaptureFile::TakeNewFailure() {
+  if (!failed_ || reported_) return false;
+  reported_ = true;
+  return true;
 }
 
 bool SalCaptureFile::SaveNow(const SystemTime& time, const std::string& information,

@@ -50,9 +50,14 @@ class SalCaptureFile {
   // written.
   bool AutomaticRow(const SystemTime& time, const std::string& information,
                     const MicrosalMeasurement& m);
+  // True once after an append failed (disk full, file removed): the failure is to be reported
+  // once, not at every row. A later append that succeeds re-arms it.
+  bool TakeNewFailure();
 
  private:
   bool open_ = false;
+  bool failed_ = false;    // the last append failed
+  bool reported_ = false;  // ... and that was reported
   std::filesystem::path path_;
   std::optional<SystemTime> lastAutomatic_;
 };
