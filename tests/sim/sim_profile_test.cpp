@@ -17,20 +17,15 @@ TEST(SimProfile, MalformedProfilesGiveClearErrors) {
       {"= 5\n", "line 1: expected \"key = value\""},
       {"serial = 12x\n", "line 1: bad value for \"serial\": \"12x\""},
       {"serial = 1000000\n", "bad value for \"serial\""},
-      {"baud = \n", "bad value for \"baud\""},
       {"channels = T1\n", "bad value for \"channels\""},
       {"channels = TP\nchannel_bytes = 1\n", "line 2: bad value for \"channel_bytes\""},
-      {"cap.x = 1\n", "bad value for \"cap.x\""},
       {"cap.0 = 0x100000000\n", "bad value for \"cap.0\""},
       {"clock = 2606011200\n", "bad value for \"clock\""},
-      {"period = 12:00:00\n", "bad value for \"period\""},
       {"cal.0 = 1 2 3\n", "bad value for \"cal.0\""},
       {"table.01 = 1 2 XYZ\n", "bad value for \"table.01\""},
-      {"firmware = new\n", "bad value for \"firmware\""},
       {"fault.nak_writes = -2\n", "bad value for \"fault.nak_writes\""},
       {"paced = maybe\n", "bad value for \"paced\""},
       {"memory_mb = 3\n", "bad value for \"memory_mb\""},
-      {"ascii = perhaps\n", "bad value for \"ascii\""},
   };
   for (const auto& c : cases) {
     SimProfile p;
