@@ -117,6 +117,7 @@ TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
   EXPECT_EQ(std::make_tuple(SecondsBetween(b, a), SecondsBetween(a, b), DifferenceSeconds(a, b),
                             DifferenceMilliseconds(b, a)),
             std::make_tuple(1, -1, -1, 1500));
+  EXPECT_EQ(DifferenceSeconds(T(2001, 1, 1), T(2000, 1, 1)), 366 * 86400);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1)), 0);
   EXPECT_EQ(Compare(T(2021, 1, 1), T(2020, 12, 31)), 1);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1, 0, 0, 0, 1)), -1);

@@ -32,6 +32,13 @@ TEST_F(TextFileTest, LinesAreCutAtTheLimitAndFilesReplacedWhole) {
   EXPECT_EQ(ReadFile(Dir() / "g"), "two\n");
   EXPECT_FALSE(CopyFileAtomically(Dir() / "none", Dir() / "h"));
   EXPECT_FALSE(std::filesystem::exists(Dir() / "h"));
+  // A save clears the temporaries of processes that are gone, and only those.
+  const std::string live = "f.tmp" + std::to_string(::getpid()) + ".1";
+  for (const std::string& name : {std::string("f.tmp999999999.1"), std::string("f.tmp.1"), live})
+    WriteFile(Dir() / name, "x");
+  ASSERT_TRUE(WriteTextFileAtomically(Dir() / "f", "three\n"));
+  EXPECT_FALSE(std::filesystem::exists(Dir() / "f.tmp999999999.1"));
+  EXPECT_TRUE(std::filesystem::exists(Dir() / "f.tmp.1") && std::filesystem::exists(Dir() / live));
 }
 
 TEST(Numbers, LeadingNumbersRejectWhatSscanfWouldHalfRead) {
