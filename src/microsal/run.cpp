@@ -88,6 +88,25 @@ bool SendStandardizationBlock(LoggerLink& link, const MicrosalStandardization& s
   return true;
 }
 
+void DrainLine(LoggerLink& link, Clock& clock, int64_t quietMs, int64_t boundMs) {
+  SerialLink& serial = link.link();
+  SerialPort* port = serial.Port(PortSlot::Logger);
+  if (!port) return;
+  port->SetTimeouts(PollingTimeouts());
+  std::array<uint8_t, 256> buffer{};
+  const int64_t start = clock.MonotonicMs();
+  int64_t lastData = start;
+  for (;;) {
+    const int64_t now = clock.MonotonicMs();
+    if (now - lastData >= quietMs || now - start >= boundMs) break;
+    if (serial.LinkRead(buffer.data(), static_cast<int>(buffer.size()) - 1) > 0)  // + its NUL
+      lastData = clock.MonotonicMs();
+    else
+      clock.SleepMs(10);
+  }
+  UsePollingTimeouts(link, false);
+}
+
 bool MicrosalChannelsAsExpected(const LoggerState& s) {
   using namespace microsal_channel;
   if (s.channelCount < kCount || s.channelTypes.size() < static_cast<size_t>(kCount)) return false;
@@ -105,7 +124,10 @@ bool MicrosalRun::Refuse(const char* text) {
 }
 
 bool MicrosalRun::Start() {
-  return StartRun(false);
+  const bool started = StartRun(false);
+  // An enable whose answer was not understood may still have started the sampling.
+  if (!started && loggerStreaming) Stop();
+  return started;
 }
 
 bool MicrosalRun::StartRun(bool restart) {
@@ -114,7 +136,7 @@ bool MicrosalRun::StartRun(bool restart) {
   reader_.reset();
   // 1. Retrieved data not yet saved.
   if (!restart && link_.hooks.hasUnsavedData && link_.hooks.hasUnsavedData()) {
-    if (host.Ask("File Read", kMicrosalUnsavedText, Buttons::YesNo, BoxIcon::Question,
+    if (host.Ask("File Read", kMicrosalUnsavedText, Buttons::YesNo, BoxIcon::Warning,
                  Answer::No) == Answer::Yes) {
       if (link_.hooks.saveData) link_.hooks.saveData();
       return false;
@@ -135,14 +157,21 @@ bool MicrosalRun::StartRun(bool restart) {
   if (!MicrosalChannelsAsExpected(link_.state)) return Refuse(kMicrosalChannelsText);
   // The run programs a new deployment: data not yet retrieved would be lost.
   // A restart after a standardization goes on from the run the user already started.
-  if (!restart && link_.CommGet(6) == 1) {
-    const std::optional<uint32_t> pointer = ParseDataPointer(link_.ReplyText());
+  if (!restart) {
+    const bool pointerRead = link_.CommGet(6) == 1;
+    const std::optional<uint32_t> pointer =
+        pointerRead ? ParseDataPointer(link_.ReplyText()) : std::nullopt;
     const RetrievalMark& mark = link_.deployment().lastRetrieval;
     const bool retrieved = mark.model == link_.state.model && mark.serial == link_.state.serial &&
                            mark.dataPointer && pointer && *mark.dataPointer == *pointer;
     if (pointer && MemoryHoldsData(link_.state, *pointer) && !retrieved &&
         host.Ask(kMicrosalCaption, kMicrosalDataText, Buttons::YesNo, BoxIcon::Question,
                  Answer::No) != Answer::Yes) {
+      return false;
+    }
+    // Without the pointer nobody knows what the memory holds: ask rather than start silently.
+    if (!pointer && host.Ask(kMicrosalCaption, kUnknownDataText, Buttons::YesNo,
+                             BoxIcon::Warning, Answer::No) != Answer::Yes) {
       return false;
     }
   }
@@ -160,6 +189,7 @@ bool MicrosalRun::StartRun(bool restart) {
 
 bool MicrosalRun::ReadStandardization() {
   standardization = MicrosalStandardization{};
+  previousBlock_.clear();
   if (calibrationRead) TakeFromCoefficients(cal_, standardization);
   std::vector<uint8_t> block;
   const int result = link_.ReadTable("R0600", block);
@@ -168,7 +198,11 @@ bool MicrosalRun::ReadStandardization() {
     ShowStatus(link_.host(), kMicrosalRetrieveError);
     return false;
   }
-  DecodeStandardizationBlock(block, standardization);
+  if (block.size() >= kMicrosalBlockSize)  // without the check byte
+    previousBlock_.assign(block.begin(), block.begin() + kMicrosalBlockSize);
+  if (!DecodeStandardizationBlock(block, standardization) && !block.empty() &&
+      block[0] == kMicrosalBlockLayout)
+    ShowStatus(link_.host(), kBadStandardizationText);
   return true;
 }
 
@@ -239,6 +273,7 @@ bool MicrosalRun::ProgramRun() {
     return false;
   }
 
+  loggerStreaming = true;  // from the enable on, the logger may be left sampling
   link_.CommSet(8);
   std::array<uint8_t, 121> buffer{};
   const int n = serial.LinkRead(buffer.data(), 120);
@@ -280,7 +315,20 @@ void MicrosalRun::AddRecord(const std::array<int32_t, 3>& raw, const SystemTime&
   if (measurement.Add(ConvertMicrosalRecord(raw, cal_)))
     ShowStatus(link_.host(), kGraphOverflowText);
   capture.AutomaticRow(clock_.LocalTime(), sampleInformation, measurement);
+  ReportCaptureFailure();
   if (onRecord) onRecord();
+}
+
+bool MicrosalRun::SaveNow() {
+  const bool written = capture.SaveNow(clock_.LocalTime(), sampleInformation, measurement);
+  ReportCaptureFailure();
+  return written;
+}
+
+void MicrosalRun::ReportCaptureFailure() {
+  if (capture.TakeNewFailure())
+    ShowStatus(link_.host(), CFormat("Unable to write to %s: the readings are not being saved",
+                                     capture.Path().string().c_str()));
 }
 
 void MicrosalRun::SecondTick() {
@@ -290,14 +338,14 @@ void MicrosalRun::SecondTick() {
 }
 
 void MicrosalRun::Stop() {
-  const bool wasRunning = reader_ != nullptr;
   reader_.reset();
   capture.Close();
-  if (wasRunning) {
-    UsePollingTimeouts(link_, false);
+  if (loggerStreaming) {
+    DrainLine(link_, clock_, 100, 1500);
     if (StopUntilIdle(link_, clock_, stopTimeoutMs, kMicrosalCaption)) {
       link_.link().LinkWriteText("!B00");
       link_.link().WaitMilliseconds(50);
+      loggerStreaming = false;
     }
   }
   state = MicrosalState::Stopped;
@@ -326,14 +374,21 @@ bool MicrosalRun::SaveStandardization(const MicrosalStandardization& next) {
     return false;
   }
   ShowStatus(host, kSaveStartedText);
-  const bool wasReading = reader_ != nullptr;
+  // The reading stops and what the port still holds of the record stream is dropped, so that the
+  // reconnect's identification gets its own answer.
   reader_.reset();
-  if (wasReading) UsePollingTimeouts(link_, false);
+  if (loggerStreaming) DrainLine(link_, clock_, 100, 1500);
+  UsePollingTimeouts(link_, false);
   state = MicrosalState::Saving;
-  bool reached = false;
-  if (!WriteStandardization(next, reached)) {
-    host.Tell(kAcceptCaption, kSaveFailedText, BoxIcon::Stop);
+  bool reached = false, restoreFailed = false;
+  if (!WriteStandardization(next, reached, restoreFailed)) {
+    host.Tell(kAcceptCaption,
+              restoreFailed ? std::string(kSaveFailedText) + kRestoreFailedText
+                            : std::string(kSaveFailedText),
+              BoxIcon::Stop);
     state = MicrosalState::Stopped;
+    setupText = kMicrosalHaltedText;
+    setupProgress = 0;
     // The reading goes on with what the logger holds; the panel keeps the new values.
     if (reached) StartRun(true);
     return false;
@@ -348,7 +403,8 @@ bool MicrosalRun::SaveStandardization(const MicrosalStandardization& next) {
   return true;
 }
 
-bool MicrosalRun::WriteStandardization(const MicrosalStandardization& next, bool& reached) {
+bool MicrosalRun::WriteStandardization(const MicrosalStandardization& next, bool& reached,
+                                       bool& restoreFailed) {
   Host& host = link_.host();
   if (!link_.ConnectLogger()) {
     host.Tell(kAcceptCaption, kSaveConnectText, BoxIcon::Stop);
@@ -356,13 +412,38 @@ bool MicrosalRun::WriteStandardization(const MicrosalStandardization& next, bool
   }
   reached = true;
   if (!StopUntilIdle(link_, clock_, stopTimeoutMs, kAcceptCaption)) return false;
+  loggerStreaming = false;
+  const CalibrationCoefficients previous = cal_;
   CalibrationCoefficients work = cal_;
   ApplyToCoefficients(next, work);
   work.calibrationWriteFlags = 1;
-  if (WriteCalibration(link_, work) != CalibrationWrite::Written) return false;
-  cal_ = work;
+  // A write that failed part way may have changed the logger as well.
+  const bool written = WriteCalibration(link_, work) == CalibrationWrite::Written &&
+                       SendStandardizationBlock(link_, next);
+  if (written) {
+    cal_ = work;
+    cal_.calibrationReadNeeded = true;
+    return true;
+  }
+  restoreFailed = !RestoreStandardization(previous);
+  return false;
+}
+
+bool MicrosalRun::RestoreStandardization(const CalibrationCoefficients& previous) {
+  cal_ = previous;
+  CalibrationCoefficients back = previous;
+  back.calibrationWriteFlags = 1;
+  bool ok = WriteCalibration(link_, back) == CalibrationWrite::Written;
+  if (!previousBlock_.empty()) {
+    std::vector<uint8_t> read;
+    ok = link_.WriteTable("S0600", previousBlock_) && link_.ReadTable("R0600", read) == 1 &&
+         read.size() >= kMicrosalBlockSize &&
+         std::equal(previousBlock_.begin(), previousBlock_.begin() + kMicrosalBlockSize,
+                    read.begin()) &&
+         ok;
+  }
   cal_.calibrationReadNeeded = true;
-  return SendStandardizationBlock(link_, next);
+  return ok;
 }
 
 }  // namespace klx

@@ -59,6 +59,17 @@ inline constexpr const char* kNoCalibrationText =
 inline constexpr const char* kStopTimeoutText =
     "The Micro-Salinometer did not stop logging in time.\nTry again.\nContact KLX if the "
     "problem persists.";
+inline constexpr const char* kRestoreFailedText =
+    "\n\nThe previous standardization could not be written back either:\nthe Micro-Salinometer "
+    "may now hold part of the new values. Save the standardization again.";
+inline constexpr const char* kUnknownDataText =
+    "The logger's memory pointer could not be read.\nThe logger may contain data that has not "
+    "been downloaded.\n\nThese data will be lost if you continue.\n\nDo you want to continue?";
+inline constexpr const char* kBadStandardizationText =
+    "The standardization table in the Micro-Salinometer holds values that are not numbers; "
+    "the default values are shown";
+inline constexpr const char* kMicrosalHaltedText =
+    "The Micro-Salinometer is not running.\n\nClose this window and start it again.";
 inline constexpr const char* kStandardizationNote =
     "\nStandardization - new values stored.\nStandard Seawater Batch=%s, K15=%.5f\n\n";
 
@@ -79,6 +90,10 @@ const char* MicrosalStartRefusal(const LoggerState& state, int statusCode);
 // compares the 33 bytes. False with the send, retrieve or compare error in the status line.
 bool SendStandardizationBlock(LoggerLink& link, const MicrosalStandardization& s);
 
+// Reads and drops what the line holds until it has been quiet for `quietMs`, for at most
+// `boundMs` (a logger still streaming records would otherwise answer a command among them).
+void DrainLine(LoggerLink& link, Clock& clock, int64_t quietMs, int64_t boundMs);
+
 // The channel layout a micro-salinometer must report: at least three channels, the sample 'C',
 // the temperature 'T' and the standard 'C'.
 bool MicrosalChannelsAsExpected(const LoggerState& state);
@@ -96,6 +111,8 @@ class MicrosalRun {
   int Poll();
   // The per-record update for one record's raw counts (sample, temperature, standard).
   void AddRecord(const std::array<int32_t, 3>& raw, const SystemTime& time);
+  // "Save now": one row; a failure to write it is reported once.
+  bool SaveNow();
   // The one-second tick: while in setup, one " ." more and the progress bar 5 further.
   void SecondTick();
   // Closing: stops the reading and the logger and closes the capture file.
@@ -129,6 +146,9 @@ class MicrosalRun {
   int64_t runDays = 366;
   // Called after each record was taken (the panel redraws).
   std::function<void()> onRecord;
+  // The logger was programmed to stream and has not been stopped since: closing must stop it,
+  // whether or not records are being read.
+  bool loggerStreaming = false;
 
   LoggerLink& Link() { return link_; }
   Clock& GetClock() { return clock_; }
@@ -138,8 +158,16 @@ class MicrosalRun {
   bool Refuse(const char* text);
   bool ReadStandardization();
   bool ProgramRun();
-  // `reached`: the logger answered (so the run can start again after a failure).
-  bool WriteStandardization(const MicrosalStandardization& next, bool& reached);
+  // `reached`: the logger answered (so the run can start again after a failure);
+  // `restoreFailed`: after a failed write, the previous values could not be written back.
+  bool WriteStandardization(const MicrosalStandardization& next, bool& reached,
+                            bool& restoreFailed);
+  // After a failed save that changed the logger: the coefficients and table 0600 as they were
+  // read at the start. False when that fails too.
+  bool RestoreStandardization(const CalibrationCoefficients& previous);
+  void ReportCaptureFailure();
+  // Table 0600 as read at the start (empty when the logger had none).
+  std::vector<uint8_t> previousBlock_;
 
   LoggerLink& link_;
   Clock& clock_;

@@ -65,6 +65,8 @@ class Session {
   // The comment asked for before a save: given the current one, the new one (nullopt: the
   // question was cancelled, which clears it). Empty: the comment stays as it is.
   std::function<std::optional<std::string>(const std::string&)> commentDialog;
+  // The folder of the last micro-salinometer capture file chosen.
+  std::filesystem::path microsalFolder;
   // The data set held: retrieved or read from a file, until the next retrieval or read.
   HeldData held;
 

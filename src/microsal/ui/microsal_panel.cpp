@@ -261,7 +261,8 @@ void MicrosalPanel::OpenOrCloseCapture(std::optional<std::string> file) {
     Refresh();
     return;
   }
-  const auto folder = SalFolder(host_, dataFolder_, lastFolder_);
+  std::filesystem::path& last = rememberedFolder ? *rememberedFolder : lastFolder_;
+  const auto folder = SalFolder(host_, dataFolder_, last);
   if (!folder) return;
   if (!file) file = host_.ChooseFile(SalFileChoice(*folder, run_.Link().state.serial));
   if (!file || file->empty()) return;
@@ -274,13 +275,13 @@ void MicrosalPanel::OpenOrCloseCapture(std::optional<std::string> file) {
     host_.Tell(kCaptureCaption, CFormat("Unable to write %s", file->c_str()), BoxIcon::Stop);
     return;
   }
-  lastFolder_ = std::filesystem::path(*file).parent_path();
+  last = std::filesystem::path(*file).parent_path();
   Refresh();
 }
 
 void MicrosalPanel::SaveNow() {
   run_.sampleInformation = information_->text().toStdString();
-  run_.capture.SaveNow(clock_.LocalTime(), run_.sampleInformation, run_.measurement);
+  run_.SaveNow();
 }
 
 void MicrosalPanel::ToggleStandardization() {
@@ -369,6 +370,7 @@ void RunMicrosalCommand(QWidget* parent, Session& session, Host& host) {
   MicrosalPanel panel(session.logger, session.clock, host, session.calibration,
                       session.settings.ProgramDirectory(),
                       session.settings.microSalinometerAverage, parent);
+  panel.rememberedFolder = &session.microsalFolder;
   if (session.commentDialog)
     panel.commentDialog = [&session] { return session.commentDialog(std::string()); };
   if (panel.StartRun()) {

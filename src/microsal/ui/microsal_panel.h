@@ -88,6 +88,9 @@ class MicrosalPanel : public QDialog {
   QTimer& Timer() { return timer_; }
   // The comment asked before the file's header (nullopt: none).
   std::function<std::optional<std::string>()> commentDialog;
+  // Where the folder last chosen for a capture file is kept, so that it outlives the panel
+  // (null: the panel's own, forgotten when it closes).
+  std::filesystem::path* rememberedFolder = nullptr;
 
  private:
   void ShowStandardization();
