@@ -7,3 +7,4 @@ klx_add_test(microsal_tests
 klx_add_test(microsal_sim_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_run_test.cpp
   LIBS klx_microsal klx_sim)
+klx_add_test(microsal_review_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/review_fixes_test.cpp LIBS klx_microsal klx_sim)
