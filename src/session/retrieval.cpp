@@ -126,7 +126,7 @@ bool Retrieval::Begin(bool all) {
   identity_.memoryMb = st.memorySizeMb;
   identity_.linear = st.extendedCommandSet;
   identity_.pointer = pointer_;
-  cancelled_ = resumed_ = verifying_ = false;
+  cancelled_ = resumed_ = verifying_ = leftAside_ = false;
   lastGoodFill_ = -1;
   blocksDone_ = 0;
   const Continuation kept = ContinueKept();
@@ -162,7 +162,8 @@ Retrieval::Continuation Retrieval::ContinueKept() {
     return Continuation::NotUsed;
   }
   if (resume == ResumePolicy::Never) {
-    ShowStatus(host, "An interrupted retrieval of this logger is kept but not continued" + fresh);
+    leftAside_ = true;
+    ShowStatus(host, "An interrupted retrieval of this logger is kept aside, not continued" + fresh);
     return Continuation::NotUsed;
   }
   if (resume == ResumePolicy::Ask &&
@@ -214,7 +215,7 @@ bool Retrieval::CheckRefetchedBlock() {
 }
 
 void Retrieval::KeepOrDropPartial() {
-  if (!transferRan_ || s_.held.image.appending) return;
+  if (!transferRan_ || leftAside_ || s_.held.image.appending) return;
   const std::filesystem::path path = PartialPath();
   transferRan_ = false;
   const MemoryImage& image = s_.held.image;

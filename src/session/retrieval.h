@@ -78,6 +78,7 @@ class Retrieval {
   bool cancelled_ = false;
   bool resumed_ = false;
   bool verifying_ = false;
+  bool leftAside_ = false;  // a kept image not continued: it stays as it is
   std::vector<uint8_t> verifyBytes_;
   int32_t verifyFill_ = 0;
   uint32_t pointer_ = 0;

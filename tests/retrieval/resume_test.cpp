@@ -188,7 +188,8 @@ TEST(Resume, DecliningStartsFromTheFirstBlock) {
   EXPECT_FALSE(fs::exists(rig.Partial()));
 }
 
-// klx retrieve keeps an interrupted image and continues it with --resume. The first logger fails
+// klx retrieve keeps an interrupted image, leaves it aside without --resume and continues it
+// with --resume. The first logger fails
 // most block reads until a block fails ten times; the same logger then answers well.
 TEST(Resume, CommandLineContinuesWithResume) {
   const fs::path bin = fs::path(KLX_BINARY_DIR) / "apps/klx/klx";
@@ -213,17 +214,20 @@ TEST(Resume, CommandLineContinuesWithResume) {
     const size_t decoded = text.find("Decoded ");
     return text.substr(at, bytes - at) + text.substr(decoded, text.find(',', decoded) - decoded);
   };
-  const auto [wholeStatus, whole] = klx("--out whole --port sim:" + (dir / "well.profile").string());
-  ASSERT_EQ(wholeStatus, 0) << whole;
-
   const auto [lostStatus, lost] = klx("--out out --port sim:" + (dir / "noisy.profile").string());
   EXPECT_EQ(lostStatus, 1) << lost;
   EXPECT_NE(lost.find(", incomplete."), std::string::npos) << lost;
   const fs::path kept = dir / "out" / "resume";
   ASSERT_FALSE(fs::is_empty(kept)) << lost;
 
+  // Without --resume the kept image is left as it is, whatever this retrieval does.
+  const auto [wholeStatus, whole] = klx("--out out --port sim:" + (dir / "well.profile").string());
+  ASSERT_EQ(wholeStatus, 0) << whole;
+  EXPECT_NE(whole.find("kept aside, not continued"), std::string::npos) << whole;
+  ASSERT_FALSE(fs::is_empty(kept)) << whole;
+
   const auto [status, out] =
-      klx("--out out --resume --port sim:" + (dir / "well.profile").string());
+      klx("--out out --resume --yes --port sim:" + (dir / "well.profile").string());
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Continuing the interrupted retrieval from block"), std::string::npos) << out;
   EXPECT_TRUE(fs::is_empty(kept)) << out;
