@@ -50,11 +50,8 @@ class ScriptTest : public test::TempDirTest {
     return texts;
   }
   uint32_t HeldCapabilityWord() const {
-    const auto block = sim->simLogger->Table(2);
-    EXPECT_TRUE(block.has_value());
-    if (!block || block->size() < 4) return 0;
-    return static_cast<uint32_t>((*block)[0]) | (static_cast<uint32_t>((*block)[1]) << 8) |
-           (static_cast<uint32_t>((*block)[2]) << 16) | (static_cast<uint32_t>((*block)[3]) << 24);
+    const auto b = sim->simLogger->Table(2).value_or(std::vector<uint8_t>(4));
+    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
   }
 
   std::unique_ptr<test::SimLinkFixture> sim;
@@ -127,91 +124,70 @@ TEST_F(ScriptTest, AFailedIdentityStepWritesNothingAfterIt) {
 TEST_F(ScriptTest, TheSerialNumberIsLookedForInTheFileNameOnly) {
   struct Case {
     std::string path;
-    int serial;
     bool carries;
   };
   const Case cases[] = {
-      {"012345.rcfg", 12345, true},
-      {"logger_012345_v2.rcfg", 12345, true},
-      {"12345.rcfg", 12345, false},
-      {"/data/012345/script.rcfg", 12345, false},
-      {"C:\\scripts\\012345\\new.rcfg", 12345, false},
-      {"C:\\scripts\\a012345.rcfg", 12345, true},
-      {"999999.rcfg", 999999, true},
+      {"logger_012345_v2.rcfg", true},           {"12345.rcfg", false},
+      {"/data/012345/script.rcfg", false},       {"C:\\scripts\\012345\\new.rcfg", false},
+      {"C:\\scripts\\a012345.rcfg", true},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(FileNameCarriesSerial(c.path, c.serial), c.carries) << c.path;
-
-  fs::create_directories(Dir() / "071342");
-  const fs::path path = Script("071342/new.rcfg", "Serial number=071342\nAveraging=NO\n");
-  EXPECT_EQ(Run(path, {Answer::Yes}), ScriptOutcome::FileRejected);
-  EXPECT_EQ(Told(), std::vector<std::string>{kScriptNameMismatchText});
-  EXPECT_TRUE(sim->simLogger->CommandLog().empty());
+  for (const Case& c : cases) EXPECT_EQ(FileNameCarriesSerial(c.path, 12345), c.carries) << c.path;
 }
 
-TEST_F(ScriptTest, AnotherLoggersScriptIsRefusedNamingTheFile) {
-  const fs::path path = Script("012345.rcfg", "Serial number=12345\nAveraging=NO\n");
-  EXPECT_EQ(Run(path, {Answer::Yes}), ScriptOutcome::Failed);
-  EXPECT_EQ(Told(), std::vector<std::string>{
-                        "You have selected the configuration file '" + path.string() +
-                        "'.\nThe logger connected to the host computer has a serial number "
-                        "different from the configuration file.\nEnsure that the correct logger "
-                        "is connected to the host computer."});
-  EXPECT_EQ(TableWrites(), 0);
-}
-
-TEST_F(ScriptTest, ABadLineEndsTheRunBeforeAnythingIsWritten) {
+// Each refusal gives its one message and writes nothing, not even a change listed before the
+// bad line; a file refused as such is refused before the logger hears anything.
+TEST_F(ScriptTest, ARefusedScriptGivesItsMessageAndWritesNothing) {
+  const auto with = [](const std::string& line) {
+    return EncipherScript("Serial number=071342\nAveraging=NO\n" + line + "\nWaves=NO\n");
+  };
   struct Case {
-    std::string line;
+    std::string name, rcfg;  // no rcfg: the file is missing
     ScriptOutcome outcome;
-    std::string message;
+    std::string message;  // "@" stands for the file's path; empty: not checked
+    bool quiet = false;   // refused before the logger hears anything
   };
   const Case cases[] = {
-      {"Latency=655360", ScriptOutcome::Failed, kScriptLatencyRangeText},
-      {"Latency=3OO", ScriptOutcome::Failed, kScriptLatencyRangeText},
-      {"Channel:3=T", ScriptOutcome::Failed,
+      {"071342.rcfg", with("Latency=655360"), ScriptOutcome::Failed, kScriptLatencyRangeText},
+      {"071342.rcfg", with("Latency=3OO"), ScriptOutcome::Failed, kScriptLatencyRangeText},
+      {"071342.rcfg", with("Channel:3=T"), ScriptOutcome::Failed,
        "Channel 3 to be changed does not exist in this logger."},
-      {"Channel:1=", ScriptOutcome::Failed, "Error during reading of channel type to be changed."},
-      {"Channel:1=Q", ScriptOutcome::Failed, "New channel type is invalid."},
-      {"Optode=Concentration", ScriptOutcome::Failed,
+      {"071342.rcfg", with("Channel:1="), ScriptOutcome::Failed,
+       "Error during reading of channel type to be changed."},
+      {"071342.rcfg", with("Channel:1=Q"), ScriptOutcome::Failed, "New channel type is invalid."},
+      {"071342.rcfg", with("Optode=Concentration"), ScriptOutcome::Failed,
        "Logger is not equiped with an Optode sensor."},
-      {"Logger type=550", ScriptOutcome::Failed, kScriptNot550Text},
-      {std::string(80, 'x'), ScriptOutcome::FileRejected, kScriptFormatErrorText},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    Make("NMJ-7400");
-    // A change before the bad line must not be written either.
-    const fs::path path =
-        Script("071342.rcfg", "Serial number=071342\nAveraging=NO\n" + c.line + "\nWaves=NO\n");
-    EXPECT_EQ(Run(path, {Answer::Yes}), c.outcome);
-    EXPECT_EQ(Told(), std::vector<std::string>{c.message});
-    EXPECT_EQ(TableWrites(), 0);
-  }
-}
-
-TEST_F(ScriptTest, FilesThatAreNotScriptsGiveTheirMessages) {
-  struct Case {
-    const char* what;
-    std::string rcfg;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"text, not words", "Serial number=071342\n", kScriptFileErrorText},
-      {"another key", EncipherScript("Serial number=071342\n", TeaKey{1, 2, 3, 4}),
+      {"071342.rcfg", with("Logger type=550"), ScriptOutcome::Failed, kScriptNot550Text},
+      {"071342.rcfg", with(std::string(80, 'x')), ScriptOutcome::FileRejected,
        kScriptFormatErrorText},
+      {"012345.rcfg", EncipherScript("Serial number=12345\nAveraging=NO\n"), ScriptOutcome::Failed,
+       "You have selected the configuration file '@'.\nThe logger connected to the host computer "
+       "has a serial number different from the configuration file.\nEnsure that the correct "
+       "logger is connected to the host computer."},
+      {"071342/new.rcfg", with(""), ScriptOutcome::FileRejected, kScriptNameMismatchText, true},
+      {"071342.rcfg", "Serial number=071342\n", ScriptOutcome::FileRejected, kScriptFileErrorText,
+       true},
+      {"071342.rcfg", EncipherScript("Serial number=071342\n", TeaKey{1, 2, 3, 4}),
+       ScriptOutcome::FileRejected, kScriptFormatErrorText, true},
+      {"missing_071342.rcfg", "", ScriptOutcome::FileRejected, "", true},
   };
+  fs::create_directories(Dir() / "071342");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    sim->host.events.clear();
-    const fs::path path = Dir() / "071342.rcfg";
-    WriteFile(path, c.rcfg);
-    EXPECT_EQ(Run(path, {Answer::Yes}), ScriptOutcome::FileRejected);
-    EXPECT_EQ(Told(), std::vector<std::string>{c.message});
+    SCOPED_TRACE(c.name + ": " + c.message);
+    Make("NMJ-7400");
+    const fs::path path = Dir() / c.name;
+    if (!c.rcfg.empty()) WriteFile(path, c.rcfg);
+    EXPECT_EQ(Run(path, {Answer::Yes}), c.outcome);
+    std::string message = c.message;
+    if (const size_t at = message.find('@'); at != std::string::npos)
+      message.replace(at, 1, path.string());
+    if (!message.empty()) {
+      EXPECT_EQ(Told(), std::vector<std::string>{message});
+    }
+    EXPECT_EQ(TableWrites(), 0);
+    if (c.quiet) {
+      EXPECT_TRUE(sim->simLogger->CommandLog().empty());
+    }
   }
-  EXPECT_EQ(RunConfigurationScript((Dir() / "missing_071342.rcfg").string(), sim->logger, cal),
-            ScriptOutcome::FileRejected);
-  EXPECT_TRUE(sim->simLogger->CommandLog().empty());
 }
 
 TEST_F(ScriptTest, OnlyTheScriptFileItselfIsTouched) {
@@ -243,21 +219,18 @@ TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities)
   sim->host.answers = {Answer::Yes};
   EXPECT_EQ(RunConfigurationScriptCommand(path.string(), sim->logger, cal, options),
             ScriptOutcome::Applied);
-  const LoggerState& state = sim->logger.state;
   // The identity keeps "%f" for the logger's firmware version; the table becomes T and P.
   const std::string id = "KLX NMJ-7400 %f 072210";
   std::vector<uint8_t> expected(id.begin(), id.end());
   expected.push_back(0);
   EXPECT_EQ(sim->simLogger->Table(0), expected);
-  const auto table = sim->simLogger->Table(1).value_or(std::vector<uint8_t>{});
-  ASSERT_EQ(table.size(), 9u);
+  const auto table = sim->simLogger->Table(1).value_or(std::vector<uint8_t>(9));
   EXPECT_EQ(std::vector<uint8_t>(table.begin() + 5, table.end()),
             (std::vector<uint8_t>{'T', 15, 'P', 23}));
-  EXPECT_EQ(state.model, "NMJ-7400");
-  EXPECT_EQ(state.serial, 72210);
-  EXPECT_TRUE(state.hysteresis);
-  EXPECT_EQ(state.channelTypes, "TP");
-  EXPECT_EQ(state.channelCount, 2);
+  // The program identified the logger again and knows its new model and channels.
+  EXPECT_EQ(sim->logger.state.model, "NMJ-7400");
+  EXPECT_EQ(sim->logger.state.channelTypes, "TP");
+  EXPECT_TRUE(sim->logger.state.hysteresis);
 }
 
 }  // namespace

