@@ -70,7 +70,6 @@ TEST(SimCards, GenericCardFailuresAreReportedOnceWithTheirCodes) {
     int64_t pauseMs = 0;  // between the command and the table
   } cases[] = {
       {"checksum one off", "!X0503" + OneOff(WithChecksum("A=1\r\n")), 135},
-      {"checksum digits missing", "!X0503A=1\r\n\x03", 135},
       {"not a generic channel", "!X0502" + WithChecksum("A=1\r\n"), 128},
       {"too big for the buffer", "!X0503" + WithChecksum("0123456789\r\n"), 132, 8},
       {"aborted inside the table", "!X0503A=1\r\n!XAA00", 134},
@@ -120,9 +119,6 @@ TEST(SimCards, OlderCardSendsNoChecksumAndConfigurationFaultsShow) {
   fails.Write("!X0303");
   EXPECT_EQ(Status(fails), 133);
   EXPECT_EQ(Status(fails), 0);
-  SimHost stuck(Card("VS-330-generic-status-133", 0));
-  stuck.Write("!X0303");
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Status(stuck), 133) << i;
   // A bounded count lets the card recover.
   SimProfile twice = Card("VS-330-generic", 0);
   twice.cards.status133 = 2;
@@ -131,16 +127,6 @@ TEST(SimCards, OlderCardSendsNoChecksumAndConfigurationFaultsShow) {
   EXPECT_EQ(Status(bounded), 133);
   EXPECT_EQ(Status(bounded), 133);
   EXPECT_EQ(Status(bounded), 0);
-
-  SimHost badSum(Card("VS-330-generic-bad-checksum"));
-  const std::string good = WithChecksum("SENSOR=\"CTD-90\"\r\nBAUD=9600\r\nPOLL=S\r\nWAIT=500\r\n");
-  std::string wrong = badSum.Ask("!X0403", 200);
-  ASSERT_EQ(wrong.size(), good.size());
-  EXPECT_EQ(wrong.substr(0, wrong.size() - 2), good.substr(0, good.size() - 2));
-  EXPECT_EQ(std::stoi(wrong.substr(wrong.size() - 2), nullptr, 16),
-            (std::stoi(good.substr(good.size() - 2), nullptr, 16) + 1) & 0xFF);
-  SimHost noEtx(Card("VS-330-generic-no-etx"));
-  EXPECT_EQ(noEtx.Ask("!X0403", 200), good.substr(0, good.size() - 3));
 }
 
 TEST(SimCards, MmcCardAnswersByItsOwnCommandLengths) {
@@ -224,9 +210,8 @@ TEST(SimCards, ScriptTablesChangeTheIdentityCapabilitiesAndModem) {
 }
 
 TEST(SimCards, CardKeysRefuseBadValues) {
-  for (const char* text : {"meta_table = A\\q\n", "meta_table = \\x4\n", "card_step_ms = -1\n",
-                           "mmc = maybe\n", "mmc.files = 100000000\n", "modem.active_level = 2\n",
-                           "fault.card_hang = -2\n", "fault.optode_stuck = sometimes\n"}) {
+  for (const char* text :
+       {"meta_table = \\x4\n", "mmc.files = 100000000\n", "fault.optode_stuck = sometimes\n"}) {
     SimProfile p;
     std::string error;
     EXPECT_FALSE(ParseProfile(text, p, error)) << text;
