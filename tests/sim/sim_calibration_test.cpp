@@ -49,17 +49,6 @@ std::string BcdDigits(const std::string& bcd) {
   return s;
 }
 
-// A table write as a host makes it: header with the length, data and check byte in 16-byte
-// chunks; every reply the logger gave.
-std::string SendTable(SimHost& host, const std::string& command, std::string data) {
-  data += static_cast<char>(0xA5 - Sum(data, data.size()));
-  char h[8];
-  std::snprintf(h, sizeof h, "%02X", static_cast<unsigned>(data.size()));
-  std::string reply = host.Ask(command + h, 80);
-  for (size_t i = 0; i < data.size(); i += 16) reply += host.Ask(data.substr(i, 16), 80);
-  return reply;
-}
-
 // "I" + end + start, four bytes each, low first: `count` bytes at `address` (below 0x20000).
 std::string ReadAt(SimHost& host, uint32_t address, uint32_t count, int expect) {
   char cmd[32];
@@ -115,11 +104,11 @@ TEST(SimCalibration, LinearMemoryWriteAddsANewestRecordAndTheHistoryListsAll) {
   const auto before = host.logger->Calibrations();
   host.Write("J260615120000");  // the PC's time, for the record's date
   const std::vector<Row> rows = {kTemp, {0.01, 75.5, 0.5, 0}, {-10.0, 1011.0, 0.25, 1e-9}};
-  EXPECT_EQ(SendTable(host, "U0000", "A"), "\x06\x06");
+  EXPECT_EQ(WriteTable(host, "U0000", "A"), "\x06\x06");
   for (size_t n = 1; n <= 3; ++n)
-    EXPECT_EQ(SendTable(host, Cmd("U%02X00", n), Raw(rows[n - 1]) + '\0'), "\x06\x06\x06\x06");
+    EXPECT_EQ(WriteTable(host, Cmd("U%02X00", n), Raw(rows[n - 1]) + '\0'), "\x06\x06\x06\x06");
   EXPECT_EQ(host.logger->Calibrations().size(), before.size()) << "nothing stored before Z";
-  EXPECT_EQ(SendTable(host, "U0000", "Z"), "\x06\x06");
+  EXPECT_EQ(WriteTable(host, "U0000", "Z"), "\x06\x06");
 
   // The history as a host lists it: record k's marker and date, then its channels.
   std::vector<std::string> markers;
@@ -160,15 +149,15 @@ TEST(SimCalibration, LinearMemoryRefusalsPutTheirCodeBeforeTheNakAndStoreNothing
   for (const auto& [setup, writes, code] : cases) {
     SimHost host(Profile("NMK-7400-CT"));
     if (setup == 1 || setup == 2) host.logger->RefuseNextCalibrations(setup, setup == 1 ? 1 : -1);
-    if (setup == 3) SendTable(host, "S0100", Bytes({0, 30, 0, 2, 0}));
+    if (setup == 3) WriteTable(host, "S0100", Bytes({0, 30, 0, 2, 0}));
     const auto before = host.logger->Calibrations();
     std::string reply;
-    for (const auto& [command, data] : writes) reply = SendTable(host, command, data);
+    for (const auto& [command, data] : writes) reply = WriteTable(host, command, data);
     const std::string refusal = std::string("ERROR F") + code + "\x15";
     ASSERT_GE(reply.size(), refusal.size()) << writes.back().first;
     EXPECT_EQ(reply.substr(reply.size() - refusal.size()), refusal) << writes.back().first;
     EXPECT_EQ(reply.find_first_not_of('\x06'), reply.size() - refusal.size());
-    EXPECT_EQ(SendTable(host, "U0000", "Z").substr(1), "ERROR F0\x15") << "the procedure is over";
+    EXPECT_EQ(WriteTable(host, "U0000", "Z").substr(1), "ERROR F0\x15") << "the procedure is over";
     ExpectSame(host.logger->Calibrations(), before);
   }
   // A list with room for one more: the first write fits, the second meets F1.
@@ -178,8 +167,8 @@ TEST(SimCalibration, LinearMemoryRefusalsPutTheirCodeBeforeTheNakAndStoreNothing
   for (const char* reply : {"\x06\x06",
                             "\x06"
                             "ERROR F1\x15"}) {
-    EXPECT_EQ(SendTable(host, "U0000", "A"), reply);
-    SendTable(host, "U0000", "Z");
+    EXPECT_EQ(WriteTable(host, "U0000", "A"), reply);
+    WriteTable(host, "U0000", "Z");
   }
   EXPECT_EQ(host.logger->Calibrations().size(), 5u);
 }
