@@ -334,10 +334,12 @@ bool ScriptRun::BuildPlan(const std::vector<std::string_view>& lines, int serial
     }
   }
   // The Optode's letter follows its mode in the table written at the end too, so that table
-  // does not put the old letter back.
-  if (plan_.optode && plan_.optodeChannel < TableChannels(plan_.table))
-    plan_.table[5 + 2 * plan_.optodeChannel] =
-        *plan_.optode == OptodeMode::Concentration ? 'J' : 'K';
+  // does not put the old letter back; a table the logger type replaced has no Optode there.
+  if (plan_.optode && plan_.optodeChannel < TableChannels(plan_.table)) {
+    uint8_t& letter = plan_.table[5 + 2 * plan_.optodeChannel];
+    if (letter == 'J' || letter == 'K')
+      letter = *plan_.optode == OptodeMode::Concentration ? 'J' : 'K';
+  }
   return true;
 }
 
