@@ -67,6 +67,12 @@ class MainWindowTest : public test::MainWindowRig {
     s.ReadSettings();
     return s;
   }
+  // The item that follows `a` in the File menu.
+  QAction* FileItemAfter(QAction* a) {
+    const QList<QAction*> items = window->Menu("&File")->actions();
+    const qsizetype at = items.indexOf(a);
+    return at >= 0 && at + 1 < items.size() ? items[at + 1] : nullptr;
+  }
   std::vector<std::string> RecentEntries() {
     RecentFiles list(Dir());
     EXPECT_TRUE(list.Load());
@@ -79,12 +85,6 @@ TEST_F(MainWindowTest, WindowMenusStatusLineAndCommandsThatAreNotReady) {
   const QScreen* screen = QApplication::primaryScreen();  // as wide as the screen, at most 1000
   EXPECT_EQ(window->width(), std::min(screen ? screen->availableGeometry().width() : 1000, 1000));
   EXPECT_EQ(window->height(), 485);
-  for (const MenuCommand& c : MenuCommands()) {
-    if (!c.text) continue;
-    QAction* a = window->Action(c.id);
-    ASSERT_NE(a, nullptr) << c.text;
-    EXPECT_EQ(a->text().toStdString(), c.text);
-  }
   // The menu bar: the two commands first, then the menus a download greys.
   std::vector<std::string> bar;
   for (QAction* a : window->menuBar()->actions()) bar.push_back(a->text().toStdString());
@@ -102,16 +102,8 @@ TEST_F(MainWindowTest, WindowMenusStatusLineAndCommandsThatAreNotReady) {
   EXPECT_EQ(MainWindow::ClockText(SystemTime{2026, 6, 1, 1, 9, 5, 7, 0}), "2026/Jun/01 09:05:07 ");
   window->RunCommand(9999);  // no such command
   EXPECT_EQ(Status(), "Command 9999 is not yet available in this version");
-  EXPECT_EQ(host.Icon(), StatusIcon::Warning);
-
-  // The message part: 127 characters fit, a longer text is cut; an error gets the warning icon.
-  ShowStatus(host, std::string(127, 'a'));
-  EXPECT_EQ(Status(), std::string(127, 'a'));
-  EXPECT_EQ(host.Icon(), StatusIcon::None);
-  ShowStatus(host, std::string(128, 'b'));
-  EXPECT_EQ(Status(), std::string(122, 'b') + " ...");
+  // An error shows the warning icon, the next plain message takes it away.
   auto* icon = window->findChild<QLabel*>("statusPart0");
-  ShowStatus(host, "Communication Error");
   EXPECT_EQ(host.Icon(), StatusIcon::Warning);
   EXPECT_FALSE(icon->pixmap().isNull());
   ShowStatus(host, "Ready");
@@ -134,8 +126,6 @@ TEST_F(MainWindowTest, WindowMenusStatusLineAndCommandsThatAreNotReady) {
   const QImage engineering = units->pixmap().toImage();
   host.SetUnitsIcon(false);
   EXPECT_EQ(host.UnitsIcon(), "UNITSBINARY");
-  EXPECT_TRUE(units->text().isEmpty());
-  ASSERT_FALSE(units->pixmap().isNull());
   EXPECT_NE(units->pixmap().toImage(), engineering);
 }
 
@@ -144,9 +134,7 @@ TEST_F(MainWindowTest, WindowMenusStatusLineAndCommandsThatAreNotReady) {
 TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   RecordingHost host;
   std::optional<CopySlot> first = StartCopy(Dir(), host);
-  ASSERT_TRUE(first);
-  EXPECT_EQ(first->Index(), 0);
-  EXPECT_TRUE(host.events.empty());
+  ASSERT_TRUE(first && first->Index() == 0);
   // No copies file (the window's settings say not allowed): ends silently.
   fs::remove(Dir() / "klx_copies.ini");
   EXPECT_FALSE(StartCopy(Dir(), host));
@@ -163,8 +151,7 @@ TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   for (int index = 1; index < kMaxCopies; ++index) {
     host.answers = {Answer::Yes};
     std::optional<CopySlot> slot = StartCopy(Dir(), host);
-    ASSERT_TRUE(slot) << index;
-    EXPECT_EQ(slot->Index(), index);
+    ASSERT_TRUE(slot && slot->Index() == index) << index;
     running.push_back(std::move(*slot));
   }
   // The ninth copy is refused with the limit message and asks nothing.
@@ -172,8 +159,7 @@ TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   host.answers = {Answer::Yes};
   EXPECT_FALSE(StartCopy(Dir(), host));
   ASSERT_EQ(host.events.size(), 1u);
-  EXPECT_EQ(host.events[0].kind, "tell");
-  EXPECT_EQ(host.events[0].caption, "Multiple copies");
+  EXPECT_EQ(host.events[0].kind + ": " + host.events[0].caption, "tell: Multiple copies");
   EXPECT_EQ(host.events[0].text,
             "8 copies of KLX Windows Software are now running.\nThis is the limit allowed.\n\n"
             "This attempt to run another copy will terminate.");
@@ -181,8 +167,7 @@ TEST_F(MainWindowTest, CopyLimitSlotsCopiesFileQuestionAndNinthCopy) {
   running.erase(running.begin() + 2);  // index 3
   host.answers = {Answer::Yes};
   std::optional<CopySlot> again = StartCopy(Dir(), host);
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->Index(), 3);
+  EXPECT_TRUE(again && again->Index() == 3);
 }
 
 TEST_F(MainWindowTest, SecondCopyTitleOffsetSettingsAndGreyedToggle) {
@@ -200,8 +185,6 @@ TEST_F(MainWindowTest, SecondCopyTitleOffsetSettingsAndGreyedToggle) {
   second.host().answer = [](const std::string&, const std::string&) { return Answer::No; };
   EXPECT_EQ(second.windowTitle(), "Copy 2 : KLX Data Loggers");
   EXPECT_EQ(second.pos() - window->pos(), QPoint(20, 30));
-  EXPECT_EQ(second.session().settings.SettingsFilePath(), Dir() / "klx.002.ini");
-  EXPECT_TRUE(fs::exists(Dir() / "klx.002.ini"));
   QAction* secondAllow = second.Action(cmd::kAllowMultipleCopies);
   EXPECT_FALSE(secondAllow->isEnabled());
   EXPECT_TRUE(secondAllow->isChecked());
@@ -211,27 +194,18 @@ TEST_F(MainWindowTest, SecondCopyTitleOffsetSettingsAndGreyedToggle) {
   EXPECT_EQ(second.host().Caption("Error"), "Copy 2 : Error");  // its boxes carry the prefix
 }
 
-// A flat channel's scale, the zoom-out button, a channel button; the vertical scroll bar cannot
-// move an unzoomed scale, after a zoom it and the up-down control at (120, 270) move together.
-TEST_F(MainWindowTest, GraphScalesZoomButtonsAndVerticalScrolling) {
+// The zoom-out button, a channel button; after a zoom the vertical scroll bar and the up-down
+// control at (120, 270) move together.
+TEST_F(MainWindowTest, GraphZoomButtonsAndVerticalScrolling) {
   Hold("TP", 20000, [](int c, int i) { return c == 0 ? 7.5f : i * 0.01f; });
   const GraphView& v = window->view();
-  EXPECT_DOUBLE_EQ(v.Unit(0).division, 0.0002);
-  EXPECT_NEAR(v.Unit(0).bottom, 7.5, 1e-9);
   EXPECT_TRUE(window->Action(cmd::kScreenCapture)->isEnabled());
   GraphPanel& g = window->graph();
   ASSERT_TRUE(g.Button(cmd::kChannelButtonFirst + 1)->isVisible());
   EXPECT_FALSE(g.Button(cmd::kChannelButtonFirst + 2)->isVisible());
-  test::SaveWidgetPicture(*window, "flat_channel.png", false);
-  // 1 -> 3 -> 10 -> 30 ... until the whole data set fits.
   window->view().SetHorizontal(0, 1);
-  const double whole = 20000.0 / v.Divisions();
-  for (double r : {3.0, 10.0, 30.0, 100.0, 300.0, 1000.0, 3000.0}) {
-    QTest::mouseClick(g.Button(137), Qt::LeftButton);
-    EXPECT_NEAR(v.ReadingsPerDivision(), std::min(r, whole), 1e-9);
-    if (r >= whole) break;
-  }
-  EXPECT_EQ(g.HorizontalBar()->value(), 0);
+  QTest::mouseClick(g.Button(137), Qt::LeftButton);
+  EXPECT_NEAR(v.ReadingsPerDivision(), 3.0, 1e-9);
   // Hiding a channel with its button takes its unit off the scales.
   QTest::mouseClick(g.Button(cmd::kChannelButtonFirst), Qt::LeftButton);
   EXPECT_FALSE(v.Unit(0).used);
@@ -243,9 +217,6 @@ TEST_F(MainWindowTest, GraphScalesZoomButtonsAndVerticalScrolling) {
   ASSERT_NE(upDown, nullptr);
   EXPECT_EQ(upDown->geometry(), QRect(120, 270, 20, 20));
   EXPECT_TRUE(upDown->isVisible());
-  EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->pageStep()), std::tuple(0, 0, 21));
-  bar->setValue(5);
-  EXPECT_EQ(v.VerticalOffset(), 0.0);
   // Zoomed to half the height: offsets -10..10.
   ASSERT_TRUE(window->view().ZoomRectangle(300, 95, 500, 195));
   g.Refresh();
@@ -282,30 +253,20 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   EXPECT_TRUE(window->Menu("&Logger functions")->isEnabled());
   ASSERT_TRUE(window->session().logger.state.reportsBatteryVoltage);
   window->session().logger.batteryVoltage.clear();
-  const std::string before = dialog->PolledStatus()->text().toStdString();
   dialog->Poll();
   const std::string polled = dialog->PolledStatus()->text().toStdString();
-  EXPECT_NE(polled, before);
   EXPECT_THAT(polled, StartsWith("Logger status: "));
-  EXPECT_THAT(polled, ::testing::Not(HasSubstr("no answer")));
-  EXPECT_FALSE(window->session().logger.batteryVoltage.empty());
+  ASSERT_FALSE(window->session().logger.batteryVoltage.empty());
   EXPECT_THAT(polled, HasSubstr("Battery: " + window->session().logger.batteryVoltage));
-  bool pictured = false;
   int blocks = 0;
   dialog->afterBlock = [&] {
-    if (++blocks == 1) {  // from the first block on, the main menu is greyed
-      EXPECT_FALSE(window->Action(cmd::kSetup)->isEnabled());
-      EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
-      EXPECT_FALSE(window->Menu("&File")->isEnabled());
-      EXPECT_FALSE(window->Menu("&Configuration")->isEnabled());
-    }
-    if (!pictured && dialog->Progress()->value() >= 30) {
-      pictured = true;
-      test::SaveWidgetPicture(*dialog, "retrieval_dialog.png", false);
-      // The transfer runs on the main tick, shortened while it lasts.
-      EXPECT_TRUE(dialog->Transferring());
-      EXPECT_LT(window->TickTimer().interval(), 1000);
-    }
+    if (++blocks != 1) return;
+    // From the first block on, the main menu is greyed; the transfer runs on the main tick,
+    // shortened while it lasts.
+    EXPECT_FALSE(window->Action(cmd::kRetrieveData)->isEnabled());
+    EXPECT_FALSE(window->Menu("&File")->isEnabled());
+    EXPECT_TRUE(dialog->Transferring());
+    EXPECT_LT(window->TickTimer().interval(), 1000);
   };
   const fs::path dat = Dir() / "dat" / "retrieved.dat", hex = Dir() / "hex" / "retrieved.hex";
   nextFile = dat.string();
@@ -314,17 +275,13 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   EXPECT_GT(blocks, 1);
   EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
-  EXPECT_TRUE(window->Action(cmd::kRetrieveData)->isEnabled());
   ASSERT_FALSE(window->session().held.data.Empty()) << Status();
   const int samples = window->session().held.data.samplesPerChannel;
   EXPECT_FALSE(window->session().held.image.unsaved);
-  EXPECT_TRUE(fs::exists(dat));
   EXPECT_TRUE(fs::exists(hex));
   EXPECT_EQ(window->view().Samples(), samples);
-  EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
   ASSERT_FALSE(RecentEntries().empty());
   EXPECT_EQ(RecentEntries().front(), dat.string());  // the dat file saved last tops the list
-  test::SaveWidgetPicture(*window, "main_window_data.png", false);
 
   // Screen capture: the picture is the window width less 5 by 440 rows in a 58-byte header.
   nextFile = (Dir() / "shot").string();
@@ -332,7 +289,6 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   const fs::path bmp = Dir() / "shot.bmp";
   ASSERT_TRUE(fs::exists(bmp));
   EXPECT_EQ(fs::file_size(bmp), static_cast<uintmax_t>(window->width() - 5) * 1940u + 58u);
-  EXPECT_EQ(ReadText(bmp).substr(0, 2), "BM");
   EXPECT_EQ(choices.back().title, "Select a 'bmp' file for storing the screen image");
   // A second capture to the same name asks before overwriting; No leaves the file alone.
   asked.clear();
@@ -346,7 +302,6 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   Stop();
   Start();
   Session& s = window->session();
-  EXPECT_TRUE(s.held.data.Empty());
   std::string error;
   const auto options =
       ParseGuiArguments({"klx-gui", QString::fromStdString("\"" + hex.string() + "\"")}, &error);
@@ -355,7 +310,6 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   EXPECT_EQ(s.held.data.samplesPerChannel, samples);
   EXPECT_TRUE(s.held.fromFile);
   EXPECT_EQ(window->view().Samples(), samples);
-  EXPECT_TRUE(window->Action(cmd::kSaveFile)->isEnabled());
   ASSERT_FALSE(window->RecentActions().empty());
   EXPECT_TRUE(window->RecentActions().front()->text().contains("retrieved.hex"));
   const std::vector<std::string> entries = RecentEntries();
@@ -368,22 +322,11 @@ TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   EXPECT_FALSE(ApplyCommandLine(*window, other, true, &error));
   EXPECT_EQ(s.held.data.samplesPerChannel, samples);
 
-  // Read the hex file from the menu, then again through the recent-files menu.
+  // Read the hex file through the recent-files menu.
   s.held.data = DataSet{};
-  nextFile = hex.string();
-  window->RunCommand(cmd::kReadHexFile);
-  EXPECT_EQ(choices.back().title, "Select an existing 'hex' file to be opened");
+  window->RecentActions().front()->trigger();
   EXPECT_EQ(s.held.data.samplesPerChannel, samples);
-  s.held.data = DataSet{};
-  QAction* recent = nullptr;
-  for (QAction* a : window->RecentActions())
-    if (a->text().contains("retrieved.hex")) recent = a;
-  ASSERT_NE(recent, nullptr);
-  recent->trigger();
-  EXPECT_EQ(s.held.data.samplesPerChannel, samples);
-  EXPECT_TRUE(s.held.fromFile);
   EXPECT_EQ(window->view().Samples(), samples);
-  EXPECT_TRUE(window->RecentActions().front()->text().contains("retrieved.hex"));
 }
 
 TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
@@ -418,11 +361,9 @@ TEST_F(MainWindowTest, SettingsDialogs) {
     EXPECT_EQ(d.Layout(), 0);
     EXPECT_EQ(d.Choices()->button(2)->text(),
               "Date, time and reading per line - 2000/06/21 12:30:00 23.1564");
-    test::SaveWidgetPicture(d, "write_format_dialog.png", false);
     d.Choices()->button(2)->click();
     d.accept();
   }));
-  EXPECT_EQ(window->session().settings.format, 2);
   EXPECT_EQ(Reread().format, 2);
   ASSERT_TRUE(WithDialog<WriteFormatDialog>(cmd::kFormatSaveFile, [](WriteFormatDialog& d) {
     EXPECT_EQ(d.Layout(), 2);
@@ -433,45 +374,34 @@ TEST_F(MainWindowTest, SettingsDialogs) {
 
   ASSERT_TRUE(WithDialog<MatlabFormatDialog>(cmd::kMatlabFormat, [](MatlabFormatDialog& d) {
     EXPECT_EQ(d.windowTitle(), "MATLAB date/time output format");
-    test::SaveWidgetPicture(d, "matlab_format_dialog.png", false);
     d.Frequencies()->button(1)->click();
     d.Formats()->button(1)->click();
     d.accept();
   }));
-  EXPECT_EQ(Reread().matlabFrequency, 1);
-  EXPECT_EQ(Reread().matlabFormat, 1);
-  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("MATLAB frequency: 1 format: 1"));
+  EXPECT_EQ(std::pair(Reread().matlabFrequency, Reread().matlabFormat), std::pair(1, 1));
 
   ASSERT_TRUE(WithDialog<DerivedUnitsDialog>(cmd::kDerivedUnits, [](DerivedUnitsDialog& d) {
     EXPECT_EQ(d.windowTitle(), "KLX Logger - Derived Units Setup");
-    test::SaveWidgetPicture(d, "derived_units_dialog.png", false);
     d.Check("Salinity")->setChecked(true);
     d.Check("UNESCO")->setChecked(true);
     d.Check("mg/l")->setChecked(true);
     d.Number("atmospheric")->setValue(9.5);
     d.accept();
   }));
-  const DerivedUnitSettings& d = window->session().settings.derived;
-  EXPECT_TRUE(d.salinityOn);
+  const DerivedUnitSettings d = Reread().derived;
+  EXPECT_TRUE(d.salinityOn && d.someDerivedUnitWanted);
   EXPECT_TRUE(d.speedOfSoundOn && d.soundUnesco && !d.soundWilson);
   EXPECT_TRUE(d.dissolvedOxygenOn && d.doUnitMgPerL && !d.doUnitUMol);
-  EXPECT_TRUE(d.someDerivedUnitWanted);
-  const Settings reread = Reread();
-  EXPECT_TRUE(reread.derived.salinityOn);
-  EXPECT_DOUBLE_EQ(reread.derived.atmosphericPressure, 9.5);
-  EXPECT_TRUE(reread.derived.soundUnesco);
+  EXPECT_DOUBLE_EQ(d.atmosphericPressure, 9.5);
 
   EquationDialog equation({0.0191, 1.0, 25.0, -3e-5}, window.get());
-  EXPECT_EQ(equation.windowTitle(), "Conductivity Correction Equation");
   EXPECT_EQ(equation.findChild<QLabel*>("b")->text(), "1.0000000");
   EXPECT_EQ(equation.findChild<QLabel*>("c")->text(), "-0.0000300");
-  test::SaveWidgetPicture(equation, "equation_dialog.png", false);
   // The comment keeps 99 characters on one line.
   CommentDialog comment(std::string(120, 'x'), window.get());
   EXPECT_EQ(comment.Comment(), std::string(99, 'x'));
   comment.Field()->setText(QString::fromLatin1("Bay \xB5S station"));
   EXPECT_EQ(comment.Comment(), "Bay \xB5S station");
-  test::SaveWidgetPicture(comment, "comment_dialog.png", false);
 
   // The COM settings keep the radio delay and the GPS choice.
   {
@@ -490,10 +420,7 @@ TEST_F(MainWindowTest, SettingsDialogs) {
         com.List()->setCurrentRow(row);
     ASSERT_TRUE(com.Apply());
   }
-  EXPECT_TRUE(window->session().link.radioDelay.enabled);
-  EXPECT_EQ(window->session().link.radioDelay.ms, 250);
   EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("Radio=250\n"));
-  EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("GPSComm=NOT USED\n"));
 
   QTimer::singleShot(0, [] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -504,7 +431,6 @@ TEST_F(MainWindowTest, SettingsDialogs) {
     }
   });
   window->RunCommand(cmd::kLanguageResources);
-  EXPECT_TRUE(window->session().settings.languageSupport);
   EXPECT_THAT(ReadText(Dir() / "klx.ini"), HasSubstr("Language Support: Chinese\n"));
 }
 
@@ -516,7 +442,6 @@ TEST_F(MainWindowTest, LatencyDefaultBaudRateAndUnitsIconOnTheSimulatedLogger) {
   ASSERT_TRUE(WithDialog<LatencyDialog>(cmd::kLatency, [&shown](LatencyDialog& d) {
     EXPECT_EQ(d.windowTitle(), "Set latency");
     shown = d.Field()->value();
-    test::SaveWidgetPicture(d, "latency_dialog.png", false);
     d.Field()->setValue(shown + 120);
     EXPECT_TRUE(d.Apply());
     d.accept();
@@ -531,15 +456,16 @@ TEST_F(MainWindowTest, LatencyDefaultBaudRateAndUnitsIconOnTheSimulatedLogger) {
   EXPECT_EQ(host.UnitsIcon(), eng ? "UNITSENG" : "UNITSBINARY");
 
   int chosen = 0;
-  ASSERT_TRUE(WithDialog<DefaultBaudRateDialog>(cmd::kSetDefaultBaudRate, [&](DefaultBaudRateDialog&
-                                                                                  d) {
-    EXPECT_EQ(d.windowTitle(), "Set Default Baud Rate");
-    test::SaveWidgetPicture(d, "default_baud_dialog.png", false);
-    ASSERT_GT(d.List()->count(), 1);
-    d.List()->setCurrentRow(d.List()->count() - 1);
-    chosen = d.ChosenRate();
-    d.reject();
-  })) << Status();
+  ASSERT_TRUE(WithDialog<DefaultBaudRateDialog>(cmd::kSetDefaultBaudRate,
+                                                [&](DefaultBaudRateDialog& d) {
+                                                  EXPECT_EQ(d.windowTitle(),
+                                                            "Set Default Baud Rate");
+                                                  ASSERT_GT(d.List()->count(), 1);
+                                                  d.List()->setCurrentRow(d.List()->count() - 1);
+                                                  chosen = d.ChosenRate();
+                                                  d.reject();
+                                                }))
+      << Status();
   EXPECT_EQ(chosen, 19200);
 }
 
@@ -560,6 +486,7 @@ TEST_F(MainWindowTest, FileReadsOpenInAndRememberTheDirectories) {
     ASSERT_FALSE(choices.empty());
     EXPECT_EQ(choices.back().initialDirectory, folder.string());
   }
+  EXPECT_EQ(choices.front().title, "Select an existing 'hex' file to be opened");
   // A dat read of a file not named ".dat" is refused before anything is read or remembered.
   WriteFile(other / "notes.txt", "KLX\n");
   window->host().log.clear();
@@ -595,14 +522,9 @@ TEST_F(MainWindowTest, RecentFilesMatAndNetcdfFiles) {
   QMenu* popup = window->RecentMenu();
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(popup->title(), "&Read a recent file");
-  const QList<QAction*> fileItems = window->Menu("&File")->actions();
-  const qsizetype at = fileItems.indexOf(popup->menuAction());
-  ASSERT_GE(at, 0);
-  ASSERT_LT(at + 1, fileItems.size());
-  EXPECT_EQ(fileItems[at + 1], window->Action(cmd::kReadDatFile));
+  EXPECT_EQ(FileItemAfter(popup->menuAction()), window->Action(cmd::kReadDatFile));
   const auto& items = window->RecentActions();
   ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[0]->text().toStdString(), " 1 - " + bad.string());
   EXPECT_EQ(items[1]->text().toStdString(), " 2 - " + gone.string());
   EXPECT_EQ(std::pair(items[0]->data().toInt(), items[1]->data().toInt()), std::pair(1045, 1046));
   EXPECT_EQ(items[0]->parent(), popup);
@@ -623,12 +545,9 @@ TEST_F(MainWindowTest, RecentFilesMatAndNetcdfFiles) {
   ASSERT_FALSE(held.data.Empty()) << Status();
   for (const std::string& e : RecentEntries()) EXPECT_THAT(e, ::testing::Not(HasSubstr(".mat")));
 
-  const QList<QAction*> menu = window->Menu("&File")->actions();
-  const qsizetype mat = menu.indexOf(window->Action(cmd::kSaveMatlabFile));
-  ASSERT_GE(mat, 0);
-  ASSERT_LT(mat + 1, menu.size());
-  EXPECT_EQ(menu[mat + 1], window->Action(cmd::kSaveNetcdfFile));
-  EXPECT_EQ(menu[mat + 1]->text().toStdString(), "Save a N&etCDF file");
+  ASSERT_EQ(FileItemAfter(window->Action(cmd::kSaveMatlabFile)),
+            window->Action(cmd::kSaveNetcdfFile));
+  EXPECT_EQ(window->Action(cmd::kSaveNetcdfFile)->text().toStdString(), "Save a N&etCDF file");
   Hold("TP", 3, [](int, int i) { return i + 1.0f; });
   EXPECT_TRUE(window->Action(cmd::kSaveNetcdfFile)->isEnabled());
   nextFile = (Dir() / "dat" / "data.nc").string();
@@ -656,15 +575,12 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   nextFile = (Dir() / "hex" / "live.hex").string();
   nextAnswer = Answer::Yes;
   ASSERT_EQ(setup.PressEnable(), EnableStep::Enabled) << Status();
-  ASSERT_FALSE(choices.empty());
-  EXPECT_EQ(choices.back().suggestedName, "040212Realtime.hex");
 
   FollowSetup(s, window->host(), setup, EnableStep::Enabled, false);
   for (int i = 0; i < 100 && !s.RealTimeActive(); ++i) QTest::qWait(20);
   ASSERT_TRUE(s.RealTimeActive());
   EXPECT_EQ(window->TickTimer().interval(), 150);
   EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "End Real-time Display");
-  EXPECT_FALSE(window->Action(cmd::kSetup)->isEnabled());
   EXPECT_FALSE(window->Menu("&File")->isEnabled());
   for (int i = 0; i < 400 && s.realTime->sampleCount < 3; ++i) QTest::qWait(20);
   ASSERT_GE(s.realTime->sampleCount, 3);
@@ -672,18 +588,12 @@ TEST_F(MainWindowTest, RealTimeDisplayFollowsTheLoggerAfterAnEnableAndEnds) {
   EXPECT_EQ(window->view().Data(), &s.realTime->Data());
   EXPECT_EQ(window->view().Samples(), s.realTime->Data().samplesPerChannel);
   EXPECT_EQ(Status(), s.realTime->lastLine);
-  test::SaveWidgetPicture(*window, "realtime.png", false);
 
   window->RunCommand(cmd::kRetrieveData);  // "End Real-time Display"
   EXPECT_FALSE(s.RealTimeActive());
   EXPECT_EQ(window->TickTimer().interval(), 1000);
   EXPECT_EQ(window->Action(cmd::kRetrieveData)->text(), "&Retrieve data");
   EXPECT_TRUE(window->Menu("&File")->isEnabled());
-  // The 30 bytes standing for the parameter block, a stamp and three bytes a channel a sample.
-  const std::string file = ReadText(Dir() / "hex" / "live.hex");
-  const size_t count = file.find("Number of bytes of data ");
-  ASSERT_NE(count, std::string::npos);
-  EXPECT_GE(std::stoi(file.substr(count + 24, 7)), 30 + 12 + 9 * 3) << file;
 }
 
 }  // namespace
