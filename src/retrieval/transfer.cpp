@@ -114,8 +114,7 @@ bool Transfer::StartTransfer(uint32_t startAddress) {
 
 bool Transfer::ResumeTransfer(uint32_t nextAddress, int32_t fill) {
   const uint32_t first = IsLinear() ? 0u : 0x20000u;
-  if (nextAddress < first || fill < 0 || !StartTransfer(IsLinear() ? nextAddress : 0))
-    return false;
+  if (nextAddress < first || fill < 0 || !StartTransfer(IsLinear() ? nextAddress : 0)) return false;
   if (!IsLinear()) {
     image_.nextAddress = nextAddress;
     image_.fill = fill;

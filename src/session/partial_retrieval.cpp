@@ -26,13 +26,13 @@ uint64_t Fnv64(std::string_view text, uint64_t h = 1469598103934665603ull) {
 std::string Header(const PartialRetrieval& p) {
   const SystemTime& t = p.start;
   return std::string(kMagic) +
-         Format("model=%s\nfirmware=%s\nserial=%d\nstart=%04u %02u %02u %02u %02u %02u\n"
-                "memory_mb=%d\nlinear=%d\npointer=%u\nend=%u\nnext=%u\ncheck_address=%u\n"
-                "check_fill=%d\nblocks=%d\ntotal_blocks=%d\nbytes=%zu\n",
-                p.model.c_str(), p.firmware.c_str(), p.serial, t.year, t.month, t.day, t.hour,
-                t.minute, t.second, p.memoryMb, p.linear ? 1 : 0, p.pointer, p.endAddress,
-                p.nextAddress, p.checkAddress, p.checkFill, p.blocks, p.totalBlocks,
-                p.bytes.size());
+         Format(
+             "model=%s\nfirmware=%s\nserial=%d\nstart=%04u %02u %02u %02u %02u %02u\n"
+             "memory_mb=%d\nlinear=%d\npointer=%u\nend=%u\nnext=%u\ncheck_address=%u\n"
+             "check_fill=%d\nblocks=%d\ntotal_blocks=%d\nbytes=%zu\n",
+             p.model.c_str(), p.firmware.c_str(), p.serial, t.year, t.month, t.day, t.hour,
+             t.minute, t.second, p.memoryMb, p.linear ? 1 : 0, p.pointer, p.endAddress,
+             p.nextAddress, p.checkAddress, p.checkFill, p.blocks, p.totalBlocks, p.bytes.size());
 }
 
 std::string_view AsText(const std::vector<uint8_t>& bytes) {
@@ -42,8 +42,7 @@ std::string_view AsText(const std::vector<uint8_t>& bytes) {
 bool ParseU32(const std::string& text, uint32_t& out) {
   unsigned long long v = 0;
   int used = 0;
-  if (text.empty() || text[0] == '-' ||
-      std::sscanf(text.c_str(), "%llu%n", &v, &used) != 1 ||
+  if (text.empty() || text[0] == '-' || std::sscanf(text.c_str(), "%llu%n", &v, &used) != 1 ||
       used != static_cast<int>(text.size()) || v > 0xFFFFFFFFull)
     return false;
   out = static_cast<uint32_t>(v);
@@ -97,21 +96,27 @@ PartialReadResult ReadPartialRetrieval(const std::filesystem::path& path,
   };
   PartialRetrieval p;
   uint32_t serial = 0, memoryMb = 0, linear = 0, checkFill = 0, blocks = 0, total = 0, count = 0;
-  const std::pair<const char*, uint32_t*> numbers[] = {
-      {"serial", &serial},         {"memory_mb", &memoryMb},     {"linear", &linear},
-      {"pointer", &p.pointer},     {"end", &p.endAddress},       {"next", &p.nextAddress},
-      {"check_address", &p.checkAddress}, {"check_fill", &checkFill}, {"blocks", &blocks},
-      {"total_blocks", &total},    {"bytes", &count}};
+  const std::pair<const char*, uint32_t*> numbers[] = {{"serial", &serial},
+                                                       {"memory_mb", &memoryMb},
+                                                       {"linear", &linear},
+                                                       {"pointer", &p.pointer},
+                                                       {"end", &p.endAddress},
+                                                       {"next", &p.nextAddress},
+                                                       {"check_address", &p.checkAddress},
+                                                       {"check_fill", &checkFill},
+                                                       {"blocks", &blocks},
+                                                       {"total_blocks", &total},
+                                                       {"bytes", &count}};
   for (const auto& [key, out] : numbers) {
     const std::string* v = field(key);
     if (v == nullptr || !ParseU32(*v, *out)) return PartialReadResult::Damaged;
   }
-  const std::string *model = field("model"), *firmware = field("firmware"),
-                    *start = field("start"), *sum = field("sum");
+  const std::string *model = field("model"), *firmware = field("firmware"), *start = field("start"),
+                    *sum = field("sum");
   if (!model || !firmware || !start || !sum) return PartialReadResult::Damaged;
   unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  if (std::sscanf(start->c_str(), "%u %u %u %u %u %u", &y, &mo, &d, &h, &mi, &s) != 6 ||
-      y > 9999 || mo > 12 || d > 31 || h > 23 || mi > 59 || s > 60)
+  if (std::sscanf(start->c_str(), "%u %u %u %u %u %u", &y, &mo, &d, &h, &mi, &s) != 6 || y > 9999 ||
+      mo > 12 || d > 31 || h > 23 || mi > 59 || s > 60)
     return PartialReadResult::Damaged;
 
   const size_t dataAt = dataMark + 6;

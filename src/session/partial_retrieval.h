@@ -20,16 +20,16 @@ struct PartialRetrieval {
   int32_t serial = 0;
   SystemTime start;  // the deployment's start of logging
   int memoryMb = 0;
-  bool linear = false;     // linear-memory logger
-  uint32_t pointer = 0;    // the logger's data pointer when the retrieval ran
+  bool linear = false;   // linear-memory logger
+  uint32_t pointer = 0;  // the logger's data pointer when the retrieval ran
   uint32_t endAddress = 0;
   uint32_t nextAddress = 0;  // the first address not yet received
   // The last good block that brought bytes: its address and where its bytes start in the image.
   // A continuation fetches it again and compares, so that a memory rewritten meanwhile is found.
   uint32_t checkAddress = 0;
   int32_t checkFill = 0;
-  int blocks = 0;       // good blocks received
-  int totalBlocks = 0;  // blocks the whole retrieval was expected to take
+  int blocks = 0;              // good blocks received
+  int totalBlocks = 0;         // blocks the whole retrieval was expected to take
   std::vector<uint8_t> bytes;  // the image so far
 };
 

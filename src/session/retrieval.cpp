@@ -151,7 +151,8 @@ Retrieval::Continuation Retrieval::ContinueKept() {
   if (read == PartialReadResult::Missing) return Continuation::NotUsed;
   const std::string fresh = "; starting from the first block.";
   if (read == PartialReadResult::Damaged) {
-    ShowStatus(host, "The interrupted retrieval kept for this logger is damaged and not used" + fresh);
+    ShowStatus(host,
+               "The interrupted retrieval kept for this logger is damaged and not used" + fresh);
     return Continuation::NotUsed;
   }
   MemoryImage& image = s_.held.image;
@@ -163,7 +164,8 @@ Retrieval::Continuation Retrieval::ContinueKept() {
   }
   if (resume == ResumePolicy::Never) {
     leftAside_ = true;
-    ShowStatus(host, "An interrupted retrieval of this logger is kept aside, not continued" + fresh);
+    ShowStatus(host,
+               "An interrupted retrieval of this logger is kept aside, not continued" + fresh);
     return Continuation::NotUsed;
   }
   if (resume == ResumePolicy::Ask &&
@@ -233,8 +235,8 @@ void Retrieval::KeepOrDropPartial() {
   p.checkFill = lastGoodFill_;
   p.blocks = blocksDone_;
   const uint32_t size = static_cast<uint32_t>(std::max(transfer_.state.blockSize, 1));
-  p.totalBlocks = blocksDone_ + static_cast<int>((image.endAddress - image.nextAddress + size - 1) /
-                                                 size);
+  p.totalBlocks =
+      blocksDone_ + static_cast<int>((image.endAddress - image.nextAddress + size - 1) / size);
   p.bytes.assign(image.bytes.begin(), image.bytes.begin() + image.fill);
   if (WritePartialRetrieval(path, p))
     ShowStatus(s_.host, Format("The retrieval stopped at block %d of %d; the next retrieval of "

@@ -2,7 +2,6 @@
 // files must be those of a retrieval never interrupted; a kept image of another logger,
 // deployment or memory, or a damaged one, is never trusted.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <random>
@@ -50,8 +49,7 @@ struct Rig : sim::test::SimSession<FileHost> {
     EXPECT_TRUE(session.SaveHeld(false));
     std::vector<std::string> lines;
     for (const char* kind : {"dat", "hex"}) {
-      const std::string text =
-          ReadWholeFile(dir / kind / (name + "." + kind)).value_or("");
+      const std::string text = ReadWholeFile(dir / kind / (name + "." + kind)).value_or("");
       for (size_t at = 0; at < text.size();) {
         const size_t end = std::min(text.find('\n', at), text.size());
         const std::string line = text.substr(at, end - at);
@@ -112,11 +110,17 @@ TEST(Resume, KeptImageOfAnotherLoggerDeploymentOrMemoryIsNotTrusted) {
     const char* status;
   };
   const Case cases[] = {
-      {"other logger", [](PartialRetrieval& p) { p.model = "NB-7100"; }, {},
+      {"other logger",
+       [](PartialRetrieval& p) { p.model = "NB-7100"; },
+       {},
        "came from another logger"},
-      {"other deployment", [](PartialRetrieval& p) { ++p.start.day; }, {},
+      {"other deployment",
+       [](PartialRetrieval& p) { ++p.start.day; },
+       {},
        "is of another deployment"},
-      {"memory erased since", [](PartialRetrieval& p) { p.pointer += 3000; }, {},
+      {"memory erased since",
+       [](PartialRetrieval& p) { p.pointer += 3000; },
+       {},
        "erased or rewritten"},
       {"flipped data byte", {}, [](std::string& f) { f[f.size() - 5] ^= 0x40; }, "damaged"},
       {"truncated", {}, [](std::string& f) { f.resize(f.size() - 100); }, "damaged"},
@@ -126,7 +130,8 @@ TEST(Resume, KeptImageOfAnotherLoggerDeploymentOrMemoryIsNotTrusted) {
        [](PartialRetrieval& p) {
          for (size_t i = static_cast<size_t>(p.checkFill); i < p.bytes.size(); ++i) p.bytes[i] ^= 1;
        },
-       {}, "memory differs from the interrupted retrieval"},
+       {},
+       "memory differs from the interrupted retrieval"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,8 +170,9 @@ TEST(Resume, LostLinkIsToldAndContinued) {
     EXPECT_FALSE(r.Tick());
     EXPECT_TRUE(r.transfer().state.failed);
   }
-  EXPECT_TRUE(rig.Told("Download error.\nThe link to the logger was lost; the retrieval ended "
-                       "after "));
+  EXPECT_TRUE(
+      rig.Told("Download error.\nThe link to the logger was lost; the retrieval ended "
+               "after "));
   EXPECT_LT(rig.Image().size(), rig.ExpectedImage().size());
   rig.clock.Advance(600000);
   bool resumed = false;

@@ -13,11 +13,11 @@
 namespace klx::test {
 namespace {
 
-const char* const kFamilies[] = {"VS-330",  "VS-550",   "NA-7100",
-                                 "NB-7100", "NMV-7400", "NMJ-7400"};
+const char* const kFamilies[] = {"VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400", "NMJ-7400"};
 
 struct Figures {
-  int runs = 0, retrievals = 0, complete = 0, completeAfterContinuing = 0, failedTold = 0;
+  int runs = 0, retrievals = 0, complete = 0, completeAfterContinuing = 0, unfinished = 0;
+  int failedTold = 0;  // retrievals
   int failedSilently = 0, differences = 0;
   int faultSettings = 0, silences = 0, cancels = 0, retransmitted = 0;
 };
@@ -27,8 +27,7 @@ bool ToldFailure(const RecordingHost& host, size_t from) {
   for (size_t i = from; i < host.events.size(); ++i) {
     const auto& e = host.events[i];
     if ((e.kind == "tell" && e.text.find("Download error") != std::string::npos) ||
-        (e.kind == "status" && (e.text.find("Unable to connect") != std::string::npos ||
-                                e.text.find("lost") != std::string::npos)))
+        (e.kind == "status" && e.text.find("Unable to ") != std::string::npos))
       return true;
   }
   return false;
@@ -61,16 +60,8 @@ void SoakOne(unsigned seed, Figures& f) {
     const size_t from = rig.host.events.size();
     Retrieval r(rig.session);
     if (!r.Open() || !r.Begin(false)) {
-      if (!r.Finished() || !ToldFailure(rig.host, from)) {
-        // Ended before the transfer: the link could not be made (its status line says so).
-        if (!ToldFailure(rig.host, from)) {
-          ++f.failedSilently;
-          ADD_FAILURE() << "ended before the transfer without a message";
-          for (size_t i = from; i < rig.host.events.size(); ++i)
-            std::printf("  %s %s %s\n", rig.host.events[i].kind.c_str(),
-                        rig.host.events[i].caption.c_str(), rig.host.events[i].text.c_str());
-        }
-      }
+      // Ended before the transfer: the link could not be made, and its status line says so.
+      if (!ToldFailure(rig.host, from)) ++f.failedSilently;
       continue;
     }
     const int cancelAt = attempt < 3 && chance(0.3) ? upTo(12) : -1;
@@ -103,18 +94,15 @@ void SoakOne(unsigned seed, Figures& f) {
     }
     if (rig.Image() != rig.ExpectedImage()) {
       ++f.differences;
-      const auto image = rig.Image(), expected = rig.ExpectedImage();
-      size_t at = 0;
-      while (at < image.size() && at < expected.size() && image[at] == expected[at]) ++at;
-      ADD_FAILURE() << "an image other than the logger's memory called complete: " << image.size()
-                    << " bytes for " << expected.size() << ", first difference at " << at
-                    << (r.Resumed() ? " (continued)" : "") << ", attempt " << attempt;
+      ADD_FAILURE() << "an image other than the logger's memory called complete, attempt "
+                    << attempt << (r.Resumed() ? " (continued)" : "");
     } else {
       ++f.complete;
       if (r.Resumed()) ++f.completeAfterContinuing;
     }
     return;
   }
+  ++f.unfinished;
 }
 
 TEST(Soak, EveryFamilyUnderRandomFaults) {
@@ -126,10 +114,11 @@ TEST(Soak, EveryFamilyUnderRandomFaults) {
   for (int seed = from; seed < from + seeds; ++seed) SoakOne(static_cast<unsigned>(seed), f);
   std::printf(
       "soak: %d runs, %d retrievals; faults injected: %d fault settings, %d silences, %d "
-      "cancels, %d blocks retransmitted; results: %d complete (%d after continuing), %d failed "
-      "with a message, %d failed silently, %d silent differences\n",
+      "cancels, %d blocks retransmitted; results: %d runs complete (%d after continuing), %d "
+      "unfinished after six retrievals, %d retrievals failed with a message, %d failed "
+      "silently, %d silent differences\n",
       f.runs, f.retrievals, f.faultSettings, f.silences, f.cancels, f.retransmitted, f.complete,
-      f.completeAfterContinuing, f.failedTold, f.failedSilently, f.differences);
+      f.completeAfterContinuing, f.unfinished, f.failedTold, f.failedSilently, f.differences);
   EXPECT_EQ(f.differences, 0);
   EXPECT_EQ(f.failedSilently, 0);
   EXPECT_GT(f.complete, 0);
