@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <random>
+#include <regex>
 
 #include "files/files_fixture.h"
 #include "session/partial_retrieval.h"
@@ -44,21 +45,12 @@ struct Rig : sim::test::SimSession<FileHost> {
   }
   // The dat and hex files of the held data, without the two header lines that say when the
   // retrieval ran (the host's and the logger's clock).
-  std::vector<std::string> SaveAs(const std::string& name) {
+  std::string SaveAs(const std::string& name) {
     host.files = {(dir / "dat" / (name + ".dat")).string()};
     EXPECT_TRUE(session.SaveHeld(false));
-    std::vector<std::string> lines;
-    for (const char* kind : {"dat", "hex"}) {
-      const std::string text = ReadWholeFile(dir / kind / (name + "." + kind)).value_or("");
-      for (size_t at = 0; at < text.size();) {
-        const size_t end = std::min(text.find('\n', at), text.size());
-        const std::string line = text.substr(at, end - at);
-        if (line.rfind("Host time", 0) != 0 && line.rfind("Logger time", 0) != 0)
-          lines.push_back(line);
-        at = end + 1;
-      }
-    }
-    return lines;
+    const std::string files = ReadWholeFile(dir / "dat" / (name + ".dat")).value_or("") +
+                              ReadWholeFile(dir / "hex" / (name + ".hex")).value_or("");
+    return std::regex_replace(files, std::regex("(Host|Logger) time[^\n]*\n"), "");
   }
   fs::path Partial() const {
     return PartialRetrievalPath(session.directories.hex, logger->Profile().serial);
@@ -90,10 +82,9 @@ TEST_P(EveryFamily, ContinuedRetrievalEqualsAnUninterruptedOne) {
   const int wholeRequested = whole.RetrieveAll();
   EXPECT_LT(requested, wholeRequested) << "the continuation fetched again what it held";
   EXPECT_EQ(whole.Image(), cut.Image());
-  const auto files = cut.SaveAs("040211_data"), wholeFiles = whole.SaveAs("040211_data");
-  ASSERT_GT(files.size(), 100u);
-  ASSERT_EQ(files.size(), wholeFiles.size());
-  for (size_t i = 0; i < files.size(); ++i) ASSERT_EQ(files[i], wholeFiles[i]) << "line " << i;
+  const std::string files = cut.SaveAs("040211_data");
+  EXPECT_GT(files.size(), 10000u);
+  EXPECT_TRUE(files == whole.SaveAs("040211_data")) << "the hex and dat files differ";
 }
 
 INSTANTIATE_TEST_SUITE_P(Resume, EveryFamily,
