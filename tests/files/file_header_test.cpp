@@ -50,6 +50,12 @@ TEST(FileHeader, NaFamilyLinesByteForByte) {
                 "Timestamp 2024/03/01 12:30:05 at sample 1 of type: TIME STAMP\n"
                 "Reset stamp 2024/03/01 13:00:00 at sample 3 of type: COLD STARTUP\n"
                 "Number of bytes in header 30\n\n");
+  // The oldest NA firmware's stamp lines: every stamp, rows counted from 0, no type.
+  held.data.logger.firmware = 2.0f;
+  EXPECT_NE(WriteFileHeader(HeaderInputsOf(held, DatLayout::A, {}), kDatHeader)
+                .find("\nTimestamp 2024/03/01 12:30:05 at sample 0\n"
+                      "Timestamp 2024/03/01 13:00:00 at sample 2\n\n"),
+            std::string::npos);
 }
 
 TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {

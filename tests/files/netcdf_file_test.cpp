@@ -263,7 +263,8 @@ TEST_P(Families, ReadBackEqualsTheDatFileShiftedToUtc) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NetCdf, Families,
-                         ::testing::Values("VS-330", "NMJ-7400", "VS-550", "HL-240"));
+                         ::testing::Values("VS-330", "NA-7100", "NMV-7400", "NMJ-7400", "VS-550",
+                                           "HL-240"));
 
 TEST(NetCdf, StampsGapsAndMissingSamples) {
   if (!ReaderAvailable()) GTEST_SKIP() << "/usr/bin/python3 cannot import netCDF4";
