@@ -236,6 +236,12 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
   ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
   EXPECT_EQ(burst.stats.t13, 0.0f);
   EXPECT_GT(burst.stats.h13, 0.0f);
+  // Two cycles centred in the burst cross zero as three waves, just enough for a third: T1/3
+  // in seconds, a cycle of 512 / 2 samples at 2 Hz.
+  BurstSeries three;
+  three.samples = Burst(512, 10.0, 0.0, 0.2, 2);
+  ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), three));
+  EXPECT_NEAR(three.stats.t13, 512.0 / 2 / 2, 1.0);
   burst.stats.t13 = 6.0f, burst.stats.t110 = 4.0f;
   ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 2, 1.0), burst));
   EXPECT_EQ(burst.stats.t13, 6.0f);
