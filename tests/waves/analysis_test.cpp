@@ -225,6 +225,8 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
     }
     if (c.waves < 2) {
       EXPECT_TRUE(st.havg == 0 && st.tavg == 0) << c.waves;
+    } else {
+      EXPECT_FLOAT_EQ(st.tavg, 2.0f);  // the second wave alone
     }
   }
   EXPECT_EQ(st.tmax, 0.0f);
