@@ -18,7 +18,8 @@ fi
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(hex_file dat_file mat_file settings_file directory_file recent_files limits_file
-           logger_replies calibration_history realtime_records nmea)
+           logger_replies calibration_history realtime_records nmea configuration_script
+           meta_table)
 fi
 bin="$root/$build/tests/fuzz"
 out="$root/$build/fuzz-runs"
