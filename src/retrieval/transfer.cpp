@@ -85,6 +85,7 @@ bool Transfer::OfferSpeedUp() {
 
 bool Transfer::StartTransfer(uint32_t startAddress) {
   state.failed = false;
+  identity_ = {logger_.state.model, logger_.state.firmware, logger_.state.serial};
   if (!OfferSpeedUp()) return false;
   const int rate = logger_.link().currentBaudRate;
   state.blockSize = BlockSizeForRate(rate);
@@ -140,13 +141,29 @@ bool Transfer::CheckLinkAlive() {
   const int64_t since = now - state.lastBlockMs;
   state.lastBlockMs = now;
   if (since < 5000) return true;
-  if (logger_.ConnectLogger()) return true;
+  bool connected = logger_.ConnectLogger();
   SerialLink& link = logger_.link();
-  if (link.currentBaudRate > 19200) {
+  if (!connected && link.currentBaudRate > 19200) {
     link.currentBaudRate = 19200;
     logger_.state.connected = false;
-    if (logger_.ConnectLogger() && OfferSpeedUp()) return true;
+    connected = logger_.ConnectLogger() && OfferSpeedUp();
   }
+  // The block rules (check byte or not) follow the logger's identity: one that answers as
+  // another logger after the reconnection (or whose identification came through garbled) is
+  // not fetched from under rules it may not follow.
+  const LoggerState& st = logger_.state;
+  if (connected && (st.model != identity_.model || st.firmware != identity_.firmware ||
+                    st.serial != identity_.serial)) {
+    state.downloading = false;
+    state.failed = true;
+    logger_.host().Tell("Retrieve Data",
+                        Format("Download error.\nAfter the link was restored the logger did not "
+                               "identify itself as before; the retrieval ended after %d bytes.",
+                               image_.fill),
+                        BoxIcon::Warning);
+    return false;
+  }
+  if (connected) return true;
   state.downloading = false;
   state.failed = true;
   // The data received so far are decoded and offered like a complete retrieval's: the user

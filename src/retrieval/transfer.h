@@ -70,6 +70,7 @@ class Transfer {
   MemoryImage& image_;
   Clock& clock_;
   std::string remaining_;
+  LoggerIdentity identity_;  // the logger as it identified itself when the transfer started
 };
 
 }  // namespace klx
