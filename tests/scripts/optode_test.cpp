@@ -78,6 +78,10 @@ TEST_F(OptodeSwitch, EachFailureStopsWithItsMessageAndSendsNothingFurther) {
     std::string lastPacket;  // the last bytes the card heard
   };
   const Case cases[] = {
+      {"no presence pattern", [](FakeCard& c) { c.presence = "FFFFF4"; }, OptodeMode::Concentration,
+       "ERROR #3 Unable to confirm the presence of an Optode sensor on this logger.\n\nPress 'OK' "
+       "to continue.",
+       "~\x07\x01"s},
       {"entry index refused", [](FakeCard& c) { c.selectAnswer = "00"; }, OptodeMode::Concentration,
        "ERROR #4 Unable to set EEPROM entry index for the Optode sensor on this logger.\n\nPress "
        "'OK' to continue.",
