@@ -78,7 +78,7 @@ TEST(GenericCardStatus, ParsedFourCharactersBeforeTheTagWithItsText) {
     const char* reply;
     int status;  // -1: none
   };
-  const Case cases[] = {{"\r\n8500MTS\r\n", 0x85}, {"00MTS", -1}, {"ZZ00MTS", -1}};
+  const Case cases[] = {{"\r\n8500MTS\r\n", 0x85}, {"00MTS", -1}, {"ZZ00MTS", -1}, {"0700", -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
     const auto s = ParseGenericCardStatus(c.reply);

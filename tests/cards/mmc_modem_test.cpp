@@ -48,6 +48,7 @@ TEST_F(MmcTest, EachMissingMarkerEndsTheRefreshWithItsMessage) {
 }
 
 TEST_F(MmcTest, FileNumbersAreRangeCheckedBeforeTheyAreSent) {
+  EXPECT_EQ(MmcFileCommand(0).value_or(""), "!GCC00000000");
   EXPECT_EQ(MmcFileCommand(99999999).value_or(""), "!GCC99999999");
   EXPECT_FALSE(MmcFileCommand(100000000));
   EXPECT_FALSE(MmcFileCommand(-1));
@@ -74,7 +75,8 @@ TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
   ASSERT_TRUE(top);
   EXPECT_EQ(top->Pack(), (std::array<uint8_t, 5>{0xFF, 0xFF, 0, 0, 2}));
   for (const auto& [front, back] :
-       {std::pair{"327680", "0"}, std::pair{"0", "4294967295"}, std::pair{"-5", "0"}}) {
+       {std::pair{"327680", "0"}, std::pair{"0", "4294967295"}, std::pair{"-5", "0"},
+        std::pair{"", "0"}}) {
     SCOPED_TRACE(front + std::string("/") + back);
     error.clear();
     EXPECT_FALSE(ModemFromFields(front, back, "0", "0", error));

@@ -51,6 +51,8 @@ TEST(Rcfg, MalformedFilesAreRefused) {
       {"empty", ""},
       {"a letter that is not hexadecimal", "0000000G\n00000000\n"},
       {"nine digits", "123456789\n00000000\n"},
+      {"two words on a line", "00000000 00000000\n"},
+      {"a sign", "-0000001\n00000000\n"},
       {"an odd count of words", good + "00000000\n"},
   };
   for (const Case& c : cases) EXPECT_FALSE(DecipherScript(c.text).has_value()) << c.what;
