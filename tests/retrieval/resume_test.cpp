@@ -115,7 +115,6 @@ TEST(Resume, KeptImageOfAnotherLoggerDeploymentOrMemoryIsNotTrusted) {
        "erased or rewritten"},
       {"flipped data byte", {}, [](std::string& f) { f[f.size() - 5] ^= 0x40; }, "damaged"},
       {"truncated", {}, [](std::string& f) { f.resize(f.size() - 100); }, "damaged"},
-      {"not a kept image", {}, [](std::string& f) { f = "KLX 1.0\n"; }, "damaged"},
       // Same identity, other bytes: the block fetched again gives it away.
       {"memory rewritten",
        [](PartialRetrieval& p) {
@@ -176,19 +175,6 @@ TEST(Resume, LinkTroubleIsToldAndContinued) {
     EXPECT_TRUE(resumed);
     EXPECT_EQ(rig.Image(), rig.ExpectedImage());
   }
-}
-
-// The desktop asks; "No" retrieves from the first block and keeps the interrupted image until
-// this retrieval completes.
-TEST(Resume, DecliningStartsFromTheFirstBlock) {
-  Rig rig("NB-7100");
-  rig.RetrieveAndCancel(4);
-  rig.host.answers = {Answer::No, Answer::No};  // no save of the data held, no continuation
-  bool resumed = true;
-  rig.RetrieveAll(&resumed);
-  EXPECT_FALSE(resumed);
-  EXPECT_EQ(rig.Image(), rig.ExpectedImage());
-  EXPECT_FALSE(fs::exists(rig.Partial()));
 }
 
 // klx retrieve keeps an interrupted image, leaves it aside without --resume and continues it
