@@ -129,6 +129,8 @@ TEST(Validation, TooManySamplesSuggestions) {
   EXPECT_EQ(DifferenceSeconds(s.suggestedEnd, p.startTime), 217994 - 1);
   EXPECT_EQ(s.suggestedPeriod, (Period{0, 0, 2}));
   EXPECT_NE(s.text.find("or the Sampling period to 00:00:02."), std::string::npos);
+  p = Plan(60, 150LL * 86400, {0, 0, 1});  // 59.4 s a sample: a period in minutes
+  EXPECT_EQ(TooManySamples(p, two, p.startTime).suggestedPeriod, (Period{0, 1, 0}));
   const LoggerState eight = Logger("VS-330", "TPC", 8);
   p = Plan(60, 1000000, {0, 0, 1});
   s = TooManySamples(p, eight, p.startTime);

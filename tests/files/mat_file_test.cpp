@@ -308,7 +308,7 @@ TEST_F(MatFileTest, ReadsTheOlderStampLayouts) {
   const struct {
     size_t size, timeAt;
     uint32_t rowStep, type, year, month, firstDay;
-  } layouts[] = {{36, 20, 10, 5, 2003, 4, 1}, {32, 16, 7, 10, 2005, 6, 9}};
+  } layouts[] = {{36, 20, 70000, 5, 2003, 4, 1}, {32, 16, 300, 10, 2005, 6, 9}};
   FileHost host;
   HeldData back;
   for (const auto& l : layouts) {

@@ -287,8 +287,8 @@ TEST_F(RealTime, EngineeringRecordsAreFiledAsTheyCameOrAsTheRawCountsOfTheirValu
     NewRun();
     ASSERT_TRUE(run->Start(StartFor(letters, true)));
     // 37.7773 is nearest an odd count: filed as such it would read back as a reading
-    // outside the normal range (137.777).
-    const double first = letters == "yP" ? 37.777 : 37.7773;
+    // outside the normal range (137.777). 37.7774's nearest even count is not a multiple of 8.
+    const double first = letters == "yP" ? 37.7774 : 37.7773;
     logger->At(t0 + 100, TextRecord(kStart, {first, 80.0}));
     Run(1000);
     ASSERT_EQ(run->sampleCount, 1);
