@@ -115,5 +115,19 @@ TEST_F(OptodeScriptTest, ACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
   EXPECT_EQ(Table().at(1), 30);
 }
 
+// A logger type change gives the logger its own two-channel table: the Optode's new letter is
+// not written over the channel that now stands where the Optode stood.
+TEST_F(OptodeScriptTest, ALoggerTypeChangeKeepsItsOwnTable) {
+  Make([](sim::SimProfile& p) {
+    p.model = "NMV-7400";
+    std::swap(p.channels[1], p.channels[2]);  // T K P
+  });
+  EXPECT_EQ(Run("Logger type=NMJ\nOptode=Concentration\n"), ScriptOutcome::Applied);
+  const std::vector<uint8_t> table = Table();
+  ASSERT_GE(table.size(), 9u);
+  EXPECT_EQ(table[5], 'T');
+  EXPECT_EQ(table[7], 'P');
+}
+
 }  // namespace
 }  // namespace klx
