@@ -59,6 +59,7 @@ TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   ASSERT_TRUE(u.used);
   EXPECT_DOUBLE_EQ(u.division, 0.0002);
   EXPECT_NEAR(u.bottom, 12.3456, 1e-9);  // 12.3457 rounded down to a multiple of 0.0002
+  EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);  // a flat channel is widened
   EXPECT_NEAR(u.Top() - u.bottom, 20 * 0.0002, 1e-12);
   // A rectangle one row high cannot take the division below its minimum.
   ASSERT_TRUE(g.ZoomRectangle(200, 100, 300, 101));
