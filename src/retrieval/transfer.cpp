@@ -151,29 +151,23 @@ bool Transfer::CheckLinkAlive() {
   // The block rules (check byte or not) follow the logger's identity: one that answers as
   // another logger after the reconnection (or whose identification came through garbled) is
   // not fetched from under rules it may not follow.
-  const LoggerState& st = logger_.state;
-  if (connected && (st.model != identity_.model || st.firmware != identity_.firmware ||
-                    st.serial != identity_.serial)) {
+  const auto end = [this](const char* why) {
     state.downloading = false;
     state.failed = true;
-    logger_.host().Tell("Retrieve Data",
-                        Format("Download error.\nAfter the link was restored the logger did not "
-                               "identify itself as before; the retrieval ended after %d bytes.",
-                               image_.fill),
-                        BoxIcon::Warning);
+    logger_.host().Tell(
+        "Retrieve Data",
+        Format("Download error.\n%s the retrieval ended after %d bytes.", why, image_.fill),
+        BoxIcon::Warning);
     return false;
-  }
+  };
+  const LoggerState& st = logger_.state;
+  if (connected && (st.model != identity_.model || st.firmware != identity_.firmware ||
+                    st.serial != identity_.serial))
+    return end("After the link was restored the logger did not identify itself as before;");
   if (connected) return true;
-  state.downloading = false;
-  state.failed = true;
   // The data received so far are decoded and offered like a complete retrieval's: the user
   // must learn that the logger holds more.
-  logger_.host().Tell("Retrieve Data",
-                      Format("Download error.\nThe link to the logger was lost; the retrieval "
-                             "ended after %d bytes.",
-                             image_.fill),
-                      BoxIcon::Warning);
-  return false;
+  return end("The link to the logger was lost;");
 }
 
 void Transfer::UpdateRemaining(uint32_t end) {
