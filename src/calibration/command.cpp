@@ -1,12 +1,9 @@
 #include "calibration/command.h"
 
 #include "calibration/read.h"
+#include "link/status_codes.h"
 
 namespace klx {
-
-bool CalibrationStatusIdle(int statusCode) {
-  return statusCode == 0 || statusCode == 4 || statusCode == 8;
-}
 
 bool CalibrationAccessAllowed(LoggerLink& link, CalibrationAccess access) {
   Host& host = link.host();
@@ -14,7 +11,7 @@ bool CalibrationAccessAllowed(LoggerLink& link, CalibrationAccess access) {
     host.Tell("Calibration", "Unable to read the logger status.\nTry again.", BoxIcon::Warning);
     return false;
   }
-  if (CalibrationStatusIdle(link.status.code)) return true;
+  if (StatusIsIdle(link.status.code)) return true;
   const LoggerState& s = link.state;
   if ((s.ModelHas("VS-550") || s.ModelHas("VSY-550")) && s.firmware < 6.415f) {
     if (access == CalibrationAccess::History)

@@ -7,9 +7,6 @@
 
 namespace klx {
 
-// The idle status codes (stopped, not started, stopped by the user).
-bool CalibrationStatusIdle(int statusCode);
-
 // Which menu command asks: the two name the older multi-channel logger's refusal differently.
 enum class CalibrationAccess { Coefficients, History };
 

@@ -8,6 +8,7 @@
 
 #include "calibration/command.h"
 #include "calibration/read.h"
+#include "link/status_codes.h"
 #include "shell/datetime.h"
 #include "shell/status.h"
 
@@ -224,7 +225,7 @@ CalibrationWrite WriteCalibration(LoggerLink& link, CalibrationCoefficients& cal
     link.host().Tell("Calibration", kStatusReadFailedText, BoxIcon::Warning);
     return CalibrationWrite::Failed;
   }
-  if (!CalibrationStatusIdle(link.status.code)) {
+  if (!StatusIsIdle(link.status.code)) {
     link.host().Tell("Calibration", kCalibrationWhileLoggingText, BoxIcon::Warning);
     return CalibrationWrite::Failed;
   }

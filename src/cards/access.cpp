@@ -1,5 +1,6 @@
 #include "cards/access.h"
 
+#include "link/status_codes.h"
 #include "shell/status.h"
 
 namespace klx {
@@ -13,8 +14,7 @@ bool CardAccessAllowed(LoggerLink& logger, Msg caption, Msg loggingText) {
     ShowStatus(logger.host(), "Error - Unable to read the logger status");
     return false;
   }
-  const int code = logger.status.code;
-  if (code == 0 || code == 4 || code == 8) return true;
+  if (StatusIsIdle(logger.status.code)) return true;
   logger.host().Tell(MessageText(caption), MessageText(loggingText), BoxIcon::Warning);
   return false;
 }

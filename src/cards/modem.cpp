@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "link/status_codes.h"
 #include "shell/command_ids.h"
 #include "shell/messages.h"
 #include "shell/status.h"
@@ -82,8 +83,7 @@ bool OpenModemSettings(LoggerLink& logger, ModemConfiguration& config) {
     ShowStatus(host, "Error - Unable to read the logger status");
     return false;
   }
-  const int code = logger.status.code;
-  if (code != 0 && code != 4 && code != 8) {
+  if (!StatusIsIdle(logger.status.code)) {
     host.Tell(MessageText(Msg::ModemParametersCaption), MessageText(Msg::LoggingCannotReadModem),
               BoxIcon::Warning);
     return false;

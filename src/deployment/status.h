@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "link/logger_link.h"
+#include "link/status_codes.h"
 #include "records/logger_state.h"
 #include "platform/host.h"
 
@@ -23,10 +24,6 @@ inline constexpr std::array<const char*, 9> StatusNames = {
 // The name of a status code: 8 is "Logging Stopped by User", anything else outside 0..6 is
 // shown as 7, "Memory Error".
 const char* StatusName(int code);
-// True for the idle statuses 0, 4 and 8 (not enabled, complete, stopped by user).
-inline bool StatusIsIdle(int code) {
-  return code == 0 || code == 4 || code == 8;
-}
 
 // The data pointer in a "G" reply: the eight hexadecimal digits before "CDP", four bytes least
 // significant first. Empty when the reply is not of that shape.

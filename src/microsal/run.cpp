@@ -8,6 +8,7 @@
 #include "deployment/status.h"
 #include "realtime/collection.h"
 #include "shell/datetime.h"
+#include "shell/messages.h"
 #include "shell/status.h"
 #include "shell/text_file.h"
 
@@ -136,8 +137,8 @@ bool MicrosalRun::StartRun(bool restart) {
   reader_.reset();
   // 1. Retrieved data not yet saved.
   if (!restart && link_.hooks.hasUnsavedData && link_.hooks.hasUnsavedData()) {
-    if (host.Ask("File Read", kMicrosalUnsavedText, Buttons::YesNo, BoxIcon::Warning,
-                 Answer::No) == Answer::Yes) {
+    if (host.Ask(MessageText(Msg::FileReadCaption), MessageText(Msg::UnsavedData),
+                 Buttons::YesNo, BoxIcon::Warning, Answer::No) == Answer::Yes) {
       if (link_.hooks.saveData) link_.hooks.saveData();
       return false;
     }

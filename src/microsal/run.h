@@ -30,8 +30,6 @@ inline constexpr const char* kMicrosalLoggingText =
 inline constexpr const char* kMicrosalChannelsText =
     "Channel configuration is not as expected.\nCannot continue with the Micro-Salinometer "
     "operation.";
-inline constexpr const char* kMicrosalUnsavedText =
-    "Retrieved data has not been saved.\nDo you wish to return to save the data now?";
 inline constexpr const char* kMicrosalDataText =
     "The logger contains data that has not been downloaded.\n\nThese data will be lost if you "
     "continue.\n\nDo you want to continue?";

@@ -18,6 +18,7 @@
 #include "calibration/read.h"
 #include "calibration/ui/certificate_print.h"
 #include "decoding/channel_types.h"
+#include "link/status_codes.h"
 #include "session/session.h"
 #include "shell/status.h"
 #include "shell/text_file.h"
@@ -287,7 +288,7 @@ bool RunCalibrationCommand(Session& session, QWidget* parent) {
   const bool correction = GenerationOf(logger.state) == CalibrationGeneration::LinearMemory &&
                           HasConductivityCorrection(logger.state);
   CalibProcDialog dialog(logger.state, session.calibration,
-                         CalibrationStatusIdle(logger.status.code), correction, parent);
+                         StatusIsIdle(logger.status.code), correction, parent);
   if (dialog.exec() != QDialog::Accepted) return false;
 
   // The write's progress window: one line naming the channel being written.
