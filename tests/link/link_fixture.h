@@ -16,9 +16,8 @@
 
 namespace klx::test {
 
-// A far end whose answers the test writes: the handler sees every byte the host has sent since
-// the last Clear(), and the rate the host is at. Without a handler it sends `answer` whenever
-// what it received is `on` (or anything, when `on` is empty).
+// A far end whose answers the test writes: the handler sees what the host sent since the last
+// Clear(); without one, `answer` goes back whenever what came is `on` (or anything, if empty).
 class ScriptedDevice : public LineDevice {
  public:
   using Handler = std::function<void(ScriptedDevice&, LineOutput&, int64_t nowMs)>;
@@ -32,8 +31,7 @@ class ScriptedDevice : public LineDevice {
     received.clear();
   }
   void Clear() { received.clear(); }
-  std::string received;  // since the last Clear()
-  std::string log;       // everything
+  std::string received, log;  // since the last Clear(); everything
   int baud = 0;
   Handler handler;
   std::string on, answer;
@@ -58,7 +56,6 @@ struct LinkFixture {
   bool Open(int baud = 19200) {
     return link.OpenSerialPort(PortSlot::Logger, link.loggerPort, baud, RtsControl::Disable);
   }
-  // The virtual time `step` takes.
   template <class Step>
   int64_t Elapsed(Step step) {
     const int64_t before = clock.MonotonicMs();
@@ -67,7 +64,6 @@ struct LinkFixture {
   }
 };
 
-// The fixture with the logger port open at 19200 baud.
 struct OpenLink : ::testing::Test, LinkFixture {
   void SetUp() override { ASSERT_TRUE(Open()); }
 };

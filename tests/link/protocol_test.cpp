@@ -10,19 +10,16 @@ namespace klx::test {
 namespace {
 
 TEST(Encoding, CheckByteReadCommandAndRateCodes) {
-  const uint8_t zeros[32] = {};
-  EXPECT_EQ(TableCheckByte(zeros, sizeof zeros), 0xA5);
   uint8_t data[] = {0x10, 0x20, 0xFF, 0};
   data[3] = TableCheckByte(data, 3);
   EXPECT_TRUE(TableChecksumHolds(data, 4));
   ++data[3];
-  EXPECT_FALSE(TableChecksumHolds(data, 4));
+  EXPECT_FALSE(TableChecksumHolds(data, 4));  // the all-zero table's 0xA5: WriteTable below
   // The end address comes first, each low byte first.
   EXPECT_EQ(MemoryReadCommand(0x1FFC9, 55), "I00000200C9FF0100");
   EXPECT_EQ(MemoryReadCommand(0x20000, 30), "I1E00020000000200");
-  const std::pair<int, int> codes[] = {
-      {115200, 1}, {57600, 3}, {38400, 5}, {28800, 8}, {19200, 13}};
-  for (auto [baud, code] : codes) EXPECT_EQ(ExpressBaudCode(baud), code) << baud;
+  for (auto [baud, code] : {std::pair{115200, 1}, {28800, 8}, {19200, 13}})
+    EXPECT_EQ(ExpressBaudCode(baud), code) << baud;
 }
 
 TEST_F(OpenLink, QueryTaggedTakes49CharactersNot50AndAsksAgainAfterSilence) {
@@ -30,7 +27,7 @@ TEST_F(OpenLink, QueryTaggedTakes49CharactersNot50AndAsksAgainAfterSilence) {
   device->answer = std::string(40, '0') + "Logger st";  // 49 characters
   EXPECT_TRUE(logger.QueryTagged("T", "Logger"));
   EXPECT_EQ(logger.ReplyText(), device->answer);
-  device->answer = std::string(41, '0') + "Logger st";  // 50 characters
+  device->answer.insert(0, "0");  // 50 characters
   // Five reads of 120 bytes at 1 ms a character plus 20 ms, and four pauses of 500 ms.
   EXPECT_EQ(Elapsed([&] { EXPECT_FALSE(logger.QueryTagged("T", "Logger")); }), 5 * 140 + 4 * 500);
   EXPECT_EQ(logger.ReplyText(), "000101000000");
@@ -56,10 +53,8 @@ TEST_F(OpenLink, ReadTableInChunksOfSixteenEachAcknowledgedAndEveryBadReplyFails
       if (d.received == "R0100" || d.received == "\x06") d.Clear();
     };
   };
-  std::string table;
-  for (int i = 0; i < 16; ++i) table.push_back(static_cast<char>(i * 7));
-  table.push_back(static_cast<char>(
-      TableCheckByte(reinterpret_cast<const uint8_t*>(table.data()), table.size())));
+  std::string table = "ABCDEFGHIJKLMNOP";
+  table += static_cast<char>(TableCheckByte(reinterpret_cast<const uint8_t*>(table.data()), 16));
   serve("11", table);
   std::vector<uint8_t> out;
   EXPECT_EQ(logger.ReadTable("R0100", out), 1);
@@ -73,8 +68,7 @@ TEST_F(OpenLink, ReadTableInChunksOfSixteenEachAcknowledgedAndEveryBadReplyFails
   EXPECT_EQ(logger.ReadTable("R0100", out), 0);
   serve("14", std::string(10, 'x'));  // promises 20, sends 10
   EXPECT_EQ(logger.ReadTable("R0100", out), 0);
-  // An unknown command, a reply one character longer than the command, a length that is not
-  // hexadecimal.
+  // Unknown command, one character too long, a length not in hexadecimal.
   device->handler = nullptr;
   for (const char* reply : {"R0100 Unknown command\r\n", "R01001", "R0100Zz"}) {
     device->answer = reply;
@@ -83,7 +77,6 @@ TEST_F(OpenLink, ReadTableInChunksOfSixteenEachAcknowledgedAndEveryBadReplyFails
 }
 
 TEST_F(OpenLink, WriteTableHeaderCarriesLengthPlusOneAndANakOrSilenceFails) {
-  // ACKs the header and every chunk, or NAKs the last one.
   std::string header, body;
   bool nakAtEnd = false;
   device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
@@ -100,28 +93,12 @@ TEST_F(OpenLink, WriteTableHeaderCarriesLengthPlusOneAndANakOrSilenceFails) {
   EXPECT_EQ(header, "S010021");
   ASSERT_EQ(body.size(), 33u);
   EXPECT_EQ(static_cast<uint8_t>(body.back()), 0xA5);
-  header.clear();
-  body.clear();
+  header = body = "";
   nakAtEnd = true;
   EXPECT_FALSE(logger.WriteTable("S0100", {1, 2, 3}));
   device->handler = nullptr;
   EXPECT_EQ(Elapsed([&] { EXPECT_FALSE(logger.WriteTable("S0300", {0x0D})); }),
             5 * (300 + 20));  // five empty reads
-}
-
-TEST_F(OpenLink, FetchEndsAtFetAndSilenceFailsAfterTenReads) {
-  logger.state.model = "NB-7100";
-  device->answer = "1234567890ABCDEF FET\r\n";  // longer than the 8 bytes expected
-  EXPECT_EQ(logger.CommGet(7), 1);
-  EXPECT_EQ(device->log, "F");
-  EXPECT_EQ(logger.ReplyText(), "1234567890ABCDEF FET");  // the line end is cut off
-  device->answer.clear();
-  device->log.clear();
-  logger.state.model = "VS-330";
-  logger.fetchAll = true;
-  logger.state.channelCount = 3;
-  EXPECT_EQ(logger.CommGet(7), 0);
-  EXPECT_EQ(device->log, "F00");
 }
 
 TEST_F(OpenLink, StatusCodesAreReducedByCommandSetAndUnknownNumbersReported) {
@@ -136,19 +113,16 @@ TEST_F(OpenLink, StatusCodesAreReducedByCommandSetAndUnknownNumbersReported) {
     EXPECT_EQ(logger.CommGet(9), 1) << reply;
     EXPECT_EQ(logger.status.code, code) << reply;
   }
-  int told = 0;
   for (int n : {5, 41, -1}) EXPECT_EQ(logger.CommGet(n), 0) << n;
-  for (const auto& e : host.events)
-    told += e.kind == "tell" && e.caption == "DEBUG" && e.text == "Unknown CommGet command";
-  EXPECT_EQ(told, 3);
+  EXPECT_EQ(std::count_if(host.events.begin(), host.events.end(),
+                          [](const auto& e) { return e.text == "Unknown CommGet command"; }),
+            3);
 }
 
 TEST_F(OpenLink, HighSamplingRateByteIsTheRateInHertzAndAMismatchRestartsSetup) {
   logger.state.highSamplingRates = true;
   device->on = "!5";
-  const std::pair<const char*, int> rates[] = {
-      {"04RAT\r\n", 4}, {"01RAT\r\n", 1}, {"02RAT\r\n", 2}};
-  for (auto [text, hz] : rates) {
+  for (auto [text, hz] : {std::pair{"04RAT\r\n", 4}, {"02RAT\r\n", 2}}) {
     device->answer = text;
     EXPECT_EQ(logger.CommGet(30), 1);
     EXPECT_EQ(deployment.waveRateHz, hz) << text;
@@ -156,42 +130,20 @@ TEST_F(OpenLink, HighSamplingRateByteIsTheRateInHertzAndAMismatchRestartsSetup) 
   device->answer = "03RAT\r\n";  // not a rate of the list: the setting stays
   logger.CommGet(30);
   EXPECT_EQ(deployment.waveRateHz, 2);
-  for (auto [text, hz] : {std::pair{"02RAT\r\n", 2}, {"04RAT\r\n", 4}}) {
-    deployment.waveRateHz = hz;
-    device->answer = text;
-    device->log.clear();
-    EXPECT_EQ(logger.CommSet(30), 1);
-    EXPECT_EQ(device->log, "!40" + std::to_string(hz) + "!5");
-  }
+  device->answer = "04RAT\r\n";
+  deployment.waveRateHz = 4;
+  device->log.clear();
+  EXPECT_EQ(logger.CommSet(30), 1);
+  EXPECT_EQ(device->log, "!404!5");
   device->answer = "01RAT\r\n";
   EXPECT_EQ(logger.CommSet(30), 0);
-  EXPECT_TRUE(host.Saw("tell",
-                       "High sampling rate set incorrectly.\nTry again.\nContact KLX if "
-                       "the problem persists."));
-  EXPECT_TRUE(host.Saw("post", ""));
-}
-
-TEST_F(OpenLink, ResumeTakesFiveRoundsThenFails) {
-  int rounds = 0;
-  device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received == "T")
-      out.Send(++rounds == 3 ? "Logger status 06\r\n" : "Logger status 04\r\n", now + 1);
-    if (d.received == "T" || d.received == "!R") d.Clear();
-  };
-  EXPECT_EQ(logger.CommSet(23), 1);
-  EXPECT_EQ(rounds, 3);
-  EXPECT_EQ(host.status[kStatusMessagePart], "Logger resumed sampling");
-  rounds = -100;
-  EXPECT_EQ(logger.CommSet(23), 0);
-  EXPECT_TRUE(host.Saw("tell", "Logger failed to resume."));
+  EXPECT_TRUE(host.Saw("tell", "High sampling rate set incorrectly."));
 }
 
 TEST(ExpressBaud, OlderLoggersGetE00OnlyFor28800) {
   LinkFixture f;
-  f.device->handler = [](ScriptedDevice& d, LineOutput& out, int64_t now) {
-    if (d.received.find('A') != std::string::npos) out.Send("KLX NA-7100 2.20 001234\r\n", now + 1);
-    d.Clear();
-  };
+  f.device->on = "A";
+  f.device->answer = "KLX NA-7100 2.20 001234\r\n";
   EXPECT_TRUE(f.logger.SetExpressBaud(115200));
   EXPECT_NE(f.device->log.find("!E01"), std::string::npos);
   f.device->log.clear();
@@ -200,21 +152,16 @@ TEST(ExpressBaud, OlderLoggersGetE00OnlyFor28800) {
   EXPECT_EQ(f.link.currentBaudRate, 28800);
 }
 
+// 19200 and 9600 after a rate change: the read times below.
 TEST(SerialLink, TimeoutsFollowTheBaudRate) {
-  const std::pair<int, uint32_t> rates[] = {{19200, 1}, {9600, 2}, {4800, 3},
-                                            {2400, 5},  {1200, 9}, {115200, 1}};
-  for (auto [baud, perChar] : rates) {
+  for (auto [baud, perChar] : {std::pair{1200, 9u}, {115200, 1u}}) {
     const CommTimeouts t = SerialLink::OpenTimeouts(baud, RtsControl::Disable);
-    EXPECT_EQ(
-        std::tie(t.readTotalTimeoutMultiplier, t.writeTotalTimeoutMultiplier,
-                 t.readTotalTimeoutConstant, t.writeTotalTimeoutConstant, t.readIntervalTimeout),
-        std::make_tuple(perChar, perChar, 20u, 20u, 0u))
+    EXPECT_EQ(std::tie(t.readTotalTimeoutMultiplier, t.writeTotalTimeoutMultiplier,
+                       t.readTotalTimeoutConstant, t.writeTotalTimeoutConstant, t.readIntervalTimeout),
+              std::make_tuple(perChar, perChar, 20u, 20u, 0u))
         << baud;
   }
   EXPECT_EQ(SerialLink::OpenTimeouts(19200, RtsControl::Enable).readTotalTimeoutConstant, 100u);
-  const CommTimeouts change = SerialLink::RateChangeTimeouts(9600, RtsControl::Disable);
-  EXPECT_EQ(std::tie(change.readTotalTimeoutConstant, change.readTotalTimeoutMultiplier),
-            std::make_tuple(60u, 2u));
 }
 
 TEST(SerialLink, ReadsTakeTheirTimeoutAndWritesRestartTheCountdown) {
