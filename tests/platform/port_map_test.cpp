@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -70,15 +69,6 @@ TEST_F(PortMapTest, FileLinesTakeTheirNumbersAndDevicesFillTheGaps) {
   EXPECT_EQ(map_.DeviceFor(4), "/dev/four");
   map_.Load((Dir() / "missing").string(), {"/dev/a"});
   EXPECT_EQ(map_.Entries(), (Entries{{1, "/dev/a"}}));
-}
-
-TEST_F(PortMapTest, RandomBinaryFileKeepsTheLinesAfterIt) {
-  std::mt19937 rng(1234);
-  std::string bytes(200'000, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-  Write(bytes + "\nCOM7=/dev/after\n");
-  for (const auto& [n, d] : Load({"/dev/ttyS0"})) EXPECT_TRUE(n >= 1 && n <= 16 && !d.empty());
-  EXPECT_EQ(map_.NumberFor("/dev/after"), 7);
 }
 
 TEST_F(PortMapTest, NumberForComNamesAndNewDevices) {
