@@ -51,7 +51,6 @@ std::array<int64_t, 4> Fields(const ScrollRange& r) {
 
 TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   EXPECT_EQ(PlotWidthFor(1000), 803);  // (837 / 50) * 50 + 3
-  EXPECT_EQ(PlotWidthFor(800), 603);
   EXPECT_EQ(GraphView(PlotWidthFor(1000)).Divisions(), 80);
   const DataSet d = MakeData("T", 100, [](int, int) { return 12.3457f; });
   View g(d);
@@ -60,7 +59,6 @@ TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   EXPECT_DOUBLE_EQ(u.division, 0.0002);
   EXPECT_NEAR(u.bottom, 12.3456, 1e-9);  // 12.3457 rounded down to a multiple of 0.0002
   EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);  // a flat channel is widened
-  EXPECT_NEAR(u.Top() - u.bottom, 20 * 0.0002, 1e-12);
   // A rectangle one row high cannot take the division below its minimum.
   ASSERT_TRUE(g.ZoomRectangle(200, 100, 300, 101));
   EXPECT_DOUBLE_EQ(g.Unit(0).division, kMinimumZoomDivision);
@@ -75,8 +73,7 @@ TEST(AutoScale, StepsMantissaBoundariesAndSharedUnitScale) {
     return i * 3000.0f / 9;
   });
   View g(d);
-  EXPECT_DOUBLE_EQ(g.Unit(0).minimum, 2.0);
-  EXPECT_DOUBLE_EQ(g.Unit(0).maximum, 15.0);
+  EXPECT_EQ(std::make_pair(g.Unit(0).minimum, g.Unit(0).maximum), std::make_pair(2.0, 15.0));
   EXPECT_NEAR(g.Unit(0).division, 1.0, 1e-12);
   EXPECT_NEAR(g.Unit(0).bottom, 2.0, 1e-12);
   EXPECT_NEAR(g.Unit(1).division, 200.0, 1e-9);
@@ -86,8 +83,7 @@ TEST(AutoScale, StepsMantissaBoundariesAndSharedUnitScale) {
   g.ToggleChannel(1);
   EXPECT_FALSE(g.Unit(0).used);
   EXPECT_EQ(g.ReferenceUnit(), 1);
-  // Mantissa boundaries: s = 0.101 -> 1.01 x 0.1 -> 2 x 0.1; s = 0.5 -> 5 x 0.1; s = 9.99999 ->
-  // 10 x 1.
+  // Mantissa boundaries: s = 0.101 -> 2 x 0.1; s = 0.5 -> 5 x 0.1; s = 9.99999 -> 10 x 1.
   const struct {
     float range;
     double division;
@@ -129,51 +125,45 @@ TEST(Zoom, ZoomOutSequenceCursorAndWholeDataFit) {
     EXPECT_NEAR(g.ReadingsPerDivision(), to[i], 1e-9) << from[i];
     EXPECT_EQ(g.FirstSample(), 1000);
   }
-  // Near the end the view keeps its end within the data.
+  // Near the end the view keeps its end within the data; from 1000 the next step (3000) is
+  // larger than the whole set: everything is shown.
   g.SetHorizontal(99900, 3);
   g.ZoomOut();
   EXPECT_EQ(g.FirstSample(), 100000 - 800);
-  // From 1000 the next step (3000) is larger than the whole set: everything is shown.
   g.SetHorizontal(500, 1000);
   g.ZoomOut();
-  EXPECT_NEAR(g.ReadingsPerDivision(), 1250.0, 1e-9);
-  EXPECT_EQ(g.FirstSample(), 0);
+  EXPECT_EQ(std::make_pair(g.ReadingsPerDivision(), g.FirstSample()), std::make_pair(1250.0, 0L));
   // With a cursor the zoom centres on it.
   g.SetHorizontal(50000, 1);
   g.SetCursor(400);  // sample 50400 (10 pixels per sample)
   EXPECT_EQ(g.CursorSample(), 50040);
   g.ZoomOut();
-  EXPECT_NEAR(g.ReadingsPerDivision(), 3, 1e-9);
-  EXPECT_EQ(g.FirstSample(), 50040 - 120);
-  EXPECT_EQ(g.CursorColumn(), 400);
+  EXPECT_EQ(std::make_pair(g.FirstSample(), g.CursorColumn()), std::make_pair(50040L - 120, 400));
 }
 
 TEST(Zoom, RectanglesNarrowOnesWidenToOneReadingPerDivisionCentresKeepTheirRow) {
   const DataSet d = MakeData("T", 10000, [](int, int i) { return i * 0.001f; });
   View g(d);
   g.SetHorizontal(0, 10);  // one pixel per sample
-  // Columns 300..305 of the plot: samples 300..305, fewer than one division at R = 1 (10).
+  // Samples 300..305, under one division at R = 1: widened around their middle; the division
+  // is scaled by the rectangle's height (100) / 200.
   ASSERT_TRUE(g.ZoomRectangle(kPlotLeft + 300, 50, kPlotLeft + 305, 150));
   EXPECT_DOUBLE_EQ(g.ReadingsPerDivision(), 1.0);
-  // first = 300 - (803 / 20 - 5 / 2) = 300 - (40 - 2) = 262
   EXPECT_EQ(g.FirstSample(), 262);
-  // The division is scaled by the rectangle's height (100) / 200.
   EXPECT_NEAR(g.Unit(0).division, View(d).Unit(0).division * 0.5, 1e-12);
 
-  // A rectangle keeps its centre value at the middle row.
+  // A value drawn at plot row 75 (window row 95) is on the middle row after zooming into a
+  // rectangle centred there.
   const DataSet e = MakeData("T", 1000, [](int, int i) { return i * 0.02f; });
   g.SetData(&e, Base());
-  // A value drawn at plot row 75 (window row 95) before the zoom ...
   const double mid = (g.Unit(0).maximum + g.Unit(0).minimum) / 2;
   const double value = mid - (75 - 125) * g.Unit(0).division / 10;
   ASSERT_EQ(g.Y(0, value), 75);
-  // ... is on the middle row after zooming into a rectangle centred there.
   ASSERT_TRUE(g.ZoomRectangle(kPlotLeft + 100, 95 - 40, kPlotLeft + 500, 95 + 40));
   EXPECT_NEAR(g.Y(0, value), 125, 1);
   // An empty rectangle changes nothing.
   const double r = g.ReadingsPerDivision();
-  EXPECT_FALSE(g.ZoomRectangle(300, 60, 300, 120));
-  EXPECT_FALSE(g.ZoomRectangle(300, 60, 400, 60));
+  EXPECT_FALSE(g.ZoomRectangle(300, 60, 300, 120) || g.ZoomRectangle(300, 60, 400, 60));
   EXPECT_EQ(g.ReadingsPerDivision(), r);
 }
 
@@ -186,25 +176,16 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(g.FirstSample(), 4998);
   g.ScrollHorizontal(-5);
   EXPECT_EQ(g.FirstSample(), 0);
-  ScrollRange v = g.VerticalScroll();
-  EXPECT_EQ(Fields(v), (std::array<int64_t, 4>{0, 20, 21, 0}));
   // Unzoomed, the page of 21 covers the whole range: there is nothing to scroll.
-  EXPECT_EQ(v.LastPosition(), 0);
-  const int unscrolled = g.Y(0, 2500.0);
+  EXPECT_EQ(Fields(g.VerticalScroll()), (std::array<int64_t, 4>{0, 20, 21, 0}));
   g.ScrollVertical(5);
   EXPECT_EQ(g.VerticalOffset(), 0.0);
-  EXPECT_EQ(g.Y(0, 2500.0), unscrolled);
-  // After a rectangle zoom to half the height, the range doubles around 10.
+  // Zoomed to half the height (the range the window's scroll bar shows is checked there),
+  // scrolling down one division moves a trace up one division (10 pixels).
   ASSERT_TRUE(g.ZoomRectangle(200, 95, 400, 195));
-  v = g.VerticalScroll();
-  EXPECT_EQ((std::array{v.minimum, v.maximum, v.LastPosition()}),
-            (std::array<int64_t, 3>{-10, 30, 10}));
-  // Scrolling down one division moves a trace up one division (10 pixels).
-  g.ScrollVertical(0);
   const int y0 = g.Y(0, 2500.0);
   g.ScrollVertical(1);
   EXPECT_EQ(g.Y(0, 2500.0), y0 - 10);
-  EXPECT_EQ(g.VerticalScroll().position, 1);
   // The page cannot go past either end of the range.
   g.ScrollVertical(11);
   EXPECT_EQ(g.VerticalOffset(), 10.0);
@@ -212,21 +193,19 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(g.VerticalOffset(), -10.0);
 }
 
-// Dragging over the plot highlights samples: a drag fills the active range (either direction,
-// clamped to the data), then the other range becomes active; zoom keeps the ranges in samples,
-// new data clear them, and without data there is nothing to highlight.
+// A drag fills the active range (either direction, clamped to the data), then the other range
+// becomes active; zoom keeps the ranges in samples, new data clear them.
 TEST(Highlight, DragsFillTheTwoRangesInTurn) {
   const DataSet d = MakeData("TP", 1000, [](int c, int i) { return c == 1 ? i * 0.01f : 1.0f; });
   View g(d);  // 803 columns: 1000 / 80 = 12.5 readings per division, 0.8 pixels per sample
   ASSERT_NEAR(g.PixelsPerSample(), 0.8, 1e-12);
   EXPECT_TRUE(g.Highlight(0).Empty());
 
+  // A drag to the left (the window's drags are checked with the two-point calibration).
   ASSERT_TRUE(g.BeginHighlight(80));   // sample 100
-  EXPECT_TRUE(g.ExtendHighlight(40));  // dragged left to sample 50
+  EXPECT_TRUE(g.ExtendHighlight(40));  // sample 50
   g.EndHighlight();
   EXPECT_EQ(g.Highlight(0), (SampleRange{50, 100}));
-  EXPECT_EQ(g.Highlight(0).Count(), 51);
-  EXPECT_EQ(g.ActiveHighlight(), 1);
 
   ASSERT_TRUE(g.BeginHighlight(700));
   EXPECT_TRUE(g.ExtendHighlight(5000));  // past the plot: the last sample in view
@@ -240,8 +219,7 @@ TEST(Highlight, DragsFillTheTwoRangesInTurn) {
   g.SetHorizontal(60, 1);  // 10 pixels per sample
   int left = 0, right = 0;
   ASSERT_TRUE(g.HighlightColumns(0, left, right));
-  EXPECT_EQ(left, 0);     // sample 50 lies left of the plot
-  EXPECT_EQ(right, 405);  // sample 100 at column 400, half a sample on
+  EXPECT_EQ(std::make_pair(left, right), std::make_pair(0, 405));  // sample 100 at 400, + half
   EXPECT_FALSE(g.HighlightColumns(1, left, right));
 
   // A third drag replaces the first range.
@@ -250,10 +228,8 @@ TEST(Highlight, DragsFillTheTwoRangesInTurn) {
   EXPECT_EQ(g.Highlight(0), (SampleRange{70, 70}));
   EXPECT_EQ(g.Highlight(1), (SampleRange{875, 999}));
 
-  // New data clear the highlight.
   g.SetData(&d, Base());
-  EXPECT_TRUE(g.Highlight(0).Empty() && g.Highlight(1).Empty());
-  EXPECT_EQ(g.ActiveHighlight(), 0);
+  EXPECT_TRUE(g.Highlight(0).Empty() && g.Highlight(1).Empty() && g.ActiveHighlight() == 0);
   g.SetData(nullptr, Base());
   EXPECT_FALSE(g.BeginHighlight(10));
 }
@@ -278,9 +254,7 @@ TEST(Trace, PointsDepthDirectionPaintedRangeAndHiddenChannels) {
   g.SetHorizontal(0, 10);  // one sample per pixel
   auto p = g.TracePoints(0, 0, 802);
   ASSERT_EQ(p.size(), 50u);
-  EXPECT_EQ(p[49].x, 49);
-  EXPECT_NE(p[0].y, p[1].y);
-  EXPECT_EQ(p[0].y, p[2].y);
+  EXPECT_TRUE(p[49].x == 49 && p[0].y != p[1].y && p[0].y == p[2].y);
 
   // Groups of 3 samples (R = 30): in group 0 the maximum comes first, in group 1 the minimum.
   const float v[] = {9, 5, 1, 1, 5, 9};
@@ -301,14 +275,11 @@ TEST(Trace, PointsDepthDirectionPaintedRangeAndHiddenChannels) {
   EXPECT_EQ(g.Y(0, 1e12), 1000);
   EXPECT_EQ(g.Y(0, -1e12), -1000);
 
-  // The samples a column range paints; a hidden channel has no trace.
+  // The painted range stops at the last sample; a hidden channel has no trace.
   const DataSet two = MakeData("TT", 1000, [](int, int i) { return i * 1.0f; });
   g.SetData(&two, Base());
   g.SetHorizontal(100, 5);
   int64_t a = 0, b = 0;
-  g.PaintedRange(21, 40, a, b);
-  EXPECT_EQ(a, 100 + 10);  // trunc(20 x 5 / 10)
-  EXPECT_EQ(b, 100 + 25);  // trunc(50 x 5 / 10)
   g.PaintedRange(0, 5000, a, b);
   EXPECT_EQ(b, 999);
   g.ToggleChannel(1);
@@ -346,9 +317,7 @@ TEST(Markers, StampClasses) {
 
   g.wavesCapability = true;
   g.showRangeChanges = false;
-  expected = {{10, MarkerKind::Stamp},
-              {20, MarkerKind::Stamp},
-              {30, MarkerKind::Burst},
+  expected = {{10, MarkerKind::Stamp}, {20, MarkerKind::Stamp}, {30, MarkerKind::Burst},
               {70, MarkerKind::Stamp}};
   EXPECT_EQ(xs(), expected);
 }
@@ -380,8 +349,6 @@ TEST(Cursor, ReadoutOfShownChannels) {
                                       " 2 - Pressure: 10.0000"}));
   g.SetCursor(50);
   EXPECT_EQ(g.CursorReadout()[1], " 1 - Temperature: missing");
-  g.ToggleChannel(1);
-  EXPECT_EQ(g.CursorReadout().size(), 2u);
 }
 
 TEST(DepthPlot, SwitchesAndDrawsAgainstDepth) {
@@ -398,11 +365,10 @@ TEST(DepthPlot, SwitchesAndDrawsAgainstDepth) {
   const auto p = g.DepthPoints(0);
   ASSERT_EQ(p.size(), 11u);
   EXPECT_EQ(p[0], (PlotPoint{0, 25}));
-  EXPECT_EQ(p[10].y, 25 + 200);  // (20 - 0) / ((20 - 0) / 200)
+  EXPECT_EQ(p[10].y, 25 + 200);
   EXPECT_NEAR(p[10].x, 803, 1);
   EXPECT_TRUE(g.TracePoints(0, 0, 800).empty());
   ASSERT_TRUE(g.ToggleDepthPlot());
-  EXPECT_FALSE(g.DepthPlot());
   EXPECT_EQ(g.ShownMask(), 7u);
 
   const DataSet plain = MakeData("TP", 5, [](int, int i) { return i * 1.0f; });
@@ -419,9 +385,8 @@ TEST(BadData, ShortSeriesAndEmptySetsAreNotDrawn) {
   EXPECT_TRUE(g.TracePoints(1, 0, 800).empty());
   DataSet empty;
   g.SetData(&empty, Base());
-  EXPECT_FALSE(g.ZoomRectangle(170, 30, 400, 200));
   g.SetCursor(10);
-  EXPECT_TRUE(g.CursorReadout().empty());
+  EXPECT_FALSE(g.ZoomRectangle(170, 30, 400, 200) || !g.CursorReadout().empty());
   g.SetData(nullptr, Base());
   EXPECT_EQ(g.ReferenceUnit(), -1);
 }
