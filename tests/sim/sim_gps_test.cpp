@@ -69,24 +69,5 @@ TEST(SimGps, SentencesEverySecondWithValidChecksums) {
   EXPECT_EQ(Lines(out.All())[20].substr(7, 9), "000006.00");
 }
 
-TEST(SimGps, ModesGllAndRmcOnly) {
-  SimGps gll(SimGps::Mode::Gll);
-  gll.SetClock(SystemTime{2026, 6, 1, 1, 0, 0, 0, 0}, 0);
-  Pieces out;
-  gll.Poll(0, out);
-  const auto lines = Lines(out.All());
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0] + "\r\n", SimGps::Sentence("GPGLL,4807.0380,N,01131.0000,E,000000.00,A"));
-  EXPECT_EQ(lines[1].substr(0, 7), "$GPRMC,");
-
-  SimGps rmc(SimGps::Mode::Rmc);
-  Pieces only;
-  for (int64_t t = 0; t < 3000; t += 700) rmc.Poll(t, only);
-  EXPECT_EQ(only.All().substr(0, 17) + std::to_string(Lines(only.All()).size()),
-            "$GPRMC,000000.00,3");
-  EXPECT_EQ(SimGps::ModeNamed("gll"), SimGps::Mode::Gll);
-  EXPECT_FALSE(SimGps::ModeNamed("GSV"));
-}
-
 }  // namespace
 }  // namespace klx::sim::test

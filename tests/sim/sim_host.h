@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -140,16 +138,6 @@ inline uint32_t Word(const std::string& bytes, size_t at) {
   return static_cast<uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
 }
 
-// Six BCD bytes yymmddhhmmss as seconds since 2000-01-01.
-inline int64_t BcdSeconds(const std::string& bytes, size_t at) {
-  int v[6];
-  for (size_t i = 0; i < 6; ++i) v[i] = (bytes[at + i] >> 4 & 15) * 10 + (bytes[at + i] & 15);
-  const auto days =
-      DaysFromCivil(2000 + v[0], static_cast<unsigned>(v[1]), static_cast<unsigned>(v[2])) -
-      DaysFromCivil(2000, 1, 1);
-  return days * 86400 + v[3] * 3600 + v[4] * 60 + v[5];
-}
-
 // A table write as the host makes it (data and check byte in 16-byte chunks); the replies.
 inline std::string WriteTable(SimHost& host, const std::string& command, std::string data) {
   data += static_cast<char>(0xA5 - Sum(data, data.size()));
@@ -163,76 +151,6 @@ inline std::string WriteTable(SimHost& host, const std::string& command, std::st
 // An older logger holds no data on a page's last byte and from a region's offset 0xFF7FE on.
 inline bool HoldsNoData(uint32_t address) {
   return (address & 0xFFFF) == 0xFFFF || (address & 0xFFFFF) >= 0xFF7FE;
-}
-
-// Reads [start, end) as a host does: on an older logger no block runs past a page's last byte or
-// a region's tail; the logger sends the bytes that hold data and their sum (if `checksum`).
-inline std::string ReadMemory(SimHost& host, uint32_t start, uint32_t end, uint32_t block = 960,
-                              bool checksum = true, int* pageEnds = nullptr,
-                              int* regionEnds = nullptr) {
-  const bool older = start >= 0x20000;
-  std::string image;
-  for (uint32_t next = start; next < end;) {
-    uint32_t stop = std::min(next + block, end);
-    const uint32_t regionTail = (next & ~0xFFFFFu) | 0xFF7FE, pageLast = next | 0xFFFF;
-    if (older && next < regionTail && stop > regionTail) {
-      stop = std::min((next & ~0xFFFFFu) + 0x100000, end);
-      if (regionEnds) ++*regionEnds;
-    } else if (older && stop > pageLast) {
-      stop = std::min(pageLast + 1, end);
-      if (pageEnds) ++*pageEnds;
-    }
-    uint32_t count = 0;
-    for (uint32_t a = next; a < stop; ++a) count += older && HoldsNoData(a) ? 0 : 1;
-    const size_t want = count + (checksum ? 1 : 0);
-    const std::string reply = host.Ask(ReadCommand(next, stop), static_cast<int>(want));
-    EXPECT_EQ(reply.size(), want) << std::hex << next;
-    if (reply.size() != want) return image;
-    if (checksum) {
-      EXPECT_EQ(Sum(reply, count), static_cast<uint8_t>(reply.back())) << next;
-    }
-    image += reply.substr(0, count);
-    next = stop;
-  }
-  return image;
-}
-
-// The memory stream: 3-byte words; a zero word and a code start a 4-word stamp; burst words
-// follow a "BST" stamp up to the next stamp.
-struct Decoded {
-  std::vector<std::vector<uint32_t>> raw;  // [channel][row]
-  std::vector<SimStampRecord> stamps;
-  std::vector<std::vector<uint32_t>> bursts;
-  std::vector<std::string> afterBurst;  // the code of the stamp that ends each burst
-};
-
-inline Decoded Decode(const std::string& s, size_t header, size_t channels) {
-  static const std::set<std::string> kCodes = {"TIM", "CLD", "CHG", "LUK", "WRM", "STP",
-                                               "TTY", "REC", "BST", "SER", "RTC"};
-  Decoded d;
-  d.raw.resize(channels);
-  bool inBurst = false;
-  size_t ch = 0;
-  for (size_t o = header; o + 3 <= s.size();) {
-    const uint32_t w = Word(s, o);
-    if (w == 0 && o + 12 <= s.size() && kCodes.count(s.substr(o + 3, 3))) {
-      EXPECT_EQ(ch, 0u) << "stamps lie between rows";
-      d.stamps.push_back({d.raw[0].size(), s.substr(o + 3, 3), BcdSeconds(s, o + 6)});
-      if (inBurst) d.afterBurst.push_back(d.stamps.back().code);
-      inBurst = d.stamps.back().code == "BST";
-      if (inBurst) d.bursts.emplace_back();
-      o += 12;
-      continue;
-    }
-    if (inBurst) {
-      d.bursts.back().push_back(w);
-    } else {
-      d.raw[ch].push_back(w);
-      ch = (ch + 1) % channels;
-    }
-    o += 3;
-  }
-  return d;
 }
 
 // A logger opened at 0 that was sent `commands`, with what it sent since forgotten.
@@ -316,10 +234,5 @@ struct SimSession {
   std::shared_ptr<SimLogger> logger;
   TransferState transfer;
 };
-
-inline double Polynomial(const std::vector<double>& c, uint32_t raw) {
-  const double x = raw / 16777216.0;
-  return c[0] + x * (c[1] + x * (c[2] + x * c[3]));
-}
 
 }  // namespace klx::sim::test

@@ -1,8 +1,6 @@
 // The logger's real-time output: records at their samples' own times, binary and text forms.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "sim_host.h"
 
 namespace klx::sim::test {
@@ -48,29 +46,6 @@ TEST(SimRealtime, BinaryRecordsAtTheSamplesOwnTimesWithTheStoredReadings) {
   EXPECT_EQ(d.out.pieces[3].atMs, 40000);
   EXPECT_EQ(d.out.pieces[3].bytes.substr(3, 3), "TIM");
   EXPECT_EQ(d.out.pieces[4].bytes, "Logger status 02\r\n");
-}
-
-TEST(SimRealtime, EngineeringUnitsAsTextWhenFlaggedAndCapable) {
-  SimProfile p = TwoChannels();
-  p.capabilities[20] = 1;
-  // Mode byte 0x20 (real-time on), start flags bit 2 (engineering units).
-  Deployed d(p, kDeploy + std::string("!B13!120040000P"));
-  d.logger.Poll(10000, d.out);
-  ASSERT_EQ(d.out.pieces.size(), 1u);
-  const std::string r = d.out.pieces[0].bytes;
-  ASSERT_EQ(r.rfind("TIM 26 6 112 010 ", 0), 0u) << r;
-  double values[2];
-  char end[8] = {};
-  ASSERT_EQ(std::sscanf(r.c_str() + 17, "%lf %lf %7[^\r]", &values[0], &values[1], end), 3) << r;
-  EXPECT_TRUE(r.ends_with(" FET\r\n") && std::string(end) == "FET") << r;
-  // Calibrated values (the temperature through the thermistor equation), to four decimals.
-  const SimExpected e = d.logger.Expected();
-  EXPECT_NEAR(values[0], e.values[0][0], 0.00006);
-  EXPECT_NEAR(values[1], e.values[1][0], 0.00006);
-  p.capabilities[20] = 0;
-  Deployed binary(p, kDeploy + std::string("!B13!120040000P"));
-  binary.logger.Poll(10000, binary.out);
-  EXPECT_EQ(binary.out.pieces.at(0).bytes.size(), kBinaryLength) << "binary without the capability";
 }
 
 }  // namespace
