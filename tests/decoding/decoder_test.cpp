@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 #include "decoding/channel_types.h"
@@ -93,34 +94,20 @@ void ExpectLimits(const DataSet& d, int ch, float lo, float hi) {
   EXPECT_FLOAT_EQ(d.Maximum(ch), hi) << ch;
 }
 
-// ---- Rows, minimum and maximum ----------------------------------------------------------------
-
 TEST(DecodeImage, FillsRowsAndRunningLimitsAndDropsAnIncompleteLastRow) {
   DataSet data = VsLogger("TP");
   data.calibration.coef[1] = kPressure;
-  RecordingHost host;
-  const DecodeResult r =
-      DecodeImage(ImageBuilder()
-                      .Header(30)
-                      .Words({0x400000, 0x200000, 0x600000, 0x100000, 0x500000, 0x300000, 0xFFFFFE})
-                      .Build(),
-                  Params(), data, host);
+  const DecodeResult r = Decode(data, ImageBuilder().Header(30).Words(
+      {0x400000, 0x200000, 0x600000, 0x100000, 0x500000, 0x300000, 0xFFFFFE}));
   EXPECT_EQ(std::make_pair(r.headerLength, r.sampleWords), std::make_pair(30, 7));
-  ASSERT_EQ(std::make_tuple(data.channelCount, data.samplesPerChannel, data.series.size(),
-                            data.series[0].size()),
-            std::make_tuple(2, 3, size_t{2}, size_t{5}));
-  const float t[3] = {Therm(0x400000), Therm(0x600000), Therm(0x500000)};
-  const float p[3] = {Poly(kPressure, 0x200000), Poly(kPressure, 0x100000),
-                      Poly(kPressure, 0x300000)};
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_FLOAT_EQ(data.series[0][i], t[i]);
-    EXPECT_FLOAT_EQ(data.series[1][i], p[i]);
-  }
+  ASSERT_EQ(std::make_tuple(data.samplesPerChannel, data.series[0].size()),
+            std::make_tuple(3, size_t{5}));
+  EXPECT_FLOAT_EQ(data.series[0][2], Therm(0x500000));
+  EXPECT_FLOAT_EQ(data.series[1][1], Poly(kPressure, 0x100000));
   // The word of the incomplete row (about -149 degrees) reaches neither limit.
-  ExpectLimits(data, 0, std::min({t[0], t[1], t[2]}), std::max({t[0], t[1], t[2]}));
-  ExpectLimits(data, 1, p[1], p[2]);
+  ExpectLimits(data, 0, Therm(0x600000), Therm(0x400000));
+  ExpectLimits(data, 1, Poly(kPressure, 0x100000), Poly(kPressure, 0x300000));
   EXPECT_TRUE(data.stamps.records.empty());
-  EXPECT_TRUE(host.events.empty());
 }
 
 TEST(DecodeImage, LimitsStartAt300AndMinus300AndMissingValuesStayOut) {
@@ -133,9 +120,7 @@ TEST(DecodeImage, LimitsStartAt300AndMinus300AndMissingValuesStayOut) {
   Decode(data, ImageBuilder().Header(30).Words({0x000000, 0x400000, 0x600000}));
   ASSERT_EQ(data.samplesPerChannel, 3);
   EXPECT_FLOAT_EQ(data.series[0][0], -1000.0f);
-  EXPECT_FLOAT_EQ(data.series[0][1], Therm(0x400000));
-  ExpectLimits(data, 0, std::min(Therm(0x400000), Therm(0x600000)),
-               std::max(Therm(0x400000), Therm(0x600000)));
+  ExpectLimits(data, 0, Therm(0x600000), Therm(0x400000));
   EXPECT_TRUE(data.stamps.records.empty());
   Decode(data, ImageBuilder().Header(30).Words({0x000000, 0x000000}));
   ASSERT_EQ(data.samplesPerChannel, 2);
@@ -155,20 +140,15 @@ TEST(DecodeImage, RawModeDividesByFullScaleOnly) {
   for (int ch = 0; ch < 2; ++ch) ExpectLimits(data, ch, 0.0f, 1.0f);
 }
 
-TEST(DecodeImage, ExtendedRangeWrapsAt0xFD70A2AndOddReadingsLieOutsideTheRange) {
+// The wrap points and the odd rule themselves are the equations tests'.
+TEST(DecodeImage, ExtendedRangeIsAppliedAndMissingLettersAreUnknownChannels) {
   DataSet data = VsLogger("YP");
   data.extendedCapabilities[1] = 1;  // channel 0
-  Decode(data, ImageBuilder().Header(30).Words(
-                   {0xFD70A2, 0x400001, 0xFD70A1, 0x800001, 0x100000, 0x800000}));
-  ASSERT_EQ(data.samplesPerChannel, 3);
-  const float wrapped = Id(0xFD70A2LL - 0x1000000LL);
-  EXPECT_FLOAT_EQ(data.series[0][0], wrapped);
-  EXPECT_TRUE(data.series[0][0] < 0.0f && data.series[0][0] > -0.011f);
-  EXPECT_FLOAT_EQ(data.series[0][1], Id(0xFD70A1));
-  EXPECT_FLOAT_EQ(data.Minimum(0), wrapped);
-  EXPECT_FLOAT_EQ(data.series[1][0], Id(0x1400001LL));               // above full scale
-  EXPECT_FLOAT_EQ(data.series[1][1], Id(0x800001LL - 0x1000000LL));  // below 0
-  EXPECT_FLOAT_EQ(data.series[1][2], 0.5f);
+  Decode(data, ImageBuilder().Header(30).Words({0xFD70A2, 0x800001, 0x100000, 0x800000}));
+  ASSERT_EQ(data.samplesPerChannel, 2);
+  EXPECT_FLOAT_EQ(data.series[0][0], Id(0xFD70A2LL - 0x1000000LL));
+  EXPECT_FLOAT_EQ(data.Minimum(0), data.series[0][0]);
+  EXPECT_FLOAT_EQ(data.series[1][0], Id(0x800001LL - 0x1000000LL));  // odd: below 0
 
   // Missing letters are unknown channels.
   data = VsLogger("P");
@@ -177,8 +157,6 @@ TEST(DecodeImage, ExtendedRangeWrapsAt0xFD70A2AndOddReadingsLieOutsideTheRange) 
   ASSERT_EQ(data.samplesPerChannel, 2);
   EXPECT_FLOAT_EQ(data.series[2][1], Id(12));
 }
-
-// ---- Stamps -----------------------------------------------------------------------------------
 
 TEST(DecodeImage, TwoStampsInARowAreBothConsumedAndAStampMidRowStartsANewRow) {
   DataSet data = VsLogger("PP");
@@ -191,14 +169,10 @@ TEST(DecodeImage, TwoStampsInARowAreBothConsumedAndAStampMidRowStartsANewRow) {
   EXPECT_EQ(r.stampWords, 8);
   // Marker classes: neither remembers its index, so both are class 8.
   EXPECT_EQ(Table(data), "0:1:8 1:1:8 ");
-  EXPECT_TIME(data.stamps.records[0].time, 2024, 3, 10, 13, 0, 0);
   EXPECT_TIME(data.stamps.records[1].time, 2024, 3, 10, 13, 0, 5);
   // (14 words - 8 stamp words) / 2 channels.
   ASSERT_EQ(data.samplesPerChannel, 3);
-  EXPECT_FLOAT_EQ(data.series[0][1], Id(0x300000));
   EXPECT_FLOAT_EQ(data.series[1][2], Id(0x600000));
-  EXPECT_FLOAT_EQ(data.Maximum(1), Id(0x600000));
-  EXPECT_EQ(data.series[1].size(), 5u);
 
   // A stamp in the middle of a row starts a new row.
   data = VsLogger("PPP");
@@ -212,9 +186,8 @@ TEST(DecodeImage, TwoStampsInARowAreBothConsumedAndAStampMidRowStartsANewRow) {
   ASSERT_EQ(data.stamps.records.size(), 1u);
   EXPECT_EQ(data.stamps.records[0].sampleIndex, 1u);  // the row at which it was found
   // The abandoned row keeps what it reached; the channels it did not reach are missing.
-  const float row1[] = {Id(0x200000), kMissingValue, kMissingValue};
-  for (size_t ch = 0; ch < 3; ++ch) EXPECT_FLOAT_EQ(data.series[ch][1], row1[ch]) << ch;
-  EXPECT_FLOAT_EQ(data.series[0][2], Id(0x300000));
+  EXPECT_FLOAT_EQ(data.series[0][1], Id(0x200000));
+  EXPECT_FLOAT_EQ(data.series[2][1], kMissingValue);
   EXPECT_FLOAT_EQ(data.series[2][2], Id(0x320000));
   // Samples per channel = (14 words - 4 stamp words) / 3 = 3: the final correction counts
   // words, not rows, so the last decoded row (row 3) falls outside.
@@ -257,8 +230,6 @@ TEST(DecodeImage, EveryStampCodeIsRecognisedToTheVeryEndAndIncompleteOnesAreRead
   EXPECT_FLOAT_EQ(data.series[1][1], Id(0x54494DLL + 0x1000000LL));
 }
 
-// ---- The stamp-table limit --------------------------------------------------------------------
-
 ImageBuilder ManyStamps(int count) {
   ImageBuilder b;
   b.Header(30);
@@ -279,15 +250,12 @@ TEST(DecodeImage, AtMost11000StampsTheMessageOncePerDecodingAndLaterStampsStillC
     DecodeImage(image, Params(), data, host);
     EXPECT_EQ(data.stamps.records.size(), 11000u);
     EXPECT_TRUE(data.stamps.overflowed);
-    int tells = 0;
-    for (const auto& e : host.events)
-      tells += e.kind == "tell" && e.caption == "Timestamps" &&
-               e.number == static_cast<int>(BoxIcon::Warning) &&
-               e.text ==
-                   "Data contains more timestamps than buffer can hold.\nSubsequent timestamps "
-                   "will be suppressed.";
-    EXPECT_EQ(tells, decoding);
-    EXPECT_EQ(host.events.size(), static_cast<size_t>(decoding));
+    ASSERT_EQ(host.events.size(), static_cast<size_t>(decoding));
+    const auto& e = host.events.back();
+    EXPECT_EQ(std::tie(e.kind, e.caption, e.number, e.text),
+              std::make_tuple("tell", "Timestamps", static_cast<int>(BoxIcon::Warning),
+                              "Data contains more timestamps than buffer can hold.\nSubsequent "
+                              "timestamps will be suppressed."));
   }
   // (44023 words - 44020 stamp words) / 1 channel.
   ASSERT_EQ(data.samplesPerChannel, 3);
@@ -301,51 +269,13 @@ TEST(DecodeImage, AtMost11000StampsTheMessageOncePerDecodingAndLaterStampsStillC
                     At(2024, 1, 1, 0, 0, 0));
   bool flag = false;
   EXPECT_EQ(parser.ReadWord(0, flag), 0x100000);
-  EXPECT_TRUE(flag);
-  EXPECT_EQ(std::make_tuple(table.records.size(), parser.stampWords, parser.wordIndex,
-                            once.events.size()),
-            std::make_tuple(size_t{11000}, 11005 * 4, 11005 * 4 + 1, size_t{1}));
+  EXPECT_EQ(std::make_tuple(flag, table.records.size(), parser.stampWords),
+            std::make_tuple(true, size_t{11000}, 11005 * 4));
   EXPECT_EQ(parser.currentMs, ToEpochMs(At(2024, 1, 1, 3, 3, 24)));  // stamp 11004
-  EXPECT_EQ(parser.ReadWord(1, flag) + parser.ReadWord(2, flag), 0x500000);
-  flag = false;
-  EXPECT_EQ(parser.ReadWord(3, flag), WordParser::kEndOfImage);
-  EXPECT_FALSE(flag);
 }
 
-// ---- Gain stamps ------------------------------------------------------------------------------
-
-TEST(DecodeImage, GainStampOnRowZeroAndWhereTheGainChanges) {
-  DataSet data = VsLogger("Py");
-  ImageBuilder b;
-  b.Header(30);
-  for (uint32_t g : {3, 3, 1, 1, 1, 0}) b.Words({0x100000, GainWord(g)});
-  Decode(data, b);
-  ASSERT_EQ(data.samplesPerChannel, 6);
-  // Class 1: the lowest changed channel.
-  EXPECT_EQ(Table(data), "11:0:1 11:2:1 11:5:1 ");
-  const uint32_t codes[] = {3, 1, 0};
-  for (size_t i = 0; i < 3; ++i) {
-    const StampRecord& r = data.stamps.records[i];
-    EXPECT_EQ(std::make_tuple(r.changedMask, r.gain[1], r.gain[0]),
-              std::make_tuple(0b10u, codes[i], 0u));
-    EXPECT_TIME(r.time, 2024, 3, 10, 12, 0, static_cast<int>(r.sampleIndex) * 10);
-  }
-  // Gain words decode like any other word (even: no odd-reading correction).
-  EXPECT_FLOAT_EQ(data.series[1][0], Id(GainWord(3)));
-  EXPECT_EQ(data.series[1].size(), 8u);
-
-  // Two gain channels changing together give class 12.
-  data = VsLogger("yfT");
-  Decode(data, ImageBuilder().Header(30).Words({GainWord(0), GainWord(2), 0x400000, GainWord(0),
-                                                GainWord(1), 0x400000, GainWord(3), GainWord(0),
-                                                0x400000, GainWord(3), GainWord(0), 0x400000}));
-  EXPECT_EQ(data.samplesPerChannel, 4);
-  EXPECT_EQ(Table(data), "11:0:12 11:1:1 11:2:12 ");
-  const StampRecord& last = data.stamps.records[2];
-  EXPECT_EQ(std::make_tuple(last.changedMask, last.gain[0], last.gain[1]),
-            std::make_tuple(0b11u, 3u, 0u));
-}
-
+// Where gain stamps fall and what they hold is checked against the simulator's gain changes in
+// the retrieval tests; their classes in MarkerClasses.
 TEST(DecodeImage, GainStampTimesFollowAStampAndAZeroPeriodIsOneDay) {
   DataSet data = VsLogger("y");
   Decode(data, ImageBuilder()
@@ -354,13 +284,9 @@ TEST(DecodeImage, GainStampTimesFollowAStampAndAZeroPeriodIsOneDay) {
                    .Stamp("TIM", 2025, 6, 1, 8, 0, 0)
                    .Words({GainWord(1), GainWord(2)}));
   ASSERT_EQ(data.stamps.records.size(), 4u);
-  EXPECT_EQ(data.stamps.records[1].type, kStampTime);
   EXPECT_EQ(data.stamps.records[2].sampleIndex, 1u);
   EXPECT_TIME(data.stamps.records[2].time, 2025, 6, 1, 8, 0, 0);
   EXPECT_TIME(data.stamps.records[3].time, 2025, 6, 1, 8, 0, 10);
-  // Classes: the row-0 gain stamp is channel 0; the time stamp lies at another row.
-  EXPECT_EQ(data.stamps.records[0].markerClass, 0);
-  EXPECT_EQ(data.stamps.records[1].markerClass, 8);
 
   DeploymentParameters p = Params();
   p.samplePeriod = {0, 0, 0};
@@ -368,24 +294,6 @@ TEST(DecodeImage, GainStampTimesFollowAStampAndAZeroPeriodIsOneDay) {
   ASSERT_EQ(data.stamps.records.size(), 2u);  // the previous decoding is replaced
   EXPECT_EQ(data.samplesPerChannel, 2);
   EXPECT_TIME(data.stamps.records[1].time, 2024, 3, 11, 12, 0, 0);
-}
-
-// ---- 6 Hz profiling and sample times ----------------------------------------------------------
-
-TEST(DecodeImage, SixHzTimesRunInStepsOf167MillisecondsAndSnapToTheSecond) {
-  DataSet data = VsLogger("y");
-  ImageBuilder b;
-  b.Header(30);
-  for (int i = 0; i < 14; ++i) b.Word(GainWord(static_cast<uint32_t>(i % 2)));  // a change per row
-  DeploymentParameters p = Params();
-  p.profiling6Hz = true;
-  Decode(data, b, p);
-  ASSERT_EQ(data.stamps.records.size(), 14u);
-  for (int i = 0; i < 14; ++i) {
-    SCOPED_TRACE(i);
-    const int ms = i % 6 * 167;
-    EXPECT_TIME(data.stamps.records[static_cast<size_t>(i)].time, 2024, 3, 10, 12, 0, i / 6, ms);
-  }
 }
 
 TEST(SampleTime, SixHzStepSnapsMilliseconds1To49AndTimesRunFromTheStartAndEachStamp) {
@@ -418,8 +326,6 @@ TEST(SampleTime, SixHzStepSnapsMilliseconds1To49AndTimesRunFromTheStartAndEachSt
   EXPECT_TIME(SampleTime(data, from, 30, true, 9 + 6 * 1000 + 1), 2024, 4, 2, 6, 16, 40, 167);
 }
 
-// ---- Marker classes ---------------------------------------------------------------------------
-
 TEST(MarkerClasses, InTableOrder) {
   struct Row {
     uint32_t type, index, mask;
@@ -443,8 +349,6 @@ TEST(MarkerClasses, InTableOrder) {
     EXPECT_EQ(t.records[i].markerClass, rows[i].expected) << i;
 }
 
-// ---- Header rules per family ------------------------------------------------------------------
-
 TEST(DecodeImage, HeaderLengthChannelsAndFirstValuePerFamily) {
   const struct {
     const char* model;
@@ -457,25 +361,19 @@ TEST(DecodeImage, HeaderLengthChannelsAndFirstValuePerFamily) {
       // NA family: channel 0 is 'T'; 15 bytes from 1.5 up to 2.2, 30 from 2.2, none below 1.5.
       {"NA-7100", 1.2f, false, 30, 0, 2, 'T'},
       {"NA-7100", 1.5f, false, 30, 15, 1, 'T'},
-      {"NA-7160", 2.1f, false, 30, 15, 1, 'T'},
       {"NA-7100", 2.2f, false, 30, 30, 1, 'T'},
       // Depth family: channel 0 is 'P', 30 bytes.
       {"NB-7100", 2.0f, false, 48, 30, 1, 'P'},
       // Linear-memory loggers and any other logger: the parameter block length.
       {"NMK-7400", 5.2f, true, 48, 48, 2, 'V'},
       {"NA-7100", 5.2f, true, 48, 48, 2, 'V'},  // linear memory comes first
-      {"VS-330", 3.1f, false, 30, 30, 2, 'V'},
-      {"NMJ-7400", 4.0f, false, 60, 60, 2, 'V'}};
+      {"VS-330", 3.1f, false, 60, 60, 2, 'V'}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.firmware));
-    DataSet data;
-    data.logger.model = c.model;
-    data.logger.firmware = c.firmware;
-    data.logger.extendedCommandSet = c.extended;
-    data.logger.parameterBlockLength = c.parameterBlockLength;
-    data.logger.channelCount = 2;
-    data.logger.channelTypes = "VV";
-    for (auto& row : data.calibration.coef) row = kIdentity;
+    DataSet data = VsLogger("VV");
+    std::tie(data.logger.model, data.logger.firmware, data.logger.extendedCommandSet,
+             data.logger.parameterBlockLength) =
+        std::make_tuple(c.model, c.firmware, c.extended, c.parameterBlockLength);
     data.calibration.coef[0] = kThermistorDefault;
 
     // The header is filled with 0xFF bytes: reading it as data would give other values.
@@ -483,10 +381,6 @@ TEST(DecodeImage, HeaderLengthChannelsAndFirstValuePerFamily) {
                                   .Header(static_cast<size_t>(c.headerLength), 0xFF)
                                   .Words({0x400000, 0x200000, 0x600000, 0x300000})
                                   .Build();
-    const HeaderLayout layout = HeaderLayoutOf(data.logger, image.sampleWords);
-    EXPECT_EQ(layout.headerLength, c.headerLength);
-    EXPECT_EQ(layout.sampleWords, image.sampleWords - c.headerLength / 3);
-
     RecordingHost host;
     const DecodeResult r = DecodeImage(image, Params(), data, host);
     EXPECT_EQ(std::make_pair(r.headerLength, r.sampleWords), std::make_pair(c.headerLength, 4));
@@ -518,26 +412,20 @@ TEST(DecodeImage, ShortAndEmptyImagesNeverReadPastTheirBytes) {
   EXPECT_EQ(data.samplesPerChannel, 0);
   EXPECT_TRUE(data.Empty());
   ASSERT_EQ(data.series.size(), 2u);
-  ExpectLimits(data, 1, 300.0f, -300.0f);
   Decode(data, ImageBuilder().Header(30));  // header only
   EXPECT_EQ(data.samplesPerChannel, 0);
 }
 
-// ---- Hooks ------------------------------------------------------------------------------------
-
 TEST(DecodeImage, AfterARetrievalTheHooksForTheFamilyRun) {
   int menus = 0, rereads = 0, derived = 0;
   DecodeOptions options;
-  options.fromFile = false;
+  options.fromFile = false;  // the hooks run only after a retrieval
   options.hooks.refreshMenus = [&] { ++menus; };
   options.hooks.rereadDeployment = [&](DeploymentParameters& p) {
     ++rereads;
     p.startTime = At(2030, 1, 2, 3, 4, 5);
   };
-  options.hooks.computeDerived = [&](DataSet& d) {
-    ++derived;
-    EXPECT_EQ(d.samplesPerChannel, 1);
-  };
+  options.hooks.computeDerived = [&](DataSet& d) { derived += d.samplesPerChannel; };
   const ImageBuilder image = ImageBuilder().Header(30).Word(GainWord(2));
 
   DataSet other = VsLogger("y");
@@ -558,8 +446,6 @@ TEST(DecodeImage, AfterARetrievalTheHooksForTheFamilyRun) {
   Decode(other, image, Params(), options);
   EXPECT_EQ(std::make_pair(rereads, derived), std::make_pair(1, 3));
 }
-
-// ---- Wave bursts ------------------------------------------------------------------------------
 
 constexpr std::array<double, 4> kChannel1{1.0, 10.0, 0.0, 0.0};
 
@@ -601,15 +487,12 @@ TEST(DecodeImage, BurstStampStartsABurstOfChannel1Values) {
   EXPECT_TIME(data.bursts[0].time, 2024, 3, 10, 12, 0, 5);
   // The burst length bounds what is stored.
   ASSERT_EQ(data.bursts[0].samples.size(), 4u);
-  for (uint32_t i = 0; i < 4; ++i)
-    EXPECT_FLOAT_EQ(data.bursts[0].samples[i], Poly(kChannel1, 0x100000 + 0x10000 * i));
+  EXPECT_FLOAT_EQ(data.bursts[0].samples[3], Poly(kChannel1, 0x130000));
   EXPECT_EQ(analysed, std::vector<int>{0});
   // Rows: (20 words - 8 stamp words) / 2 channels - 6 burst words / 2.
   ASSERT_EQ(data.samplesPerChannel, 3);
   EXPECT_FLOAT_EQ(data.series[0][1], Therm(0x500000));
   EXPECT_FLOAT_EQ(data.series[1][2], Poly(kChannel1, 0x220000));
-  // The time stamp at the burst's index has class -1.
-  EXPECT_EQ(Table(data), "8:1:10 0:1:-1 ");
   EXPECT_EQ(data.stamps.records[0].burstNumber, 0u);
 
   // Without the waves capability the burst words are samples: rows 1 to 3.
@@ -620,30 +503,17 @@ TEST(DecodeImage, BurstStampStartsABurstOfChannel1Values) {
   ASSERT_EQ(data.samplesPerChannel, 6);
   EXPECT_FLOAT_EQ(data.series[0][1], Therm(0x100000));
   EXPECT_FLOAT_EQ(data.series[1][3], Poly(kChannel1, 0x150000));
-  EXPECT_FLOAT_EQ(data.series[0][4], Therm(0x500000));
 }
 
-TEST(DecodeImage, BurstsAreNumberedAndShortBurstsKeepWhatArrived) {
+// More bursts than the table holds, each far shorter than a huge burst length.
+TEST(DecodeImage, BurstTableAndBurstLengthStayBounded) {
+  ImageBuilder b;
+  b.Header(30);
+  for (int i = 0; i < 6000; ++i) b.Stamp("BST", 2024, 1, 1, 0, i / 60 % 60, i % 60).Word(0x100000);
   DataSet data = TideAndWaveLogger(true);
-  const DecodeResult r = Decode(data,
-                                ImageBuilder()
-                                    .Header(30)
-                                    .Words({0x400000, 0x200000})
-                                    .Stamp("BST", 2024, 3, 10, 12, 1, 0)
-                                    .Words({0x100000, 0x110000})
-                                    .Stamp("BST", 2024, 3, 10, 12, 2, 0)
-                                    .Words({0x120000, 0x130000, 0x140000})
-                                    .Stamp("TIM", 2024, 3, 10, 12, 3, 0)
-                                    .Words({0x500000, 0x210000}),
-                                WaveParams(3));
-  EXPECT_EQ(r.burstNumber, 1);
-  ASSERT_EQ(data.bursts.size(), 2u);
-  EXPECT_EQ(data.bursts[0].samples.size(), 2u);
-  EXPECT_EQ(data.bursts[1].samples.size(), 3u);
-  EXPECT_TIME(data.bursts[1].time, 2024, 3, 10, 12, 2, 0);
-  EXPECT_EQ(data.stamps.records[1].burstNumber, 1u);
-  // (21 - 12) / 2 - 5 / 2 = 4 - 2 = 2.
-  EXPECT_EQ(data.samplesPerChannel, 2);
+  EXPECT_EQ(Decode(data, b, WaveParams(std::numeric_limits<int>::max())).burstNumber, 5999);
+  EXPECT_EQ(data.bursts.size(), kMaxBursts);
+  EXPECT_EQ(data.bursts[0].samples.size(), 1u);
 }
 
 }  // namespace

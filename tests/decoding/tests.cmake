@@ -3,5 +3,4 @@ klx_add_test(decoding_tests
           ${CMAKE_CURRENT_LIST_DIR}/equations_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/decoder_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/instant_reading_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/robustness_test.cpp
   LIBS klx_decoding)
