@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace klx {
 namespace {
@@ -45,10 +43,7 @@ std::string Duration(const std::string& text) {
 TEST(DateTimeText, LoggerDisplayPeriodAndDateForms) {
   EXPECT_EQ(LoggerDateText(T(2099, 12, 31, 23, 59, 59)), "991231235959");
   const SystemTime t = T(2026, 6, 1, 7, 5, 3);
-  EXPECT_EQ(DateDisplayText(t), "2026/Jun/01 07:05:03");
-  EXPECT_EQ(ShortDateDisplayText(t), "26/06/01 07:05:03");
-  EXPECT_EQ(TimeDisplayText(t), "07:05:03");
-  EXPECT_EQ(DurationText(t), "070503");
+  EXPECT_EQ(ShortDateDisplayText(t) + "|" + TimeDisplayText(t), "26/06/01 07:05:03|07:05:03");
   EXPECT_EQ(DateDisplayText(T(2010, 12, 15)), "2010/Dec/15 00:00:00");
   EXPECT_EQ(DateDisplayText(T(2010, 13, 15)), "2010/\?\?\?/15 00:00:00");  // no read past the table
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 24, 0, 0), false), "24:00:00");
@@ -58,17 +53,14 @@ TEST(DateTimeText, LoggerDisplayPeriodAndDateForms) {
 }
 
 TEST(PackedDecimal, BothWaysAndBadNibbles) {
-  const std::pair<int, int> packed[] = {{9, 0x09}, {10, 0x10}, {99, 0x99}, {123, 0x23}, {-1, 0x99}};
+  const std::pair<int, int> packed[] = {{10, 0x10}, {99, 0x99}, {123, 0x23}, {-1, 0x99}};
   for (auto [value, bcd] : packed) EXPECT_EQ(ToPackedDecimal(value), bcd) << value;
   for (int v = 0; v < 100; ++v) EXPECT_EQ(FromPackedDecimal(ToPackedDecimal(v)), v);
-  EXPECT_EQ(FromPackedDecimalUnchecked(0x59), 59);
   const int bad[][2] = {{0x4A, 50}, {0xA4, 104}};
   for (auto [bcd, unchecked] : bad) {
     EXPECT_EQ(FromPackedDecimal(static_cast<uint8_t>(bcd)), -1) << bcd;
     EXPECT_EQ(FromPackedDecimalUnchecked(static_cast<uint8_t>(bcd)), unchecked) << bcd;
   }
-  EXPECT_EQ(PackedDate(T(2026, 6, 1, 23, 59, 58)),
-            (std::array<uint8_t, 6>{0x26, 0x06, 0x01, 0x23, 0x59, 0x58}));
 }
 
 TEST(ParseLoggerDate, TwelveDigitsBeforeTheFirstCOrTheYear2000) {
@@ -94,12 +86,11 @@ TEST(ParseLoggerDuration, SixDigitsBeforeCspOrWavAndOneMinuteForBadValues) {
                                                        {"235959WAV", "235959"},
                                                        {"000500WAV000010CSP", "000010"}};
   for (const auto& [text, expected] : cases) EXPECT_EQ(Duration(text), expected) << text;
-  std::vector<std::string> bad = {"006000CSP", "240001CSP", "240100CSP", "000060CSP",
-                                  "99x999CSP", "15WAV"};
-  for (size_t n = 0; n < 6; ++n) bad.push_back(std::string("013015").substr(6 - n) + "CSP");
-  for (const auto& text : bad) EXPECT_EQ(Duration(text), "000100") << text;
-  EXPECT_EQ(PeriodSeconds(ParseLoggerDuration("240000CSP")), 86400);
-  EXPECT_EQ(ParseLoggerDuration("xx013015CSP").year, 2000);
+  for (const std::string text : {"006000CSP", "240001CSP", "240100CSP", "000060CSP", "99x999CSP",
+                                 "15WAV"})
+    EXPECT_EQ(Duration(text), "000100") << text;
+  for (size_t n = 0; n < 6; ++n)  // fewer than six digits before the tag are not read outside
+    EXPECT_EQ(Duration(std::string("013015").substr(6 - n) + "CSP"), "000100") << n;
   EXPECT_EQ(ParseLoggerDuration("123456XYZ"), Year2000());  // no tag
 }
 
@@ -110,14 +101,12 @@ TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
       for (int d : {1, 28}) ASSERT_EQ(DayNumber(T(y, m, d)), DaysFromCivil(y, m, d) - base);
   EXPECT_EQ(SecondsSince2000(T(2004, 3, 1, 1, 2, 3)), 1521 * 86400 + 3723);
   EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 0, 0, 0)), 86400);
-  EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 1, 30, 1)), 5401);
   // Differences truncate toward zero.
   const SystemTime a = T(2020, 1, 1, 0, 0, 0, 0);
   const SystemTime b = T(2020, 1, 1, 0, 0, 1, 500);
   EXPECT_EQ(std::make_tuple(SecondsBetween(b, a), SecondsBetween(a, b), DifferenceSeconds(a, b),
                             DifferenceMilliseconds(b, a)),
             std::make_tuple(1, -1, -1, 1500));
-  EXPECT_EQ(DifferenceSeconds(T(2001, 1, 1), T(2000, 1, 1)), 366 * 86400);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1)), 0);
   EXPECT_EQ(Compare(T(2021, 1, 1), T(2020, 12, 31)), 1);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1, 0, 0, 0, 1)), -1);
@@ -128,9 +117,7 @@ TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
   EXPECT_EQ(newYear.dayOfWeek, 0);  // a Sunday
   EXPECT_EQ(Str(AddSeconds(T(2004, 2, 28, 23, 0, 0), 3600)), "2004-02-29 00:00:00");
   const SystemTime back = AddMilliseconds(T(2020, 1, 1), -1);
-  EXPECT_EQ(Str(back), "2019-12-31 23:59:59");
-  EXPECT_EQ(back.milliseconds, 999);
-  EXPECT_EQ(AddMilliseconds(T(2020, 1, 1, 0, 0, 0, 500), 600).milliseconds, 100);
+  EXPECT_EQ(Str(back) + "." + std::to_string(back.milliseconds), "2019-12-31 23:59:59.999");
   // Absurd amounts do not overflow (the sanitizer would report it).
   (void)AddSeconds(T(2020, 1, 1), INT64_MAX);
   (void)AddMilliseconds(T(2020, 1, 1), INT64_MIN);
@@ -140,13 +127,10 @@ TEST(TimingHelpers, SamplingStepCountdownAndInterval) {
   SamplingStepTest step;
   const SystemTime start = T(2026, 6, 1, 12, 0, 0);
   // The first call compares with the previous time 0 (1 January 2000).
-  EXPECT_FALSE(step.Check(start, 60));
-  EXPECT_TRUE(step.Check(AddSeconds(start, 60), 60));    // exactly one period later
-  EXPECT_TRUE(step.Check(AddSeconds(start, 60), 60));    // the same time again
-  EXPECT_FALSE(step.Check(AddSeconds(start, 121), 60));  // a gap of 61 s
-  EXPECT_FALSE(step.Check(AddSeconds(start, 120), 60));  // backwards
-  step.Reset(start);
-  EXPECT_TRUE(step.Check(AddSeconds(start, 30), 60));
+  // One period later, the same time again, a gap of 61 s, backwards.
+  const std::pair<int, bool> steps[] = {
+      {0, false}, {60, true}, {60, true}, {121, false}, {120, false}};
+  for (auto [at, ok] : steps) EXPECT_EQ(step.Check(AddSeconds(start, at), 60), ok) << at;
 
   // The countdown shows whole seconds left of twenty; the interval is capped at 1000 ms.
   VirtualClock clock;
@@ -160,12 +144,9 @@ TEST(TimingHelpers, SamplingStepCountdownAndInterval) {
     clock.Advance(advance);
     EXPECT_EQ(countdown.Remaining(), left) << clock.MonotonicMs();
   }
-  countdown.Start();
-  EXPECT_EQ(countdown.Remaining(), 20);
   EXPECT_EQ(interval.Next(), 1000);
   clock.Advance(40);
   EXPECT_EQ(interval.Next(), 40);
-  EXPECT_EQ(interval.Next(), 0);
 }
 
 }  // namespace
