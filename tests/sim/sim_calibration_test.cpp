@@ -1,5 +1,6 @@
-// The simulated logger's calibration memory: the refusals of the linear-memory procedure. The
-// write, read and history walks of each generation are checked by the host's round trips.
+// The simulated logger's calibration memory: the refusals of the linear-memory procedure and the
+// single-channel history record. Writes, reads and history walks of each generation are checked
+// by the host's round trips.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,6 +54,33 @@ TEST(SimCalibration, LinearMemoryRefusalsPutTheirCodeBeforeTheNakAndStoreNothing
     WriteTable(host, "U0000", "Z");
   }
   EXPECT_EQ(host.logger->Calibrations().size(), 5u);
+}
+
+// An older single-channel logger sends its 38-byte history record, the next record's first byte
+// and a sum over all 39 (it once sent a byte fewer; the host accepts both, so only this test
+// would notice a change back); other reads are as asked.
+TEST(SimCalibration, SingleChannelHistoryRecordsComeWithTheNextRecordsFirstByteAndTheirSum) {
+  const struct {
+    const char* profile;
+    uint32_t address, count;
+    size_t size;  // bytes sent
+    int last;     // byte before the sum (-1: not checked)
+  } cases[] = {
+      {"NB-7100-cal-history", 0x10000, 38, 40, 0x26},       // the second record's year
+      {"NB-7100-cal-history", 0x10000 + 76, 38, 40, 0xFF},  // the last: free memory follows
+      {"VS-330", 0x10000, 6, 7, -1},                        // multi-channel: as asked
+      {"NB-7100-cal-history", 0x20000, 30, 31, -1},         // data memory: as asked
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.profile + std::to_string(c.address));
+    SimHost host(Profile(c.profile));
+    const std::string r = host.Ask(ReadCommand(c.address, c.address + c.count), 60);
+    ASSERT_EQ(r.size(), c.size);
+    EXPECT_EQ(static_cast<uint8_t>(r.back()), Sum(r, c.size - 1));
+    if (c.last >= 0) {
+      EXPECT_EQ(static_cast<uint8_t>(r[c.size - 2]), c.last);
+    }
+  }
 }
 
 }  // namespace

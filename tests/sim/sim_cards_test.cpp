@@ -84,6 +84,15 @@ TEST(SimCards, GenericCardFailuresAreReportedOnceWithTheirCodes) {
   for (int status : {133, 133, 0}) EXPECT_EQ(Status(bounded), status);
 }
 
+// "!G00" is four characters (it was once framed as twelve and stalled): the "A" behind it is a
+// command of its own, answered after the size (1921024 kB), which comes after the card's delay.
+TEST(SimCards, MmcCommandsAreFramedByTheirOwnLength) {
+  SimHost host(Profile("VS-330-mmc"));
+  EXPECT_EQ(host.Ask("!G00A", 50), "");
+  host.clock.Advance(1500);
+  EXPECT_EQ(host.Read(50), "001D5000MMS\r\nKLX VS-330 6.20 040320\r\n");
+}
+
 TEST(SimCards, CardKeysRefuseBadValues) {
   for (const char* text :
        {"meta_table = \\x4\n", "mmc.files = 100000000\n", "fault.optode_stuck = sometimes\n"}) {
