@@ -30,40 +30,30 @@ CalibrationCoefficients Coefficients() {
 }
 
 MicrosalReading Reading(double salinity) {
-  MicrosalReading r;
-  r.temperature = 24.0;
-  r.ratio = 1.0;
-  r.salinity = salinity;
-  return r;
+  return MicrosalReading{24.0, 0, 0, 1.0, salinity};
 }
 
 TEST(MicrosalSalinity, NegativeZeroStandardAndNanRatiosGiveZero) {
   const CalibrationCoefficients cal = Coefficients();
   struct Case {
     const char* name;
-    double sample, standard;
-    double ratio;  // expected Rt as kept
+    double sample, standard, ratio;  // the expected Rt as kept
   };
   const Case cases[] = {
       {"standard below its zero point", 0.5, 0.2, -(1.05 * 0.375) / 0.05},
       {"standard exactly at its zero point", 0.5, 0.25, 0.0},
       {"both cells at their zero points", 0.125, 0.25, 0.0},
   };
+  MicrosalMeasurement m(1);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
     const MicrosalReading r = ConvertMicrosalRecord({Raw(c.sample), Raw(0.4), Raw(c.standard)}, cal);
-    EXPECT_EQ(r.salinity, 0.0);
-    EXPECT_NEAR(r.ratio, c.ratio, 1e-3);
-    EXPECT_TRUE(std::isfinite(r.ratio));
+    EXPECT_EQ(r.salinity, 0.0) << c.name;
+    EXPECT_NEAR(r.ratio, c.ratio, 1e-3) << c.name;  // finite
+    m.Add(r);
   }
   EXPECT_EQ(MicrosalSalinity(std::nan(""), 15.0), 0.0);
   EXPECT_EQ(MicrosalSalinity(1.0, kDerivedMissing), 0.0);
-
-  // None of them reaches the means as NaN.
-  MicrosalMeasurement m(1);
-  for (const Case& c : cases)
-    m.Add(ConvertMicrosalRecord({Raw(c.sample), Raw(0.4), Raw(c.standard)}, cal));
-  EXPECT_TRUE(std::isfinite(m.Means().ratio));
+  EXPECT_TRUE(std::isfinite(m.Means().ratio));  // none reaches the means as NaN
   EXPECT_EQ(m.Means().salinity, 0.0);
 }
 
@@ -77,14 +67,11 @@ TEST(MicrosalSalinity, RatioModeMeetsPss78CheckValues) {
 TEST(MicrosalSalinity, RetrievedHl240SalinityChannelUsesTheRatio) {
   DataSet data;
   data.logger.model = "HL-240";
-  data.logger.channelCount = 3;
+  data.logger.channelCount = data.channelCount = data.samplesPerChannel = 3;
   data.logger.channelTypes = "CTC";
   data.logger.standardChannels = false;
-  data.channelCount = 3;
-  data.samplesPerChannel = 3;
   // Sample cell, temperature, standard cell: Rt = 0.5623693 / 0.5, the check value's ratio at
-  // 40 °C (IPTS-68);
-  // then a standard reading of zero and a missing one.
+  // 40 °C (IPTS-68); then a standard reading of zero and a missing one.
   data.series = {{0.5623693f, 0.5f, 0.5f, 0, 0}, {float(40.0 / 1.00024), 15.0f, 15.0f, 0, 0},
                  {0.5f, 0.0f, -1000.0f, 0, 0}};
   DerivedSettings settings;
@@ -113,16 +100,9 @@ TEST(MicrosalMeasurement, ShorteningTheWindowKeepsTheNewestReadingsAtOnce) {
 }
 
 TEST(MicrosalMeasurement, AveragingFieldIsClampedToOneToSixty) {
-  struct Case {
-    const char* text;
-    int seconds;
-  };
-  for (const Case& c :
-       {Case{"0", 1}, Case{"1", 1}, Case{"60", 60}, Case{"61", 60}, Case{"99999999999999", 60},
-        Case{"abc", 1}}) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(ParseAveragingSeconds(c.text), c.seconds);
-  }
+  for (const auto& [text, seconds] : std::vector<std::pair<std::string, int>>{
+           {"0", 1}, {"1", 1}, {"60", 60}, {"61", 60}, {"99999999999999", 60}, {"abc", 1}})
+    EXPECT_EQ(ParseAveragingSeconds(text), seconds) << text;
   MicrosalMeasurement m(0);
   EXPECT_EQ(m.Window(), 6);
 }
@@ -147,24 +127,19 @@ TEST(MicrosalMeasurement, StandardDeviationMatchesATwoPassReference) {
 }
 
 TEST(MicrosalMeasurement, SettledNeedsAFlatLineAndANarrowSpread) {
-  struct Case {
+  const struct {
     const char* name;
     double slope, spread;  // per entry; ± around the line's middle
     bool settled;
-  };
-  const int window = 30;
-  const Case cases[] = {
+  } cases[] = {
       {"flat and narrow", 0.0, 0.0015, true},
       {"slope just below the limit", 0.00039, 0.0, false},  // ends 0.0057 from the middle
       {"spread beyond 0.002", 0.0, 0.0025, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
     std::vector<double> h;
-    for (int i = 0; i < window; ++i)
-      h.push_back(35.0 + c.slope * i + ((i % 2) ? c.spread : -c.spread));
-    const HistoryFit fit = FitHistory(h.data(), int(h.size()));
-    EXPECT_EQ(HistorySettled(fit, int(h.size()), window), c.settled);
+    for (int i = 0; i < 30; ++i) h.push_back(35.0 + c.slope * i + ((i % 2) ? c.spread : -c.spread));
+    EXPECT_EQ(HistorySettled(FitHistory(h.data(), 30), 30, 30), c.settled) << c.name;
   }
   // The slope limit alone: a line without scatter, 0.0005 per entry, is settling whatever its
   // spread; at 0.0003 it settles once its ends lie within 0.002 (few entries).
@@ -175,19 +150,29 @@ TEST(MicrosalMeasurement, SettledNeedsAFlatLineAndANarrowSpread) {
   EXPECT_NEAR(FitHistory(gentle.data(), 3).slope, 0.0003, 1e-12);
 }
 
-TEST(MicrosalMeasurement, SettlesOnASteadySampleAndTextsFollowTheWindow) {
+// Settled judges the whole history: not before a window of it, and not while the history still
+// shows a drift that the newest window no longer does.
+TEST(MicrosalMeasurement, SettledJudgesTheWholeHistoryAndTextsFollowTheWindow) {
   MicrosalMeasurement m(1);  // six readings
   m.Add(Reading(35.0));
-  EXPECT_FALSE(m.Settled());
   EXPECT_EQ(m.Text().rfind("\t(0 second averages)\nStandard deviation:\t0.00000\n\n"
                            "Temperature:\t\t24.0000\xC2\xB0" "C\nRatio (Rt):\t\t1.00000",
                            0),
             0u);
-  for (int i = 0; i < 5; ++i) m.Add(Reading(35.0 + 0.0001 * (i % 2)));
+  for (int i = 0; i < 4; ++i) m.Add(Reading(35.0 + 0.0001 * (i % 2)));
+  EXPECT_FALSE(m.Settled());  // history of 5 < W
+  EXPECT_NE(m.Text().find("\t(1 second averages)\n"), std::string::npos);  // (5 + 1) / 6
+  m.Add(Reading(35.0));
   EXPECT_TRUE(m.Settled());
   EXPECT_EQ(m.Text().find("second averages"), std::string::npos);
   EXPECT_EQ(m.SalinityLine(), "Sample salinity (PSS-78): 35.0000");
   m.Add(Reading(36.0));  // a jump: settling again
+  EXPECT_FALSE(m.Settled());
+  m.Clear();
+  for (int i = 0; i < 60; ++i) m.Add(Reading(34.0 + i / 60.0));
+  for (int i = 0; i < 30; ++i) m.Add(Reading(35.0));
+  EXPECT_DOUBLE_EQ(m.StandardDeviation(), 0.0);
+  EXPECT_LT(m.Fit().minimum, 34.1);
   EXPECT_FALSE(m.Settled());
 }
 

@@ -13,51 +13,41 @@ using test::LinkFixture;
 using test::ScriptedDevice;
 
 TEST(MicrosalStart, RefusesLoggersThatAreNoMicrosalinometerOrAreLogging) {
-  struct Case {
+  const struct {
     const char* name;
     bool mode;
     int status;
     bool worksWhileLogging;
     const char* refusal;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"stopped by the user", true, 8, false, nullptr},
       {"no micro-salinometer mode", false, 0, false, kNotMicrosalText},
       {"logging", true, 2, false, kMicrosalLoggingText},
       {"enabled", true, 1, false, kMicrosalLoggingText},
       {"logging, but allowed to", true, 2, true, nullptr},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
     LoggerState s;
     s.model = "HL-240";
     s.microSalinometerMode = c.mode;
     s.commandLevelFlag4 = c.worksWhileLogging;
-    const char* refusal = MicrosalStartRefusal(s, c.status);
-    if (c.refusal)
-      EXPECT_STREQ(refusal, c.refusal);
-    else
-      EXPECT_EQ(refusal, nullptr);
+    EXPECT_STREQ(MicrosalStartRefusal(s, c.status), c.refusal) << c.name;
   }
 }
 
 TEST(MicrosalStart, ChannelsMustBeSampleTemperatureStandard) {
   for (const auto& [letters, ok] : std::vector<std::pair<std::string, bool>>{
            {"CTC", true}, {"CTCV", true}, {"CT", false}, {"TCC", false}}) {
-    SCOPED_TRACE(letters);
     LoggerState s;
     s.channelTypes = letters;
     s.channelCount = static_cast<int>(letters.size());
-    EXPECT_EQ(MicrosalChannelsAsExpected(s), ok);
+    EXPECT_EQ(MicrosalChannelsAsExpected(s), ok) << letters;
   }
 }
 
 MicrosalStandardization Next() {
   MicrosalStandardization s;
-  s.batch = "P165";
-  s.k15 = 0.99993;
-  s.standardOne = 0.61;
-  s.sampleOne = 0.587;
+  s.batch = "P165", s.k15 = 0.99993, s.standardOne = 0.61, s.sampleOne = 0.587;
   s.alpha = 1.0374125;
   return s;
 }

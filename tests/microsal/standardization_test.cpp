@@ -109,6 +109,11 @@ TEST(MicrosalStandardization, OtherLayoutsAndShortBlocksLeaveTheDefaults) {
   bytes[0] = 1;
   bytes.resize(20);
   EXPECT_FALSE(DecodeStandardizationBlock(bytes, s));
+  // A number that is not finite (a damaged table) is no standardization either.
+  MicrosalStandardization damaged;
+  damaged.k15 = std::nan("");
+  const auto nan = EncodeStandardizationBlock(damaged);
+  EXPECT_FALSE(DecodeStandardizationBlock({nan.begin(), nan.end()}, s));
   EXPECT_EQ(s, MicrosalStandardization{});
 }
 
