@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 
 #include "waves/tide.h"
@@ -36,9 +35,7 @@ std::vector<float> Burst(int n, double c, double b, double amplitude, int k) {
 
 WaveSetup DepthSetup(int n, int rate, double height) {
   WaveSetup s;
-  s.rateHz = rate;
-  s.burstLength = n;
-  s.loggerHeight = height;
+  s.rateHz = rate, s.burstLength = n, s.loggerHeight = height;
   s.depthChannel = true;  // the burst values are depths
   return s;
 }
@@ -137,7 +134,6 @@ TEST(AnalyseBurst, FlagsAndPressureBursts) {
   ASSERT_TRUE(analyser.AnalyseBurst(DepthSetup(512, 4, 0.0), warning));
   EXPECT_EQ(warning.stats.flag, kWaveWarning);
   EXPECT_GT(warning.stats.h13, 0.5f);
-  EXPECT_STREQ(WaveFlagText(2), " - WARNING: significant wave height>mean depth");
   WaveSetup setup = DepthSetup(512, 2, 1.0);
   setup.depthChannel = false;  // simplified depth: (P − 10.1325) / (1.0281 × 0.980665)
   pressure.samples.assign(512, static_cast<float>(10.1325 + 10.0 * 1.0281 * 0.980665));
@@ -150,12 +146,10 @@ TEST(AnalyseBurst, FlagsAndPressureBursts) {
 // is filled with its mean, a single sample is not analysed.
 TEST(AnalyseBurst, LengthsShortAndLongBursts) {
   WaveAnalyser analyser;
-  WaveStatistics st;
-  auto x = Burst(8192, 20.0, 0.0, 0.2, 100);
-  std::vector<float> surface(8192);
-  EXPECT_TRUE(analyser.Analyse(DepthSetup(8192, 4, 1.0), x, surface, st));
+  BurstSeries longest, burst, one;
+  longest.samples = Burst(8192, 20.0, 0.0, 0.2, 100);
+  EXPECT_TRUE(analyser.AnalyseBurst(DepthSetup(8192, 4, 1.0), longest));
   std::string error;
-  BurstSeries burst, one;
   burst.samples.assign(16384, 10.0f);
   EXPECT_FALSE(analyser.AnalyseBurst(DepthSetup(16384, 4, 1.0), burst, &error));
   EXPECT_EQ(error,
@@ -168,9 +162,8 @@ TEST(AnalyseBurst, LengthsShortAndLongBursts) {
   cut.samples = Burst(512, 8.0, 0.0, 0.3, 8);
   cut.samples.resize(300);
   BurstSeries filled = cut;
-  double mean = 0;
-  for (float v : cut.samples) mean += v;
-  filled.samples.resize(512, static_cast<float>(mean / 300));
+  const double mean = std::accumulate(cut.samples.begin(), cut.samples.end(), 0.0) / 300;
+  filled.samples.resize(512, static_cast<float>(mean));
   ASSERT_TRUE(analyser.AnalyseBurst(setup, cut));
   ASSERT_TRUE(analyser.AnalyseBurst(setup, filled));
   EXPECT_EQ(cut.samples.size(), 300u);  // its own samples stay as they came
@@ -184,8 +177,7 @@ TEST(AnalyseBurst, LengthsShortAndLongBursts) {
 
 TEST(ZeroCrossings, HeightsPeriodsAndTies) {
   // Up-crossings at 2, 5, 9 and 12: waves (T, H) = (2, 1.5), (3, 2), (4, 2), (3, 4).
-  const std::vector<float> eta = {1.0f, -0.5f, 0.5f, 1.0f,  -1.0f, 1.0f, 0.5f,
-                                  1.0f, -1.0f, 1.0f, -3.0f, -1.0f, 1.0f};
+  const std::vector<float> eta = {1, -0.5, 0.5, 1, -1, 1, 0.5, 1, -1, 1, -3, -1, 1};
   WaveStatistics st;
   EXPECT_EQ(ZeroCrossingStatistics(eta, st), 4);
   EXPECT_FLOAT_EQ(st.hmax, 4.0f);
@@ -197,7 +189,7 @@ TEST(ZeroCrossings, HeightsPeriodsAndTies) {
   EXPECT_EQ(st.h110, 0.0f);  // n/10 = 0: kept
 
   // Equal heights keep their order: the first of them is the highest.
-  const std::vector<float> tie = {-1.0f, 1.0f, -1.0f, -1.0f, 1.0f, -1.0f, -1.0f, -1.0f, 1.0f};
+  const std::vector<float> tie = {-1, 1, -1, -1, 1, -1, -1, -1, 1};
   WaveStatistics t;
   std::vector<ZeroCrossingWave> work(tie.size());
   EXPECT_EQ(ZeroCrossingStatistics(tie, t, work), 3);
@@ -253,9 +245,7 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
 // ---- The transform against NumPy's ------------------------------------------------------------
 
 TEST(WaveFft, MatchesNumPy) {
-  const char* python = "/usr/bin/python3";
-  if (!std::filesystem::exists(python) ||
-      std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+  if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "NumPy is not installed";
   const size_t n = 1024;
   std::mt19937 random(7);
@@ -274,7 +264,7 @@ TEST(WaveFft, MatchesNumPy) {
       "import numpy as np, sys; d = sys.argv[1]; a = np.loadtxt(d + '/in.txt'); "
       "z = a[:, 0] + 1j * a[:, 1]; f = np.fft.fft(z) / len(z); b = np.fft.ifft(f) * len(z); "
       "np.savetxt(d + '/out.txt', np.column_stack([f.real, f.imag, b.real, b.imag]), '%.17g')";
-  const std::string command = std::string(python) + " -c \"" + script + "\" " + dir.string();
+  const std::string command = "/usr/bin/python3 -c \"" + script + "\" " + dir.string();
   ASSERT_EQ(std::system(command.c_str()), 0);
   WaveFft fft;
   std::vector<double> fr = re, fi = im;

@@ -32,31 +32,7 @@ struct Rig : sim::test::SimSession<FileHost> {
     session.directories.dat = (dir / "dat").string();
     session.directories.hex = (dir / "hex").string();
   }
-  // Saves the held data as dat (and hex) under `name`; the wave file's rows.
-  std::vector<std::string> SaveAndReadWaveRows(const std::string& name) {
-    host.files = {(dir / "dat" / (name + ".dat")).string()};
-    EXPECT_TRUE(session.SaveHeld(false));
-    std::ifstream in(dir / "nmj" / (name + ".wave"));
-    EXPECT_TRUE(in.good()) << "no wave file";
-    std::vector<std::string> rows;
-    bool titles = false;
-    for (std::string line; std::getline(in, line);) {
-      if (titles && !line.empty()) rows.push_back(line);
-      if (line.rfind("Date            Time    Number         m", 0) == 0) titles = true;
-    }
-    return rows;
-  }
 };
-
-// The eleven columns of a wave row after its date and time (number, depth, H1/3, T1/3, ...,
-// energy), then what follows the energy column.
-std::vector<double> Columns(const std::string& row, std::string& rest) {
-  std::istringstream in(row.substr(21));
-  std::vector<double> v(11);
-  for (double& x : v) in >> x;
-  std::getline(in, rest);
-  return v;
-}
 
 TEST(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
   Rig rig("NMJ-7400", true);
@@ -65,22 +41,31 @@ TEST(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
   const sim::SimExpected truth = rig.logger->Expected();
   ASSERT_FALSE(truth.waves.empty());
   ASSERT_EQ(data.bursts.size(), truth.waves.size());
-  const std::vector<std::string> rows = rig.SaveAndReadWaveRows("071342_waves");
-  ASSERT_EQ(rows.size(), truth.waves.size());
-  for (size_t b = 0; b < rows.size(); ++b) {
+  rig.host.files = {(rig.dir / "dat" / "071342_waves.dat").string()};
+  ASSERT_TRUE(rig.session.SaveHeld(false));
+  std::ifstream in(rig.dir / "nmj" / "071342_waves.wave");
+  const std::string units = "Date            Time    Number         m";
+  std::vector<std::string> rows;  // the units line and those after it
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && (!rows.empty() || line.rfind(units, 0) == 0)) rows.push_back(line);
+  ASSERT_EQ(rows.size(), truth.waves.size() + 1);
+  for (size_t b = 0; b < truth.waves.size(); ++b) {
     SCOPED_TRACE(b);
     const sim::SimBurstWave& w = truth.waves[b];
-    const WaveStatistics& s = data.bursts[b].stats;
-    ASSERT_TRUE(s.analysed);
+    ASSERT_TRUE(data.bursts[b].stats.analysed);
     // 8 s at 2 Hz over 512 samples lies on bin 32: the peak is exact.
-    EXPECT_DOUBLE_EQ(1.0 / s.peakFrequency, w.periodS);
-    std::string rest;
-    const std::vector<double> c = Columns(rows[b], rest);
+    EXPECT_DOUBLE_EQ(1.0 / data.bursts[b].stats.peakFrequency, w.periodS);
+    // Number, depth, H1/3, T1/3, ..., energy after the date and time; flag 0 adds no text.
+    std::istringstream row(rows[b + 1].substr(21));
+    std::vector<double> c(11);
+    for (double& x : c) row >> x;
     EXPECT_NEAR(c[1], w.waterDepthM, 0.01) << "mean depth + logger height";
     // The significant height of a sine, scaled back by √(N/S) for the taper (1.087 at 512).
     EXPECT_NEAR(c[2], w.SignificantHeightM() * 1.087, 0.05 * w.SignificantHeightM());
     EXPECT_NEAR(c[3], w.periodS, 0.5) << "T1/3 within a sample";
-    EXPECT_EQ(rest, " ") << "flag 0 has no text after the energy's blank";
+    std::string rest;
+    std::getline(row, rest);
+    EXPECT_EQ(rest, " ");
   }
 
   // The MAT file carries every burst's surface series as the analysis left it.
@@ -131,11 +116,6 @@ TEST(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
             held.data.bursts.back().stats.h13);
 }
 
-struct NoOutput final : LineOutput {
-  void Send(const uint8_t*, size_t, int64_t, double) override {}
-  void DiscardPending() override {}
-};
-
 // The logger deployed with real-time output: the host takes up its records, assembles the first
 // burst from its "BST" and "SEQ" records and analyses it.
 TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
@@ -144,7 +124,7 @@ TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
   // above the bed, binary real-time output.
   const std::string deploy =
       "J260901120000K000100L260901120100M260902000000!402!60002000500!Y0000000000000640!B13P";
-  NoOutput none;
+  sim::test::Pieces none;
   rig.logger->Receive(reinterpret_cast<const uint8_t*>(deploy.data()), deploy.size(),
                       rig.logger->Profile().baud, rig.clock.MonotonicMs(), none);
   rig.host.files = {(rig.dir / "hex" / "live.hex").string()};

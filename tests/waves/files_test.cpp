@@ -1,9 +1,7 @@
-// The wave, tide and csv files, the wave channels of the tide series, and the real-time burst
-// assembly.
+// The wave, tide and csv files and the wave channels of the tide series.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -32,8 +30,7 @@ struct NmjData {
     data.logger.model = "NMJ-7400";
     data.logger.firmware = 6.2f;
     data.logger.serial = 12345;
-    data.logger.waves = true;
-    data.logger.extendedCommandSet = true;
+    data.logger.waves = data.logger.extendedCommandSet = true;
     data.logger.channelCount = 2;
     data.logger.channelTypes = columns;
     data.channelCount = 5;
@@ -51,7 +48,7 @@ struct NmjData {
     p.burstLength = 4;
     p.loggerHeight = 1.0;
   }
-  FileHeaderInputs Inputs() const {
+  FileHeaderInputs Inputs() const {  // the column letters as a saved file has them
     FileHeaderInputs in(data, image);
     in.columnTypes = columns;
     return in;
@@ -68,8 +65,7 @@ struct NmjData {
     b.samples = {depth + 0.1f, depth + 0.2f, depth + 0.3f, depth + 0.4f};
     b.surface = {0.1f, -0.2f, 0.3f, -0.4f};
     WaveStatistics& s = b.stats;
-    s.analysed = true;
-    s.meanDepth = depth;
+    s.analysed = true, s.meanDepth = depth;
     s.h13 = 0.5f, s.t13 = 8.25f, s.h110 = 0.7f, s.t110 = 9.5f, s.hmax = 0.9f, s.tmax = 10.0f;
     s.havg = 0.4f, s.tavg = 7.5f, s.energy = 315.25f, s.flag = flag;
     data.bursts.push_back(std::move(b));
@@ -191,10 +187,8 @@ TEST(WaveChannels, WaveHeightFollowsTheBurstsSlopeFollowsTheDepth) {
   d.data.bursts[0].stats.h13 = 0.75f;
   for (int i = 0; i < 20; ++i) d.data.series[2][static_cast<size_t>(i)] = 10.0f + 0.01f * i;
   DerivedChannels channels;
-  channels.measuredChannels = 2;
-  channels.depth = 2;
-  channels.waveHeight = 3;
-  channels.tidalSlope = 4;
+  channels.measuredChannels = channels.depth = 2;
+  channels.waveHeight = 3, channels.tidalSlope = 4;
   FillWaveChannels(d.data, channels, d.image.snapshot.parameters);
   const auto& swh = d.data.series[3];
   EXPECT_EQ(swh[2], kMissingValue);
@@ -205,64 +199,6 @@ TEST(WaveChannels, WaveHeightFollowsTheBurstsSlopeFollowsTheDepth) {
   const auto& slope = d.data.series[4];
   EXPECT_EQ(slope[6], 0.0f);
   EXPECT_FLOAT_EQ(slope[10], static_cast<float>(TideSlope(d.data.series[2], 10, 10.0)));
-}
-
-TEST(BurstAssembly, RecordsMakeABurstMissingSamplesTakeTheMean) {
-  WaveSetup setup;
-  setup.burstLength = 128;
-  setup.rateHz = 2;
-  setup.loggerHeight = 1.0;
-  setup.depthChannel = true;
-  BurstAssembler assembler(setup);
-  DataSet data;
-  int completed = 0;
-  assembler.Open(data, At(10, 0, 0), 5, completed);  // "BST": the first two values
-  EXPECT_EQ(completed, -1);
-  ASSERT_EQ(data.bursts.size(), 1u);
-  EXPECT_EQ(data.stamps.records.back().type, kStampBurst);
-  EXPECT_EQ(data.stamps.records.back().sampleIndex, 5u);
-  EXPECT_EQ(data.bursts[0].stats.surfaceMax, -500.0f);
-  auto value = [](int i) { return 10.0f + 0.2f * std::sin(static_cast<float>(i) * 0.3f); };
-  float two[2] = {value(0), value(1)};
-  int32_t counts[2] = {1000, 1000};
-  EXPECT_EQ(assembler.Add(data, 0, two, counts, 2, At(10, 0, 0), 5), -1);
-  // "SEQ" records with sequence numbers 2, 4, ...; the pair at 40 is lost.
-  double sum = value(0) + value(1);
-  for (int seq = 2; seq < 128; seq += 2) {
-    if (seq == 40) continue;
-    float pair[2] = {value(seq), value(seq + 1)};
-    sum += pair[0] + pair[1];
-    int32_t pairCounts[2] = {2000, 2000};
-    EXPECT_EQ(assembler.Add(data, seq, pair, pairCounts, 2, At(10, 0, 0), 5), -1);
-  }
-  EXPECT_EQ(assembler.PresentCount(), 126);
-  // The next stamp completes it: the lost pair becomes the mean of the others.
-  assembler.Open(data, At(10, 30, 0), 9, completed);
-  EXPECT_EQ(completed, 0);
-  const BurstSeries& burst = data.bursts[0];
-  EXPECT_FLOAT_EQ(burst.samples[40], static_cast<float>(sum / 126));
-  EXPECT_FLOAT_EQ(burst.samples[41], static_cast<float>(sum / 126));
-  // The counts for the real-time file: as received, the lost ones the mean of the others.
-  ASSERT_EQ(assembler.Raw().size(), 128u);
-  EXPECT_EQ(assembler.Raw()[2], 2000);
-  EXPECT_EQ(assembler.Raw()[40], std::lround((2 * 1000.0 + 124 * 2000.0) / 126));
-  EXPECT_TRUE(burst.stats.analysed);
-  // A burst closed after a single sample keeps it and is not analysed.
-  float one = 10.0f;
-  assembler.Add(data, 0, &one, nullptr, 1, At(10, 30, 0), 9);
-  assembler.Open(data, At(11, 0, 0), 12, completed);
-  EXPECT_EQ(completed, 1);
-  EXPECT_EQ(data.bursts[1].samples[0], 10.0f);
-  EXPECT_FALSE(data.bursts[1].stats.analysed);
-  // All N samples complete a burst without waiting for the next stamp.
-  for (int seq = 0; seq < 128; seq += 2) {
-    float pair[2] = {value(seq), value(seq + 1)};
-    const int done = assembler.Add(data, seq, pair, nullptr, 2, At(11, 0, 0), 12);
-    EXPECT_EQ(done, seq == 126 ? 2 : -1);
-  }
-  EXPECT_TRUE(data.bursts[2].stats.analysed);
-  EXPECT_EQ(assembler.OpenBurst(), -1);
-  EXPECT_EQ(assembler.Close(data), -1);
 }
 
 }  // namespace
