@@ -24,7 +24,7 @@ struct History : TempDirTest {
     CalibrationHistory history;
   };
   static Run List(SimLinkFixture& f, const std::filesystem::path& dir) {
-    Run run{HistoryResult::Error, {}};
+    Run run;
     run.result = WriteCalibrationHistory(f.logger, dir, run.history);
     return run;
   }
@@ -128,24 +128,17 @@ TEST_F(History, SingleChannelSumIsCheckedAndRetried) {
   }
 }
 
-TEST(LinearHistoryLine, SwitchesToExponentsAboveAMillion) {
-  struct Case {
-    Row row;
-    bool exponent;
-  };
-  for (const Case& c : {Case{{0, 1e6, -1e6, 0.5}, false}, Case{{0, 1000000.5, 0, 0}, true},
-                        Case{{-2.5e7, 0, 0, 0}, true}, Case{{1.25e-3, 0, 0, 0}, false}}) {
-    const std::string line = LinearHistoryLine(7, c.row);
+TEST_F(History, LinearLineSwitchesToExponentsAboveAMillion) {
+  for (const auto& [row, exponent] : std::vector<std::pair<Row, bool>>{
+           {{0, 1e6, -1e6, 0.5}, false}, {{0, 1000000.5, 0, 0}, true}, {{-2.5e7, 0, 0, 0}, true},
+           {{1.25e-3, 0, 0, 0}, false}}) {
+    const std::string line = LinearHistoryLine(7, row);
     SCOPED_TRACE(line);
     EXPECT_EQ(line.substr(0, 5), "  7: ");
-    EXPECT_EQ(line.find('e') != std::string::npos, c.exponent);
+    EXPECT_EQ(line.find('e') != std::string::npos, exponent);
     EXPECT_EQ(line.back(), ' ');
-    Row back{};
-    ASSERT_EQ(
-        std::sscanf(line.c_str() + 5, "%lf %lf %lf %lf", &back[0], &back[1], &back[2], &back[3]),
-        4);
-    for (size_t i = 0; i < 4; ++i)
-      EXPECT_NEAR(back[i], c.row[i], std::fabs(c.row[i]) * 1e-15 + 1e-16);
+    const Row back = Numbers(line, true);
+    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(back[i], row[i], std::fabs(row[i]) * 1e-15 + 1e-16);
   }
 }
 

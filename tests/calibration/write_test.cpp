@@ -235,17 +235,6 @@ TEST(WriteCalibration, ConductivityCorrectionIsWrittenAndCompared) {
   EXPECT_EQ(r.ReadBack().conductivityCorrection, (Row{0.03, 0.2, 20, 2e-4}));
 }
 
-// CommSet 11 runs the write once the writer is installed.
-TEST(WriteCalibration, CommSetElevenWrites) {
-  Rig r("VS-330");
-  EXPECT_EQ(r.logger.CommSet(11), 0);  // nothing installed yet
-  InstallCalibrationWriter(r.logger, r.cal);
-  r.cal.coef[0] = {1, 2, 3, 4};
-  r.cal.calibrationWriteFlags = 1;
-  EXPECT_EQ(r.logger.CommSet(11), 1);
-  EXPECT_EQ(r.ReadBack().coef[0], (Row{1, 2, 3, 4}));
-}
-
 TEST(CalibrationEditing, ClipboardAndFieldsTakeFiniteNumbersOnly) {
   struct Case {
     const char* text;
