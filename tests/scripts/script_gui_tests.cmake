@@ -1,5 +1,3 @@
-# The configuration-script command in the main window, offscreen, on a simulated logger. Built
-# only where Qt is installed.
 klx_add_gui_test(script_gui_tests
   NEEDS klx_desktop klx_scripts_ui
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/script_window_test.cpp

@@ -15,8 +15,6 @@
 namespace klx::ui {
 namespace {
 
-namespace fs = std::filesystem;
-
 class ScriptCommandTest : public test::MainWindowRig {
  protected:
   void SetUp() override {
@@ -29,15 +27,10 @@ class ScriptCommandTest : public test::MainWindowRig {
     window->SimLoggers().Add("script", logger);
     ASSERT_TRUE(window->session().SelectPort("sim:script", &error)) << error;
   }
-  fs::path Script(const std::string& name, const std::string& clear) {
-    const fs::path path = Dir() / name;
-    WriteFile(path, EncipherScript(clear));
-    return path;
-  }
-  bool Told(const std::string& text) const {
-    for (const auto& line : window->host().log)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
+  std::string Script(const std::string& name, int latency) {
+    WriteFile(Dir() / name,
+              EncipherScript("Serial number=071342\nLatency=" + std::to_string(latency) + "\n"));
+    return (Dir() / name).string();
   }
   uint8_t HeldLatencyUnits() const { return logger->Table(1).value_or(std::vector<uint8_t>(2))[1]; }
 
@@ -45,7 +38,7 @@ class ScriptCommandTest : public test::MainWindowRig {
 };
 
 TEST_F(ScriptCommandTest, TheMenuAndTheCommandLineApplyAScriptAfterYes) {
-  nextFile = Script("071342.rcfg", "Serial number=071342\nLatency=500\n").string();
+  nextFile = Script("071342.rcfg", 500);
   nextAnswer = Answer::Yes;
   window->RunCommand(cmd::kRunConfigurationScript);
   ASSERT_EQ(choices.size(), 1u);
@@ -54,14 +47,15 @@ TEST_F(ScriptCommandTest, TheMenuAndTheCommandLineApplyAScriptAfterYes) {
   EXPECT_EQ(choices[0].filter, "Configuration files (*.rcfg)");
   EXPECT_EQ(choices[0].initialDirectory, Dir().string());
   EXPECT_EQ(asked, std::vector<std::string>{"Configuration"});
-  EXPECT_TRUE(Told("tell: Configuration: The configuration of the logger has succeeded."));
+  EXPECT_THAT(window->host().log,
+              ::testing::Contains(::testing::HasSubstr(
+                  "tell: Configuration: The configuration of the logger has succeeded.")));
   EXPECT_EQ(HeldLatencyUnits(), 50);
   // The logger was identified again afterwards: its new latency is what the program knows.
   EXPECT_EQ(window->session().logger.state.latencyMs, 500);
 
   // The same from the command line, a name with a space in quotes.
-  const fs::path path = Script("cfg 071342.rcfg", "Serial number=071342\nLatency=700\n");
-  EXPECT_TRUE(window->OpenCommandLineFile("\"" + path.string() + "\""));
+  EXPECT_TRUE(window->OpenCommandLineFile("\"" + Script("cfg 071342.rcfg", 700) + "\""));
   EXPECT_EQ(choices.size(), 1u);
   EXPECT_EQ(HeldLatencyUnits(), 70);
 }
@@ -70,10 +64,10 @@ TEST_F(ScriptCommandTest, TheWaitWindowShowsItsLineAndClosesOnAnEmptyOne) {
   ScriptWaitWindow wait(window.get());
   EXPECT_EQ(wait.objectName(), "Script_Config");
   const std::string text = Format(kScriptWaitFormat, 7);
+  EXPECT_NE(text.find("close - 7\n\nDo not exit"), std::string::npos);
   wait.ShowText(text);
   EXPECT_TRUE(wait.isVisible());
   EXPECT_EQ(wait.Text().toStdString(), text);
-  EXPECT_NE(text.find("close - 7\n\nDo not exit"), std::string::npos);
   wait.ShowText("");
   EXPECT_FALSE(wait.isVisible());
 }

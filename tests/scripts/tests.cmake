@@ -3,7 +3,6 @@ klx_add_test(scripts_tests
           ${CMAKE_CURRENT_LIST_DIR}/configuration_script_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/optode_script_test.cpp
   LIBS klx_scripts klx_sim)
-# The klx program itself: its script command on the in-process simulated logger.
 if(TARGET klx)
   klx_add_test(script_cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/script_cli_test.cpp LIBS)
   if(TARGET script_cli_tests)
