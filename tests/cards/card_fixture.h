@@ -1,9 +1,8 @@
 #pragma once
-// A scripted accessory card behind the loopback: a generic serial card (status replies from a
-// queue, the table it was sent, the table it answers with), an MMC/SD card with canned replies,
-// and table 0800. Commands arrive without terminators, so the stream is cut by command length.
+// A scripted accessory card behind the loopback: a generic serial card (status replies, the table
+// it was sent, the table it answers with), an MMC/SD card with canned replies, and table 0800.
+// Commands arrive without terminators, so the stream is cut by command length.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,34 +17,34 @@
 namespace klx::test {
 
 struct FakeCard {
-  // Generic serial card.
-  int status = 0;       // what every "!X0000" answers
-  std::string stored;   // the table as the card received it (before its end-of-text byte)
-  std::string answer;        // what "!X04nn"/"!X01nn" sends; empty: stored + ETX + check digits
+  int status = 0;      // what every "!X0000" answers
+  std::string stored;  // the table as the card received it (before its end-of-text byte)
+  std::string answer;  // what "!X04nn"/"!X01nn" sends if answerSet; else the stored table
   bool answerSet = false;
-  std::vector<std::string> commands;  // every command recognised, in order
-  // MMC/SD: replies by command.
-  std::map<std::string, std::string> mmc;
-  // Table 0800.
-  std::string modemTable = std::string("\x1E\x00\x28\x00\x01", 5);
-  bool nakModemWrite = false;
-  bool corruptModemWrite = false;
+  std::vector<std::string> commands;       // every command recognised, in order
+  std::map<std::string, std::string> mmc;  // MMC/SD replies by command
+  std::string modemTable = std::string("\x1E\x00\x28\x00\x01", 5);  // table 0800
+  bool nakModemWrite = false, corruptModemWrite = false;
   int loggerStatus = 0;
 
   std::string AnswerFor() const {
-    if (answerSet) return answer;
-    return stored + kEtx + Format("%02X", MetaTableCheckByte(stored));
+    return answerSet ? answer : stored + kEtx + Format("%02X", MetaTableCheckByte(stored));
   }
-  static std::string WithCheck(const std::string& data) {
-    std::string t = data;
-    unsigned sum = 0;
-    for (char c : t) sum += static_cast<uint8_t>(c);
-    t += static_cast<char>(static_cast<uint8_t>(0xA5 - sum));
-    return t;
+  static std::string WithCheck(std::string t) {
+    uint8_t sum = 0;
+    for (char c : t) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+    return t + static_cast<char>(static_cast<uint8_t>(0xA5 - sum));
   }
 
   // Consumes what it can of `in`; leaves an incomplete command there.
   void Handle(std::string& in, LineOutput& out, int64_t now) {
+    const auto send = [&](const std::string& s) { out.Send(s, now + 1); };
+    const auto take = [&](size_t n) {
+      if (in.size() < n) return std::string();
+      commands.push_back(in.substr(0, n));
+      in.erase(0, n);
+      return commands.back();
+    };
     while (!in.empty()) {
       if (receivingTable) {
         const size_t etx = in.find(kEtx);
@@ -53,73 +52,47 @@ struct FakeCard {
         stored = in.substr(0, etx);
         in.erase(0, etx + 3);
         receivingTable = false;
-        continue;
-      }
-      if (modemWrite > 0) {
-        if (in.size() < static_cast<size_t>(modemWrite)) return;
-        std::string data = in.substr(0, 5);
-        if (corruptModemWrite) data[4] = static_cast<char>(data[4] ^ 2);
-        modemTable = data;
-        in.erase(0, static_cast<size_t>(modemWrite));
+      } else if (modemWrite > 0) {
+        if (in.size() < 6) return;
+        modemTable = in.substr(0, 5);
+        if (corruptModemWrite) modemTable[4] = static_cast<char>(modemTable[4] ^ 2);
+        in.erase(0, 6);
         modemWrite = 0;
-        out.Send("\x06", now + 1);
-        continue;
-      }
-      auto take = [&](size_t n) {
-        if (in.size() < n) return std::string();
-        std::string c = in.substr(0, n);
-        in.erase(0, n);
-        commands.push_back(c);
-        return c;
-      };
-      if (in[0] == '\x06') {
+        send("\x06");
+      } else if (in[0] == '\x06') {
         in.erase(0, 1);
-        if (modemReadPending) {
-          modemReadPending = false;
-          out.Send(WithCheck(modemTable), now + 1);
-        }
-        continue;
-      }
-      if (in[0] == 'A') {
+        if (modemReadPending) send(WithCheck(modemTable));
+        modemReadPending = false;
+      } else if (in[0] == 'A') {
         take(1);
-        out.Send("KLX VS-330 6.50 001234\r\n", now + 1);
+        send("KLX VS-330 6.50 001234\r\n");
       } else if (in[0] == 'T') {
         take(1);
-        out.Send(Format("Logger status %02X\r\n", loggerStatus), now + 1);
+        send(Format("Logger status %02X\r\n", loggerStatus));
       } else if (in.rfind("R0800", 0) == 0) {
         take(5);
-        out.Send("R080006\r\n", now + 1);
+        send("R080006\r\n");
         modemReadPending = true;
       } else if (in[0] == 'S') {
-        const std::string c = take(7);
-        if (c.empty()) return;
-        if (nakModemWrite) {
-          out.Send("\x15", now + 1);
-        } else {
-          modemWrite = 6;
-          out.Send("\x06", now + 1);
-        }
-      } else if (in.rfind("!GCC", 0) == 0) {
-        const std::string c = take(12);
-        if (c.empty()) return;
-        if (mmc.count(c)) out.Send(mmc[c], now + 1);
+        if (take(7).empty()) return;
+        modemWrite = nakModemWrite ? 0 : 6;
+        send(nakModemWrite ? "\x15" : "\x06");
       } else if (in.rfind("!G", 0) == 0) {
-        const std::string c = take(4);
+        const std::string c = take(in.rfind("!GCC", 0) == 0 ? 12 : 4);
         if (c.empty()) return;
-        if (mmc.count(c)) out.Send(mmc[c], now + 1);
+        if (mmc.count(c)) send(mmc[c]);
       } else if (in.rfind("!X", 0) == 0) {
         const std::string c = take(6);
         if (c.empty()) return;
         const std::string op = c.substr(2, 2);
-        if (c == "!X0000") {
-          out.Send(Format("%02X00MTS\r\n", status), now + 1);
-        } else if (op == "05" || op == "02") {
+        if (c == "!X0000")
+          send(Format("%02X00MTS\r\n", status));
+        else if (op == "05" || op == "02")
           receivingTable = true;
-        } else if (op == "04" || op == "01") {
+        else if (op == "04" || op == "01")
           out.Send(AnswerFor(), now + 5, 0.5);
-        }
       } else if (in[0] == 'F') {
-        take(in.size() >= 3 ? 3 : in.size());
+        take(std::min<size_t>(in.size(), 3));
       } else {
         commands.push_back(in);  // not understood: dropped
         in.clear();
@@ -128,8 +101,7 @@ struct FakeCard {
   }
 
  private:
-  bool receivingTable = false;
-  bool modemReadPending = false;
+  bool receivingTable = false, modemReadPending = false;
   int modemWrite = 0;
 };
 

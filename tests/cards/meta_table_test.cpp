@@ -9,19 +9,14 @@ namespace klx {
 namespace {
 
 TEST(MetaTableCheck, SumWithEtxAndCheckIs0xA5IncludingTheWrap) {
-  struct Case {
-    std::string table;
-    uint8_t check;  // worked out by hand
-  };
-  // "" sums to 0: 0 + 3 + 0xA2 = 0xA5. "~~" sums to 252: 252 + 3 + 166 = 421 = 0x1A5, where
-  // 165 - 255 would have gone negative.
-  const Case cases[] = {{"", 0xA2}, {"~~", 0xA6}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.table);
-    EXPECT_EQ(MetaTableCheckByte(c.table), c.check);
-    EXPECT_TRUE(MetaTableCheckHolds(c.table, c.check));
-    EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check + 1)));
-    EXPECT_FALSE(MetaTableCheckHolds(c.table, static_cast<uint8_t>(c.check - 1)));
+  // Worked out by hand. "" sums to 0: 0 + 3 + 0xA2 = 0xA5. "~~" sums to 252: 252 + 3 + 166 =
+  // 421 = 0x1A5, where 165 - 255 would have gone negative.
+  for (const auto& [table, check] : {std::pair<std::string, uint8_t>{"", 0xA2}, {"~~", 0xA6}}) {
+    SCOPED_TRACE(table);
+    EXPECT_EQ(MetaTableCheckByte(table), check);
+    EXPECT_TRUE(MetaTableCheckHolds(table, check));
+    EXPECT_FALSE(MetaTableCheckHolds(table, static_cast<uint8_t>(check + 1)));
+    EXPECT_FALSE(MetaTableCheckHolds(table, static_cast<uint8_t>(check - 1)));
   }
 }
 
@@ -37,23 +32,17 @@ TEST(MetaTableFile, TypographicQuotesAreSentPlainAndTheOriginalKept) {
 }
 
 TEST(MetaTableFile, RefusesWhatCannotBeSentWhole) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    bool accepted;
+  const std::pair<std::string, bool> cases[] = {
+      {std::string(80, 'x') + "\r\n", true},
+      {std::string(81, 'x') + "\n", false},
+      {"a\n" + std::string(81, 'x'), false},
+      {std::string("a\0b\n", 4), false},
+      {"a\x03\n", false},  // end-of-text byte
   };
-  const Case cases[] = {
-      {"80 characters", std::string(80, 'x') + "\r\n", true},
-      {"81 characters", std::string(81, 'x') + "\n", false},
-      {"81 without line end", "a\n" + std::string(81, 'x'), false},
-      {"zero byte", std::string("a\0b\n", 4), false},
-      {"end-of-text byte", "a\x03\n", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [bytes, accepted] : cases) {
     std::string error;
-    EXPECT_EQ(MetaTableFromBytes(c.bytes, error).has_value(), c.accepted);
-    EXPECT_EQ(error.empty(), c.accepted);
+    EXPECT_EQ(MetaTableFromBytes(bytes, error).has_value(), accepted) << bytes;
+    EXPECT_EQ(error.empty(), accepted);
   }
   // Lines of 40 and a line end: 16381 bytes fit with the ETX and check digits, 16382 do not.
   std::string full;
@@ -67,23 +56,20 @@ TEST(MetaTableFile, RefusesWhatCannotBeSentWhole) {
 }
 
 TEST(MetaTableVerify, APlainQuoteMatchesOnlyAQuote) {
-  EXPECT_TRUE(MetaTableMatchesFile("a\"b\"c\"", "a\x93" "b\x94" "c\""));
+  EXPECT_TRUE(MetaTableMatchesFile("a\"b\"c\"",
+                                   "a\x93"
+                                   "b\x94"
+                                   "c\""));
   EXPECT_FALSE(MetaTableMatchesFile("a\"b", "axb"));
   EXPECT_FALSE(MetaTableMatchesFile("axb", "a\"b"));
   EXPECT_FALSE(MetaTableMatchesFile("abc", "abcd"));
 }
 
 TEST(GenericCardStatus, ParsedFourCharactersBeforeTheTagWithItsText) {
-  struct Case {
-    const char* reply;
-    int status;  // -1: none
-  };
-  const Case cases[] = {{"\r\n8500MTS\r\n", 0x85}, {"00MTS", -1}, {"ZZ00MTS", -1}, {"0700", -1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reply);
-    const auto s = ParseGenericCardStatus(c.reply);
-    EXPECT_EQ(s.value_or(-1), c.status);
-  }
+  const std::pair<const char*, int> cases[] = {
+      {"\r\n8500MTS\r\n", 0x85}, {"00MTS", -1}, {"ZZ00MTS", -1}, {"0700", -1}};
+  for (const auto& [reply, status] : cases)
+    EXPECT_EQ(ParseGenericCardStatus(reply).value_or(-1), status) << reply;
   EXPECT_STREQ(GenericCardStatusText(15), "Ensure intaernal bus powered up");
   EXPECT_STREQ(GenericCardStatusText(132), "Meat table too big for buffer size");
   EXPECT_STREQ(GenericCardStatusText(136), "Unknown status");

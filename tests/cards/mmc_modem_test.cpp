@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "card_fixture.h"
 #include "cards/mmc_card.h"
 #include "cards/modem.h"
-#include "shell/command_ids.h"
 
 namespace klx::test {
 namespace {
@@ -23,25 +20,20 @@ struct MmcTest : CardTest {
 };
 
 TEST_F(MmcTest, EachMissingMarkerEndsTheRefreshWithItsMessage) {
-  struct Case {
-    const char* command;
-    const char* message;
-  };
-  const Case cases[] = {{"!G00", "Unable to read MMC/SD size"},
-                        {"!G04", "Unable to read MMC/SD type"},
-                        {"!G02", "Unable to read MMC/SD first file"},
-                        {"!G03", "Unable to read MMC/SD last file"}};
+  const std::pair<const char*, const char*> cases[] = {{"!G00", "Unable to read MMC/SD size"},
+                                                       {"!G04", "Unable to read MMC/SD type"},
+                                                       {"!G02", "Unable to read MMC/SD first file"},
+                                                       {"!G03", "Unable to read MMC/SD last file"}};
   const auto replies = card.mmc;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.command);
+  for (const auto& [command, message] : cases) {
     card.mmc = replies;
-    card.mmc[c.command] = "garbage\r\n";
+    card.mmc[command] = "garbage\r\n";
     card.commands.clear();
     mmc.Refresh();
     const int64_t took = Elapsed([&] { mmc.RunToEnd(); });
     EXPECT_FALSE(mmc.ok);
-    EXPECT_EQ(mmc.Lines().back(), c.message);
-    EXPECT_EQ(card.commands.back(), c.command);  // nothing after the failed step
+    EXPECT_EQ(mmc.Lines().back(), message);
+    EXPECT_EQ(card.commands.back(), command);  // nothing after the failed step
     EXPECT_GE(took, MmcSdCard::kWaitSeconds * 1000);
     EXPECT_LT(took, (MmcSdCard::kWaitSeconds + 5) * 4 * 1000);
   }
@@ -54,10 +46,7 @@ TEST_F(MmcTest, FileNumbersAreRangeCheckedBeforeTheyAreSent) {
   EXPECT_FALSE(MmcFileCommand(-1));
   EXPECT_FALSE(mmc.FileContents(100000000));
   EXPECT_TRUE(device->log.empty());
-
-  const auto contents = mmc.FileContents(42);
-  ASSERT_TRUE(contents);
-  EXPECT_EQ(*contents, card.mmc["!GCC00000042"]);
+  EXPECT_EQ(mmc.FileContents(42).value_or(""), card.mmc["!GCC00000042"]);
   EXPECT_EQ(mmc.Lines().back(), "2026/06/01 12:10:00,12.6");
 }
 
@@ -65,39 +54,28 @@ TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
   std::string error;
   const auto c = ModemFromFields("150", "47", "1", "2", error);
   ASSERT_TRUE(c) << error;
-  EXPECT_EQ(c->frontPorch, 30);
   EXPECT_EQ(c->backPorch, 9);  // 47 ms: whole-number division
-  EXPECT_EQ(c->inactiveLevel, 0);
   EXPECT_EQ(c->Pack(), (std::array<uint8_t, 5>{30, 0, 9, 0, 1}));
   EXPECT_EQ(ModemConfiguration::Unpack({0x10, 0x27, 0xFF, 0xFF, 3}).BackPorchMs(), 327675u);
-
   const auto top = ModemFromFields("327675", "0", "0", "1", error);
   ASSERT_TRUE(top);
   EXPECT_EQ(top->Pack(), (std::array<uint8_t, 5>{0xFF, 0xFF, 0, 0, 2}));
-  for (const auto& [front, back] :
-       {std::pair{"327680", "0"}, std::pair{"0", "4294967295"}, std::pair{"-5", "0"},
-        std::pair{"", "0"}}) {
-    SCOPED_TRACE(front + std::string("/") + back);
+  for (const auto& [front, back] : {std::pair{"327680", "0"}, std::pair{"0", "4294967295"},
+                                    std::pair{"-5", "0"}, std::pair{"", "0"}}) {
     error.clear();
-    EXPECT_FALSE(ModemFromFields(front, back, "0", "0", error));
+    EXPECT_FALSE(ModemFromFields(front, back, "0", "0", error)) << front << "/" << back;
     EXPECT_FALSE(error.empty());
   }
 }
 
 struct ModemTest : CardTest {};
 
-TEST_F(ModemTest, OpenReadsTheTableAndWriteComparesTheReadBack) {
+TEST_F(ModemTest, AWriteThatIsRefusedOrReadsBackOtherwiseIsTold) {
   ModemConfiguration c;
   ASSERT_TRUE(OpenModemSettings(logger, c));
-  c.backPorch = 100;
-  ASSERT_TRUE(WriteModemSettings(logger, c));
-  EXPECT_EQ(card.modemTable, std::string("\x1E\x00\x64\x00\x01", 5));
-  EXPECT_FALSE(host.Saw("tell", "ERROR"));
-
   card.corruptModemWrite = true;
   EXPECT_FALSE(WriteModemSettings(logger, c));
   EXPECT_TRUE(host.Saw("tell", "ERROR #12 Modem configuration compare error."));
-
   card.nakModemWrite = true;
   EXPECT_FALSE(WriteModemSettings(logger, c));
   EXPECT_TRUE(host.Saw("tell", "ERROR #10 Modem configuration send error."));

