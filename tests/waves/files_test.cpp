@@ -31,22 +31,17 @@ struct NmjData {
     data.logger.firmware = 6.2f;
     data.logger.serial = 12345;
     data.logger.waves = data.logger.extendedCommandSet = true;
-    data.logger.channelCount = 2;
-    data.logger.channelTypes = columns;
-    data.channelCount = 5;
-    data.samplesPerChannel = samples;
+    data.logger.channelCount = 2, data.logger.channelTypes = columns;
+    data.channelCount = 5, data.samplesPerChannel = samples;
     data.series.assign(5, std::vector<float>(static_cast<size_t>(samples) + 2, 0.0f));
     for (int i = 0; i < samples; ++i)
       for (size_t ch = 0; ch < 5; ++ch)
         data.series[ch][static_cast<size_t>(i)] = static_cast<float>(ch * 10 + i) + 0.25f;
     image.hasSnapshot = true;
     auto& p = image.snapshot.parameters;
-    p.startTime = At(10, 0, 0);
-    p.samplePeriod = {0, 10, 0};
+    p.startTime = At(10, 0, 0), p.samplePeriod = {0, 10, 0};
     p.waveEnabled = true;
-    p.waveRateHz = 2;
-    p.burstLength = 4;
-    p.loggerHeight = 1.0;
+    p.waveRateHz = 2, p.burstLength = 4, p.loggerHeight = 1.0;
   }
   FileHeaderInputs Inputs() const {  // the column letters as a saved file has them
     FileHeaderInputs in(data, image);
@@ -55,9 +50,7 @@ struct NmjData {
   }
   void AddBurst(const SystemTime& t, uint32_t row, float depth, int32_t flag) {
     StampRecord r;
-    r.type = kStampBurst;
-    r.sampleIndex = row;
-    r.time = t;
+    r.type = kStampBurst, r.sampleIndex = row, r.time = t;
     r.burstNumber = static_cast<uint32_t>(data.bursts.size());
     data.stamps.records.push_back(r);
     BurstSeries b;
@@ -98,9 +91,7 @@ TEST(WaveFile, GoldenRowsWithTheFlagTextLast) {
 TEST(TideFile, RowsAcrossStampsWithoutTheWaveHeightAndSixHertzSeconds) {
   NmjData d(4);
   StampRecord stamp;
-  stamp.type = kStampTime;
-  stamp.sampleIndex = 2;
-  stamp.time = At(11, 0, 7);
+  stamp.type = kStampTime, stamp.sampleIndex = 2, stamp.time = At(11, 0, 7);
   d.data.stamps.records.push_back(stamp);
   const auto in = d.Inputs();
   const std::string tide = Tail(TideFileText(in), in);

@@ -12,8 +12,7 @@ namespace {
 
 StampRecord Stamp(uint32_t sample, uint32_t type) {
   StampRecord r;
-  r.sampleIndex = sample;
-  r.type = type;
+  r.sampleIndex = sample, r.type = type;
   return r;
 }
 
@@ -42,9 +41,7 @@ TEST(WaveView, TitleAndStatisticsText) {
   BurstSeries& b = data.bursts[1];
   EXPECT_EQ(WaveStatisticsText(b, 1.0), "Real-time wave measurements in progress.");
   // Analysed: the flag line, then the depth of water (sensor depth + logger height).
-  b.stats.analysed = true;
-  b.stats.meanDepth = 9.0f;
-  b.stats.flag = kWaveWarning;
+  b.stats.analysed = true, b.stats.meanDepth = 9.0f, b.stats.flag = kWaveWarning;
   const std::string text = WaveStatisticsText(b, 1.25);
   EXPECT_EQ(text.rfind("\t\t\t - WARNING: significant wave height>mean depth\nMean depth of "
                        "water:\t\t10.25 m\n",
@@ -58,13 +55,11 @@ TEST(WaveView, CurveFillsTheBoxAndAFlatBurstIsAFlatLine) {
   b.stats.analysed = true;
   // Both signs: centred, the largest excursion one pixel inside the box.
   b.surface = {1.0f, -0.5f, 0.0f};
-  b.stats.surfaceMax = 1.0f;
-  b.stats.surfaceMin = -0.5f;
+  b.stats.surfaceMax = 1.0f, b.stats.surfaceMin = -0.5f;
   EXPECT_EQ(WaveCurve(b, 102), (std::vector<float>{1.0f, 76.0f, 51.0f}));
   // One sign: the lowest at the bottom row, the highest at the top.
   b.surface = {0.2f, 0.4f, 0.6f};
-  b.stats.surfaceMax = 0.6f;
-  b.stats.surfaceMin = 0.2f;
+  b.stats.surfaceMax = 0.6f, b.stats.surfaceMin = 0.2f;
   const std::vector<float> y = WaveCurve(b, 101);
   ASSERT_EQ(y.size(), 3u);
   EXPECT_FLOAT_EQ(y[0], 100.0f);
@@ -85,13 +80,10 @@ TEST(WaveView, CurveFillsTheBoxAndAFlatBurstIsAFlatLine) {
 
 DeploymentParameters WavePlan() {
   DeploymentParameters p;
-  p.samplePeriod = {0, 10, 0};
+  p.samplePeriod = {0, 10, 0}, p.burstInterval = {1, 0, 0};
   p.waveEnabled = true;
-  p.waveRateHz = 4;
-  p.burstLength = 2048;  // 512 s
-  p.burstInterval = {1, 0, 0};
-  p.expectedWaterDepth = 10.0;
-  p.loggerHeight = 1.0;
+  p.waveRateHz = 4, p.burstLength = 2048;  // 512 s
+  p.expectedWaterDepth = 10.0, p.loggerHeight = 1.0;
   return p;
 }
 
