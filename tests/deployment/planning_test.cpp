@@ -227,9 +227,8 @@ TEST(Estimate, GeneralFormCurrents) {
   EXPECT_EQ(LoggerCurrentMa(Logger("NA-7100", "T")), 12);
   EXPECT_EQ(LoggerCurrentMa(Logger("NMV-7400", "P")), 5);
   EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", "TPC")), 5 + 1 + 1 + 4);
-  EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", std::string(24, 'T'))), 5 + 8);
-  EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", std::string(17, 'T'))), 5 + 8 + 1);
-  EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", std::string(8, 'T'))), 5 + 7);
+  for (auto [n, ma] : {std::pair{24, 5 + 8}, {17, 5 + 8 + 1}, {8, 5 + 7}})
+    EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", std::string(n, 'T'))), ma) << n;
   EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", "YKQ")), 5 + 6 + 100 + 2);
 }
 
@@ -307,8 +306,7 @@ TEST(Estimate, TideFormAndTheQeLimits) {
 }
 
 TEST(Threshold, ConversionRoundingAndLimits) {
-  EXPECT_DOUBLE_EQ(RoundUpHundredths(12.341), 12.35);
-  EXPECT_DOUBLE_EQ(RoundUpHundredths(12.35), 12.35);
+  EXPECT_DOUBLE_EQ(RoundUpHundredths(12.35), 12.35);  // 12.341: AcceptThreshold below
   EXPECT_DOUBLE_EQ(RoundDownHundredths(7.999), 7.99);
   // Pressure 0..1000 dbar: linear, so the count is exact to one step.
   ChannelEquation pressure;
@@ -364,7 +362,6 @@ TEST(Threshold, TemperatureSenseIsExchangedInTheCodeOnly) {
   p.powerCycledTest = 1;
   p.continuousPower = true;
   BuildThresholdBlock(p, vs);
-  EXPECT_EQ(p.thresholdBlock[0], 0x80 | 7);
   // Code, channel, limit and threshold counts most significant byte first.
   EXPECT_EQ(p.thresholdBlock,
             (std::array<uint8_t, 8>{0x80 | 7, 0, 0xFD, 0x70, 0xA2, 0x12, 0x34, 0x56}));
@@ -394,14 +391,12 @@ TEST(Hysteresis, Corrections) {
       {{0, 0, 1}, false, 70000, 65535, true, 65535}, {{0, 0, 1}, true, 20000, 10922, true, 65532},
   };
   RecordingHost host;
+  DeploymentParameters p;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.seconds);
-    DeploymentParameters p;
-    p.samplePeriod = c.period;
-    p.profiling6Hz = c.sixHz;
-    p.hysteresisSeconds = c.seconds;
-    EXPECT_EQ(CheckHysteresis(p, host), c.changed);
-    EXPECT_EQ(p.hysteresisSeconds, c.corrected);
+    std::tie(p.samplePeriod, p.profiling6Hz, p.hysteresisSeconds) =
+        std::tie(c.period, c.sixHz, c.seconds);
+    EXPECT_EQ(CheckHysteresis(p, host), c.changed) << c.seconds;
+    EXPECT_EQ(p.hysteresisSeconds, c.corrected) << c.seconds;
     if (c.count) {
       EXPECT_EQ(HysteresisCount(p), c.count);
     }
