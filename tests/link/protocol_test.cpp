@@ -156,10 +156,7 @@ TEST(ExpressBaud, OlderLoggersGetE00OnlyFor28800) {
 TEST(SerialLink, TimeoutsFollowTheBaudRate) {
   for (auto [baud, perChar] : {std::pair{1200, 9u}, {115200, 1u}}) {
     const CommTimeouts t = SerialLink::OpenTimeouts(baud, RtsControl::Disable);
-    EXPECT_EQ(std::tie(t.readTotalTimeoutMultiplier, t.writeTotalTimeoutMultiplier,
-                       t.readTotalTimeoutConstant, t.writeTotalTimeoutConstant, t.readIntervalTimeout),
-              std::make_tuple(perChar, perChar, 20u, 20u, 0u))
-        << baud;
+    EXPECT_EQ(t, (CommTimeouts{0, perChar, 20, perChar, 20})) << baud;
   }
   EXPECT_EQ(SerialLink::OpenTimeouts(19200, RtsControl::Enable).readTotalTimeoutConstant, 100u);
 }

@@ -60,7 +60,9 @@ class PtyTest : public ::testing::Test {
     EXPECT_TRUE(got >= 0 && got <= n) << got;
     return buffer.substr(0, static_cast<size_t>(std::max(got, 0)));
   }
-  void MasterWrite(const std::string& b) { ASSERT_EQ(::write(master_, b.data(), b.size()), ssize_t(b.size())); }
+  void MasterWrite(const std::string& b) {
+    ASSERT_EQ(::write(master_, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+  }
   // Reads what the master receives within waitMs, up to n bytes.
   std::string MasterRead(size_t n, int waitMs = 2000) {
     std::string got;
