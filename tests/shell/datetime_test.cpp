@@ -33,9 +33,7 @@ struct ExactReply {
   size_t size;
   std::unique_ptr<char[]> data;
 };
-SystemTime Date(const std::string& text) {
-  return ParseLoggerDate(ExactReply(text).View());
-}
+SystemTime Date(const std::string& text) { return ParseLoggerDate(ExactReply(text).View()); }
 std::string Duration(const std::string& text) {
   return DurationText(ParseLoggerDuration(ExactReply(text).View()));
 }
@@ -44,12 +42,11 @@ TEST(DateTimeText, LoggerDisplayPeriodAndDateForms) {
   EXPECT_EQ(LoggerDateText(T(2099, 12, 31, 23, 59, 59)), "991231235959");
   const SystemTime t = T(2026, 6, 1, 7, 5, 3);
   EXPECT_EQ(ShortDateDisplayText(t) + "|" + TimeDisplayText(t), "26/06/01 07:05:03|07:05:03");
-  EXPECT_EQ(DateDisplayText(T(2010, 12, 15)), "2010/Dec/15 00:00:00");
   EXPECT_EQ(DateDisplayText(T(2010, 13, 15)), "2010/\?\?\?/15 00:00:00");  // no read past the table
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 24, 0, 0), false), "24:00:00");
   EXPECT_EQ(PeriodFieldText(T(2000, 1, 1, 0, 10, 0), true), "6Hz profiling");
-  EXPECT_EQ(DateFieldText(T(2026, 1, 2, 3, 4, 5)), "2026/Jan/02 03:04:05");
-  EXPECT_EQ(DateFieldText(T(2026, 1, 2, 3, 4, 5), true), "NOW");
+  EXPECT_EQ(DateFieldText(T(2026, 1, 2, 3, 4, 5)) + DateFieldText(T(2026, 1, 2), true),
+            "2026/Jan/02 03:04:05NOW");
 }
 
 TEST(PackedDecimal, BothWaysAndBadNibbles) {
@@ -95,10 +92,6 @@ TEST(ParseLoggerDuration, SixDigitsBeforeCspOrWavAndOneMinuteForBadValues) {
 }
 
 TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
-  const int64_t base = DaysFromCivil(2000, 1, 1);
-  for (int y = 2000; y <= 2099; ++y)
-    for (int m = 1; m <= 12; ++m)
-      for (int d : {1, 28}) ASSERT_EQ(DayNumber(T(y, m, d)), DaysFromCivil(y, m, d) - base);
   EXPECT_EQ(SecondsSince2000(T(2004, 3, 1, 1, 2, 3)), 1521 * 86400 + 3723);
   EXPECT_EQ(PeriodSeconds(T(2000, 1, 1, 0, 0, 0)), 86400);
   // Differences truncate toward zero.
@@ -107,8 +100,6 @@ TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
   EXPECT_EQ(std::make_tuple(SecondsBetween(b, a), SecondsBetween(a, b), DifferenceSeconds(a, b),
                             DifferenceMilliseconds(b, a)),
             std::make_tuple(1, -1, -1, 1500));
-  EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1)), 0);
-  EXPECT_EQ(Compare(T(2021, 1, 1), T(2020, 12, 31)), 1);
   EXPECT_EQ(Compare(T(2020, 1, 1), T(2020, 1, 1, 0, 0, 0, 1)), -1);
 
   // Adding seconds and milliseconds across days and years.

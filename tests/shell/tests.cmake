@@ -3,7 +3,5 @@ klx_add_test(shell_tests
           ${CMAKE_CURRENT_LIST_DIR}/settings_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/directories_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/recent_files_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/limits_file_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/text_file_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/status_test.cpp
   LIBS klx_shell)
