@@ -16,12 +16,8 @@ int32_t Raw(double x) {
 
 MicrosalStandardization Captured() {
   MicrosalStandardization s;
-  s.batch = "P165";
-  s.k15 = 0.99993;
-  s.standardZero = 0.0125;
-  s.sampleZero = 0.0210;
-  s.standardOne = 0.6100;
-  s.sampleOne = 0.5870;
+  s.batch = "P165", s.k15 = 0.99993;
+  s.standardZero = 0.0125, s.sampleZero = 0.0210, s.standardOne = 0.6100, s.sampleOne = 0.5870;
   return s;
 }
 
