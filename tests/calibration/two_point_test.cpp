@@ -95,7 +95,8 @@ TEST(Certificate, PageFromHistoryFiles) {
       "2025/Mar/20 15:30:00", "  1: 0.1 0.2 0.3 0.4 "};
   const CertificatePage page = BuildCertificate(linear, "NMJ-7400", 71342, true, today);
   const auto texts = Texts(page);
-  EXPECT_EQ(texts[2], "Logger ID: NMJ-7400   Serial No: 71342");  // under the two titles
+  EXPECT_EQ(texts[1], "Calibration values for all channels when shipped.");  // under the title
+  EXPECT_EQ(texts[2], "Logger ID: NMJ-7400   Serial No: 71342");
   // The first record only, the 101-character line split after its 40th character.
   const size_t split = wide.find(' ', 40);
   const std::vector<std::string> body(texts.begin() + 3, texts.end() - 3);
