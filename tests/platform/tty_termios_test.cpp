@@ -21,12 +21,8 @@ TEST(TtyTermios, RatesTakeTheirOwnOrTheNearestLowerConstant) {
 
 TEST(TtyTermios, NormalizedFoldsWhatADeviceCannotHoldAndAsRequestedRestoresIt) {
   LineSettings s, cts, rts;
-  s.baudRate = 28800;
-  s.byteSize = 9;
-  s.stopBits = 3;
-  s.rtsControl = RtsControl::Toggle;
-  s.dtrControl = DtrControl::Handshake;
-  s.outxDsrFlow = true;
+  std::tie(s.baudRate, s.byteSize, s.stopBits, s.rtsControl, s.dtrControl, s.outxDsrFlow) =
+      std::make_tuple(28800, 9, 3, RtsControl::Toggle, DtrControl::Handshake, true);
   const LineSettings n = tty::Normalized(s, true);
   EXPECT_EQ(std::tie(n.baudRate, n.byteSize, n.stopBits, n.rtsControl, n.dtrControl, n.outxDsrFlow),
             std::make_tuple(19200, 8, 1, RtsControl::Disable, DtrControl::Enable, false));
