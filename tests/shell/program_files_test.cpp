@@ -1,4 +1,6 @@
+// The program's own list files: the recent files and the data directories.
 #include "shell/directories.h"
+#include "shell/recent_files.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,67 @@ namespace klx {
 namespace {
 
 using DirectoriesTest = test::TempDirTest;
+using RecentFilesTest = test::TempDirTest;
+using Paths = std::vector<std::string>;
+
+std::string Name(int i) { return "/data/file" + std::to_string(i) + ".hex"; }
+
+TEST_F(RecentFilesTest, ListFileAndItsOlderName) {
+  EXPECT_FALSE(RecentFiles(Dir()).Load());
+
+  // The older name is renamed...
+  WriteFile(Dir() / "klx.fil", "/a/one.dat\n/b/two.hex\n");
+  RecentFiles recent(Dir());
+  ASSERT_TRUE(recent.Load());
+  EXPECT_FALSE(std::filesystem::exists(Dir() / "klx.fil"));
+  EXPECT_EQ(ReadFile(Dir() / "klxpath.fil"), "/a/one.dat\n/b/two.hex\n");
+  // ...unless the new one exists.
+  WriteFile(Dir() / "klx.fil", "/old.dat\n");
+  WriteFile(Dir() / "klxpath.fil", "/new.dat\n");
+  ASSERT_TRUE(recent.Load());
+  EXPECT_EQ(recent.Entries(), Paths{"/new.dat"});
+  EXPECT_TRUE(std::filesystem::exists(Dir() / "klx.fil"));
+}
+
+TEST_F(RecentFilesTest, NewestOnTopWithoutDuplicatesTwentyAtMost) {
+  RecentFiles recent(Dir());
+  for (int i : {1, 2, 3, 1, 1}) ASSERT_TRUE(recent.AddRecentFile(Name(i)));
+  EXPECT_EQ(recent.Entries(), (Paths{Name(1), Name(3), Name(2)}));
+  // The list is shared between copies of the program.
+  RecentFiles other(Dir());
+  for (int i = 4; i <= 21; ++i) ASSERT_TRUE(other.AddRecentFile(Name(i)));
+  ASSERT_EQ(other.Entries().size(), 20u);
+  EXPECT_EQ(other.Entries().front(), Name(21));
+  EXPECT_EQ(other.Entries().back(), Name(3));  // the 21st, Name(2), dropped out
+  const auto items = other.BuildRecentMenu();
+  ASSERT_EQ(items.size(), 20u);
+  EXPECT_EQ(items[9].text, "10 - " + Name(12));
+  EXPECT_EQ(items[19], (RecentMenuItem{1064, "20 - " + Name(3)}));
+  EXPECT_EQ(other.PathForCommand(1064), Name(3));
+  EXPECT_EQ(other.PathForCommand(1065), "");
+  EXPECT_EQ(other.PathForCommand(1044), "");
+}
+
+TEST_F(RecentFilesTest, BadLinesAndBadPaths) {
+  std::string text = "\n" + std::string(300, 'z') + "\n/ok.dat\r\n";
+  for (int i = 0; i < 30; ++i) text += Name(i) + "\n";
+  WriteFile(Dir() / "klxpath.fil", text);
+  RecentFiles recent(Dir());
+  ASSERT_TRUE(recent.Load());
+  ASSERT_EQ(recent.Entries().size(), 20u);
+  EXPECT_EQ(recent.Entries()[0], "/ok.dat");
+  EXPECT_EQ(recent.Entries()[19], Name(18));
+
+  std::filesystem::create_directory(Dir() / "fresh");
+  RecentFiles fresh(Dir() / "fresh");
+  ASSERT_TRUE(fresh.AddRecentFile("/data/run/012345.dat"));
+  ASSERT_TRUE(fresh.AddRecentFile("012345.dat"));  // an entry containing the path goes
+  EXPECT_EQ(fresh.Entries(), (Paths{"012345.dat"}));
+  EXPECT_FALSE(fresh.AddRecentFile(std::string(261, 'a')) || fresh.AddRecentFile("two\nlines"));
+  EXPECT_TRUE(fresh.AddRecentFile(std::string(260, 'a')));
+  EXPECT_FALSE(RecentFiles(Dir() / "missing").AddRecentFile(Name(1)));
+}
+
 
 TEST_F(DirectoriesTest, DefaultsAreCreatedUnlessAlreadySet) {
   const std::string dat = (Dir() / "dat").string(), hex = (Dir() / "hex").string(),
