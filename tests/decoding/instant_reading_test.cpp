@@ -36,14 +36,9 @@ std::string Line(const char* label, double value) {
 // prefix + "TIM" + six time bytes + the channel words + the check byte (+ adjust).
 std::string BinaryReply(const std::string& prefix, std::initializer_list<uint32_t> words,
                         int adjust = 0) {
-  std::string r = prefix + "TIM";
-  const uint8_t time[6] = {0x24, 0x03, 0x10, 0x12, 0x00, 0x00};
-  r.append(reinterpret_cast<const char*>(time), 6);
-  for (uint32_t w : words) {
-    r.push_back(static_cast<char>(w >> 16));
-    r.push_back(static_cast<char>(w >> 8));
-    r.push_back(static_cast<char>(w));
-  }
+  std::string r = prefix + "TIM" + std::string("\x24\x03\x10\x12\x00\x00", 6);
+  for (uint32_t w : words)
+    r += {static_cast<char>(w >> 16), static_cast<char>(w >> 8), static_cast<char>(w)};
   // 234 ("TIM") plus the signed bytes after it, modulo 256.
   int sum = 234;
   for (size_t i = prefix.size() + 3; i < r.size(); ++i) sum += static_cast<signed char>(r[i]);
