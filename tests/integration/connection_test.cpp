@@ -10,8 +10,7 @@
 namespace klx::test {
 namespace {
 
-// A far end that never answers.
-struct DeadLine : LineDevice {
+struct DeadLine : LineDevice {  // a far end that never answers
   void Receive(const uint8_t*, size_t, int, int64_t, LineOutput&) override {}
 };
 
@@ -56,10 +55,7 @@ TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
   int saves = 0, hides = 0;
   DataSetHooks hooks;
   hooks.hasUnsavedData = [&] { return unsaved; };
-  hooks.saveData = [&] {
-    ++saves;
-    unsaved = false;
-  };
+  hooks.saveData = [&] { ++saves, unsaved = false; };
   hooks.markSaved = [&] { unsaved = false; };
   hooks.hideDisplay = [&] { ++hides; };
   SimHost h(Profile("VS-330"));
@@ -148,8 +144,6 @@ TEST(Capabilities, ReadFromExtendedLoggersDerivedForOlderOnes) {
   // The profile's mask, and its memory type 4: 8 MB.
   EXPECT_EQ(std::tie(s.capabilityMask, s.memoryTypeCode, s.memorySizeMb, s.waves),
             std::make_tuple(p.capabilities.at(0), 4, 8, true));
-  EXPECT_FALSE(h.host.Saw("status", "Read capabilities error"));
-  EXPECT_TRUE(h.host.Saw("status", "Assessing logger capabilities + + "));
   // A minimum host version above ours is shown.
   EXPECT_TRUE(h.host.Saw("tell", "by a minimum version of KLX Windows Software of 7.05."));
   EXPECT_FLOAT_EQ(s.minimumHostVersion, 7.05f);

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <tuple>
 
 #include "session/session.h"
 #include "sim/sim_transport.h"
@@ -98,30 +97,6 @@ TEST(SessionReplay, RecordedSessionsReproduceTheirGoldenOutput) {
     ++replayed;
   }
   EXPECT_GE(replayed, 4);
-}
-
-// The recordings themselves check that bytes survive the text form; here only that the replay
-// notes where the host leaves the recording.
-TEST(Transcript, TheFirstDivergenceIsNoted) {
-  Transcript t;
-  // The host's rate, first words, reply length, second words and the divergence noted.
-  t.steps = {{true, 19200, "A"}, {false, 0, "KLX NB-7100 3.20 000001\r\n"}, {true, 19200, "T"}};
-  const std::tuple<int, const char*, int, const char*, std::string> cases[] = {
-      {19200, "A", 25, "T", ""},
-      {19200, "A", 25, "B", "step 2: expected T at 19200 baud, host sent B at 19200 baud"},
-      {2400, "A", 0, "", "step 0: expected A at 19200 baud, host sent A at 2400 baud"}};
-  for (const auto& [baud, first, reply, second, divergence] : cases) {
-    auto replay = std::make_shared<ReplayDevice>(t);
-    LinkHost h(replay);
-    ASSERT_TRUE(
-        h.link.OpenSerialPort(PortSlot::Logger, h.link.loggerPort, baud, RtsControl::Disable));
-    EXPECT_EQ(h.link.LinkWriteText(first), 1);
-    uint8_t buffer[121];
-    EXPECT_EQ(h.link.LinkRead(buffer, 120), reply);
-    h.link.LinkWriteText(second);
-    EXPECT_EQ(replay->Divergence(), divergence) << second;
-    EXPECT_EQ(replay->StepsLeft() == 0, divergence.empty()) << second;
-  }
 }
 
 }  // namespace
