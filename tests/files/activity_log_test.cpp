@@ -55,10 +55,6 @@ TEST_F(ActivityLogTest, TwoLoggersOnOneDayShareTheDailyLog) {
   const std::string failed = LogEntryText(kLogSetupFailed, a);
   EXPECT_EQ(failed.substr(failed.find("Logger setup")),
             "Logger setup FAILED at logger time: 2024/Mar/05 10:11:02\n\n");
-  // The next day goes to its own daily log.
-  a.hostTime.day = 6;
-  ASSERT_TRUE(WriteLogEntry(host, kLogResumed, a));
-  EXPECT_EQ(ReadFile(Dir() / "log" / "20240306.log"), LogEntryText(kLogResumed, a));
 }
 
 TEST_F(ActivityLogTest, SetupEntriesDescribeTheDeployment) {

@@ -21,7 +21,6 @@ int Kills() {
   return v != nullptr && std::atoi(v) > 0 ? std::atoi(v) : 24;
 }
 
-// Temporary files beside the saved ones.
 int Temporaries(const std::filesystem::path& folder) {
   int n = 0;
   for (const auto& e : std::filesystem::directory_iterator(folder))
@@ -59,10 +58,8 @@ class CrashSafeSave : public FilesTest {
     int hits = 0;
     for (int k = 0; k < Kills() && !HasFailure(); ++k) {
       const pid_t child = ::fork();
-      if (child < 0) {
-        ADD_FAILURE() << "fork failed";
-        break;
-      }
+      EXPECT_GE(child, 0) << "fork failed";
+      if (child < 0) break;
       if (child == 0)
         for (int v = 1;; v ^= 1) save(v);
       ::usleep(static_cast<useconds_t>(delayUs(random)));

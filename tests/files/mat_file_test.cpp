@@ -215,14 +215,11 @@ TEST_F(MatFileTest, RowTimesOfTwentyRowsAndSixHertz) {
   EXPECT_EQ(foundFormat_, kMatTimeDatenum);
   EXPECT_EQ(MatTimeText(back.image.snapshot.parameters.startTime), "01-Jan-2000 00:00:00");
 
-  // 6 Hz profiling: six rows per second, and the reader knows the mode again.
+  // 6 Hz profiling (six rows a second is the dat rows' clock): the period, and the reader knows
+  // the mode again.
   HeldData fast = MakeHeld("VS-330", 3.05f, "T", 8, 132);
   fast.image.snapshot.parameters.profiling6Hz = true;
   path = Write(fast, kMatTimePerRow, kMatTimeDatenum, "fast.mat");
-  times = Variable(path, "loggertimes");
-  const double* d = mat::mxGetPr(times);
-  EXPECT_EQ(d[0], d[5]);
-  EXPECT_NEAR(d[6] - d[0], 1.0 / 86400.0, 1e-9);
   EXPECT_FLOAT_EQ(*static_cast<float*>(mat::mxGetData(Variable(path, "loggersampleperiod"))),
                   0.16666667f);
   ASSERT_TRUE(Read(path, back, host));
