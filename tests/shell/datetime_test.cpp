@@ -56,8 +56,7 @@ TEST(ParseLoggerDate, TwelveDigitsBeforeTheFirstCOrTheYear2000) {
   EXPECT_EQ(DateDisplayText(Date("230615123456CET")), "2023/Jun/15 12:34:56");
   EXPECT_EQ(DateDisplayText(Date("xyz991231235959CTD")), "2099/Dec/31 23:59:59");
   EXPECT_EQ(ParseLoggerDate("230615123456CTD").dayOfWeek, 4);  // a Thursday
-  // The year 2000 itself; a letter or a sign among the digits; each field out of range; no tag,
-  // and a first C that has no twelve digits before it.
+  // 2000 itself, a letter or sign among the digits, each field out of range, no tag, a bad first C.
   for (const char* text :
        {"000101000000CTD", "2306151A3456CTD", "23061512-456CTD", "231315123456CTD",
         "230015123456CTD", "230600123456CTD", "230632123456CTD", "230615243456CTD",

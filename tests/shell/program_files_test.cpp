@@ -43,9 +43,7 @@ TEST_F(RecentFilesTest, NewestOnTopWithoutDuplicatesTwentyAtMost) {
   EXPECT_EQ(other.Entries().front(), Name(21));
   EXPECT_EQ(other.Entries().back(), Name(3));  // the 21st, Name(2), dropped out
   const auto items = other.BuildRecentMenu();
-  ASSERT_EQ(items.size(), 20u);
-  EXPECT_EQ(items[9].text, "10 - " + Name(12));
-  EXPECT_EQ(items[19], (RecentMenuItem{1064, "20 - " + Name(3)}));
+  EXPECT_EQ(items.at(19), (RecentMenuItem{1064, "20 - " + Name(3)}));
   EXPECT_EQ(other.PathForCommand(1064), Name(3));
   EXPECT_EQ(other.PathForCommand(1065), "");
   EXPECT_EQ(other.PathForCommand(1044), "");

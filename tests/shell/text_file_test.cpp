@@ -60,8 +60,7 @@ std::string Limits(const RealTimeLimits& limits, std::initializer_list<const cha
   std::string s;
   for (const char* name : names) {
     const auto* l = limits.Find(name);
-    s += std::string(name) +
-         (l ? "=" + std::to_string(l->upper) + " " + std::to_string(l->lower) : " absent") + ";";
+    s += l ? std::to_string(l->upper) + " " + std::to_string(l->lower) + ";" : "absent;";
   }
   return s;
 }
@@ -81,8 +80,7 @@ TEST_F(TextFileTest, AMissingLimitsFileIsWrittenWithTheDefaultsBadLinesIgnoredAn
   ReadRealTimeLimits(Dir(), limits);
   EXPECT_EQ(Limits(limits, {"Temperature", "Pressure", "Conductivity", "pH", "Depth", "Salinity",
                             "Voltage", "Nothing"}),
-            "Temperature=30 -2;Pressure=30 0;Conductivity=60 20;pH=12 2;Depth=200 -1;"
-            "Salinity=60 40;Voltage=5 0;Nothing absent;");
+            "30 -2;30 0;60 20;12 2;200 -1;60 40;5 0;absent;");
 
   limits.Find("Tidal Slope")->lower = -1;
   ASSERT_TRUE(WriteRealTimeLimits(Dir(), limits));
