@@ -10,10 +10,8 @@ std::string EscapeBytes(const std::string& bytes) {
   for (unsigned char c : bytes) {
     char hex[5];
     std::snprintf(hex, sizeof hex, "\\x%02X", c);
-    if (c == '\\' || c == '\r' || c == '\n')
-      out += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : "\\n";
-    else
-      out += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    out += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : c == '\n' ? "\\n"
+         : c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
   }
   return out;
 }
