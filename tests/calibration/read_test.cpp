@@ -28,7 +28,6 @@ std::vector<uint8_t> DoubleBytes(const Row& row) {
   return out;
 }
 
-// ---- Older multi-channel loggers: the record chain ---------------------------------------
 
 // The record chain is read to its end: the first record, then a second appended behind it (at
 // offset 105) the way the logger stores one, which becomes the current one.
@@ -94,7 +93,6 @@ TEST(ReadCalibrationMultiChannel, BadSumsAreRetriedUpToTheFifthAttempt) {
   EXPECT_EQ(cal.coef[2], (Row{0, 72300, 100, 0}));
 }
 
-// ---- Linear-memory loggers: "V" tables ------------------------------------------------------
 
 // Every channel with its progress; a silent logger is asked again, one that answers with
 // something else is not.
@@ -156,7 +154,6 @@ TEST(ReadCalibrationLinear, ReadsTheConductivityCorrectionOrNoneWhenUnusable) {
   EXPECT_EQ(f.Heard("R0600"), 0);
 }
 
-// ---- Older single-channel loggers: "Z" --------------------------------------------------------
 
 TEST(ReadCalibrationSingleChannel, ReadsRowZeroOrTheModelsDefault) {
   struct Case {
@@ -183,7 +180,6 @@ TEST(ReadCalibrationSingleChannel, ReadsRowZeroOrTheModelsDefault) {
   }
 }
 
-// ---- Failed reads, every generation: the defaults by letter and model, and the warning ------
 
 TEST(ReadCalibration, FailedReadsLeaveTheDefaultsAndTheWarning) {
   // The rows expected, and a command with how often it was heard.
@@ -223,7 +219,6 @@ TEST(ReadCalibration, FailedReadsLeaveTheDefaultsAndTheWarning) {
   }
 }
 
-// ---- The CommGet hook ---------------------------------------------------------------------------
 
 TEST(InstallCalibrationReader, CommGetTenReadsOncePerLogger) {
   SimLinkFixture f("VS-330");

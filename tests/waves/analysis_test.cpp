@@ -162,7 +162,6 @@ TEST(AnalyseBurst, LengthsShortAndLongBursts) {
   EXPECT_FALSE(one.stats.analysed);
 }
 
-// ---- Zero crossings ---------------------------------------------------------------------------
 
 TEST(ZeroCrossings, HeightsPeriodsAndTies) {
   // Up-crossings at 2, 5, 9 and 12: waves (T, H) = (2, 1.5), (3, 2), (4, 2), (3, 4).
@@ -231,7 +230,6 @@ TEST(ZeroCrossings, FewWavesKeepOrZero) {
   EXPECT_EQ(burst.stats.t110, 4.0f);
 }
 
-// ---- The transform against NumPy's ------------------------------------------------------------
 
 TEST(WaveFft, MatchesNumPy) {
   if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
@@ -273,7 +271,6 @@ TEST(WaveFft, MatchesNumPy) {
   EXPECT_FALSE(fft.Transform(fr.data(), fi.data(), 1000, false));
 }
 
-// ---- Tide slope -------------------------------------------------------------------------------
 
 TEST(TideSlope, LineGivesItsSlopeMissingGivesMissing) {
   std::vector<float> depth(20);
