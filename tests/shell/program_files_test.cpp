@@ -44,9 +44,6 @@ TEST_F(RecentFilesTest, NewestOnTopWithoutDuplicatesTwentyAtMost) {
   EXPECT_EQ(other.Entries().back(), Name(3));  // the 21st, Name(2), dropped out
   const auto items = other.BuildRecentMenu();
   EXPECT_EQ(items.at(19), (RecentMenuItem{1064, "20 - " + Name(3)}));
-  EXPECT_EQ(other.PathForCommand(1064), Name(3));
-  EXPECT_EQ(other.PathForCommand(1065), "");
-  EXPECT_EQ(other.PathForCommand(1044), "");
 }
 
 TEST_F(RecentFilesTest, BadLinesAndBadPaths) {
@@ -120,16 +117,6 @@ TEST_F(DirectoriesTest, CreationFailuresGiveTheirMessages) {
     std::filesystem::remove_all(Dir());
     std::filesystem::create_directory(Dir());
   }
-}
-
-TEST(DefaultDirectoryFor, FolderOfTheCurrentFileOrTheProgramFolder) {
-  const struct { DirectoryKind kind; const char* current; const char* expected; } cases[] = {
-      {DirectoryKind::Dat, "/data/run1/012345.hex", "/opt/klx/dat"},
-               {DirectoryKind::Hex, "/data/run1/012345.hex", "/data/run1"},
-               {DirectoryKind::Dat, "012345.dat", "/opt/klx"},
-               {DirectoryKind::Dat, "sub/012345.dat", "/opt/klx/sub"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(DefaultDirectoryFor(c.kind, c.current, "/opt/klx"), c.expected) << c.current;
 }
 
 }  // namespace
