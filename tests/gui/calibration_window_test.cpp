@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <algorithm>
@@ -39,7 +38,6 @@ TEST(CalibProcDialog, ScrollsPastesAndSetsTheEditedTable) {
   ReadCalibration(f.logger, cal);
   const CalibrationCoefficients before = cal;
   CalibProcDialog dialog(f.logger.state, cal, true, false);
-  EXPECT_FALSE(dialog.ScrollBar()->isHidden());
   EXPECT_EQ(dialog.ScrollBar()->maximum(), 3);
 
   dialog.Field(1, 0)->setText("12.5");  // channel 2, c0
@@ -64,22 +62,6 @@ TEST(CalibProcDialog, ScrollsPastesAndSetsTheEditedTable) {
   EXPECT_EQ(cal.coef[1][0], 12.5);
   EXPECT_EQ(cal.coef[2], before.coef[2]);
   EXPECT_EQ(cal.coef[5], (Row{1.5, 2.5, before.coef[5][2], before.coef[5][3]}));
-  EXPECT_EQ(cal.coef[3], before.coef[3]);
-}
-
-TEST(CalibProcDialog, FewChannelsAndALoggingLogger) {
-  QtApp();
-  SimLinkFixture f("VS-330");  // three channels
-  ASSERT_TRUE(f.Connect());
-  CalibrationCoefficients cal;
-  CalibProcDialog dialog(f.logger.state, cal, false, false);
-  EXPECT_TRUE(dialog.ScrollBar()->isHidden());
-  EXPECT_TRUE(dialog.Field(3, 0)->isHidden());
-  EXPECT_FALSE(dialog.Field(2, 0)->isHidden());
-  EXPECT_FALSE(dialog.SetButton()->isEnabled());
-  EXPECT_EQ(dialog.SetButton()->text(), "Logging");
-  EXPECT_EQ(dialog.PasteButton()->text(), "Logging: Stop from 'Setup'");
-  EXPECT_TRUE(dialog.CorrectionButton()->isHidden());
 }
 
 std::string PdfText(const std::filesystem::path& pdf) {

@@ -67,8 +67,13 @@ class MainWindowRig : public TempDirTest {
     };
   }
 
-  // The message part of the status line.
+  // The message part of the status line; whether a box or the status line showed the text.
   std::string Status() const { return window->host().StatusText(kStatusMessagePart).toStdString(); }
+  bool Told(const std::string& text) const {
+    for (const auto& line : window->host().log)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
   bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
 
   // Runs the command; `act` works the dialog of type T it opens. Whether that dialog opened.
