@@ -1,13 +1,11 @@
-// The desktop's view of what is really there: the serial ports found at start-up, the logger's
-// status and battery polled while the setup dialog is open, and the channels a simulated setup
-// plans with for each model family.
+// The desktop's view of what is really there: the serial ports found at start-up, and the
+// logger's status and battery polled while the setup dialog is open.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 
 #include <QLabel>
 #include <QTest>
-#include <cstring>
 #include <set>
 
 #include "deployment/enable.h"
@@ -42,14 +40,9 @@ TEST_F(PortScan, ComSettingsOfferOnlyThePortsFoundAtStart) {
   EXPECT_FALSE(session.link.PortAvailable(absent));
 
   std::set<std::string> offered;
-  bool simulated = false;
-  for (const PortEntry& e : PortEntries(session)) {
-    offered.insert(e.name);
-    simulated |= e.name.rfind("sim:", 0) == 0;
-  }
+  for (const PortEntry& e : PortEntries(session)) offered.insert(e.name);
   EXPECT_TRUE(offered.count(Format("COM%d", present)));
   EXPECT_FALSE(offered.count(Format("COM%d", absent)));
-  EXPECT_TRUE(simulated);
   close(slave);
   close(master);
 }
@@ -75,22 +68,6 @@ TEST(SetupTick, PollsTheLoggersStatusAndBattery) {
             0u)
       << shown;
   EXPECT_NE(shown.find("Battery: " + session.logger.batteryVoltage), std::string::npos) << shown;
-}
-
-// Without a logger each model is planned with the channels of its family: the 7400 series
-// records temperature and pressure, the NA recorders temperature, the others of the 7100
-// series pressure.
-TEST(SetupSimulation, ChannelsFollowTheModelFamily) {
-  struct Case {
-    const char* model;
-    const char* letters;
-  } cases[] = {{"NA-7160", "T"}, {"NB-7100", "P"}, {"NMK-7100-QE", "P"}, {"NMV-7400", "TP"}};
-  for (const Case& c : cases) {
-    const LoggerState s = SimulatedLogger(c.model);
-    EXPECT_EQ(std::pair(s.channelTypes, s.channelCount),
-              std::pair(std::string(c.letters), static_cast<int>(strlen(c.letters))))
-        << c.model;
-  }
 }
 
 }  // namespace

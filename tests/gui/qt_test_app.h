@@ -1,7 +1,6 @@
 #pragma once
 // The Qt application the window tests share: one per test program, offscreen unless a platform
-// is set, numbers in the C locale, and ended before the process exits (Qt must not outlive
-// main). Pictures of the windows go to the build tree's tests/gui folder.
+// is set, numbers in the C locale, and ended before the process exits (Qt must not outlive main).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -46,14 +45,6 @@ inline QApplication& QtApp() {
     std::setlocale(LC_NUMERIC, "C");
   }
   return *qtApplication;
-}
-
-// Saves a picture of the widget (`fit`: at its preferred size first).
-inline void SaveWidgetPicture(QWidget& w, const std::string& name, bool fit) {
-  const std::filesystem::path dir = KLX_GUI_OUTPUT_DIR;
-  std::filesystem::create_directories(dir);
-  if (fit) w.adjustSize();
-  ASSERT_TRUE(w.grab().save(QString::fromStdString((dir / name).string()), "PNG"));
 }
 
 // Runs `act` on the modal dialog of type T that opens next and closes it if `act` left it open;
