@@ -184,7 +184,7 @@ TEST_F(PtyTest, OpenIsExclusiveWhilePortIsOpen) {
 }
 #endif
 
-TEST(LibSerialPortTest, MissingAndNonTerminalDevicesDoNotOpenAndEnumerationSkipsPtys) {
+TEST(LibSerialPortTest, MissingAndNonTerminalDevicesDoNotOpen) {
   const auto file = std::filesystem::temp_directory_path() / "klx-not-a-tty.txt";
   std::ofstream(file) << "x";
   for (const std::string& device :
@@ -193,10 +193,6 @@ TEST(LibSerialPortTest, MissingAndNonTerminalDevicesDoNotOpenAndEnumerationSkips
     EXPECT_FALSE(port.Open() || port.IsOpen()) << device;  // closed, it does nothing: above
   }
   std::filesystem::remove(file);
-
-  const auto devices = EnumerateSerialDevices();
-  for (size_t i = 1; i < devices.size(); ++i) EXPECT_NE(devices[i - 1], devices[i]);
-  for (const auto& d : devices) EXPECT_TRUE(!d.empty() && d.rfind("/dev/pts/", 0) != 0) << d;
 }
 
 }  // namespace

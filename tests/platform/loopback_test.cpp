@@ -16,8 +16,7 @@ namespace {
 
 // Echoes latencyMs later, one byte every msPerByte.
 struct EchoDevice final : LineDevice {
-  void Receive(const uint8_t* data, size_t count, int, int64_t nowMs,
-               LineOutput& out) override {
+  void Receive(const uint8_t* data, size_t count, int, int64_t nowMs, LineOutput& out) override {
     out.Send(data, count, nowMs + latencyMs, msPerByte);
   }
   void HostOpened(int64_t) override { ++opened; }
@@ -31,17 +30,9 @@ class LoopbackTest : public ::testing::Test {
  protected:
   void Make(int64_t latencyMs, double msPerByte, uint32_t multiplier, uint32_t constant) {
     device_ = std::make_shared<EchoDevice>();
-    device_->latencyMs = latencyMs;
-    device_->msPerByte = msPerByte;
+    std::tie(device_->latencyMs, device_->msPerByte) = std::tie(latencyMs, msPerByte);
     port_ = std::make_unique<LoopbackPort>("sim:echo", device_, clock_);
-    ASSERT_TRUE(port_->Open());
-    SetTimeouts(multiplier, constant);
-  }
-  void SetTimeouts(uint32_t multiplier, uint32_t constant) {
-    CommTimeouts t;
-    t.readTotalTimeoutMultiplier = multiplier;
-    t.readTotalTimeoutConstant = constant;
-    ASSERT_TRUE(port_->SetTimeouts(t));
+    ASSERT_TRUE(port_->Open() && port_->SetTimeouts(CommTimeouts{0, multiplier, constant, 0, 0}));
   }
   int Write(const std::string& text) {
     return port_->Write(reinterpret_cast<const uint8_t*>(text.data()), int(text.size()));
