@@ -74,7 +74,7 @@ TEST_F(PtyTest, IdentifyFindsTheSimulatedLoggerAtItsRate) {
   EXPECT_TRUE(r.Has("KLX Data Logger: NB-7100  3.20 020518 connected on COM")) << r.output;
 }
 
-TEST_F(PtyTest, ExitStatusesAndDerivedSettingsAreWrittenAsTheFileHasThem) {
+TEST_F(PtyTest, ExitStatusesAndTheDerivedSettingsWritten) {
   for (const char* usage : {"identify --bogus", "", "derived --depth deep"})
     EXPECT_EQ(Klx(usage).status, 2) << usage;
   EXPECT_EQ(Shell((kBin / "apps/klx-sim/klx-sim").string() + " --bogus").status, 2);
@@ -107,12 +107,13 @@ TEST_F(PtyTest, WavesNeedTheDerivedDepth) {
   const Result off = Klx("waves " + hex.string() + " --out w");
   EXPECT_EQ(off.status, 1) << off.output;
   EXPECT_TRUE(off.Has("'Depth' is not selected")) << off.output;
+  EXPECT_FALSE(fs::exists(Dir() / "w" / "nmj"));
   ASSERT_EQ(Klx("derived --depth simplified").status, 0);
   EXPECT_EQ(Klx("waves " + hex.string() + " --out w").status, 0);
   EXPECT_TRUE(fs::exists(Dir() / "w" / "nmj" / hex.filename().replace_extension(".wave")));
 }
 
-TEST_F(PtyTest, RetrieveWritesHexDatMatAndLogsAndTheMatFileReadsBack) {
+TEST_F(PtyTest, RetrieveWritesDatAndMatAndTheMatFileReadsBack) {
   ASSERT_EQ(Klx("derived --depth seawater --salinity on").status, 0);
   const Result r = Klx("retrieve --port sim:VS-330 --out out --mat --comment 'pier 3'");
   ASSERT_EQ(r.status, 0) << r.output;
