@@ -21,18 +21,15 @@ namespace klx::test {
 class ScriptedDevice : public LineDevice {
  public:
   using Handler = std::function<void(ScriptedDevice&, LineOutput&, int64_t nowMs)>;
-  void Receive(const uint8_t* data, size_t count, int hostBaud, int64_t nowMs,
-               LineOutput& out) override {
+  void Receive(const uint8_t* data, size_t count, int, int64_t nowMs, LineOutput& out) override {
     received.append(reinterpret_cast<const char*>(data), count);
     log.append(reinterpret_cast<const char*>(data), count);
-    baud = hostBaud;
     if (handler) return handler(*this, out, nowMs);
     if (!answer.empty() && (on.empty() || received == on)) out.Send(answer, nowMs + 1);
     received.clear();
   }
   void Clear() { received.clear(); }
   std::string received, log;  // since the last Clear(); everything
-  int baud = 0;
   Handler handler;
   std::string on, answer;
 };

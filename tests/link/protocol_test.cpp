@@ -81,10 +81,7 @@ TEST_F(OpenLink, WriteTableHeaderCarriesLengthPlusOneAndANakOrSilenceFails) {
   bool nakAtEnd = false;
   device->handler = [&](ScriptedDevice& d, LineOutput& out, int64_t now) {
     if (header.empty() && d.received.size() < 7) return;
-    if (header.empty())
-      header = d.received;
-    else
-      body.append(d.received);
+    (header.empty() ? header : body) += d.received;
     const bool last = !body.empty() && body.size() >= std::stoul(header.substr(5, 2), nullptr, 16);
     out.Send(last && nakAtEnd ? "\x15" : "\x06", now + 1);
     d.Clear();
