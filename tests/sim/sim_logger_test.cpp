@@ -51,6 +51,16 @@ TEST(SimLogger, ABlockAskedOverAPagesLastByteComesOneByteShort) {
   EXPECT_EQ(Sum(over, 959), static_cast<uint8_t>(over.back()));
 }
 
+// Its clock runs on the host's virtual clock, over midnight; a malformed setting changes nothing.
+TEST(SimLogger, ItsClockRunsWithTimeAndAMalformedSettingIsRefused) {
+  SimHost host(Fresh("NMJ-7400"));
+  host.Write("J260715235958");
+  host.clock.Advance(3000);
+  EXPECT_EQ(host.Ask("B"), "260716000001CTD\r\n");
+  EXPECT_EQ(host.Ask("J261315103000"), "Unknown command\r\n");
+  EXPECT_EQ(host.Ask("B"), "260716000001CTD\r\n");
+}
+
 TEST(SimLogger, GarbageAndHalfCommandsLeaveItAnswering) {
   SimHost host(Fresh("VS-330"));
   host.Write("K00");  // a partial command left hanging is dropped after a pause
