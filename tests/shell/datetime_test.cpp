@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <tuple>
+#include <vector>
 
 namespace klx {
 namespace {
@@ -16,17 +15,13 @@ SystemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
 }
 
 // The reply in a heap block of exactly its size, so that AddressSanitizer sees any read outside.
-struct ExactReply {
-  explicit ExactReply(const std::string& text) : size(text.size()), data(new char[size]) {
-    std::memcpy(data.get(), text.data(), size);
-  }
-  std::string_view View() const { return {data.get(), size}; }
-  size_t size;
-  std::unique_ptr<char[]> data;
-};
-SystemTime Date(const std::string& text) { return ParseLoggerDate(ExactReply(text).View()); }
+SystemTime Date(const std::string& text) {
+  const std::vector<char> exact(text.begin(), text.end());
+  return ParseLoggerDate({exact.data(), exact.size()});
+}
 std::string Duration(const std::string& text) {
-  return DurationText(ParseLoggerDuration(ExactReply(text).View()));
+  const std::vector<char> exact(text.begin(), text.end());
+  return DurationText(ParseLoggerDuration({exact.data(), exact.size()}));
 }
 
 TEST(DateTimeText, LoggerDisplayPeriodAndDateForms) {
@@ -94,7 +89,8 @@ TEST(DateArithmetic, DayNumbersSecondsPeriodsComparisonsAndSums) {
   EXPECT_EQ(newYear.dayOfWeek, 0);  // a Sunday
   EXPECT_EQ(DateDisplayText(AddSeconds(T(2004, 2, 28, 23, 0, 0), 3600)), "2004/Feb/29 00:00:00");
   const SystemTime back = AddMilliseconds(T(2020, 1, 1), -1);
-  EXPECT_EQ(DateDisplayText(back) + "." + std::to_string(back.milliseconds), "2019/Dec/31 23:59:59.999");
+  EXPECT_EQ(DateDisplayText(back) + "." + std::to_string(back.milliseconds),
+            "2019/Dec/31 23:59:59.999");
   // Absurd amounts do not overflow (the sanitizer would report it).
   (void)AddSeconds(T(2020, 1, 1), INT64_MAX);
   (void)AddMilliseconds(T(2020, 1, 1), INT64_MIN);

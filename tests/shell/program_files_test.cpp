@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "temp_dir.h"
 
 namespace klx {
@@ -39,11 +41,10 @@ TEST_F(RecentFilesTest, NewestOnTopWithoutDuplicatesTwentyAtMost) {
   // The list is shared between copies of the program.
   RecentFiles other(Dir());
   for (int i = 4; i <= 21; ++i) ASSERT_TRUE(other.AddRecentFile(Name(i)));
-  ASSERT_EQ(other.Entries().size(), 20u);
-  EXPECT_EQ(other.Entries().front(), Name(21));
-  EXPECT_EQ(other.Entries().back(), Name(3));  // the 21st, Name(2), dropped out
-  const auto items = other.BuildRecentMenu();
-  EXPECT_EQ(items.at(19), (RecentMenuItem{1064, "20 - " + Name(3)}));
+  const Paths& e = other.Entries();  // the 21st, Name(2), dropped out
+  EXPECT_EQ(std::make_tuple(e.size(), e.front(), e.back()),
+            std::make_tuple(20u, Name(21), Name(3)));
+  EXPECT_EQ(other.BuildRecentMenu().at(19), (RecentMenuItem{1064, "20 - " + Name(3)}));
 }
 
 TEST_F(RecentFilesTest, BadLinesAndBadPaths) {
@@ -52,9 +53,9 @@ TEST_F(RecentFilesTest, BadLinesAndBadPaths) {
   WriteFile(Dir() / "klxpath.fil", text);
   RecentFiles recent(Dir());
   ASSERT_TRUE(recent.Load());
-  ASSERT_EQ(recent.Entries().size(), 20u);
-  EXPECT_EQ(recent.Entries()[0], "/ok.dat");
-  EXPECT_EQ(recent.Entries()[19], Name(18));
+  const Paths& e = recent.Entries();
+  EXPECT_EQ(std::make_tuple(e.size(), e.front(), e.back()),
+            std::make_tuple(20u, "/ok.dat", Name(18)));
 
   std::filesystem::create_directory(Dir() / "fresh");
   RecentFiles fresh(Dir() / "fresh");

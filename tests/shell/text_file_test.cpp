@@ -91,8 +91,7 @@ TEST_F(TextFileTest, AMissingLimitsFileIsWrittenWithTheDefaultsBadLinesIgnoredAn
 }
 
 TEST(StatusLine, LongTextIsCutAndWarningWordsGiveTheWarningIcon) {
-  std::string text;
-  for (int i = 0; i < 128; ++i) text.push_back(static_cast<char>('a' + i % 26));
+  const std::string text = std::string(100, 'a') + std::string(28, 'b');
   RecordingHost whole, cut;
   ShowStatus(whole, text.substr(0, 127));
   EXPECT_EQ(whole.status[kStatusMessagePart], text.substr(0, 127));
