@@ -192,7 +192,6 @@ TEST_F(SettingsTest, GarbageTruncatedOverLongAndBinaryLinesChangeNothingElse) {
   ExpectSameValues(ReadFrom(bad + good + bad + "Port=COM"), reference);  // truncated last line
 
   Settings t(Dir());  // a line is cut at 95 characters
-  t.ResetDefaults();
   t.ApplyLine(std::string(95, ' ') + "Port=COM9");
   EXPECT_EQ(t.port, 1);
   t.ApplyLine(std::string(86, ' ') + "Port=COM9");  // exactly 95 characters
