@@ -169,7 +169,8 @@ TEST(Enable, RealTimeOutputCarriesTheDefaultBaudRate) {
   setup.prepareRealTime = [&](DeploymentParameters& q) { return rig.session.PrepareRealTime(q); };
   rig.session.held.image.unsaved = true;
   EXPECT_EQ(rig.Enable(), EnableStep::ClosedToSave);
-  EXPECT_TRUE(rig.host.Saw("ask", "Retrieved data has not been saved.\nDo you wish to return"));
+  EXPECT_TRUE(rig.host.Saw(
+      "ask", "Retrieved data has not been saved.\nDo you wish to return to save the data now?"));
   rig.session.held.image.unsaved = false;
   // A 150-baud line cannot carry 19 bytes a second.
   setup.defaultBaudRate = 150;
@@ -407,7 +408,8 @@ TEST(Enable, ClockCollectingAndOemQuestionsComeBeforeAnythingIsProgrammed) {
   EXPECT_EQ(rig.Heard("N"), 0);
   rig.setup->autorun = false;  // inhibited storage alone
   EXPECT_EQ(rig.Enable({Answer::No}), EnableStep::ReturnToDialog);
-  EXPECT_TRUE(rig.host.Saw("ask", "You have chosen to inhibit data storage.\nNo data will be"));
+  EXPECT_TRUE(rig.host.Saw(
+      "ask", "You have chosen to inhibit data storage.\nNo data will be stored in the logger."));
   rig.session.deployment.startFlags &= ~1u;
 
   // Enabled and logging a minute later; a new Enable finds it collecting and stops it on Yes.
@@ -489,7 +491,8 @@ TEST(RangeSwitchingTables, WriteReadBackAndCompareWhateverTheLength) {
 
   SetChannelFixedGain(r, 2, 2, kUserFixedGain, kSeapointFluorometer);
   ASSERT_TRUE(WriteRangeSwitching(link, r)) << rig.host.status[1];
-  EXPECT_TRUE(rig.host.Saw("status", "Extended channel capabilities write success"));
+  EXPECT_TRUE(rig.host.Saw(
+      "status", "Range switching behaviour and Extended channel capabilities write success"));
   const auto stored = rig.logger->Table(5);
   ASSERT_TRUE(stored.has_value() && stored->size() >= 25u);
   EXPECT_EQ((*stored)[3], (2 << 5) | (kUserFixedGain << 3) | kSeapointFluorometer);

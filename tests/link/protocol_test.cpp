@@ -112,7 +112,10 @@ TEST_F(OpenLink, StatusCodesAreReducedByCommandSetAndUnknownNumbersReported) {
   }
   for (int n : {5, 41, -1}) EXPECT_EQ(logger.CommGet(n), 0) << n;
   EXPECT_EQ(std::count_if(host.events.begin(), host.events.end(),
-                          [](const auto& e) { return e.text == "Unknown CommGet command"; }),
+                          [](const auto& e) {
+                            return e.kind == "tell" && e.caption == "DEBUG" &&
+                                   e.text == "Unknown CommGet command";
+                          }),
             3);
 }
 
@@ -134,7 +137,10 @@ TEST_F(OpenLink, HighSamplingRateByteIsTheRateInHertzAndAMismatchRestartsSetup) 
   EXPECT_EQ(device->log, "!404!5");
   device->answer = "01RAT\r\n";
   EXPECT_EQ(logger.CommSet(30), 0);
-  EXPECT_TRUE(host.Saw("tell", "High sampling rate set incorrectly."));
+  EXPECT_TRUE(host.Saw("tell",
+                       "High sampling rate set incorrectly.\nTry again.\nContact KLX if "
+                       "the problem persists."));
+  EXPECT_TRUE(host.Saw("post", ""));
 }
 
 TEST(ExpressBaud, OlderLoggersGetE00OnlyFor28800) {
