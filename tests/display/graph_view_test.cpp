@@ -57,7 +57,7 @@ TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   const UnitScale& u = g.Unit(0);
   ASSERT_TRUE(u.used);
   EXPECT_DOUBLE_EQ(u.division, 0.0002);
-  EXPECT_NEAR(u.bottom, 12.3456, 1e-9);  // 12.3457 rounded down to a multiple of 0.0002
+  EXPECT_NEAR(u.bottom, 12.3456, 1e-9);              // 12.3457 rounded down to a multiple of 0.0002
   EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);  // a flat channel is widened
   // A rectangle one row high cannot take the division below its minimum.
   ASSERT_TRUE(g.ZoomRectangle(200, 100, 300, 101));
@@ -317,7 +317,9 @@ TEST(Markers, StampClasses) {
 
   g.wavesCapability = true;
   g.showRangeChanges = false;
-  expected = {{10, MarkerKind::Stamp}, {20, MarkerKind::Stamp}, {30, MarkerKind::Burst},
+  expected = {{10, MarkerKind::Stamp},
+              {20, MarkerKind::Stamp},
+              {30, MarkerKind::Burst},
               {70, MarkerKind::Stamp}};
   EXPECT_EQ(xs(), expected);
 }

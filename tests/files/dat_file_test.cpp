@@ -107,7 +107,7 @@ TEST_F(DatFileTest, BadDatFilesGetTheirMessageAndLeaveTheHeldDataAlone) {
       {
           {"foreign.dat", "time,temp\n1,2\n", "Reading a DAT file",
            "This file is not an KLX DAT file"},
-          {"binary.dat", std::string("\x7F" "ELF\x00\x00KLX\x01", 10), "Read File",
+          {"binary.dat", std::string("\177ELF\0\0KLX\1", 10), "Read File",
            "Error while reading file header"},
           {"header.dat", text.substr(0, titles - 30), "Read File",
            "Error while reading file header"},

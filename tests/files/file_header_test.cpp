@@ -144,8 +144,8 @@ TEST(FileHeader, ReaderTakesDatesOfBothYearFormsAndTheStatusLetters) {
            mode + "\nN01%9.4f\nCalibration  1: 1.5\n  2.5\n  3.5\n  4.5 deciBars\n\n";
   };
   // "Logging" is the start of two other modes.
-  for (const auto& c : {std::pair<std::string, int>{"Logging Complete", 4}, {"Logging", 2},
-                        {"Memory Error", 7}}) {
+  for (const auto& c :
+       {std::pair<std::string, int>{"Logging Complete", 4}, {"Logging", 2}, {"Memory Error", 7}}) {
     const std::string text = header("2024/07/09 08:07:06", c.first);
     LineSource lines(text);
     FileHeader h;
