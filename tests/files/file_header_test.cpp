@@ -134,33 +134,25 @@ TEST(FileHeader, UnitsPerLetterAndDatColumnTitles) {
       << text;
 }
 
-TEST(FileHeader, ReaderTakesDatesOfBothYearFormsAndTheStatusLetters) {
+// The writer's two-digit years and "Logging Complete" come back in the hex and dat round trips.
+TEST(FileHeader, ReaderTakesFourDigitYearsAndTheStatusWords) {
   const std::string first = "KLX NB-7100  3.00 000042 (Windows: 6.13)";
-  auto header = [](const std::string& date, const std::string& mode) {
-    return "Host time     " + date + "\nLogger time   " + date + "\nLogging start " + date +
-           "\nLogging end   " + date +
-           "\nSample period          01:02:03\nNumber of channels =  1, number of samples =     "
-           " 9, mode: " +
-           mode + "\nN01%9.4f\nCalibration  1: 1.5\n  2.5\n  3.5\n  4.5 deciBars\n\n";
-  };
   // "Logging" is the start of two other modes.
-  for (const auto& c :
-       {std::pair<std::string, int>{"Logging Complete", 4}, {"Logging", 2}, {"Memory Error", 7}}) {
-    const std::string text = header("2024/07/09 08:07:06", c.first);
+  for (const auto& [mode, status] :
+       {std::pair<std::string, int>{"Logging", 2}, {"Memory Error", 7}, {"Enabled", 1}}) {
+    const std::string date = "2024/07/09 08:07:06";
+    const std::string text =
+        "Host time     " + date + "\nLogger time   " + date + "\nLogging start " + date +
+        "\nLogging end   " + date +
+        "\nSample period          01:02:03\nNumber of channels =  1, number of samples =      9, "
+        "mode: " +
+        mode + "\nN01%9.4f\nCalibration  1: 1.5\n  2.5\n  3.5\n  4.5 deciBars\n\n";
     LineSource lines(text);
     FileHeader h;
-    ASSERT_FALSE(ReadFileHeader(first, lines, kDatHeader, h).Failed()) << c.first;
-    EXPECT_EQ(h.snapshot.loggerStatus, c.second) << c.first;
-    EXPECT_EQ(h.snapshot.hostTime, At(2024, 7, 9, 8, 7, 6));
-    EXPECT_EQ(h.snapshot.parameters.samplePeriod, (Period{1, 2, 3}));
-    EXPECT_EQ(h.calibration.coef[0], (std::array<double, 4>{1.5, 2.5, 3.5, 4.5}));
+    ASSERT_FALSE(ReadFileHeader(first, lines, kDatHeader, h).Failed()) << mode;
+    EXPECT_EQ(h.snapshot.loggerStatus, status) << mode;
+    EXPECT_EQ(h.snapshot.parameters.endTime, At(2024, 7, 9, 8, 7, 6));
   }
-  const std::string two = header("24/07/09 08:07:06", "Enabled");
-  LineSource lines(two);
-  FileHeader h;
-  ASSERT_FALSE(ReadFileHeader(first, lines, kDatHeader, h).Failed());
-  EXPECT_EQ(h.snapshot.parameters.endTime, At(2024, 7, 9, 8, 7, 6));
-  EXPECT_EQ(h.snapshot.loggerStatus, 1);
 }
 
 // One sample per channel, with its minimum and maximum behind it.
