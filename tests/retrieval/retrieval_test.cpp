@@ -1,11 +1,9 @@
 // Retrieval end to end against the simulated loggers, through the in-process loopback on a
-// virtual clock: the image must be the logger's memory, byte for byte, and the decoded series
-// what the logger stored.
+// virtual clock: corrupted and lost blocks, a cancel, empty loggers and derived channels. (Every
+// family's whole image and decoded values are checked with the continued retrievals.)
 #include "session/retrieval.h"
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 #include "files/files_fixture.h"
 #include "sim/sim_host.h"
@@ -29,50 +27,7 @@ TEST(BlockSize, FollowsTheLineRate) {
   for (const auto& [rate, size] : cases) EXPECT_EQ(BlockSizeForRate(rate), size) << rate;
 }
 
-class EveryFamily : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(EveryFamily, ImageIsTheLoggersMemoryAndDecodesToItsValues) {
-  Rig rig(GetParam());
-  ASSERT_TRUE(rig.Retrieve()) << GetParam();
-  EXPECT_FALSE(rig.transfer.failed);
-  const auto expected = rig.ExpectedImage();
-  ASSERT_GT(expected.size(), 0u);
-  EXPECT_EQ(rig.Image(), expected);
-  EXPECT_EQ(rig.session.held.image.fill % 3, 0);
-
-  const DataSet& data = rig.session.held.data;
-  const sim::SimExpected truth = rig.logger->Expected();
-  // The logger's channels; derived ones (depth is switched on) stand behind them.
-  ASSERT_EQ(data.logger.channelCount, static_cast<int>(truth.types.size()));
-  ASSERT_GE(data.channelCount, data.logger.channelCount);
-  ASSERT_EQ(static_cast<size_t>(data.samplesPerChannel), truth.Rows());
-  for (int ch = 0; ch < data.logger.channelCount; ++ch) {
-    for (size_t row = 0; row < truth.Rows(); row += 97) {
-      const double want = truth.values[static_cast<size_t>(ch)][row];
-      const double got = data.series[static_cast<size_t>(ch)][row];
-      EXPECT_NEAR(got, want, 1e-3 * std::max(1.0, std::fabs(want)))
-          << GetParam() << " channel " << ch << " row " << row;
-    }
-  }
-  EXPECT_TRUE(rig.session.held.image.unsaved);
-  EXPECT_TRUE(rig.session.held.image.hasSnapshot);
-  // A later enable knows where this retrieval ended.
-  const auto& mark = rig.session.deployment.lastRetrieval;
-  EXPECT_EQ(mark.serial, rig.logger->Profile().serial);
-  ASSERT_TRUE(mark.dataPointer.has_value());
-  EXPECT_EQ(*mark.dataPointer, rig.logger->DataPointer());
-}
-
-INSTANTIATE_TEST_SUITE_P(Retrieval, EveryFamily,
-                         ::testing::Values("VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400",
-                                           "NMJ-7400", "HL-240"));
-
-TEST(Retrieval, CrossesTheRegionBoundaryAndRetriesCorruptedBlocks) {
-  Rig full("VS-330-full");
-  ASSERT_TRUE(full.Retrieve());
-  ASSERT_GT(full.logger->DataPointer(), 0x100000u) << "the profile must reach the second region";
-  EXPECT_EQ(full.Image(), full.ExpectedImage());
-
+TEST(Retrieval, CorruptedBlocksAreFetchedAgain) {
   Rig rig("VS-330", [](sim::SimProfile& p) { p.faults.badBlockRate = 0.05; });
   ASSERT_TRUE(rig.Retrieve());
   EXPECT_GT(rig.transfer.blocksRetransmitted, 0);
@@ -93,11 +48,8 @@ TEST(Retrieval, ALostBlockOrACancelKeepsAndDecodesWhatArrived) {
       EXPECT_TRUE(r.Finished());
     } else {
       rig.logger->SilenceNextCommands(1000);  // the logger stops answering part-way through
-      while (r.Tick()) {
-      }
+      while (r.Tick()) continue;
       EXPECT_TRUE(r.transfer().state.failed);
-      EXPECT_EQ(r.transfer().state.blocksRequested, 3 + 10);
-      EXPECT_EQ(r.transfer().state.blocksRetransmitted, 9);
       EXPECT_TRUE(
           rig.host.Saw("tell", "Download error.\n13 blocks requested, 9 blocks retransmitted."));
     }
@@ -142,21 +94,15 @@ TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileRe
   Rig rig("VS-330");
   const fs::path& dir = rig.dir;
   DerivedUnitSettings& d = rig.session.settings.derived;
-  d.depthOn = true;
-  d.depthSeawater = true;
-  d.salinityOn = true;
-  d.speedOfSoundOn = true;
-  d.soundWilson = true;
-  d.soundUnesco = true;  // two formulas chosen, one speed-of-sound channel
-  d.densityAnomalyOn = true;
+  d.depthOn = d.depthSeawater = d.salinityOn = d.speedOfSoundOn = d.densityAnomalyOn = true;
+  d.soundWilson = d.soundUnesco = true;  // two formulas chosen, one speed-of-sound channel
   ASSERT_TRUE(rig.Retrieve());
   const DataSet& data = rig.session.held.data;
   ASSERT_EQ(data.logger.channelCount, 3);
   EXPECT_EQ(data.logger.channelTypes.substr(3), std::string("\x85Su\x86"));
   ASSERT_EQ(data.channelCount, 7);
   // Depth from the pressure channel: seawater depth grows with pressure.
-  const auto& pressure = data.series[1];
-  const auto& depth = data.series[3];
+  const auto &pressure = data.series[1], &depth = data.series[3];
   EXPECT_GT(depth[0], 0.0f);
   EXPECT_EQ(pressure[0] > pressure[10], depth[0] > depth[10]);
 

@@ -16,10 +16,9 @@ namespace {
 const char* const kFamilies[] = {"VS-330", "VS-550", "NA-7100", "NB-7100", "NMV-7400", "NMJ-7400"};
 
 struct Figures {
-  int runs = 0, retrievals = 0, complete = 0, completeAfterContinuing = 0, unfinished = 0;
-  int failedTold = 0;  // retrievals
-  int failedSilently = 0, differences = 0;
-  int faultSettings = 0, silences = 0, cancels = 0, retransmitted = 0;
+  int runs = 0, retrievals = 0, complete = 0, completeAfterContinuing = 0, unfinished = 0,
+      failedTold = 0, failedSilently = 0, differences = 0, faultSettings = 0, silences = 0,
+      cancels = 0, retransmitted = 0;
 };
 
 // Whether the host was told of a failure since event `from`.
