@@ -25,7 +25,7 @@ StampRecord Stamp(uint32_t row, const SystemTime& t) {
 
 class DatFileTest : public FilesTest {};
 
-TEST_F(DatFileTest, RowLayoutsStampTimesAndSixHertzSeconds) {
+TEST_F(DatFileTest, RowLayoutsAndStampTimes) {
   HeldData held = MakeHeld("NA-7100", 3.2f, "T", 4, 30);
   held.data.series[0][1] = -1000.0f;
   held.data.stamps.records = {Stamp(0, At(2000, 6, 21, 12, 30, 0)),
@@ -39,14 +39,8 @@ TEST_F(DatFileTest, RowLayoutsStampTimesAndSixHertzSeconds) {
             (std::vector<std::string>{
                 "2000/06/21 12:30:00    0.0000 ", "2000/06/21 12:30:10 -1000.0000 ",
                 "2000/06/22 00:00:05    0.5000 ", "2000/06/22 00:00:15    0.7500 "}));
-  // Without a stamp at row 0 the first row carries the start time: the MAT file's twenty rows.
-  // 6 Hz profiling: six rows share a second.
-  HeldData six = MakeHeld("VS-330", 3.5f, "T", 14, 132);
-  six.image.snapshot.parameters.profiling6Hz = true;
-  const auto lines = Lines(WriteDatRows(HeaderInputsOf(six, DatLayout::A, {}), 0, 13, true));
-  ASSERT_EQ(lines.size(), 14u);
-  for (size_t r = 0; r < 13; ++r)
-    EXPECT_EQ(lines[r].substr(0, 9), r < 6 ? "12:30:00 " : r < 12 ? "12:30:01 " : "12:30:02 ") << r;
+  // The row clock's first row without a stamp and its 6 Hz seconds: the MAT file's twenty rows
+  // and the tide file.
 }
 
 TEST_F(DatFileTest, SegmentOfRowsKeepsItsStampsRenumbered) {

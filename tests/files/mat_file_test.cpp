@@ -213,8 +213,8 @@ TEST_F(MatFileTest, RowTimesOfTwentyRowsAndSixHertz) {
   EXPECT_EQ(foundFormat_, kMatTimeDatenum);
   EXPECT_EQ(MatTimeText(back.image.snapshot.parameters.startTime), "01-Jan-2000 00:00:00");
 
-  // 6 Hz profiling (six rows a second is the dat rows' clock): the period, and the reader knows
-  // the mode again.
+  // 6 Hz profiling (the row clock's six rows a second are checked with the tide file): the
+  // period, and the reader knows the mode again.
   HeldData fast = MakeHeld("VS-330", 3.05f, "T", 8, 132);
   fast.image.snapshot.parameters.profiling6Hz = true;
   path = Write(fast, kMatTimePerRow, kMatTimeDatenum, "fast.mat");
