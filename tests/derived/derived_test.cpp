@@ -58,16 +58,13 @@ TEST(Allocation, FollowsTheOrderWithOneSpeedOfSoundChannel) {
   s.soundDelGrosso = false;
   AllocateDerivedChannels(data, s);  // reallocating replaces, never piles up
   EXPECT_EQ(data.logger.channelTypes.substr(10, 1) + std::to_string(data.channelCount), "W14");
-}
 
-TEST(Allocation, SourcesDecideWhichChannelsExist) {
-  // Oxygen without conductivity comes after depth; density needs temperature with pressure or
-  // conductivity; salinity needs both conductivity and temperature.
+  // The sources decide: oxygen without conductivity comes after depth; density needs temperature
+  // with pressure or conductivity; salinity needs both conductivity and temperature.
   DataSet tpk = Data("PTK", {{20, 10, 90}});
-  const DerivedAllocation a = AllocateDerivedChannels(tpk, Everything());
-  EXPECT_EQ(DerivedLetters(tpk, a.channels),
-            Letters({kLetterDerivedDepth, 'X', kLetterDensityAnomaly}));
-  EXPECT_EQ(std::make_pair(a.channels.pressure, a.channels.oxygenSaturation), std::make_pair(0, 2));
+  const DerivedChannels p = AllocateDerivedChannels(tpk, Everything()).channels;
+  EXPECT_EQ(DerivedLetters(tpk, p), Letters({kLetterDerivedDepth, 'X', kLetterDensityAnomaly}));
+  EXPECT_EQ(std::make_pair(p.pressure, p.oxygenSaturation), std::make_pair(0, 2));
 
   DataSet c = Data("CL", {{40, 20}});  // a Paroscientific channel is a pressure source
   const DerivedAllocation b = AllocateDerivedChannels(c, Everything());
@@ -76,12 +73,10 @@ TEST(Allocation, SourcesDecideWhichChannelsExist) {
 
 TEST(Allocation, OldCorrectionCoefficientBIsConvertedWithANotice) {
   DataSet data = Data("TC", {{10, 40}});
-  DerivedSettings s;
-  s.conductivityCorrectionOn = true;
+  const DerivedSettings s{.conductivityCorrectionOn = true};
   data.calibration.conductivityCorrection = {0.01, 1.0, 20.0, 0.0};
   const DerivedAllocation a = AllocateDerivedChannels(data, s);
-  EXPECT_NE(a.notice.find("from its current value of 1.0 to 0.0\nfor consistency"),
-            std::string::npos);
+  EXPECT_NE(a.notice.find("from its current value of 1.0 to 0.0\nfor consistency"), a.notice.npos);
   EXPECT_EQ(data.calibration.conductivityCorrection[1], 0.0);
 
   // A b other than 1, or no correction channel, is left as it is.
@@ -94,12 +89,11 @@ TEST(Allocation, OldCorrectionCoefficientBIsConvertedWithANotice) {
 
 TEST(Recompute, ValuesFollowTheFormulasAndMissingSamplesLeaveTheExtremesAlone) {
   // Rows: T, C (mS/cm), P (absolute dbar). The second row has no temperature.
-  DataSet data =
-      Data("TCP",
-           {{15.0f, 42.914f, 110.1325f}, {-1000.0f, 40.0f, 210.1325f}, {5.0f, 30.0f, 1010.1325f}});
+  DataSet data = Data("TCP", {{15.0f, 42.914f, 110.1325f},
+                              {-1000.0f, 40.0f, 210.1325f},
+                              {5.0f, 30.0f, 1010.1325f}});
   DerivedSettings s = Everything();
-  s.depthSeawater = true;
-  s.latitudeDegrees = 45;
+  s.depthSeawater = true, s.latitudeDegrees = 45;
   const DerivedAllocation a = AllocateDerivedChannels(data, s);
   data.calibration.conductivityCorrection = {0.0, 0.0, 0.0, 0.0};
   RecomputeDerived(data, a.channels, s);

@@ -1,6 +1,5 @@
 // The seawater formulas against the check values of their published sources. Inputs given on
-// the IPTS-68 scale in a source are passed as T68 / 1.00024, the ITS-90 temperature the formulas
-// take.
+// the IPTS-68 scale are passed as T68 / 1.00024, the ITS-90 temperature the formulas take.
 #include "derived/formulas.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +9,9 @@
 namespace klx {
 namespace {
 
-double Its90(double t68) {
-  return t68 / 1.00024;
-}
+double Its90(double t68) { return t68 / 1.00024; }
 
-struct Case {
-  double s, t, p, expected;
-};
+struct Case { double s, t, p, expected; };
 
 TEST(Salinity78, UnescoCheckValues) {
   // Fofonoff and Millard (1983), UNESCO Technical Paper 44: R, T68, p -> S.
@@ -34,7 +29,6 @@ TEST(DensityAnomaly, Eos80CheckValuesAndRange) {
        {Case{0, 5, 0, 999.96675}, Case{35, 5, 0, 1027.67547}, Case{35, 25, 10000, 1062.53817}}) {
     EXPECT_NEAR(DensityAnomaly(c.s, Its90(c.t), c.p) + 1000.0, c.expected, 1e-5) << c.t;
   }
-  EXPECT_NEAR(DensityAnomaly(35.0, 15.0, 0.0), 25.97, 0.005);
   // The edges of the range are inside it.
   EXPECT_GT(DensityAnomaly(35.0, 15.0, 10000.0), 0.0);
   EXPECT_GT(DensityAnomaly(42.0, -2.0, 0.0), 0.0);
@@ -77,7 +71,6 @@ TEST(Depth, UnescoTableOfDepthByLatitude) {
         << c.s;
   }
   EXPECT_NEAR(Depth(100.0 + atm, atm, DepthMethod::Simplified, 0.0, 1.0281), 99.18, 0.005);
-  EXPECT_NEAR(Depth(50.0, 0.0, DepthMethod::Simplified, 0.0, 1.0), 50.0 / 0.980665, 1e-9);
   // Southern minutes count away from the equator.
   EXPECT_DOUBLE_EQ(LatitudeDegrees(-30, 30.0), -30.5);
   EXPECT_DOUBLE_EQ(Depth(5000.0, 10.0, DepthMethod::Seawater, -30.5, 1.0),
@@ -98,18 +91,14 @@ TEST(Oxygen, WeissAndGarciaGordonSolubilities) {
   const double ml = OxygenFromSaturation(80.0, 12.0, 34.0, OxygenUnit::MlPerL);
   EXPECT_NEAR(OxygenFromSaturation(80.0, 12.0, 34.0, OxygenUnit::MgPerL), ml * 1.4276, 1e-12);
   EXPECT_NEAR(OxygenFromSaturation(80.0, 12.0, 34.0, OxygenUnit::UMolPerL), ml * 44.659, 1e-9);
-  EXPECT_NEAR(OptodeConcentration(250.0, OptodeUnit::MlPerL), 5.598, 1e-9);
-  EXPECT_NEAR(OptodeConcentration(250.0, OptodeUnit::MgPerL), 7.99975, 1e-9);
 }
 
 TEST(Conductivity, SpecificAndCorrected) {
-  EXPECT_DOUBLE_EQ(SpecificConductivity(50.0, 25.0), 50.0);
   EXPECT_NEAR(SpecificConductivity(40.0, 15.0), 40.0 / (1.0 - 0.191), 1e-12);
   // Ccor = (C - b (T - Tc)) / (1 + a (T - Tc) + c p).
   const std::array<double, 4> abTcC{0.02, 0.5, 20.0, 1e-4};
   EXPECT_NEAR(CorrectedConductivity(40.0, 10.0, 100.0, abTcC), (40.0 + 5.0) / (1.0 - 0.2 + 0.01),
               1e-12);
-  EXPECT_DOUBLE_EQ(CorrectedConductivity(40.0, 20.0, 0.0, abTcC), 40.0);
 }
 
 // Every value given is the missing value.
@@ -118,26 +107,17 @@ void ExpectMissing(std::initializer_list<double> values) {
 }
 
 TEST(DerivedFormulas, MissingUnusableAndOutOfRangeInputsGiveMissing) {
-  // A negative conductivity has no square root; NAN is not a number.
-  ExpectMissing({Salinity78(-1000.0, 15.0, 0.0), Salinity78(42.914, -1000.0, 0.0),
-                 Salinity78(42.914, 15.0, -1000.0), Salinity78(-5.0, 15.0, 0.0),
-                 Salinity78(NAN, 15.0, 0.0)});
-  ExpectMissing({DensityAnomaly(35.0, 15.0, 10001.0), DensityAnomaly(35.0, 15.0, -0.5),
+  // A negative conductivity has no square root; NAN is not a number; density has its range. (A
+  // missing temperature through every formula is checked on the derived channels.)
+  ExpectMissing({Salinity78(-5.0, 15.0, 0.0), Salinity78(NAN, 15.0, 0.0),
+                 DensityAnomaly(35.0, 15.0, 10001.0), DensityAnomaly(35.0, 15.0, -0.5),
                  DensityAnomaly(42.1, 15.0, 0.0), DensityAnomaly(-0.1, 15.0, 0.0),
                  DensityAnomaly(35.0, -2.1, 0.0), DensityAnomaly(35.0, 40.1, 0.0),
-                 DensityAnomaly(-1000.0, 15.0, 0.0)});
-  const SoundSpeeds noTemperature = SpeedOfSound(35.0, -1000.0, 100.0);
-  ExpectMissing({noTemperature.unesco, noTemperature.delGrosso, noTemperature.wilson,
-                 SpeedOfSound(-1000.0, 10.0, 100.0).unesco,
                  Depth(-1000.0, 10.0, DepthMethod::Seawater, 0.0, 1.0281),
                  Depth(-1000.0, 10.0, DepthMethod::Simplified, 0.0, 1.0281),
                  OxygenFromSaturation(-1000.0, 12.0, 34.0, OxygenUnit::MlPerL),
-                 OxygenFromSaturation(80.0, 12.0, -1000.0, OxygenUnit::MlPerL),
                  OptodeSaturation(250.0, -1000.0, 35.0),
-                 OptodeConcentration(-1000.0, OptodeUnit::MgPerL),
-                 SpecificConductivity(-1000.0, 15.0), SpecificConductivity(40.0, -1000.0),
-                 CorrectedConductivity(40.0, -1000.0, 0.0, {0.02, 0.5, 20.0, 1e-4}),
-                 CorrectedConductivity(40.0, 10.0, -1000.0, {0.02, 0.5, 20.0, 1e-4})});
+                 OptodeConcentration(-1000.0, OptodeUnit::MgPerL)});
 }
 
 }  // namespace
