@@ -54,7 +54,8 @@ TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
   std::string error;
   const auto c = ModemFromFields("150", "47", "1", "2", error);
   ASSERT_TRUE(c) << error;
-  EXPECT_EQ(c->backPorch, 9);  // 47 ms: whole-number division
+  EXPECT_EQ(c->backPorch, 9);      // 47 ms: whole-number division
+  EXPECT_EQ(c->inactiveLevel, 0);  // only 1 sets a level
   EXPECT_EQ(c->Pack(), (std::array<uint8_t, 5>{30, 0, 9, 0, 1}));
   EXPECT_EQ(ModemConfiguration::Unpack({0x10, 0x27, 0xFF, 0xFF, 3}).BackPorchMs(), 327675u);
   const auto top = ModemFromFields("327675", "0", "0", "1", error);
