@@ -85,7 +85,7 @@ TEST_F(OptodeScriptTest, AFrontEndFailureWritesNothing) {
   Make([](sim::SimProfile& p) { p.cards.optodeAbsent = true; });
   const Row before = Coefficients(2);
   EXPECT_EQ(Run("Optode=Concentration\nAveraging=YES\n"), ScriptOutcome::Failed);
-  EXPECT_EQ(LastTold().find("ERROR #3 "), 0u);
+  EXPECT_EQ(LastTold().find("ERROR #3 Unable to confirm the presence of an Optode sensor"), 0u);
   EXPECT_EQ(sim->Heard("S0") + sim->Heard("U"), 0);
   EXPECT_EQ(Coefficients(2), before);
   EXPECT_EQ(waits.back(), "");
