@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "calibration/sim_link_fixture.h"
@@ -164,6 +165,28 @@ TEST_F(ScriptTest, ARefusedScriptGivesItsMessageAndWritesNothing) {
     EXPECT_EQ(sim->Heard("S0"), 0);
     EXPECT_TRUE(!c.quiet || sim->simLogger->CommandLog().empty());
   }
+}
+
+// The clear text lives in memory only: no other file appears or changes, in the script's folder
+// or the working one.
+TEST_F(ScriptTest, OnlyTheScriptFileItselfIsTouched) {
+  const fs::path before = fs::current_path();
+  fs::current_path(Dir());
+  const fs::path path =
+      Script("071342.rcfg", "Serial number=071342\nHysteresis=YES\nLatency=500\n");
+  const std::string rcfg = ReadFile(path);
+  const auto listing = [&] {
+    std::map<std::string, fs::file_time_type> files;
+    for (const auto& entry : fs::recursive_directory_iterator(Dir()))
+      files[entry.path().string()] = fs::last_write_time(entry.path());
+    return files;
+  };
+  const auto start = listing();
+  const ScriptOutcome outcome = Run(path);
+  EXPECT_EQ(start, listing());
+  fs::current_path(before);
+  EXPECT_EQ(outcome, ScriptOutcome::Applied);
+  EXPECT_EQ(ReadFile(path), rcfg);
 }
 
 TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities) {
