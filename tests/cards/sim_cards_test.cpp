@@ -50,6 +50,7 @@ TEST(SimGenericCard, FailuresOfTheCardGiveTheirMessages) {
   const std::pair<const char*, const char*> cases[] = {
       {"no-etx", "Error - failure in verification of meta table"},
       {"bad-checksum", "Error - failure in verification of meta table"},
+      {"status-133", "Error - failed to read meta table"},
       {"config-fails", "Sensor configuration failed."},  // configured, no table sent
   };
   for (const auto& [profile, last] : cases) {
