@@ -10,13 +10,16 @@
 
 #include "calibration/sim_link_fixture.h"
 #include "scripts/rcfg.h"
+#include "shell/status.h"
 #include "shell/temp_dir.h"
+#include "sim/sim_cards.h"
 
 namespace klx {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using Row = std::array<double, 4>;
 
 // The NMJ-7400 profile's capability word (cap.0): averaging, waves and high rates on;
 // hysteresis, thresholding, 6 Hz profiling and both connectors off.
@@ -25,9 +28,11 @@ constexpr uint32_t kCapabilityWord = 0x000374B5u;
 class ScriptTest : public test::TempDirTest {
  protected:
   void SetUp() override { TempDirTest::SetUp(), Make("NMJ-7400"); }
-  void Make(const std::string& profile) {
-    sim = std::make_unique<test::SimLinkFixture>(profile);
+  void Make(const std::string& profile, const std::function<void(sim::SimProfile&)>& edit = {}) {
+    sim = std::make_unique<test::SimLinkFixture>(profile, edit);
     initialCapabilities = sim->simLogger->Table(2).value_or(Bytes{});
+    options.waitWindow = [this](const std::string& text) { waits.push_back(text); };
+    options.throughCommunicationsSeconds = 3;
   }
   fs::path Script(const std::string& name, const std::string& clear) {
     WriteFile(Dir() / name, EncipherScript(clear));
@@ -37,21 +42,32 @@ class ScriptTest : public test::TempDirTest {
     sim->host.answers = {Answer::Yes};
     return RunConfigurationScript(path.string(), sim->logger, cal, options);
   }
-  std::vector<std::string> Told() const {
+  // A script for the Optode logger's serial number.
+  ScriptOutcome RunOptode(const std::string& lines) {
+    return Run(Script("040330.rcfg", "Serial number=040330\n" + lines));
+  }
+  std::vector<std::string> Told(bool asks = true) const {
     std::vector<std::string> texts;
     for (const auto& e : sim->host.events)
-      if (e.kind == "tell" || e.kind == "ask") texts.push_back(e.text);
+      if (e.kind == "tell" || (asks && e.kind == "ask")) texts.push_back(e.text);
     return texts;
   }
+  std::string LastTell() const { return Told(false).empty() ? "" : Told(false).back(); }
   uint32_t HeldCapabilityWord() const {
     const auto b = sim->simLogger->Table(2).value_or(Bytes(4));
     return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+  }
+  Bytes Table() const { return sim->simLogger->Table(1).value_or(Bytes{}); }
+  Row Coefficients(size_t channel) const {
+    const auto list = sim->simLogger->Calibrations();
+    return list.empty() || list.back().coef.size() <= channel ? Row{} : list.back().coef[channel];
   }
 
   std::unique_ptr<test::SimLinkFixture> sim;
   Bytes initialCapabilities;  // the 32-byte block before the script
   CalibrationCoefficients cal;
   ScriptOptions options;
+  std::vector<std::string> waits;  // the wait window's lines
 };
 
 TEST_F(ScriptTest, ASettingsListTheLoggerAlreadyHoldsWritesNothing) {
@@ -207,6 +223,76 @@ TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities)
   EXPECT_EQ(sim->logger.state.model, "NMJ-7400");
   EXPECT_EQ(sim->logger.state.channelTypes, "TP");
   EXPECT_TRUE(sim->logger.state.hysteresis);
+}
+
+// Scripts that switch an Optode between saturation and concentration, on a simulated logger
+// whose front end answers the through-mode packets.
+TEST_F(ScriptTest, OptodeConcentrationSwitchesTheCardTheLetterAndTheCoefficients) {
+  Make("VS-330-optode");
+  const Row temperature = Coefficients(0), pressure = Coefficients(1);
+  EXPECT_EQ(RunOptode("Optode=Concentration\nLatency=400\n"), ScriptOutcome::Applied);
+  EXPECT_EQ(sim->simLogger->Cards().OptodeMode(), 2);
+  // The table written last keeps the Optode's new letter beside the new latency.
+  const Bytes table = Table();
+  ASSERT_GE(table.size(), 11u);
+  EXPECT_EQ(std::make_pair(table[1], table[9]), std::make_pair(uint8_t{40}, uint8_t{'J'}));
+  EXPECT_EQ(Coefficients(2), (Row{0.0, 625.0, 0.0, 0.0}));
+  EXPECT_EQ(Coefficients(0), temperature);
+  EXPECT_EQ(Coefficients(1), pressure);
+  ASSERT_FALSE(Told(false).empty());
+  EXPECT_NE(Told(false).front().find("has been reconfigured"), std::string::npos);
+  EXPECT_EQ(LastTell(), kScriptSucceededText);
+  // The wait window counts the through communications down and closes.
+  const auto wait = [](int n) { return Format(kScriptWaitFormat, n); };
+  EXPECT_EQ(waits, (std::vector<std::string>{wait(3), wait(3), wait(2), wait(1), ""}));
+}
+
+TEST_F(ScriptTest, OptodeSaturationOnAConcentrationChannel) {
+  Make("VS-330-optode", [](sim::SimProfile& p) {
+    p.channels[2].type = 'J';
+    p.calibration[2] = {0, 625, 0, 0};
+  });
+  ASSERT_EQ(sim->simLogger->Cards().OptodeMode(), 0);
+  EXPECT_EQ(RunOptode("Optode=Saturation\n"), ScriptOutcome::Applied);
+  EXPECT_EQ(sim->simLogger->Cards().OptodeMode(), 1);
+  EXPECT_EQ(Table().at(9), 'K');
+  EXPECT_EQ(Coefficients(2), (Row{0.0, 125.0, 0.0, 0.0}));
+}
+
+TEST_F(ScriptTest, OptodeAFrontEndFailureWritesNothing) {
+  Make("VS-330-optode", [](sim::SimProfile& p) { p.cards.optodeAbsent = true; });
+  const Row before = Coefficients(2);
+  EXPECT_EQ(RunOptode("Optode=Concentration\nAveraging=YES\n"), ScriptOutcome::Failed);
+  EXPECT_EQ(LastTell().find("ERROR #3 Unable to confirm the presence of an Optode sensor"), 0u);
+  EXPECT_EQ(sim->Heard("S0") + sim->Heard("U"), 0);
+  EXPECT_EQ(Coefficients(2), before);
+  EXPECT_EQ(waits.back(), "");
+}
+
+TEST_F(ScriptTest, OptodeACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
+  Make("VS-330-optode");
+  sim->simLogger->AnswerUnknown("V");
+  const Row temperature = Coefficients(0);
+  EXPECT_EQ(RunOptode("Optode=Concentration\nLatency=400\n"), ScriptOutcome::Failed);
+  EXPECT_EQ(LastTell().find("ERROR #8 The configuration encountered a problem"), 0u);
+  EXPECT_EQ(sim->Heard("U"), 0);
+  EXPECT_EQ(Coefficients(0), temperature);
+  // The Optode's letter was written with the switch; the rest of the script was not.
+  EXPECT_EQ(sim->Heard("S0100"), 1);
+  EXPECT_EQ(Table().at(1), 30);
+}
+
+// A logger type change gives the logger its own two-channel table: the Optode's new letter is
+// not written over the channel that now stands where the Optode stood.
+TEST_F(ScriptTest, OptodeALoggerTypeChangeKeepsItsOwnTable) {
+  Make("VS-330-optode", [](sim::SimProfile& p) {
+    p.model = "NMV-7400";
+    std::swap(p.channels[1], p.channels[2]);  // T K P
+  });
+  EXPECT_EQ(RunOptode("Logger type=NMJ\nOptode=Concentration\n"), ScriptOutcome::Applied);
+  const Bytes table = Table();
+  ASSERT_GE(table.size(), 9u);
+  EXPECT_EQ(std::make_pair(table[5], table[7]), std::make_pair(uint8_t{'T'}, uint8_t{'P'}));
 }
 
 }  // namespace
