@@ -6,38 +6,26 @@
 
 #include <cmath>
 #include <filesystem>
-#include <optional>
 
 #include "files/file_header.h"
-#include "files/files_fixture.h"
 #include "link/range_behaviour.h"
-#include "sim/sim_host.h"
+#include "retrieval/retrieval_rig.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The tide-and-wave logger asks for the derived depth.
-struct Rig : sim::test::SimSession<FileHost> {
-  explicit Rig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
-      : SimSession(name, edit, SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}) {
-    session.settings.derived.depthOn = true;
-  }
-  // Saves the held data as dat/<name>.dat, its hex file going to hex/.
-  bool SaveAs(const std::string& name) {
-    for (const char* sub : {"dat", "hex"}) fs::create_directories(dir / sub);
-    session.directories.dat = (dir / "dat").string();
-    session.directories.hex = (dir / "hex").string();
-    host.files = {(dir / "dat" / (name + ".dat")).string()};
-    return session.SaveHeld(false);
-  }
+// A rig whose host clock stands a year on.
+struct LaterRig : Rig {
+  explicit LaterRig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
+      : Rig(name, edit, SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}) {}
 };
 
 // "Retrieve 100%" of an older logger whose memory is full to its region end brings every data
 // byte, the last block included, and the decoded rows are all of the logger's rows.
 TEST(FullMemory, RetrieveAllOfAnOlderLoggerReachesItsRegionEnd) {
-  Rig rig("NA-7100-full-region");
+  LaterRig rig("NA-7100-full-region");
   ASSERT_GE(rig.logger->DataPointer(), 0x1FF7FEu) << "the profile must fill the memory";
   ASSERT_TRUE(rig.Retrieve(true));
   EXPECT_FALSE(rig.transfer.failed);
@@ -50,7 +38,7 @@ TEST(FullMemory, RetrieveAllOfAnOlderLoggerReachesItsRegionEnd) {
 // ends on the memory's last data byte and arrives whole. (The transfer starts a few blocks before
 // the end, as an append would, so that the test does not move 8 MB.)
 TEST(FullMemory, LastBlockOfAFullLinearMemoryArrives) {
-  Rig rig("NMJ-7400-full");
+  LaterRig rig("NMJ-7400-full");
   ASSERT_EQ(rig.logger->DataPointer(), 0x7FE000u) << "the profile must fill the memory";
   LoggerLink& link = rig.session.logger;
   ASSERT_TRUE(link.ConnectLogger());
@@ -73,7 +61,7 @@ TEST(FullMemory, LastBlockOfAFullLinearMemoryArrives) {
 TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
   for (const char* profile : {"NB-7100-1200", "NB-7100-2400-pages", "NB-7100-4800"}) {
     SCOPED_TRACE(profile);
-    Rig rig(profile);
+    LaterRig rig(profile);
     const uint32_t pointer = rig.logger->DataPointer();
     ASSERT_GT(pointer, 0x40000u) << "the profile must cross at least two pages";
     ASSERT_TRUE(rig.Retrieve(false));
@@ -92,7 +80,7 @@ TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
 // letters and reading times through the retrieval: every reading is decoded at its own gain,
 // each gain change is stamped with its channels, and the header lists the gains.
 TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
-  Rig rig("VS-330-FT");
+  LaterRig rig("VS-330-FT");
   ASSERT_TRUE(rig.Retrieve(false));
   // The turbidity sensor in full auto-ranging takes 860 ms and 400 ms more to read; the logger's
   // closing configuration read keeps that, and the sensors may not stay powered.
@@ -154,7 +142,7 @@ TEST(RangeSwitching, UpperCaseLettersBecomeTheAutoRangingOnes) {
 // The accessory cards a logger reports stay in the hex file's header after a retrieval; cards
 // that store binary data leave the readings to be decoded.
 TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
-  Rig rig("VS-330", [](sim::SimProfile& p) {
+  LaterRig rig("VS-330", [](sim::SimProfile& p) {
     p.rsAdvanced = kRsAdvancedMemoryCard | kRsAdvancedGenericCard | kRsAdvancedBinary;
   });
   ASSERT_TRUE(rig.Retrieve(false));
@@ -171,7 +159,7 @@ TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
 // A logger whose generic serial card stores ASCII text is retrieved like any other, but its
 // bytes are never plotted as readings; they are saved as the text they are.
 TEST(AsciiData, IsRetrievedAndNotGraphed) {
-  Rig rig("VS-330-ASCII");
+  LaterRig rig("VS-330-ASCII");
   ASSERT_TRUE(rig.Retrieve(false));
   EXPECT_FALSE(rig.transfer.failed);
   const MemoryImage& image = rig.session.held.image;

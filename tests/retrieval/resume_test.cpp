@@ -6,56 +6,14 @@
 
 #include <cmath>
 #include <random>
-#include <regex>
 
-#include "files/files_fixture.h"
-#include "session/partial_retrieval.h"
+#include "retrieval/retrieval_rig.h"
 #include "shell/text_file.h"
-#include "sim/sim_host.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Rig : sim::test::SimSession<FileHost> {
-  explicit Rig(const std::string& name) : SimSession(name) {
-    session.settings.derived.depthOn = true;
-    for (const char* sub : {"dat", "hex"}) fs::create_directories(dir / sub);
-    session.directories.dat = (dir / "dat").string();
-    session.directories.hex = (dir / "hex").string();
-  }
-  // Runs a retrieval and cancels it after `blocks` blocks.
-  void RetrieveAndCancel(int blocks) {
-    Retrieval r(session);
-    ASSERT_TRUE(r.Open());
-    ASSERT_TRUE(r.Begin(false));
-    for (int i = 0; i < blocks; ++i) ASSERT_TRUE(r.Tick()) << "block " << i;
-    r.Cancel();
-  }
-  // A whole retrieval; the blocks it requested.
-  int RetrieveAll(bool* resumed = nullptr) {
-    Retrieval r(session);
-    EXPECT_TRUE(r.Open());
-    EXPECT_TRUE(r.Begin(false));
-    while (r.Tick()) continue;
-    EXPECT_FALSE(r.transfer().state.failed);
-    if (resumed) *resumed = r.Resumed();
-    return r.transfer().state.blocksRequested;
-  }
-  // The dat and hex files of the held data, without the two header lines that say when the
-  // retrieval ran (the host's and the logger's clock).
-  std::string SaveAs(const std::string& name) {
-    host.files = {(dir / "dat" / (name + ".dat")).string()};
-    EXPECT_TRUE(session.SaveHeld(false));
-    const std::string files = ReadWholeFile(dir / "dat" / (name + ".dat")).value_or("") +
-                              ReadWholeFile(dir / "hex" / (name + ".hex")).value_or("");
-    return std::regex_replace(files, std::regex("(Host|Logger) time[^\n]*\n"), "");
-  }
-  fs::path Partial() const {
-    return PartialRetrievalPath(session.directories.hex, logger->Profile().serial);
-  }
-};
 
 class EveryResumedFamily : public ::testing::TestWithParam<const char*> {};
 
@@ -98,9 +56,9 @@ TEST_P(EveryResumedFamily, ContinuedRetrievalEqualsAnUninterruptedOne) {
   const auto& mark = whole.session.deployment.lastRetrieval;
   EXPECT_EQ(mark.serial, whole.logger->Profile().serial);
   EXPECT_EQ(mark.dataPointer.value_or(0), whole.logger->DataPointer());
-  const std::string files = cut.SaveAs("040211_data");
+  const std::string files = cut.Files("040211_data");
   EXPECT_GT(files.size(), 10000u);
-  EXPECT_TRUE(files == whole.SaveAs("040211_data")) << "the hex and dat files differ";
+  EXPECT_TRUE(files == whole.Files("040211_data")) << "the hex and dat files differ";
 }
 
 INSTANTIATE_TEST_SUITE_P(Resume, EveryResumedFamily,

@@ -5,21 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "files/files_fixture.h"
-#include "sim/sim_host.h"
+#include "retrieval/retrieval_rig.h"
 
 namespace klx::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The tide-and-wave logger asks for the derived depth.
-struct Rig : sim::test::SimSession<FileHost> {
-  explicit Rig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
-      : SimSession(name, edit) {
-    session.settings.derived.depthOn = true;
-  }
-};
 
 TEST(BlockSize, FollowsTheLineRate) {
   const std::pair<int, int> cases[] = {{1200, 60},   {2400, 120},  {4800, 240},  {9600, 480},
