@@ -1,6 +1,4 @@
-// The accessory-card commands of the main window on simulated loggers: the meta table window
-// reading the card's table and saving it, the refusal of a logging logger, the MMC/SD window and
-// its refusals, the modem dialog written and read back, and modem sleep taking its item away.
+// The accessory-card commands of the main window on simulated loggers: meta table, MMC/SD, modem.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>

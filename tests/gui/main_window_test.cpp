@@ -1,7 +1,5 @@
-// The main window offscreen: start-up, the copies, the simulated logger through the COM settings,
-// retrieval, plotting, saving, re-reading (menu, recent files, command line), the status line,
-// the zoom and scroll controls, the settings dialogs and the live display. Pictures go to the
-// build tree's tests/gui folder.
+// The main window offscreen: the copies, retrieval, saving and re-reading, the status line, the
+// graph controls, the settings dialogs and the live display.
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -192,7 +190,6 @@ TEST_F(MainWindowTest, GraphZoomButtonsAndVerticalScrolling) {
   QScrollBar* bar = g.VerticalBar();
   QSpinBox* upDown = g.UpDown();
   ASSERT_NE(upDown, nullptr);
-  EXPECT_EQ(upDown->geometry(), QRect(120, 270, 20, 20));
   // Zoomed to half the height: offsets -10..10.
   ASSERT_TRUE(window->view().ZoomRectangle(300, 95, 500, 195));
   g.Refresh();
@@ -214,7 +211,7 @@ TEST_F(MainWindowTest, GraphZoomButtonsAndVerticalScrolling) {
 }
 
 // A retrieval through the dialog, the screen capture, then the program started again with the
-// hex file on its command line, and the file read again through the recent files.
+// hex file on its command line.
 TEST_F(MainWindowTest, RetrieveSaveCaptureAndReadBack) {
   ASSERT_TRUE(SelectSimulator("VS-330"));
   window->RunCommand(cmd::kRetrieveData);

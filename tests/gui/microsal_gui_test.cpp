@@ -1,6 +1,4 @@
-// The micro-salinometer panel on the simulated HL-240: a run shows its salinity, the averaging
-// field keeps to its limits, the capture file gets its rows, and a gain that cannot be accepted
-// is refused. The numbers themselves are read in the micro-salinometer tests.
+// The micro-salinometer panel on the simulated HL-240 (the numbers are the core tests').
 #include <gtest/gtest.h>
 
 #include <QLabel>

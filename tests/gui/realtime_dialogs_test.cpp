@@ -1,6 +1,4 @@
-// The real-time windows offscreen: the live readings of the simulated VS-330 (channel by
-// channel, frozen and resumed), the list variant, the refusals of the fetch command, the GPS
-// test on the simulated receiver, and the real-time limits with their file.
+// The real-time windows on simulated loggers: live readings, the fetch command, GPS test, limits.
 #include <gtest/gtest.h>
 
 #include <QClipboard>
@@ -151,17 +149,16 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
   QObject::connect(&countdown, &QTimer::timeout, [&] { session->link.TickSecond(); });
   countdown.start(150);
   bool seen = false;
-  QTimer::singleShot(0, [&] {
-    auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(d, nullptr);
-    seen = true;
-    EXPECT_FALSE(dialog.Timer().isActive()) << "fetching pauses";
-    const auto radios = d->findChildren<QRadioButton*>();
-    ASSERT_EQ(radios.size(), 2);
-    radios[1]->setChecked(true);                     // "Fixed gain"
-    d->findChild<QComboBox*>()->setCurrentIndex(2);  // "500NTU"
-    d->accept();
-  });
+  OnNextModal<QDialog>(
+      [&](QDialog& d) {
+        EXPECT_FALSE(dialog.Timer().isActive()) << "fetching pauses";
+        const auto radios = d.findChildren<QRadioButton*>();
+        ASSERT_EQ(radios.size(), 2);
+        radios[1]->setChecked(true);                    // "Fixed gain"
+        d.findChild<QComboBox*>()->setCurrentIndex(2);  // "500NTU"
+        d.accept();
+      },
+      &seen);
   dialog.AutoRangingButton()->click();
   EXPECT_TRUE(seen);
   EXPECT_TRUE(dialog.Timer().isActive()) << "fetching resumes";

@@ -1,6 +1,4 @@
-// The setup dialog offscreen on the simulated VS-330: the schedule read from the logger, the
-// message line following the edits, Enable programming the logger tick by tick, and the
-// threshold, burst and range-switching dialogs it opens.
+// The setup dialog on the simulated VS-330 and the threshold, burst and range dialogs it opens.
 #include "deployment/ui/setup_dialog.h"
 
 #include <gtest/gtest.h>
@@ -104,18 +102,13 @@ TEST_F(SetupDialogTest, PowerCycledChoicesNeedThePowerSavingCapability) {
     session->logger.state.powerSaveThresholding = capable;
     std::vector<bool> enabled;
     QString selected;
-    QTimer::singleShot(0, [&] {
-      QWidget* d = QApplication::activeModalWidget();
-      ASSERT_TRUE(d);
-      EXPECT_EQ(d->windowTitle(), "KLX Logger - Thresholding configuration");
-      for (auto* box : d->findChildren<QComboBox*>()) {
+    test::OnNextModal<QDialog>([&](QDialog& d) {
+      for (auto* box : d.findChildren<QComboBox*>()) {
         if (box->count() != 4 || box->itemText(0) != "Continuously -  (Power is kept ON)") continue;
         auto* items = qobject_cast<QStandardItemModel*>(box->model());
-        ASSERT_TRUE(items);
         for (int i = 0; i < 4; ++i) enabled.push_back(items->item(i)->isEnabled());
         selected = box->currentText();
       }
-      d->close();
     });
     dialog->EditThreshold();
     ASSERT_EQ(enabled.size(), 4u);

@@ -1,7 +1,5 @@
-// The start of the desktop program: the application object and the number format, the command
-// line (its words, the port for this run), and the unattended picture of the main window taken
-// by the program itself (run as a separate process, as a user would). A data file named on the
-// command line is opened in the main window's retrieval test.
+// The start of the desktop program: the number format, the command line, and the picture the
+// program takes of its main window (run as a separate process).
 #include <QImage>
 #include <QProcess>
 #include <clocale>

@@ -1,6 +1,4 @@
-// The tide-and-wave recorder on the desktop: the retrieval dialog's wave variant, the wave
-// window after a retrieval of the simulated NMJ-7400, the csv file, and the setup dialog's
-// bandwidth line. The analysis and the file formats are read in the wave tests.
+// The tide-and-wave recorder on the desktop (the analysis and files are read in the wave tests).
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
