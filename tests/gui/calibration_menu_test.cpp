@@ -1,4 +1,5 @@
-// The calibration menu on simulated loggers: coefficients, history, refusals, two-point calibration.
+// The calibration menu on simulated loggers: coefficients, history, refusals, two-point
+// calibration.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -15,8 +16,6 @@
 #include "gui/main_window_rig.h"
 #include "session/retrieval.h"
 #include "shell/command_ids.h"
-#include "sim/sim_logger.h"
-#include "sim/sim_profile.h"
 
 namespace klx::ui {
 namespace {
@@ -26,14 +25,6 @@ using Row = std::array<double, 4>;
 
 class CalibrationMenuTest : public test::MainWindowRig {
  protected:
-  // Another logger on the port: the open port is closed, so that the next command connects.
-  std::shared_ptr<sim::SimLogger> Use(const std::string& name) {
-    window->session().link.CloseSerialPort(PortSlot::Logger);
-    window->session().logger.state.connected = false;
-    std::string error;
-    EXPECT_TRUE(window->session().SelectPort("sim:" + name, &error)) << error;
-    return window->SimLoggers().Logger(name);
-  }
   // A drag over the plot with Shift held, as the mouse makes it.
   void ShiftDrag(int fromColumn, int toColumn) {
     QWidget* plot = window->graph().Plot();
@@ -47,22 +38,10 @@ class CalibrationMenuTest : public test::MainWindowRig {
     send(QEvent::MouseMove, toColumn, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, toColumn, Qt::NoButton);
   }
-  // A simulated logger of the profile, edited, added to the window's simulators and on the port.
-  std::shared_ptr<sim::SimLogger> Add(const std::string& name, const std::string& model,
-                                      const std::function<void(sim::SimProfile&)>& edit) {
-    sim::SimProfile profile;
-    std::string error;
-    EXPECT_TRUE(sim::LoadProfile(model, profile, error)) << error;
-    edit(profile);
-    auto sim = std::make_shared<sim::SimLogger>(profile);
-    window->SimLoggers().Add(name, sim);
-    Use(name);
-    return sim;
-  }
 };
 
 TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
-  auto sim = Use("VS-330");
+  auto sim = UseSim("VS-330");
   ASSERT_TRUE(sim);
   ASSERT_TRUE(WithDialog<CalibProcDialog>(cmd::kCalibrationCoefficients, [](CalibProcDialog& d) {
     EXPECT_EQ(d.Field(1, 1)->text(), "1012.500000000000000");  // read from the logger
@@ -93,9 +72,12 @@ TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
 // it exact, and nothing is written.
 TEST_F(CalibrationMenuTest, UneditedFieldsKeepEveryDigit) {
   const Row fine{0.0035, -0.00025, 2.712345678901234e-06, 2.3e-08};
-  auto sim = Add("fine-digits", "VS-330", [&](sim::SimProfile& p) {
-    p.calibration[0] = {fine.begin(), fine.end()};
-  });
+  auto sim = UseSim(
+      "VS-330",
+      [&](sim::SimProfile& p) {
+        p.calibration[0] = {fine.begin(), fine.end()};
+      },
+      "fine-digits");
   const size_t records = sim->Calibrations().size();
   ASSERT_TRUE(WithDialog<CalibProcDialog>(cmd::kCalibrationCoefficients, [](CalibProcDialog& d) {
     EXPECT_EQ(d.Field(0, 2)->text(), "0.000002712345679");
@@ -125,16 +107,19 @@ TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile + std::string(" capability 5 = ") + std::to_string(c.capability5));
-    auto sim = Add("enabled-" + std::to_string(n), c.profile, [&](sim::SimProfile& p) {
-      p.serial += n++;  // each case another logger
-      p.status = 1;     // enabled, waiting for its start
-      p.start = "990101000000";
-      p.end = "991231000000";
-      if (c.capability5) {
-        p.capabilities[0] |= 0x10;  // entry 5 is reported
-        p.capabilities[5] = c.capability5;
-      }
-    });
+    auto sim = UseSim(
+        c.profile,
+        [&](sim::SimProfile& p) {
+          p.serial += n++;  // each case another logger
+          p.status = 1;     // enabled, waiting for its start
+          p.start = "990101000000";
+          p.end = "991231000000";
+          if (c.capability5) {
+            p.capabilities[0] |= 0x10;  // entry 5 is reported
+            p.capabilities[5] = c.capability5;
+          }
+        },
+        "enabled-" + std::to_string(n));
     const size_t records = sim->Calibrations().size();
     window->host().log.clear();
     const bool opened =
@@ -156,7 +141,7 @@ TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
 // simulator's own readings, the fit of the two accepted means onto 0 and 10, the refusal of a
 // thermistor channel, and the write into the simulated logger.
 TEST_F(CalibrationMenuTest, TwoPointCalibrationFromTwoHighlightedRanges) {
-  auto sim = Use("VS-330");
+  auto sim = UseSim("VS-330");
   ASSERT_TRUE(sim);
   Session& session = window->session();
   Retrieval retrieval(session);

@@ -8,31 +8,14 @@
 #include "cards/ui/card_windows.h"
 #include "gui/main_window_rig.h"
 #include "shell/command_ids.h"
-#include "sim/sim_logger.h"
-#include "sim/sim_profile.h"
 
 namespace klx::ui {
 namespace {
 
-class CardsMenuTest : public test::MainWindowRig {
- protected:
-  void Use(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {}) {
-    window->session().link.CloseSerialPort(PortSlot::Logger);
-    window->session().logger.state.connected = false;
-    std::string error;
-    if (edit) {
-      sim::SimProfile profile;
-      ASSERT_TRUE(sim::LoadProfile(name, profile, error)) << error;
-      edit(profile);
-      window->SimLoggers().Add(name + "-edited", std::make_shared<sim::SimLogger>(profile));
-    }
-    ASSERT_TRUE(window->session().SelectPort("sim:" + name + (edit ? "-edited" : ""), &error))
-        << error;
-  }
-};
+using CardsMenuTest = test::MainWindowRig;
 
 TEST_F(CardsMenuTest, MetaTableWindowReadsAndSavesTheCardsTable) {
-  Use("VS-330-generic");
+  UseSim("VS-330-generic");
   nextFile = (Dir() / "copy").string();
   ASSERT_TRUE(WithDialog<MetaTableWindow>(cmd::kViewLoadMetaTable, [](MetaTableWindow& w) {
     QTest::mouseClick(w.Button("Get table from sensor"), Qt::LeftButton);
@@ -44,24 +27,25 @@ TEST_F(CardsMenuTest, MetaTableWindowReadsAndSavesTheCardsTable) {
   EXPECT_EQ(choices.back().initialDirectory, (Dir() / "meta").string());
   EXPECT_EQ(test::ReadText(Dir() / "copy.txt").substr(0, 17), "SENSOR=\"CTD-90\"\r\n");
 
-  Use("VS-330-generic", [](sim::SimProfile& p) { p.status = 2; });
+  UseSim(
+      "VS-330-generic", [](sim::SimProfile& p) { p.status = 2; }, "generic-logging");
   EXPECT_FALSE(WithDialog<MetaTableWindow>(cmd::kViewLoadMetaTable, [](MetaTableWindow&) {}));
   QApplication::processEvents();  // the driver waiting for a window that never opened
   EXPECT_TRUE(Told("Meta Table Access: Logging in progress or enabled."));
 }
 
 TEST_F(CardsMenuTest, MmcWindowOpensOnlyForALoggerWithTheCard) {
-  Use("VS-330");
+  UseSim("VS-330");
   window->RunCommand(cmd::kMmcSdMemory);
   EXPECT_EQ(Status(), "Error: Logger connected does not support the MMC/SD memory");
-  Use("VS-330-mmc");
+  UseSim("VS-330-mmc");
   ASSERT_TRUE(WithDialog<MmcSdWindow>(cmd::kMmcSdMemory, [](MmcSdWindow& w) {
     EXPECT_EQ(w.List()->item(0)->text(), "Refreshing MMC/SD card data");
   }));
 }
 
 TEST_F(CardsMenuTest, ModemSettingsWrittenAndReadBackThenTheModemSleeps) {
-  Use("NMK-7400-modem");
+  UseSim("NMK-7400-modem");
   window->RunCommand(cmd::kConnect);
   window->session().logger.AssessCapabilities();  // as every command that assesses the logger
   EXPECT_TRUE(window->Action(cmd::kModemSleep)->isVisible());

@@ -16,6 +16,8 @@
 #include "shell/settings.h"
 #include "shell/status.h"
 #include "shell/temp_dir.h"
+#include "sim/sim_logger.h"
+#include "sim/sim_profile.h"
 
 namespace klx::test {
 
@@ -75,6 +77,25 @@ class MainWindowRig : public TempDirTest {
     return false;
   }
   bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
+  // Puts the simulated logger `name` on the port, closing the open one so that the next command
+  // connects; with `edit`, an edited copy of profile `name` goes there under the name `as`.
+  std::shared_ptr<sim::SimLogger> UseSim(const std::string& name,
+                                         const std::function<void(sim::SimProfile&)>& edit = {},
+                                         const std::string& as = "") {
+    Session& s = window->session();
+    s.link.CloseSerialPort(PortSlot::Logger);
+    s.logger.state.connected = false;
+    std::string error;
+    const std::string port = edit ? as : name;
+    if (edit) {
+      sim::SimProfile profile;
+      EXPECT_TRUE(sim::LoadProfile(name, profile, error)) << error;
+      edit(profile);
+      window->SimLoggers().Add(port, std::make_shared<sim::SimLogger>(profile));
+    }
+    EXPECT_TRUE(s.SelectPort("sim:" + port, &error)) << error;
+    return window->SimLoggers().Logger(port);
+  }
 
   // Runs the command; `act` works the dialog of type T it opens. Whether that dialog opened.
   template <typename T>
