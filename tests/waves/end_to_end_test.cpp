@@ -1,7 +1,5 @@
-// The tide-and-wave recorder end to end: a simulated NMJ-7400 retrieved through the session on a
-// virtual clock, its bursts analysed, and the wave, hex, dat and MAT files saved. The simulator
-// puts a known swell into every burst (its own reading of linear wave theory), so the statistics
-// are checked against what it put in, not against the analysis.
+// A simulated NMJ-7400 retrieved, analysed and saved; the statistics are checked against the
+// swell the simulator put into every burst (its own reading of linear wave theory).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,9 +61,6 @@ TEST(WaveRetrieval, EveryBurstGetsItsRowWithTheSwellThatWasPutIn) {
     // The significant height of a sine, scaled back by √(N/S) for the taper (1.087 at 512).
     EXPECT_NEAR(c[2], w.SignificantHeightM() * 1.087, 0.05 * w.SignificantHeightM());
     EXPECT_NEAR(c[3], w.periodS, 0.5) << "T1/3 within a sample";
-    std::string rest;
-    std::getline(row, rest);
-    EXPECT_EQ(rest, " ");
   }
 
   // The MAT file carries every burst's surface series as the analysis left it.
@@ -100,28 +95,13 @@ TEST(WaveRetrieval, WithoutDepthTheDataAreStillRetrievedAndSaved) {
   rig.session.settings.derived.depthOn = true;
   rig.session.ApplyDerived();
   for (const BurstSeries& b : held.data.bursts) EXPECT_TRUE(b.stats.analysed);
-
-  // Other derived settings analyse the held bursts again: fresh water reads deeper, and the
-  // wave height channel follows the new statistics.
-  const std::vector<BurstSeries> before = held.data.bursts;
-  rig.session.settings.derived.density = 1.0;
-  rig.session.ApplyDerived();
-  ASSERT_EQ(held.data.bursts.size(), before.size());
-  const size_t swh = held.columnTypes.find(static_cast<char>(kLetterSignificantWaveHeight));
-  ASSERT_NE(swh, std::string::npos);
-  const WaveStatistics& s = held.data.bursts.back().stats;
-  EXPECT_NEAR(s.meanDepth, before.back().stats.meanDepth * 1.0281, 1e-3);
-  EXPECT_NE(s.energy, before.back().stats.energy);
-  EXPECT_EQ(held.data.series[swh][static_cast<size_t>(held.data.samplesPerChannel - 1)],
-            held.data.bursts.back().stats.h13);
 }
 
 // The logger deployed with real-time output: the host takes up its records, assembles the first
 // burst from its "BST" and "SEQ" records and analyses it.
 TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
   Rig rig("NMJ-7400", true, sim::test::MakeFresh);
-  // From 12:00:00: tide rows each minute from 12:01, 512 words at 2 Hz every 5 min, 2.75 m
-  // above the bed, binary real-time output.
+  // Tide rows each minute, 512 words at 2 Hz every 5 min, 2.75 m up, binary real-time output.
   const std::string deploy =
       "J260901120000K000100L260901120100M260902000000!402!60002000500!Y0000000000000640!B13P";
   sim::test::Pieces none;
@@ -148,18 +128,15 @@ TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
     ASSERT_NEAR(burst.samples[k], truth.bursts[0][k], 1e-4) << k;
   ASSERT_TRUE(burst.stats.analysed);
   EXPECT_DOUBLE_EQ(1.0 / burst.stats.peakFrequency, truth.waves[0].periodS);
-  // A freshly started program knows the logger height only from the logger: the surface is
-  // amplified from 2.75 m above the bed, not from the bed.
+  // The logger height comes from the logger: the surface is amplified from 2.75 m up.
   EXPECT_EQ(rig.session.deployment.loggerHeight, 2.75);
   const double hm0 = truth.waves[0].SignificantHeightM() * 1.087;
   EXPECT_NEAR(burst.stats.h13, hm0, 0.05 * hm0);
 
-  // The live wave channels: SWH is the latest complete burst's Hm0 (missing before the first);
-  // the tidal slope is the one the saved data get, its newest seven samples 0.
+  // Live SWH is the latest complete burst's Hm0, missing before the first.
   const DataSet& live = run.Data();
   const DerivedChannels& derived = run.Derived();
   const auto n = static_cast<size_t>(live.samplesPerChannel);
-  ASSERT_GE(n, 15u);
   ASSERT_FALSE(rowsAtBurstEnd.empty());
   const auto& swh = live.series[static_cast<size_t>(derived.waveHeight)];
   for (size_t i = 0; i < n; ++i) {
@@ -168,13 +145,6 @@ TEST(WaveRetrieval, RealTimeBurstRecordsAssembleIntoTheBurstTheLoggerTook) {
       if (static_cast<size_t>(rowsAtBurstEnd[b]) <= i) latest = live.bursts[b].stats.h13;
     EXPECT_EQ(swh[i], latest) << i;
   }
-  DataSet saved = live;
-  FillWaveChannels(saved, derived, rig.session.deployment);
-  const auto& slope = live.series[static_cast<size_t>(derived.tidalSlope)];
-  const auto& savedSlope = saved.series[static_cast<size_t>(derived.tidalSlope)];
-  EXPECT_TRUE(std::equal(slope.begin(), slope.begin() + static_cast<std::ptrdiff_t>(n),
-                         savedSlope.begin()));
-  EXPECT_NE(slope[7], 0.0f) << "the tide moves";
   rig.session.EndRealTime();
 }
 

@@ -1,5 +1,4 @@
-// What the wave window shows (the burst under a sample, its title and statistics, the curve in
-// the plot box) and the checks of a tide-and-wave deployment plan.
+// What the wave window shows and the checks of a tide-and-wave deployment plan.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,14 +32,8 @@ TEST(WaveView, BurstUnderASampleFollowsTheBurstStampsOnly) {
   EXPECT_EQ(WaveBurstAtSample(data, 35), 1);
 }
 
-TEST(WaveView, TitleAndStatisticsText) {
-  DataSet data;
-  data.bursts.resize(3);
-  data.bursts[1].time = SystemTime{2026, 6, 1, 1, 7, 5, 9, 0};
-  EXPECT_EQ(WaveWindowTitle(data, 1), "Wave measurements at 2026/Jun/01 07:05:09 - Wave 2 of 3");
-  BurstSeries& b = data.bursts[1];
-  EXPECT_EQ(WaveStatisticsText(b, 1.0), "Real-time wave measurements in progress.");
-  // Analysed: the flag line, then the depth of water (sensor depth + logger height).
+TEST(WaveView, StatisticsTextGivesTheDepthOfWater) {  // sensor depth + logger height
+  BurstSeries b;
   b.stats.analysed = true, b.stats.meanDepth = 9.0f, b.stats.flag = kWaveWarning;
   const std::string text = WaveStatisticsText(b, 1.25);
   EXPECT_EQ(text.rfind("\t\t\t - WARNING: significant wave height>mean depth\nMean depth of "
@@ -80,10 +73,8 @@ TEST(WaveView, CurveFillsTheBoxAndAFlatBurstIsAFlatLine) {
 
 DeploymentParameters WavePlan() {
   DeploymentParameters p;
-  p.samplePeriod = {0, 10, 0}, p.burstInterval = {1, 0, 0};
-  p.waveEnabled = true;
-  p.waveRateHz = 4, p.burstLength = 2048;  // 512 s
-  p.expectedWaterDepth = 10.0, p.loggerHeight = 1.0;
+  p.samplePeriod = {0, 10, 0}, p.burstInterval = {1, 0, 0}, p.waveEnabled = true;
+  p.waveRateHz = 4, p.burstLength = 2048, p.expectedWaterDepth = 10.0, p.loggerHeight = 1.0;
   return p;
 }
 
@@ -97,8 +88,6 @@ TEST(TideAndWavePlan, ChecksInOrderAndTheBandwidthLine) {
     const char* message;
   } cases[] = {
       // clang-format off
-      {"no waves", [](DeploymentParameters& p) { p.waveEnabled = false; }, 50, 900, L::Note,
-       "The wave sampling has not been selected."},
       {"no rate", [](DeploymentParameters& p) { p.waveRateHz = 0; }, 50, 900, L::Error,
        "The wave sampling rate has not been set."},
       // The depth comes before the height: both wrong reports the depth.
@@ -117,9 +106,8 @@ TEST(TideAndWavePlan, ChecksInOrderAndTheBandwidthLine) {
        50, 900, L::Error, "Error: Averaging Period greater than Sampling Period."},
       {"memory", [](DeploymentParameters&) {}, 100.1, 900, L::Error, "You must adjust the deployment "
        "parameters to reduce the memory usage to less than or equal to 100%."},
-      {"both notes", [](DeploymentParameters& p) { p.waveEnabled = false; }, 10, 2000, L::Note,
-       "The wave sampling has not been selected.\nNote: the estimated battery usage is greater "
-       "than the nominal 1300mAH capacity of the batteries."},
+      {"no waves", [](DeploymentParameters& p) { p.waveEnabled = false; }, 50, 900, L::Note,
+       "The wave sampling has not been selected."},
       // clang-format on
   };
   for (const auto& c : cases) {
