@@ -1,4 +1,4 @@
-// The graph model: scales, zoom, scrolling, decimation, markers, axis texts and the depth plot.
+// The graph model: scales, zoom, scrolling, decimation, markers, axis texts, the depth plot.
 #include "display/graph_view.h"
 
 #include <gtest/gtest.h>
@@ -59,14 +59,15 @@ TEST(AutoScale, PlotWidthAndAFlatChannelsMinimumDivisionAndRoundedBottom) {
   EXPECT_DOUBLE_EQ(u.division, 0.0002);
   EXPECT_NEAR(u.bottom, 12.3456, 1e-9);              // 12.3457 rounded down to a multiple of 0.0002
   EXPECT_NEAR(u.maximum - u.minimum, 0.0009, 1e-6);  // a flat channel is widened
+  EXPECT_EQ(DivisionLabel(u.division), "  0.000200/div");
+  EXPECT_EQ(DivisionLabel(2.0), "   2.0000/div");
   // A rectangle one row high cannot take the division below its minimum.
   ASSERT_TRUE(g.ZoomRectangle(200, 100, 300, 101));
   EXPECT_DOUBLE_EQ(g.Unit(0).division, kMinimumZoomDivision);
 }
 
 TEST(AutoScale, StepsMantissaBoundariesAndSharedUnitScale) {
-  // Two temperature channels share one scale: combined range 2..15 gives s = 0.65 -> 1.0.
-  // Pressure 0..3000 gives s = 150 -> 2 x 100 = 200.
+  // Temperatures share one scale: 2..15 gives s = 0.65 -> 1.0; pressure 0..3000: s = 150 -> 200.
   const DataSet d = MakeData("TTP", 10, [](int c, int i) {
     if (c == 0) return 2.0f + i * 0.1f;
     if (c == 1) return 15.0f - i * 0.1f;
@@ -94,25 +95,6 @@ TEST(AutoScale, StepsMantissaBoundariesAndSharedUnitScale) {
   }
 }
 
-// The unit texts that depend on the context, and both ends of the index range.
-TEST(ScaleTexts, UnitTextsByIndexAndContext) {
-  UnitTextContext c;
-  EXPECT_EQ(ScaleUnitText(2, c), "uS/cm");
-  c.standardChannels = false;
-  EXPECT_EQ(ScaleUnitText(2, c), "mS/cm");
-  c.model = "HL-240";
-  EXPECT_EQ(ScaleUnitText(2, c), "volt ratio");
-  c.doUnitMgPerL = c.doUnitMlPerL = true;
-  EXPECT_EQ(ScaleUnitText(19, c), "mg/l");
-  c.doUnitMgPerL = false;
-  EXPECT_EQ(ScaleUnitText(19, c), "ml/l");
-  EXPECT_EQ(ScaleUnitText(21, c), "percent");
-  EXPECT_EQ(ScaleUnitText(20, c), "Unknown");
-  EXPECT_EQ(ScaleUnitText(-1, c), "Unknown");
-  EXPECT_EQ(DivisionLabel(2.0), "   2.0000/div");
-  EXPECT_EQ(DivisionLabel(0.0002), "  0.000200/div");
-}
-
 TEST(Zoom, ZoomOutSequenceCursorAndWholeDataFit) {
   const DataSet d = MakeData("T", 100000, [](int, int i) { return i * 1.0f; });
   View g(d);
@@ -125,8 +107,7 @@ TEST(Zoom, ZoomOutSequenceCursorAndWholeDataFit) {
     EXPECT_NEAR(g.ReadingsPerDivision(), to[i], 1e-9) << from[i];
     EXPECT_EQ(g.FirstSample(), 1000);
   }
-  // Near the end the view keeps its end within the data; from 1000 the next step (3000) is
-  // larger than the whole set: everything is shown.
+  // Near the end the view stays within the data; a step past the whole set shows everything.
   g.SetHorizontal(99900, 3);
   g.ZoomOut();
   EXPECT_EQ(g.FirstSample(), 100000 - 800);
@@ -145,15 +126,13 @@ TEST(Zoom, RectanglesNarrowOnesWidenToOneReadingPerDivisionCentresKeepTheirRow) 
   const DataSet d = MakeData("T", 10000, [](int, int i) { return i * 0.001f; });
   View g(d);
   g.SetHorizontal(0, 10);  // one pixel per sample
-  // Samples 300..305, under one division at R = 1: widened around their middle; the division
-  // is scaled by the rectangle's height (100) / 200.
+  // Samples 300..305 widen around their middle to R = 1; the division scales by 100 / 200.
   ASSERT_TRUE(g.ZoomRectangle(kPlotLeft + 300, 50, kPlotLeft + 305, 150));
   EXPECT_DOUBLE_EQ(g.ReadingsPerDivision(), 1.0);
   EXPECT_EQ(g.FirstSample(), 262);
   EXPECT_NEAR(g.Unit(0).division, View(d).Unit(0).division * 0.5, 1e-12);
 
-  // A value drawn at plot row 75 (window row 95) is on the middle row after zooming into a
-  // rectangle centred there.
+  // A value at plot row 75 (window row 95) is on the middle row after zooming around it.
   const DataSet e = MakeData("T", 1000, [](int, int i) { return i * 0.02f; });
   g.SetData(&e, Base());
   const double mid = (g.Unit(0).maximum + g.Unit(0).minimum) / 2;
@@ -180,8 +159,7 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(Fields(g.VerticalScroll()), (std::array<int64_t, 4>{0, 20, 21, 0}));
   g.ScrollVertical(5);
   EXPECT_EQ(g.VerticalOffset(), 0.0);
-  // Zoomed to half the height (the range the window's scroll bar shows is checked there),
-  // scrolling down one division moves a trace up one division (10 pixels).
+  // Zoomed to half the height, one division down moves a trace up one division (10 pixels).
   ASSERT_TRUE(g.ZoomRectangle(200, 95, 400, 195));
   const int y0 = g.Y(0, 2500.0);
   g.ScrollVertical(1);
@@ -193,8 +171,7 @@ TEST(Scroll, RangesFollowTheView) {
   EXPECT_EQ(g.VerticalOffset(), -10.0);
 }
 
-// A drag fills the active range (either direction, clamped to the data), then the other range
-// becomes active; zoom keeps the ranges in samples, new data clear them.
+// A drag fills the active range, then the other; zoom keeps them in samples, new data clear them.
 TEST(Highlight, DragsFillTheTwoRangesInTurn) {
   const DataSet d = MakeData("TP", 1000, [](int c, int i) { return c == 1 ? i * 0.01f : 1.0f; });
   View g(d);  // 803 columns: 1000 / 80 = 12.5 readings per division, 0.8 pixels per sample

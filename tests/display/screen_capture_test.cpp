@@ -5,8 +5,6 @@
 
 #include <array>
 
-#include "shell/temp_dir.h"
-
 namespace klx {
 namespace {
 
@@ -59,21 +57,6 @@ TEST(ScreenCapture, SmallerPictureIsPaddedBlackAndBadImagesDoNotCrash) {
   EXPECT_EQ(b[58 + 438 * 16 + 8], 0);  // column 2 lies outside the image
   PixelImage broken{100, 100, {}};     // claims pixels it does not hold
   EXPECT_EQ(CaptureBitmapBytes(broken, 10).size(), 10u * 1940 + 58);
-}
-
-class CaptureFiles : public test::TempDirTest {};
-
-// The window's capture checks the extension added and the file written; here the name, the
-// temporary gone and a folder that does not exist.
-TEST_F(CaptureFiles, NamesAndWriting) {
-  EXPECT_EQ(CaptureFileName(40211), "040211.bmp");
-  EXPECT_EQ(WithBmpExtension("a/b.bmp"), "a/b.bmp");
-  const std::vector<uint8_t> bytes = {'B', 'M', 1, 2, 3};
-  std::string error;
-  ASSERT_TRUE(WriteCaptureFile(Dir() / "x.bmp", bytes, &error)) << error;
-  EXPECT_FALSE(std::filesystem::exists(Dir() / "x.bmp.tmp"));
-  EXPECT_FALSE(WriteCaptureFile(Dir() / "missing" / "y.bmp", bytes, &error));
-  EXPECT_NE(error.find("Unable to open file"), std::string::npos);
 }
 
 }  // namespace
