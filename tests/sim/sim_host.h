@@ -132,12 +132,6 @@ inline std::string ReadCommand(uint32_t start, uint32_t end) {
   return b;
 }
 
-// A three-byte word, most significant byte first.
-inline uint32_t Word(const std::string& bytes, size_t at) {
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + at;
-  return static_cast<uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
-}
-
 // A table write as the host makes it (data and check byte in 16-byte chunks); the replies.
 inline std::string WriteTable(SimHost& host, const std::string& command, std::string data) {
   data += static_cast<char>(0xA5 - Sum(data, data.size()));
@@ -152,21 +146,6 @@ inline std::string WriteTable(SimHost& host, const std::string& command, std::st
 inline bool HoldsNoData(uint32_t address) {
   return (address & 0xFFFF) == 0xFFFF || (address & 0xFFFFF) >= 0xFF7FE;
 }
-
-// A logger opened at 0 that was sent `commands`, with what it sent since forgotten.
-struct Deployed {
-  explicit Deployed(SimProfile p, const std::string& commands, int64_t atMs = 0)
-      : logger(std::move(p)) {
-    logger.HostOpened(0);
-    Say(commands, atMs);
-    out.pieces.clear();
-  }
-  void Say(const std::string& text, int64_t nowMs) {
-    logger.Receive(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 19200, nowMs, out);
-  }
-  SimLogger logger;
-  Pieces out;
-};
 
 // A session on the simulated logger "sim:test" of a profile (changed by `edit` first), in a
 // directory of its own that goes with the rig. HostT is the host the session talks to.
