@@ -1,21 +1,12 @@
 #pragma once
-// A logger link on the in-process loopback to a simulated logger, on a virtual clock. The
-// profile can be edited before the logger is made from it.
+// A logger link on the loopback to a simulated logger (its profile editable), on a virtual clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <memory>
-#include <string>
 
-#include "records/deployment_parameters.h"
 #include "link/logger_link.h"
-#include "link/serial_link.h"
-#include "platform/clock.h"
-#include "platform/host.h"
-#include "platform/port_map.h"
 #include "sim/sim_logger.h"
-#include "sim/sim_profile.h"
 #include "sim/sim_transport.h"
 
 namespace klx::test {
@@ -25,8 +16,7 @@ struct SimLinkFixture {
                           const std::function<void(sim::SimProfile&)>& edit = {}) {
     sims = sim::RegisterSimTransport(transports, clock);
     sim::SimProfile profile;
-    std::string error;
-    if (!sim::LoadProfile(profileName, profile, error)) ADD_FAILURE() << error;
+    if (std::string error; !sim::LoadProfile(profileName, profile, error)) ADD_FAILURE() << error;
     if (edit) edit(profile);
     const bool ownClock = profile.clock.empty();
     simLogger = std::make_shared<sim::SimLogger>(std::move(profile));
@@ -42,12 +32,10 @@ struct SimLinkFixture {
     return logger.CommGet(16) == 1;
   }
 
-  // How many commands heard so far start with `prefix`.
-  int Heard(const std::string& prefix) const {
+  int Heard(const std::string& prefix) const {  // commands heard that start with `prefix`
     const auto& log = simLogger->CommandLog();
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& c) {
-      return c.compare(0, prefix.size(), prefix) == 0;
-    }));
+    return static_cast<int>(std::count_if(
+        log.begin(), log.end(), [&](const std::string& c) { return c.starts_with(prefix); }));
   }
 
   VirtualClock clock;
