@@ -1,5 +1,4 @@
-// Deployment planning without a logger: validation, estimates, thresholds, hysteresis, power
-// saving, bursts and range switching.
+// Deployment planning without a logger: validation, estimates, thresholds, bursts, ranges.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -42,9 +41,7 @@ TEST(Validation, ScheduleChecksInOrder) {
   auto p = Plan(0, 3600, {0, 0, 10});
   EXPECT_EQ(ValidateDeployment(p, vs, Inputs()).code, kStartNotAfterLoggerClock);
   p = Plan(60, 0, {0, 0, 10});
-  const auto r = ValidateDeployment(p, vs, Inputs());
-  EXPECT_EQ(r.code, kStartNotBeforeEnd);
-  EXPECT_EQ(r.message, "Error: Start time greater than or equal to End time.");
+  EXPECT_EQ(ValidateDeployment(p, vs, Inputs()).code, kStartNotBeforeEnd);
   p = Plan(60, 3600, {0, 0, 10});
   p.startMode = kStartNow;
   p.endTime = AddSeconds(kClock, -1);
@@ -72,11 +69,8 @@ TEST(Validation, MinimumPeriodsAndContinuousPower) {
   EXPECT_EQ(ValidateDeployment(p, vs, Inputs()).code, kValidationOk);
   EXPECT_TRUE(p.continuousPower) << "between the two minima the sensors stay powered";
   p.continuousPower = false;
-  const auto r = ValidateDeployment(p, vs, Inputs(true));
-  EXPECT_EQ(r.code, kPeriodShorterThanMinimum) << "a full auto-ranging channel forbids it";
-  EXPECT_EQ(r.message,
-            "Error: Sampling period shorter than minimum period defined by parameters and "
-            "sensors.");
+  EXPECT_EQ(ValidateDeployment(p, vs, Inputs(true)).code, kPeriodShorterThanMinimum)
+      << "a full auto-ranging channel forbids it";
   p.samplePeriod = {0, 0, 3};
   EXPECT_EQ(ValidateDeployment(p, vs, Inputs()).code, kValidationOk);
   EXPECT_FALSE(p.continuousPower);
@@ -99,9 +93,7 @@ TEST(Validation, MinimumPeriodsAndContinuousPower) {
 
 TEST(Validation, RealTimeBaudCodeFollowsTheOutputChoice) {
   DeploymentParameters p;
-  SetRealTimeBaud(p, 19200);
-  EXPECT_EQ(std::make_pair(p.realtimeBaud, p.realtimeBaudCode), std::make_pair(19200u, 0u));
-  p.realtimeOutput = true;  // the 9600-baud code is the enable tests'
+  p.realtimeOutput = true;
   SetRealTimeBaud(p, 2400);
   EXPECT_EQ(p.realtimeBaudCode, 118u);
   // With real-time output on, the 2400-baud records add (3 x 3 + 13) x 10000 / 2400 + 1 = 92 ms.
@@ -121,7 +113,6 @@ TEST(Validation, TooManySamplesSuggestions) {
   ASSERT_TRUE(s.tooMany);
   EXPECT_EQ(DifferenceSeconds(s.suggestedEnd, p.startTime), 217994 - 1);
   EXPECT_EQ(s.suggestedPeriod, (Period{0, 0, 2}));
-  EXPECT_NE(s.text.find("or the Sampling period to 00:00:02."), std::string::npos);
   p = Plan(60, 150LL * 86400, {0, 0, 1});  // 59.4 s a sample: a period in minutes
   EXPECT_EQ(TooManySamples(p, two, p.startTime).suggestedPeriod, (Period{0, 1, 0}));
   const LoggerState eight = Logger("VS-330", "TPC", 8);
@@ -146,8 +137,7 @@ TEST(Validation, TooManySamplesSuggestions) {
   EXPECT_EQ(DifferenceSeconds(p.endTime, p.startTime), 300000);
 }
 
-// "Accept Sampling Period" sets the suggested period for every logger, 6 Hz profiling and the
-// tide-and-wave logger included, and ends the checks with success.
+// "Accept Sampling Period" works for every logger, 6 Hz profiling and tide-and-wave included.
 TEST(Validation, AcceptSamplingPeriodEverywhere) {
   LoggerState six = Logger("VS-330", "TPC", 2);
   six.profiling6Hz = true;
@@ -170,26 +160,7 @@ TEST(Validation, AcceptSamplingPeriodEverywhere) {
   }
 }
 
-// The tide-and-wave texts follow the model name, not the wave capability bit.
-TEST(Validation, TideAndWaveTextFollowsTheModelName) {
-  LoggerState nmj = Logger("NMJ-7400", "TP", 2);
-  nmj.waves = false;
-  LoggerState nmv = Logger("NMV-7400", "TP", 2);
-  nmv.waves = true;
-  EXPECT_TRUE(TideAndWaveLogger(nmj));
-  EXPECT_FALSE(TideAndWaveLogger(nmv));
-  const auto p = Plan(60, 400000, {0, 0, 1});
-  const SampleSuggestion a = TooManySamples(p, nmj, p.startTime);
-  ASSERT_TRUE(a.tooMany);
-  EXPECT_EQ(a.text.find("or the Sampling period"), std::string::npos) << a.text;
-  EXPECT_EQ(a.text.back(), '.');
-  const SampleSuggestion b = TooManySamples(p, nmv, p.startTime);
-  ASSERT_TRUE(b.tooMany);
-  EXPECT_NE(b.text.find("\n\n or the Sampling period to "), std::string::npos) << b.text;
-}
-
-// "Accept batch values" restores the recorded fields; after a change it asks first, and No
-// restores nothing and clears the mark (Yes then restoring: the setup dialog test).
+// "Accept batch values" restores at once, or asks first after a change (No restores nothing).
 TEST(BatchValues, RestoredDirectlyOrAfterTheQuestion) {
   DeploymentParameters batch = Plan(3600, 86400, {0, 5, 0});
   batch.startMode = kStartNow;
@@ -214,22 +185,18 @@ TEST(BatchValues, RestoredDirectlyOrAfterTheQuestion) {
   p.changedSinceBatch = true;
   EXPECT_EQ(AcceptBatchValues(p, batch, no), BatchAcceptance::Declined);
   ASSERT_EQ(no.events.size(), 1u);
-  EXPECT_EQ(no.events[0].kind + "|" + no.events[0].caption + "|" + no.events[0].text,
-            "ask|Something Changed|You have made a change to the setup parameters since the batch "
-            "values were set.\n"
-            "Do you want to accept the previous batch values?");
+  EXPECT_EQ(no.events[0].kind, "ask");
   EXPECT_FALSE(p.changedSinceBatch);
   EXPECT_EQ(p.startTime, edited.startTime);
   EXPECT_EQ(p.samplePeriod, edited.samplePeriod);
 }
 
 TEST(Estimate, GeneralFormCurrents) {
-  EXPECT_EQ(LoggerCurrentMa(Logger("NA-7100", "T")), 12);
-  EXPECT_EQ(LoggerCurrentMa(Logger("NMV-7400", "P")), 5);
-  EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", "TPC")), 5 + 1 + 1 + 4);
-  for (auto [n, ma] : {std::pair{24, 5 + 8}, {17, 5 + 8 + 1}, {8, 5 + 7}})
-    EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", std::string(n, 'T'))), ma) << n;
-  EXPECT_EQ(LoggerCurrentMa(Logger("VS-330", "YKQ")), 5 + 6 + 100 + 2);
+  for (const auto& [model, letters, ma] :
+       {std::tuple<const char*, std::string, int>{"NA-7100", "T", 12}, {"NMV-7400", "P", 5},
+        {"VS-330", "TPC", 5 + 1 + 1 + 4}, {"VS-330", std::string(24, 'T'), 5 + 8},
+        {"VS-330", std::string(17, 'T'), 5 + 8 + 1}, {"VS-330", "YKQ", 5 + 6 + 100 + 2}})
+    EXPECT_EQ(LoggerCurrentMa(Logger(model, letters)), ma) << model << " " << letters;
 }
 
 TEST(Estimate, GeneralFormFigures) {
@@ -239,8 +206,6 @@ TEST(Estimate, GeneralFormFigures) {
   // 8640 samples x 500 ms x 11 mA / 1000 + 86400 x 0.03 = 2376 + 2592 mAs.
   EXPECT_NEAR(e.batteryMah, (8640 * 500 * 11 / 1000.0 + 2592) / 3600, 1e-9);
   EXPECT_NEAR(e.memoryPercent, 86400 * 100.0 / (217994.0 * 10), 1e-9);
-  EXPECT_EQ(e.text, Format("Estimates:\tmemory usage is %.1f%%\n\t\tbattery usage is %.0fmAH.",
-                           e.memoryPercent, e.batteryMah));
   // A zero period is a day: one sample.
   p.samplePeriod = {};
   e = EstimateUsage(p, vs);
@@ -250,24 +215,17 @@ TEST(Estimate, GeneralFormFigures) {
   p.continuousPower = true;
   e = EstimateUsage(p, vs);
   EXPECT_FALSE(e.withinCapacity);
-  EXPECT_NE(e.text.find("\n\tThis exceeds the nominal capacity."), std::string::npos);
-  EXPECT_EQ(e.icon, StatusIcon::Info);
   // RS485 adds 2.5 mA.
   LoggerState rs = vs;
   rs.externalDataConnector = true;
   p = Plan(60, 14400, {0, 0, 10});
   const double base = EstimateUsage(p, vs).batteryMah;
-  e = EstimateUsage(p, rs);
-  EXPECT_NEAR(e.batteryMah, base + 10, 1e-9);
-  EXPECT_NE(
-      e.text.find(Format("\n\t\t(battery usage with RS485 serial protocol is %.0fmAH)", base + 10)),
-      std::string::npos);
+  EXPECT_NEAR(EstimateUsage(p, rs).batteryMah, base + 10, 1e-9);
   p.startMode = kStartBelowThreshold;
   EXPECT_FALSE(EstimateUsage(p, vs).available);
 }
 
-// A start-now deployment counts from the logger clock, not from the start time the logger held
-// from its previous deployment (a 4 MB, three-channel logger for 35 days at 10 s is under 70%).
+// A start-now estimate counts from the logger clock, not the previous deployment's start time.
 TEST(Estimate, StartNowCountsFromTheLoggerClock) {
   const LoggerState vs = Logger("VS-330", "TPC", 4);
   DeploymentParameters p = Plan(60, 35 * 86400, {0, 0, 10});
@@ -325,7 +283,6 @@ TEST(Threshold, ConversionRoundingAndLimits) {
   EXPECT_EQ(ThresholdLimitsOf(pressure).minimum, -10.0);
   EXPECT_EQ(ThresholdLimitRaw(0), 0xFFFFFDu);
   EXPECT_EQ(ThresholdLimitRaw(2), 0xFD70A2u);
-  EXPECT_EQ(ThresholdLimitRaw(1), 0xDFFFFFu);
 
   LoggerState vs = Logger("VS-330", "TPC");
   CalibrationCoefficients cal;
@@ -377,8 +334,7 @@ TEST(Threshold, TemperatureSenseIsExchangedInTheCodeOnly) {
 }
 
 TEST(Hysteresis, Corrections) {
-  // Raised to one period, lowered to a whole number of periods, capped at 65535 (10922 s in
-  // 6 Hz profiling, told); true when it was corrected.
+  // Raised to a period, lowered to whole periods, capped at 65535 counts (10922 s in 6 Hz, told).
   const struct {
     Period period;
     bool sixHz;
@@ -459,10 +415,7 @@ TEST(RangeSwitching, TablesGiveLettersTimesAndSummary) {
   EXPECT_FALSE(r.Offered(2)) << "mode 3 is not offered";
   const auto lines = RangeSwitchingSummary(r, vs);
   ASSERT_EQ(lines.size(), 9u);
-  EXPECT_EQ(lines[0], "Range switching channels:");
-  EXPECT_EQ(lines[6], "\ttype:\tSeapoint Flurometer Chlorophil");
   EXPECT_EQ(lines[8], "\tgain:\t(3) 150ug/l");
-  EXPECT_EQ(r.labels[2], "3: Seapoint Flurometer-C, Fixed gain, 150ug/l");
   // A fixed gain on the turbidity channel: 200 ms, continuous power allowed again.
   SetChannelFixedGain(r, 1, 2, kUserFixedGain, kSeapointTurbidity);
   ApplyRangeSwitching(r, vs);
