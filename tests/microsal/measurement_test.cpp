@@ -1,5 +1,4 @@
-// The per-record update: salinity from the ratio, the averaging window, the history's spread
-// and line, and the settled indicator.
+// The per-record update: salinity, the averaging window, the history and the settled indicator.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,9 +20,7 @@ int32_t Raw(double x) {
 CalibrationCoefficients Coefficients() {
   CalibrationCoefficients cal;
   MicrosalStandardization s;
-  s.standardZero = 0.25;  // zero points a raw count can meet exactly
-  s.sampleZero = 0.125;
-  s.alpha = 1.05;
+  s.standardZero = 0.25, s.sampleZero = 0.125, s.alpha = 1.05;  // zeros a raw count can meet
   ApplyToCoefficients(s, cal);
   cal.coef[1] = {0.0035, -0.00025, 2.7e-06, 2.3e-08};
   return cal;
@@ -35,10 +32,7 @@ MicrosalReading Reading(double salinity) {
 
 TEST(MicrosalSalinity, NegativeZeroStandardAndNanRatiosGiveZero) {
   const CalibrationCoefficients cal = Coefficients();
-  struct Case {
-    const char* name;
-    double sample, standard, ratio;  // the expected Rt as kept
-  };
+  struct Case { const char* name; double sample, standard, ratio; };  // ratio: the Rt kept
   const Case cases[] = {
       {"standard below its zero point", 0.5, 0.2, -(1.05 * 0.375) / 0.05},
       {"standard exactly at its zero point", 0.5, 0.25, 0.0},
@@ -66,9 +60,8 @@ TEST(MicrosalSalinity, RatioModeMeetsPss78CheckValues) {
 
 TEST(MicrosalSalinity, RetrievedHl240SalinityChannelUsesTheRatio) {
   DataSet data;
-  data.logger.model = "HL-240";
+  data.logger.model = "HL-240", data.logger.channelTypes = "CTC";
   data.logger.channelCount = data.channelCount = data.samplesPerChannel = 3;
-  data.logger.channelTypes = "CTC";
   data.logger.standardChannels = false;
   // Sample cell, temperature, standard cell: Rt = 0.5623693 / 0.5, the check value's ratio at
   // 40 °C (IPTS-68); then a standard reading of zero and a missing one.
@@ -94,17 +87,12 @@ TEST(MicrosalMeasurement, ShorteningTheWindowKeepsTheNewestReadingsAtOnce) {
   EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).front(), 30.0 + 170);
   EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).back(), 30.0 + 199);
   EXPECT_DOUBLE_EQ(m.Means().salinity, 30.0 + 184.5);
-  m.Add(Reading(300.0));
-  EXPECT_EQ(m.Held(), 30);
-  EXPECT_EQ(m.Values(MicrosalMeasurement::kSalinity).front(), 30.0 + 171);
 }
 
 TEST(MicrosalMeasurement, AveragingFieldIsClampedToOneToSixty) {
   for (const auto& [text, seconds] : std::vector<std::pair<std::string, int>>{
            {"0", 1}, {"1", 1}, {"60", 60}, {"61", 60}, {"99999999999999", 60}, {"abc", 1}})
     EXPECT_EQ(ParseAveragingSeconds(text), seconds) << text;
-  MicrosalMeasurement m(0);
-  EXPECT_EQ(m.Window(), 6);
 }
 
 TEST(MicrosalMeasurement, StandardDeviationMatchesATwoPassReference) {
@@ -127,11 +115,7 @@ TEST(MicrosalMeasurement, StandardDeviationMatchesATwoPassReference) {
 }
 
 TEST(MicrosalMeasurement, SettledNeedsAFlatLineAndANarrowSpread) {
-  const struct {
-    const char* name;
-    double slope, spread;  // per entry; ± around the line's middle
-    bool settled;
-  } cases[] = {
+  const struct { const char* name; double slope, spread; bool settled; } cases[] = {
       {"flat and narrow", 0.0, 0.0015, true},
       {"slope just below the limit", 0.00039, 0.0, false},  // ends 0.0057 from the middle
       {"spread beyond 0.002", 0.0, 0.0025, false},
@@ -141,8 +125,7 @@ TEST(MicrosalMeasurement, SettledNeedsAFlatLineAndANarrowSpread) {
     for (int i = 0; i < 30; ++i) h.push_back(35.0 + c.slope * i + ((i % 2) ? c.spread : -c.spread));
     EXPECT_EQ(HistorySettled(FitHistory(h.data(), 30), 30, 30), c.settled) << c.name;
   }
-  // The slope limit alone: a line without scatter, 0.0005 per entry, is settling whatever its
-  // spread; at 0.0003 it settles once its ends lie within 0.002 (few entries).
+  // The slope limit alone, on lines without scatter: 0.0005 per entry settles never, 0.0003 does.
   std::vector<double> steep = {35.0, 35.0005, 35.0010};
   EXPECT_FALSE(HistorySettled(FitHistory(steep.data(), 3), 3, 3));
   std::vector<double> gentle = {35.0, 35.0003, 35.0006};
@@ -150,22 +133,13 @@ TEST(MicrosalMeasurement, SettledNeedsAFlatLineAndANarrowSpread) {
   EXPECT_NEAR(FitHistory(gentle.data(), 3).slope, 0.0003, 1e-12);
 }
 
-// Settled judges the whole history: not before a window of it, and not while the history still
-// shows a drift that the newest window no longer does.
-TEST(MicrosalMeasurement, SettledJudgesTheWholeHistoryAndTextsFollowTheWindow) {
+// Settled judges the whole history: not before a window of it, nor while it still drifts.
+TEST(MicrosalMeasurement, SettledJudgesTheWholeHistory) {
   MicrosalMeasurement m(1);  // six readings
-  m.Add(Reading(35.0));
-  EXPECT_EQ(m.Text().rfind("\t(0 second averages)\nStandard deviation:\t0.00000\n\n"
-                           "Temperature:\t\t24.0000\xC2\xB0" "C\nRatio (Rt):\t\t1.00000",
-                           0),
-            0u);
-  for (int i = 0; i < 4; ++i) m.Add(Reading(35.0 + 0.0001 * (i % 2)));
+  for (int i = 0; i < 5; ++i) m.Add(Reading(35.0 + 0.0001 * (i % 2)));
   EXPECT_FALSE(m.Settled());  // history of 5 < W
-  EXPECT_NE(m.Text().find("\t(1 second averages)\n"), std::string::npos);  // (5 + 1) / 6
   m.Add(Reading(35.0));
   EXPECT_TRUE(m.Settled());
-  EXPECT_EQ(m.Text().find("second averages"), std::string::npos);
-  EXPECT_EQ(m.SalinityLine(), "Sample salinity (PSS-78): 35.0000");
   m.Add(Reading(36.0));  // a jump: settling again
   EXPECT_FALSE(m.Settled());
   m.Clear();

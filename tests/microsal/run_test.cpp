@@ -13,13 +13,8 @@ using test::LinkFixture;
 using test::ScriptedDevice;
 
 TEST(MicrosalStart, RefusesLoggersThatAreNoMicrosalinometerOrAreLogging) {
-  const struct {
-    const char* name;
-    bool mode;
-    int status;
-    bool worksWhileLogging;
-    const char* refusal;
-  } cases[] = {
+  struct Case { const char* name; bool mode; int status; bool whileLogging; const char* refusal; };
+  const Case cases[] = {
       {"stopped by the user", true, 8, false, nullptr},
       {"no micro-salinometer mode", false, 0, false, kNotMicrosalText},
       {"logging", true, 2, false, kMicrosalLoggingText},
@@ -28,9 +23,7 @@ TEST(MicrosalStart, RefusesLoggersThatAreNoMicrosalinometerOrAreLogging) {
   };
   for (const auto& c : cases) {
     LoggerState s;
-    s.model = "HL-240";
-    s.microSalinometerMode = c.mode;
-    s.commandLevelFlag4 = c.worksWhileLogging;
+    s.model = "HL-240", s.microSalinometerMode = c.mode, s.commandLevelFlag4 = c.whileLogging;
     EXPECT_STREQ(MicrosalStartRefusal(s, c.status), c.refusal) << c.name;
   }
 }
@@ -39,16 +32,14 @@ TEST(MicrosalStart, ChannelsMustBeSampleTemperatureStandard) {
   for (const auto& [letters, ok] : std::vector<std::pair<std::string, bool>>{
            {"CTC", true}, {"CTCV", true}, {"CT", false}, {"TCC", false}}) {
     LoggerState s;
-    s.channelTypes = letters;
-    s.channelCount = static_cast<int>(letters.size());
+    s.channelTypes = letters, s.channelCount = static_cast<int>(letters.size());
     EXPECT_EQ(MicrosalChannelsAsExpected(s), ok) << letters;
   }
 }
 
 MicrosalStandardization Next() {
   MicrosalStandardization s;
-  s.batch = "P165", s.k15 = 0.99993, s.standardOne = 0.61, s.sampleOne = 0.587;
-  s.alpha = 1.0374125;
+  s.batch = "P165", s.k15 = 0.99993, s.standardOne = 0.61, s.sampleOne = 0.587, s.alpha = 1.0374125;
   return s;
 }
 
