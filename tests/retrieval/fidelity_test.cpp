@@ -1,14 +1,11 @@
-// Retrievals that a real logger and its memory would trip on: a memory full to its last word,
-// slow links whose short blocks run over a page's empty last byte, auto-ranging channels whose
-// gains and reading times must survive the retrieval, the accessory cards a logger reports, and
-// loggers that hold ASCII text. Each runs end to end against the simulated logger.
+// Retrievals end to end against the simulated logger: full memories, slow links over page ends,
+// auto-ranging gains, accessory cards and ASCII text.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 
 #include "files/file_header.h"
-#include "link/range_behaviour.h"
 #include "retrieval/retrieval_rig.h"
 
 namespace klx::test {
@@ -16,16 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A rig whose host clock stands a year on.
-struct LaterRig : Rig {
-  explicit LaterRig(const std::string& name, const std::function<void(sim::SimProfile&)>& edit = {})
-      : Rig(name, edit, SystemTime{2027, 9, 1, 2, 12, 0, 0, 0}) {}
-};
+const SystemTime kLater{2027, 9, 1, 2, 12, 0, 0, 0};  // the host clock a year on
 
-// "Retrieve 100%" of an older logger whose memory is full to its region end brings every data
-// byte, the last block included, and the decoded rows are all of the logger's rows.
+// "Retrieve 100%" of an older logger full to its region end brings every byte and row.
 TEST(FullMemory, RetrieveAllOfAnOlderLoggerReachesItsRegionEnd) {
-  LaterRig rig("NA-7100-full-region");
+  Rig rig("NA-7100-full-region", {}, kLater);
   ASSERT_GE(rig.logger->DataPointer(), 0x1FF7FEu) << "the profile must fill the memory";
   ASSERT_TRUE(rig.Retrieve(true));
   EXPECT_FALSE(rig.transfer.failed);
@@ -34,11 +26,10 @@ TEST(FullMemory, RetrieveAllOfAnOlderLoggerReachesItsRegionEnd) {
             rig.logger->Expected().Rows());
 }
 
-// The last blocks of a full 8 MB linear memory, as "Retrieve 100%" fetches them: the final block
-// ends on the memory's last data byte and arrives whole. (The transfer starts a few blocks before
-// the end, as an append would, so that the test does not move 8 MB.)
+// The final block of a full 8 MB linear memory ends on its last byte and arrives whole (started a
+// few blocks before the end, as an append would).
 TEST(FullMemory, LastBlockOfAFullLinearMemoryArrives) {
-  LaterRig rig("NMJ-7400-full");
+  Rig rig("NMJ-7400-full", {}, kLater);
   ASSERT_EQ(rig.logger->DataPointer(), 0x7FE000u) << "the profile must fill the memory";
   LoggerLink& link = rig.session.logger;
   ASSERT_TRUE(link.ConnectLogger());
@@ -56,12 +47,11 @@ TEST(FullMemory, LastBlockOfAFullLinearMemoryArrives) {
   EXPECT_TRUE(tail == rig.LoggerBytes(start, MemoryImage::kCapacity));
 }
 
-// At 1200 to 4800 baud the blocks are 60 to 240 bytes long; those that run over a page's last
-// byte must still bring exactly the logger's data, without a single retransmission.
+// 60- to 240-byte blocks over a page's last byte bring the logger's data without retransmission.
 TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
   for (const char* profile : {"NB-7100-1200", "NB-7100-2400-pages", "NB-7100-4800"}) {
     SCOPED_TRACE(profile);
-    LaterRig rig(profile);
+    Rig rig(profile, {}, kLater);
     const uint32_t pointer = rig.logger->DataPointer();
     ASSERT_GT(pointer, 0x40000u) << "the profile must cross at least two pages";
     ASSERT_TRUE(rig.Retrieve(false));
@@ -76,17 +66,15 @@ TEST(SlowLinks, ShortBlocksCrossPageBoundaries) {
   }
 }
 
-// The fluorometer and turbidity channels of a range-switching logger keep their auto-ranging
-// letters and reading times through the retrieval: every reading is decoded at its own gain,
-// each gain change is stamped with its channels, and the header lists the gains.
+// Auto-ranging channels keep their letters and reading times: every reading is decoded at its
+// own gain, each gain change is stamped with its channels, and the header lists the gains.
 TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
-  LaterRig rig("VS-330-FT");
+  Rig rig("VS-330-FT", {}, kLater);
   ASSERT_TRUE(rig.Retrieve(false));
-  // The turbidity sensor in full auto-ranging takes 860 ms and 400 ms more to read; the logger's
-  // closing configuration read keeps that, and the sensors may not stay powered.
+  // Turbidity in full auto-ranging takes 860 + 400 ms and forbids continuous power.
   const LoggerState& after = rig.session.logger.state;
-  EXPECT_EQ(after.readingTimeMs, 1260);
-  EXPECT_TRUE(after.continuousPowerForbidden);
+  EXPECT_EQ(std::make_pair(after.readingTimeMs, after.continuousPowerForbidden),
+            std::make_pair(1260, true));
   const sim::SimExpected truth = rig.logger->Expected();
   ASSERT_FALSE(truth.gainChanges.empty()) << "the profile must change gains";
   const DataSet& data = rig.session.held.data;
@@ -120,31 +108,12 @@ TEST(RangeSwitching, RetrievedGainsFollowTheLoggersRanges) {
   EXPECT_NE(header.find(" channel=4 gain="), std::string::npos);
 }
 
-// A configuration that lists its range-switching sensors in upper case: a switching fluorometer
-// takes the lower case, a turbidity sensor "y"; full auto-ranging adds 400 ms to the sensor's
-// time and forbids continuous power, the other modes read in 200 ms.
-TEST(RangeSwitching, UpperCaseLettersBecomeTheAutoRangingOnes) {
-  const uint8_t none = 7, full = 0, partial = 1 << 3;
-  std::string letters = "TPFYG";
-  const uint8_t table[] = {0, none, none, 5 | full, 6 | full, 5 | partial};
-  const RangeBehaviour r = ApplyRangeBehaviour(table, letters, 5, 300);
-  EXPECT_EQ(letters, "TPfyg");
-  EXPECT_EQ(r.channelReadingMs[2], 860);
-  EXPECT_EQ(r.channelReadingMs[3], 1260);
-  EXPECT_EQ(r.channelReadingMs[4], 200);
-  EXPECT_EQ(std::make_pair(r.readingTimeMs, r.longestChannel), std::make_pair(1260, 4));
-  EXPECT_TRUE(r.continuousPowerForbidden);
-  std::string one = "TG";
-  EXPECT_FALSE(ApplyRangeBehaviour(std::vector<uint8_t>{0, none, 5 | partial}, one, 2, 300)
-                   .continuousPowerForbidden);
-}
-
-// The accessory cards a logger reports stay in the hex file's header after a retrieval; cards
-// that store binary data leave the readings to be decoded.
+// Cards the logger reports reach the hex header; binary cards leave the readings decoded.
 TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
-  LaterRig rig("VS-330", [](sim::SimProfile& p) {
+  const auto cards = [](sim::SimProfile& p) {
     p.rsAdvanced = kRsAdvancedMemoryCard | kRsAdvancedGenericCard | kRsAdvancedBinary;
-  });
+  };
+  Rig rig("VS-330", cards, kLater);
   ASSERT_TRUE(rig.Retrieve(false));
   EXPECT_EQ(static_cast<size_t>(rig.session.held.data.samplesPerChannel),
             rig.logger->Expected().Rows());
@@ -156,10 +125,9 @@ TEST(AccessoryCards, BinaryCardsKeepTheirHeaderLine) {
       std::string::npos);
 }
 
-// A logger whose generic serial card stores ASCII text is retrieved like any other, but its
-// bytes are never plotted as readings; they are saved as the text they are.
+// ASCII text from a generic serial card is retrieved, never plotted, and saved as text.
 TEST(AsciiData, IsRetrievedAndNotGraphed) {
-  LaterRig rig("VS-330-ASCII");
+  Rig rig("VS-330-ASCII", {}, kLater);
   ASSERT_TRUE(rig.Retrieve(false));
   EXPECT_FALSE(rig.transfer.failed);
   const MemoryImage& image = rig.session.held.image;
@@ -169,15 +137,13 @@ TEST(AsciiData, IsRetrievedAndNotGraphed) {
   EXPECT_TRUE(rig.session.held.data.Empty());
   EXPECT_TRUE(image.unsaved);
 
-  // The save writes the text behind a dat header and counts its lines; no question about
-  // embedded stamps comes first.
+  // Saved behind a dat header, without the embedded-stamps question.
   ASSERT_TRUE(rig.SaveAs("040215_ascii"));
   EXPECT_FALSE(rig.Asked("There are no data to store"));
-  const auto text = ReadWholeFile(rig.dir / "dat" / "040215_ascii.dat");
-  ASSERT_TRUE(text.has_value());
   const std::string& stored = rig.logger->Expected().text;
   ASSERT_FALSE(stored.empty());
-  EXPECT_NE(text->find(stored.substr(0, 200)), std::string::npos);
+  const auto text = ReadWholeFile(rig.dir / "dat" / "040215_ascii.dat").value_or("");
+  EXPECT_NE(text.find(stored.substr(0, 200)), std::string::npos);
   EXPECT_FALSE(fs::exists(rig.dir / "hex" / "040215_ascii.hex"));
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// A simulated logger behind a session with dat/ and hex/ folders in its own directory, for the
-// retrieval tests. The tide-and-wave logger asks for the derived depth.
+// A simulated logger behind a session with dat/ and hex/ folders in its own directory.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -43,8 +42,7 @@ struct Rig : sim::test::SimSession<FileHost> {
     host.files = {(dir / "dat" / (name + ".dat")).string()};
     return session.SaveHeld(false);
   }
-  // The dat and hex files so saved, without the two header lines that say when the retrieval
-  // ran (the host's and the logger's clock).
+  // The dat and hex files so saved, without the host and logger time lines.
   std::string Files(const std::string& name) {
     EXPECT_TRUE(SaveAs(name));
     const std::string files = ReadWholeFile(dir / "dat" / (name + ".dat")).value_or("") +

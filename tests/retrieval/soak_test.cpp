@@ -1,8 +1,6 @@
-// Retrieval of every simulated logger family under random faults on the virtual clock: wrong
-// check bytes, dropped bytes, silences, a link lost after the rate switch, and retrievals
-// cancelled and continued. Every run must end with the logger's memory bit for bit, or with a
-// message that says it failed: never with another image called complete.
-// KLX_SOAK_SEEDS=N runs N seeds (a few by default) and prints the figures.
+// Every simulated family retrieved under random faults (bad check bytes, dropped bytes, silences,
+// a link lost after the rate switch, cancels and continuations): each run ends with the logger's
+// memory bit for bit or with a failure message. KLX_SOAK_SEEDS=N runs N seeds.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -45,8 +43,7 @@ void SoakOne(unsigned seed, Figures& f) {
     if (chance(0.3)) x.lostAfterSwitch = 1, ++settings;
   });
   rig.session.settings.derived.depthOn = true;
-  // Wrong check bytes and lost bytes in the replies that follow a block (the connection's own
-  // replies are the link's business).
+  // Wrong check bytes and lost bytes in the replies after a block.
   const int badChecks = chance(0.3) ? upTo(3) : 0, drops = chance(0.3) ? upTo(3) : 0;
   const int faultsAt = upTo(12);
   settings += (badChecks > 0) + (drops > 0);
@@ -83,8 +80,7 @@ void SoakOne(unsigned seed, Figures& f) {
       }
       if (!r.Tick()) break;
     }
-    // Reply faults left over are not carried into the next connection's identification, which
-    // has no check byte (a byte lost there is the link's business, not the transfer's).
+    // Leftover reply faults would hit the next identification, which has no check byte.
     rig.logger->FailNextChecks(0);
     rig.logger->DropByteInNextReplies(0);
     const TransferState& t = r.transfer().state;
@@ -116,10 +112,9 @@ TEST(Soak, EveryFamilyUnderRandomFaults) {
   Figures f;
   for (int seed = from; seed < from + seeds; ++seed) SoakOne(static_cast<unsigned>(seed), f);
   std::printf(
-      "soak: %d runs, %d retrievals; faults injected: %d fault settings, %d silences, %d "
-      "cancels, %d blocks retransmitted; results: %d runs complete (%d after continuing), %d "
-      "unfinished after six retrievals, %d retrievals failed with a message, %d failed "
-      "silently, %d silent differences\n",
+      "soak: %d runs, %d retrievals, %d fault settings, %d silences, %d cancels, %d "
+      "retransmitted; %d complete (%d continued), %d unfinished, %d failed told, %d "
+      "failed silently, %d differences\n",
       f.runs, f.retrievals, f.faultSettings, f.silences, f.cancels, f.retransmitted, f.complete,
       f.completeAfterContinuing, f.unfinished, f.failedTold, f.failedSilently, f.differences);
   EXPECT_EQ(f.differences, 0);
