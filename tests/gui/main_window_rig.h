@@ -1,17 +1,17 @@
 #pragma once
-// The desktop's main window offscreen in a fresh folder, answered by the test: every question is
-// recorded and answered with `nextAnswer`, a choice takes the "Keep" label where there is one,
-// and every file choice is recorded and answered with `nextFile` (empty: cancelled).
+// The main window offscreen in a fresh folder: questions are recorded and answered `nextAnswer`,
+// a choice takes the "Keep" label, file choices are recorded and answered `nextFile` (empty: cancel).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QListWidget>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "desktop/com_settings_dialog.h"
 #include "desktop/main_window.h"
-#include "gui/desktop_helpers.h"
 #include "gui/qt_test_app.h"
 #include "shell/settings.h"
 #include "shell/status.h"
@@ -76,7 +76,15 @@ class MainWindowRig : public TempDirTest {
       if (line.find(text) != std::string::npos) return true;
     return false;
   }
-  bool SelectSimulator(const std::string& model) { return test::SelectSimulator(*window, model); }
+  // Chooses "Simulated logger: <model>" in the COM settings, as a user would.
+  bool SelectSimulator(const std::string& model) {
+    ui::ComSettingsDialog dialog(window->session(), window.get());
+    const auto items = dialog.List()->findItems(
+        QString::fromStdString("Simulated logger: " + model), Qt::MatchExactly);
+    if (items.isEmpty()) return false;
+    dialog.List()->setCurrentItem(items[0]);
+    return dialog.Apply();
+  }
   // Puts the simulated logger `name` on the port, closing the open one so that the next command
   // connects; with `edit`, an edited copy of profile `name` goes there under the name `as`.
   std::shared_ptr<sim::SimLogger> UseSim(const std::string& name,
