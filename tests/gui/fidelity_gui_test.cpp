@@ -1,17 +1,10 @@
-// The desktop's view of what is really there: the serial ports found at start-up, and the
-// logger's status and battery polled while the setup dialog is open.
+// The COM settings offer the serial ports found at start-up.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 
-#include <QLabel>
-#include <QTest>
 #include <set>
 
-#include "deployment/enable.h"
-#include "deployment/status.h"
-#include "deployment/ui/setup_command.h"
-#include "deployment/ui/setup_dialog.h"
 #include "desktop/com_settings_dialog.h"
 #include "desktop/main_window.h"
 #include "gui/qt_test_app.h"
@@ -45,29 +38,6 @@ TEST_F(PortScan, ComSettingsOfferOnlyThePortsFoundAtStart) {
   EXPECT_FALSE(offered.count(Format("COM%d", absent)));
   close(slave);
   close(master);
-}
-
-// While the setup dialog is open its tick reads the logger's status and battery voltage.
-TEST(SetupTick, PollsTheLoggersStatusAndBattery) {
-  RecordingHost host;
-  test::SimSession rig{host, "setuptick"};
-  ASSERT_TRUE(rig.Connect("sim:VS-330"));
-  Session& session = *rig.session;
-  LoggerSetup setup(session.logger, rig.clock, session.batchValues);
-  ASSERT_GE(PrepareLoggerSetup(session, setup), 0);
-  ASSERT_TRUE(session.logger.state.reportsBatteryVoltage);
-  SetupDialog dialog(session, &setup, session.logger.state);
-  ASSERT_NE(dialog.PolledStatus(), nullptr);
-  const size_t before = rig.sims->Logger("VS-330")->CommandLog().size();
-  QTest::qWait(1300);  // one tick of the dialog's one-second timer
-  const auto& log = rig.sims->Logger("VS-330")->CommandLog();
-  const std::set<std::string> polled(log.begin() + static_cast<long>(before), log.end());
-  EXPECT_TRUE(polled.count("T") && polled.count("!D"));
-  const std::string shown = dialog.PolledStatus()->text().toStdString();
-  EXPECT_EQ(shown.rfind(std::string("Logger status: ") + StatusName(session.logger.status.code), 0),
-            0u)
-      << shown;
-  EXPECT_NE(shown.find("Battery: " + session.logger.batteryVoltage), std::string::npos) << shown;
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QStandardItemModel>
 #include <QTimeEdit>
 
 #include "deployment/enable.h"
@@ -30,8 +29,7 @@ QDateTime Qt(const SystemTime& t) {
   return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
 }
 
-// Sets a day's deployment from two minutes after the logger clock and presses Enable; the erase
-// wait is driven a second a tick. The ticks taken.
+// A day's deployment from two minutes after the logger clock, enabled a second a tick; the ticks.
 int Enable(SetupDialog& dialog, const LoggerSetup& setup, VirtualClock& clock) {
   const SystemTime start = AddSeconds(setup.view.loggerClock, 120);
   dialog.StartEdit()->setDateTime(Qt(start));
@@ -94,30 +92,6 @@ TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
   EXPECT_EQ(dialog->Message(), "Error: End time before the current time.");
 }
 
-// The power-cycled threshold choices are offered only by loggers that can power down between
-// threshold tests; the others test continuously.
-TEST_F(SetupDialogTest, PowerCycledChoicesNeedThePowerSavingCapability) {
-  session->deployment.powerSavePeriod = {0, 0, 30};
-  for (const bool capable : {false, true}) {
-    session->logger.state.powerSaveThresholding = capable;
-    std::vector<bool> enabled;
-    QString selected;
-    test::OnNextModal<QDialog>([&](QDialog& d) {
-      for (auto* box : d.findChildren<QComboBox*>()) {
-        if (box->count() != 4 || box->itemText(0) != "Continuously -  (Power is kept ON)") continue;
-        auto* items = qobject_cast<QStandardItemModel*>(box->model());
-        for (int i = 0; i < 4; ++i) enabled.push_back(items->item(i)->isEnabled());
-        selected = box->currentText();
-      }
-    });
-    dialog->EditThreshold();
-    ASSERT_EQ(enabled.size(), 4u);
-    EXPECT_TRUE(enabled[0]);
-    for (int i = 1; i < 4; ++i) EXPECT_EQ(enabled[static_cast<size_t>(i)], capable) << i;
-    EXPECT_EQ(selected, capable ? "Every 30 seconds" : "Continuously -  (Power is kept ON)");
-  }
-}
-
 // A schedule field that cannot be read is reported in the dialog's message line.
 TEST_F(SetupDialogTest, ScheduleReadFailuresShowInTheMessageLine) {
   rig.sims->Logger("VS-330")->AnswerUnknown("E");
@@ -137,26 +111,8 @@ TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
   EXPECT_FALSE(session->deployment.changedSinceBatch);
 }
 
-// After an enable the batch values can be taken back (the question after an edit is the core's).
-TEST_F(SetupDialogTest, AcceptBatchValuesRestoresTheLastEnable) {
-  EXPECT_FALSE(dialog->BatchButton()->isEnabled()) << "no batch yet";
-  DeploymentParameters& batch = session->batchValues;
-  batch.startTime = AddSeconds(setup->view.loggerClock, 600);
-  batch.endTime = AddSeconds(batch.startTime, 86400);
-  batch.samplePeriod = {0, 1, 0};
-  batch.batchSet = true;
-  SetupDialog d(*session, setup.get(), session->logger.state);
-  ASSERT_TRUE(d.BatchButton()->isEnabled());
-  d.StartEdit()->setDateTime(Qt(AddSeconds(setup->view.loggerClock, 7200)));
-  host.answers = {Answer::Yes};
-  d.BatchButton()->click();
-  EXPECT_EQ(d.StartEdit()->dateTime(), Qt(batch.startTime));
-  EXPECT_EQ(d.PeriodField()->text(), "00:01:00");
-}
-
-// The tide-and-wave burst dialog: the spin control moves the wave interval by one tide period, a
-// new tide period keeps the count of tide periods, Accept takes the burst plan and Discard
-// restores it.
+// The burst dialog: the spin control steps the wave interval by one tide period, a new tide
+// period keeps their count; Accept takes the plan, Discard restores it.
 TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
   DeploymentParameters& p = session->deployment;
   p.waveEnabled = true;
@@ -206,9 +162,7 @@ TEST_F(SetupDialogTest, BurstDialogFitsTheWaveIntervalToTheTidePeriod) {
   EXPECT_TRUE(p.waveEnabled);
 }
 
-// A suspended logger (status 5) offers to resume its deployment: the button reads
-// "Resume/Enable" and the old start is not held against it; a logger that is not suspended reads
-// "Enable".
+// A suspended logger (status 5) offers "Resume/Enable" and its old start is not held against it.
 TEST_F(SetupDialogTest, SuspendedLoggerOffersResumeEnable) {
   EXPECT_EQ(dialog->EnableButton()->text(), "Enable");  // status 4 is not suspended
 
@@ -244,8 +198,7 @@ struct PostingHost : RecordingHost {
   std::function<void(int)> run;
 };
 
-// A read-back that fails after the erase posts "&Setup"; the dialog that failed opens itself
-// again and the posted command adds no second dialog.
+// A read-back that fails after the erase posts "&Setup"; no second dialog opens.
 TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
   PostingHost host;
   test::SimSession rig(host, "setupfail");
@@ -286,9 +239,8 @@ TEST(SetupDialogFailure, FailedReadBackLeavesOneDialog) {
 }
 
 TEST_F(SetupDialogTest, RangeSwitchingDialogWritesTheChoices) {
-  // Three switching channels: turbidity in full auto-ranging, a chlorophyll fluorometer with a
-  // fixed gain it may leave, a rhodamine fluorometer the user may only switch between gains; a
-  // fourth channel in "Fixed gain" mode is not offered.
+  // Turbidity auto-ranging, chlorophyll at a fixed gain it may leave, rhodamine user-switchable
+  // only; the "Fixed gain" fourth channel is not offered.
   LoggerState& s = session->logger.state;
   s.channelCount = 4;
   s.channelTypes = "YFGI";

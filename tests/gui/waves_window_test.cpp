@@ -5,12 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "deployment/ui/setup_dialog.h"
 #include "desktop/retrieval_dialog.h"
 #include "display/ui/graph_panel.h"
 #include "gui/main_window_rig.h"
 #include "shell/command_ids.h"
-#include "shell/datetime.h"
 #include "waves/ui/wave_window.h"
 #include "waves/wave_view.h"
 
@@ -69,33 +67,6 @@ TEST_F(WavesGuiTest, RetrievedBurstsInTheWaveWindowAndTheCsvFile) {
   window->RunCommand(cmd::kSaveNmjCsv);
   EXPECT_THAT(test::ReadText(Dir() / "nmj" / "bursts.csv"),
               HasSubstr("\nBursts:," + std::to_string(count) + ",Samples:,512,"));
-}
-
-TEST_F(WavesGuiTest, SetupDialogChecksTheWavePlanAndShowsItsBandwidth) {
-  Session& s = window->session();
-  DeploymentParameters& p = s.deployment;
-  p.startTime = AddSeconds(s.clock.LocalTime(), 3600);
-  p.endTime = AddSeconds(p.startTime, 86400);
-  p.samplePeriod = {0, 10, 0};
-  p.waveEnabled = true;
-  p.waveRateHz = 4;
-  p.burstLength = 2048;
-  p.burstInterval = {1, 0, 0};
-  p.expectedWaterDepth = 10.0;
-  p.loggerHeight = 1.0;
-  SetupDialog dialog(s, nullptr, SimulatedLogger("NMJ-7400"));
-  ASSERT_NE(dialog.BandwidthLine(), nullptr);
-  EXPECT_THAT(dialog.BandwidthLine()->text().toStdString(),
-              test::StartsWith("Wave analysis bandwidth: 0.0020 to 0.2244 (Hz)"))
-      << dialog.Message().toStdString();
-  // A wave error (the logger above the surface) takes the line away.
-  p.loggerHeight = 12.0;
-  dialog.Revalidate();
-  EXPECT_EQ(dialog.MessageIcon(), 1);
-  EXPECT_TRUE(dialog.BandwidthLine()->text().isEmpty());
-  // Other loggers have no such line.
-  SetupDialog plain(s, nullptr, SimulatedLogger("VS-330"));
-  EXPECT_EQ(plain.BandwidthLine(), nullptr);
 }
 
 }  // namespace
