@@ -1,5 +1,4 @@
-// The calibration menu on simulated loggers: coefficients, history, refusals, two-point
-// calibration.
+// The calibration menu on simulated loggers: coefficients, history, refusals, two-point fit.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -68,8 +67,7 @@ TEST_F(CalibrationMenuTest, CoefficientsEnteredWrittenAndListedInTheHistory) {
   EXPECT_TRUE(fs::exists(file));
 }
 
-// A coefficient with more digits than its field shows: "Set calibration" without an edit keeps
-// it exact, and nothing is written.
+// Digits beyond the field's survive "Set calibration" without an edit; nothing is written.
 TEST_F(CalibrationMenuTest, UneditedFieldsKeepEveryDigit) {
   const Row fine{0.0035, -0.00025, 2.712345678901234e-06, 2.3e-08};
   auto sim = UseSim(
@@ -88,8 +86,7 @@ TEST_F(CalibrationMenuTest, UneditedFieldsKeepEveryDigit) {
   EXPECT_EQ(window->session().calibration.coef[0], fine);
 }
 
-// A logger that is enabled refuses both commands unless it reports calibration access while
-// logging; nothing is read or written and no window opens.
+// An enabled logger refuses both commands unless it reports calibration access while logging.
 TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
   struct Case {
     const char* profile;
@@ -137,9 +134,8 @@ TEST_F(CalibrationMenuTest, EnabledLoggersAreRefused) {
   }
 }
 
-// Two ranges of the pressure channel highlighted by Shift-drags: their means against the
-// simulator's own readings, the fit of the two accepted means onto 0 and 10, the refusal of a
-// thermistor channel, and the write into the simulated logger.
+// Two Shift-drag ranges of the pressure channel: their means against the simulator's readings,
+// the fit onto 0 and 10, a thermistor channel's refusal, and the write into the logger.
 TEST_F(CalibrationMenuTest, TwoPointCalibrationFromTwoHighlightedRanges) {
   auto sim = UseSim("VS-330");
   ASSERT_TRUE(sim);
@@ -190,8 +186,7 @@ TEST_F(CalibrationMenuTest, TwoPointCalibrationFromTwoHighlightedRanges) {
   const double c1 = 10.0 / (means[1] - means[0]);
   EXPECT_NEAR(stats->Fit().c1, c1, std::abs(c1) * 1e-5);  // the window fits its own means
 
-  // Unticking drops the result; a thermistor channel shows the refusal (the refusals are the
-  // two-point tests').
+  // Unticking drops the result; a thermistor channel shows the refusal.
   stats->AcceptBox(1)->click();
   EXPECT_FALSE(stats->WriteButton()->isEnabled());
   stats->ChannelBox()->setCurrentIndex(0);

@@ -1,5 +1,4 @@
-// The calibration dialog on simulated loggers and the shipping certificate printed to a PDF
-// file whose text pdftotext reads back.
+// The calibration dialog, and the shipping certificate printed to PDF and read by pdftotext.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -26,8 +25,7 @@ namespace {
 
 using Row = std::array<double, 4>;
 
-// Six channels: a window of four, a scroll bar over three positions; edits survive scrolling,
-// a paste fills the focused column from the top, and OK hands back the edited table.
+// Six channels in a window of four: edits survive scrolling, a paste fills the focused column.
 TEST(CalibProcDialog, ScrollsPastesAndSetsTheEditedTable) {
   QtApp();
   SimLinkFixture f("NMJ-7400", [](sim::SimProfile& p) {
@@ -101,8 +99,7 @@ TEST(CertificatePrint, PdfCarriesTheCurrentCalibration) {
         Format("Serial No: %d", f.logger.state.serial), std::string("2026/Feb/10 10:15:00"),
         std::string("1012.500000000000000"), std::string("1/Jun/2026"), std::string("Operator:")})
     EXPECT_NE(text.find(part), std::string::npos) << part;
-  // Only the current record: the older one's date is not on the page (one date line and the
-  // printing date).
+  // Only the current record: one date line and the printing date.
   EXPECT_EQ(std::count(text.begin(), text.end(), '/'), 2 + 2);
 }
 
