@@ -1,6 +1,5 @@
 #pragma once
-// Small memory images built by hand for the decoding tests: header bytes, 24-bit words (most
-// significant byte first) and in-line stamps (a zero word, three code bytes, six BCD bytes).
+// Hand-built memory images: header bytes, 24-bit words (high byte first) and in-line stamps.
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -52,8 +51,7 @@ class ImageBuilder {
   std::vector<uint8_t> bytes_;
 };
 
-// The equations, written out again from their definition (long double, powers) so that the tests do
-// not check the code with itself.
+// The equations written out again from their definition (long double, powers).
 inline double ExpectedPolynomial(const std::array<double, 4>& c, long long raw) {
   const long double x = static_cast<long double>(raw) / 16777216.0L;
   return static_cast<double>(c[0] + c[1] * x + c[2] * std::pow(x, 2) + c[3] * std::pow(x, 3));
