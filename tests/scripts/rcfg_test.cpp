@@ -23,8 +23,7 @@ TEST(Rcfg, PaddingGivesWholeBlocksAndAFullBlockGainsOneMore) {
     EXPECT_EQ(static_cast<size_t>(std::count(rcfg.begin(), rcfg.end(), '\n')), words) << clearBytes;
     const auto back = DecipherScript(rcfg);
     ASSERT_TRUE(back.has_value());
-    // The clear text comes back followed by its padding of spaces.
-    EXPECT_EQ(back->size(), words * 4);
+    EXPECT_EQ(back->size(), words * 4);  // the clear text and its padding of spaces
     EXPECT_EQ(back->substr(0, clear.size()), clear);
     EXPECT_EQ(back->find_first_not_of(' ', clear.size()), std::string::npos);
   }

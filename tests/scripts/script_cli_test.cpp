@@ -22,11 +22,9 @@ struct ScriptCliTest : klx::test::TempDirTest {
 TEST_F(ScriptCliTest, AScriptMadeByTheToolIsAppliedWithYesAndNotWithNo) {
   WriteFile(Dir() / "clear.txt", "Serial number=071342\nLatency=450\nHysteresis=YES\n");
   ASSERT_EQ(Klx("script --encipher clear.txt --out nmj_071342.rcfg").substr(0, 2), "0\n");
-  ASSERT_TRUE(std::filesystem::exists(Dir() / "nmj_071342.rcfg"));
 
   const std::string no = Klx("--no script nmj_071342.rcfg --port sim:NMJ-7400");
   EXPECT_EQ(no.substr(0, 2), "1\n") << no;
-  EXPECT_NE(no.find("- Logger latency will be changed to 450 ms."), std::string::npos) << no;
   EXPECT_NE(no.find("Nothing written"), std::string::npos) << no;
 
   const std::string yes = Klx("--yes script nmj_071342.rcfg --port sim:NMJ-7400");
