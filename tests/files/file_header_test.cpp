@@ -14,14 +14,6 @@
 namespace klx::test {
 namespace {
 
-StampRecord Stamp(uint32_t row, uint32_t type, const SystemTime& t) {
-  StampRecord s;
-  s.sampleIndex = row;
-  s.type = type;
-  s.time = t;
-  return s;
-}
-
 TEST(FileHeader, NaFamilyLinesByteForByte) {
   HeldData held = MakeHeld("NA-7100", 3.2f, "T", 4, 30);
   held.data.stamps.records = {Stamp(0, kStampTime, At(2024, 3, 1, 12, 30, 5)),
@@ -63,16 +55,8 @@ TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
   LoggerState& logger = held.data.logger;
   logger.standardChannels = false;
   logger.minimumHostVersion = 6.1f;
-  logger.memoryTypeCode = 3;
-  logger.averaging = 1;
   held.data.calibration.conductivityCorrection = {0.0, 1.0, 20.0, 0.5};
-  held.data.extendedCapabilities[2] = 0xA5;
   auto& p = held.image.snapshot.parameters;
-  p.startMode = kStartAboveThreshold;
-  p.thresholdValue = 12.5;
-  p.thresholdChannel = 1;
-  p.averagingEnabled = true;
-  p.averagingSeconds = 30;
   p.profiling6Hz = true;
   StampRecord gain = Stamp(0, kStampGain, At(2024, 3, 1, 12, 30, 0));
   gain.gain[2] = 2;
@@ -86,8 +70,8 @@ TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
   derived.latitudeMinutes = 30.5;
   FileHeaderInputs in = HeaderInputsOf(held, DatLayout::E, derived);
   const std::string text = WriteFileHeader(in, kHexHeader);
-  // The lines an NA logger's header does not have, in their order; the common lines are the NA
-  // test's.
+  // The lines an NA header lacks, in order (averaging, start mode, memory type and extended range
+  // come back through the hex round trip).
   const char* const lines[] = {
       "KLX VS-330  3.50 012345 (Windows: 6.13 - Minimum required: 6.10)\n",
       "Sample period          6Hz profiling\n",
@@ -96,15 +80,11 @@ TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
       "                0.000030517578125 NTU\n"
       "Correction to conductivity: 0.0000000e+00 1.0000000e+00 2.0000000e+01 5.0000000e-01\n"
       "Atmospheric pressure 10.132500 dBar, water density 1.028100, (Seawater calculation)\n"
-      "Latitude 45 degrees 30.500 minutes\n"
-      "Memory type: 3 AT45DB642\n"
-      "Averaging: 30 seconds\n"
-      "Logger start:Above threshold   12.5000 channel 2\n"
+      "Latitude 45 degrees 30.500 minutes\n",
       "Timestamp 2024/03/01 12:30:00 at sample 1 of type: GAIN STAMP channel=3 gain=2 (125NTU)\n"
       "Timestamp 2024/03/01 12:31:00 at sample 2 of type: RTC STAMP\n"
       "Reset stamp 2024/03/01 12:32:00 at sample 3 of type: STOP STAMP\n"
       "Number of bytes in header 132\n",
-      "Extended data range: 0000A50000000000000000000000000000000000000000000000\n"
       "MMC/SD Memory card present, No Generic Serial card, Format: Binary\n"
       "\n"
       "                         Temp      Cond    Turb-a \n"};
@@ -116,22 +96,6 @@ TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
     at = found + std::strlen(line);
   }
   EXPECT_EQ(at, text.size());
-}
-
-TEST(FileHeader, UnitsPerLetterAndDatColumnTitles) {
-  HeldData held = MakeHeld("NMK-7400", 5.1f, "RJBQ", 1, 30);
-  held.columnTypes = std::string("RJBQ") + "\x81\x83";
-  DerivedUnitSettings derived;
-  derived.doUnitMlPerL = true;
-  const std::string text = WriteFileHeader(HeaderInputsOf(held, DatLayout::N, derived), kDatHeader);
-  EXPECT_NE(text.find("0.000030517578125 \xB5Mol.m-2.s-1\n"), std::string::npos);
-  EXPECT_NE(text.find("0.000030517578125 \xB5Mol/l\n"), std::string::npos);
-  EXPECT_NE(text.find("0.000030517578125 Generic\n"), std::string::npos);
-  EXPECT_NE(text.find("0.000030517578125 Unknown\n"), std::string::npos);
-  // The wave-height column is left out of a dat file; oxygen shows its unit.
-  EXPECT_NE(text.find("\n      PAR Optd_\xB5Mol   Generic   Unknown  dO2_ml/l \n"),
-            std::string::npos)
-      << text;
 }
 
 // The writer's two-digit years and "Logging Complete" come back in the hex and dat round trips.
@@ -175,38 +139,24 @@ std::string TitleLine(const std::string& header) {
   return header.substr(start + 1, end - start);
 }
 
-// The Optode concentration column says mg/l or ml/l as its values are, whatever the unit of
-// the dissolved oxygen computed from a saturation sensor.
+// Regression: the Optode concentration column took the unit of the dissolved oxygen computed
+// from a saturation sensor instead of the Optode's own.
 TEST(ColumnTitles, OptodeConcentrationCarriesTheOptodeUnit) {
-  const struct {
-    bool optodeMg, doMl, doMg;
-    const char* title;
-    double factor;  // from µmol/l
-  } cases[] = {{true, true, false, " dO2_mg/l ", 0.031999},
-               {false, false, true, " dO2_ml/l ", 0.022392}};
-  for (const auto& c : cases) {
-    DataSet data = OneSample("TJ", {12.0f, 250.0f});
-    DerivedSettings settings;
-    settings.optodeConcentrationOn = true;
-    settings.optodeUnitMgPerL = c.optodeMg;
-    settings.optodeUnitMlPerL = !c.optodeMg;
-    settings.doUnitMlPerL = c.doMl;
-    settings.doUnitMgPerL = c.doMg;
-    const DerivedAllocation a = AllocateDerivedChannels(data, settings);
-    ASSERT_GE(a.channels.optodeConcentration, 0);
-    RecomputeDerived(data, a.channels, settings);
-    EXPECT_NEAR(data.series[static_cast<size_t>(a.channels.optodeConcentration)][0],
-                250.0 * c.factor, 1e-4);
-
-    MemoryImage image;
-    FileHeaderInputs in(data, image);
-    in.derived = settings;
-    in.columnTypes = data.logger.channelTypes;
-    const std::string titles = TitleLine(WriteFileHeader(in, kDatHeader));
-    EXPECT_NE(titles.find(c.title), std::string::npos) << titles;
-    const char* other = std::string(c.title) == " dO2_mg/l " ? "dO2_ml/l" : "dO2_mg/l";
-    EXPECT_EQ(titles.find(other), std::string::npos) << titles;
-  }
+  DataSet data = OneSample("TJ", {12.0f, 250.0f});
+  DerivedSettings settings;
+  settings.optodeConcentrationOn = settings.optodeUnitMgPerL = settings.doUnitMlPerL = true;
+  const DerivedAllocation a = AllocateDerivedChannels(data, settings);
+  ASSERT_GE(a.channels.optodeConcentration, 0);
+  RecomputeDerived(data, a.channels, settings);
+  EXPECT_NEAR(data.series[static_cast<size_t>(a.channels.optodeConcentration)][0], 250.0 * 0.031999,
+              1e-4);  // from µmol/l
+  MemoryImage image;
+  FileHeaderInputs in(data, image);
+  in.derived = settings;
+  in.columnTypes = data.logger.channelTypes;
+  const std::string titles = TitleLine(WriteFileHeader(in, kDatHeader));
+  EXPECT_NE(titles.find(" dO2_mg/l "), std::string::npos) << titles;
+  EXPECT_EQ(titles.find("dO2_ml/l"), std::string::npos) << titles;
 }
 
 // The channel file is UTF-16; its Latin-1 parts read back byte for byte.
@@ -231,11 +181,6 @@ TEST(ChannelFile, Utf16WithChineseLabelsTheUnitAfterEachCalibrationAndTitlesByCo
   EXPECT_NE(text.find(" ug/l\n"), std::string::npos);
   EXPECT_EQ(text.find("Temp \n"), std::string::npos);
   EXPECT_NE(text.find("Temp\tFlC\t\tTurb\t\n"), std::string::npos) << text;
-
-  // Columns are titled by what they hold, not by their type's short name.
-  in.columnTypes = std::string("XJM") + '\x82';
-  EXPECT_NE(Latin1Of(ChannelFileText(in)).find("dO2 \xB5Mol/l\tOptd \xB5Mol/l\tVlt\tTDS\t\n"),
-            std::string::npos);
 }
 
 }  // namespace

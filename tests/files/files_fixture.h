@@ -18,6 +18,11 @@ namespace klx::test {
 inline SystemTime At(int y, int mo, int d, int h, int mi, int s) {
   return MakeSystemTime(y, mo, d, h, mi, s);
 }
+inline StampRecord Stamp(uint32_t row, uint32_t type, const SystemTime& t) {
+  StampRecord s;
+  s.sampleIndex = row, s.type = type, s.time = t;
+  return s;
+}
 
 // A data set with `samples` rows of every channel, values chosen so that %9.4f keeps them.
 inline HeldData MakeHeld(const std::string& model, float firmware, const std::string& letters,
@@ -55,15 +60,6 @@ inline HeldData MakeHeld(const std::string& model, float firmware, const std::st
   snap.parameters.endTime = At(2024, 4, 1, 0, 0, 0);
   snap.parameters.samplePeriod = Period{0, 0, 10};
   return held;
-}
-
-// Whether a message box with this caption showed text containing `message`.
-inline bool Told(const RecordingHost& host, const std::string& caption,
-                 const std::string& message) {
-  for (const auto& e : host.events)
-    if (e.kind == "tell" && e.caption == caption && e.text.find(message) != std::string::npos)
-      return true;
-  return false;
 }
 
 // A host that answers file choices from a queue as well.
@@ -104,9 +100,9 @@ class FilesTest : public TempDirTest {
     return r;
   }
 
-  // Bad files read over held data: each gets its message box and leaves the data as they were.
+  // Bad files read over held data: each gets its message box and leaves the data alone.
   struct BadFile {
-    std::string name, content, caption, message;
+    std::string name, content, message;
   };
   void ExpectRefused(const std::vector<BadFile>& files,
                      bool (*read)(Host&, FileReadRequest&, HeldData&)) {
@@ -118,7 +114,7 @@ class FilesTest : public TempDirTest {
       FileHost host;
       auto request = ReadRequest(dir_ / f.name);
       EXPECT_FALSE(read(host, request, held));
-      EXPECT_TRUE(Told(host, f.caption, f.message));
+      EXPECT_TRUE(host.Saw("tell", f.message));
       EXPECT_TRUE(held.image.bytes == previous.image.bytes && held.data.logger.model == "NA-7100" &&
                   held.data.series == previous.data.series);
     }

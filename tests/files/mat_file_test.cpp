@@ -13,15 +13,6 @@
 namespace klx::test {
 namespace {
 
-StampRecord Stamp(uint32_t row, uint32_t type, const SystemTime& t) {
-  StampRecord r;
-  r.sampleIndex = row;
-  r.type = type;
-  r.time = t;
-  r.markerClass = 8;
-  return r;
-}
-
 // Temperature, pressure and an auto-ranging turbidity channel; a gain stamp and two others.
 HeldData VsHeld() {
   HeldData held = MakeHeld("VS-330", 3.05f, "TPy", 12, 132);
@@ -103,6 +94,7 @@ class MatFileTest : public FilesTest {
 TEST_F(MatFileTest, RoundTripsEveryFamilyAndTimeLayout) {
   HeldData linear = MakeHeld("VS-550", 5.12f, "CTDVMYfgziRHNLKJAEB", 7, 64);
   linear.data.logger.channelTypes[4] = 'M';
+  linear.image.snapshot.parameters.profiling6Hz = true;
   const struct {
     HeldData held;
     int frequency, format;
@@ -198,8 +190,7 @@ TEST_F(MatFileTest, EdgeCasesOfTheTimeFormsStampsAndWaves) {
   EXPECT_FALSE(TimeFromMatText("21-Jux-2000 12:30:00", unused));
 }
 
-// Row times across stamps are read by SciPy below; per-row text comes back in the round trip.
-TEST_F(MatFileTest, RowTimesOfTwentyRowsAndSixHertz) {
+TEST_F(MatFileTest, DatenumPerRowOfTwentyRowsIsNotTakenForText) {
   // A datenum per row of exactly 20 rows is 1 × 20 like a text time; the class tells them apart.
   HeldData twenty = MakeHeld("VS-330", 3.05f, "T", 20, 132);
   twenty.image.snapshot.parameters.startTime = At(2000, 1, 1, 0, 0, 0);
@@ -212,34 +203,6 @@ TEST_F(MatFileTest, RowTimesOfTwentyRowsAndSixHertz) {
   ASSERT_TRUE(Read(path, back, host));
   EXPECT_EQ(foundFormat_, kMatTimeDatenum);
   EXPECT_EQ(MatTimeText(back.image.snapshot.parameters.startTime), "01-Jan-2000 00:00:00");
-
-  // 6 Hz profiling (the row clock's six rows a second are checked with the tide file): the
-  // period, and the reader knows the mode again.
-  HeldData fast = MakeHeld("VS-330", 3.05f, "T", 8, 132);
-  fast.image.snapshot.parameters.profiling6Hz = true;
-  path = Write(fast, kMatTimePerRow, kMatTimeDatenum, "fast.mat");
-  EXPECT_FLOAT_EQ(*static_cast<float*>(mat::mxGetData(Variable(path, "loggersampleperiod"))),
-                  0.16666667f);
-  ASSERT_TRUE(Read(path, back, host));
-  EXPECT_TRUE(back.image.snapshot.parameters.profiling6Hz);
-}
-
-TEST_F(MatFileTest, PrivateArrayIsTheStampTableByteForByte) {
-  HeldData held = VsHeld();
-  const auto path = Write(held, kMatStartTimeOnly, kMatTimeText);
-  const mat::Array priv = Variable(path, "loggerprivate");
-  const auto& records = held.data.stamps.records;
-  ASSERT_EQ(mat::mxGetDimensions(priv), (std::array<size_t, 2>{1, 132 * records.size()}));
-  const auto* bytes = static_cast<const uint8_t*>(mat::mxGetData(priv));
-  // Second record: row 5, type 0, marker 8, 2024-03-01 13:00:00; first record: gain code 3 of
-  // channel 3 at byte 32 + 8, changed mask 4 at 128.
-  const uint8_t* r = bytes + 132;
-  EXPECT_EQ((std::vector<int>{r[0], r[4], r[8], r[16] | r[17] << 8, r[18], r[22], r[24], bytes[40],
-                              bytes[128]}),
-            (std::vector<int>{5, 0, 8, 2024, 3, 1, 13, 3, 4}));
-  // The rest of the array is zero.
-  for (size_t i = 132 * records.size(); i < 4 * 132 * records.size(); ++i)
-    ASSERT_EQ(bytes[i], 0) << i;
 }
 
 // Writes a file of the given variables through the adapter.
