@@ -1,13 +1,11 @@
 #pragma once
-// A scripted accessory card behind the loopback: a generic serial card (status replies, the table
-// it was sent, the table it answers with), an MMC/SD card with canned replies, and table 0800.
-// Commands arrive without terminators, so the stream is cut by command length.
+// A scripted generic serial card behind the loopback. Commands
+// arrive without terminators, so the stream is cut by command length.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 
 #include "../link/link_fixture.h"
@@ -22,18 +20,9 @@ struct FakeCard {
   std::string answer;  // what "!X04nn"/"!X01nn" sends if answerSet; else the stored table
   bool answerSet = false;
   std::vector<std::string> commands;       // every command recognised, in order
-  std::map<std::string, std::string> mmc;  // MMC/SD replies by command
-  std::string modemTable = std::string("\x1E\x00\x28\x00\x01", 5);  // table 0800
-  bool nakModemWrite = false, corruptModemWrite = false;
-  int loggerStatus = 0;
 
   std::string AnswerFor() const {
     return answerSet ? answer : stored + kEtx + Format("%02X", MetaTableCheckByte(stored));
-  }
-  static std::string WithCheck(std::string t) {
-    uint8_t sum = 0;
-    for (char c : t) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-    return t + static_cast<char>(static_cast<uint8_t>(0xA5 - sum));
   }
 
   // Consumes what it can of `in`; leaves an incomplete command there.
@@ -52,35 +41,6 @@ struct FakeCard {
         stored = in.substr(0, etx);
         in.erase(0, etx + 3);
         receivingTable = false;
-      } else if (modemWrite > 0) {
-        if (in.size() < 6) return;
-        modemTable = in.substr(0, 5);
-        if (corruptModemWrite) modemTable[4] = static_cast<char>(modemTable[4] ^ 2);
-        in.erase(0, 6);
-        modemWrite = 0;
-        send("\x06");
-      } else if (in[0] == '\x06') {
-        in.erase(0, 1);
-        if (modemReadPending) send(WithCheck(modemTable));
-        modemReadPending = false;
-      } else if (in[0] == 'A') {
-        take(1);
-        send("KLX VS-330 6.50 001234\r\n");
-      } else if (in[0] == 'T') {
-        take(1);
-        send(Format("Logger status %02X\r\n", loggerStatus));
-      } else if (in.rfind("R0800", 0) == 0) {
-        take(5);
-        send("R080006\r\n");
-        modemReadPending = true;
-      } else if (in[0] == 'S') {
-        if (take(7).empty()) return;
-        modemWrite = nakModemWrite ? 0 : 6;
-        send(nakModemWrite ? "\x15" : "\x06");
-      } else if (in.rfind("!G", 0) == 0) {
-        const std::string c = take(in.rfind("!GCC", 0) == 0 ? 12 : 4);
-        if (c.empty()) return;
-        if (mmc.count(c)) send(mmc[c]);
       } else if (in.rfind("!X", 0) == 0) {
         const std::string c = take(6);
         if (c.empty()) return;
@@ -101,8 +61,7 @@ struct FakeCard {
   }
 
  private:
-  bool receivingTable = false, modemReadPending = false;
-  int modemWrite = 0;
+  bool receivingTable = false;
 };
 
 // A ".txt" file in the temporary folder holding `bytes`, removed at the end.
@@ -113,11 +72,9 @@ struct TempTable {
            ("klx_cards_" + std::to_string(::getpid()) + "_" + std::to_string(++count) + ".txt");
     if (!bytes.empty()) std::ofstream(path, std::ios::binary) << bytes;
   }
-  ~TempTable() {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-  }
+  ~TempTable() { std::filesystem::remove(path, ec); }
   std::filesystem::path path;
+  std::error_code ec;
 };
 
 // The card behind an open link, with a two-channel logger whose second channel is generic.
@@ -127,11 +84,9 @@ struct CardTest : OpenLink {
     device->handler = [this](ScriptedDevice& d, LineOutput& out, int64_t now) {
       card.Handle(d.received, out, now);
     };
-    logger.state.connected = true;
-    logger.state.model = "VS-330";
-    logger.state.channelTypes = "TB";
-    logger.state.channelCount = 2;
-    logger.state.genericCardVersion = 4;
+    LoggerState& s = logger.state;
+    s.connected = true, s.model = "VS-330", s.channelTypes = "TB", s.channelCount = 2;
+    s.genericCardVersion = 4;
   }
   FakeCard card;
 };

@@ -1,5 +1,4 @@
-// The meta-table handler against a scripted generic serial card: its waits, failures and what
-// the window may offer while a chain runs and after it.
+// The meta-table handler against a scripted generic serial card: waits, failures, what it offers.
 #include "cards/generic_card.h"
 
 #include <gtest/gtest.h>

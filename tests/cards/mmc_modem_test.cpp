@@ -1,53 +1,40 @@
+// The MMC/SD card's and the modem's failures against the simulated cards.
 #include <gtest/gtest.h>
 
-#include "card_fixture.h"
+#include "calibration/sim_link_fixture.h"
 #include "cards/mmc_card.h"
 #include "cards/modem.h"
 
 namespace klx::test {
 namespace {
 
-struct MmcTest : CardTest {
-  void SetUp() override {
-    CardTest::SetUp();
-    card.mmc = {{"!G00", "0003D090MMS\r\n"},
-                {"!G04", "SDHC 2GB MMD\r\n"},
-                {"!G02", "00000017MMF\r\n"},
-                {"!G03", "00000042MML\r\n"},
-                {"!GCC00000042", "2026/06/01 12:00:00,12.5\r\n2026/06/01 12:10:00,12.6\r\n"}};
-  }
-  MmcSdCard mmc{logger, clock};
-};
-
-TEST_F(MmcTest, EachMissingMarkerEndsTheRefreshWithItsMessage) {
+TEST(MmcCard, EachMissingMarkerEndsTheRefreshWithItsMessage) {
   const std::pair<const char*, const char*> cases[] = {{"!G00", "Unable to read MMC/SD size"},
                                                        {"!G04", "Unable to read MMC/SD type"},
                                                        {"!G02", "Unable to read MMC/SD first file"},
                                                        {"!G03", "Unable to read MMC/SD last file"}};
-  const auto replies = card.mmc;
   for (const auto& [command, message] : cases) {
-    card.mmc = replies;
-    card.mmc[command] = "garbage\r\n";
-    card.commands.clear();
+    SimLinkFixture f("VS-330-mmc");
+    ASSERT_TRUE(f.Connect());
+    f.simLogger->AnswerUnknown(command);
+    MmcSdCard mmc(f.logger, f.clock);
     mmc.Refresh();
-    const int64_t took = Elapsed([&] { mmc.RunToEnd(); });
+    const int64_t before = f.clock.MonotonicMs();
+    mmc.RunToEnd();
+    const int64_t took = f.clock.MonotonicMs() - before;
     EXPECT_FALSE(mmc.ok);
     EXPECT_EQ(mmc.Lines().back(), message);
-    EXPECT_EQ(card.commands.back(), command);  // nothing after the failed step
+    EXPECT_EQ(f.simLogger->CommandLog().back(), command);  // nothing after the failed step
     EXPECT_GE(took, MmcSdCard::kWaitSeconds * 1000);
     EXPECT_LT(took, (MmcSdCard::kWaitSeconds + 5) * 4 * 1000);
   }
 }
 
-TEST_F(MmcTest, FileNumbersAreRangeCheckedBeforeTheyAreSent) {
+TEST(MmcCard, FileNumbersAreRangeChecked) {
   EXPECT_EQ(MmcFileCommand(0).value_or(""), "!GCC00000000");
   EXPECT_EQ(MmcFileCommand(99999999).value_or(""), "!GCC99999999");
   EXPECT_FALSE(MmcFileCommand(100000000));
   EXPECT_FALSE(MmcFileCommand(-1));
-  EXPECT_FALSE(mmc.FileContents(100000000));
-  EXPECT_TRUE(device->log.empty());
-  EXPECT_EQ(mmc.FileContents(42).value_or(""), card.mmc["!GCC00000042"]);
-  EXPECT_EQ(mmc.Lines().back(), "2026/06/01 12:10:00,12.6");
 }
 
 TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
@@ -69,27 +56,25 @@ TEST(ModemConfiguration, PorchesInFiveMillisecondCountsAndLevelFlags) {
   }
 }
 
-struct ModemTest : CardTest {};
-
-TEST_F(ModemTest, AWriteThatIsRefusedOrReadsBackOtherwiseIsTold) {
-  ModemConfiguration c;
-  ASSERT_TRUE(OpenModemSettings(logger, c));
-  card.corruptModemWrite = true;
-  EXPECT_FALSE(WriteModemSettings(logger, c));
-  EXPECT_TRUE(host.Saw("tell", "ERROR #12 Modem configuration compare error."));
-  card.nakModemWrite = true;
-  EXPECT_FALSE(WriteModemSettings(logger, c));
-  EXPECT_TRUE(host.Saw("tell", "ERROR #10 Modem configuration send error."));
-}
-
-TEST_F(ModemTest, ALoggingLoggerIsRefusedAndTheValuesStay) {
-  card.loggerStatus = 2;
+TEST(SimModem, ALoggingLoggerIsRefusedAndFailedWritesAreTold) {
+  SimLinkFixture logging("NMK-7400-modem", [](sim::SimProfile& p) { p.status = 2; });
+  ASSERT_TRUE(logging.Connect());
   ModemConfiguration c;
   c.frontPorch = 7;
-  EXPECT_FALSE(OpenModemSettings(logger, c));
-  EXPECT_TRUE(host.Saw("tell", "Cannot read the modem parameters at this time."));
+  EXPECT_FALSE(OpenModemSettings(logging.logger, c));
+  EXPECT_TRUE(logging.host.Saw("tell", "Cannot read the modem parameters at this time."));
   EXPECT_EQ(c.frontPorch, 7);
-  EXPECT_EQ(std::count(card.commands.begin(), card.commands.end(), "R0800"), 0);
+  EXPECT_EQ(logging.Heard("R0800"), 0);
+
+  SimLinkFixture f("NMK-7400-modem");
+  ASSERT_TRUE(f.Connect());
+  f.simLogger->NakNextWrites(-1);
+  EXPECT_FALSE(WriteModemSettings(f.logger, c));
+  EXPECT_TRUE(f.host.Saw("tell", "ERROR #10 Modem configuration send error."));
+  f.simLogger->NakNextWrites(0);
+  f.simLogger->AnswerUnknown("R0800");
+  EXPECT_FALSE(WriteModemSettings(f.logger, c));
+  EXPECT_TRUE(f.host.Saw("tell", "ERROR #11 Modem configuration retrieve error."));
 }
 
 }  // namespace
