@@ -16,7 +16,6 @@ struct DeadLine : LineDevice {  // a far end that never answers
 
 using sim::test::Profile;
 
-// A simulated logger with the given profile behind the host's link.
 struct SimHost : LinkHost {
   explicit SimHost(const sim::SimProfile& p) : SimHost(std::make_shared<sim::SimLogger>(p)) {}
   explicit SimHost(std::shared_ptr<sim::SimLogger> l) : LinkHost(l), sim(std::move(l)) {}
@@ -31,7 +30,6 @@ struct SimHost : LinkHost {
   std::shared_ptr<sim::SimLogger> sim;
 };
 
-// The rate search that finds a logger is pinned by the recorded sessions.
 TEST(Connect, AFailureIsReported) {
   // Nobody answers: six rates twice each, and the first rate back.
   LinkHost dead(std::make_shared<DeadLine>());
@@ -39,27 +37,17 @@ TEST(Connect, AFailureIsReported) {
   EXPECT_EQ(dead.IdentifyRates(), (std::vector<int>{19200, 19200, 1200, 1200, 2400, 2400, 4800,
                                                     4800, 9600, 9600, 19200, 19200}));
   EXPECT_EQ(dead.host.status[kStatusMessagePart], "Unable to Communicate with Logger on COM1");
-  EXPECT_EQ(dead.host.icon, StatusIcon::Warning);
-  EXPECT_EQ(dead.host.status[kStatusConnectionPart], "Not connected");
   EXPECT_EQ(std::tie(dead.link.currentBaudRate, dead.link.baudIndex, dead.logger.state.connected),
             std::make_tuple(19200, 4, false));
-
-  LinkHost nowhere(std::make_shared<DeadLine>(), "/nonexistent/tty");
-  EXPECT_FALSE(nowhere.logger.ConnectLogger());
-  EXPECT_EQ(nowhere.host.status[kStatusMessagePart],
-            "Unable to open COM1 - bad port setting or another application holds the port.");
 }
 
 TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
   bool unsaved = true;
   int saves = 0, hides = 0;
-  DataSetHooks hooks;
-  hooks.hasUnsavedData = [&] { return unsaved; };
-  hooks.saveData = [&] { ++saves, unsaved = false; };
-  hooks.markSaved = [&] { unsaved = false; };
-  hooks.hideDisplay = [&] { ++hides; };
   SimHost h(Profile("VS-330"));
-  h.logger.hooks = hooks;
+  h.logger.hooks.hasUnsavedData = [&] { return unsaved; };
+  h.logger.hooks.saveData = [&] { ++saves, unsaved = false; };
+  h.logger.hooks.hideDisplay = [&] { ++hides; };
   h.logger.state.previousSerial = 123;  // data came from logger 000123
   h.logger.state.calibrationStale = false;
   h.host.answers = {Answer::Yes};
@@ -69,16 +57,6 @@ TEST(Connect, ChangedLoggerWithUnsavedDataAsksAndSavesFirst) {
                          "000123 has not been saved."));
   EXPECT_EQ(std::tie(saves, hides, h.logger.state.calibrationStale, h.logger.state.previousSerial),
             std::make_tuple(1, 1, true, 40211));
-
-  // Answering No drops the old data's unsaved mark instead.
-  SimHost no(Profile("VS-330"));
-  unsaved = true;
-  no.logger.hooks = hooks;
-  no.logger.state.previousSerial = 5;
-  no.host.answers = {Answer::No};
-  ASSERT_TRUE(no.logger.ConnectLogger());
-  EXPECT_FALSE(unsaved);
-  EXPECT_EQ(saves, 1);
 
   // A save that does not happen (the dialog cancelled) keeps the old data and does not connect.
   SimHost cancel(Profile("VS-330"));
@@ -148,7 +126,7 @@ TEST(Capabilities, ReadFromExtendedLoggersDerivedForOlderOnes) {
   EXPECT_TRUE(h.host.Saw("tell", "by a minimum version of KLX Windows Software of 7.05."));
   EXPECT_FLOAT_EQ(s.minimumHostVersion, 7.05f);
 
-  // Older loggers' levels and memory sizes are pinned by the recorded sessions but this one.
+  // Older loggers' levels (those of the recorded sessions are pinned by their golden files).
   SimHost o(Profile("NA-7100-1.40"));
   o.Connect();
   EXPECT_EQ(std::tie(o.logger.state.commandLevel, o.logger.state.averaging,
@@ -160,7 +138,6 @@ TEST(Capabilities, ReadFromExtendedLoggersDerivedForOlderOnes) {
   EXPECT_EQ(std::tie(v.frontendThroughCommunications, v.reportsBatteryVoltage, v.commandLevel,
                      v.expressDownloadRate),
             std::make_tuple(true, true, 3, 0));
-  // The extended command set starts above firmware 4.99.
   for (const char* firmware : {"4.99", "5.00"}) {
     auto v = Profile("VS-330");
     v.firmware = firmware;
@@ -177,9 +154,7 @@ TEST(ExpressBaud, VsLoggerSwitchesAndIsFoundAtTheNewRate) {
   EXPECT_EQ(std::make_tuple(h.link.currentBaudRate, h.logger.state.connected, h.sim->CurrentBaud(),
                             h.IdentifyRates().back()),
             std::make_tuple(57600, true, 57600, 57600));
-  // The default rate's code, and the divisor that wraps.
   EXPECT_EQ(LoggerLink::DefaultRateCode(19200), 13);
-  EXPECT_EQ(LoggerLink::DefaultRateFromCode(13), 19200);
   EXPECT_EQ(LoggerLink::DefaultRateFromCode(254), 0);  // (254 + 2) mod 256 is 0
 }
 
@@ -189,14 +164,11 @@ TEST(Latency, ReconnectReadsNothingAgainAndTheLatencyIsWrittenAndReadBack) {
   const size_t afterFirst = h.HostWrites().size();
   h.Connect(true);
   EXPECT_EQ(h.HostWrites().size(), afterFirst + 1) << "only the identification is sent again";
-  EXPECT_FALSE(h.logger.state.capabilitiesStale);
   ASSERT_TRUE(h.logger.SetLatency(470));
-  EXPECT_EQ(h.host.status[kStatusMessagePart], "Latency update successful");
   ASSERT_EQ(h.logger.ReadConfiguration(), 1);
   EXPECT_EQ(h.logger.state.latencyMs, 470);
   h.sim->NakNextWrites(1);
   EXPECT_FALSE(h.logger.SetLatency(300));
-  EXPECT_EQ(h.host.status[kStatusMessagePart], "Configuration table send error");
 }
 
 }  // namespace

@@ -1,10 +1,5 @@
-// Recorded sessions replayed through the unmodified link stack against golden output.
-//
-// Each tests/data/sessions/<name>.klxs holds a transcript; <name>.golden what the identification
-// showed when it was recorded. A mismatch writes <name>.actual beside them. Regenerating the
-// recordings from the simulated logger is a deliberate act:
-//   KLX_RECORD_SESSIONS=1 ./integration_tests --gtest_filter='SessionReplay.*'
-// and the commit that carries new recordings says why.
+// Recorded sessions (tests/data/sessions/<name>.klxs) replayed through the link stack against
+// <name>.golden; a mismatch writes <name>.actual. KLX_RECORD_SESSIONS=1 records them afresh.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

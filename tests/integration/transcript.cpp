@@ -58,23 +58,22 @@ bool Transcript::Parse(const std::string& text, Transcript& out, std::string* er
     if (line.empty() || line[0] == '#') continue;
     Step step;
     std::string bytes = line.substr(std::min<size_t>(2, line.size()));
-    const char* why = nullptr;
+    bool ok = true;
     if (line.rfind("> ", 0) == 0) {
       const size_t space = line.find(' ', 2);
-      if (space == std::string::npos) why = "host step without baud";
-      if (!why) step.baud = std::atoi(line.substr(2, space - 2).c_str());
-      if (!why) bytes = line.substr(space + 1);
+      ok = space != std::string::npos;
+      if (ok) step.baud = std::atoi(line.substr(2, space - 2).c_str());
+      if (ok) bytes = line.substr(space + 1);
     } else if (line.rfind("< ", 0) == 0) {
       step.fromHost = false;
     } else if (const size_t colon = line.find(": "); colon != std::string::npos) {
       out.header[line.substr(0, colon)] = line.substr(colon + 2);
       continue;
     } else {
-      why = "not a header line";
+      ok = false;
     }
-    if (!why && !UnescapeBytes(bytes, step.bytes)) why = "bad escape";
-    if (why) {
-      if (error) *error = "line " + std::to_string(number) + ": " + why;
+    if (!ok || !UnescapeBytes(bytes, step.bytes)) {
+      if (error) *error = "line " + std::to_string(number) + " cannot be read";
       return false;
     }
     out.steps.push_back(step);

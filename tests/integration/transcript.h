@@ -1,8 +1,6 @@
 #pragma once
-// Recorded sessions: the bytes that went both ways between the host and a logger, with a small
-// header naming the logger, kept as text so that a reviewer can read them. A recording wraps a
-// live far end; a replay plays the logger's side back to the unmodified host stack and notes
-// the first place where the host says something the logger never heard.
+// Recorded sessions as readable text: a recording wraps a live far end; a replay plays the
+// logger's side back to the host stack and notes where the host first departs from it.
 #include <map>
 #include <memory>
 #include <string>
@@ -27,7 +25,6 @@ struct Transcript {
   std::vector<Step> steps;
 
   std::string Serialize() const;
-  // False with a message for a line it cannot read.
   static bool Parse(const std::string& text, Transcript& out, std::string* error);
 };
 
@@ -67,8 +64,7 @@ class ReplayDevice : public LineDevice {
   std::string divergence_;
 };
 
-// The host's link stack on a virtual clock, with `device` behind the port "rec:logger" (or
-// `port`) and every byte between them written down.
+// The host's link stack on a virtual clock, `device` behind "rec:logger" (or `port`), recorded.
 struct LinkHost {
   explicit LinkHost(std::shared_ptr<LineDevice> device, const std::string& port = "rec:logger")
       : recorder(std::make_shared<RecordingDevice>(std::move(device))) {
