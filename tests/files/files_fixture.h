@@ -87,16 +87,12 @@ class FilesTest : public TempDirTest {
   }
   FileReadRequest ReadRequest(const std::filesystem::path& file) {
     FileReadRequest r;
-    r.file = file;
-    r.programDirectory = dir_;
-    r.directories = &dirs_;
+    r.file = file, r.programDirectory = dir_, r.directories = &dirs_;
     return r;
   }
   SaveRequest Save(DatLayout layout) {
     SaveRequest r;
-    r.programDirectory = dir_;
-    r.directories = &dirs_;
-    r.layout = layout;
+    r.programDirectory = dir_, r.directories = &dirs_, r.layout = layout;
     return r;
   }
 
