@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -90,15 +89,6 @@ TEST_F(SetupDialogTest, EveryEditRechecksTheMessageLineAndEnable) {
   dialog->StartList()->setCurrentIndex(1);
   dialog->EndEdit()->setDateTime(Qt(AddSeconds(setup->view.loggerClock, -60)));
   EXPECT_EQ(dialog->Message(), "Error: End time before the current time.");
-}
-
-// A schedule field that cannot be read is reported in the dialog's message line.
-TEST_F(SetupDialogTest, ScheduleReadFailuresShowInTheMessageLine) {
-  rig.sims->Logger("VS-330")->AnswerUnknown("E");
-  LoggerSetup failing(session->logger, clock, session->batchValues);
-  ASSERT_GE(PrepareLoggerSetup(*session, failing), 0);
-  SetupDialog d(*session, &failing, session->logger.state);
-  EXPECT_EQ(d.Message(), "TIMEOUT: End date/time read incorrectly");
 }
 
 TEST_F(SetupDialogTest, EnableProgramsTheLogger) {
@@ -276,11 +266,6 @@ TEST_F(SetupDialogTest, RangeSwitchingDialogWritesTheChoices) {
   EXPECT_TRUE(seen && accepted && wrote);
   EXPECT_EQ(turbidity, 1 * 32 + 1 * 8 + 6) << "gain 1, fixed gain on an auto-range sensor";
   EXPECT_EQ(fluorometer, 0xFF) << "auto-ranging";
-
-  // Nothing to offer: the dialog does not open.
-  RangeSwitching none;
-  none.behaviour.fill(0xFF);
-  EXPECT_FALSE(EditRangeSwitching(dialog.get(), *session, none));
 }
 
 }  // namespace
