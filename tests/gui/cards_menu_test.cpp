@@ -1,7 +1,5 @@
 // The accessory-card commands of the main window on simulated loggers: meta table, MMC/SD, modem.
-#include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 

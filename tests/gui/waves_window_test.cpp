@@ -1,8 +1,4 @@
 // The tide-and-wave recorder on the desktop (the analysis and files are read in the wave tests).
-#include <QAction>
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 
 #include "desktop/retrieval_dialog.h"
