@@ -85,8 +85,9 @@ class CrashSafeSave : public FilesTest {
         {"settings", [=](int v) { return (*settings)[v].WriteSettings(); },
          [=, this] {
            Settings read(Dir());
-           const std::string text =
-               read.ReadSettings() == Settings::Origin::Read ? read.SettingsText() : std::string();
+           const std::string text = read.ReadSettings() == Settings::Origin::Read
+                                        ? read.SettingsText()
+                                        : std::string();
            return text == (*settings)[0].SettingsText() || text == (*settings)[1].SettingsText();
          }},
     };
