@@ -9,14 +9,10 @@ namespace {
 LogEntryInputs Inputs(const std::filesystem::path& dir, const std::string& model, int serial) {
   LogEntryInputs in;
   in.programDirectory = dir;
-  in.logger.model = model;
-  in.logger.firmware = 3.05f;
-  in.logger.serial = serial;
-  in.logger.channelCount = 2;
-  in.logger.channelTypes = "TP";
-  in.hostTime = At(2024, 3, 5, 10, 11, 12);
-  in.loggerTime = At(2024, 3, 5, 10, 11, 2);
-  in.parameters.startTime = At(2024, 3, 6, 0, 0, 0);
+  in.logger.model = model, in.logger.firmware = 3.05f, in.logger.serial = serial;
+  in.logger.channelCount = 2, in.logger.channelTypes = "TP";
+  in.hostTime = At(2024, 3, 5, 10, 11, 12), in.loggerTime = At(2024, 3, 5, 10, 11, 2);
+  in.parameters.startTime = At(2024, 3, 6, 0, 0, 0),
   in.parameters.endTime = At(2024, 4, 6, 0, 0, 0);
   in.parameters.samplePeriod = Period{0, 1, 30};
   return in;
@@ -28,21 +24,18 @@ TEST_F(ActivityLogTest, TwoLoggersOnOneDayShareTheDailyLog) {
   RecordingHost host;
   LogEntryInputs a = Inputs(Dir(), "VS-330", 12);
   LogEntryInputs b = Inputs(Dir(), "NA-7100", 34);
-  b.hostTime.hour = 16;
-  b.loggerStatus = 4;
-  b.savedFile = "/data/000034.dat";
+  b.hostTime.hour = 16, b.loggerStatus = 4, b.savedFile = "/data/000034.dat";
   ASSERT_TRUE(WriteLogEntry(host, kLogSetUp, a));
   ASSERT_TRUE(WriteLogEntry(host, kLogRetrieved, b));
   ASSERT_TRUE(WriteLogEntry(host, kLogSetupFailed, a));
   EXPECT_TRUE(host.StatusMessages().empty());
 
-  const std::string logA = ReadFile(Dir() / "log" / "000012.log");
-  const std::string logB = ReadFile(Dir() / "log" / "000034.log");
-  const std::string daily = ReadFile(Dir() / "log" / "20240305.log");
-  EXPECT_EQ(logA, LogEntryText(kLogSetUp, a) + LogEntryText(kLogSetupFailed, a));
-  EXPECT_EQ(logB, LogEntryText(kLogRetrieved, b));
-  EXPECT_EQ(daily, LogEntryText(kLogSetUp, a) + LogEntryText(kLogRetrieved, b) +
-                       LogEntryText(kLogSetupFailed, a));
+  EXPECT_EQ(ReadFile(Dir() / "log" / "000012.log"),
+            LogEntryText(kLogSetUp, a) + LogEntryText(kLogSetupFailed, a));
+  EXPECT_EQ(ReadFile(Dir() / "log" / "000034.log"), LogEntryText(kLogRetrieved, b));
+  EXPECT_EQ(ReadFile(Dir() / "log" / "20240305.log"), LogEntryText(kLogSetUp, a) +
+                                                          LogEntryText(kLogRetrieved, b) +
+                                                          LogEntryText(kLogSetupFailed, a));
   const std::string retrieved = LogEntryText(kLogRetrieved, b);
   EXPECT_EQ(retrieved.substr(retrieved.find("Host time")),
             "Host time:                          2024/Mar/05 16:11:12\n"

@@ -52,22 +52,18 @@ TEST(FileHeader, NaFamilyLinesByteForByte) {
 
 TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
   HeldData held = MakeHeld("VS-330", 3.5f, "TCy", 3, 132);
-  LoggerState& logger = held.data.logger;
-  logger.standardChannels = false;
-  logger.minimumHostVersion = 6.1f;
+  held.data.logger.standardChannels = false, held.data.logger.minimumHostVersion = 6.1f;
   held.data.calibration.conductivityCorrection = {0.0, 1.0, 20.0, 0.5};
   auto& p = held.image.snapshot.parameters;
   p.profiling6Hz = true;
   StampRecord gain = Stamp(0, kStampGain, At(2024, 3, 1, 12, 30, 0));
-  gain.gain[2] = 2;
-  gain.changedMask = 4;
+  gain.gain[2] = 2, gain.changedMask = 4;
   held.data.stamps.records = {gain, Stamp(1, kStampRtc, At(2024, 3, 1, 12, 31, 0)),
                               Stamp(2, kStampStop, At(2024, 3, 1, 12, 32, 0))};
   held.cards = AccessoryCards{true, true, false, false, true};
   DerivedUnitSettings derived;
   derived.depthOn = derived.depthSeawater = true;
-  derived.latitudeDegrees = 45;
-  derived.latitudeMinutes = 30.5;
+  derived.latitudeDegrees = 45, derived.latitudeMinutes = 30.5;
   FileHeaderInputs in = HeaderInputsOf(held, DatLayout::E, derived);
   const std::string text = WriteFileHeader(in, kHexHeader);
   // The lines an NA header lacks, in order (averaging, start mode, memory type and extended range

@@ -53,11 +53,8 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   HeldData vs = MakeHeld("VS-330", 3.5f, "TCP", 40, 132);
   vs.data.logger.averaging = 1;
   auto& p = vs.image.snapshot.parameters;
-  p.averagingEnabled = true;
-  p.averagingSeconds = 20;
-  p.startMode = kStartBelowThreshold;
-  p.thresholdChannel = 2;
-  p.thresholdValue = -3.25;
+  p.averagingEnabled = true, p.averagingSeconds = 20;
+  p.startMode = kStartBelowThreshold, p.thresholdChannel = 2, p.thresholdValue = -3.25;
   vs.data.extendedCapabilities = {1, 0, 1};
   vs.comment = "harbour mouth";
   int decoded = 0;
@@ -74,19 +71,12 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
 
   // An extended tide-and-wave logger with a gain channel and wave bursts.
   HeldData nmj = MakeHeld("NMJ-7400", 6.02f, "TPf", 30, 48);
-  nmj.data.logger.waves = true;
-  nmj.data.logger.memoryTypeCode = 4;
+  nmj.data.logger.waves = true, nmj.data.logger.memoryTypeCode = 4;
   auto& w = nmj.image.snapshot.parameters;
-  w.waveEnabled = true;
-  w.waveRateHz = 4;
-  w.burstLength = 1024;
+  w.waveEnabled = true, w.waveRateHz = 4, w.burstLength = 1024, w.loggerHeight = 0.75;
   w.burstInterval = Period{1, 0, 0};
-  w.loggerHeight = 0.75;
-  StampRecord gain;
-  gain.type = kStampGain;
-  gain.time = w.startTime;
-  gain.gain[2] = 1;
-  gain.changedMask = 4;
+  StampRecord gain = Stamp(0, kStampGain, w.startTime);
+  gain.gain[2] = 1, gain.changedMask = 4;
   nmj.data.stamps.records.push_back(gain);
   read = RoundTrip(nmj, "nmj.dat");
   EXPECT_EQ(std::make_tuple(read.data.logger.extendedCommandSet, read.data.logger.memoryTypeCode,
@@ -106,9 +96,7 @@ TEST_F(HexFileTest, RoundTripOfThreeFamilies) {
   HeldData vs550 = MakeHeld("VS-550", 6.5f, "TPCT", 30, 30);
   vs550.data.logger.waves = true;
   auto& v = vs550.image.snapshot.parameters;
-  v.waveEnabled = true;
-  v.burstLength = 1024;
-  v.burstInterval = Period{1, 0, 0};
+  v.waveEnabled = true, v.burstLength = 1024, v.burstInterval = Period{1, 0, 0};
   bool burstsDecoded = false;
   RoundTrip(vs550, "vs550.dat", [&](DataSet& d, MemoryImage&) { burstsDecoded = d.logger.waves; });
   EXPECT_TRUE(burstsDecoded);

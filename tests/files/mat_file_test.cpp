@@ -19,16 +19,11 @@ HeldData VsHeld() {
   held.data.series[1][3] = kMissingValue;
   auto& stamps = held.data.stamps.records;
   StampRecord gain = Stamp(0, kStampGain, At(2024, 3, 1, 12, 30, 0));
-  gain.gain[2] = 3;
-  gain.changedMask = 4;
-  gain.markerClass = 2;
-  stamps.push_back(gain);
-  stamps.push_back(Stamp(5, kStampTime, At(2024, 3, 1, 13, 0, 0)));
-  stamps.push_back(Stamp(9, kStampCold, At(2024, 3, 2, 0, 0, 7)));
+  gain.gain[2] = 3, gain.changedMask = 4, gain.markerClass = 2;
+  stamps = {gain, Stamp(5, kStampTime, At(2024, 3, 1, 13, 0, 0)),
+            Stamp(9, kStampCold, At(2024, 3, 2, 0, 0, 7))};
   auto& p = held.image.snapshot.parameters;
-  p.averagingEnabled = true;
-  p.averagingSeconds = 30;
-  p.samplePeriod = Period{1, 2, 3};
+  p.averagingEnabled = true, p.averagingSeconds = 30, p.samplePeriod = Period{1, 2, 3};
   return held;
 }
 
@@ -37,10 +32,7 @@ HeldData WaveHeld() {
   HeldData held = MakeHeld("NMJ-7400", 4.20f, "TP", 6, 30);
   held.data.logger.waves = true;
   auto& p = held.image.snapshot.parameters;
-  p.waveEnabled = true;
-  p.waveRateHz = 4;
-  p.burstLength = 8;
-  p.loggerHeight = 1.5;
+  p.waveEnabled = true, p.waveRateHz = 4, p.burstLength = 8, p.loggerHeight = 1.5;
   for (int b = 0; b < 3; ++b) {
     BurstSeries burst;
     burst.time = At(2024, 3, 1, 13 + b, 0, 0);

@@ -118,8 +118,7 @@ struct Rig : sim::test::SimSession<> {
         }) {
     DerivedUnitSettings& d = session.settings.derived;
     d.depthOn = d.depthSeawater = true;
-    d.latitudeDegrees = -33;  // 33 degrees 30 minutes south
-    d.latitudeMinutes = 30.0;
+    d.latitudeDegrees = -33, d.latitudeMinutes = 30.0;  // 33 degrees 30 minutes south
     d.salinityOn = d.specificConductivityOn = d.densityAnomalyOn = true;
     d.speedOfSoundOn = d.soundUnesco = true;
   }
@@ -240,8 +239,7 @@ TEST(NetCdf, StampsGapsAndMissingSamples) {
   Rig rig("VS-330", "CLD:1500 REC:3200 STP");
   ASSERT_TRUE(rig.RetrieveData());
   HeldData& held = rig.session.held;
-  // Temperature lost for ten rows: every derived channel keeps its own values, the dat file
-  // prints -1000.0000 and the reader must see masked samples.
+  // Temperature lost for ten rows: the reader sees masked samples, the derived keep their values.
   for (int r = 100; r < 110; ++r) held.data.series[0][static_cast<size_t>(r)] = kMissingValue;
   NetcdfWriteOptions options;
   options.utcOffsetSeconds = 5 * 3600 + 45 * 60;
@@ -249,12 +247,10 @@ TEST(NetCdf, StampsGapsAndMissingSamples) {
   const fs::path nc = rig.dir / "stamps.nc";
   ASSERT_EQ(WriteNetcdfFile(nc, held, options), "");
   const NcFile file = ReadWithPython(nc, rig.dir);
-  const std::string dat = rig.Dat();
-  CheckAgainstDat(file, held, dat, options.utcOffsetSeconds.value());
+  CheckAgainstDat(file, held, rig.Dat(), options.utcOffsetSeconds.value());
   EXPECT_EQ(file.vars.at("temperature").masked, 10u);
 
-  // Each stamp's row, type and time; a stamp inside the data restarts the rows' times, so its
-  // row carries its time, and the cold start's row follows the hour's break.
+  // Each stamp's row, type and time (a stamp restarts the rows' times); the cold start's break.
   const auto& stamps = held.data.stamps.records;
   const auto& t = file.vars.at("time").values;
   ASSERT_GE(stamps.size(), 3u);
@@ -263,12 +259,8 @@ TEST(NetCdf, StampsGapsAndMissingSamples) {
     const size_t r = stamps[i].sampleIndex;
     EXPECT_EQ(file.vars.at("stamp_row").values[i], r);
     EXPECT_EQ(file.vars.at("stamp_type").values.at(i), stamps[i].type);
-    if (r < t.size()) {
-      EXPECT_EQ(file.vars.at("stamp_time").values[i], t[r]) << "stamp " << i;
-    }
-    if (stamps[i].type == kStampCold) {
-      EXPECT_GE(t[r] - t[r - 1], 3600.0) << "the hour's break shows in the time coordinate";
-    }
+    EXPECT_TRUE(r >= t.size() || file.vars.at("stamp_time").values[i] == t[r]) << i;
+    EXPECT_TRUE(stamps[i].type != kStampCold || t[r] - t[r - 1] >= 3600.0) << "the hour's break";
   }
   EXPECT_TRUE(std::any_of(stamps.begin(), stamps.end(),
                           [](const StampRecord& r) { return r.type == kStampCold; }));
