@@ -1,5 +1,4 @@
-// The file header lines per logger family, the reader of them, the column titles and the
-// channel file, which must say what the values are.
+// The file header lines per logger family, their reader, the column titles and the channel file.
 #include "files/file_header.h"
 
 #include <gtest/gtest.h>
@@ -66,8 +65,7 @@ TEST(FileHeader, VsFamilyOptionalLinesStampsGainsAndTitles) {
   derived.latitudeDegrees = 45, derived.latitudeMinutes = 30.5;
   FileHeaderInputs in = HeaderInputsOf(held, DatLayout::E, derived);
   const std::string text = WriteFileHeader(in, kHexHeader);
-  // The lines an NA header lacks, in order (averaging, start mode, memory type and extended range
-  // come back through the hex round trip).
+  // The lines an NA header lacks, in order (others come back through the hex round trip).
   const char* const lines[] = {
       "KLX VS-330  3.50 012345 (Windows: 6.13 - Minimum required: 6.10)\n",
       "Sample period          6Hz profiling\n",
@@ -118,11 +116,8 @@ TEST(FileHeader, ReaderTakesFourDigitYearsAndTheStatusWords) {
 // One sample per channel, with its minimum and maximum behind it.
 DataSet OneSample(const std::string& letters, const std::vector<float>& values) {
   DataSet d;
-  d.logger.model = "VS-330";
-  d.logger.firmware = 6.2f;
-  d.logger.channelTypes = letters;
-  d.logger.channelCount = static_cast<int>(letters.size());
-  d.channelCount = d.logger.channelCount;
+  d.logger.model = "VS-330", d.logger.firmware = 6.2f, d.logger.channelTypes = letters;
+  d.logger.channelCount = d.channelCount = static_cast<int>(letters.size());
   d.samplesPerChannel = 1;
   for (float v : values) d.series.push_back({v, v, v});
   return d;
@@ -135,8 +130,7 @@ std::string TitleLine(const std::string& header) {
   return header.substr(start + 1, end - start);
 }
 
-// Regression: the Optode concentration column took the unit of the dissolved oxygen computed
-// from a saturation sensor instead of the Optode's own.
+// Regression: the Optode concentration column took the computed dissolved oxygen's unit.
 TEST(ColumnTitles, OptodeConcentrationCarriesTheOptodeUnit) {
   DataSet data = OneSample("TJ", {12.0f, 250.0f});
   DerivedSettings settings;

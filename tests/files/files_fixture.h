@@ -29,13 +29,9 @@ inline HeldData MakeHeld(const std::string& model, float firmware, const std::st
                          int samples, int headerLength) {
   HeldData held;
   LoggerState& logger = held.data.logger;
-  logger.model = model;
-  logger.firmware = firmware;
-  logger.serial = 12345;
-  logger.channelCount = static_cast<int>(letters.size());
-  logger.channelTypes = letters;
-  logger.extendedCommandSet = firmware > 4.99f;
-  logger.parameterBlockLength = headerLength;
+  logger.model = model, logger.firmware = firmware, logger.serial = 12345;
+  logger.channelCount = static_cast<int>(letters.size()), logger.channelTypes = letters;
+  logger.extendedCommandSet = firmware > 4.99f, logger.parameterBlockLength = headerLength;
   held.data.channelCount = logger.channelCount;
   held.data.samplesPerChannel = samples;
   for (int ch = 0; ch < logger.channelCount; ++ch) {
@@ -49,16 +45,13 @@ inline HeldData MakeHeld(const std::string& model, float firmware, const std::st
   image.headerLength = headerLength;
   const int bytes = headerLength + samples * logger.channelCount * 3;
   for (int i = 0; i < bytes; ++i) image.bytes.push_back(static_cast<uint8_t>((i * 37 + 11) & 0xFF));
-  image.fill = bytes;
-  image.sampleWords = bytes / 3;
+  image.fill = bytes, image.sampleWords = bytes / 3;
   image.unsaved = image.hasSnapshot = true;
   auto& snap = image.snapshot;
-  snap.hostTime = At(2024, 3, 5, 10, 11, 12);
-  snap.loggerTime = At(2024, 3, 5, 10, 11, 2);
-  snap.loggerStatus = 4;
+  snap.hostTime = At(2024, 3, 5, 10, 11, 12), snap.loggerTime = At(2024, 3, 5, 10, 11, 2);
+  snap.loggerStatus = 4, snap.parameters.samplePeriod = Period{0, 0, 10};
   snap.parameters.startTime = At(2024, 3, 1, 12, 30, 0);
   snap.parameters.endTime = At(2024, 4, 1, 0, 0, 0);
-  snap.parameters.samplePeriod = Period{0, 0, 10};
   return held;
 }
 
@@ -82,8 +75,7 @@ class FilesTest : public TempDirTest {
     TempDirTest::SetUp();
     dir_ = Dir();
     for (const char* sub : {"hex", "dat"}) std::filesystem::create_directories(dir_ / sub);
-    dirs_.dat = (dir_ / "dat").string();
-    dirs_.hex = (dir_ / "hex").string();
+    dirs_.dat = (dir_ / "dat").string(), dirs_.hex = (dir_ / "hex").string();
   }
   FileReadRequest ReadRequest(const std::filesystem::path& file) {
     FileReadRequest r;

@@ -1,5 +1,4 @@
-// NetCDF files of simulated loggers' data read by python netCDF4 against the dat file of the same
-// data (times shifted to UTC, values to the dat file's printed precision).
+// NetCDF files read by python netCDF4 against the dat file of the same data (times in UTC).
 #include "files/netcdf_file.h"
 
 #include <sys/resource.h>
@@ -28,8 +27,7 @@ bool ReaderAvailable() {
   return ok;
 }
 
-// What the reader saw: global attributes (with "data_model"), each variable's dimensions,
-// attributes and values.
+// What the reader saw: global attributes, each variable's dimensions, attributes and values.
 struct NcVar {
   std::string dims;
   std::map<std::string, std::string> attrs;
@@ -210,8 +208,7 @@ TEST_P(Families, ReadBackEqualsTheDatFileShiftedToUtc) {
   if (held.empty()) return;
   const NcVar& bursts = file.vars.at("burst_pressure");
   EXPECT_EQ(bursts.dims, "burst,burst_sample");
-  // The bursts' series and statistics along the same dimension, each burst's in its place; the
-  // last burst, flagged as an error, keeps missing values where its results would be.
+  // Each burst's series and statistics in its place; the last, an error, has missing results.
   const NcVar& hm0 = file.vars.at("burst_hm0");
   const NcVar& surface = file.vars.at("burst_surface_elevation");
   ASSERT_EQ(hm0.values.size(), held.size());
@@ -266,8 +263,7 @@ TEST(NetCdf, StampsGapsAndMissingSamples) {
                           [](const StampRecord& r) { return r.type == kStampCold; }));
 }
 
-// Without a stated offset the host's own on either side of its change to summer time; the host
-// time labelled with the host's offset.
+// Without a stated offset the host's own, either side of summer time; the host time labelled.
 TEST(NetCdf, DefaultOffsetAndTheRetrievalTimeLabels) {
   if (!ReaderAvailable()) GTEST_SKIP() << "/usr/bin/python3 cannot import netCDF4";
   const std::string savedTz = std::getenv("TZ") ? std::getenv("TZ") : "";
@@ -314,16 +310,14 @@ TEST(NetCdf, UtcOffsetTexts) {
   }
 }
 
-// A failed write (past the size limit in a child, which exits cleanly; an empty data set) leaves
-// what stood there and no temporary.
+// A failed write (past a child's size limit; an empty data set) leaves what stood there alone.
 TEST(NetCdf, AFailedWriteLeavesWhatStoodThereAndNoTemporary) {
   const fs::path dir =
       fs::temp_directory_path() / ("klx-netcdf-fail-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   std::ofstream(dir / "keep.nc") << "precious\n";
   HeldData held;
-  held.data.logger.channelCount = held.data.channelCount = 1;
-  held.data.samplesPerChannel = 3;
+  held.data.logger.channelCount = held.data.channelCount = 1, held.data.samplesPerChannel = 3;
   held.data.series = {{1.0f, 2.0f, 3.0f, 1.0f, 3.0f}};
   const pid_t child = ::fork();
   if (child == 0) {
