@@ -102,7 +102,7 @@ bool Transfer::StartTransfer(uint32_t startAddress) {
     image_.endAddress = std::min(image_.endAddress, cap);
   }
   if (image_.endAddress <= image_.nextAddress) return false;
-  state.progress = 0.0f;
+  state.progress = state.startProgress = 0.0f;
   state.progressStep = state.blockSize * 100.0 / (image_.endAddress - image_.nextAddress);
   state.blocksRequested = 0;
   state.blocksRetransmitted = 0;
@@ -126,7 +126,7 @@ bool Transfer::ResumeTransfer(uint32_t nextAddress, int32_t fill) {
   }
   const double range = image_.endAddress - first;
   state.progressStep = state.blockSize * 100.0 / range;
-  state.progress = static_cast<float>((nextAddress - first) * 100.0 / range);
+  state.progress = state.startProgress = static_cast<float>((nextAddress - first) * 100.0 / range);
   logger_.host().SetProgress(static_cast<int>(state.progress), 100);
   return true;
 }
@@ -174,12 +174,15 @@ void Transfer::UpdateRemaining(uint32_t end) {
   const int rate = logger_.link().currentBaudRate;
   long seconds = 0;
   if (IsLinear()) {
+    // Only what arrived in this transfer took the elapsed time: a continuation starts with
+    // a share already held.
     const int64_t elapsed = clock_.MonotonicMs() - state.startMs;
-    if (elapsed <= 0 || state.progress <= 0.0f)
+    const double done = state.progress - state.startProgress;
+    if (elapsed <= 0 || done <= 0.0)
       seconds = 1;
     else
-      seconds = static_cast<long>(static_cast<double>(elapsed) *
-                                  ((100.0 - state.progress) / state.progress) / 1000.0);
+      seconds = static_cast<long>(static_cast<double>(elapsed) * ((100.0 - state.progress) / done) /
+                                  1000.0);
   } else if (rate == 115200) {
     seconds = static_cast<long>((image_.endAddress - end) * 0.000125);
   } else {

@@ -17,6 +17,7 @@ struct TransferState {
   int blockSize = 480;
   double progressStep = 0.0;
   float progress = 0.0f;
+  float startProgress = 0.0f;  // the share held before this transfer (a continuation)
   int blocksRequested = 0;
   int blocksRetransmitted = 0;
   int savedBaudRate = 19200;

@@ -146,6 +146,30 @@ TEST(Resume, LinkTroubleIsToldAndContinued) {
   }
 }
 
+// A continued retrieval of a linear-memory logger estimates the time left from what arrived since
+// it continued, not as if the blocks already held had taken no time: after the same block it
+// shows what the uninterrupted retrieval showed.
+TEST(Resume, TimeLeftCountsOnlyTheBlocksOfThisTransfer) {
+  auto secondsLeft = [](Rig& rig, int blocks, bool cancelFirst) {
+    if (cancelFirst) rig.RetrieveAndCancel(blocks / 2);
+    Retrieval r(rig.session);
+    EXPECT_TRUE(r.Open() && r.Begin(false));
+    for (int i = cancelFirst ? blocks / 2 : 0; i < blocks; ++i) {
+      rig.clock.Advance(1000);  // a second a block
+      EXPECT_TRUE(r.Tick());
+    }
+    const std::string text = r.transfer().RemainingText();
+    int minutes = -1, seconds = 0;  // "... remaining M:SS"
+    std::sscanf(text.c_str(), "Estimated download time remaining %d:%d", &minutes, &seconds);
+    return minutes * 60.0 + seconds;
+  };
+  Rig whole("NMJ-7400"), cut("NMJ-7400");
+  const double expected = secondsLeft(whole, 40, false), continued = secondsLeft(cut, 40, true);
+  ASSERT_TRUE(cut.session.logger.state.extendedCommandSet) << "the profile must be linear";
+  ASSERT_GT(expected, 0.0);
+  EXPECT_NEAR(continued, expected, 0.25 * expected);
+}
+
 // klx retrieve keeps an interrupted image (a logger failing most block reads), leaves it aside
 // without --resume and continues it with --resume.
 TEST(Resume, CommandLineContinuesWithResume) {
