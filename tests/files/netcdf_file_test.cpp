@@ -334,6 +334,13 @@ TEST(NetCdf, AFailedWriteLeavesWhatStoodThereAndNoTemporary) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
   EXPECT_EQ(WriteNetcdfFile(dir / "keep.nc", held, NetcdfWriteOptions{}), "");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  // The menu command reports a write that failed, and does not call it written.
+  FileHost host;
+  host.files = {(dir / "no such folder" / "x.nc").string()};
+  NetcdfSaveRequest request;
+  EXPECT_FALSE(SaveNetcdfFile(host, request, held));
+  EXPECT_TRUE(request.chosen.empty());
+  EXPECT_TRUE(host.Saw("status", "x.nc"));
   fs::remove_all(dir);
 }
 

@@ -269,7 +269,7 @@ TEST_F(ScriptTest, OptodeACalibrationThatCannotBeReadIsNotReplacedByDefaults) {
   EXPECT_EQ(Coefficients(0), temperature);
   // The Optode's letter was written with the switch; the rest of the script was not.
   EXPECT_EQ(sim->Heard("S0100"), 1);
-  EXPECT_EQ(Table().at(1), 30);
+  EXPECT_EQ(std::make_pair(Table().at(1), Table().at(9)), std::make_pair(uint8_t{30}, uint8_t{'J'}));
 }
 
 // A logger type change keeps its own table: the Optode's letter is not written over it.
