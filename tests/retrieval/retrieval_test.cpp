@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "retrieval/retrieval_rig.h"
+#include "shell/status.h"
+#include "shell/text_file.h"
 
 namespace klx::test {
 namespace {
@@ -112,6 +114,42 @@ TEST(Retrieval, DerivedChannelsFollowTheMeasuredOnesReachTheFilesAndTheHexFileRe
             std::make_pair(3, data.samplesPerChannel));
   for (size_t ch = 0; ch < 3; ++ch) EXPECT_EQ(after.series[ch], data.series[ch]) << ch;
   EXPECT_EQ(after.stamps.records.size(), data.stamps.records.size());
+}
+
+// "Append to file" continues the hex file of an interrupted retrieval to the logger's whole
+// memory; a file of another logger, or of a deployment that started a day apart, is refused
+// before anything is fetched.
+TEST(Retrieval, AppendToFileContinuesTheSameDeploymentOnly) {
+  Rig rig("NMJ-7400");
+  rig.RetrieveAndCancel(3);
+  ASSERT_TRUE(rig.SaveAs("040211_part"));
+  const fs::path dat = rig.dir / "dat" / "040211_part.dat";
+  const fs::path hex = rig.dir / "hex" / "040211_part.hex";
+  const std::string kept = ReadWholeFile(hex).value_or("");
+  const size_t line4 = kept.find('\n', kept.find('\n', kept.find('\n') + 1) + 1) + 1;
+  const size_t day = kept.find('/', kept.find('/', line4) + 1) + 1;  // "yyyy/mm/dd" on line 4
+  ASSERT_LT(day, kept.find('\n', line4));
+  std::string otherDay = kept, otherSerial = kept;
+  otherDay.replace(day, 2, kept.compare(day, 2, "01") == 0 ? "02" : "01");
+  const std::string serial = Format("%06d", rig.logger->Profile().serial);
+  otherSerial.replace(otherSerial.find(serial), 6, "999999");
+  const std::pair<const std::string*, const char*> refusals[] = {
+      {&otherDay, "The file parameters do not match the logger parameters."},
+      {&otherSerial, "This file is for a logger with serial number 999999."}};
+  for (const auto& [text, message] : refusals) {
+    ASSERT_TRUE(WriteTextFileAtomically(hex, *text));
+    Retrieval r(rig.session);
+    ASSERT_TRUE(r.Open());
+    EXPECT_FALSE(r.BeginAppend(dat));
+    EXPECT_TRUE(rig.Told(message)) << message;
+  }
+  ASSERT_TRUE(WriteTextFileAtomically(hex, kept));
+  Retrieval r(rig.session);
+  ASSERT_TRUE(r.Open());
+  ASSERT_TRUE(r.BeginAppend(dat));
+  while (r.Tick()) continue;
+  EXPECT_FALSE(r.transfer().state.failed);
+  EXPECT_EQ(rig.Image(), rig.ExpectedImage());
 }
 
 }  // namespace
