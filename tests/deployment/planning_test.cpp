@@ -253,6 +253,15 @@ TEST(Estimate, TideFormAndTheQeLimits) {
   // 1440 readings x 0.00112 + 86400 x 3e-5.
   EXPECT_NEAR(e.batteryMah, (86400 * 3e-05 + 1440 * 0.00112) * 0.2777778, 1e-9);
   EXPECT_NEAR(e.memoryPercent, 86400 * 100.0 / ((8380416 - 30) / 6 * 60), 1e-9);
+  // Hourly bursts of 1024 at 2 Hz with 10 s averaging: 24 bursts x (1024 x 0.00034 / 2 +
+  // 512 s x 0.0008), and the averaged readings are the 1440 - 24 outside the bursts.
+  p.waveEnabled = true, p.burstLength = 1024, p.waveRateHz = 2, p.burstInterval = {1, 0, 0};
+  p.averagingEnabled = true, p.averagingSeconds = 10;
+  e = EstimateUsage(p, nmj);
+  EXPECT_NEAR(e.batteryMah,
+              (86400 * 3e-05 + 24 * (1024 * 0.00034 / 2 + 512 * 0.0008) + 1416 * 0.00834) *
+                  0.2777778,
+              1e-9);
   LoggerState qe = Logger("NMK-7100-QE", "TP", 8);
   qe.extendedCommandSet = true;
   p = Plan(60, 180LL * 86400, {0, 0, 1});  // about 6 Ah
