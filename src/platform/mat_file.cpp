@@ -205,7 +205,10 @@ bool ElementChainIsWhole(const std::string& name) {
         whole = false;
         break;
       }
-      if (u32(tag) == kMatrix && !SubelementsFit(f, pos + 8, pos + 8 + length, u32, 0)) {
+      // A variable has at least its flags, dimensions and name: an empty top-level matrix makes
+      // the library read the next element as this one's parts.
+      if (u32(tag) == kMatrix &&
+          (length == 0 || !SubelementsFit(f, pos + 8, pos + 8 + length, u32, 0))) {
         whole = false;
         break;
       }
