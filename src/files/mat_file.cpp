@@ -727,6 +727,10 @@ bool MatReader::ReadWaveData(const Array& a, std::vector<std::vector<float>>& co
   const auto dims = mat::mxGetDimensions(a);
   std::vector<float> values;
   if (!NumericValues(a, values)) return false;
+  // Bursts of no samples, or a surface the values do not fill, are a damaged file (an empty
+  // burst count with a huge column count would otherwise allocate that many columns).
+  if ((dims[0] == 0 && dims[1] != 0) || values.size() != dims[0] * dims[1])
+    return false;
   columns.assign(dims[1], {});
   for (size_t j = 0; j < dims[1]; ++j) {
     auto& s = columns[j];
