@@ -30,6 +30,7 @@ struct LoggerIdentity {
   std::string model = "UNKNOWN";
   float firmware = 0.0f;
   int32_t serial = 0;
+  bool operator==(const LoggerIdentity&) const = default;
 };
 
 struct LoggerState {
@@ -42,6 +43,7 @@ struct LoggerState {
   std::string previousModel = "UNKNOWN";
   float previousFirmware = 0.0f;
   int32_t previousSerial = -1;
+  LoggerIdentity Identity() const { return {model, firmware, serial}; }
 
   bool extendedCommandSet = false;  // firmware above 4.99: table-based command set
   int channelCount = 1;

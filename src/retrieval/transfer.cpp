@@ -85,7 +85,7 @@ bool Transfer::OfferSpeedUp() {
 
 bool Transfer::StartTransfer(uint32_t startAddress) {
   state.failed = false;
-  identity_ = {logger_.state.model, logger_.state.firmware, logger_.state.serial};
+  identity_ = logger_.state.Identity();
   if (!OfferSpeedUp()) return false;
   const int rate = logger_.link().currentBaudRate;
   state.blockSize = BlockSizeForRate(rate);
@@ -160,9 +160,7 @@ bool Transfer::CheckLinkAlive() {
         BoxIcon::Warning);
     return false;
   };
-  const LoggerState& st = logger_.state;
-  if (connected && (st.model != identity_.model || st.firmware != identity_.firmware ||
-                    st.serial != identity_.serial))
+  if (connected && logger_.state.Identity() != identity_)
     return end("After the link was restored the logger did not identify itself as before;");
   if (connected) return true;
   // The data received so far are decoded and offered like a complete retrieval's: the user
